@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the program and the tests need.
+# Runs apt-get only when something is missing, so a warm machine pays nothing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
+  # Qt and the libraries the program calls
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
+  zlib1g-dev libjpeg62-turbo-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
+  libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xtest0-dev libx11-xcb-dev libxkbcommon-dev
+  libcurl4-openssl-dev libzip-dev libsane-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth openbox xdotool wmctrl x11-utils trayer
+  pngcheck giflib-tools libtiff-tools imagemagick ffmpeg
+  python3 python3-aiosmtpd sane-utils libsane1
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds once with AddressSanitizer and
+# UndefinedBehaviorSanitizer, runs every test (the x11 ones against a private
+# Xvfb with openbox), then each fuzz target briefly. Leaves nothing running.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+bash "$ROOT/scripts/deps.sh"
+zk_configure_and_build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZK_SANITIZE=ON
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+status=0
+cd "$ROOT/build-test"
+
+echo "== unit tests"
+ctest -LE x11 -j "$JOBS" --output-on-failure || status=1
+
+if ctest -N -L x11 | grep -q "Total Tests: [1-9]"; then
+  echo "== x11 tests"
+  # -displayfd picks a free display and tells us which.
+  fifo="$(mktemp -u)"; mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp +extension XTEST 3>"$fifo" &
+  pids+=($!)
+  read -r dispnum <"$fifo"; rm -f "$fifo"
+  export DISPLAY=":$dispnum"
+  # The window manager runs without the session's variables that would make
+  # it join another desktop.
+  env -u DBUS_SESSION_BUS_ADDRESS openbox --sm-disable >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+    sleep 0.1
+  done
+  ZK_TEST_X11=1 ctest -L x11 --output-on-failure || status=1
+fi
+
+fuzzers=("$ROOT"/fuzz/*.cpp)
+if [ -e "${fuzzers[0]}" ]; then
+  echo "== fuzz targets"
+  CC=clang CXX=clang++ zk_configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DZK_BUILD_FUZZ=ON -DZK_BUILD_TESTS=OFF -DZK_BUILD_BENCH=OFF
+  for src in "${fuzzers[@]}"; do
+    name="fuzz_$(basename "$src" .cpp)"
+    corpus="$ROOT/fuzz/corpus/$(basename "$src" .cpp)"
+    work="$(mktemp -d)"
+    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+    echo "-- $name"
+    QT_QPA_PLATFORM=offscreen "$ROOT/build-fuzz/fuzz/$name" -max_total_time=15 -rss_limit_mb=2048 \
+        -print_final_stats=0 "$work" 2>&1 | tail -3 || status=1
+    rm -rf "$work"
+  done
+fi
+
+exit $status

@@ -1,0 +1,19 @@
+#pragma once
+// Small helpers shared by the test suites.
+#include <QByteArray>
+#include <QString>
+
+namespace zktest {
+
+// The per-process sandbox folder TestMain created (XDG folders live below it).
+QString sandboxDir();
+
+// Runs a program to completion; returns its exit code, or -1 when it could not
+// start or did not finish within timeoutMs. Standard output lands in *out.
+int runProgram(const QString &program, const QStringList &args, QByteArray *out = nullptr,
+               int timeoutMs = 30000);
+
+// True when the given program can be found on PATH or as an absolute path.
+bool haveProgram(const QString &program);
+
+} // namespace zktest

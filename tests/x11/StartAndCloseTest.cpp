@@ -1,0 +1,45 @@
+// Starts the real program on the test X server, finds its main window by
+// title through the server, and closes it the way a user's window manager
+// would: the program must end on its own with exit code 0.
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray findWindow(const QString &title, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 200) {
+        QByteArray out;
+        if (zktest::runProgram("xdotool", {"search", "--name", "^" + title + "$"}, &out) == 0) {
+            const QByteArray id = out.split('\n').value(0).trimmed();
+            if (!id.isEmpty())
+                return id;
+        }
+        QThread::msleep(200);
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(StartAndClose, MainWindowAppearsAndClosesCleanly)
+{
+    ASSERT_TRUE(zktest::haveProgram("xdotool"));
+    ASSERT_TRUE(zktest::haveProgram("wmctrl"));
+    QProcess zelkora;
+    zelkora.setProcessChannelMode(QProcess::ForwardedChannels);
+    zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
+    ASSERT_TRUE(zelkora.waitForStarted(10000));
+
+    const QByteArray id = findWindow("Zelkora 5.0", 30000);
+    ASSERT_FALSE(id.isEmpty()) << "no window titled \"Zelkora 5.0\" appeared";
+
+    // wmctrl asks the window manager, which sends WM_DELETE_WINDOW.
+    EXPECT_EQ(zktest::runProgram("wmctrl", {"-i", "-c", QString::fromLatin1(id)}), 0);
+    ASSERT_TRUE(zelkora.waitForFinished(30000)) << "the program did not end after its window closed";
+    EXPECT_EQ(zelkora.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(zelkora.exitCode(), 0);
+}
