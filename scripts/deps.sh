@@ -15,7 +15,7 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xdotool wmctrl x11-utils trayer
-  pngcheck giflib-tools libtiff-tools imagemagick ffmpeg
+  pngcheck libpng-dev giflib-tools libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   python3 python3-aiosmtpd sane-utils libsane1
 )
 

@@ -1,0 +1,50 @@
+#pragma once
+// Our BMP/DIB reader and writer. Reading accepts BITMAPCOREHEADER (OS/2 1.x),
+// OS/2 2.x headers, BITMAPINFOHEADER and its V2/V3/V4/V5 extensions; 1, 4 and
+// 8 bits uncompressed, RLE4 and RLE8; 16 and 32 bits plain or with bit fields;
+// 24 bits; rows bottom-up or top-down. Writing produces BITMAPINFOHEADER
+// files at every depth of TBitmap, uncompressed.
+//
+// Every length is checked against the bytes that are left, the pixel count
+// against TBitmap::MaxPixels() before anything is allocated, and a damaged
+// input raises EInvalidGraphic with a message that says what is wrong; the
+// target bitmap is only touched when decoding succeeded.
+#include "Bitmap.h"
+
+#include <QByteArray>
+#include <cstddef>
+
+namespace zk {
+
+struct DibReadOptions
+{
+    // Icon entries: the header's height counts the colour rows and the AND
+    // mask rows together; only the upper half is decoded as the picture.
+    bool iconHeight = false;
+};
+
+struct DibReadResult
+{
+    // Bytes from the start of the header to the end of the pixel rows that
+    // were read (icons find their AND mask here).
+    std::size_t bitsEnd = 0;
+    int xPelsPerMeter = 0;
+    int yPelsPerMeter = 0;
+};
+
+// A DIB without file header: header, optional masks, colour table, rows.
+// The rows are taken to follow the colour table directly.
+DibReadResult ReadDib(const uchar *data, std::size_t size, TBitmap &out,
+                      const DibReadOptions &options = {});
+
+// A whole BMP file ("BM" file header first). Returns the bytes it used: the
+// file header's size field when it is plausible, else up to the end of the
+// pixel data.
+std::size_t ReadBmp(const uchar *data, std::size_t size, TBitmap &out);
+
+// Header (+ masks + colour table) and rows bottom-up, as TBitmap::SaveToDIB.
+QByteArray WriteDib(const TBitmap &bitmap);
+// "BM" file header followed by WriteDib.
+QByteArray WriteBmp(const TBitmap &bitmap);
+
+} // namespace zk

@@ -1,0 +1,125 @@
+#pragma once
+// The content of one registry store file and its text form, plus the
+// process-wide access point that keeps it in step with the file on disk.
+// Used by TRegistry; not meant for other callers.
+#include "Registry.h"
+#include "StoreIo.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace zk::regstore {
+
+struct Value
+{
+    QString name; // as first written; "" is the key's default value
+    RegDataType type = RegDataType::Unknown;
+    QString text;            // String, ExpandString
+    std::uint32_t dword = 0; // Integer
+    QByteArray bytes;        // Binary, Unknown
+    int rawKind = 0;         // the type number of an Unknown value, kept on rewrite
+
+    int dataSize() const;
+};
+
+struct Key
+{
+    QString path; // components joined by '\', each in its first-written case
+    QList<Value> values;
+
+    const Value *find(const QString &name) const;
+    Value *find(const QString &name);
+    // Replaces the data of an existing value (keeping its name's case) or
+    // appends a new one.
+    void set(const Value &value);
+    bool remove(const QString &name);
+
+private:
+    int indexOf(const QString &name) const;
+    void reindex();
+    QHash<QString, int> m_index; // case-folded name -> position in values
+};
+
+// Splits a key path into its components, dropping empty ones (leading,
+// trailing and doubled separators). Returns false for a component that
+// cannot be stored (control characters).
+bool splitPath(const QString &path, QStringList *parts);
+QString parentPath(const QString &path);
+
+class Tree
+{
+public:
+    const Key *find(const QString &path) const;
+    Key *find(const QString &path);
+    // Finds or creates the key and its missing ancestors. An existing
+    // component keeps its case.
+    Key &make(const QString &path);
+    // Removes the key with all its subkeys. Returns false when it is missing.
+    bool remove(const QString &path);
+    QStringList childNames(const QString &path) const; // "" is the root
+    bool hasChildren(const QString &path) const;
+
+    const std::vector<Key> &keys() const { return m_keys; }
+    void clear();
+
+private:
+    int indexOf(const QString &path) const;
+    void reindex();
+    std::vector<Key> m_keys;
+    QHash<QString, int> m_index; // folded path -> position
+};
+
+// The first line of every store file.
+extern const char *const FileHeader;
+
+// Parses store text. A damaged line is skipped with a warning naming
+// fileName and the line number; the rest loads.
+Tree parse(const QByteArray &data, const QString &fileName);
+// sizeHint: the expected size, to allocate once.
+QByteArray serialize(const Tree &tree, qsizetype sizeHint = 0);
+
+// One store file as this process sees it. All TRegistry objects on the same
+// file share one instance, so a write by one is seen by the others at once.
+class Store
+{
+public:
+    static Store &at(const QString &fileName);
+
+    // Runs fn on the newest content: refreshed from the file when it changed
+    // since it was last read.
+    template<class Fn>
+    auto read(Fn fn)
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        refresh();
+        return fn(static_cast<const Tree &>(m_tree));
+    }
+
+    // Under the inter-process lock: re-reads the file, lets fn change the
+    // content, and writes the result atomically when it differs from the
+    // file. Throws ERegistryException when the file cannot be read or
+    // written; the file is then unchanged.
+    void write(const std::function<void(Tree &)> &fn);
+
+private:
+    explicit Store(const QString &fileName);
+    void refresh();
+    void adopt(const QByteArray &data, const storeio::FileStamp &stamp);
+
+    QString m_file;
+    std::mutex m_mutex;
+    Tree m_tree;
+    QByteArray m_raw;
+    storeio::FileStamp m_stamp;
+    bool m_loaded = false;
+};
+
+} // namespace zk::regstore
