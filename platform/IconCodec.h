@@ -1,0 +1,45 @@
+#pragma once
+// Windows icon files (.ico): the directory, the entries and our choice among
+// them. TIcon (Icon.h) holds the result; these functions work on QImages.
+// Damage raises EInvalidGraphic; pictures over TBitmap::MaxPixels() are
+// refused before anything is allocated.
+#include "Graphic.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <cstdint>
+#include <vector>
+
+namespace zk {
+
+// Decodes a PNG-compressed icon entry (any QImage format); raises
+// EInvalidGraphic on damage. The PNG codec installs one when it registers;
+// until then such entries are passed over for the next best one.
+using IconPngDecoder = QImage (*)(const QByteArray &png);
+void SetIconPngDecoder(IconPngDecoder decoder);
+IconPngDecoder GetIconPngDecoder();
+
+struct IconEntry {
+    int width = 0;     // from the entry's own header, not the directory bytes
+    int height = 0;
+    int bitCount = 0;
+    bool png = false;
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+};
+
+// The directory, each entry checked to lie inside the file.
+std::vector<IconEntry> IconListEntries(const QByteArray &file);
+
+// Index into IconListEntries of the entry a user expects to see: the largest
+// picture, among equals the deepest. PNG entries count only while a PNG
+// decoder is installed. -1 when nothing can be shown.
+int IconChooseEntry(const std::vector<IconEntry> &entries);
+
+// The chosen entry as ARGB32 (transparent where the mask says so).
+QImage IconDecode(const QByteArray &file, int *chosen = nullptr);
+
+// One 32-bit entry with its AND mask (set where alpha is 0).
+QByteArray IconEncode(const QImage &image);
+
+} // namespace zk
