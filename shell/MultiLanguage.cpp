@@ -1,0 +1,909 @@
+#include "MultiLanguage.h"
+
+#include "Colors.h"
+
+#include <QComboBox>
+#include <QCursor>
+#include <QFile>
+#include <QFont>
+#include <QListWidget>
+#include <QMetaProperty>
+#include <QPalette>
+#include <QStringDecoder>
+#include <QTabBar>
+#include <QWidget>
+
+#include <cstdlib>
+#include <utility>
+
+namespace zk {
+
+// ---------------------------------------------------------------------------
+// The file format
+
+bool SplitLanguageEntry(const QString &line, LanguageEntry *out)
+{
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return false;
+    out->key = line.left(eq).trimmed();
+    QString value = line.mid(eq + 1).trimmed();
+    // Quotes let a translator keep blanks at either end of a text.
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('\'')) && value.endsWith(QLatin1Char('\'')))
+        value = value.mid(1, value.size() - 2);
+    value.replace(QLatin1String("\\n"), QLatin1String("\n"));
+    out->value = value;
+    return true;
+}
+
+namespace {
+
+// The section a header line opens: the text between "[" and the first "]";
+// a header that never closes names the rest of its line.
+QString HeaderName(const QString &trimmedLine)
+{
+    const qsizetype end = trimmedLine.indexOf(QLatin1Char(']'), 1);
+    return (end < 0 ? trimmedLine.mid(1) : trimmedLine.mid(1, end - 1)).toLower();
+}
+
+} // namespace
+
+QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &language)
+{
+    const QString wanted = language.toLower();
+    QList<LanguageEntry> out;
+    QString current; // lines before the first header form the unnamed section
+    for (const QString &raw : script) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            current = HeaderName(line);
+            continue;
+        }
+        if (line.startsWith(QLatin1Char(';')) || current != wanted)
+            continue;
+        LanguageEntry e;
+        if (SplitLanguageEntry(line, &e))
+            out.append(std::move(e));
+    }
+    return out;
+}
+
+QStringList LanguageSectionNames(const QStringList &script)
+{
+    QStringList names;
+    for (const QString &raw : script) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            const QString name = HeaderName(line);
+            if (!names.contains(name))
+                names.append(name);
+        }
+    }
+    return names;
+}
+
+QString LanguageName(int languageIndex)
+{
+    static const char *const names[] = {"german", "english", "italian", "espaniol", "france"};
+    if (languageIndex < 0 || languageIndex > 4)
+        languageIndex = 0;
+    return QString::fromLatin1(names[languageIndex]);
+}
+
+QString DecodeLanguageText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (utf8.hasError()) {
+        // Windows-1252: Latin-1 except for the printable characters it puts
+        // into 0x80..0x9F; the five unassigned codes pass through unchanged.
+        static const char16_t high[32] = {
+            0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+            0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+        text.clear();
+        text.reserve(bytes.size());
+        for (char ch : bytes) {
+            const auto b = static_cast<unsigned char>(ch);
+            text.append(b >= 0x80 && b < 0xA0 ? QChar(high[b - 0x80]) : QChar(b));
+        }
+    }
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+QStringList ReadLanguageFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = DecodeLanguageText(f.readAll()).split(QLatin1Char('\n'));
+    for (QString &l : lines)
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+namespace {
+
+struct NamedCode {
+    const char *name;
+    int code;
+    Qt::CursorShape shape;
+};
+
+// The 21 standard cursors of the class library with the codes the file and
+// the options use; crDefault means "whatever the control shows by itself".
+const NamedCode kCursors[] = {
+    {"crDefault", 0, Qt::ArrowCursor},          {"crArrow", -2, Qt::ArrowCursor},
+    {"crCross", -3, Qt::CrossCursor},           {"crIBeam", -4, Qt::IBeamCursor},
+    {"crSizeNESW", -6, Qt::SizeBDiagCursor},    {"crSizeNS", -7, Qt::SizeVerCursor},
+    {"crSizeNWSE", -8, Qt::SizeFDiagCursor},    {"crSizeWE", -9, Qt::SizeHorCursor},
+    {"crUpArrow", -10, Qt::UpArrowCursor},      {"crHourGlass", -11, Qt::WaitCursor},
+    {"crDrag", -12, Qt::DragMoveCursor},        {"crNoDrop", -13, Qt::ForbiddenCursor},
+    {"crHSplit", -14, Qt::SplitHCursor},        {"crVSplit", -15, Qt::SplitVCursor},
+    {"crMultiDrag", -16, Qt::DragCopyCursor},   {"crSQLWait", -17, Qt::BusyCursor},
+    {"crNo", -18, Qt::ForbiddenCursor},         {"crAppStart", -19, Qt::BusyCursor},
+    {"crHelp", -20, Qt::WhatsThisCursor},       {"crHandPoint", -21, Qt::PointingHandCursor},
+    {"crSizeAll", -22, Qt::SizeAllCursor},
+};
+
+struct NamedInt {
+    const char *name;
+    int code;
+};
+
+const NamedInt kCharsets[] = {
+    {"ANSI_CHARSET", 0},        {"DEFAULT_CHARSET", 1},   {"SYMBOL_CHARSET", 2},
+    {"MAC_CHARSET", 77},        {"SHIFTJIS_CHARSET", 128}, {"HANGEUL_CHARSET", 129},
+    {"JOHAB_CHARSET", 130},     {"GB2312_CHARSET", 134},  {"CHINESEBIG5_CHARSET", 136},
+    {"GREEK_CHARSET", 161},     {"TURKISH_CHARSET", 162}, {"VIETNAMESE_CHARSET", 163},
+    {"HEBREW_CHARSET", 177},    {"ARABIC_CHARSET", 178},  {"BALTIC_CHARSET", 186},
+    {"RUSSIAN_CHARSET", 204},   {"THAI_CHARSET", 222},    {"EASTEUROPE_CHARSET", 238},
+    {"OEM_CHARSET", 255},
+};
+
+bool SameName(const QString &a, const char *b)
+{
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+std::optional<int> CursorFromName(const QString &name)
+{
+    for (const NamedCode &c : kCursors)
+        if (SameName(name, c.name))
+            return c.code;
+    return std::nullopt;
+}
+
+Qt::CursorShape CursorCodeToShape(int code)
+{
+    for (const NamedCode &c : kCursors)
+        if (c.code == code)
+            return c.shape;
+    return Qt::ArrowCursor;
+}
+
+std::optional<int> CharsetFromName(const QString &name)
+{
+    for (const NamedInt &c : kCharsets)
+        if (SameName(name, c.name))
+            return c.code;
+    return std::nullopt;
+}
+
+std::optional<int> LanguageIntegerValue(const QString &value)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok, 10);
+    if (ok)
+        return n;
+    if (auto c = CursorFromName(value))
+        return c;
+    TColor color = 0;
+    if (ColorFromName(value, &color))
+        return color;
+    if (auto c = CharsetFromName(value))
+        return c;
+    if (value.startsWith(QLatin1Char('#')) && value.size() > 1) {
+        const uint h = value.mid(1).toUInt(&ok, 16);
+        if (ok)
+            return static_cast<int>(h);
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// Property writing
+
+const QList<PropertyRow> &PropertyRows()
+{
+    static const QList<PropertyRow> rows = {
+        {"QMenu", "Caption", PropertyKind::QtProperty, "title"},
+        {"QAction", "Caption", PropertyKind::QtProperty, "text"},
+        {"QAction", "Hint", PropertyKind::Hint, nullptr},
+        {"QGroupBox", "Caption", PropertyKind::QtProperty, "title"},
+        {"QDockWidget", "Caption", PropertyKind::QtProperty, "windowTitle"},
+        {"QAbstractButton", "Caption", PropertyKind::QtProperty, "text"},
+        {"QLabel", "Caption", PropertyKind::QtProperty, "text"},
+        {"QListWidget", "Items", PropertyKind::ListItems, nullptr},
+        {"QComboBox", "Items", PropertyKind::ComboItems, nullptr},
+        {"QComboBox", "Text", PropertyKind::QtProperty, "currentText"},
+        {"QTabBar", "Tabs", PropertyKind::TabTexts, nullptr},
+        {"QPlainTextEdit", "Lines", PropertyKind::QtProperty, "plainText"},
+        {"QPlainTextEdit", "Text", PropertyKind::QtProperty, "plainText"},
+        {"QTextEdit", "Lines", PropertyKind::QtProperty, "plainText"},
+        {"QTextEdit", "Text", PropertyKind::QtProperty, "plainText"},
+        {"QWidget", "Caption", PropertyKind::WindowTitle, nullptr},
+        {"QWidget", "Hint", PropertyKind::Hint, nullptr},
+        {"QWidget", "Color", PropertyKind::BackColor, nullptr},
+        {"QWidget", "Cursor", PropertyKind::CursorShape, nullptr},
+        {"QObject", "Tag", PropertyKind::DynamicInt, "Tag"},
+    };
+    return rows;
+}
+
+namespace {
+
+// Property names of a class without case, built once per class (forms live
+// on the GUI thread, so the cache needs no lock).
+int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
+{
+    static QHash<const QMetaObject *, QHash<QString, int>> cache;
+    auto it = cache.find(mo);
+    if (it == cache.end()) {
+        QHash<QString, int> names;
+        for (int i = 0; i < mo->propertyCount(); ++i)
+            names.insert(QString::fromLatin1(mo->property(i).name()).toLower(), i);
+        it = cache.insert(mo, names);
+    }
+    return it->value(name.toLower(), -1);
+}
+
+QStringList SplitLines(const QString &text)
+{
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return t.split(QLatin1Char('\n'));
+}
+
+// "Short|long" hints: the short part is the tool tip, the long one the status
+// text; a hint without "|" serves as both.
+std::pair<QString, QString> SplitHint(const QString &hint)
+{
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return {hint, hint};
+    return {hint.left(bar), hint.mid(bar + 1)};
+}
+
+} // namespace
+
+struct PropertyWriter::Target {
+    QObject *obj;
+    bool font;
+};
+
+PropertyWriter::PropertyWriter(QObject *root) : root_(root) {}
+
+PropertyWriter::~PropertyWriter() = default;
+
+void PropertyWriter::BeginPass()
+{
+    // Breadth first, so a control directly on the form wins over a namesake
+    // buried inside a composite control.
+    index_.clear();
+    QList<QObject *> queue = root_->children();
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        QObject *o = queue[i];
+        const QString name = o->objectName();
+        if (!name.isEmpty()) {
+            const QString key = name.toLower();
+            if (!index_.contains(key))
+                index_.insert(key, o);
+        }
+        queue.append(o->children());
+    }
+}
+
+QObject *PropertyWriter::findComponent(QObject *in, const QString &name) const
+{
+    QList<QObject *> queue = in->children();
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        if (queue[i]->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return queue[i];
+        queue.append(queue[i]->children());
+    }
+    return nullptr;
+}
+
+bool PropertyWriter::Apply(const QString &key, const QString &value)
+{
+    QString rest = key;
+    QObject *current = root_;
+    bool atRoot = true;
+    qsizetype dot;
+    while ((dot = rest.indexOf(QLatin1Char('.'))) >= 0) {
+        const QString part = rest.left(dot);
+        QObject *found = atRoot ? index_.value(part.toLower()).data() : findComponent(current, part);
+        if (!found)
+            break;
+        current = found;
+        atRoot = false;
+        rest = rest.mid(dot + 1);
+    }
+    Target t{current, false};
+    while ((dot = rest.indexOf(QLatin1Char('.'))) >= 0) {
+        const QString part = rest.left(dot);
+        if (t.font)
+            break;
+        if (part.compare(QLatin1String("Font"), Qt::CaseInsensitive) == 0
+            && (t.obj->isWidgetType() || FindPropertyNoCase(t.obj->metaObject(), part) >= 0)) {
+            t.font = true;
+        } else {
+            const int pi = FindPropertyNoCase(t.obj->metaObject(), part);
+            if (pi < 0)
+                break;
+            const QMetaProperty mp = t.obj->metaObject()->property(pi);
+            if (!(mp.metaType().flags() & QMetaType::PointerToQObject))
+                break;
+            QObject *sub = mp.read(t.obj).value<QObject *>();
+            if (!sub)
+                break;
+            t.obj = sub;
+        }
+        rest = rest.mid(dot + 1);
+    }
+    if (rest.contains(QLatin1Char('.')) || rest.isEmpty())
+        return false; // a path the form does not have
+    return setProperty(t, rest, value);
+}
+
+void PropertyWriter::remember(QObject *obj, const QString &aspect, std::function<void(QObject *)> restore)
+{
+    const QPair<const QObject *, QString> key(obj, aspect);
+    auto it = saved_.find(key);
+    if (it != saved_.end() && it->obj)
+        return; // already holds the defined value
+    if (it == saved_.end())
+        order_.append(key);
+    saved_.insert(key, Saved{QPointer<QObject>(obj), std::move(restore)});
+}
+
+void PropertyWriter::RestoreDefined()
+{
+    // Newest first, so aspects written more than once end at their oldest value.
+    for (qsizetype i = order_.size() - 1; i >= 0; --i) {
+        const Saved s = saved_.value(order_[i]);
+        if (s.obj)
+            s.restore(s.obj);
+    }
+    saved_.clear();
+    order_.clear();
+}
+
+void PropertyWriter::SetRootTitle(const QString &title)
+{
+    auto *w = qobject_cast<QWidget *>(root_);
+    if (!w)
+        return;
+    const QString old = w->windowTitle();
+    remember(w, QStringLiteral("windowTitle"),
+             [old](QObject *o) { static_cast<QWidget *>(o)->setWindowTitle(old); });
+    w->setWindowTitle(title);
+}
+
+bool PropertyWriter::setProperty(const Target &t, const QString &name, const QString &value)
+{
+    // The language component itself is off limits: a line setting its
+    // script or section would restart the pass it is part of.
+    if (qobject_cast<TMultiLanguage *>(t.obj))
+        return false;
+    if (t.font)
+        return setFontProperty(t.obj, name, value);
+    const bool isWindow = t.obj->isWidgetType() && static_cast<QWidget *>(t.obj)->isWindow();
+    for (const PropertyRow &row : PropertyRows()) {
+        if (!SameName(name, row.name) || !t.obj->inherits(row.qtClass))
+            continue;
+        if (row.kind == PropertyKind::WindowTitle && !isWindow)
+            continue; // a caption of a plain panel has no Qt counterpart
+        return setMapped(t.obj, row, value);
+    }
+    const int pi = FindPropertyNoCase(t.obj->metaObject(), name);
+    if (pi < 0)
+        return false;
+    // Renaming a control from the file would break every later lookup.
+    if (t.obj->metaObject()->property(pi).name() == QByteArray("objectName"))
+        return false;
+    return setQtProperty(t.obj, pi, value);
+}
+
+bool PropertyWriter::setFontProperty(QObject *obj, const QString &name, const QString &value)
+{
+    auto *w = obj->isWidgetType() ? static_cast<QWidget *>(obj) : nullptr;
+    const int fontIndex = w ? -1 : FindPropertyNoCase(obj->metaObject(), QStringLiteral("font"));
+    if (!w && fontIndex < 0)
+        return false;
+    QFont f = w ? w->font() : obj->metaObject()->property(fontIndex).read(obj).value<QFont>();
+
+    if (SameName(name, "Color")) {
+        const auto c = LanguageIntegerValue(value);
+        if (!w || !c)
+            return false;
+        const bool had = w->testAttribute(Qt::WA_SetPalette);
+        const QPalette old = w->palette();
+        remember(w, QStringLiteral("palette"), [had, old](QObject *o) {
+            static_cast<QWidget *>(o)->setPalette(had ? old : QPalette());
+        });
+        QPalette p = w->palette();
+        const QColor color = TColorToQColor(*c);
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            p.setColor(role, color);
+        w->setPalette(p);
+        return true;
+    }
+
+    if (SameName(name, "Name")) {
+        f.setFamilies({value});
+    } else if (SameName(name, "Size")) {
+        const auto n = LanguageIntegerValue(value);
+        if (!n || *n <= 0)
+            return false;
+        f.setPointSize(*n);
+    } else if (SameName(name, "Height")) {
+        const auto n = LanguageIntegerValue(value);
+        if (!n || *n == 0)
+            return false;
+        f.setPixelSize(std::abs(*n)); // negative heights count the glyphs alone
+    } else if (SameName(name, "Style")) {
+        // A set written as "[fsBold,fsItalic]".
+        QString set = value.trimmed();
+        if (!set.startsWith(QLatin1Char('[')) || !set.endsWith(QLatin1Char(']')))
+            return false;
+        bool bold = false, italic = false, underline = false, strike = false;
+        for (const QString &raw : set.mid(1, set.size() - 2).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString s = raw.trimmed();
+            if (SameName(s, "fsBold"))
+                bold = true;
+            else if (SameName(s, "fsItalic"))
+                italic = true;
+            else if (SameName(s, "fsUnderline"))
+                underline = true;
+            else if (SameName(s, "fsStrikeOut"))
+                strike = true;
+            else
+                return false;
+        }
+        f.setBold(bold);
+        f.setItalic(italic);
+        f.setUnderline(underline);
+        f.setStrikeOut(strike);
+    } else {
+        // Charset and anything else: Qt fonts carry no character set (text is
+        // Unicode and glyphs fall back per character), so there is nothing to set.
+        return false;
+    }
+
+    if (w) {
+        const bool had = w->testAttribute(Qt::WA_SetFont);
+        const QFont old = w->font();
+        remember(w, QStringLiteral("font"), [had, old](QObject *o) {
+            static_cast<QWidget *>(o)->setFont(had ? old : QFont());
+        });
+        w->setFont(f);
+    } else {
+        const QMetaProperty mp = obj->metaObject()->property(fontIndex);
+        const QVariant old = mp.read(obj);
+        remember(obj, QStringLiteral("font"), [mp, old](QObject *o) { mp.write(o, old); });
+        mp.write(obj, QVariant::fromValue(f));
+    }
+    return true;
+}
+
+bool PropertyWriter::setMapped(QObject *obj, const PropertyRow &row, const QString &value)
+{
+    switch (row.kind) {
+    case PropertyKind::QtProperty: {
+        const int pi = obj->metaObject()->indexOfProperty(row.qtProperty);
+        return pi >= 0 && setQtProperty(obj, pi, value);
+    }
+    case PropertyKind::WindowTitle:
+        if (obj == root_) {
+            SetRootTitle(value);
+        } else {
+            auto *w = static_cast<QWidget *>(obj);
+            const QString old = w->windowTitle();
+            remember(w, QStringLiteral("windowTitle"),
+                     [old](QObject *o) { static_cast<QWidget *>(o)->setWindowTitle(old); });
+            w->setWindowTitle(value);
+        }
+        return true;
+    case PropertyKind::Hint: {
+        const QVariant oldTip = obj->property("toolTip");
+        const QVariant oldStatus = obj->property("statusTip");
+        remember(obj, QStringLiteral("hint"), [oldTip, oldStatus](QObject *o) {
+            o->setProperty("toolTip", oldTip);
+            o->setProperty("statusTip", oldStatus);
+        });
+        const auto [shortHint, longHint] = SplitHint(value);
+        obj->setProperty("toolTip", shortHint);
+        obj->setProperty("statusTip", longHint);
+        return true;
+    }
+    case PropertyKind::ListItems: {
+        auto *list = static_cast<QListWidget *>(obj);
+        QStringList old;
+        for (int i = 0; i < list->count(); ++i)
+            old.append(list->item(i)->text());
+        // The chosen row is the user's, not the language's: it survives both
+        // the restore and the new texts.
+        remember(list, QStringLiteral("items"), [old](QObject *o) {
+            auto *l = static_cast<QListWidget *>(o);
+            const int row = l->currentRow();
+            l->clear();
+            l->addItems(old);
+            if (row < l->count())
+                l->setCurrentRow(row);
+        });
+        const int row = list->currentRow();
+        list->clear();
+        list->addItems(SplitLines(value));
+        if (row < list->count())
+            list->setCurrentRow(row);
+        return true;
+    }
+    case PropertyKind::ComboItems: {
+        auto *combo = static_cast<QComboBox *>(obj);
+        QStringList old;
+        for (int i = 0; i < combo->count(); ++i)
+            old.append(combo->itemText(i));
+        remember(combo, QStringLiteral("items"), [old](QObject *o) {
+            auto *c = static_cast<QComboBox *>(o);
+            const int index = c->currentIndex();
+            c->clear();
+            c->addItems(old);
+            c->setCurrentIndex(index < c->count() ? index : -1);
+        });
+        // A translated list keeps the user's choice.
+        const int oldIndex = combo->currentIndex();
+        combo->clear();
+        combo->addItems(SplitLines(value));
+        combo->setCurrentIndex(oldIndex < combo->count() ? oldIndex : -1);
+        return true;
+    }
+    case PropertyKind::TabTexts: {
+        auto *bar = static_cast<QTabBar *>(obj);
+        QStringList old;
+        for (int i = 0; i < bar->count(); ++i)
+            old.append(bar->tabText(i));
+        remember(bar, QStringLiteral("tabs"), [old](QObject *o) {
+            auto *b = static_cast<QTabBar *>(o);
+            for (int i = 0; i < b->count() && i < old.size(); ++i)
+                b->setTabText(i, old[i]);
+        });
+        // Tabs carry pages; the file renames them and never adds or removes any.
+        const QStringList texts = SplitLines(value);
+        for (int i = 0; i < bar->count() && i < texts.size(); ++i)
+            bar->setTabText(i, texts[i]);
+        return true;
+    }
+    case PropertyKind::BackColor: {
+        const auto c = LanguageIntegerValue(value);
+        if (!c)
+            return false;
+        auto *w = static_cast<QWidget *>(obj);
+        const bool had = w->testAttribute(Qt::WA_SetPalette);
+        const QPalette old = w->palette();
+        const bool oldFill = w->autoFillBackground();
+        remember(w, QStringLiteral("palette"), [had, old](QObject *o) {
+            static_cast<QWidget *>(o)->setPalette(had ? old : QPalette());
+        });
+        remember(w, QStringLiteral("autoFillBackground"),
+                 [oldFill](QObject *o) { static_cast<QWidget *>(o)->setAutoFillBackground(oldFill); });
+        QPalette p = w->palette();
+        const QColor color = TColorToQColor(*c);
+        p.setColor(QPalette::Window, color);
+        p.setColor(QPalette::Base, color);
+        w->setPalette(p);
+        w->setAutoFillBackground(true);
+        return true;
+    }
+    case PropertyKind::CursorShape: {
+        const auto c = LanguageIntegerValue(value);
+        if (!c)
+            return false;
+        auto *w = static_cast<QWidget *>(obj);
+        const bool had = w->testAttribute(Qt::WA_SetCursor);
+        const QCursor old = w->cursor();
+        remember(w, QStringLiteral("cursor"), [had, old](QObject *o) {
+            auto *ww = static_cast<QWidget *>(o);
+            if (had)
+                ww->setCursor(old);
+            else
+                ww->unsetCursor();
+        });
+        if (*c == 0)
+            w->unsetCursor(); // crDefault: the control's own cursor
+        else
+            w->setCursor(CursorCodeToShape(*c));
+        return true;
+    }
+    case PropertyKind::DynamicInt: {
+        const auto n = LanguageIntegerValue(value);
+        if (!n)
+            return false;
+        const QByteArray name(row.qtProperty);
+        const QVariant old = obj->property(name.constData());
+        remember(obj, QString::fromLatin1(name),
+                 [name, old](QObject *o) { o->setProperty(name.constData(), old); });
+        obj->setProperty(name.constData(), *n);
+        return true;
+    }
+    }
+    return false;
+}
+
+bool PropertyWriter::setQtProperty(QObject *obj, int propertyIndex, const QString &value)
+{
+    const QMetaProperty mp = obj->metaObject()->property(propertyIndex);
+    if (!mp.isWritable())
+        return false;
+
+    QVariant v;
+    if (mp.isEnumType()) {
+        const QMetaEnum e = mp.enumerator();
+        bool ok = false;
+        int n;
+        if (e.isFlag()) {
+            QString keys = value.trimmed();
+            if (keys.startsWith(QLatin1Char('[')) && keys.endsWith(QLatin1Char(']')))
+                keys = keys.mid(1, keys.size() - 2);
+            keys.replace(QLatin1Char(','), QLatin1Char('|')).remove(QLatin1Char(' '));
+            n = e.keysToValue(keys.toLatin1().constData(), &ok);
+        } else {
+            n = e.keyToValue(value.trimmed().toLatin1().constData(), &ok);
+        }
+        if (!ok)
+            return false;
+        v = n;
+    } else {
+        switch (mp.metaType().id()) {
+        case QMetaType::Bool:
+            if (value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+                v = true;
+            else if (value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+                v = false;
+            else
+                return false;
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort: {
+            const auto n = LanguageIntegerValue(value);
+            if (!n)
+                return false;
+            v = *n;
+            break;
+        }
+        case QMetaType::Double:
+        case QMetaType::Float: {
+            bool ok = false;
+            const double d = value.toDouble(&ok);
+            if (!ok)
+                return false;
+            v = d;
+            break;
+        }
+        case QMetaType::QString:
+            v = value;
+            break;
+        case QMetaType::QStringList:
+            v = SplitLines(value);
+            break;
+        case QMetaType::QColor: {
+            const auto n = LanguageIntegerValue(value);
+            if (!n)
+                return false;
+            v = TColorToQColor(*n);
+            break;
+        }
+        case QMetaType::QCursor: {
+            const auto n = LanguageIntegerValue(value);
+            if (!n)
+                return false;
+            v = QCursor(CursorCodeToShape(*n));
+            break;
+        }
+        default: {
+            QVariant text(value);
+            if (!text.convert(mp.metaType()))
+                return false;
+            v = text;
+        }
+        }
+    }
+
+    const QVariant old = mp.read(obj);
+    remember(obj, QString::fromLatin1(mp.name()), [mp, old](QObject *o) { mp.write(o, old); });
+    return mp.write(obj, v);
+}
+
+// ---------------------------------------------------------------------------
+// The component on every form
+
+TMultiLanguage::TMultiLanguage(QObject *owner, std::function<void(TMultiLanguage *)> onCreate)
+    : QObject(owner), writer_(owner)
+{
+    if (onCreate)
+        onCreate(this);
+}
+
+TMultiLanguage::~TMultiLanguage() = default;
+
+void TMultiLanguage::SetScript(const QStringList &script)
+{
+    script_ = script;
+    reapply();
+}
+
+void TMultiLanguage::SetLanguage(const QString &language)
+{
+    language_ = language;
+    reapply();
+}
+
+void TMultiLanguage::Assign(const QStringList &script, const QString &language)
+{
+    script_ = script;
+    language_ = language;
+    reapply();
+}
+
+QString TMultiLanguage::GetText(const QString &key) const
+{
+    return firstText_.value(key);
+}
+
+bool TMultiLanguage::HasText(const QString &key) const
+{
+    return firstText_.contains(key);
+}
+
+void TMultiLanguage::SetOwnerCaption(const QString &key)
+{
+    // Without the key the title stays the form's own (it was restored by the
+    // last re-application): a blank title bar helps nobody.
+    if (HasText(key))
+        writer_.SetRootTitle(GetText(key));
+}
+
+void TMultiLanguage::reapply()
+{
+    writer_.RestoreDefined();
+    lines_ = LanguageSection(script_, language_);
+    firstText_.clear();
+    for (const LanguageEntry &e : std::as_const(lines_))
+        if (!firstText_.contains(e.key))
+            firstText_.insert(e.key, e.value);
+    if (parent()) {
+        writer_.BeginPass();
+        for (const LanguageEntry &e : std::as_const(lines_))
+            writer_.Apply(e.key, e.value);
+    }
+    emit OnTranslate();
+}
+
+// ---------------------------------------------------------------------------
+// The per-form language switch
+
+const QList<CaptionKey> &CaptionKeyTable()
+{
+    static const QList<CaptionKey> table = {
+        {"TAboutDlgBMForm", "Set_AboutDlgForm_Title"},
+        {"TAllKonvBMForm", "Set_AllKonvForm_Title"},
+        {"TAntialiasing2BMForm", "Set_Antialiasing2Form_Title"},
+        {"TAskAviViewBMForm", "Set_AskAviViewForm_Title"},
+        {"TAttachBMForm", "Set_AttachBMForm_Title"},
+        {"TAviViewBMForm", "Set_AviViewForm_Title"},
+        {"TBorderPropertyBMForm", "Set_BorderPropertyForm_Title"},
+        {"TColViewForm", "Set_ColViewForm_Title"},
+        {"TContrClassForm", "Set_ContrClassForm_Title"},
+        {"TCoordScanBMForm", "Set_CoordScanForm_Title"},
+        {"TDateFindBMForm", "Set_DateFindForm_Title"},
+        {"TDirBDForm", "Set_DirBDForm_Title"},
+        {"TDragDropFilesBMForm", "Set_DragDropFilesForm_Title"},
+        {"TDynEntryDelBMForm", "Set_DynEntryBMForm_Title"},
+        {"TExtractBMForm", "Set_ExtractForm_Title"},
+        {"TFileInfDlgBMForm", "Set_FileInfDlgForm_Title"},
+        {"TFileOutputBDForm", "Set_FileOutputForm_Title"},
+        {"TFileSplitBMForm", "Set_FileSplitForm_Title"},
+        {"TFindOptBMForm", "Set_FindOptForm_Title"},
+        {"TFindProcessForm", "Set_FindProcessForm_Title"},
+        {"TGifColOptBMForm", "Set_GifColForm_Title"},
+        {"TGraphEdtBMForm", "Set_GraphEdtForm_Title"},
+        {"TIcoResBatchBMForm", "Set_IcoResBatchForm_Title"},
+        {"TIconLinkExtBMForm", "Set_IconLinkExtForm_Title"},
+        {"TImgGalBMForm", "Set_ImgGalForm_Title"},
+        {"TJpgScaleBMForm", "Set_JpgScaleForm_Title"},
+        {"TKeybHlpBMForm", "Set_HelpKeybForm_Title"},
+        {"TMapiConfigBMForm", "Set_MapiBMForm_Title"},
+        {"TMinKindBMForm", "Set_MinKindBMForm_Title"},
+        {"TMouseTestBMForm", "Set_MouseTestBMForm_Title"},
+        {"TNavBDForm", "Set_NavBDForm_Title"},
+        {"TNewDimPicBMForm", "Set_NewDimPicForm_Title"},
+        {"TNumKindBMForm", "Set_NumKindBMForm_Title"},
+        {"TOptionDlgBMForm", "Set_OptionDlgForm_Title"},
+        {"TPrPrevForm", "Set_PrPrevForm_Titel"},
+        {"TRGBChannelsBMForm", "Set_RGBChannelsForm_Title"},
+        {"TRecorderForm", "Set_RecorderForm_Title"},
+        {"TSaveAviEdtForm", "Set_SaveAviEdtForm_Title"},
+        {"TScaleBMForm", "Set_ScaleForm_Title"},
+        {"TScanBTestBMForm", "Set_ScanBTestForm_Title"},
+        {"TSelSysDirBMForm", "Set_SelSysDirBMForm_Title"},
+        {"TShlExtTypeBMForm", "Set_ShlExtTypeForm_Title"},
+        {"TSlideConfigBMForm", "Set_SlideConfigForm_Title"},
+        {"TSmtpBMForm", "Set_SmtpBMForm_Title"},
+        {"TWatermarkBMForm", "Set_WatermarkBMForm_Title"},
+    };
+    return table;
+}
+
+const QStringList &OtherFormKeys()
+{
+    static const QStringList keys = {
+        QStringLiteral("Set_FileKonvForm_Title"),
+        QStringLiteral("Set_DirKonvForm_Title"),
+        QStringLiteral("Set_MultiKonvForm_Title"),
+        QStringLiteral("Set_ThumbForm_Title"),
+        QStringLiteral("Set_ImgPreviewForm_Title_Tag0"),
+        QStringLiteral("Set_ImgPreviewForm_Title_Tag1"),
+        QStringLiteral("Set_ImgPreviewForm_Title_Tag2"),
+        QStringLiteral("set_notfsform_button_hint"),
+    };
+    return keys;
+}
+
+QString CaptionKeyFor(const QString &formClass)
+{
+    const qsizetype colon = formClass.lastIndexOf(QLatin1String("::"));
+    const QString bare = colon < 0 ? formClass : formClass.mid(colon + 2);
+    for (const CaptionKey &k : CaptionKeyTable())
+        if (bare == QLatin1String(k.formClass))
+            return QString::fromLatin1(k.key);
+    return {};
+}
+
+TMultiLanguage *FormMultiLanguage(QObject *form)
+{
+    return form ? form->findChild<TMultiLanguage *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void SetFormLanguage(QWidget *form, const QStringList &script, int languageIndex)
+{
+    if (!form)
+        return;
+    TMultiLanguage *ml = FormMultiLanguage(form);
+    if (!ml)
+        ml = new TMultiLanguage(form);
+    // One re-application with the new script and section together; setting
+    // the two one after the other would only add a pass of the old language.
+    ml->Assign(script, LanguageName(languageIndex));
+    const QString key = CaptionKeyFor(QString::fromLatin1(form->metaObject()->className()));
+    if (!key.isEmpty())
+        ml->SetOwnerCaption(key);
+}
+
+} // namespace zk
