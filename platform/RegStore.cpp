@@ -637,17 +637,8 @@ void Store::refresh()
     }
 }
 
-void Store::write(const std::function<void(Tree &)> &fn)
+void Store::adoptFromFile()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    const QString dir = QFileInfo(m_file).absolutePath();
-    if (!QDir().mkpath(dir))
-        throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": the folder \"%2\" cannot be created")
-                                     .arg(m_file, dir));
-    storeio::ExclusiveLock lock(m_file + QStringLiteral(".lock"));
-    if (!lock.locked())
-        throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": %2").arg(m_file, lock.error()));
-
     // Whatever other processes wrote up to now is the base of this change.
     QByteArray data;
     storeio::FileStamp stamp;
@@ -655,11 +646,14 @@ void Store::write(const std::function<void(Tree &)> &fn)
     if (storeio::readWholeFile(m_file, &data, &stamp, &error) == storeio::ReadResult::Failed)
         throw ERegistryException(QStringLiteral("Cannot read the registry file \"%1\": %2").arg(m_file, error));
     adopt(data, stamp);
+}
 
-    fn(m_tree);
-    QByteArray bytes = serialize(m_tree, data.size());
-    if (stamp.exists ? bytes == m_raw : m_tree.keys().empty())
+void Store::flush()
+{
+    QByteArray bytes = serialize(m_tree, m_raw.size());
+    if (m_stamp.exists ? bytes == m_raw : m_tree.keys().empty())
         return; // nothing changed
+    QString error;
     if (!storeio::replaceFile(m_file, bytes, 0600, &error, m_file + QStringLiteral(".tmp"))) {
         // Back to what the file holds; the change did not happen.
         m_loaded = false;
@@ -668,6 +662,55 @@ void Store::write(const std::function<void(Tree &)> &fn)
     }
     m_raw = std::move(bytes);
     m_stamp = storeio::stampOf(m_file);
+}
+
+static std::unique_ptr<storeio::ExclusiveLock> takeStoreLock(const QString &file)
+{
+    const QString dir = QFileInfo(file).absolutePath();
+    if (!QDir().mkpath(dir))
+        throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": the folder \"%2\" cannot be created")
+                                     .arg(file, dir));
+    auto lock = std::make_unique<storeio::ExclusiveLock>(file + QStringLiteral(".lock"));
+    if (!lock->locked())
+        throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": %2").arg(file, lock->error()));
+    return lock;
+}
+
+void Store::write(const std::function<void(Tree &)> &fn)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_batchDepth > 0) {
+        fn(m_tree);
+        return;
+    }
+    auto lock = takeStoreLock(m_file);
+    adoptFromFile();
+    fn(m_tree);
+    flush();
+}
+
+void Store::beginBatch()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_batchDepth++ > 0)
+        return;
+    try {
+        m_batchLock = takeStoreLock(m_file);
+        adoptFromFile();
+    } catch (...) {
+        m_batchLock.reset();
+        m_batchDepth = 0;
+        throw;
+    }
+}
+
+void Store::endBatch()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    auto lock = std::move(m_batchLock);
+    flush();
 }
 
 } // namespace zk::regstore

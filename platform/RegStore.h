@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -109,7 +110,19 @@ public:
     // written; the file is then unchanged.
     void write(const std::function<void(Tree &)> &fn);
 
+    // A batch holds the inter-process lock from begin to end; the writes in
+    // between change the content only, and end writes the file once. Batches
+    // nest; only the outermost end writes. end throws like write.
+    void beginBatch();
+    void endBatch();
+
 private:
+    // Re-reads the file under the held lock and makes it the base of changes.
+    void adoptFromFile();
+    void flush();
+    std::unique_ptr<storeio::ExclusiveLock> m_batchLock;
+    int m_batchDepth = 0;
+
     explicit Store(const QString &fileName);
     void refresh();
     void adopt(const QByteArray &data, const storeio::FileStamp &stamp);

@@ -386,6 +386,31 @@ QString sectionKey(const QString &base, const QString &section)
 
 } // namespace
 
+TRegistryBatch::TRegistryBatch(RootKey root) : m_root(root)
+{
+    Store::at(TRegistry::StoreFile(m_root)).beginBatch();
+    m_open = true;
+}
+
+TRegistryBatch::~TRegistryBatch()
+{
+    if (!m_open)
+        return;
+    try {
+        Commit();
+    } catch (const ERegistryException &e) {
+        qWarning("%s", e.what());
+    }
+}
+
+void TRegistryBatch::Commit()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    Store::at(TRegistry::StoreFile(m_root)).endBatch();
+}
+
 TRegistryIniFile::TRegistryIniFile(const QString &baseKey, RootKey root) : m_base(baseKey), m_root(root)
 {
     QStringList parts;

@@ -80,6 +80,27 @@ private:
     Impl *d;
 };
 
+// Collects the writes to one root into a single file update: the store stays
+// locked against other processes from construction to Commit (or
+// destruction), and the file is written once. Use it around many writes in a
+// row (saving the whole options record), where one update per value would
+// cost a disk flush each.
+class TRegistryBatch
+{
+public:
+    explicit TRegistryBatch(RootKey root = RootKey::CurrentUser);
+    ~TRegistryBatch(); // commits when Commit was not called; errors are logged
+    TRegistryBatch(const TRegistryBatch &) = delete;
+    TRegistryBatch &operator=(const TRegistryBatch &) = delete;
+    // Writes the collected changes; throws ERegistryException when the file
+    // cannot be written (it is then unchanged).
+    void Commit();
+
+private:
+    RootKey m_root;
+    bool m_open = false;
+};
+
 // Ini-style access over the registry: a section is a subkey of the base key,
 // an ident a value in it (as the class library's TRegistryIniFile does).
 class TRegistryIniFile

@@ -702,3 +702,37 @@ TEST_F(RegistryTest, TwoWritersAtOnceLoseNothing)
         EXPECT_EQ(onlyA[i], QStringLiteral("A%1").arg(i));
     EXPECT_TRUE(catcher.warnings().isEmpty());
 }
+
+TEST_F(RegistryTest, ABatchWritesOnceAndMergesWithAWriterThatWaitedForIt)
+{
+    TRegistry reg;
+    {
+        zk::TRegistryBatch batch;
+        ASSERT_TRUE(reg.OpenKey("Software\\Batch", true));
+        for (int i = 0; i < 200; ++i)
+            reg.WriteInteger(QStringLiteral("V%1").arg(i), i);
+        // Our own reads see the collected values at once ...
+        EXPECT_EQ(reg.ReadInteger("V199"), 199);
+        // ... while the file, as another process reads it, has none yet.
+        QByteArray out;
+        EXPECT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"dump", "Software\\Batch"}, &out), 1);
+
+        // A writer started now has to wait for the batch to end.
+        QProcess other;
+        other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        other.start(ZK_STORE_WRITER, {"write", "Software\\Batch", "W", "3"});
+        ASSERT_TRUE(other.waitForStarted(10000));
+        EXPECT_FALSE(other.waitForFinished(500)) << "the other writer did not wait for the lock";
+        batch.Commit();
+        ASSERT_TRUE(other.waitForFinished(30000));
+        EXPECT_EQ(other.exitCode(), 0);
+    }
+    QByteArray out;
+    ASSERT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"dump", "Software\\Batch"}, &out), 0);
+    EXPECT_EQ(out.count('\n'), 203);
+    TRegistry fresh;
+    ASSERT_TRUE(fresh.OpenKeyReadOnly("Software\\Batch"));
+    EXPECT_EQ(fresh.ReadInteger("V0"), 0);
+    EXPECT_EQ(fresh.ReadInteger("V150"), 150);
+    EXPECT_TRUE(fresh.ValueExists("W2"));
+}

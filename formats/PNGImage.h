@@ -1,0 +1,100 @@
+#pragma once
+// TPNGImage: a bitmap that reads and writes PNG files. The pixels live in the
+// bitmap; the file's chunks are kept beside them in a TChunkList, so chunks
+// the codec does not interpret (tIME, tEXt, ...) survive a load and a save.
+//
+// Loading is all or nothing: the file is read into a fresh chunk list and
+// decoded aside, and only a complete success replaces the picture. Saving
+// builds the whole file in memory first, so a failure writes nothing.
+#include "Bitmap.h"
+#include "PngChunks.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace zk {
+
+// Filter types the encoder may choose from, bit n for filter type n.
+enum TFilterBits : uint8_t {
+    fbNone = 1 << 0,
+    fbSub = 1 << 1,
+    fbUp = 1 << 2,
+    fbAverage = 1 << 3,
+    fbPaeth = 1 << 4,
+};
+
+class TPNGImage : public TBitmap
+{
+public:
+    static constexpr uint8_t DefaultFilters = fbNone | fbSub | fbAverage | fbPaeth;
+
+    TPNGImage();
+    TPNGImage(const TPNGImage &other);
+    TPNGImage &operator=(const TPNGImage &other);
+    ~TPNGImage() override;
+
+    QString ClassName() const override { return QStringLiteral("TPNGImage"); }
+    std::unique_ptr<TGraphic> Clone() const override;
+
+    using TBitmap::Assign;
+    // From another TPNGImage: its chunks, Filters and Interlaced as well.
+    void Assign(const TGraphic &source) override;
+
+    void LoadFromStream(QIODevice &stream) override;
+    void SaveToStream(QIODevice &stream) override;
+
+    uint8_t Filters() const { return fFilters; }
+    void SetFilters(uint8_t filters) { fFilters = uint8_t(filters | fbNone); }
+    bool Interlaced() const { return fInterlaced; }
+    void SetInterlaced(bool on) { fInterlaced = on; }
+
+    TChunkList &Chunks() { return *fChunkList; }
+    const TChunkList &Chunks() const { return *fChunkList; }
+
+    // Called while the pixels are decoded: after every row, or after every
+    // interlace pass, with the percentage done.
+    std::function<void(int percent)> OnProgress;
+
+    // Pixels decoded from the image data, ready to become the bitmap.
+    struct DecodedPixels
+    {
+        int width = 0;
+        int height = 0;
+        TPixelFormat pf = pf24bit;
+        PixelBuffer bits;
+        QVector<QRgb> palette;
+        std::vector<uint8_t> alpha; // width x height, only when asked for
+    };
+    // Takes decoded pixels: at once, or at the end of a load in progress.
+    void TakeDecodedPixels(DecodedPixels &&pixels);
+
+private:
+    friend QImage PngToArgbImage(const QByteArray &png);
+    friend class TChunkIDAT;
+    void ResetChunkList();
+    void ReadChunks(QIODevice &stream);
+    void PrepareChunksForSaving();
+
+    uint8_t fFilters = DefaultFilters;
+    bool fInterlaced = false;
+    std::unique_ptr<TChunkList> fChunkList;
+    bool fLoading = false;
+    std::optional<DecodedPixels> fDecoded;
+    // The bitmap has no alpha; icon entries need theirs, so a load can keep
+    // it aside (alpha channels and tRNS of every colour type).
+    bool fKeepAlpha = false;
+    std::vector<uint8_t> fAlpha;
+};
+
+// A PNG file as an ARGB32 image with its transparency (alpha samples or
+// tRNS); raises like TPNGImage::LoadFromStream. The icon reader uses it for
+// PNG-compressed entries.
+QImage PngToArgbImage(const QByteArray &png);
+
+// Registers TPNGImage for ".png" with the picture registry (once; later
+// calls do nothing). Start-up calls it.
+void RegisterPngGraphics();
+
+} // namespace zk

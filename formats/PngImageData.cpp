@@ -1,0 +1,467 @@
+// The image data chunk: inflating, unfiltering and de-interlacing the rows
+// of a PNG file into the bitmap, and filtering and deflating the bitmap back.
+#include "PNGImage.h"
+#include "PngChunks.h"
+#include "PngRows.h"
+#include "ZStreams.h"
+
+#include <QBuffer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace zk {
+
+namespace {
+
+// Turns one unfiltered PNG row of `width` pixels into the bitmap's row
+// layout. Samples of 16 bits keep their high byte, alpha is dropped, RGB
+// becomes B, G, R through the gamma table.
+class RowConverter
+{
+public:
+    RowConverter(int colourType, int depth, const uint8_t *gamma)
+        : fColourType(colourType), fDepth(depth), fGamma(gamma)
+    {
+        for (int b = 0; b < 256; ++b) {
+            // Four 2-bit samples become two bytes of two 4-bit pixels.
+            const int s0 = (b >> 6) & 3, s1 = (b >> 4) & 3, s2 = (b >> 2) & 3, s3 = b & 3;
+            fTwoToFour[size_t(b)][0] = uint8_t(s0 << 4 | s1);
+            fTwoToFour[size_t(b)][1] = uint8_t(s2 << 4 | s3);
+        }
+    }
+
+    int BitmapBits() const
+    {
+        switch (fColourType) {
+        case 0: case 3:
+            return fDepth == 1 ? 1 : fDepth <= 4 ? 4 : 8;
+        case 4:
+            return 8;
+        default:
+            return 24;
+        }
+    }
+
+    // dst must hold the bitmap row of `width` pixels.
+    void Convert(const uint8_t *src, int64_t width, uint8_t *dst) const
+    {
+        const int64_t w = width;
+        switch (fColourType) {
+        case 0:
+        case 3:
+            if (fDepth == 16) {
+                for (int64_t x = 0; x < w; ++x)
+                    dst[x] = src[2 * x];
+            } else if (fDepth == 2) {
+                const int64_t outBytes = (w + 1) / 2;
+                for (int64_t i = 0; i < outBytes; ++i)
+                    dst[i] = fTwoToFour[src[i >> 1]][i & 1];
+                if (w & 1)
+                    dst[outBytes - 1] &= 0xF0;
+            } else {
+                const int64_t bits = w * fDepth;
+                const int64_t bytes = (bits + 7) / 8;
+                std::memcpy(dst, src, size_t(bytes));
+                // Padding bits of the last byte may hold anything in a file.
+                if (bits & 7)
+                    dst[bytes - 1] &= uint8_t(0xFF << (8 - (bits & 7)));
+            }
+            break;
+        case 4: {
+            const int step = fDepth == 16 ? 4 : 2;
+            for (int64_t x = 0; x < w; ++x)
+                dst[x] = src[step * x];
+            break;
+        }
+        case 2:
+        case 6: {
+            const int channels = fColourType == 2 ? 3 : 4;
+            const int64_t step = int64_t(channels) * (fDepth / 8);
+            const int64_t k = fDepth / 8; // byte distance between samples
+            if (!fGamma && step == 3) {
+                for (int64_t x = 0; x < w; ++x) {
+                    dst[3 * x] = src[3 * x + 2];
+                    dst[3 * x + 1] = src[3 * x + 1];
+                    dst[3 * x + 2] = src[3 * x];
+                }
+            } else if (!fGamma) {
+                for (int64_t x = 0; x < w; ++x) {
+                    const uint8_t *s = src + step * x;
+                    dst[3 * x] = s[2 * k];
+                    dst[3 * x + 1] = s[k];
+                    dst[3 * x + 2] = s[0];
+                }
+            } else {
+                for (int64_t x = 0; x < w; ++x) {
+                    const uint8_t *s = src + step * x;
+                    dst[3 * x] = fGamma[s[2 * k]];
+                    dst[3 * x + 1] = fGamma[s[k]];
+                    dst[3 * x + 2] = fGamma[s[0]];
+                }
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+private:
+    int fColourType;
+    int fDepth;
+    const uint8_t *fGamma;
+    uint8_t fTwoToFour[256][2];
+};
+
+// Places the `count` pixels of a converted pass row at columns start,
+// start + step, ... of a bitmap row of the given bits per pixel.
+void Scatter(const uint8_t *src, int64_t count, uint8_t *dst, int64_t start, int64_t step, int bits)
+{
+    switch (bits) {
+    case 1:
+        for (int64_t k = 0; k < count; ++k) {
+            const int v = (src[k >> 3] >> (7 - (k & 7))) & 1;
+            const int64_t c = start + k * step;
+            dst[c >> 3] |= uint8_t(v << (7 - (c & 7)));
+        }
+        break;
+    case 4:
+        for (int64_t k = 0; k < count; ++k) {
+            const int v = (src[k >> 1] >> ((k & 1) ? 0 : 4)) & 0xF;
+            const int64_t c = start + k * step;
+            dst[c >> 1] |= uint8_t(v << ((c & 1) ? 0 : 4));
+        }
+        break;
+    case 8:
+        for (int64_t k = 0; k < count; ++k)
+            dst[start + k * step] = src[k];
+        break;
+    default:
+        for (int64_t k = 0; k < count; ++k)
+            std::memcpy(dst + 3 * (start + k * step), src + 3 * k, 3);
+        break;
+    }
+}
+
+// The alpha of one unfiltered row: the alpha samples' high bytes, or 0
+// where a tRNS entry or colour matches (255 elsewhere).
+class AlphaConverter
+{
+public:
+    AlphaConverter(int colourType, int depth, const QByteArray &trns)
+        : fColourType(colourType), fDepth(depth),
+          fTrns(reinterpret_cast<const uint8_t *>(trns.constData())), fTrnsLen(int(trns.size()))
+    {
+    }
+
+    // False when the picture has nothing transparent to keep.
+    bool Active() const
+    {
+        switch (fColourType) {
+        case 4: case 6: return true;
+        case 3: return fTrnsLen > 0;
+        case 0: return fTrnsLen == 2;
+        case 2: return fTrnsLen == 6 || fTrnsLen == 3;
+        default: return false;
+        }
+    }
+
+    void Convert(const uint8_t *src, int64_t w, uint8_t *dst) const
+    {
+        const int k = fDepth / 8;
+        switch (fColourType) {
+        case 6:
+            for (int64_t x = 0; x < w; ++x)
+                dst[x] = src[4 * k * x + 3 * k];
+            break;
+        case 4:
+            for (int64_t x = 0; x < w; ++x)
+                dst[x] = src[2 * k * x + k];
+            break;
+        case 3:
+            for (int64_t x = 0; x < w; ++x) {
+                const int i = Sample(src, x);
+                dst[x] = i < fTrnsLen ? fTrns[i] : 255;
+            }
+            break;
+        case 0: {
+            const int key = (fTrns[0] << 8 | fTrns[1]) & (fDepth == 16 ? 0xFFFF : (1 << fDepth) - 1);
+            for (int64_t x = 0; x < w; ++x)
+                dst[x] = Sample(src, x) == key ? 0 : 255;
+            break;
+        }
+        case 2:
+            for (int64_t x = 0; x < w; ++x) {
+                bool same = true;
+                for (int c = 0; c < 3 && same; ++c) {
+                    const int key = fTrnsLen == 3 ? fTrns[c] : (fTrns[2 * c] << 8 | fTrns[2 * c + 1]);
+                    const uint8_t *s = src + 3 * k * x + c * k;
+                    same = (k == 2 ? (s[0] << 8 | s[1]) : s[0]) == key;
+                }
+                dst[x] = same ? 0 : 255;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    int Sample(const uint8_t *src, int64_t x) const
+    {
+        if (fDepth == 16)
+            return src[2 * x] << 8 | src[2 * x + 1];
+        if (fDepth == 8)
+            return src[x];
+        const int64_t bit = x * fDepth;
+        return (src[bit >> 3] >> (8 - fDepth - (bit & 7))) & ((1 << fDepth) - 1);
+    }
+
+    int fColourType;
+    int fDepth;
+    const uint8_t *fTrns;
+    int fTrnsLen;
+};
+
+// Reads one filtered row (filter byte first) and undoes its filter. Data
+// that ends early leaves the rest of the row zero.
+void ReadRow(TZDecompressionStream &z, uint8_t *row, const uint8_t *prior, int64_t rowBytes, int bpp)
+{
+    const int64_t want = rowBytes + 1;
+    const int64_t got = z.Read(row, want);
+    if (got < want)
+        std::memset(row + std::max<int64_t>(got, 0), 0, size_t(want - std::max<int64_t>(got, 0)));
+    if (got <= 0)
+        return;
+    const int64_t complete = got - 1;
+    if (!png::UnfilterRow(row[0], row + 1, prior + 1, size_t(complete), bpp))
+        RaisePngError(peUnknownFilterType);
+    if (complete < rowBytes)
+        std::memset(row + 1 + complete, 0, size_t(rowBytes - complete));
+}
+
+} // namespace
+
+TChunkIDAT::TChunkIDAT(TChunkList *owner) : TChunk(owner) {}
+
+void TChunkIDAT::AfterLoad()
+{
+    Decode();
+}
+
+void TChunkIDAT::Decode()
+{
+    TChunkList *list = Owner();
+    TPNGImage *img = Image();
+    TChunkIHDR *ihdr = list->Find<TChunkIHDR>();
+    if (!ihdr)
+        RaisePngError(peMissingIHDR);
+    ihdr->Validate();
+    const int ct = ihdr->ColorType();
+    const int depth = ihdr->BitDepth();
+    const int64_t w = ihdr->Width();
+    const int64_t h = ihdr->Height();
+    const png::RowLayout layout = png::Layout(ct, depth, w);
+    if (layout.rowBytes == 0)
+        RaisePngError(peUnknownColourType);
+    const int interlace = ihdr->InterlaceMethod();
+    if (interlace > 1)
+        RaisePngError(peUnknownInterlace);
+
+    // Gamma counts only where the format puts it: before the image data.
+    TChunkGAMA *gama = list->Find<TChunkGAMA>();
+    const bool useGamma = gama && gama->Valid() && list->IndexOf(gama) < list->IndexOf(this);
+    if (useGamma)
+        gama->BuildTables();
+    const uint8_t *gammaTable = useGamma ? gama->GammaTable().data() : nullptr;
+
+    RowConverter conv(ct, depth, gammaTable);
+    TPNGImage::DecodedPixels out;
+    out.width = int(w);
+    out.height = int(h);
+    const int bmpBits = conv.BitmapBits();
+    out.pf = bmpBits == 1 ? pf1bit : bmpBits == 4 ? pf4bit : bmpBits == 8 ? pf8bit : pf24bit;
+
+    if (ct == 3) {
+        TChunkPLTE *plte = list->Find<TChunkPLTE>();
+        if (!plte)
+            RaisePngError(peMissingPalette);
+        out.palette = plte->Palette();
+    } else if (ct == 0 || ct == 4) {
+        const int entries = (ct == 4 || depth == 16) ? 256 : 1 << depth;
+        for (int i = 0; i < entries; ++i) {
+            int v = (i * 255 * 2 + (entries - 1)) / (2 * (entries - 1)); // rounded
+            if (gammaTable)
+                v = gammaTable[v];
+            out.palette.append(qRgb(v, v, v));
+        }
+        if (depth == 2)
+            for (int i = 4; i < 16; ++i)
+                out.palette.append(out.palette[i % 4]);
+    }
+
+    const size_t stride = BytesPerRow(int(w), bmpBits);
+    const size_t used = BytesPerRow(int(w), bmpBits, 1); // without the padding
+
+    const size_t bufBytes = size_t(layout.rowBytes) + 1;
+    std::vector<uint8_t> bufA(bufBytes, 0), bufB(bufBytes, 0);
+    uint8_t *cur = bufA.data();
+    uint8_t *prior = bufB.data();
+
+    const TChunkTRNS *trnsChunk = list->Find<TChunkTRNS>();
+    const QByteArray trns = trnsChunk ? trnsChunk->Data() : QByteArray();
+    const AlphaConverter alpha(ct, depth, trns);
+    const bool keepAlpha = img && img->fKeepAlpha && alpha.Active();
+    if (keepAlpha)
+        out.alpha.assign(size_t(w) * size_t(h), 255);
+    std::vector<uint8_t> alphaRow(keepAlpha ? size_t(w) : 0);
+
+    QBuffer source(&Data());
+    source.open(QIODevice::ReadOnly);
+    TZDecompressionStream z(&source);
+
+    if (interlace == 0) {
+        // Every byte of every row is written below, so no clearing first.
+        out.bits.resize(stride * size_t(h));
+        for (int64_t y = 0; y < h; ++y) {
+            ReadRow(z, cur, prior, layout.rowBytes, layout.bpp);
+            uint8_t *dst = out.bits.data() + size_t(y) * stride;
+            conv.Convert(cur + 1, w, dst);
+            std::memset(dst + used, 0, stride - used);
+            if (keepAlpha)
+                alpha.Convert(cur + 1, w, out.alpha.data() + size_t(y) * size_t(w));
+            std::swap(cur, prior);
+            if (img && img->OnProgress)
+                img->OnProgress(int(y * 100 / h));
+        }
+    } else {
+        out.bits.assign(stride * size_t(h), 0); // passes OR their pixels in
+        std::vector<uint8_t> passRow(stride + 4, 0);
+        for (int p = 0; p < 7; ++p) {
+            const png::Adam7Pass &pass = png::Adam7[size_t(p)];
+            const int64_t pw = png::PassWidth(pass, w);
+            if (pw > 0 && h > pass.startRow) {
+                const png::RowLayout pl = png::Layout(ct, depth, pw);
+                std::memset(prior, 0, size_t(pl.rowBytes) + 1);
+                for (int64_t y = pass.startRow; y < h; y += pass.rowStep) {
+                    ReadRow(z, cur, prior, pl.rowBytes, pl.bpp);
+                    conv.Convert(cur + 1, pw, passRow.data());
+                    Scatter(passRow.data(), pw, out.bits.data() + size_t(y) * stride, pass.startCol,
+                            pass.colStep, bmpBits);
+                    if (keepAlpha) {
+                        alpha.Convert(cur + 1, pw, alphaRow.data());
+                        Scatter(alphaRow.data(), pw, out.alpha.data() + size_t(y) * size_t(w),
+                                pass.startCol, pass.colStep, 8);
+                    }
+                    std::swap(cur, prior);
+                }
+            }
+            if (img && img->OnProgress)
+                img->OnProgress(100 * p / 6);
+        }
+    }
+
+    if (img)
+        img->TakeDecodedPixels(std::move(out));
+}
+
+void TChunkIDAT::SaveToStream(QIODevice &stream)
+{
+    Encode();
+    WriteChunk(stream);
+}
+
+void TChunkIDAT::Encode()
+{
+    TChunkList *list = Owner();
+    TPNGImage *img = Image();
+    const TChunkIHDR *ihdr = list->Find<TChunkIHDR>();
+    if (!ihdr)
+        RaisePngError(peMissingIHDR);
+    const int ct = ihdr->ColorType();
+    const int depth = ihdr->BitDepth();
+    const int64_t w = img->Width();
+    const int64_t h = img->Height();
+    const png::RowLayout layout = png::Layout(ct, depth, w);
+    if (layout.rowBytes == 0 || (ct != 2 && ct != 3))
+        RaisePngError(peUnknownColourType);
+    const size_t n = size_t(layout.rowBytes);
+    const int bpp = layout.bpp;
+
+    const TChunkGAMA *gama = list->Find<TChunkGAMA>();
+    const uint8_t *inverse = gama && gama->Valid() ? gama->InverseTable().data() : nullptr;
+
+    Data().clear();
+    QBuffer dest(&Data());
+    dest.open(QIODevice::WriteOnly);
+    TZCompressionStream z(&dest, TZCompressionLevel::zcDefault);
+
+    img->SetInterlaced(false);
+    const uint8_t filters = img->Filters();
+
+    std::vector<uint8_t> rawBuf(n, 0), priorBuf(n, 0);
+    // One output row (filter byte + bytes) per filter type; index 0 unused.
+    std::vector<std::vector<uint8_t>> outBuf(5);
+    for (int t = 1; t <= 4; ++t)
+        if (filters & (1 << t))
+            outBuf[size_t(t)].assign(n + 1, 0);
+    std::vector<uint8_t> noneRow(n + 1, 0);
+    uint8_t *raw = rawBuf.data();
+    uint8_t *prior = priorBuf.data();
+
+    for (int64_t y = 0; y < h; ++y) {
+        const uchar *scan = img->ScanLine(int(y));
+        if (ct == 2) {
+            if (inverse) {
+                for (int64_t x = 0; x < w; ++x) {
+                    raw[3 * x] = inverse[scan[3 * x + 2]];
+                    raw[3 * x + 1] = inverse[scan[3 * x + 1]];
+                    raw[3 * x + 2] = inverse[scan[3 * x]];
+                }
+            } else {
+                for (int64_t x = 0; x < w; ++x) {
+                    raw[3 * x] = scan[3 * x + 2];
+                    raw[3 * x + 1] = scan[3 * x + 1];
+                    raw[3 * x + 2] = scan[3 * x];
+                }
+            }
+        } else {
+            std::memcpy(raw, scan, n);
+        }
+
+        // Score each candidate by its runs of five equal bytes; the first
+        // best wins, None when no output has such a run.
+        int choice = png::ftNone;
+        if (filters != fbNone) {
+            int64_t best = 0;
+            for (int t = 0; t <= 4; ++t) {
+                if (!(filters & (1 << t)))
+                    continue;
+                const uint8_t *o = raw;
+                if (t != png::ftNone) {
+                    o = outBuf[size_t(t)].data() + 1;
+                    png::FilterRow(uint8_t(t), outBuf[size_t(t)].data() + 1, raw, prior, n, bpp);
+                }
+                const int64_t score = png::RunScore(o, n);
+                if (score > best) {
+                    best = score;
+                    choice = t;
+                }
+            }
+        }
+        if (choice == png::ftNone) {
+            noneRow[0] = 0;
+            std::memcpy(noneRow.data() + 1, raw, n);
+            z.Write(noneRow.data(), qint64(n + 1));
+        } else {
+            uint8_t *o = outBuf[size_t(choice)].data();
+            o[0] = uint8_t(choice);
+            z.Write(o, qint64(n + 1));
+        }
+        std::swap(raw, prior);
+    }
+    z.Finish();
+}
+
+} // namespace zk

@@ -1,0 +1,180 @@
+#include "PngRows.h"
+
+#include <cstring>
+
+namespace zk::png {
+
+namespace {
+
+// Four tables so the CRC can take four bytes a step; built on first use.
+struct CrcTables
+{
+    uint32_t t[4][256];
+    CrcTables()
+    {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[0][n] = c;
+        }
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = t[0][n];
+            for (int k = 1; k < 4; ++k) {
+                c = t[0][c & 0xFF] ^ (c >> 8);
+                t[k][n] = c;
+            }
+        }
+    }
+};
+
+const CrcTables &crcTables()
+{
+    static const CrcTables tables;
+    return tables;
+}
+
+} // namespace
+
+uint32_t Crc32Update(uint32_t reg, const uint8_t *data, size_t len)
+{
+    const CrcTables &T = crcTables();
+    while (len >= 4) {
+        reg ^= uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16
+               | uint32_t(data[3]) << 24;
+        reg = T.t[3][reg & 0xFF] ^ T.t[2][(reg >> 8) & 0xFF] ^ T.t[1][(reg >> 16) & 0xFF]
+              ^ T.t[0][reg >> 24];
+        data += 4;
+        len -= 4;
+    }
+    while (len--)
+        reg = T.t[0][(reg ^ *data++) & 0xFF] ^ (reg >> 8);
+    return reg;
+}
+
+bool ValidColourDepth(int colourType, int bitDepth)
+{
+    switch (colourType) {
+    case 0:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case 3:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    case 2:
+    case 4:
+    case 6:
+        return bitDepth == 8 || bitDepth == 16;
+    default:
+        return false;
+    }
+}
+
+RowLayout Layout(int colourType, int bitDepth, int64_t width)
+{
+    int channels = 0;
+    switch (colourType) {
+    case 0: case 3: channels = 1; break;
+    case 2: channels = 3; break;
+    case 4: channels = 2; break;
+    case 6: channels = 4; break;
+    default: return {};
+    }
+    if (!ValidColourDepth(colourType, bitDepth) || width < 0)
+        return {};
+    const int64_t bitsPerPixel = int64_t(channels) * bitDepth;
+    RowLayout l;
+    l.rowBytes = (bitsPerPixel * width + 7) / 8;
+    l.bpp = int(bitsPerPixel / 8);
+    if (l.bpp < 1)
+        l.bpp = 1;
+    return l;
+}
+
+bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int bpp)
+{
+    const size_t b = size_t(bpp);
+    switch (type) {
+    case ftNone:
+        return true;
+    case ftSub:
+        for (size_t x = b; x < n; ++x)
+            row[x] = uint8_t(row[x] + row[x - b]);
+        return true;
+    case ftUp:
+        for (size_t x = 0; x < n; ++x)
+            row[x] = uint8_t(row[x] + prior[x]);
+        return true;
+    case ftAverage: {
+        const size_t head = b < n ? b : n;
+        for (size_t x = 0; x < head; ++x)
+            row[x] = uint8_t(row[x] + (prior[x] >> 1));
+        for (size_t x = b; x < n; ++x)
+            row[x] = uint8_t(row[x] + ((unsigned(row[x - b]) + prior[x]) >> 1));
+        return true;
+    }
+    case ftPaeth: {
+        const size_t head = b < n ? b : n;
+        // With no left or upper-left neighbour, Paeth picks the upper byte.
+        for (size_t x = 0; x < head; ++x)
+            row[x] = uint8_t(row[x] + prior[x]);
+        for (size_t x = b; x < n; ++x)
+            row[x] = uint8_t(row[x] + PaethPredictor(row[x - b], prior[x], prior[x - b]));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void FilterRow(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *prior, size_t n, int bpp)
+{
+    const size_t b = size_t(bpp);
+    const size_t head = b < n ? b : n;
+    switch (type) {
+    case ftSub:
+        std::memcpy(out, raw, head);
+        for (size_t x = b; x < n; ++x)
+            out[x] = uint8_t(raw[x] - raw[x - b]);
+        break;
+    case ftUp:
+        for (size_t x = 0; x < n; ++x)
+            out[x] = uint8_t(raw[x] - prior[x]);
+        break;
+    case ftAverage:
+        for (size_t x = 0; x < head; ++x)
+            out[x] = uint8_t(raw[x] - (prior[x] >> 1));
+        for (size_t x = b; x < n; ++x)
+            out[x] = uint8_t(raw[x] - ((unsigned(raw[x - b]) + prior[x]) >> 1));
+        break;
+    case ftPaeth:
+        for (size_t x = 0; x < head; ++x)
+            out[x] = uint8_t(raw[x] - prior[x]);
+        for (size_t x = b; x < n; ++x)
+            out[x] = uint8_t(raw[x] - PaethPredictor(raw[x - b], prior[x], prior[x - b]));
+        break;
+    default:
+        std::memcpy(out, raw, n);
+        break;
+    }
+}
+
+int64_t RunScore(const uint8_t *out, size_t n)
+{
+    int64_t score = 0;
+    for (size_t x = 4; x < n; ++x) {
+        const uint8_t v = out[x];
+        score += (v == out[x - 1]) & (v == out[x - 2]) & (v == out[x - 3]) & (v == out[x - 4]);
+    }
+    return score;
+}
+
+const std::array<Adam7Pass, 7> Adam7 = {{
+    {0, 0, 8, 8, 0x80},
+    {0, 4, 8, 8, 0x08},
+    {4, 0, 8, 4, 0x88},
+    {0, 2, 4, 4, 0x22},
+    {2, 0, 4, 2, 0xAA},
+    {0, 1, 2, 2, 0x55},
+    {1, 0, 2, 1, 0xFF},
+}};
+
+} // namespace zk::png

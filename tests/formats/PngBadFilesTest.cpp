@@ -1,0 +1,276 @@
+// Damaged and malicious files: each fails with its own error id and leaves
+// the picture that was loaded before exactly as it was.
+#include "PNGImage.h"
+#include "PngTestKit.h"
+#include "ZStreams.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace zk;
+using namespace pngkit;
+
+namespace {
+
+// A valid 8x6 RGB picture with a recognisable gradient, built by hand.
+QByteArray rgbRows(int w, int h)
+{
+    QByteArray raw;
+    for (int y = 0; y < h; ++y) {
+        raw.append(char(0));
+        for (int x = 0; x < w; ++x) {
+            raw.append(char(x * 30));
+            raw.append(char(y * 40));
+            raw.append(char(100));
+        }
+    }
+    return raw;
+}
+
+QList<RawChunk> goodChunks()
+{
+    return {{"IHDR", ihdrData(8, 6, 8, 2)}, {"IDAT", deflateBytes(rgbRows(8, 6))}, {"IEND", {}}};
+}
+
+QList<RawChunk> paletteChunks()
+{
+    QByteArray rows;
+    for (int y = 0; y < 4; ++y)
+        rows += QByteArray(1, '\0') + QByteArray("\x00\x01\x02\x01", 4);
+    return {{"IHDR", ihdrData(4, 4, 8, 3)},
+            {"PLTE", QByteArray("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF", 9)},
+            {"IDAT", deflateBytes(rows)},
+            {"IEND", {}}};
+}
+
+struct Snapshot
+{
+    int w, h, count;
+    TPixelFormat pf;
+    QVector<QRgb> pixels;
+};
+
+Snapshot snap(const TPNGImage &img)
+{
+    Snapshot s{img.Width(), img.Height(), img.Chunks().Count(), img.PixelFormat(), {}};
+    for (int y = 0; y < img.Height(); ++y)
+        for (int x = 0; x < img.Width(); ++x)
+            s.pixels.append(img.PixelRgb(x, y));
+    return s;
+}
+
+// Loads `bytes` into a picture that already holds another one; returns the
+// error id (0 for success, -1 for a zlib error) and checks nothing changed
+// on failure.
+int loadOver(const QByteArray &bytes, bool *unchanged = nullptr)
+{
+    TPNGImage img;
+    img.LoadFromBytes(buildPng(paletteChunks()));
+    const Snapshot before = snap(img);
+    int id = 0;
+    try {
+        QByteArray copy = bytes;
+        QBuffer b(&copy);
+        b.open(QIODevice::ReadOnly);
+        img.LoadFromStream(b);
+    } catch (const EPNGImageException &e) {
+        id = e.Id();
+    } catch (const EZDecompressionError &) {
+        id = -1;
+    }
+    if (unchanged) {
+        const Snapshot after = snap(img);
+        *unchanged = after.w == before.w && after.h == before.h && after.count == before.count
+                     && after.pf == before.pf && after.pixels == before.pixels;
+    }
+    return id;
+}
+
+struct BadCase
+{
+    const char *name;
+    int id;
+    std::function<QByteArray()> make;
+};
+
+QByteArray replaced(QList<RawChunk> c, int index, const RawChunk &with)
+{
+    c[index] = with;
+    return buildPng(c);
+}
+
+QList<BadCase> badCases()
+{
+    QList<BadCase> cases;
+    cases.append({"bad-signature", peInvalidHeader, [] {
+                      QByteArray f = buildPng(goodChunks());
+                      f[1] = 'X';
+                      return f;
+                  }});
+    cases.append({"empty-file", peInvalidHeader, [] { return QByteArray(); }});
+    cases.append({"bad-crc", peDamagedData, [] {
+                      QByteArray f = buildPng(goodChunks());
+                      f[8 + 8 + 13] = char(f[8 + 8 + 13] ^ 1); // IHDR's CRC
+                      return f;
+                  }});
+    cases.append({"truncated-idat", peDamagedData, [] {
+                      const QByteArray f = buildPng(goodChunks());
+                      return f.left(8 + 25 + 20);
+                  }});
+    cases.append({"truncated-inside-header", peDamagedData, [] { return buildPng(goodChunks()).left(8 + 5); }});
+    cases.append({"huge-chunk-length", peDamagedData, [] {
+                      QByteArray f = buildPng(goodChunks());
+                      f.replace(8 + 25, 4, u32(0xFFFFFFF0u)); // IDAT length
+                      return f;
+                  }});
+    cases.append({"length-beyond-file", peDamagedData, [] {
+                      QByteArray f = buildPng(goodChunks());
+                      f.replace(8 + 25, 4, u32(0x7FFFFFF0u));
+                      return f;
+                  }});
+    cases.append({"chunk-type-not-letters", peDamagedData, [] {
+                      return replaced(goodChunks(), 2, {QByteArray("IE\x01D", 4), {}});
+                  }});
+    cases.append({"ihdr-short", peMissingIHDR, [] {
+                      return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 8, 2).left(12)});
+                  }});
+    cases.append({"ihdr-long", peMissingIHDR, [] {
+                      return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 8, 2) + "x"});
+                  }});
+    cases.append({"zero-width", peMissingIHDR, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(0, 6, 8, 2)}); }});
+    cases.append({"zero-height", peMissingIHDR, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 0, 8, 2)}); }});
+    cases.append({"oversized", peImageTooLarge, [] {
+                      return replaced(goodChunks(), 0, {"IHDR", ihdrData(0x7FFFFFFF, 0x7FFFFFFF, 8, 2)});
+                  }});
+    cases.append({"width-above-format-limit", peImageTooLarge, [] {
+                      return replaced(goodChunks(), 0, {"IHDR", ihdrData(0x80000000u, 1, 8, 2)});
+                  }});
+    cases.append({"colour-type-5", peUnknownColourType, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 8, 5)}); }});
+    cases.append({"rgb-depth-4", peUnknownColourType, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 4, 2)}); }});
+    cases.append({"palette-depth-16", peUnknownColourType, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 16, 3)}); }});
+    cases.append({"compression-method-1", peMissingIHDR, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 8, 2, 0, 1)}); }});
+    cases.append({"filter-method-1", peUnknownFilterType, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 8, 2, 0, 0, 1)}); }});
+    cases.append({"interlace-2", peUnknownInterlace, [] { return replaced(goodChunks(), 0, {"IHDR", ihdrData(8, 6, 8, 2, 2)}); }});
+    cases.append({"ihdr-not-first", peMissingIHDR, [] {
+                      QList<RawChunk> c = goodChunks();
+                      c.prepend({"tIME", QByteArray(7, '\1')});
+                      return buildPng(c);
+                  }});
+    cases.append({"no-chunks", peMissingIHDR, [] { return signature(); }});
+    cases.append({"no-idat", peNoImageData, [] {
+                      QList<RawChunk> c = goodChunks();
+                      c.removeAt(1);
+                      return buildPng(c);
+                  }});
+    cases.append({"missing-plte", peMissingPalette, [] {
+                      QList<RawChunk> c = paletteChunks();
+                      c.removeAt(1);
+                      return buildPng(c);
+                  }});
+    cases.append({"plte-not-whole-entries", peInvalidPalette, [] {
+                      return replaced(paletteChunks(), 1, {"PLTE", QByteArray(7, '\x10')});
+                  }});
+    cases.append({"plte-over-256-entries", peInvalidPalette, [] {
+                      return replaced(paletteChunks(), 1, {"PLTE", QByteArray(257 * 3, '\x10')});
+                  }});
+    cases.append({"plte-empty", peInvalidPalette, [] { return replaced(paletteChunks(), 1, {"PLTE", {}}); }});
+    cases.append({"unknown-critical-chunk", peUnknownCriticalChunk, [] {
+                      QList<RawChunk> c = goodChunks();
+                      c.insert(1, {"ZZZZ", QByteArray("x")});
+                      return buildPng(c);
+                  }});
+    cases.append({"filter-type-7", peUnknownFilterType, [] {
+                      QByteArray rows = rgbRows(8, 6);
+                      rows[25 * 2] = 7;
+                      return replaced(goodChunks(), 1, {"IDAT", deflateBytes(rows)});
+                  }});
+    cases.append({"broken-zlib-stream", -1, [] {
+                      QByteArray z = deflateBytes(rgbRows(8, 6));
+                      z[0] = char(0x78 ^ 0x0F);
+                      return replaced(goodChunks(), 1, {"IDAT", z});
+                  }});
+    return cases;
+}
+
+} // namespace
+
+TEST(PngBadFiles, EachFailsWithItsIdAndLeavesThePictureUnchanged)
+{
+    // The valid base file loads (so each case fails for its own reason).
+    EXPECT_EQ(loadOver(buildPng(goodChunks())), 0);
+    for (const BadCase &c : badCases()) {
+        bool unchanged = false;
+        EXPECT_EQ(loadOver(c.make(), &unchanged), c.id) << c.name;
+        EXPECT_TRUE(unchanged) << c.name;
+    }
+}
+
+TEST(PngBadFiles, TheCommittedFolderOfBadFilesFailsCleanly)
+{
+    // Files others may add to the folder: every one must fail, none may crash.
+    const QDir dir(QStringLiteral(ZK_SOURCE_DIR "/tests/data/bad/png"));
+    const QStringList files = dir.entryList({"*.png"}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString &name : files) {
+        bool unchanged = false;
+        EXPECT_NE(loadOver(readFile(dir.filePath(name)), &unchanged), 0) << name.toStdString();
+        EXPECT_TRUE(unchanged) << name.toStdString();
+    }
+}
+
+TEST(PngBadFiles, ImageDataThatEndsEarlyLoadsWithTheMissingRowsBlack)
+{
+    const int w = 8, h = 6;
+    const QByteArray rows = rgbRows(w, h);
+    // A complete zlib stream that holds only 3.5 rows; then one whose rows
+    // are all Up-filtered so stale data would show.
+    QByteArray upRows = rows;
+    for (int y = 1; y < h; ++y) {
+        upRows[y * 25] = 2;
+        for (int i = 1; i < 25; ++i)
+            upRows[y * 25 + i] = char(rows[y * 25 + i] - rows[(y - 1) * 25 + i]);
+    }
+    for (const QByteArray &src : {rows, upRows}) {
+        const QByteArray cut = src.left(25 * 3 + 13);
+        const QByteArray f = buildPng({{"IHDR", ihdrData(w, h, 8, 2)}, {"IDAT", deflateBytes(cut)}, {"IEND", {}}});
+        TPNGImage img;
+        img.LoadFromBytes(f);
+        ASSERT_EQ(img.Height(), h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const QRgb c = img.PixelRgb(x, y);
+                // Rows 0-2 complete; row 3 has 12 of its 24 bytes: 4 pixels.
+                const bool present = y < 3 || (y == 3 && x < 4);
+                const QRgb want = present ? qRgb(x * 30, y * 40, 100) : qRgb(0, 0, 0);
+                EXPECT_EQ(c, want) << x << "," << y;
+            }
+    }
+    // Data cut off inside the zlib stream itself behaves the same.
+    QByteArray z = deflateBytes(rows, 0);
+    const QByteArray f = buildPng({{"IHDR", ihdrData(w, h, 8, 2)}, {"IDAT", z.left(z.size() / 2)}, {"IEND", {}}});
+    TPNGImage img;
+    img.LoadFromBytes(f);
+    EXPECT_EQ(img.PixelRgb(0, 0), qRgb(0, 0, 100));
+    EXPECT_EQ(img.PixelRgb(7, 5), qRgb(0, 0, 0));
+}
+
+TEST(PngBadFiles, ShortPalettesOfTwoBitPicturesArePaddedWithBlack)
+{
+    // Two entries for a 2-bit picture whose pixels use all four indices.
+    QByteArray rows = QByteArray(1, '\0') + QByteArray(1, char(0x1B)); // 0,1,2,3
+    const QByteArray f = buildPng({{"IHDR", ihdrData(4, 1, 2, 3)},
+                                   {"PLTE", QByteArray("\x10\x20\x30\x40\x50\x60", 6)},
+                                   {"IDAT", deflateBytes(rows)},
+                                   {"IEND", {}}});
+    TPNGImage img;
+    img.LoadFromBytes(f);
+    EXPECT_EQ(img.PixelFormat(), pf4bit);
+    EXPECT_EQ(img.Palette().size(), 16);
+    EXPECT_EQ(img.PixelRgb(0, 0), qRgb(0x10, 0x20, 0x30));
+    EXPECT_EQ(img.PixelRgb(1, 0), qRgb(0x40, 0x50, 0x60));
+    EXPECT_EQ(img.PixelRgb(2, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(img.PixelRgb(3, 0), qRgb(0, 0, 0));
+}

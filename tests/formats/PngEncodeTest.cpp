@@ -1,0 +1,324 @@
+// Files we write: pngcheck must pass them and ImageMagick (libpng) must read
+// back the pixels the bitmap holds.
+#include "PNGImage.h"
+#include "PngTestKit.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace zk;
+using namespace pngkit;
+
+namespace {
+
+QByteArray encode(TPNGImage &img)
+{
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    img.SaveToStream(b);
+    return out;
+}
+
+TPNGImage decodeBytes(const QByteArray &bytes)
+{
+    TPNGImage img;
+    img.LoadFromBytes(bytes);
+    return img;
+}
+
+// A screenshot-like picture: flat areas, lines, text.
+void paintScreenshot(TBitmap &bmp, int w, int h)
+{
+    bmp.SetPixelFormat(pf24bit);
+    bmp.SetSize(w, h);
+    auto c = bmp.Canvas();
+    c->fillRect(0, 0, w, h, QColor(236, 236, 236));
+    c->fillRect(0, 0, w, 24, QColor(40, 90, 160));
+    for (int i = 0; i < h; i += 17)
+        c->fillRect(8, 30 + i, w - 16, 1, QColor(200, 200, 210));
+    c->setPen(Qt::black);
+    for (int y = 40; y < h - 10; y += 19)
+        c->drawText(12, y, QStringLiteral("Zelkora  %1  Datei Bearbeiten Ansicht").arg(y));
+}
+
+// A photo-like picture: smooth gradients with noise.
+void paintPhoto(TBitmap &bmp, int w, int h, unsigned seed = 3)
+{
+    bmp.SetPixelFormat(pf24bit);
+    bmp.SetSize(w, h);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y) {
+        uchar *row = bmp.ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const int n = int(rng() % 9) - 4;
+            row[3 * x] = uchar(std::clamp(x * 255 / std::max(1, w - 1) + n, 0, 255));
+            row[3 * x + 1] = uchar(std::clamp(y * 255 / std::max(1, h - 1) + n, 0, 255));
+            row[3 * x + 2] = uchar(std::clamp((x + y) * 128 / std::max(1, w + h) + 60 + n, 0, 255));
+        }
+    }
+}
+
+// Writes the picture to a file, checks it with pngcheck and compares what
+// ImageMagick reads with the bitmap's colours.
+void expectValidAndSame(TPNGImage &img, const QString &name)
+{
+    const QString path = workDir() + "/" + name + ".png";
+    const QByteArray bytes = encode(img);
+    ASSERT_TRUE(writeFile(path, bytes));
+    QByteArray report;
+    EXPECT_TRUE(pngcheckOk(path, &report)) << report.toStdString();
+    const QByteArray ref = magickRgb16(path);
+    ASSERT_EQ(ref.size(), qsizetype(img.Width()) * img.Height() * 6);
+    int bad = 0;
+    const auto *p = reinterpret_cast<const uint8_t *>(ref.constData());
+    for (int y = 0; y < img.Height(); ++y)
+        for (int x = 0; x < img.Width(); ++x) {
+            const size_t at = (size_t(y) * img.Width() + x) * 6;
+            const QRgb c = img.PixelRgb(x, y);
+            bad += qRed(c) != p[at] || qGreen(c) != p[at + 2] || qBlue(c) != p[at + 4];
+        }
+    EXPECT_EQ(bad, 0) << name.toStdString();
+}
+
+class PngEncode : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!haveMagick() || !zktest::haveProgram("pngcheck"))
+            GTEST_SKIP() << "ImageMagick or pngcheck is not installed";
+    }
+};
+
+} // namespace
+
+TEST_F(PngEncode, EveryDepthWeWritePassesPngcheckAndReadsBackInLibpng)
+{
+    // True colour at every depth the bitmap knows; all become 8-bit RGB.
+    for (TPixelFormat pf : {pf15bit, pf16bit, pf24bit, pf32bit}) {
+        TPNGImage img;
+        paintPhoto(img, 61, 37);
+        img.SetPixelFormat(pf);
+        const QByteArray bytes = encode(img);
+        const QList<RawChunk> chunks = walkChunks(bytes);
+        ASSERT_GE(chunks.size(), 3);
+        EXPECT_EQ(int(uint8_t(chunks[0].data[8])), 8);
+        EXPECT_EQ(int(uint8_t(chunks[0].data[9])), 2);
+        EXPECT_EQ(img.PixelFormat(), pf24bit); // left 24-bit afterwards
+        expectValidAndSame(img, QStringLiteral("tc_%1").arg(int(pf)));
+    }
+    // Palettes: 1, 4 and 8 bits, with full and with short palettes.
+    for (TPixelFormat pf : {pf1bit, pf4bit, pf8bit}) {
+        TPNGImage img;
+        paintPhoto(img, 45, 29, 9);
+        img.SetPixelFormat(pf);
+        const QByteArray bytes = encode(img);
+        const QList<RawChunk> chunks = walkChunks(bytes);
+        const int bits = pf == pf1bit ? 1 : pf == pf4bit ? 4 : 8;
+        EXPECT_EQ(int(uint8_t(chunks[0].data[8])), bits);
+        EXPECT_EQ(int(uint8_t(chunks[0].data[9])), 3);
+        expectValidAndSame(img, QStringLiteral("pal_%1").arg(bits));
+
+        TPNGImage shortPal;
+        paintPhoto(shortPal, 45, 29, 9);
+        shortPal.SetPixelFormat(pf);
+        QVector<QRgb> few = shortPal.Palette().mid(0, 2);
+        shortPal.SetPalette(few); // higher indices now read as black
+        expectValidAndSame(shortPal, QStringLiteral("shortpal_%1").arg(bits));
+    }
+}
+
+TEST_F(PngEncode, ScreenshotsAndPhotosRoundTripExactly)
+{
+    for (int kind = 0; kind < 2; ++kind) {
+        TPNGImage img;
+        if (kind == 0)
+            paintScreenshot(img, 320, 200);
+        else
+            paintPhoto(img, 320, 200);
+        expectValidAndSame(img, kind == 0 ? "screenshot" : "photo");
+        TPNGImage back = decodeBytes(encode(img));
+        ASSERT_EQ(back.PixelFormat(), pf24bit);
+        for (int y = 0; y < img.Height(); ++y)
+            ASSERT_EQ(0, memcmp(back.ScanLine(y), img.ScanLine(y), size_t(img.Width()) * 3)) << y;
+    }
+}
+
+TEST_F(PngEncode, TransparentPicturesGetTheTrnsTheFormatDefines)
+{
+    TPNGImage img;
+    paintPhoto(img, 20, 10);
+    img.SetTransparentColor(RGBToTColor(0x12, 0x34, 0x56));
+    img.SetTransparent(true);
+    const QByteArray bytes = encode(img);
+    const QString path = workDir() + "/trns_rgb.png";
+    ASSERT_TRUE(writeFile(path, bytes));
+    QByteArray report;
+    EXPECT_TRUE(pngcheckOk(path, &report)) << report.toStdString();
+    const QList<RawChunk> chunks = walkChunks(bytes);
+    int trnsAt = -1;
+    for (int i = 0; i < chunks.size(); ++i)
+        if (chunks[i].type == "tRNS")
+            trnsAt = i;
+    ASSERT_GE(trnsAt, 1);
+    EXPECT_EQ(chunks[trnsAt].data, QByteArray("\x00\x12\x00\x34\x00\x56", 6));
+    TPNGImage back = decodeBytes(bytes);
+    EXPECT_TRUE(back.Transparent());
+    EXPECT_EQ(back.TransparentColor(), RGBToTColor(0x12, 0x34, 0x56));
+
+    // A transparent palette picture writes no tRNS at all.
+    TPNGImage pal;
+    paintPhoto(pal, 20, 10);
+    pal.SetPixelFormat(pf8bit);
+    pal.SetTransparent(true);
+    for (const RawChunk &c : walkChunks(encode(pal)))
+        EXPECT_NE(c.type, "tRNS");
+}
+
+TEST_F(PngEncode, ChunksAreWrittenInAnOrderEveryDecoderAccepts)
+{
+    // A palette picture loaded with gAMA, tRNS, tIME and an unknown
+    // ancillary chunk, some of them in odd places.
+    TPNGImage src;
+    paintPhoto(src, 12, 9);
+    src.SetPixelFormat(pf4bit);
+    const QList<RawChunk> original = walkChunks(encode(src));
+    QList<RawChunk> odd;
+    odd << original[0]; // IHDR
+    odd << RawChunk{"tIME", QByteArray("\x07\xE6\x01\x02\x03\x04\x05", 7)};
+    odd << RawChunk{"gAMA", u32(45455)};
+    for (const RawChunk &c : original)
+        if (c.type == "PLTE" || c.type == "IDAT")
+            odd << c;
+    odd << RawChunk{"zzZZ", QByteArray("kept")} << RawChunk{"tEXt", QByteArray("Title\0x", 7)}
+        << RawChunk{"IEND", {}};
+    TPNGImage img = decodeBytes(buildPng(odd));
+    img.SetTransparent(true); // keeps the list's own tRNS handling honest
+    const QByteArray bytes = encode(img);
+    const QString path = workDir() + "/order.png";
+    ASSERT_TRUE(writeFile(path, bytes));
+    QByteArray report;
+    EXPECT_TRUE(pngcheckOk(path, &report)) << report.toStdString();
+    QStringList types;
+    for (const RawChunk &c : walkChunks(bytes))
+        types << QString::fromLatin1(c.type);
+    EXPECT_EQ(types, QStringList({"IHDR", "gAMA", "PLTE", "tIME", "zzZZ", "IDAT", "IEND"}));
+}
+
+TEST_F(PngEncode, FilterChoiceFollowsTheRunHeuristic)
+{
+    // Rows that repeat the row above: Up would win, but it is not among the
+    // default filters.
+    TPNGImage img;
+    img.SetSize(64, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 64; ++x) {
+            uchar *p = img.ScanLine(y) + 3 * x;
+            p[0] = uchar(x * 37);
+            p[1] = uchar(x * 11);
+            p[2] = uchar(x * 5);
+        }
+    QByteArray raw = imageData(encode(img));
+    const int stride = 64 * 3 + 1;
+    ASSERT_EQ(raw.size(), stride * 16);
+    for (int y = 0; y < 16; ++y)
+        EXPECT_NE(int(raw[y * stride]), 2) << y;
+    // With Up allowed, it is taken from the second row on.
+    img.SetFilters(fbUp);
+    EXPECT_EQ(img.Filters(), fbUp | fbNone);
+    raw = imageData(encode(img));
+    for (int y = 1; y < 16; ++y)
+        EXPECT_EQ(int(raw[y * stride]), 2) << y;
+    // None alone: every row unfiltered.
+    img.SetFilters(0);
+    raw = imageData(encode(img));
+    for (int y = 0; y < 16; ++y)
+        EXPECT_EQ(int(raw[y * stride]), 0) << y;
+
+    // A one-column picture scores 0 on every row: all None.
+    TPNGImage thin;
+    thin.SetSize(1, 30);
+    raw = imageData(encode(thin));
+    ASSERT_EQ(raw.size(), 4 * 30);
+    for (int y = 0; y < 30; ++y)
+        EXPECT_EQ(int(raw[y * 4]), 0);
+    expectValidAndSame(thin, "thin");
+}
+
+TEST_F(PngEncode, ReadingAndWritingKeepsWhatLibpngSees)
+{
+    // 2-bit grey loads as a 4-bit bitmap and is written as 4-bit palette;
+    // 16-bit RGB and RGBA load as 24-bit and write as 8-bit RGB.
+    struct Case { QStringList args; int ct, depth; TPixelFormat pf; int outCt, outDepth; };
+    const QList<Case> cases = {
+        {{"-colorspace", "Gray", "-define", "png:color-type=0", "-define", "png:bit-depth=2"}, 0, 2, pf4bit, 3, 4},
+        {{"-define", "png:color-type=2", "-define", "png:bit-depth=16"}, 2, 16, pf24bit, 2, 8},
+        {{"-alpha", "set", "-channel", "A", "-evaluate", "set", "60%", "+channel", "-define",
+          "png:color-type=6", "-define", "png:bit-depth=8"}, 6, 8, pf24bit, 2, 8},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        const QString in = workDir() + QStringLiteral("/rw_%1.png").arg(n);
+        ASSERT_TRUE(magick(QStringList{"-size", "23x17", "-seed", "2", "plasma:fractal"} + c.args + QStringList{in}));
+        TPNGImage img = decodeBytes(readFile(in));
+        EXPECT_EQ(img.PixelFormat(), c.pf);
+        const QByteArray out = encode(img);
+        const QList<RawChunk> chunks = walkChunks(out);
+        EXPECT_EQ(int(uint8_t(chunks[0].data[9])), c.outCt);
+        EXPECT_EQ(int(uint8_t(chunks[0].data[8])), c.outDepth);
+        // The written pixels are libpng's reading of the input (high bytes).
+        const QString outPath = workDir() + QStringLiteral("/rw_%1_out.png").arg(n);
+        ASSERT_TRUE(writeFile(outPath, out));
+        QByteArray report;
+        EXPECT_TRUE(pngcheckOk(outPath, &report)) << report.toStdString();
+        const QByteArray a = magickRgb16(in), b = magickRgb16(outPath);
+        ASSERT_EQ(a.size(), b.size());
+        for (qsizetype i = 0; i < a.size(); i += 2)
+            ASSERT_EQ(a[i], b[i]) << "case " << n << " byte " << i;
+        ++n;
+    }
+}
+
+TEST_F(PngEncode, EachFilterAloneIsTakenAndDecodesInLibpng)
+{
+    // A grey linear gradient: each filter turns it into runs of equal
+    // bytes, so each is chosen when it is the only one besides None.
+    TPNGImage img;
+    img.SetSize(97, 41);
+    for (int y = 0; y < 41; ++y)
+        for (int x = 0; x < 97; ++x) {
+            uchar *p = img.ScanLine(y) + 3 * x;
+            p[0] = p[1] = p[2] = uchar(2 * x + 3 * y);
+        }
+    for (uint8_t type = 1; type <= 4; ++type) {
+        img.SetFilters(uint8_t(1 << type));
+        const QByteArray raw = imageData(encode(img));
+        const int stride = 97 * 3 + 1;
+        ASSERT_EQ(raw.size(), stride * 41);
+        int taken = 0;
+        for (int y = 0; y < 41; ++y)
+            taken += raw[y * stride] == char(type);
+        EXPECT_GE(taken, 39) << "filter " << int(type);
+        expectValidAndSame(img, QStringLiteral("filter_%1").arg(type));
+    }
+}
+
+TEST(PngEncodeEdges, AnEmptyPictureRaisesAndWritesNothing)
+{
+    TPNGImage img;
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    try {
+        img.SaveToStream(b);
+        FAIL() << "an empty picture was written";
+    } catch (const EPNGImageException &e) {
+        EXPECT_EQ(e.Id(), peEmptyImage);
+        EXPECT_TRUE(e.message().startsWith("Portable Network Graphics format handler error\r\n\r\n"));
+    }
+    EXPECT_TRUE(out.isEmpty());
+}

@@ -1,0 +1,121 @@
+#include "PngRows.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <set>
+#include <vector>
+
+using namespace zk::png;
+
+TEST(PngRows, CrcMatchesZlibAndTheKnownIendValue)
+{
+    // Every PNG file ends in IEND with this CRC.
+    EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t *>("IEND"), 4), 0xAE426082u);
+    std::mt19937 rng(1);
+    for (size_t len : {0u, 1u, 3u, 4u, 5u, 63u, 1000u, 65537u}) {
+        std::vector<uint8_t> d(len);
+        for (auto &b : d)
+            b = uint8_t(rng());
+        const uLong ref = crc32(crc32(0L, Z_NULL, 0), d.data(), uInt(len));
+        EXPECT_EQ(Crc32(d.data(), len), uint32_t(ref)) << len;
+        // Running in two parts gives the same.
+        const uint32_t reg = Crc32Update(0xFFFFFFFFu, d.data(), len / 2);
+        EXPECT_EQ(Crc32Update(reg, d.data() + len / 2, len - len / 2) ^ 0xFFFFFFFFu, uint32_t(ref));
+    }
+}
+
+TEST(PngRows, RowGeometryForEveryLegalPair)
+{
+    struct Case { int ct, depth; int64_t w, rowBytes; int bpp; };
+    const Case cases[] = {
+        {0, 1, 17, 3, 1},  {0, 2, 17, 5, 1},  {0, 4, 17, 9, 1}, {0, 8, 17, 17, 1},
+        {0, 16, 17, 34, 2}, // two bytes make one grey pixel
+        {3, 1, 8, 1, 1},   {3, 2, 5, 2, 1},   {3, 4, 3, 2, 1},  {3, 8, 3, 3, 1},
+        {2, 8, 5, 15, 3},  {2, 16, 5, 30, 6}, {4, 8, 5, 10, 2}, {4, 16, 5, 20, 4},
+        {6, 8, 5, 20, 4},  {6, 16, 5, 40, 8},
+    };
+    for (const Case &c : cases) {
+        const RowLayout l = Layout(c.ct, c.depth, c.w);
+        EXPECT_EQ(l.rowBytes, c.rowBytes) << c.ct << "/" << c.depth;
+        EXPECT_EQ(l.bpp, c.bpp) << c.ct << "/" << c.depth;
+        EXPECT_TRUE(ValidColourDepth(c.ct, c.depth));
+    }
+    for (auto [ct, d] : {std::pair{1, 8}, {5, 8}, {7, 8}, {2, 4}, {3, 16}, {4, 4}, {6, 1}, {0, 3}}) {
+        EXPECT_FALSE(ValidColourDepth(ct, d)) << ct << "/" << d;
+        EXPECT_EQ(Layout(ct, d, 10).rowBytes, 0);
+    }
+    // Sizes beyond 32 bits do not wrap.
+    EXPECT_EQ(Layout(6, 16, int64_t(1) << 31).rowBytes, int64_t(8) << 31);
+}
+
+TEST(PngRows, EveryFilterUndoesItselfForEveryPixelDistance)
+{
+    std::mt19937 rng(2);
+    for (int bpp : {1, 2, 3, 4, 6, 8}) {
+        for (size_t n : {size_t(1), size_t(bpp), size_t(3 * bpp + 1), size_t(257)}) {
+            std::vector<uint8_t> prior(n), raw(n), out(n), back(n);
+            for (size_t i = 0; i < n; ++i) {
+                prior[i] = uint8_t(rng());
+                raw[i] = uint8_t(rng() % 3 ? prior[i] + (rng() % 5) : rng());
+            }
+            for (uint8_t t = 1; t <= 4; ++t) {
+                FilterRow(t, out.data(), raw.data(), prior.data(), n, bpp);
+                back = out;
+                ASSERT_TRUE(UnfilterRow(t, back.data(), prior.data(), n, bpp));
+                EXPECT_EQ(back, raw) << "type " << int(t) << " bpp " << bpp << " n " << n;
+            }
+            back = raw;
+            EXPECT_TRUE(UnfilterRow(0, back.data(), prior.data(), n, bpp));
+            EXPECT_EQ(back, raw);
+            EXPECT_FALSE(UnfilterRow(5, back.data(), prior.data(), n, bpp));
+        }
+    }
+}
+
+TEST(PngRows, PaethPicksTheNearestNeighbourWithTiesToTheLeftThenAbove)
+{
+    // Brute force over a grid of byte triples against the predictor's
+    // definition written out here.
+    for (int a = 0; a < 256; a += 15)
+        for (int b = 0; b < 256; b += 17)
+            for (int c = 0; c < 256; c += 13) {
+                const int p = a + b - c;
+                const int da = std::abs(p - a), db = std::abs(p - b), dc = std::abs(p - c);
+                const int want = (da <= db && da <= dc) ? a : (db <= dc ? b : c);
+                ASSERT_EQ(PaethPredictor(a, b, c), want) << a << "," << b << "," << c;
+            }
+}
+
+TEST(PngRows, RunScoreCountsFiveEqualBytes)
+{
+    const uint8_t none[] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(RunScore(none, sizeof none), 0);
+    const uint8_t run[] = {9, 9, 9, 9, 9, 9, 9, 1};
+    EXPECT_EQ(RunScore(run, sizeof run), 3); // positions 4, 5, 6
+    EXPECT_EQ(RunScore(run, 4), 0);          // rows of up to 4 bytes score 0
+}
+
+TEST(PngRows, Adam7PassesCoverEveryPixelExactlyOnce)
+{
+    for (int w = 1; w <= 19; ++w)
+        for (int h = 1; h <= 11; ++h) {
+            std::set<std::pair<int, int>> seen;
+            size_t total = 0;
+            for (const Adam7Pass &p : Adam7) {
+                const int64_t pw = PassWidth(p, w);
+                for (int y = p.startRow; y < h; y += p.rowStep)
+                    for (int64_t k = 0; k < pw; ++k) {
+                        const int x = int(p.startCol + k * p.colStep);
+                        ASSERT_LT(x, w);
+                        // The column mask marks the same columns.
+                        EXPECT_TRUE(p.colMask & (0x80 >> (x % 8)));
+                        seen.insert({x, y});
+                        ++total;
+                    }
+            }
+            EXPECT_EQ(total, size_t(w * h));
+            EXPECT_EQ(seen.size(), size_t(w * h));
+        }
+}
