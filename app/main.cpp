@@ -1,18 +1,42 @@
-// Start-up of Zelkora. The full start-up order (splash, main window, capture
-// overlay, explorer windows) arrives with the main window; until then this
-// shows the bare main window so the program can be started and closed.
-#include <QApplication>
-#include <QMainWindow>
+// Start-up of Zelkora: the start picture when the user wants it, the main
+// window, then the message loop.
+#include "MainForm.h"
+#include "Splash.h"
+#include "StartupRules.h"
+#include "ZelkoraApplication.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <memory>
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Zelkora");
+    zk::TZelkoraApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zelkora"));
     QApplication::setApplicationDisplayName(QString());
-    QMainWindow w;
-    w.setObjectName("MainForm");
-    w.setWindowTitle("Zelkora 5.0");
-    w.resize(800, 600);
-    w.show();
+    // The entry written when the last session ended has done its job.
+    zk::RemoveRunOnceEntry();
+
+    const bool intro = zk::IntroWanted();
+    std::unique_ptr<zk::TSplashForm> splash;
+    if (intro) {
+        splash = std::make_unique<zk::TSplashForm>();
+        splash->show();
+        QApplication::processEvents();
+        // Half a second for the picture, painting as the server asks.
+        QEventLoop wait;
+        QTimer::singleShot(500, &wait, &QEventLoop::quit);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    QStringList files = QApplication::arguments();
+    files.removeFirst();
+    zk::TMainForm mainForm(files);
+    app.SetExceptionHandler([&mainForm](const QString &type, const QString &message) {
+        mainForm.ZKsvcApplicationPropertiesException(type, message);
+    });
+    mainForm.show();
+
+    splash.reset();
     return app.exec();
 }

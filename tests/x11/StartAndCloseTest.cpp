@@ -1,6 +1,7 @@
 // Starts the real program on the test X server, finds its main window by
 // title through the server, and closes it the way a user's window manager
 // would: the program must end on its own with exit code 0.
+#include "Registry.h"
 #include "TestSupport.h"
 
 #include <QProcess>
@@ -29,6 +30,13 @@ TEST(StartAndClose, MainWindowAppearsAndClosesCleanly)
 {
     ASSERT_TRUE(zktest::haveProgram("xdotool"));
     ASSERT_TRUE(zktest::haveProgram("wmctrl"));
+    // The program inherits the test's sandboxed settings; without the close
+    // question it must end as soon as its window is closed.
+    {
+        zk::TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("Software\\Tarvendo\\Zelkora\\5.0\\Options", true));
+        reg.WriteBool("EndDlg", false);
+    }
     QProcess zelkora;
     zelkora.setProcessChannelMode(QProcess::ForwardedChannels);
     zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});

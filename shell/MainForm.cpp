@@ -1,0 +1,809 @@
+// The main window's creation, first show, hiding, closing and the window
+// commands it answers itself.
+#include "MainForm.h"
+
+#include "Bitmap.h"
+#include "DragDropFiles.h"
+#include "HistList.h"
+#include "HotKeys.h"
+#include "ImageControl.h"
+#include "MultiLanguage.h"
+#include "Placement.h"
+#include "ProgramDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSessionManager>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcHotKeys, "zk.hotkeys", QtWarningMsg)
+
+namespace zk {
+
+namespace {
+
+TMainForm *g_mainForm = nullptr;
+
+constexpr int kStatusPanelCount = 7;
+
+QString guiKey()
+{
+    return QString::fromLatin1(TMainForm::GuiKey);
+}
+
+QString subKey(const char *name)
+{
+    return guiKey() + u'\\' + QString::fromLatin1(name);
+}
+
+} // namespace
+
+TMainForm *TMainForm::Instance()
+{
+    return g_mainForm;
+}
+
+const std::array<const char *, TMainForm::kToolBarCount> &TMainForm::DockStateKeys()
+{
+    static const std::array<const char *, kToolBarCount> keys = {
+        "StandardPal", "PicEditPal", "CutterPal", "WordPal", "OptionPal",
+        "HelpPal",     "ExitPal",    "XtrasPal",  "ViewPal"};
+    return keys;
+}
+
+std::array<QToolBar *, TMainForm::kToolBarCount> TMainForm::DockOrderToolBars() const
+{
+    return {StandardToolBar, GrafikEditToolBar, CutterToolBar, WordToolBar, OptionsToolBar,
+            HelpToolBar,     ExitToolBar,       XtrasToolBar,  ViewToolBar};
+}
+
+TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
+    : QMainWindow(parent)
+    , m_commandLineFiles(commandLineFiles)
+{
+    g_mainForm = this;
+    BuildComponents();
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    if (m_hotKeys)
+        m_hotKeys->UnregisterAll();
+    if (g_mainForm == this)
+        g_mainForm = nullptr;
+}
+
+void TMainForm::BuildComponents()
+{
+    setObjectName("MainForm");
+    setWindowTitle(QStringLiteral("Zelkora 5.0"));
+    resize(800, 600);
+
+    BuildMenus();
+    BuildToolBars();
+
+    // Client area: the picture between the two side dock panels, the bottom
+    // dock panel below them.
+    m_bottomSplit = new QSplitter(Qt::Vertical, this);
+    ClientPanel = new QSplitter(Qt::Horizontal, m_bottomSplit);
+    ClientPanel->setObjectName("ClientPanel");
+    LeftDockPanel = new QWidget(ClientPanel);
+    LeftDockPanel->setObjectName("LeftDockPanel");
+    ClientScrollBoxEx = new QScrollArea(ClientPanel);
+    ClientScrollBoxEx->setObjectName("ClientScrollBoxEx");
+    ClientScrollBoxEx->setWidgetResizable(false);
+    ScanImage = new TImage;
+    ScanImage->setObjectName("ScanImage");
+    ClientScrollBoxEx->setWidget(ScanImage);
+    RightDockPanel = new QWidget(ClientPanel);
+    RightDockPanel->setObjectName("RightDockPanel");
+    ClientPanel->setStretchFactor(1, 1);
+    ClientPanel->handle(1)->setObjectName("LeftSplitter");
+    ClientPanel->handle(2)->setObjectName("RightSplitter");
+    // Empty dock panels take no room until something docks there.
+    LeftDockPanel->hide();
+    RightDockPanel->hide();
+    BottomDockPanel = new QWidget(m_bottomSplit);
+    BottomDockPanel->setObjectName("BottomDockPanel");
+    m_bottomSplit->handle(1)->setObjectName("BottomSplitter");
+    m_bottomSplit->setStretchFactor(0, 1);
+    setCentralWidget(m_bottomSplit);
+
+    ZKStatusBar = new QStatusBar(this);
+    ZKStatusBar->setObjectName("ZKStatusBar");
+    ZKStatusBar->setSizeGripEnabled(false);
+    for (int i = 0; i < kStatusPanelCount; ++i) {
+        auto *panel = new QLabel(ZKStatusBar);
+        ZKStatusBar->addWidget(panel, i == 0 ? 1 : 0);
+        m_statusPanels.append(panel);
+    }
+    setStatusBar(ZKStatusBar);
+
+    ZKsvcTrayIcon = new QSystemTrayIcon(this);
+    ZKsvcTrayIcon->setObjectName("ZKsvcTrayIcon");
+    ZKsvcTrayIcon->setToolTip(QStringLiteral("Zelkora 5.0"));
+    ZKsvcTrayIcon->setContextMenu(TrayBarPopupMenu);
+    connect(ZKsvcTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
+            ZKPopupMenuItemClick();
+    });
+
+    ZKMultiLanguage = new TMultiLanguage(this);
+    ZKMultiLanguage->setObjectName("ZKMultiLanguage");
+
+    TimeScanTimer = new QTimer(this);
+    TimeScanTimer->setObjectName("TimeScanTimer");
+    WinFormFrameTimer = new QTimer(this);
+    WinFormFrameTimer->setObjectName("WinFormFrameTimer");
+    WinFormFrameTimer->setInterval(10);
+
+    m_hotKeys = new TGlobalHotKeys(this);
+    connect(m_hotKeys, &TGlobalHotKeys::hotKey, this, &TMainForm::OnHotKey);
+
+    EnableBuiltCommands();
+    for (QAction *close : {Item("FZKCloseMenuItem"), Item("ZKCloseMenuItem"), Item("ExitToolButton")})
+        connect(close, &QAction::triggered, this, &TMainForm::CloseClick);
+    connect(Item("ZKPopupMenuItem"), &QAction::triggered, this, &TMainForm::ZKPopupMenuItemClick);
+    for (const char *name : {"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem", "SpanMenuItem", "FranceMenuItem"}) {
+        QAction *a = Item(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, [this, a] { GermanMenuItemClick(a); });
+    }
+
+    // A real end of the desktop session: remembered here, acted on when the
+    // program then really quits.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
+        m_sessionEnding = true;
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!m_sessionEnding)
+            return;
+        // The session manager ends the program without a close: keep the
+        // settings all the same, without a question nobody can answer now.
+        if (!m_closeDone)
+            FormClose();
+        WMEndSession(true);
+    });
+    qApp->installEventFilter(this);
+}
+
+void TMainForm::CreateStep(const char *what, const std::function<void()> &step)
+{
+    // An error in one step of the creation is reported and the window still
+    // comes up: a program that will not start cannot be repaired by its user.
+    try {
+        step();
+    } catch (const std::exception &e) {
+        const QString type = ExceptionTypeName(typeid(e).name());
+        const QString message = QString::fromUtf8(e.what());
+        qWarning("Start-up step \"%s\" failed: %s", what, qPrintable(message));
+        QMetaObject::invokeMethod(this, [this, type, message] {
+            ZKsvcApplicationPropertiesException(type, message);
+        }, Qt::QueuedConnection);
+    }
+}
+
+void TMainForm::FormCreate()
+{
+    CreateStep("layout", [this] {
+        BottomDockPanel->setVisible(!BottomDockPanel->children().isEmpty() &&
+                                    BottomDockPanel->sizeHint().height() > 0);
+        m_bottomSplit->handle(1)->hide();
+        setAcceptDrops(true);
+    });
+    CreateStep("placement", [this] { LoadWindowPos(guiKey(), this); });
+    CreateStep("options", [this] { LoadOptions(); });
+    CreateStep("view", [this] {
+        Item("KoordLoupMenuItem")->setChecked(Options.Loupe);
+        ScanImage->SetStretch(false);
+        ScanImage->SetCenter(false);
+        ScanImage->SetAutoSize(true);
+        if (Options.AutoWinSize)
+            Item("WinDimMenuItem")->setChecked(true);
+        ScanImage->SetTransparent(Options.Trans);
+        Item("ScanTFMenuItem")->setChecked(Options.FilledShape);
+        Item("PrintScanMenuItem")->setChecked(Options.PrintScan);
+        Item("TimeScanMenuItem")->setChecked(Options.TimeScanRunning);
+        Item("FileExMenuItem")->setChecked(Options.FileExp);
+        const bool statBar = Options.StatBar || Options.OnceCellStatbar;
+        Item("StatBarMenuItem")->setChecked(statBar);
+        ZKStatusBar->setFixedHeight(statBar ? 20 : 1);
+    });
+    CreateStep("bitmaps and history", [this] {
+        UndoBitmap = std::make_unique<TBitmap>();
+        RecentList = std::make_unique<THistoryList>();
+        RecentList->LoadHistory(guiKey(), QStringLiteral("Recent"));
+        RecentList->SetMenu(RecentPopupMenu);
+        RecentList->SetMenuItem(Item("NewOpenMenuItem"));
+        RecentList->OnHistoryClick = [this](QObject *, const QString &file) {
+            QMetaObject::invokeMethod(this, [this, file] { OpenPictureFile(file); }, Qt::QueuedConnection);
+        };
+    });
+    CreateStep("tool bars", [this] { RestoreToolBarDockStates(); });
+    CreateStep("help", [this] {
+        HelpFilePath = ProgramDir() + QStringLiteral("zkh.chm");
+        if (!QFileInfo::exists(HelpFilePath)) {
+            Item("HandbuchMenuItem")->setEnabled(false);
+            Item("Help2ToolButton")->setEnabled(false);
+        }
+    });
+    CreateStep("scan delay", [this] { ApplyScanDelay(); });
+    CreateStep("tool buttons", [this] {
+        Item("AutoFileToolButton")->setChecked(Options.PersSave);
+        Item("CoordLoupeToolButton")->setChecked(Options.Loupe);
+        Item("PrintScanToolButton")->setChecked(Options.PrintScan);
+        Item("FileAsBmpToolButton")->setChecked(Options.OAsBmp);
+    });
+    CreateStep("language", [this] {
+        const QString file = ProgramDir() + QStringLiteral("Templates/Languages.lng");
+        const bool haveFile = QFileInfo::exists(file);
+        const QStringList script = haveFile ? ReadLanguageFile(file) : QStringList();
+        const TLanguageOffer offer = LanguageOffer(script);
+        Item("ItalMenuItem")->setEnabled(offer.italian);
+        Item("SpanMenuItem")->setEnabled(offer.spanish);
+        Item("FranceMenuItem")->setEnabled(offer.french);
+        ZKMultiLanguage->SetScript(script);
+        const int language = UsableIndex(Options, "Language");
+        const char *const items[5] = {"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
+                                      "SpanMenuItem", "FranceMenuItem"};
+        for (int i = 0; i < 5; ++i)
+            Item(QString::fromLatin1(items[i]))->setChecked(i == language);
+        ApplyLanguage();
+    });
+    CreateStep("sub-menus", [this] {
+        QAction *bars = SubMenu("ViewMenuItem")->addMenu(MenStatBarPopupMenu);
+        bars->setObjectName("AMenuItem");
+        m_items.insert(bars->objectName(), bars);
+        QAction *marks = SubMenu("GrafikMenuItem")->addMenu(MarkColrPopupMenu);
+        marks->setObjectName("MarkMenuItem");
+        marks->setProperty("Tag", 5);
+        marks->setEnabled(false); // the marker colours come with the marking code
+        m_items.insert(marks->objectName(), marks);
+        ApplySubMenuTexts();
+        SetScanToolHints();
+        StartDate = QDate::currentDate();
+    });
+    CreateStep("command line", [this] {
+        if (!m_commandLineFiles.isEmpty())
+            OpenPictureFile(m_commandLineFiles.first());
+    });
+    CreateStep("sound", [this] { SelectSoundFile(UsableIndex(Options, "SoundFileNr")); });
+    CreateStep("companion", [this] {
+        SetQuorvexVisible(CompanionConfigured(ProgramDir() + QStringLiteral("ZK5.ini")));
+    });
+    CreateStep("work bitmap", [this] {
+        MaximizeToggle.Reset();
+        WorkBitmap = std::make_unique<TBitmap>();
+    });
+}
+
+void TMainForm::LoadOptions()
+{
+    const bool existed = OptionsStore::Load(Options);
+    // The icon itself appears right after the first show (ShowTrayIcon):
+    // asking the desktop for its tray costs more than the window needs to
+    // come up.
+    m_trayWanted = existed ? Options.TnaUse : true;
+}
+
+void TMainForm::ShowTrayIcon()
+{
+    if (!m_trayWanted) {
+        ZKsvcTrayIcon->hide();
+        return;
+    }
+    if (ZKsvcTrayIcon->icon().isNull())
+        ZKsvcTrayIcon->setIcon(QApplication::windowIcon().isNull()
+                                   ? style()->standardIcon(QStyle::SP_DesktopIcon)
+                                   : QApplication::windowIcon());
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        ZKsvcTrayIcon->show();
+}
+
+void TMainForm::SaveOptions()
+{
+    OptionsStore::Save(Options);
+}
+
+void TMainForm::WriteOptionBool(const QString &name, bool value)
+{
+    QString error;
+    if (!OptionsStore::WriteOptionBool(name, value, &error))
+        QMessageBox::warning(this, windowTitle(), Text(QString::fromLatin1(WriteErrorRegistryText)) + error);
+}
+
+QString TMainForm::Text(const QString &key, const QString &fallback) const
+{
+    const QString text = ZKMultiLanguage ? ZKMultiLanguage->GetText(key) : QString();
+    return text.isEmpty() ? fallback : text;
+}
+
+QString TMainForm::StatusPanelText(int index) const
+{
+    return index >= 0 && index < m_statusPanels.size() ? m_statusPanels[index]->text() : QString();
+}
+
+void TMainForm::SetStatusPanelText(int index, const QString &text)
+{
+    if (index >= 0 && index < m_statusPanels.size())
+        m_statusPanels[index]->setText(text);
+}
+
+void TMainForm::ApplyScanDelay()
+{
+    FScanDelay = Options.ScanDelay >= 0 ? Options.ScanDelay : 240;
+}
+
+void TMainForm::SetQuorvexVisible(bool visible)
+{
+    for (const char *name : {"QuorvMenuItem", "Quorv2MenuItem", "Quorv3MenuItem", "QuorvexMenuItem"})
+        Item(QString::fromLatin1(name))->setVisible(visible);
+    if (!visible && Options.ScanTool == 12)
+        Options.ScanTool = 0;
+}
+
+void TMainForm::ApplyLanguage()
+{
+    ZKMultiLanguage->SetLanguage(LanguageName(UsableIndex(Options, "Language")));
+    ApplySubMenuTexts();
+    SetScanToolHints();
+    SetStatusPanelText(2, Text("statbar_colview"));
+    SetStatusPanelText(4, Text("statbar_graphic_txt"));
+}
+
+void TMainForm::ApplySubMenuTexts()
+{
+    // The two hung-in sub-menus have no caption of their own in the form;
+    // they follow the language like every other item.
+    if (QAction *bars = Item("AMenuItem")) {
+        bars->setText(Text("AMenuItem_Caption", QStringLiteral("&Symbolleisten")));
+        bars->setStatusTip(Text("AMenuItem_Hint"));
+    }
+    if (QAction *marks = Item("MarkMenuItem")) {
+        marks->setText(Text("MarkMenuItem_Caption", QStringLiteral("&Markierungsfarbe")));
+        marks->setStatusTip(Text("MarkMenuItem_Hint"));
+    }
+}
+
+void TMainForm::GermanMenuItemClick(QAction *sender)
+{
+    Options.Language = std::uint8_t(sender->property("Tag").toInt());
+    const char *const items[5] = {"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem", "SpanMenuItem",
+                                  "FranceMenuItem"};
+    for (int i = 0; i < 5; ++i)
+        Item(QString::fromLatin1(items[i]))->setChecked(i == Options.Language);
+    ApplyLanguage();
+}
+
+void TMainForm::SetScanToolHints()
+{
+    static const struct
+    {
+        const char *key;
+        std::initializer_list<const char *> items;
+    } table[] = {
+        {"ScanToolListBox_Hint1", {"RectMenuItem"}},
+        {"ScanToolListBox_Hint2", {"TriangleMenuItem"}},
+        {"ScanToolListBox_Hint3", {"RoundRectMenuItem"}},
+        {"ScanToolListBox_Hint4", {"EllipseMenuItem"}},
+        {"ScanToolListBox_Hint5", {"ObjectMenuItem"}},
+        {"ScanToolListBox_Hint6", {"DeskMenuItem", "Desk2MenuItem", "Desk3MenuItem"}},
+        {"ScanToolListBox_Hint7", {"CoordMenuItem", "Coord2MenuItem", "Coord3MenuItem"}},
+        {"ScanToolListBox_Hint9", {"AviVdoMenuItem", "AviVdo2MenuItem", "AviVdo3MenuItem"}},
+        {"ScanToolListBox_Hint10", {"WEMenuItem", "WE2MenuItem", "WE3MenuItem"}},
+        {"ScanToolListBox_Hint11", {"ScanTwainMenuItem", "ScanTwain2MenuItem", "ScanTwain3Menuitem"}},
+        {"ScanToolListBox_Hint12", {"ScanFileMenuItem", "ScanFile2MenuItem", "ScanFile3MenuItem"}},
+        {"ScanToolListBox_Hint13", {"ScanTxtMenuItem", "ScanTxt2MenuItem", "ScanTxt3MenuItem"}},
+        {"ScanToolListBox_Hint14", {"Quorv2MenuItem", "Quorv3MenuItem"}},
+    };
+    for (const auto &row : table) {
+        const QString hint = Text(QString::fromLatin1(row.key));
+        for (const char *name : row.items)
+            if (QAction *a = Item(QString::fromLatin1(name)))
+                a->setStatusTip(hint);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Tool-bar dock states
+
+void TMainForm::RestoreToolBarDockStates()
+{
+    const auto bars = DockOrderToolBars();
+    const auto &keys = DockStateKeys();
+    const QList<QWidget *> sites = {this};
+    QList<QRect> bounds;
+    for (int i = 0; i < kToolBarCount; ++i) {
+        const auto state = LoadDockState(subKey(keys[i]), bars[i], sites);
+        if (!state || !state->bounds.isValid())
+            return; // first run or a damaged store: the defined layout stays
+        bounds.append(state->bounds);
+    }
+    // Re-lay the bars in their stored rows, left to right within a row.
+    // Taking a bar out hides it, so each keeps the visibility it had.
+    std::array<bool, kToolBarCount> visible{};
+    for (int i = 0; i < kToolBarCount; ++i) {
+        visible[i] = !bars[i]->isHidden();
+        removeToolBar(bars[i]);
+    }
+    const QList<QList<int>> rows = ToolBarRows(bounds);
+    for (const QList<int> &row : rows) {
+        addToolBarBreak(Qt::TopToolBarArea);
+        for (int i : row) {
+            addToolBar(Qt::TopToolBarArea, bars[i]);
+            bars[i]->setVisible(visible[i]);
+        }
+    }
+}
+
+void TMainForm::SaveToolBarDockStates()
+{
+    const auto bars = DockOrderToolBars();
+    const auto &keys = DockStateKeys();
+    const QList<QWidget *> sites = {this};
+    for (int i = 0; i < kToolBarCount; ++i)
+        SaveDockState(subKey(keys[i]), bars[i], sites);
+}
+
+// ---------------------------------------------------------------------------
+// Show, hide, hot keys
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TMainForm::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
+}
+
+void TMainForm::FormShow()
+{
+    if (!FirstShowDone) {
+        SetStatusPanelText(0, Text("statbar_app_run"));
+        QMetaObject::invokeMethod(this, &TMainForm::WMAfterShow, Qt::QueuedConnection);
+        FirstShowDone = true;
+    }
+    for (int slot = 1; slot <= 6; ++slot)
+        FHotKeyIds[slot - 1] = slot;
+    RegisterHotKeys(0);
+}
+
+void TMainForm::RegisterHotKeys(int)
+{
+    // Registering again replaces the grabs of the same slots, so any number
+    // of shows holds each key once; with the system-wide keys switched off
+    // nothing is grabbed at all.
+    if (!Options.SysKeys) {
+        UnregisterHotKeys();
+        return;
+    }
+    const QList<THotKeyRequest> requests = HotKeyRequests(Options);
+    const THotKeyResult result = m_hotKeys->RegisterAll(requests);
+    m_refusedHotKeys = result.refused;
+    if (!result.refused.isEmpty())
+        ReportRefusedHotKeys(result.refused);
+}
+
+void TMainForm::UnregisterHotKeys()
+{
+    m_hotKeys->UnregisterAll();
+}
+
+void TMainForm::ReportRefusedHotKeys(const QList<int> &refused)
+{
+    const QList<THotKeyRequest> requests = HotKeyRequests(Options);
+    QStringList keys;
+    for (const THotKeyRequest &r : requests) {
+        const int code = r.id * 100 + HotKeyLetterIndex(r.letter);
+        if (refused.contains(r.id) && !m_reportedHotKeys.contains(code)) {
+            keys.append(HotKeyDisplayName(r.letter));
+            m_reportedHotKeys.insert(code);
+        }
+    }
+    if (keys.isEmpty())
+        return; // told once per key; every show would otherwise repeat it
+    const QString text =
+        Text("showmsg_hotkey_in_use",
+             QStringLiteral("Diese Tastenkombinationen werden bereits von einem anderen Programm verwendet:")) +
+        QStringLiteral("\n") + keys.join(QStringLiteral(", "));
+    qCWarning(lcHotKeys).noquote() << text;
+    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box->setObjectName("HotKeyInUseBox");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void TMainForm::OnHotKey(int id)
+{
+    qCInfo(lcHotKeys) << "hot key" << id;
+    emit HotKeyMessage(id);
+}
+
+void TMainForm::WMAfterShow()
+{
+    ShowTrayIcon();
+    if (Options.TrayStart && Options.TnaUse)
+        HideToTray();
+}
+
+bool TMainForm::TrayUsable() const
+{
+    return ZKsvcTrayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TMainForm::HideToTray()
+{
+    // Without a tray to come back from, hiding would lose the window.
+    if (TrayUsable())
+        hide();
+    else
+        showMinimized();
+}
+
+void TMainForm::ShowFromTray()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::FormHide()
+{
+    if (IsClosing || !Options.FileExp)
+        return;
+    const bool dirFloating = DirBDForm && DirBDForm->isWindow();
+    const bool navFloating = NavBDForm && NavBDForm->isWindow();
+    if (!dirFloating && !navFloating)
+        return;
+    for (QWidget *w : {DirBDForm.data(), NavBDForm.data()})
+        if (w)
+            w->setVisible(!w->isWindow());
+}
+
+void TMainForm::ZKPopupMenuItemClick()
+{
+    // Without a tray the program went to the task bar instead of hiding;
+    // the same item has to bring it back from there.
+    if (isVisible() && !isMinimized()) {
+        if (Options.FileExp)
+            for (QWidget *w : {DirBDForm.data(), NavBDForm.data()})
+                if (w)
+                    w->hide();
+        HideToTray();
+    } else {
+        ShowFromTray();
+        if (Options.FileExp)
+            for (QWidget *w : {DirBDForm.data(), NavBDForm.data()})
+                if (w)
+                    w->show();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Window commands
+
+bool TMainForm::WMSysCommand(int command)
+{
+    switch (command) {
+    case SC_MINIMIZE:
+        // Without a tray the ordinary minimise is what hiding falls back to.
+        if (!Options.AnimMin || !TrayUsable())
+            return false;
+        hide();
+        return true;
+    case SC_MAXIMIZE: {
+        if (!Options.MagneticFE)
+            return false;
+        const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+        const int explorerWidth = DirBDForm ? DirBDForm->frameGeometry().width() : 0;
+        const QRect next = MaximizeToggle.Toggle(QRect(pos(), size()), area, explorerWidth);
+        m_inMaximizeToggle = true;
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+        resize(next.size());
+        move(next.topLeft());
+        m_inMaximizeToggle = false;
+        return true;
+    }
+    case SC_CLOSE:
+        IsClosing = true;
+        close();
+        return true;
+    case SC_INFO:
+        // The about box belongs to the status bar's actions; until it exists
+        // the item stays disabled and nothing reaches here.
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TMainForm::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || m_inMaximizeToggle)
+        return;
+    const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+    const Qt::WindowStates now = windowState();
+    if ((now & Qt::WindowMaximized) && !(change->oldState() & Qt::WindowMaximized) && Options.MagneticFE) {
+        QTimer::singleShot(0, this, [this] { WMSysCommand(SC_MAXIMIZE); });
+    } else if ((now & Qt::WindowMinimized) && !(change->oldState() & Qt::WindowMinimized) && Options.AnimMin &&
+               TrayUsable()) {
+        QTimer::singleShot(0, this, [this] {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            WMSysCommand(SC_MINIMIZE);
+        });
+    }
+}
+
+void TMainForm::CloseClick()
+{
+    IsClosing = true;
+    close();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    if (m_closeDone) {
+        event->accept();
+        return;
+    }
+    // The window manager's close button is the system close command.
+    if (event->spontaneous())
+        IsClosing = true;
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (!canClose) {
+        IsClosing = false; // the window stays, so hiding it later is no close
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormCloseQuery(bool &canClose)
+{
+    canClose = true;
+    if (!Options.EndDlg)
+        return;
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    Text("msgdlg_closequery", QStringLiteral("Zelkora 5.0 beenden?")),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("CloseQueryBox");
+    box.setDefaultButton(QMessageBox::Yes);
+    const bool german = UsableIndex(Options, "Language") == 0;
+    box.button(QMessageBox::Yes)->setText(german ? QStringLiteral("&Ja") : QStringLiteral("&Yes"));
+    box.button(QMessageBox::No)->setText(german ? QStringLiteral("&Nein") : QStringLiteral("&No"));
+    canClose = box.exec() == QMessageBox::Yes;
+}
+
+void TMainForm::FormClose()
+{
+    m_closeDone = true;
+    ZKsvcTrayIcon->hide();
+    UndoBitmap.reset();
+    for (std::string_view name : OptionViewSwitches()) {
+        const QString n = QString::fromLatin1(name.data(), qsizetype(name.size()));
+        bool value = false;
+        if (n == QLatin1String("Loupe"))
+            value = Options.Loupe;
+        else if (n == QLatin1String("Stretch"))
+            value = Options.Stretch;
+        else if (n == QLatin1String("DocCenter"))
+            value = Options.DocCenter;
+        else if (n == QLatin1String("FocusMode"))
+            value = Options.FocusMode;
+        else if (n == QLatin1String("Trans"))
+            value = Options.Trans;
+        WriteOptionBool(n, value);
+    }
+    SaveWindowPos(guiKey(), this);
+    SaveToolBarDockStates();
+    if (RecentList) {
+        try {
+            RecentList->SaveHistory(guiKey(), QStringLiteral("Recent"));
+        } catch (const std::exception &e) {
+            qWarning("The recent-files list could not be saved: %s", e.what());
+        }
+        RecentList.reset();
+    }
+    UnregisterHotKeys();
+    SaveOptions();
+}
+
+void TMainForm::WMEndSession(bool sessionEnds)
+{
+    if (!sessionEnds)
+        return;
+    if (!WriteRunOnceEntry(QCoreApplication::applicationFilePath()))
+        qWarning("The autostart entry for the next login could not be written");
+}
+
+void TMainForm::ZKsvcApplicationPropertiesException(const QString &typeName, const QString &message)
+{
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), ExceptionBoxText(typeName, message),
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setObjectName("ExceptionBox");
+    box.exec();
+}
+
+// ---------------------------------------------------------------------------
+// Drops
+
+void TMainForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent *event)
+{
+    QStringList files;
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    if (files.size() >= 2)
+        ZKsvcApplicationPropertiesMessage(files);
+    else
+        OpenPictureFile(files.first());
+}
+
+void TMainForm::ZKsvcApplicationPropertiesMessage(const QStringList &droppedFiles)
+{
+    const TDropList list = DroppedPictures(droppedFiles);
+    if (list.paths.isEmpty())
+        return; // nothing to load: an empty list would only be in the way
+    if (!m_dragDrop)
+        m_dragDrop = new TDragDropFilesBMForm(this, [this](const QString &f) { OpenPictureFile(f); });
+    m_dragDrop->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    m_dragDrop->Fill(list);
+    m_dragDrop->show();
+    m_dragDrop->raise();
+    m_dragDrop->SelectRow(list.paths.size() > 1 ? 1 : -1);
+    OpenPictureFile(list.paths.first());
+}
+
+// ---------------------------------------------------------------------------
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Hints can be switched off for the whole program.
+    if (event->type() == QEvent::ToolTip && !Options.ControlHints)
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace zk

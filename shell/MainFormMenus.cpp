@@ -1,0 +1,441 @@
+// The main window's command surface: menus, popup menus and the nine tool
+// bars with every item under its own name. Only commands whose code exists
+// are enabled; the rest wait, visible and greyed, for their code.
+#include "MainForm.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace zk {
+
+namespace {
+
+struct ItemRow
+{
+    const char *name;   // "-" for a separator
+    const char *caption;
+    const char *shortcut = nullptr;
+};
+
+// Commands whose code is in place; everything else starts disabled.
+const QSet<QString> &BuiltCommands()
+{
+    static const QSet<QString> names = {
+        "FZKCloseMenuItem", "ZKCloseMenuItem", "ExitToolButton", "ZKPopupMenuItem",
+        "GermanMenuItem",   "EnglishMenuItem", "ItalMenuItem",   "SpanMenuItem",
+        "FranceMenuItem",
+    };
+    return names;
+}
+
+} // namespace
+
+void TMainForm::RegisterItem(QAction *action, const char *name)
+{
+    action->setObjectName(QString::fromLatin1(name));
+    m_items.insert(action->objectName(), action);
+}
+
+QAction *TMainForm::AddItem(QMenu *menu, const char *name, const QString &caption)
+{
+    if (qstrcmp(name, "-") == 0)
+        return menu->addSeparator();
+    QAction *a = menu->addAction(caption);
+    RegisterItem(a, name);
+    return a;
+}
+
+QMenu *TMainForm::AddSubMenu(QMenu *menu, const char *name, const QString &caption)
+{
+    QMenu *sub = menu->addMenu(caption);
+    RegisterItem(sub->menuAction(), name);
+    m_subMenus.insert(QString::fromLatin1(name), sub);
+    return sub;
+}
+
+QMenu *TMainForm::AddPopup(const char *name)
+{
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+
+QAction *TMainForm::Item(const QString &name) const
+{
+    return m_items.value(name);
+}
+
+QMenu *TMainForm::SubMenu(const QString &itemName) const
+{
+    return m_subMenus.value(itemName);
+}
+
+void TMainForm::BuildMenus()
+{
+    const auto fill = [this](QMenu *menu, std::initializer_list<ItemRow> rows) {
+        for (const ItemRow &r : rows) {
+            QAction *a = AddItem(menu, r.name, QString::fromUtf8(r.caption));
+            if (r.shortcut)
+                a->setShortcut(QKeySequence(QString::fromLatin1(r.shortcut)));
+        }
+    };
+
+    ZKMainMenu = new QMenuBar(this);
+    ZKMainMenu->setObjectName("ZKMainMenu");
+    ZKMainMenu->setNativeMenuBar(false);
+    const auto top = [this](const char *name, const char *caption) {
+        auto *menu = new QMenu(QString::fromUtf8(caption), ZKMainMenu);
+        ZKMainMenu->addMenu(menu);
+        RegisterItem(menu->menuAction(), name);
+        m_subMenus.insert(QString::fromLatin1(name), menu);
+        return menu;
+    };
+
+    // The popup menus first: some of them hang inside the main menu.
+    ScanShapePopupMenu = AddPopup("ScanShapePopupMenu");
+    RecentPopupMenu = AddPopup("RecentPopupMenu");
+    FocObjPopupMenu = AddPopup("FocObjPopupMenu");
+    TrayBarPopupMenu = AddPopup("TrayBarPopupMenu");
+    ZKStatBarPopupMenu = AddPopup("ZKStatBarPopupMenu");
+    MarkColrPopupMenu = AddPopup("MarkColrPopupMenu");
+    AntiaPopupMenu = AddPopup("AntiaPopupMenu");
+    ScalePopupMenu = AddPopup("ScalePopupMenu");
+    GrEdtBarPopupMenu = AddPopup("GrEdtBarPopupMenu");
+    MenStatBarPopupMenu = AddPopup("MenStatBarPopupMenu");
+
+    fill(ScanShapePopupMenu, {{"RectMenuItem", "Rechteck"},
+                              {"TriangleMenuItem", "Dreieck"},
+                              {"RoundRectMenuItem", "Rundeck"},
+                              {"EllipseMenuItem", "Ellipse"},
+                              {"ObjectMenuItem", "Objekt"},
+                              {"DeskMenuItem", "Desktop"},
+                              {"CoordMenuItem", "Koordinaten"},
+                              {"AviVdoMenuItem", "AVI-Sequenz"},
+                              {"WEMenuItem", "Windowselemente"},
+                              {"ScanTwainMenuItem", "Twain"},
+                              {"ScanFileMenuItem", "Dateien"},
+                              {"ScanTxtMenuItem", "Text"},
+                              {"QuorvMenuItem", "Remote-PC"}});
+
+    const char *const paletteItems[kToolBarCount][2] = {
+        {"StandardMenuItem", "Standard"},      {"GrafikEditMenuItem", "Grafik-Tools"},
+        {"CutterMenuItem2", "Zuschneide-Tool"}, {"WordMenuItem", "Word"},
+        {"Optionen2MenuItem", "Optionen"},     {"Help2MenuItem", "Hilfe"},
+        {"ExitMenuItem", "Beenden"},           {"XtrasMenuItem", "Extras"},
+        {"View2MenuItem", "Ansicht"}};
+    for (int tag = 0; tag < kToolBarCount; ++tag) {
+        QAction *a = AddItem(MenStatBarPopupMenu, paletteItems[tag][0],
+                             QString::fromUtf8(paletteItems[tag][1]));
+        a->setCheckable(true);
+        a->setProperty("Tag", tag);
+    }
+    fill(MenStatBarPopupMenu, {{"-", ""},
+                               {"WriteStdValsMenuItem", "Als Standard speichern"},
+                               {"SetMPUndoMenuItem", "Zurücksetzen"}});
+
+    fill(TrayBarPopupMenu, {{"ZKPopupMenuItem", "&Anzeigen/Verbergen"},
+                            {"-", ""},
+                            {"ScanMenuItem2", "&Scannen"},
+                            {"Desk3MenuItem", "Desktop"},
+                            {"Coord3MenuItem", "Koordinaten"},
+                            {"AviVdo3MenuItem", "AVI-Sequenz"},
+                            {"WE3MenuItem", "Windowselemente"},
+                            {"ScanTwain3Menuitem", "Twain"},
+                            {"ScanFile3MenuItem", "Dateien"},
+                            {"ScanTxt3MenuItem", "Text"},
+                            {"Quorv3MenuItem", "Remote-PC"},
+                            {"-", ""},
+                            {"SettingsMenuItem2", "&Einstellungen..."},
+                            {"-", ""},
+                            {"ZKCloseMenuItem", "&Beenden"}});
+
+    QMenu *datei = top("DateiMenuItem", "&Datei");
+    fill(datei, {{"OpenMenuItem", "&Öffnen...", "Ctrl+O"},
+                 {"NewOpenMenuItem", "&Zuletzt geöffnet"},
+                 {"SaveMenuItem", "Speichern &unter...", "Ctrl+S"},
+                 {"ASMenuItem", "Schnell&speichern"},
+                 {"FileAsBmpMenuItem", "Dateien als &Bitmap öffnen"},
+                 {"AviLoadMenuItem", "&AVI laden..."},
+                 {"-", ""},
+                 {"PrintMenuItem", "&Drucken...", "Ctrl+P"},
+                 {"PrintPrevMenuItem", "Druck&vorschau..."},
+                 {"-", ""},
+                 {"EMailSetMenuItem", "&Senden..."},
+                 {"-", ""},
+                 {"FZKCloseMenuItem", "&Beenden"}});
+
+    QMenu *edit = top("BearbeitenMenuItem", "&Bearbeiten");
+    fill(edit, {{"UndoMenuItem", "&Rückgängig", "Ctrl+Z"},
+                {"-", ""},
+                {"CutMenuItem", "&Ausschneiden", "Ctrl+X"},
+                {"CopyMenuItem", "&Kopieren", "Ctrl+C"},
+                {"CopyToClpbMenuItem", "Kopieren als Grafik"},
+                {"CopyToClpb2MenuItem", "Kopieren als Datei"},
+                {"PasteMenuItem", "&Einfügen", "Ctrl+V"},
+                {"-", ""},
+                {"ScanMenuItem", "&Scannen", "Ctrl+D"},
+                {"Desk2MenuItem", "Desktop"},
+                {"Coord2MenuItem", "Koordinaten"},
+                {"AviVdo2MenuItem", "AVI-Sequenz"},
+                {"WE2MenuItem", "Windowselemente"},
+                {"ScanTwain2MenuItem", "Twain"},
+                {"ScanFile2MenuItem", "Dateien"},
+                {"ScanTxt2MenuItem", "Text"},
+                {"Quorv2MenuItem", "Remote-PC"},
+                {"-", ""},
+                {"ScanTFMenuItem", "Form &gefüllt"},
+                {"KoordLoupMenuItem", "Koordinaten-&Lupe"},
+                {"PrintScanMenuItem", "Scan &drucken"},
+                {"TimeScanMenuItem", "&Zeitgesteuerter Scan"},
+                {"AutoFileMenuItem", "&Automatisch speichern"},
+                {"-", ""}});
+    QMenu *grafik = AddSubMenu(edit, "GrafikMenuItem", "&Grafik");
+    fill(grafik, {{"MirrorHMenuItem", "Spiegeln horizontal"},
+                  {"MirrorVMenuItem", "Spiegeln vertikal"},
+                  {"RotateMenuItem", "Rotieren"},
+                  {"InvertMenuItem", "Invertieren"},
+                  {"GrayStepMenuItem", "Graustufen"},
+                  {"HellMenuItem", "Heller"},
+                  {"DarkMenuItem", "Dunkler"},
+                  {"MoreKontrMenuItem", "Kontrast"},
+                  {"GlttenMenuItem", "Glätten (fester Wert)"},
+                  {"GlttenMenuItem2", "Glätten (Benutzerdefiniert)..."},
+                  {"RGBChanMenuItem", "Farbkanäle modifizieren..."},
+                  {"-", ""},
+                  {"TmpScaleMenuItem", "Temporär..."},
+                  {"Scale2MenuItem", "Persistent..."},
+                  {"JpgScaleMenuItem", "&JPEG skalieren..."},
+                  {"-", ""},
+                  {"BorderMenuItem", "&Rahmen erzeugen..."},
+                  {"TxtInpMenuItem", "&Text einfügen..."},
+                  {"FeetLineMenuItem", "Fuß&note einfügen..."},
+                  {"ClonedMenuItem", "&Klonen"},
+                  {"CentreMenuItem", "&Zentrieren"},
+                  {"NumMenuItem", "&Nummerieren"}});
+    fill(edit, {{"CutterMenuItem", "&Zuschneiden"}, {"CutterEnterMenuItem", "Zuschnitt ü&bernehmen"}});
+    QMenu *stamps = AddSubMenu(edit, "CursorStampMenuItem", "&Mauszeiger stempeln");
+    fill(stamps, {{"DefaultMenuItem", "Standard"},       {"AppStartMenuItem", "Programmstart"},
+                  {"CrossMenuItem", "Kreuz"},            {"DragMenuItem", "Ziehen"},
+                  {"HandPointMenuItem", "Hand"},         {"HelpMPointerMenuItem", "Hilfe"},
+                  {"HourGlassMenuItem", "Sanduhr"},      {"VSplitMenuItem", "Teilen vertikal"},
+                  {"BeamMenuItem", "Textcursor"},        {"MultiDragMenuItem", "Mehrfach ziehen"},
+                  {"NoMenuItem", "Verboten"},            {"NoDropMenuItem", "Nicht ablegen"},
+                  {"SizeAllMenuItem", "Größe alle"},     {"SizeNSMenuItem", "Größe N-S"},
+                  {"SizeMEMenuItem", "Größe W-O"},       {"SQLWaitMenuItem", "SQL-Warten"},
+                  {"UpArrowMenuItem", "Pfeil hoch"},     {"HSplitMenuItem", "Teilen horizontal"},
+                  {"SizeNESWMenuItem", "Größe NO-SW"},   {"SizeNWSEMenuItem", "Größe NW-SO"},
+                  {"TestMenuItem", "Test..."}});
+
+    QMenu *view = top("ViewMenuItem", "&Ansicht");
+    fill(view, {{"WinDimMenuItem", "Fenster an&passen"},
+                {"DocCentMenuItem", "Grafik &zentrieren"},
+                {"GsMenuItem", "Grafik &stretchen"},
+                {"DocFocMenuItem", "Grafik &fokusieren"},
+                {"TransMenuItem", "&Transparenz"},
+                {"CoordNetMenuItem", "Koordinaten &Gitter"},
+                {"-", ""},
+                {"FullScreenMenuItem", "Ganzer &Bildschirm"},
+                {"NormViewMenuItem", "Normalansicht"},
+                {"ObjStretchMenuItem", "Objekt stretchen"},
+                {"-", ""},
+                {"FileExMenuItem", "Datei-E&xplorer"},
+                {"FileOutputMenuItem", "Te&xtausgabe"},
+                {"StatBarMenuItem", "&Statusleiste"},
+                {"LongHintsMenuItem", "Einteilige Statusleiste"},
+                {"ColViewMenuItem", "&Farbcodes"},
+                {"XPStyleMenuItem", "&XP-Stil"},
+                {"-", ""}});
+
+    QMenu *extras = top("ExtrasMenuItem", "&Extras");
+    fill(extras, {{"ExtGraphMenuItem", "Externer &Grafikeditor"},
+                  {"ExtGraphHKMenuItem", "Hotkey-Ausgabe an e&xternen Editor"},
+                  {"ExtGrEdtMenuItem", "Externen Editor &starten"},
+                  {"-", ""},
+                  {"ScriptMenuItem", "S&kript ausführen"},
+                  {"SplitMenuItem", "Splitten/Zusammenführen..."},
+                  {"BmpKachMenuItem", "Bitmap kacheln..."},
+                  {"BmpsToAviMenuItem", "Bitmaps in AVI-Frames..."},
+                  {"WaterMenuItem", "Wasserzeichen..."},
+                  {"FileExtIconMenuItem", "Dateierweiterungs-&Icon..."},
+                  {"ExeDllExtractMenuItem", "Aus Exe/&Dll..."},
+                  {"AviExtractMenuItem", "Aus &AVI..."},
+                  {"ThumbMenuItem", "Thumb&nails..."},
+                  {"-", ""},
+                  {"InvScrMenuItem", "Bildschirm invertieren"},
+                  {"DskIcOutMenuItem", "Desktop-Icons ausblenden"},
+                  {"TskbOutMenuItem", "Taskbar ausblenden"},
+                  {"WinMinMenuItem", "Alle Fenster minimieren"},
+                  {"-", ""},
+                  {"QuorvexMenuItem", "&Quorvex"}});
+
+    QMenu *options = top("OptionenMenuItem", "&Optionen");
+    fill(options, {{"SettingsMenuItem", "&Einstellungen..."}, {"-", ""}});
+    QMenu *lang = AddSubMenu(options, "LangMenuItem", "&Sprache");
+    const char *const languages[5][2] = {{"GermanMenuItem", "&Deutsch"},
+                                         {"EnglishMenuItem", "&English"},
+                                         {"ItalMenuItem", "&Italiano"},
+                                         {"SpanMenuItem", "E&spañol"},
+                                         {"FranceMenuItem", "&Français"}};
+    for (int tag = 0; tag < 5; ++tag) {
+        QAction *a = AddItem(lang, languages[tag][0], QString::fromUtf8(languages[tag][1]));
+        a->setCheckable(true);
+        a->setProperty("Tag", tag);
+    }
+
+    QMenu *win = top("WinMenuItem", "&Fenster");
+    fill(win, {{"DirExMenuItem", "&Verzeichnis-Explorer"},
+               {"FileEx2MenuItem", "&Datei-Explorer"},
+               {"-", ""},
+               {"FEMagMenuItem", "Datei-Explorer &anheften"},
+               {"ExpDim2MenuItem", "Explorerteile in gleicher Grösse"},
+               {"ChRealDir3MenuItem", "In Realverzeichnis wechseln"},
+               {"OnlyGraphTyp3MenuItem", "Nur Grafikdateien anzeigen"}});
+
+    QMenu *help = top("HelpMenuItem", "&Hilfe");
+    // "Inf&o..." stands last here: on X11 the window manager owns the window
+    // menu, so the command cannot go there.
+    fill(help, {{"HandbuchMenuItem", "Hand&buch", "F1"},
+                {"KeyboardMenuItem", "&Tastatur Belegung..."},
+                {"ReadmeMenuItem", "R&eadme"},
+                {"LizenceMenuItem", "Lizen&z"},
+                {"-", ""},
+                {"InfoMenuItem", "Inf&o..."}});
+
+    for (const char *name : {"ScanTFMenuItem", "KoordLoupMenuItem", "PrintScanMenuItem",
+                             "TimeScanMenuItem", "AutoFileMenuItem", "FileAsBmpMenuItem",
+                             "WinDimMenuItem", "DocCentMenuItem", "GsMenuItem", "DocFocMenuItem",
+                             "TransMenuItem", "CoordNetMenuItem", "FileExMenuItem",
+                             "FileOutputMenuItem", "StatBarMenuItem", "LongHintsMenuItem",
+                             "ColViewMenuItem", "XPStyleMenuItem", "ExtGraphMenuItem",
+                             "ExtGraphHKMenuItem", "FEMagMenuItem", "ExpDim2MenuItem",
+                             "OnlyGraphTyp3MenuItem"})
+        Item(QString::fromLatin1(name))->setCheckable(true);
+}
+
+void TMainForm::BuildToolBars()
+{
+    const auto bar = [this](const char *name, const char *title) {
+        auto *tb = new QToolBar(QString::fromUtf8(title), this);
+        tb->setObjectName(QString::fromLatin1(name));
+        return tb;
+    };
+    const auto buttons = [this](QToolBar *tb, std::initializer_list<ItemRow> rows) {
+        for (const ItemRow &r : rows) {
+            if (qstrcmp(r.name, "-") == 0) {
+                tb->addSeparator();
+                continue;
+            }
+            QAction *a = tb->addAction(QString::fromUtf8(r.caption));
+            RegisterItem(a, r.name);
+        }
+    };
+
+    MenuToolBar = bar("MenuToolBar", "Menü");
+    MenuToolBar->addWidget(ZKMainMenu);
+    MenuToolBar->setMinimumWidth(227);
+
+    StandardToolBar = bar("StandardToolBar", "Standard");
+    buttons(StandardToolBar, {{"ScanToolButton", "Scannen"},
+                              {"FileOptenToolButton", "Öffnen"},
+                              {"SaveToolButton", "Speichern"},
+                              {"FastSaveToolButton", "Schnellspeichern"},
+                              {"-", ""},
+                              {"CopyToolButton", "Kopieren"},
+                              {"PasteToolButton", "Einfügen"},
+                              {"-", ""},
+                              {"PrintToolButton", "Drucken"},
+                              {"PrPrevToolButton", "Druckvorschau"},
+                              {"-", ""},
+                              {"AutoFileToolButton", "Automatisch speichern"},
+                              {"CoordLoupeToolButton", "Koordinaten-Lupe"},
+                              {"PrintScanToolButton", "Scan drucken"},
+                              {"TimeScanToolButton", "Zeitgesteuerter Scan"},
+                              {"FileAsBmpToolButton", "Als Bitmap öffnen"},
+                              {"AviLoadToolButton", "AVI laden"},
+                              {"StdSendToolButton", "Senden"}});
+    if (auto *scanButton = qobject_cast<QToolButton *>(StandardToolBar->widgetForAction(Item("ScanToolButton")))) {
+        scanButton->setMenu(ScanShapePopupMenu);
+        scanButton->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+
+    GrafikEditToolBar = bar("GrafikEditToolBar", "Grafik-Tools");
+    buttons(GrafikEditToolBar, {{"MirrorHToolButton", "Spiegeln horizontal"},
+                                {"MirrorVToolButton", "Spiegeln vertikal"},
+                                {"RotateToolButton", "Rotieren"},
+                                {"InvertToolButton", "Invertieren"},
+                                {"GrayStepToolButton", "Graustufen"},
+                                {"HellToolButton", "Heller"},
+                                {"DarkToolButton", "Dunkler"},
+                                {"MoreKontrToolButton", "Kontrast"},
+                                {"GlattToolButton", "Glätten"},
+                                {"RGBChanToolButton", "Farbkanäle"},
+                                {"ScaleToolButton", "Skalieren"},
+                                {"JpgScaleToolButton", "JPEG skalieren"},
+                                {"MarkToolButton", "Markieren"},
+                                {"NumToolButton", "Nummerieren"}});
+
+    CutterToolBar = bar("CutterToolBar", "Zuschneide-Tool");
+    buttons(CutterToolBar, {{"CutterToolButton", "Zuschneiden"}, {"CutterEnterToolButton", "Zuschnitt übernehmen"}});
+
+    WordToolBar = bar("WordToolBar", "Word");
+    buttons(WordToolBar, {{"WordToolButton", "An Word senden"},
+                          {"MultiSendToolButton", "Mehrfach senden"},
+                          {"EMailSetToolButton", "E-Mail"}});
+
+    OptionsToolBar = bar("OptionsToolBar", "Optionen");
+    buttons(OptionsToolBar, {{"SettingsToolButton", "Einstellungen"},
+                             {"ColViewToolButton", "Farbcodes"},
+                             {"FleExtToolButton", "Dateierweiterungen"}});
+
+    HelpToolBar = bar("HelpToolBar", "Hilfe");
+    buttons(HelpToolBar, {{"Help2ToolButton", "Handbuch"}, {"KeybHlpToolButton", "Tastatur Belegung"}});
+
+    ExitToolBar = bar("ExitToolBar", "Beenden");
+    buttons(ExitToolBar, {{"ExitToolButton", "Beenden"}});
+
+    XtrasToolBar = bar("XtrasToolBar", "Extras");
+    buttons(XtrasToolBar, {{"ExtGraphToolButton", "Externer Grafikeditor"},
+                           {"ExtGraphHKToolButton", "Hotkey-Ausgabe extern"},
+                           {"ScriptToolButton", "Skript ausführen"},
+                           {"SplitToolButton", "Splitten/Zusammenführen"},
+                           {"ConvertToolButton", "Konvertieren"},
+                           {"ExtrToolButton", "Icons extrahieren"}});
+
+    ViewToolBar = bar("ViewToolBar", "Ansicht");
+    buttons(ViewToolBar, {{"WinDimToolButton", "Fenster anpassen"},
+                          {"DocCentToolButton", "Grafik zentrieren"},
+                          {"GsToolButton", "Grafik stretchen"},
+                          {"DocFocToolButton", "Grafik fokusieren"},
+                          {"FullScreenToolButton", "Ganzer Bildschirm"}});
+
+    for (const char *name : {"AutoFileToolButton", "CoordLoupeToolButton", "PrintScanToolButton",
+                             "FileAsBmpToolButton", "TimeScanToolButton"})
+        Item(QString::fromLatin1(name))->setCheckable(true);
+
+    // The control bar: the menu on the first row, the tool bars below it in
+    // the order of the palette table.
+    addToolBar(Qt::TopToolBarArea, MenuToolBar);
+    addToolBarBreak(Qt::TopToolBarArea);
+    for (QToolBar *tb : {StandardToolBar, GrafikEditToolBar, CutterToolBar, WordToolBar,
+                         OptionsToolBar, HelpToolBar, ExitToolBar, XtrasToolBar, ViewToolBar})
+        addToolBar(Qt::TopToolBarArea, tb);
+    // As the window defines them: the standard, picture-tool and crop bars show.
+    for (QToolBar *tb : {WordToolBar, OptionsToolBar, HelpToolBar, ExitToolBar, XtrasToolBar, ViewToolBar})
+        tb->setVisible(false);
+}
+
+void TMainForm::EnableBuiltCommands()
+{
+    const QSet<QString> &built = BuiltCommands();
+    for (auto it = m_items.cbegin(); it != m_items.cend(); ++it) {
+        QAction *a = it.value();
+        if (a->menu())
+            continue; // a sub-menu opens; its items decide for themselves
+        a->setEnabled(built.contains(it.key()));
+    }
+}
+
+} // namespace zk

@@ -1,0 +1,62 @@
+#include "ZelkoraApplication.h"
+
+#include "StartupRules.h"
+
+#include <exception>
+#include <typeinfo>
+
+namespace zk {
+
+void ReportException(std::exception_ptr error, const ExceptionHandler &handler)
+{
+    QString type, message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        type = ExceptionTypeName(typeid(e).name());
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        type = QStringLiteral("Exception");
+        message = QStringLiteral("Unbekannter Fehler");
+    }
+    if (handler)
+        handler(type, message);
+    else
+        qWarning("%s: %s", qPrintable(type), qPrintable(message));
+}
+
+bool DeliverGuarded(const std::function<bool()> &delivery, const ExceptionHandler &handler)
+{
+    try {
+        return delivery();
+    } catch (...) {
+        ReportException(std::current_exception(), handler);
+        return false;
+    }
+}
+
+TZelkoraApplication::TZelkoraApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}
+
+TZelkoraApplication::~TZelkoraApplication() = default;
+
+bool TZelkoraApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        // The box itself runs events; an error inside it must not open another.
+        if (m_inHandler || !m_handler) {
+            ReportException(std::current_exception(), {});
+            return false;
+        }
+        m_inHandler = true;
+        ReportException(std::current_exception(), m_handler);
+        m_inHandler = false;
+        return false;
+    }
+}
+
+} // namespace zk

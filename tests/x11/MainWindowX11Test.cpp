@@ -1,0 +1,253 @@
+// The main window against a real X server. Global hot keys: the running
+// program holds its keys so another client cannot take them, a pressed key
+// reaches the main window, a key someone else holds is reported, and
+// switching the system keys off releases everything. Closing: the window
+// manager's close asks first and the store holds the settings afterwards.
+#include "HotKeys.h"
+#include "MainForm.h"
+#include "Options.h"
+#include "Registry.h"
+#include "TestSupport.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <cstdlib>
+
+using namespace zk;
+
+namespace {
+
+constexpr std::uint8_t kBadAccess = 10;
+
+// A second X client, as another program would be.
+class OtherClient
+{
+public:
+    OtherClient()
+    {
+        m_c = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_c))
+            return;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+        m_syms = xcb_key_symbols_alloc(m_c);
+    }
+    ~OtherClient()
+    {
+        if (m_syms)
+            xcb_key_symbols_free(m_syms);
+        xcb_disconnect(m_c);
+    }
+    bool ok() const { return m_syms != nullptr; }
+
+    std::uint8_t keycode(char lower)
+    {
+        xcb_keycode_t *codes = xcb_key_symbols_get_keycode(m_syms, xcb_keysym_t(lower));
+        const std::uint8_t code = codes ? codes[0] : 0;
+        std::free(codes);
+        return code;
+    }
+    // 0 when the grab succeeded, else the X error code.
+    int grabCtrl(char lower)
+    {
+        xcb_void_cookie_t cookie = xcb_grab_key_checked(m_c, 1, m_root, XCB_MOD_MASK_CONTROL, keycode(lower),
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_generic_error_t *error = xcb_request_check(m_c, cookie);
+        const int code = error ? error->error_code : 0;
+        std::free(error);
+        return code;
+    }
+    void ungrabCtrl(char lower)
+    {
+        xcb_ungrab_key(m_c, keycode(lower), m_root, XCB_MOD_MASK_CONTROL);
+        xcb_flush(m_c);
+    }
+
+private:
+    xcb_connection_t *m_c = nullptr;
+    xcb_window_t m_root = 0;
+    xcb_key_symbols_t *m_syms = nullptr;
+};
+
+bool onX11()
+{
+    return std::getenv("ZK_TEST_X11") && std::getenv("DISPLAY");
+}
+
+QByteArray waitForWindow(const QString &title, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 200) {
+        QByteArray out;
+        if (zktest::runProgram("xdotool", {"search", "--name", "^" + title + "$"}, &out) == 0) {
+            const QByteArray id = out.split('\n').value(0).trimmed();
+            if (!id.isEmpty())
+                return id;
+        }
+        QThread::msleep(200);
+    }
+    return {};
+}
+
+void storeNoCloseQuestion()
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QString::fromLatin1(OptionsStore::KeyPath), true));
+    reg.WriteBool("EndDlg", false);
+}
+
+class ResetStore : public ::testing::Test
+{
+protected:
+    void SetUp() override { TRegistry().DeleteKey("Software\\Tarvendo"); }
+    void TearDown() override { TRegistry().DeleteKey("Software\\Tarvendo"); }
+};
+
+using HotKeysX11 = ResetStore;
+using MainWindowX11 = ResetStore;
+
+} // namespace
+
+TEST_F(HotKeysX11, RunningProgramHoldsCtrlEAndReceivesIt)
+{
+    if (!onX11())
+        GTEST_SKIP() << "needs the test X server";
+    ASSERT_TRUE(zktest::haveProgram("xdotool"));
+    storeNoCloseQuestion();
+
+    QProcess zelkora;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_LOGGING_RULES", "zk.hotkeys.info=true");
+    zelkora.setProcessEnvironment(env);
+    zelkora.setProcessChannelMode(QProcess::SeparateChannels);
+    zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
+    ASSERT_TRUE(zelkora.waitForStarted(10000));
+    const QByteArray id = waitForWindow("Zelkora 5.0", 30000);
+    ASSERT_FALSE(id.isEmpty());
+
+    OtherClient other;
+    ASSERT_TRUE(other.ok());
+    EXPECT_EQ(other.grabCtrl('e'), kBadAccess) << "Ctrl+E belongs to the running program";
+    EXPECT_EQ(other.grabCtrl('q'), 0) << "a key outside the table is free";
+    other.ungrabCtrl('q');
+
+    QByteArray log;
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+e"}), 0);
+    for (int i = 0; i < 50 && !log.contains("hot key 2"); ++i) {
+        zelkora.waitForReadyRead(200);
+        log += zelkora.readAllStandardError();
+    }
+    EXPECT_TRUE(log.contains("hot key 2")) << log.constData();
+
+    EXPECT_EQ(zktest::runProgram("wmctrl", {"-i", "-c", QString::fromLatin1(id)}), 0);
+    ASSERT_TRUE(zelkora.waitForFinished(30000));
+    EXPECT_EQ(zelkora.exitCode(), 0);
+    EXPECT_EQ(other.grabCtrl('e'), 0) << "the key is free once the program has ended";
+    other.ungrabCtrl('e');
+}
+
+TEST_F(HotKeysX11, KeyHeldElsewhereIsReportedAndTheOthersStillWork)
+{
+    if (!onX11() || !TGlobalHotKeys::Available())
+        GTEST_SKIP() << "needs the test X server";
+    OtherClient other;
+    ASSERT_TRUE(other.ok());
+    ASSERT_EQ(other.grabCtrl('e'), 0);
+
+    TMainForm form;
+    form.Options.EndDlg = false;
+    QSignalSpy spy(&form, &TMainForm::HotKeyMessage);
+    form.show();
+    QApplication::processEvents();
+    EXPECT_EQ(form.RefusedHotKeys(), QList<int>{2});
+    EXPECT_EQ(form.HotKeys()->RegisteredIds(), (QList<int>{1, 3, 4, 5, 6}));
+    auto *box = form.findChild<QMessageBox *>("HotKeyInUseBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().contains("STRG + E")) << box->text().toStdString();
+    box->close();
+
+    // Ctrl+F is slot 3 by default, also with NumLock lit.
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+f"}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+    EXPECT_EQ(spy.takeFirst().value(0).toInt(), 3);
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "Num_Lock"}), 0);
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+f"}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "Num_Lock"}), 0);
+    spy.clear();
+
+    // Once the other program lets go, the next show takes the key; showing
+    // again does not grab twice, and the key is still ours.
+    other.ungrabCtrl('e');
+    form.hide();
+    form.show();
+    form.hide();
+    form.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(form.RefusedHotKeys().isEmpty());
+    EXPECT_EQ(form.HotKeys()->RegisteredIds(), (QList<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(other.grabCtrl('e'), kBadAccess);
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+e"}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+    EXPECT_EQ(spy.takeFirst().value(0).toInt(), 2);
+
+    // System keys off: a show grabs nothing and earlier grabs are released.
+    form.Options.SysKeys = false;
+    form.hide();
+    form.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(form.HotKeys()->RegisteredIds().isEmpty());
+    EXPECT_EQ(other.grabCtrl('a'), 0);
+    other.ungrabCtrl('a');
+    form.close();
+}
+
+TEST_F(HotKeysX11, ClosingTheWindowReleasesTheKeys)
+{
+    if (!onX11() || !TGlobalHotKeys::Available())
+        GTEST_SKIP() << "needs the test X server";
+    OtherClient other;
+    ASSERT_TRUE(other.ok());
+    {
+        TMainForm form;
+        form.Options.EndDlg = false;
+        form.show();
+        QApplication::processEvents();
+        EXPECT_EQ(other.grabCtrl('h'), kBadAccess);
+        form.close();
+        EXPECT_EQ(other.grabCtrl('h'), 0);
+        other.ungrabCtrl('h');
+    }
+}
+
+TEST_F(MainWindowX11, CloseByTheWindowManagerAsksFirstOnAFirstRun)
+{
+    if (!onX11())
+        GTEST_SKIP() << "needs the test X server";
+    ASSERT_TRUE(zktest::haveProgram("wmctrl"));
+    QProcess zelkora;
+    zelkora.setProcessChannelMode(QProcess::ForwardedChannels);
+    zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
+    ASSERT_TRUE(zelkora.waitForStarted(10000));
+    const QByteArray id = waitForWindow("Zelkora 5.0", 30000);
+    ASSERT_FALSE(id.isEmpty());
+
+    // "EndDlg" is on by default: the close button brings the question, and
+    // the program keeps running until it is answered.
+    EXPECT_EQ(zktest::runProgram("wmctrl", {"-i", "-c", QString::fromLatin1(id)}), 0);
+    EXPECT_FALSE(zelkora.waitForFinished(1500));
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "Return"}), 0); // "Ja" is the default answer
+    ASSERT_TRUE(zelkora.waitForFinished(30000));
+    EXPECT_EQ(zelkora.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(zelkora.exitCode(), 0);
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(QString::fromLatin1(OptionsStore::KeyPath)));
+    EXPECT_EQ(reg.GetValueNames().size(), 132);
+    EXPECT_TRUE(reg.KeyExists("\\Software\\Tarvendo\\Zelkora\\5.0\\GUI\\ViewPal"));
+}
