@@ -1,6 +1,7 @@
 // Start-up of Zelkora: the start picture when the user wants it, the main
 // window, then the message loop.
 #include "MainForm.h"
+#include "PictureClasses.h"
 #include "Splash.h"
 #include "StartupRules.h"
 #include "ZelkoraApplication.h"
@@ -29,6 +30,7 @@ int main(int argc, char **argv)
         wait.exec(QEventLoop::ExcludeUserInputEvents);
     }
 
+    zk::RegisterPictureCodecs();
     QStringList files = QApplication::arguments();
     files.removeFirst();
     zk::TMainForm mainForm(files);
