@@ -83,6 +83,10 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     g_mainForm = this;
     BuildComponents();
     FormCreate();
+    SetupPictureFiles();
+    SetupEditCommands();
+    SetupCaptureCommands();
+    SetupScanOverlay();
 }
 
 TMainForm::~TMainForm()

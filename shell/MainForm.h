@@ -4,9 +4,13 @@
 // output code adds its handlers to the same class in files of its own.
 #include "Options.h"
 #include "StartupRules.h"
+#include "CaptureControl.h"
+#include "CapturePlan.h"
+#include "CursorImage.h"
 
 #include <QDate>
 #include <QHash>
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
@@ -16,11 +20,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QPainter;
 class QScrollArea;
 class QSplitter;
 class QStatusBar;
@@ -36,6 +42,7 @@ class TGlobalHotKeys;
 class THistoryList;
 class TImage;
 class TMultiLanguage;
+class TLocalChannel;
 
 // Command codes of the window's system commands.
 enum TSysCommand : int {
@@ -163,7 +170,7 @@ public:
 
     // Opening a picture file is the picture-file code's; a drop and the
     // command line route through here.
-    virtual void OpenPictureFile(const QString &fileName) { Q_UNUSED(fileName); }
+    virtual void OpenPictureFile(const QString &fileName);
 
     TDragDropFilesBMForm *DragDropFilesBMForm() const { return m_dragDrop; }
     TGlobalHotKeys *HotKeys() const { return m_hotKeys; }
@@ -172,6 +179,197 @@ public:
 
     // The active instance (the class library's global MainForm).
     static TMainForm *Instance();
+
+    // --- Picture files: open, save as, automatic and fast saving, clipboard,
+    // recent files, JPEG view scale (capture/MainFormPictureFiles.cpp) ------
+    // Registers the picture classes, counts the Autosave folder and wires and
+    // switches on the commands; the constructor calls it after FormCreate.
+    void SetupPictureFiles();
+    QString FileTypeExt(int Index) const;
+    bool IsNativePictureExt(const QString &Ext) const;
+    int NextFreeNumber(int Index) const;
+    QString NextAutoFileName(int Index) const;
+    QString AutosaveDir() const;
+    std::uint16_t CountAutosaveFiles() const;
+    // The automatic save after a capture (nothing unless PersSave is on).
+    void AutoSaveImage();
+    // Sender null: the capture paths (the dialog then proposes the bare stem).
+    void SaveAsClick(QObject *Sender);
+    void FastSaveToolButtonClick(QObject *Sender);
+    void OpenClick(QObject *Sender);
+    // False, with the message shown and the picture unchanged, on failure.
+    bool ConvertToBmpAndLoad(const QString &FileName, const QString &Ext);
+    // The load-file message (0x8066): opens without a recent-files entry.
+    void WMLoadFile(const QString &FileName);
+    // Sends the load-file message to this window; the name is copied.
+    void PostLoadFile(const QString &FileName);
+    void WMDropFiles(const QStringList &Files);
+    // Receiver of the program's message channel (TLocalChannel::MessageReceived).
+    void ChannelMessage(quint32 id, const QByteArray &payload);
+    void CopyClick();
+    void PasteToolButtonClick();
+    void FileAsBmpMenuItemClick();
+    void RecentPopupMenuPopup();
+    void DeleteListMenuItemClick();
+    void JpgScaleMenuItemClick();
+    // Closes the JPEG view-scale window if it is open.
+    void FreeJpgScaleForm();
+    QPointer<class TJpgScaleBMForm> JpgScaleBMForm;
+    // --- end of picture files -----------------------------------------------
+
+    // --- Picture edit commands and the one level of undo
+    // (capture/MainFormEdit.cpp) ---------------------------------------------
+    // Fills the scale and smoothing drop-downs, wires the commands of the
+    // picture menu and tool bar and switches them on; the constructor calls it
+    // after FormCreate.
+    void SetupEditCommands();
+    // ScaleKind: 0 by value, 1 persistent, 2 temporary. SmoothKind: 0 fixed,
+    // 1 user-defined. Neither is stored.
+    std::uint8_t ScaleKind = 0;
+    std::uint8_t SmoothKind = 0;
+    // The snapshot before a capture or a change of the picture.
+    void SaveUndo();
+    void UndoMenuItemClick();
+    void MirrowingH();
+    void MirrowingV();
+    void RotationClick();
+    void InvertClick();
+    void GrayStepClick();
+    void HellClick();
+    void DarkToolButtonClick();
+    void KontrastClick();
+    void RGBChanMenuItemClick();
+    void GlttenMenuItemClick();
+    void GlttenMenuItem2Click();
+    // Sender: the menu item or tool button that ran it.
+    void ScaleClick(QObject *Sender);
+    void ValScaleMenuItemClick();
+    void PersistentScale();
+    void TemporaryScale();
+    void StretchPicture(int Width, int Height);
+    void BorderMenuItemClick();
+    void FeetLineMenuItemClick();
+    void Kacheln1Click();
+    void KachOpenPictureDialogShow(QObject *Sender);
+    void WaterMenuItemClick();
+    void TmpScalMenuItemClick(QObject *Sender);
+    void ScalePopupMenuPopup();
+    void StdAntiaMenuItemClick(QObject *Sender);
+    void AntiaPopupMenuPopup();
+    // --- end of picture edit commands -----------------------------------------
+
+    // --- Capture control (capture/MainFormCapture*.cpp) ----------------------
+    // Operations of other areas that the capture calls. Each area sets its
+    // own when it exists; until then the capture goes on without that step
+    // and the commands that need it stay disabled.
+    struct TCaptureHooks
+    {
+        // The automatic save; returns the full name written, throws on failure.
+        // Unset: the picture-file writer is called directly.
+        std::function<QString()> AutoSaveImage;
+        // The save dialog; false when the user cancelled.
+        std::function<bool(QObject *sender)> SaveAsClick;
+        std::function<void()> PrintClick;
+        std::function<void()> StartExtGraphEditor;
+        std::function<void()> CreateFocusResizer;
+        std::function<void()> FitMainWindowToImage;
+        std::function<void()> CenterMainWindow;
+        std::function<void()> ArmFocusFrame;       // focus frame at the picture's size
+        std::function<void()> FreeLoupe;
+        std::function<void()> FreeMoveRect;        // the crop rectangle and its hint
+        std::function<void()> CenterPicture;       // DocCenter: re-centre in the scroll box
+        // The capture overlay over the grabbed desktop (modes 0..4); it ends
+        // with AfterCapture on the overlay path.
+        std::function<void(const TBitmap &desktop)> ShowScanOverlay;
+        std::function<void()> ShowCoordDialog;     // the typed-coordinates dialog
+        std::function<void(int cursor)> SetStampCursor;
+        std::function<void()> OpenOptionsDialog;
+        // Modes 7..12 (AVI, window information, TWAIN, files, text, companion).
+        std::function<void(int scanTool)> RunCaptureSource;
+    } CaptureHooks;
+
+    // Wires the capture commands, hot keys, timer and tray icon and switches
+    // on what works; the constructor calls it after FormCreate.
+    void SetupCaptureCommands();
+    void ScanClick(QObject *sender = nullptr);
+    void DeskMenuItemClick(QObject *sender);
+    void CoordMenuItemClick();
+    void ShapeMenuItemClick(QObject *sender);
+    void ScanShapePopupMenuPopup();
+    void KoordLoupMenuItemClick();
+    void ScanTFMenuItemClick();
+    void PrintScanMenuItemClick();
+    void AutoFileMenuItemClick();
+    void TimeScanMenuItemClick();
+    void TimeScanTimerTimer();
+    void SetTimeScan(bool on);
+    void UpdateTrayIcon();
+    void WMHotKey(int id);
+    void WMStartScan();
+    void WMShowApplication();
+    void ShowToolBars(bool visible);
+    void ApplyImageStretch();
+    void FreeCutRect();
+    void ShowSaveFormat();
+    // The cursor as shown now, whichever program set it.
+    std::optional<TCursorImage> ForeignCursorHandle() const;
+    // The cursor remembered at the start of the capture, placed where the
+    // pointer was within the captured area; nothing when it lay outside.
+    void DrawCursorIntoImage(QPainter &canvas);
+    // The post-capture actions of one capture (the picture is in ScanImage).
+    bool AfterCapture(const TCaptureContext &context);
+    void ShowApplication(bool toFront = false);
+    void HideApplication();
+    // Remembers the pointer and the cursor's picture for the stamp.
+    void RememberCursor();
+    // Enables the capture commands whose code is there (hooks included).
+    void UpdateCaptureCommands();
+    TLocalChannel *LocalChannel() const { return m_localChannel; }
+    // Listens on the program's socket (docs/ipc.md); false when another
+    // copy holds it.
+    bool StartLocalChannel(const QString &path = {});
+
+    QPoint FCursorPos;                       // screen position at the start of a capture
+    std::optional<TCursorImage> FCursorImage; // the cursor's picture at that moment
+    QRect FCaptureArea;                      // screen area of the picture in ScanImage
+    bool FHotKeyCapture = false;
+    bool FRecorderActive = false;
+    std::uint16_t FTimeScanDone = 0;
+    bool FCaptureBusy = false;               // a capture is running; triggers wait their turn
+    // The fixed waits of the desktop command and the hot keys (benchmarks
+    // set them to 0 to time the rest of the path).
+    int FDesktopDelayMs = kDesktopCommandDelayMs;
+    int FHotKeyDelayMs = kHotKeyDelayMs;
+
+private:
+    void OnChannelMessage(quint32 id, const QByteArray &payload);
+    bool GrabIntoImage(bool foregroundWindow);
+    void ShowCaptureMessage(const QString &key, const QString &fallback, const QString &detail = {});
+    TLocalChannel *m_localChannel = nullptr;
+    QTimer *m_trayCycle = nullptr;
+    QList<QIcon> m_trayIcons;
+    int m_trayFrame = 0;
+    QIcon m_staticTrayIcon;
+    QList<QPointer<QWidget>> m_hiddenToolWindows;
+    QString m_lastSaved;
+    friend class TMainFormCaptureExecutor;
+
+public:
+    // --- end of capture control ---------------------------------------------
+
+    // --- Capture overlay and typed coordinates (capture/MainFormOverlay.cpp) -
+    // Makes the capture overlay, the program's one ScanForm, and fills the
+    // capture hooks of modes 0..4 and 6, which switches their commands on; the
+    // constructor calls it after SetupCaptureCommands.
+    void SetupScanOverlay();
+    QPointer<class TScanForm> ScanForm;
+    // The window takes the size that shows the whole picture (never more than
+    // the screen) / goes to the middle of the screen.
+    void FitMainWindowToImage();
+    void CenterMainWindow();
+    // A captured picture into ScanImage; area: where it lay on the screen.
+    void SetScanPicture(TBitmap &&picture, const QRect &area);
+    // --- end of capture overlay ---------------------------------------------
 
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
 namespace zktest {
 
@@ -33,6 +34,24 @@ bool haveProgram(const QString &program)
     if (program.startsWith('/'))
         return QFileInfo(program).isExecutable();
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible)
+{
+    QStringList args = {"search"};
+    if (onlyVisible)
+        args << "--onlyvisible";
+    args << "--name" << "^" + title + "$";
+    for (int waited = 0; waited < timeoutMs; waited += 200) {
+        QByteArray out;
+        if (runProgram("xdotool", args, &out) == 0) {
+            const QByteArray id = out.split('\n').value(0).trimmed();
+            if (!id.isEmpty())
+                return id;
+        }
+        QThread::msleep(200);
+    }
+    return {};
 }
 
 } // namespace zktest

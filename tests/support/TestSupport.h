@@ -16,4 +16,9 @@ int runProgram(const QString &program, const QStringList &args, QByteArray *out 
 // True when the given program can be found on PATH or as an absolute path.
 bool haveProgram(const QString &program);
 
+// The X id of the first window titled exactly `title`, polled through
+// xdotool until it appears (onlyVisible: mapped windows only); empty when
+// none appeared within timeoutMs.
+QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible = false);
+
 } // namespace zktest

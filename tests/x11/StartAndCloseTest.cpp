@@ -5,26 +5,7 @@
 #include "TestSupport.h"
 
 #include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
-
-namespace {
-
-QByteArray findWindow(const QString &title, int timeoutMs)
-{
-    for (int waited = 0; waited < timeoutMs; waited += 200) {
-        QByteArray out;
-        if (zktest::runProgram("xdotool", {"search", "--name", "^" + title + "$"}, &out) == 0) {
-            const QByteArray id = out.split('\n').value(0).trimmed();
-            if (!id.isEmpty())
-                return id;
-        }
-        QThread::msleep(200);
-    }
-    return {};
-}
-
-} // namespace
 
 TEST(StartAndClose, MainWindowAppearsAndClosesCleanly)
 {
@@ -42,7 +23,7 @@ TEST(StartAndClose, MainWindowAppearsAndClosesCleanly)
     zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
     ASSERT_TRUE(zelkora.waitForStarted(10000));
 
-    const QByteArray id = findWindow("Zelkora 5.0", 30000);
+    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000);
     ASSERT_FALSE(id.isEmpty()) << "no window titled \"Zelkora 5.0\" appeared";
 
     // wmctrl asks the window manager, which sends WM_DELETE_WINDOW.

@@ -1,0 +1,557 @@
+// The main window's picture-file commands: open (dialog, command line, drop,
+// recent list, the load-file message), save as, fast save, the automatic save
+// after a capture, copy and paste, and the JPEG view-scale window. The rules
+// themselves live in PictureFiles; these handlers read the window, call them
+// and write the results back.
+#include "MainForm.h"
+
+#include "Bitmap.h"
+#include "CaptureControl.h"
+#include "HistList.h"
+#include "Icon.h"
+#include "ImageControl.h"
+#include "Jpeg.h"
+#include "JpgScaleForm.h"
+#include "LocalChannel.h"
+#include "Metafile.h"
+#include "MultiLanguage.h"
+#include "PNGImage.h"
+#include "PictureClasses.h"
+#include "PictureFiles.h"
+#include "Progress.h"
+#include "Registry.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace zk {
+
+namespace {
+
+constexpr int kFormatPanel = 6;
+constexpr int kSizePanel = 4;
+
+QString recentKey()
+{
+    return QStringLiteral("\\") + QString::fromLatin1(TMainForm::GuiKey) + QStringLiteral("\\Recent");
+}
+
+// ---------------------------------------------------------------------------
+// Shared steps
+
+void ensurePictureClasses()
+{
+    // On first use, not only at set-up: start-up's command-line step may
+    // open a file before SetupPictureFiles runs.
+    static const bool done = [] {
+        RegisterPictureCodecs();
+        RegisterPictureFileClasses();
+        return true;
+    }();
+    (void)done;
+}
+
+QString text(const TMainForm &form, const char *key, const QString &fallback)
+{
+    return form.Text(QString::fromLatin1(key), fallback);
+}
+
+void showMessage(TMainForm &form, const QString &message)
+{
+    QMessageBox box(QMessageBox::Information, form.windowTitle(), message, QMessageBox::Ok, &form);
+    box.setObjectName(QStringLiteral("PictureFilesMessage"));
+    box.exec();
+}
+
+void showSaveError(TMainForm &form, const EGraphicError &e)
+{
+    if (const auto *na = dynamic_cast<const EFormatNotAvailable *>(&e)) {
+        showMessage(form, text(form, "showmsg_format_not_available",
+                               QStringLiteral("Dieses Format steht noch nicht zur Verfügung; es wurde nichts "
+                                              "gespeichert: ")) +
+                              na->Ext());
+        return;
+    }
+    showMessage(form, text(form, "showmsg_except_no_storage",
+                           QStringLiteral("Die Grafik konnte nicht gespeichert werden: ")) +
+                          e.message());
+}
+
+void showNotSupported(TMainForm &form)
+{
+    showMessage(form, text(form, "showmsg_no_zk_support",
+                           QStringLiteral("Dieser Dateityp kann von Zelkora nicht geöffnet werden.")));
+}
+
+TBitmap *pictureBitmap(const TMainForm &form)
+{
+    return dynamic_cast<TBitmap *>(form.ScanImage->Picture().Graphic());
+}
+
+void showPictureSize(TMainForm &form)
+{
+    form.SetStatusPanelText(kSizePanel, text(form, "statbar_graphic_size_txt", QStringLiteral("Grafik: ")) +
+                                            QString::number(form.ScanImage->Picture().Width()) +
+                                            QStringLiteral(" x ") +
+                                            QString::number(form.ScanImage->Picture().Height()));
+}
+
+// Loaded into an object of its own and swapped in only when complete: a
+// damaged file leaves the picture, and any capture not yet saved, as it was.
+bool loadIntoPicture(TMainForm &form, const QString &fileName, bool convert)
+{
+    ensurePictureClasses();
+    std::unique_ptr<TGraphic> loaded;
+    try {
+        if (convert) {
+            QPointer<TProgressForm> progress = new TProgressForm(&form);
+            progress->setWindowTitle(text(form, "caption_progressform_progress", QStringLiteral("Fortschritt")));
+            progress->SetMax(300);
+            progress->show();
+            loaded = ConvertToBmp(fileName, progress.data());
+            if (progress)
+                progress->close();
+        } else {
+            loaded = LoadPictureGraphic(fileName);
+        }
+    } catch (const std::exception &e) {
+        const auto *ge = dynamic_cast<const EGraphicError *>(&e);
+        showMessage(form, text(form, "showmsg_except_file_not_opened",
+                               QStringLiteral("Die Datei konnte nicht geöffnet werden: ")) +
+                              (ge ? ge->message() : QString::fromUtf8(e.what())));
+        return false;
+    }
+    // The crop rectangle belonged to the picture that is going.
+    form.FreeCutRect();
+    form.ScanImage->Picture().SetGraphic(std::move(loaded));
+    form.ScanImage->PictureChanged();
+    return true;
+}
+
+void finishOpen(TMainForm &form, const QString &fileName, const QString &ext, bool converted, bool addToRecent)
+{
+    if (addToRecent && form.RecentList)
+        form.RecentList->AddHistory(fileName); // as it is: Linux names keep their case
+    // The view steps belong to other areas; each runs once its area is there.
+    const auto &hooks = form.CaptureHooks;
+    if (form.Options.AutoWinSize && hooks.FitMainWindowToImage)
+        hooks.FitMainWindowToImage();
+    if (form.Options.AutoWinCenter && hooks.CenterMainWindow)
+        hooks.CenterMainWindow();
+    if (form.Options.DocCenter && hooks.CenterPicture)
+        hooks.CenterPicture();
+    if (form.Options.FocusMode && hooks.CreateFocusResizer)
+        hooks.CreateFocusResizer();
+    form.FFileName = fileName;
+    form.FHasFileName = !form.ScanImage->Picture().Empty();
+    form.SetStatusPanelText(kFormatPanel, PanelForOpenedFile(ext, converted, form.FHasFileName));
+    showPictureSize(form);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Table and names
+
+QString TMainForm::FileTypeExt(int Index) const
+{
+    return PictureTypeExt(Index);
+}
+
+bool TMainForm::IsNativePictureExt(const QString &Ext) const
+{
+    return zk::IsNativePictureExt(Ext);
+}
+
+int TMainForm::NextFreeNumber(int Index) const
+{
+    return zk::NextFreeNumber(Options.OutDir, Options.FileName, PictureTypeExt(Index));
+}
+
+QString TMainForm::NextAutoFileName(int Index) const
+{
+    return zk::NextAutoFileName(Options.OutDir, Options.FileName, PictureTypeExt(Index));
+}
+
+QString TMainForm::AutosaveDir() const
+{
+    return zk::AutosaveDir();
+}
+
+std::uint16_t TMainForm::CountAutosaveFiles() const
+{
+    return zk::CountAutosaveFiles();
+}
+
+// ---------------------------------------------------------------------------
+// Wiring
+
+void TMainForm::SetupPictureFiles()
+{
+    ensurePictureClasses();
+    FFastSaveCount = CountAutosaveFiles();
+
+    auto wire = [this](const char *name, auto handler) {
+        if (QAction *a = Item(QString::fromLatin1(name))) {
+            connect(a, &QAction::triggered, this, handler);
+            a->setEnabled(true);
+        }
+    };
+    wire("OpenMenuItem", [this] { OpenClick(Item("OpenMenuItem")); });
+    wire("FileOptenToolButton", [this] { OpenClick(Item("FileOptenToolButton")); });
+    wire("SaveMenuItem", [this] { SaveAsClick(Item("SaveMenuItem")); });
+    wire("SaveToolButton", [this] { SaveAsClick(Item("SaveToolButton")); });
+    wire("ASMenuItem", [this] { FastSaveToolButtonClick(Item("ASMenuItem")); });
+    wire("FastSaveToolButton", [this] { FastSaveToolButtonClick(Item("FastSaveToolButton")); });
+    wire("CopyMenuItem", [this] { CopyClick(); });
+    wire("CopyToolButton", [this] { CopyClick(); });
+    wire("PasteMenuItem", [this] { PasteToolButtonClick(); });
+    wire("PasteToolButton", [this] { PasteToolButtonClick(); });
+    wire("FileAsBmpMenuItem", [this] { FileAsBmpMenuItemClick(); });
+    wire("FileAsBmpToolButton", [this] { FileAsBmpMenuItemClick(); });
+    wire("JpgScaleMenuItem", [this] { JpgScaleMenuItemClick(); });
+    wire("JpgScaleToolButton", [this] { JpgScaleMenuItemClick(); });
+    if (QAction *recent = Item(QStringLiteral("NewOpenMenuItem")))
+        recent->setEnabled(true);
+    for (const char *name : {"FileAsBmpMenuItem", "FileAsBmpToolButton"}) {
+        if (QAction *a = Item(QString::fromLatin1(name))) {
+            a->setCheckable(true);
+            a->setChecked(Options.OAsBmp);
+        }
+    }
+    if (RecentPopupMenu)
+        connect(RecentPopupMenu, &QMenu::aboutToShow, this, &TMainForm::RecentPopupMenuPopup);
+    if (RecentList) {
+        // A recent entry opens as the load-file message does: queued, so the
+        // menu that was clicked has closed first.
+        RecentList->OnHistoryClick = [this](QObject *, const QString &file) { PostLoadFile(file); };
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void TMainForm::FreeJpgScaleForm()
+{
+    if (JpgScaleBMForm)
+        delete JpgScaleBMForm.data();
+}
+
+bool TMainForm::ConvertToBmpAndLoad(const QString &FileName, const QString &Ext)
+{
+    Q_UNUSED(Ext); // the class to read it with follows from the name
+    return loadIntoPicture(*this, FileName, true);
+}
+
+void TMainForm::OpenClick(QObject *Sender)
+{
+    Q_UNUSED(Sender);
+    SaveUndo();
+    const QString title = text(*this, "opendlg_winmain_picopen", QStringLiteral("Grafik öffnen"));
+    TOpenDialogScope scope(QStringLiteral("Grafik öffnen"));
+    QFileDialog dialog(this, title);
+    dialog.setObjectName(QStringLiteral("GrafOpenPictureDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("bmp"));
+    QStringList filters;
+    for (const TDialogFilter &f : OpenDialogFilters())
+        filters << f.QtFilter();
+    dialog.setNameFilters(filters);
+    if (Options.VType == 0 && !Options.ImgPath.isEmpty() && QFileInfo(Options.ImgPath).isDir())
+        dialog.setDirectory(Options.ImgPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    OpenPictureFile(dialog.selectedFiles().first());
+}
+
+void TMainForm::OpenPictureFile(const QString &fileName)
+{
+    const QString name = fileName; // our own copy: callers may pass a reference into a list that changes
+    const QString ext = LowerExt(name);
+    if (ext != QLatin1String(".jpg") && ext != QLatin1String(".jpeg"))
+        FreeJpgScaleForm();
+    if (!zk::IsNativePictureExt(ext)) {
+        showNotSupported(*this);
+        return;
+    }
+    // The conversion works in a private folder, so a source on a read-only
+    // medium needs no question any more.
+    const bool convert = Options.OAsBmp && ext != QLatin1String(".bmp");
+    if (!loadIntoPicture(*this, name, convert))
+        return;
+    finishOpen(*this, name, ext, convert, true);
+}
+
+void TMainForm::WMLoadFile(const QString &fileName)
+{
+    const QString name = fileName;
+    if (!QFileInfo(name).isFile()) {
+        showMessage(*this, text(*this, "showmsg_file_evtl_not_exists",
+                                       QStringLiteral("Die Datei existiert eventuell nicht (mehr):")) +
+                           QLatin1Char('\n') + name);
+        return;
+    }
+    const QString ext = LowerExt(name);
+    if (ext != QLatin1String(".jpg") && ext != QLatin1String(".jpeg"))
+        FreeJpgScaleForm();
+    if (!zk::IsNativePictureExt(ext)) {
+        showNotSupported(*this);
+        return;
+    }
+    const bool convert = Options.OAsBmp && ext != QLatin1String(".bmp");
+    if (!loadIntoPicture(*this, name, convert))
+        return;
+    finishOpen(*this, name, ext, convert, false);
+}
+
+void TMainForm::PostLoadFile(const QString &FileName)
+{
+    // The name travels by value: the caller's string may be gone by the
+    // time the queued call runs.
+    QMetaObject::invokeMethod(this, [this, name = QString(FileName)] { WMLoadFile(name); }, Qt::QueuedConnection);
+}
+
+void TMainForm::WMDropFiles(const QStringList &Files)
+{
+    if (!Files.isEmpty())
+        OpenPictureFile(QString(Files.first()));
+}
+
+void TMainForm::ChannelMessage(quint32 id, const QByteArray &payload)
+{
+    if (id == MsgLoadFile)
+        WMLoadFile(QString::fromUtf8(payload));
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+void TMainForm::AutoSaveImage()
+{
+    if (!Options.PersSave)
+        return;
+    TBitmap *bmp = pictureBitmap(*this);
+    if (!bmp || bmp->Empty())
+        return;
+    QString written;
+    try {
+        written = AutoSavePicture(*bmp, Options);
+    } catch (const EGraphicError &e) {
+        showSaveError(*this, e);
+        return;
+    }
+    if (written.isEmpty())
+        return; // a type without writer records no name
+    if (Options.SaveHist && RecentList)
+        RecentList->AddHistory(written);
+}
+
+void TMainForm::SaveAsClick(QObject *Sender)
+{
+    const int typ = Options.FileTyp;
+    TBitmap *bmp = pictureBitmap(*this);
+    if (!ScanImage->Picture().Graphic() || ScanImage->Picture().Empty()) {
+        showMessage(*this, text(*this, "showmsg_nofileload", QStringLiteral("Es ist keine Datei geladen!")));
+        return;
+    }
+    if (!bmp) {
+        showMessage(*this, text(*this, "showmsg_no_bitmap_load_will_convert",
+                                       QStringLiteral("Die geladene Grafik ist keine Bitmap. Bitte wandeln Sie "
+                                                      "sie zuerst in eine Bitmap um.")));
+        return;
+    }
+    const QList<TDialogFilter> &filters = SaveDialogFilters();
+    QFileDialog dialog(this, QStringLiteral("Grafik speichern unter"));
+    dialog.setObjectName(QStringLiteral("ZKSaveDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList names;
+    for (const TDialogFilter &f : filters)
+        names << f.QtFilter();
+    dialog.setNameFilters(names);
+    const int filterIndex = SaveFilterIndexOf(typ);
+    if (filterIndex > 0)
+        dialog.selectNameFilter(names[filterIndex - 1]);
+    auto suffixOf = [&filters](int index) {
+        return index > 0 ? filters[index - 1].patterns.first().mid(2) : QStringLiteral("bmp");
+    };
+    dialog.setDefaultSuffix(suffixOf(filterIndex));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, suffixOf](const QString &f) {
+        dialog.setDefaultSuffix(suffixOf(FilterIndexOf(filters, f)));
+    });
+    if (!Options.OutDir.isEmpty() && QFileInfo(Options.OutDir).isDir())
+        dialog.setDirectory(Options.OutDir);
+    dialog.selectFile(Sender ? Options.FileName + PictureTypeExt(typ) : Options.FileName);
+
+    TOpenDialogScope scope(QStringLiteral("Grafik speichern unter"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        FHasFileName = false;
+        FFileName.clear();
+        SetStatusPanelText(kFormatPanel, QString::fromLatin1(PanelBitmap));
+        return;
+    }
+    const QString fileName = dialog.selectedFiles().first();
+    const int type = PictureTypeOfSaveFilter(FilterIndexOf(filters, dialog.selectedNameFilter()));
+    try {
+        WriteFileReplacing(fileName, EncodePicture(*bmp, type < 0 ? int(ptBmp) : type, Options,
+                                                   TSaveOrigin::SaveDialog));
+    } catch (const EGraphicError &e) {
+        showSaveError(*this, e);
+        return;
+    }
+    FHasFileName = true;
+    FFileName = fileName;
+    SetStatusPanelText(kFormatPanel, PanelBitmapAs(LowerExt(fileName)));
+    if (Options.SaveHist && RecentList)
+        RecentList->AddHistory(fileName);
+}
+
+void TMainForm::FastSaveToolButtonClick(QObject *Sender)
+{
+    Q_UNUSED(Sender);
+    if (ScanImage->Picture().Empty()) {
+        showMessage(*this, text(*this, "showmsg_nofileload", QStringLiteral("Es ist keine Datei geladen!")));
+        return;
+    }
+    // An opened file of another type becomes a bitmap first, once.
+    if (PanelShowsNonBitmapFile(StatusPanelText(kFormatPanel)) || !pictureBitmap(*this)) {
+        showMessage(*this, text(*this, "showmsg_make_first_tmp_bmp",
+                                       QStringLiteral("Die Grafik wird zuerst in eine temporäre Bitmap umgewandelt.")));
+        auto bmp = std::make_unique<TBitmap>();
+        try {
+            bmp->Assign(*ScanImage->Picture().Graphic());
+        } catch (const EGraphicError &e) {
+            showSaveError(*this, e);
+            return;
+        }
+        const QString shown = StatusPanelText(kFormatPanel);
+        ScanImage->Picture().SetGraphic(std::move(bmp));
+        ScanImage->PictureChanged();
+        SetStatusPanelText(kFormatPanel, PanelShowsNonBitmapFile(shown) ? PanelBitmapAs(shown)
+                                                                        : QString::fromLatin1(PanelBitmap));
+    }
+    TBitmap *bmp = pictureBitmap(*this);
+    if (!bmp)
+        return;
+    const QString dir = AutosaveDir();
+    if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir)) {
+        showMessage(*this, text(*this, "showmsg_autosave_cannt_create_call_admin",
+                                       QStringLiteral("Der Ordner \"Autosave\" kann nicht angelegt werden. Bitte "
+                                                      "wenden Sie sich an Ihren Administrator.")));
+        return;
+    }
+    QString written;
+    try {
+        const QByteArray data = EncodePicture(*bmp, ptBmp, Options, TSaveOrigin::FastSave);
+        for (int tries = 0; tries < 1000 && written.isEmpty(); ++tries) {
+            const int n = NextFastSaveNumber(dir, FFastSaveCount);
+            const QString path = dir + QString::fromLatin1(FastSaveStem) + QString::number(n) + QStringLiteral(".bmp");
+            if (WriteFileNew(path, data))
+                written = path;
+        }
+    } catch (const EGraphicError &e) {
+        showSaveError(*this, e);
+        return;
+    }
+    if (written.isEmpty())
+        return;
+    FHasFileName = true;
+    FFileName = written;
+    if (Options.SaveHist && RecentList)
+        RecentList->AddHistory(written);
+    SetStatusPanelText(kFormatPanel, QStringLiteral("bmp"));
+}
+
+// ---------------------------------------------------------------------------
+// Clipboard
+
+void TMainForm::CopyClick()
+{
+    try {
+        ScanImage->Picture().SaveToClipboard();
+    } catch (const EGraphicError &e) {
+        showMessage(*this, text(*this, "showmsg_except_prob_with_clpbrd",
+                                       QStringLiteral("Problem mit der Zwischenablage: ")) +
+                           e.message());
+    }
+}
+
+void TMainForm::PasteToolButtonClick()
+{
+    TPicture pasted;
+    try {
+        pasted.LoadFromClipboard();
+    } catch (const EGraphicError &e) {
+        // Nothing usable on the clipboard: the picture stays.
+        showMessage(*this, text(*this, "showmsg_except_prob_with_clpbrd",
+                                       QStringLiteral("Problem mit der Zwischenablage: ")) +
+                           e.message());
+        return;
+    }
+    SaveUndo();
+    auto bmp = std::make_unique<TBitmap>();
+    bmp->Assign(*pasted.Graphic());
+    ScanImage->Picture().SetGraphic(std::move(bmp));
+    ScanImage->PictureChanged();
+    FHasFileName = false;
+    FFileName.clear();
+    SetStatusPanelText(kFormatPanel, QString::fromLatin1(PanelBitmap));
+    showPictureSize(*this);
+}
+
+void TMainForm::FileAsBmpMenuItemClick()
+{
+    Options.OAsBmp = !Options.OAsBmp;
+    for (const char *name : {"FileAsBmpMenuItem", "FileAsBmpToolButton"})
+        if (QAction *a = Item(QString::fromLatin1(name)))
+            a->setChecked(Options.OAsBmp);
+}
+
+// ---------------------------------------------------------------------------
+// Recent files
+
+void TMainForm::RecentPopupMenuPopup()
+{
+    const QString caption = text(*this, "TheHistoryItem_Delete", QStringLiteral("Liste löschen")).toLower();
+    QAction *del = RecentPopupMenu->findChild<QAction *>(QStringLiteral("DeleteListMenuItem"));
+    if (!del || !RecentPopupMenu->actions().contains(del)) {
+        RecentPopupMenu->addSeparator();
+        del = RecentPopupMenu->addAction(caption);
+        del->setObjectName(QStringLiteral("DeleteListMenuItem"));
+        const QString hint = text(*this, "TheHistoryItem_Hint", QStringLiteral("Liste der zuletzt geöffneten Dateien löschen"));
+        del->setToolTip(hint);
+        del->setStatusTip(hint);
+        connect(del, &QAction::triggered, this, &TMainForm::DeleteListMenuItemClick);
+    }
+    del->setEnabled(RecentPopupMenu->actions().size() > 2);
+}
+
+void TMainForm::DeleteListMenuItemClick()
+{
+    if (RecentList)
+        RecentList->Clear();
+    RecentPopupMenu->clear();
+    TRegistry reg;
+    reg.DeleteKey(recentKey());
+}
+
+// ---------------------------------------------------------------------------
+// JPEG view scale
+
+void TMainForm::JpgScaleMenuItemClick()
+{
+    if (!JpgScaleBMForm) {
+        JpgScaleBMForm = new TJpgScaleBMForm(ScanImage, this);
+        JpgScaleBMForm->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    }
+    JpgScaleBMForm->show();
+    JpgScaleBMForm->raise();
+}
+
+} // namespace zk

@@ -1,0 +1,588 @@
+#include "PictureFiles.h"
+
+#include "BmpCodec.h"
+#include "Icon.h"
+#include "Jpeg.h"
+#include "Metafile.h"
+#include "ProgramDir.h"
+#include "Progress.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace zk {
+
+// ---------------------------------------------------------------------------
+// The picture type table
+
+namespace {
+
+const char *const kTypeExts[kPictureTypeCount] = {".bmp", ".jpg", ".gif", ".wmf", ".emf",
+                                                  ".ico", ".zkg", ".tif", ".png", ".pcx"};
+
+QString withDot(const QString &ext)
+{
+    return ext.startsWith(QLatin1Char('.')) ? ext : QLatin1Char('.') + ext;
+}
+
+} // namespace
+
+QString PictureTypeExt(int typeIndex)
+{
+    if (typeIndex < 0 || typeIndex >= kPictureTypeCount)
+        return {};
+    return QString::fromLatin1(kTypeExts[typeIndex]);
+}
+
+int PictureTypeOfExt(const QString &ext)
+{
+    const QString e = withDot(ext).toLower();
+    if (e == QLatin1String(".jpeg"))
+        return ptJpg;
+    if (e == QLatin1String(".tiff"))
+        return ptTif;
+    if (e == QLatin1String(".dib"))
+        return ptBmp;
+    for (int i = 0; i < kPictureTypeCount; ++i)
+        if (e == QLatin1String(kTypeExts[i]))
+            return i;
+    return -1;
+}
+
+int SaveFilterIndexOf(int typeIndex)
+{
+    return typeIndex >= 0 && typeIndex <= ptPng ? typeIndex + 1 : 0;
+}
+
+int PictureTypeOfSaveFilter(int filterIndex)
+{
+    return filterIndex >= 1 && filterIndex <= 9 ? filterIndex - 1 : -1;
+}
+
+bool IsNativePictureExt(const QString &ext)
+{
+    static const QStringList native = {".bmp", ".jpg", ".gif", ".wmf", ".emf",
+                                       ".ico", ".zkg", ".png", ".jpeg"};
+    return !ext.isEmpty() && native.contains(withDot(ext).toLower());
+}
+
+QString LowerExt(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+}
+
+// ---------------------------------------------------------------------------
+// Dialog filters
+
+QString TDialogFilter::Label() const
+{
+    return description + QStringLiteral(" (") + patterns.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+QString TDialogFilter::QtFilter() const
+{
+    return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+const QList<TDialogFilter> &OpenDialogFilters()
+{
+    static const QList<TDialogFilter> filters = {
+        {QStringLiteral("Windows Bitmap"), {"*.bmp"}},
+        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}},
+        {QStringLiteral("GIF-Grafik"), {"*.gif"}},
+        {QStringLiteral("Windows Metafile"), {"*.wmf"}},
+        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}},
+        {QStringLiteral("Windows Icon"), {"*.ico"}},
+        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}},
+        {QStringLiteral("Portable Network Graphics"), {"*.png"}},
+        {QStringLiteral("Alle lesbaren Dateien"),
+         {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.wmf", "*.emf", "*.ico", "*.zkg", "*.png"}},
+    };
+    return filters;
+}
+
+const QList<TDialogFilter> &SaveDialogFilters()
+{
+    static const QList<TDialogFilter> filters = {
+        {QStringLiteral("Windows Bitmap"), {"*.bmp", "*.dib"}},
+        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}},
+        {QStringLiteral("GIF-Grafik"), {"*.gif"}},
+        {QStringLiteral("Windows Metafile"), {"*.wmf"}},
+        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}},
+        {QStringLiteral("Windows Icon"), {"*.ico"}},
+        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}},
+        {QStringLiteral("Tagged Image File"), {"*.tif", "*.tiff"}},
+        {QStringLiteral("Portable Network Graphics"), {"*.png"}},
+    };
+    return filters;
+}
+
+QString QtFilterString(const QList<TDialogFilter> &filters)
+{
+    QStringList parts;
+    for (const TDialogFilter &f : filters)
+        parts << f.QtFilter();
+    return parts.join(QStringLiteral(";;"));
+}
+
+int FilterIndexOf(const QList<TDialogFilter> &filters, const QString &text)
+{
+    for (int i = 0; i < filters.size(); ++i)
+        if (filters[i].QtFilter() == text || filters[i].Label() == text)
+            return i + 1;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Automatic names
+
+namespace {
+
+// The number after the stem as the rest of the name reads: an optional sign
+// and decimal digits that fit an int; anything else is no number.
+bool parseNumber(const QStringView rest, int *value)
+{
+    if (rest.isEmpty())
+        return false;
+    bool ok = false;
+    const int v = rest.toInt(&ok, 10);
+    if (!ok)
+        return false;
+    // toInt tolerates surrounding blanks; a name does not.
+    if (rest.front().isSpace() || rest.back().isSpace())
+        return false;
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+TNameScan ScanNumberedNames(const QString &dir, const QString &stem, const QString &ext)
+{
+    TNameScan scan;
+    const QByteArray path = QFile::encodeName(dir.isEmpty() ? QStringLiteral(".") : dir);
+    DIR *d = ::opendir(path.constData());
+    if (!d)
+        return scan;
+    const QString dotExt = withDot(ext);
+    while (const dirent *e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        const QString name = QFile::decodeName(e->d_name);
+        if (name.size() < stem.size() + dotExt.size() || !name.startsWith(stem, Qt::CaseSensitive) ||
+            !name.endsWith(dotExt, Qt::CaseInsensitive))
+            continue;
+        ++scan.count;
+        int n = 0;
+        const QStringView rest = QStringView(name).mid(stem.size(), name.size() - stem.size() - dotExt.size());
+        if (parseNumber(rest, &n) && n > scan.highest)
+            scan.highest = n;
+    }
+    ::closedir(d);
+    return scan;
+}
+
+int NextFreeNumber(const QString &dir, const QString &stem, const QString &ext)
+{
+    const int highest = ScanNumberedNames(dir, stem, ext).highest;
+    // A name numbered INT_MAX leaves no higher number; the writers then refuse
+    // to replace it rather than wrap round to a negative name.
+    return highest == INT_MAX ? INT_MAX : highest + 1;
+}
+
+QString NextAutoFileName(const QString &dir, const QString &stem, const QString &ext)
+{
+    const int count = ScanNumberedNames(dir, stem, ext).count;
+    return stem + QString::number(count + 1) + withDot(ext);
+}
+
+QString DatedNamePart(const QDateTime &when, const QLocale &locale)
+{
+    QString date = locale.toString(when.date(), QLocale::ShortFormat);
+    date.replace(QLatin1Char('/'), QLatin1Char('-'));
+    date.replace(QLatin1Char('\\'), QLatin1Char('-'));
+    date.replace(QLatin1Char(':'), QLatin1Char('-'));
+    // Locale-independent on purpose: some locales' long time formats carry
+    // a zone name or an AM/PM marker that has no place in a file name.
+    const QString time = when.time().toString(QStringLiteral("HH-mm-ss"));
+    return date + QLatin1Char('_') + time;
+}
+
+QString AutosaveDir()
+{
+    return ProgramDir() + QStringLiteral("Autosave/");
+}
+
+std::uint16_t CountAutosaveFiles()
+{
+    const int n = ScanNumberedNames(AutosaveDir(), QString(), QStringLiteral(".bmp")).count;
+    return std::uint16_t(qMin(n, 0xFFFF));
+}
+
+int NextFastSaveNumber(const QString &dir, std::uint16_t &counter)
+{
+    const int free = NextFreeNumber(dir, QString::fromLatin1(FastSaveStem), QStringLiteral(".bmp"));
+    const int next = qMax(int(counter) + 1, free);
+    counter = std::uint16_t(qMin(next, 0xFFFF));
+    return next;
+}
+
+// ---------------------------------------------------------------------------
+// Writers
+
+EFormatNotAvailable::EFormatNotAvailable(const QString &ext)
+    : EGraphicError(QStringLiteral("Das Format %1 steht noch nicht zur Verfügung; es wurde nichts gespeichert.")
+                        .arg(ext))
+    , m_ext(ext)
+{
+}
+
+namespace {
+
+// The class registered for a codec type, when it is a real codec and not
+// our own placeholder.
+const TFileFormat *codecFor(int typeIndex)
+{
+    const TFileFormat *f = TPicture::FindFileFormat(PictureTypeExt(typeIndex));
+    if (!f || f->className == QLatin1String("TTifFile"))
+        return nullptr;
+    return f;
+}
+
+QByteArray encodeThroughRegistry(const TBitmap &bitmap, int typeIndex)
+{
+    const TFileFormat *f = codecFor(typeIndex);
+    if (!f)
+        throw EFormatNotAvailable(PictureTypeExt(typeIndex));
+    std::unique_ptr<TGraphic> g = f->create();
+    g->Assign(bitmap);
+    return g->SaveToBytes();
+}
+
+QByteArray encodeMetafile(const TBitmap &bitmap, bool enhanced, const QString &description)
+{
+    TMetafile mf;
+    mf.SetEnhanced(enhanced);
+    mf.SetWidth(bitmap.Width());
+    mf.SetHeight(bitmap.Height());
+    {
+        TMetafileCanvas canvas(mf, QString(), description);
+        bitmap.Draw(canvas.Painter(), QRect(0, 0, bitmap.Width(), bitmap.Height()));
+    }
+    return mf.SaveToData();
+}
+
+} // namespace
+
+bool IsPictureTypeWritable(int typeIndex)
+{
+    switch (typeIndex) {
+    case ptBmp:
+    case ptJpg:
+    case ptWmf:
+    case ptEmf:
+    case ptIco:
+    case ptZkg:
+        return true;
+    case ptGif:
+    case ptTif:
+    case ptPng:
+        return codecFor(typeIndex) != nullptr;
+    default:
+        return false;
+    }
+}
+
+TBitmap ApplyBmpOptions(const TBitmap &bitmap, const TZelkoraOptions &options)
+{
+    TBitmap out(bitmap);
+    if (options.BmpPixForm <= pf32bit)
+        out.SetPixelFormat(TPixelFormat(options.BmpPixForm));
+    // Only switched on: "off" means "keep the depth just chosen", not "turn
+    // a 1-bit choice back into colour".
+    if (options.BmpMonochrome)
+        out.SetMonochrome(true);
+    return out;
+}
+
+QByteArray EncodePicture(const TBitmap &bitmap, int typeIndex, const TZelkoraOptions &options,
+                         TSaveOrigin origin)
+{
+    if (bitmap.Empty())
+        throw EInvalidGraphicOperation(QStringLiteral("Es ist keine Grafik zum Speichern da."));
+    switch (typeIndex) {
+    case ptBmp: {
+        const TPixelFormat want = options.BmpPixForm == pfDevice ? pf32bit : TPixelFormat(options.BmpPixForm);
+        // The usual case, a capture already in the chosen depth, needs no copy.
+        if (!options.BmpMonochrome && (want == bitmap.PixelFormat() || options.BmpPixForm > pf32bit))
+            return WriteBmp(bitmap);
+        return WriteBmp(ApplyBmpOptions(bitmap, options));
+    }
+    case ptJpg: {
+        TJPEGImage jpeg;
+        jpeg.Assign(bitmap);
+        jpeg.SetGrayscale(options.JpgColr != 0);
+        jpeg.SetPixelFormat(options.JpgPixelFormat != 0 ? jf8Bit : jf24Bit);
+        jpeg.SetPerformance(options.JpgPerformance != 0 ? jpBestSpeed : jpBestQuality);
+        // A display setting only: the file stays a baseline JPEG.
+        jpeg.SetProgressiveDisplay(options.JpgEncoding);
+        if (origin == TSaveOrigin::AutoSave && options.JpgCompress)
+            jpeg.Compress();
+        return jpeg.SaveToBytes();
+    }
+    case ptWmf:
+        return encodeMetafile(bitmap, false, QString());
+    case ptEmf:
+        return encodeMetafile(bitmap, true,
+                              QString::fromUtf8(origin == TSaveOrigin::SaveDialog ? EmfDescriptionSaveDialog
+                                                                                 : EmfDescriptionAutoSave));
+    case ptIco: {
+        TIcon icon;
+        icon.AssignBitmap(bitmap, clNone);
+        if (origin == TSaveOrigin::SaveDialog)
+            icon.SetTransparent(options.Trans);
+        return icon.SaveToBytes();
+    }
+    case ptZkg:
+        return WriteBmp(bitmap);
+    case ptGif:
+    case ptTif:
+    case ptPng:
+        return encodeThroughRegistry(bitmap, typeIndex);
+    default:
+        throw EFormatNotAvailable(PictureTypeExt(typeIndex).isEmpty() ? QString::number(typeIndex)
+                                                                      : PictureTypeExt(typeIndex));
+    }
+}
+
+namespace {
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// The complete bytes in a temporary file beside path; returns its name. The
+// file is created the way any new file is (mode 0666 less the umask), so the
+// picture ends up with the permissions the user expects.
+QString writeTemporary(const QString &path, const QByteArray &data)
+{
+    const QFileInfo info(path);
+    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.');
+    int fd = -1;
+    QString name;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = prefix + QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+        fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(errno)));
+    const char *p = data.constData();
+    qint64 left = data.size();
+    int err = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            break;
+        }
+        p += n;
+        left -= n;
+    }
+    if (!err && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
+        ::unlink(QFile::encodeName(name).constData());
+        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(err)));
+    }
+    return name;
+}
+
+} // namespace
+
+void WriteFileReplacing(const QString &path, const QByteArray &data)
+{
+    const QString tmp = writeTemporary(path, data);
+    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()) != 0) {
+        const int err = errno;
+        QFile::remove(tmp);
+        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(err)));
+    }
+}
+
+bool WriteFileNew(const QString &path, const QByteArray &data)
+{
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        return false;
+    const QString tmp = writeTemporary(path, data);
+    const QByteArray from = QFile::encodeName(tmp), to = QFile::encodeName(path);
+    // renameat2 with RENAME_NOREPLACE is atomic where the file system has it;
+    // a hard link fails the same way on a name that appeared meanwhile.
+    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    int err = rc == 0 ? 0 : errno;
+    if (rc != 0 && (err == EINVAL || err == ENOSYS)) {
+        rc = ::link(from.constData(), to.constData());
+        err = rc == 0 ? 0 : errno;
+        if (rc == 0)
+            ::unlink(from.constData());
+    }
+    if (rc == 0)
+        return true;
+    QFile::remove(tmp);
+    if (err == EEXIST)
+        return false;
+    throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(err)));
+}
+
+QString WriteFileUnique(const QString &dir, const QString &stem, const QString &ext, const QByteArray &data)
+{
+    const QString base = QDir(dir).filePath(stem);
+    for (int n = 1; n < 100000; ++n) {
+        const QString candidate = n == 1 ? base + ext : base + QLatin1Char('-') + QString::number(n) + ext;
+        if (WriteFileNew(candidate, data))
+            return candidate;
+    }
+    throw EGraphicFileError(QStringLiteral("Kein freier Dateiname für \"%1\"").arg(base + ext));
+}
+
+QString AutoSavePicture(const TBitmap &bitmap, const TZelkoraOptions &options, const QDateTime &now,
+                        const QLocale &locale)
+{
+    const int type = options.FileTyp;
+    if (type == ptPcx || PictureTypeExt(type).isEmpty())
+        return {};
+    const QString ext = PictureTypeExt(type);
+    const QByteArray data = EncodePicture(bitmap, type, options, TSaveOrigin::AutoSave);
+    if (options.IsDateTimeToFile)
+        return WriteFileUnique(options.OutDir, options.FileName + DatedNamePart(now, locale), ext, data);
+    // The free number is free when we looked; a second copy of the program
+    // may take it first, so move on instead of replacing its file.
+    int n = NextFreeNumber(options.OutDir, options.FileName, ext);
+    for (int tries = 0; tries < 1000 && n < INT_MAX; ++tries, ++n) {
+        const QString path = QDir(options.OutDir).filePath(options.FileName + QString::number(n) + ext);
+        if (WriteFileNew(path, data))
+            return path;
+    }
+    throw EGraphicFileError(QStringLiteral("Kein freier Dateiname in \"%1\"").arg(options.OutDir));
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+std::unique_ptr<TGraphic> LoadPictureGraphic(const QString &fileName)
+{
+    std::unique_ptr<TGraphic> g = TPicture::CreateForExtension(QFileInfo(fileName).suffix());
+    g->LoadFromFile(fileName);
+    return g;
+}
+
+std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *progress)
+{
+    auto step = [&] {
+        if (progress)
+            progress->SetPosition(50);
+    };
+    step();
+    step();
+    step();
+    // A folder of our own: an unrelated name.bmp beside the source is never
+    // touched, and a read-only source folder is no obstacle.
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/zelkora-convert-XXXXXX"));
+    if (!work.isValid())
+        throw EGraphicFileError(QStringLiteral("Kein temporärer Ordner für die Umwandlung: %1").arg(work.errorString()));
+    const QString target = work.filePath(QFileInfo(fileName).completeBaseName() + QStringLiteral(".bmp"));
+    {
+        std::unique_ptr<TGraphic> source = LoadPictureGraphic(fileName);
+        TBitmap converted;
+        converted.Assign(*source);
+        converted.SaveToFile(target);
+    }
+    step();
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->LoadFromFile(target);
+    step();
+    QFile::remove(target);
+    step();
+    return bitmap;
+}
+
+// ---------------------------------------------------------------------------
+// Status panel 6
+
+QString PanelBitmapAs(const QString &ext)
+{
+    QString e = ext;
+    if (e.startsWith(QLatin1Char('.')))
+        e.remove(0, 1);
+    return QString::fromLatin1(PanelBitmap) + QStringLiteral(" - ") + e;
+}
+
+QString PanelForOpenedFile(const QString &ext, bool convertedToBmp, bool loaded)
+{
+    if (!loaded)
+        return QString::fromLatin1(PanelNoPicture);
+    QString e = ext;
+    if (e.startsWith(QLatin1Char('.')))
+        e.remove(0, 1);
+    if (convertedToBmp && e.compare(QLatin1String("bmp"), Qt::CaseInsensitive) != 0)
+        return PanelBitmapAs(e);
+    return e;
+}
+
+bool PanelShowsNonBitmapFile(const QString &panelText)
+{
+    return !panelText.isEmpty() && panelText != QLatin1String(PanelNoPicture) && panelText != QLatin1String("bmp") &&
+           !panelText.startsWith(QLatin1String(PanelBitmap));
+}
+
+// ---------------------------------------------------------------------------
+// Picture classes of our own
+
+std::unique_ptr<TGraphic> TZkgFile::Clone() const
+{
+    return std::make_unique<TZkgFile>(*this);
+}
+
+std::unique_ptr<TGraphic> TTifFile::Clone() const
+{
+    return std::make_unique<TTifFile>(*this);
+}
+
+void TTifFile::LoadFromStream(QIODevice &)
+{
+    throw EInvalidGraphic(QStringLiteral("TIFF-Dateien können noch nicht geöffnet werden."));
+}
+
+void TTifFile::SaveToStream(QIODevice &)
+{
+    throw EFormatNotAvailable(QStringLiteral(".tif"));
+}
+
+void RegisterPictureFileClasses()
+{
+    TPicture::RegisterFileFormat<TZkgFile>(QStringLiteral("zkg"), QStringLiteral("Zelkora-Bitmap"));
+    const TFileFormat *tif = TPicture::FindFileFormat(QStringLiteral("tif"));
+    if (!tif || tif->className == QLatin1String("TTifFile"))
+        TPicture::RegisterFileFormat<TTifFile>(QStringLiteral("TIF"), QStringLiteral("Tagged Image File"));
+}
+
+} // namespace zk
