@@ -621,6 +621,8 @@ void TMainForm::ScanClick(QObject *)
         SettleScreen(FScanDelay);
         GrabDesktop(desktop);
     }
+    FPreScanFileName = FFileName;
+    FPreScanHasFileName = FHasFileName;
     if (Options.PersSave && folderExists(Options.OutDir)) {
         FHasFileName = true;
         FFileName = joinPath(Options.OutDir, ::zk::NextAutoFileName(Options.OutDir, Options.FileName,

@@ -183,10 +183,14 @@ void ReportEditFailure(TMainForm &f, const QString &message)
                              QLatin1Char('\n') + message);
 }
 
-// The main window just large enough to show the whole picture, within the
-// screen's free area.
+// The main window just large enough to show the whole picture: the capture
+// area's fitting when it is there, else within the screen's free area.
 void FitWindowToPicture(TMainForm &f)
 {
+    if (f.CaptureHooks.FitMainWindowToImage) {
+        f.CaptureHooks.FitMainWindowToImage();
+        return;
+    }
     const QScreen *screen = f.screen() ? f.screen() : QGuiApplication::primaryScreen();
     if (!screen || f.isMaximized() || f.isFullScreen())
         return;
@@ -196,6 +200,18 @@ void FitWindowToPicture(TMainForm &f)
     const QRect free = screen->availableGeometry();
     f.resize(std::min(picture.width() + extra.width(), free.width()),
              std::min(picture.height() + extra.height(), free.height()));
+}
+
+// After a change of the picture's size: the focus frame follows it, or a
+// centred picture is centred again.
+void RelayoutPicture(TMainForm &f)
+{
+    if (f.Options.FocusMode) {
+        if (f.CaptureHooks.CreateFocusResizer)
+            f.CaptureHooks.CreateFocusResizer();
+    } else if (f.Options.DocCenter && f.CaptureHooks.CenterPicture) {
+        f.CaptureHooks.CenterPicture();
+    }
 }
 
 template <class Dialog>
@@ -275,8 +291,8 @@ void TMainForm::MirrowingV()
 
 void TMainForm::RotationClick()
 {
-    // The control takes the turned size; the scroll box lays it out anew.
     RunFilter(*this, pf24bit, [](TBitmap &b) { RotateBitmap90(b); });
+    RelayoutPicture(*this);
 }
 
 void TMainForm::InvertClick()
@@ -424,6 +440,7 @@ void TMainForm::PersistentScale()
         ReportEditFailure(*this, QString::fromUtf8(e.what()));
     }
     EditDone(*this);
+    RelayoutPicture(*this);
 }
 
 void TMainForm::TemporaryScale()
@@ -440,6 +457,7 @@ void TMainForm::TemporaryScale()
     if (dialog.PixelMode())
         ScanImage->resize(dialog.PixWidth(), dialog.PixHeight());
     ScanImage->update();
+    RelayoutPicture(*this);
 }
 
 void TMainForm::ValScaleMenuItemClick()

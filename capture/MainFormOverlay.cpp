@@ -59,6 +59,8 @@ public:
     {
         // Nothing was captured: the picture stays, nothing is saved, and the
         // program comes back as it was before the capture command.
+        f.FFileName = f.FPreScanFileName;
+        f.FHasFileName = f.FPreScanHasFileName;
         f.ShowApplication(true);
         f.ShowToolBars(true);
         f.FHotKeyCapture = false;

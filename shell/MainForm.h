@@ -336,6 +336,10 @@ public:
     bool FRecorderActive = false;
     std::uint16_t FTimeScanDone = 0;
     bool FCaptureBusy = false;               // a capture is running; triggers wait their turn
+    // The picture's name before the capture command prepared the next
+    // automatic one; a cancelled capture gets it back.
+    QString FPreScanFileName;
+    bool FPreScanHasFileName = false;
     // The fixed waits of the desktop command and the hot keys (benchmarks
     // set them to 0 to time the rest of the path).
     int FDesktopDelayMs = kDesktopCommandDelayMs;

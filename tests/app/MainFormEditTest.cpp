@@ -406,3 +406,35 @@ TEST_F(MainFormEditTest, TheNewItemsFollowTheLanguageFromTheStart)
     Item("GermanMenuItem")->trigger();
     EXPECT_EQ(Item("ValScaleMenuItem")->text(), QStringLiteral("Per &Wert..."));
 }
+
+TEST_F(MainFormEditTest, UndoFitsTheWindowAndScalingRenewsTheFocusFrame)
+{
+    int fits = 0, frames = 0, centred = 0;
+    form->CaptureHooks.FitMainWindowToImage = [&] { ++fits; };
+    form->CaptureHooks.CreateFocusResizer = [&] { ++frames; };
+    form->CaptureHooks.CenterPicture = [&] { ++centred; };
+    Load(RandomPicture(20, 10, 7));
+
+    form->Options.AutoWinSize = false;
+    Item("GrayStepMenuItem")->trigger();
+    Undo()->trigger();
+    EXPECT_EQ(fits, 0);
+    form->Options.AutoWinSize = true;
+    Item("GrayStepMenuItem")->trigger();
+    Undo()->trigger();
+    EXPECT_EQ(fits, 1) << "a picture smaller than the screen fits the window after undo";
+
+    form->Options.FocusMode = true;
+    AnswerNext<TScaleBMForm>([](TScaleBMForm *d) {
+        d->ScaleTrackBar->setValue(1);
+        QTest::mouseClick(d->OkButton(), Qt::LeftButton);
+    });
+    Item("Scale2MenuItem")->trigger();
+    EXPECT_EQ(Picture().Width(), 40);
+    EXPECT_EQ(frames, 1);
+    form->Options.FocusMode = false;
+    form->Options.DocCenter = true;
+    Item("RotateToolButton")->trigger();
+    EXPECT_EQ(centred, 1);
+    EXPECT_EQ(frames, 1);
+}

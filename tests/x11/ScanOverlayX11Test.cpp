@@ -19,6 +19,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPainter>
@@ -379,6 +381,23 @@ TEST_F(OverlayX11, CaptureCommandThroughTheMainWindow)
     const QImage got = asRgb32(form->ScanImage->Picture().Bitmap());
     EXPECT_EQ(got, pattern.copy(QRect(QPoint(230, 180) - at, QSize(100, 80))));
     EXPECT_EQ(form->FCaptureArea, QRect(230, 180, 100, 80));
+
+    // A cancelled capture leaves the picture's name as it was, even though
+    // the command had prepared the next automatic name.
+    QTemporaryDir outDir;
+    form->Options.PersSave = true;
+    form->Options.OutDir = outDir.path();
+    form->FFileName = QStringLiteral("/pictures/Before.bmp");
+    form->FHasFileName = true;
+    command->trigger();
+    ASSERT_TRUE(waitFor([&] { return form->ScanForm->isVisible(); }, 5000));
+    QTest::qWait(150);
+    ASSERT_EQ(xdotool({"mousemove", "600", "600", "click", "1"}), 0);
+    ASSERT_TRUE(waitFor([&] { return !form->ScanForm->isVisible() && form->isVisible(); }, 5000));
+    EXPECT_EQ(form->FFileName, QStringLiteral("/pictures/Before.bmp"));
+    EXPECT_TRUE(form->FHasFileName);
+    EXPECT_TRUE(QDir(outDir.path()).isEmpty()) << "a cancelled capture saves nothing";
+    form->Options.PersSave = false;
 
     // Typed coordinates from the tray menu's item.
     QObject guard;
