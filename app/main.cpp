@@ -7,12 +7,24 @@
 #include "ZelkoraApplication.h"
 
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char **argv)
 {
+    // Screen grabs, global hot keys and window information go through X11:
+    // inside a Wayland session the program runs on XWayland.
+    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY") && std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
     zk::TZelkoraApplication app(argc, argv);
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        QMessageBox::warning(nullptr, QStringLiteral("Zelkora 5.0"),
+                             QStringLiteral("Zelkora braucht eine X11-Anzeige (XWayland genügt). In einer reinen "
+                                            "Wayland-Sitzung sind Bildschirmaufnahmen und globale Tastenkürzel "
+                                            "nicht möglich."));
+    }
     QApplication::setApplicationName(QStringLiteral("Zelkora"));
     QApplication::setApplicationDisplayName(QString());
     // The entry written when the last session ended has done its job.

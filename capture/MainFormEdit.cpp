@@ -348,17 +348,21 @@ void TMainForm::GlttenMenuItemClick()
     }
     if (ScanImage->Picture().Empty())
         return;
-    TBusyCursor busy;
-    EnableChildControls(this, false);
-    SaveUndo();
-    try {
-        // The picture's own rectangle, whatever the view's scroll or centring.
-        SmoothWholeBitmap(*EditTarget(*this));
-    } catch (const std::exception &e) {
+    QString failure;
+    {
+        TBusyCursor busy;
+        EnableChildControls(this, false);
+        SaveUndo();
+        try {
+            // The picture's own rectangle, whatever the view's scroll or centring.
+            SmoothWholeBitmap(*EditTarget(*this));
+        } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
+        }
         EnableChildControls(this, true);
-        ReportEditFailure(*this, QString::fromUtf8(e.what()));
     }
-    EnableChildControls(this, true);
+    if (!failure.isEmpty())
+        ReportEditFailure(*this, failure);
     EditDone(*this);
 }
 

@@ -41,6 +41,9 @@ if ctest -N -L x11 | grep -q "Total Tests: [1-9]"; then
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
     sleep 0.1
   done
+  # openbox announces itself before it has finished starting; a window mapped
+  # in that moment is never managed, so give it a moment more.
+  sleep 1
   ZK_TEST_X11=1 ctest -L x11 --output-on-failure || status=1
 fi
 
