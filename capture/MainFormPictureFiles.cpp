@@ -270,22 +270,30 @@ void TMainForm::OpenClick(QObject *Sender)
     OpenPictureFile(dialog.selectedFiles().first());
 }
 
-void TMainForm::OpenPictureFile(const QString &fileName)
+// The one road into the picture for the open command, the command line,
+// drops and other programs' messages; only what the user opened goes into
+// the recent-files list.
+static void openPicture(TMainForm &form, const QString &fileName, bool addToRecent)
 {
     const QString name = fileName; // our own copy: callers may pass a reference into a list that changes
     const QString ext = LowerExt(name);
     if (ext != QLatin1String(".jpg") && ext != QLatin1String(".jpeg"))
-        FreeJpgScaleForm();
+        form.FreeJpgScaleForm();
     if (!zk::IsNativePictureExt(ext)) {
-        showNotSupported(*this);
+        showNotSupported(form);
         return;
     }
     // The conversion works in a private folder, so a source on a read-only
     // medium needs no question any more.
-    const bool convert = Options.OAsBmp && ext != QLatin1String(".bmp");
-    if (!loadIntoPicture(*this, name, convert))
+    const bool convert = form.Options.OAsBmp && ext != QLatin1String(".bmp");
+    if (!loadIntoPicture(form, name, convert))
         return;
-    finishOpen(*this, name, ext, convert, true);
+    finishOpen(form, name, ext, convert, addToRecent);
+}
+
+void TMainForm::OpenPictureFile(const QString &fileName)
+{
+    openPicture(*this, fileName, true);
 }
 
 void TMainForm::WMLoadFile(const QString &fileName)
@@ -297,17 +305,7 @@ void TMainForm::WMLoadFile(const QString &fileName)
                            QLatin1Char('\n') + name);
         return;
     }
-    const QString ext = LowerExt(name);
-    if (ext != QLatin1String(".jpg") && ext != QLatin1String(".jpeg"))
-        FreeJpgScaleForm();
-    if (!zk::IsNativePictureExt(ext)) {
-        showNotSupported(*this);
-        return;
-    }
-    const bool convert = Options.OAsBmp && ext != QLatin1String(".bmp");
-    if (!loadIntoPicture(*this, name, convert))
-        return;
-    finishOpen(*this, name, ext, convert, false);
+    openPicture(*this, name, false);
 }
 
 void TMainForm::PostLoadFile(const QString &FileName)

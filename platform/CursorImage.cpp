@@ -1,4 +1,5 @@
 #include "CursorImage.h"
+#include "XcbReply.h"
 
 #include <QPainter>
 
@@ -13,11 +14,6 @@
 namespace zk {
 
 namespace {
-
-struct FreeDeleter
-{
-    void operator()(void *p) const { std::free(p); }
-};
 
 // One connection for the whole process, opened on first use and opened
 // again after the server went away.
@@ -51,7 +47,7 @@ struct CursorConnection
         xfixes = false;
         if (ext && ext->present) {
             // The cursor image request needs the version handshake first.
-            std::unique_ptr<xcb_xfixes_query_version_reply_t, FreeDeleter> v(
+            XReply<xcb_xfixes_query_version_reply_t> v(
                 xcb_xfixes_query_version_reply(conn, xcb_xfixes_query_version(conn, 4, 0), nullptr));
             xfixes = v && v->major_version >= 1;
         }
@@ -80,7 +76,7 @@ std::optional<TCursorImage> ReadCursorImage(QString *error)
     std::lock_guard lock(cc.mutex);
     if (!cc.ensure(error))
         return std::nullopt;
-    std::unique_ptr<xcb_xfixes_get_cursor_image_reply_t, FreeDeleter> r(
+    XReply<xcb_xfixes_get_cursor_image_reply_t> r(
         xcb_xfixes_get_cursor_image_reply(cc.conn, xcb_xfixes_get_cursor_image(cc.conn), nullptr));
     if (!r) {
         CursorConnection::fail(error, QStringLiteral("the X server did not return the cursor"));

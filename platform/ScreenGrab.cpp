@@ -1,4 +1,5 @@
 #include "ScreenGrab.h"
+#include "XcbReply.h"
 
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -15,24 +16,6 @@
 namespace zk {
 
 namespace {
-
-template <typename T>
-struct FreeDeleter
-{
-    void operator()(T *p) const { std::free(p); }
-};
-template <typename T>
-using XReply = std::unique_ptr<T, FreeDeleter<T>>;
-
-int shiftOf(std::uint32_t mask)
-{
-    int s = 0;
-    while (mask && !(mask & 1u)) {
-        mask >>= 1;
-        ++s;
-    }
-    return s;
-}
 
 } // namespace
 
@@ -234,7 +217,7 @@ void ConvertServerRows(const ServerPixelFormat &format, const std::uint8_t *src,
     int shifts[3];
     std::uint32_t maxes[3];
     for (int c = 0; c < 3; ++c) {
-        shifts[c] = shiftOf(masks[c]);
+        shifts[c] = MaskShift(masks[c]);
         maxes[c] = masks[c] >> shifts[c];
     }
     for (int y = 0; y < height; ++y) {

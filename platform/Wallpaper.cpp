@@ -1,4 +1,5 @@
 #include "Wallpaper.h"
+#include "XcbReply.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -89,14 +90,6 @@ bool xfconfWallpaper(const QString &file, bool tile, QString *error)
     return set > 0;
 }
 
-template <typename T>
-struct FreeDeleter
-{
-    void operator()(T *p) const { std::free(p); }
-};
-template <typename T>
-using XReply = std::unique_ptr<T, FreeDeleter<T>>;
-
 struct Connection
 {
     xcb_connection_t *c = nullptr;
@@ -124,16 +117,6 @@ xcb_pixmap_t pixmapProperty(xcb_connection_t *c, xcb_window_t root, xcb_atom_t a
     if (r && r->format == 32 && xcb_get_property_value_length(r.get()) >= 4)
         std::memcpy(&p, xcb_get_property_value(r.get()), 4);
     return p;
-}
-
-int shiftOf(std::uint32_t mask)
-{
-    int s = 0;
-    while (mask && !(mask & 1u)) {
-        mask >>= 1;
-        ++s;
-    }
-    return s;
 }
 
 } // namespace
@@ -257,7 +240,7 @@ bool SetRootWindowWallpaper(const QString &fileName, bool tile, QString *error)
     int shifts[3];
     std::uint32_t maxes[3];
     for (int k = 0; k < 3; ++k) {
-        shifts[k] = shiftOf(masks[k]);
+        shifts[k] = MaskShift(masks[k]);
         maxes[k] = masks[k] >> shifts[k];
     }
     std::vector<std::uint8_t> data(std::size_t(stride) * std::size_t(h));

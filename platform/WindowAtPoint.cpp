@@ -1,4 +1,5 @@
 #include "WindowAtPoint.h"
+#include "XcbReply.h"
 
 #include <xcb/xcb.h>
 
@@ -9,13 +10,6 @@
 namespace zk {
 
 namespace {
-
-struct FreeReply
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
 
 struct Connection
 {
@@ -57,7 +51,7 @@ bool holdsExcluded(xcb_connection_t *c, xcb_window_t window, const std::vector<s
         return true;
     if (depth > 4) // frames nest a client two or three levels down; deeper is the client's own business
         return false;
-    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+    XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
     if (!tree)
         return false;
     const xcb_window_t *children = xcb_query_tree_children(tree.get());
@@ -77,7 +71,7 @@ std::optional<TWindowAtPoint> TopLevelWindowAt(const QPoint &point, const std::v
         return std::nullopt;
     xcb_connection_t *c = conn.c;
 
-    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, conn.root), nullptr));
+    XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, conn.root), nullptr));
     if (!tree)
         return std::nullopt;
     const xcb_window_t *children = xcb_query_tree_children(tree.get());
@@ -93,8 +87,8 @@ std::optional<TWindowAtPoint> TopLevelWindowAt(const QPoint &point, const std::v
     }
     std::vector<std::optional<TWindowAtPoint>> candidates(n);
     for (int i = 0; i < n; ++i) {
-        Reply<xcb_get_window_attributes_reply_t> attr(xcb_get_window_attributes_reply(c, attrCookies[i], nullptr));
-        Reply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(c, geoCookies[i], nullptr));
+        XReply<xcb_get_window_attributes_reply_t> attr(xcb_get_window_attributes_reply(c, attrCookies[i], nullptr));
+        XReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(c, geoCookies[i], nullptr));
         if (!attr || !geo)
             continue; // went away meanwhile
         if (attr->map_state != XCB_MAP_STATE_VIEWABLE || attr->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)

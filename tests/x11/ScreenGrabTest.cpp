@@ -6,6 +6,7 @@
 #include "Registry.h"
 #include "ScreenGrab.h"
 #include "TestSupport.h"
+#include "X11Support.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,59 +23,18 @@
 #include <functional>
 
 using namespace zk;
+using zktest::haveX11;
+using zktest::knownPicture;
+using zktest::PictureWindow;
+using zktest::waitFor;
 
 namespace {
-
-bool haveX11()
-{
-    return qEnvironmentVariableIsSet("ZK_TEST_X11") && qEnvironmentVariableIsSet("DISPLAY")
-           && QGuiApplication::platformName() == "xcb";
-}
 
 #define REQUIRE_X11()                                                                  \
     do {                                                                               \
         if (!haveX11())                                                                \
             GTEST_SKIP() << "needs the test X server (ZK_TEST_X11 and DISPLAY)";       \
     } while (0)
-
-QImage knownPicture(int w, int h, quint32 seed)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    QRandomGenerator gen(seed);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(int(gen.bounded(256)), int(gen.bounded(256)), int(gen.bounded(256))));
-    return img;
-}
-
-class PictureWindow : public QWidget
-{
-public:
-    PictureWindow(const QImage &picture, Qt::WindowFlags flags) : QWidget(nullptr, flags), m_picture(picture)
-    {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setFixedSize(picture.size());
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        p.drawImage(0, 0, m_picture);
-    }
-
-private:
-    QImage m_picture;
-};
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return condition();
-}
 
 // A window placed exactly where we say, outside the window manager's care.
 std::unique_ptr<PictureWindow> showPlaced(const QImage &picture, const QPoint &at)
