@@ -31,19 +31,21 @@ if ctest -N -L x11 | grep -q "Total Tests: [1-9]"; then
   fifo="$(mktemp -u)"; mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp +extension XTEST 3>"$fifo" &
   pids+=($!)
-  read -r dispnum <"$fifo"; rm -f "$fifo"
+  if ! read -r -t 30 dispnum <"$fifo"; then echo "Xvfb did not start"; exit 1; fi
+  rm -f "$fifo"
   export DISPLAY=":$dispnum"
   # The window manager runs without the session's variables that would make
   # it join another desktop.
   env -u DBUS_SESSION_BUS_ADDRESS openbox --sm-disable >/dev/null 2>&1 &
   pids+=($!)
-  for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+  # openbox announces itself (_NET_SUPPORTING_WM_CHECK) before it manages
+  # windows, and a window mapped in that moment is never exposed; the client
+  # list appears once start-up is done.
+  for _ in $(seq 100); do
+    xprop -root _NET_CLIENT_LIST_STACKING 2>/dev/null | grep -q "window id" && break
     sleep 0.1
   done
-  # openbox announces itself before it has finished starting; a window mapped
-  # in that moment is never managed, so give it a moment more.
-  sleep 1
+  sleep 0.5
   ZK_TEST_X11=1 ctest -L x11 --output-on-failure || status=1
 fi
 
