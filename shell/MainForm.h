@@ -181,7 +181,7 @@ public:
     static TMainForm *Instance();
 
     // --- Picture files: open, save as, automatic and fast saving, clipboard,
-    // recent files, JPEG view scale (capture/MainFormPictureFiles.cpp) ------
+    // recent files, JPEG view scale (output/MainFormPictureFiles.cpp) ------
     // Registers the picture classes, counts the Autosave folder and wires and
     // switches on the commands; the constructor calls it after FormCreate.
     void SetupPictureFiles();
@@ -218,7 +218,7 @@ public:
     // --- end of picture files -----------------------------------------------
 
     // --- Picture edit commands and the one level of undo
-    // (capture/MainFormEdit.cpp) ---------------------------------------------
+    // (edit/MainFormEdit.cpp) ---------------------------------------------
     // Fills the scale and smoothing drop-downs, wires the commands of the
     // picture menu and tool bar and switches them on; the constructor calls it
     // after FormCreate.
