@@ -160,11 +160,7 @@ void TMainForm::RelayToolBars(const std::array<QRect, kToolBarCount> &bounds)
 
 void TMainForm::ReadPaletteFlags()
 {
-    {
-        TRegistry reg;
-        if (!reg.KeyExists(guiKey()))
-            reg.OpenKey(guiKey(), true);
-    }
+    // Nothing is written at start: the key is made when the flags are written.
     const std::optional<TPaletteFlags> stored = ReadPaletteFlagsFrom(guiKey());
     TPaletteFlags flags = stored.value_or(DefaultPaletteFlags());
     const auto bars = DockOrderToolBars();
