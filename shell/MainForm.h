@@ -396,7 +396,8 @@ public:
     void WriteStdValsMenuItemClick();
     void SetMPUndoMenuItemClick();
     void StandardMenuItemClick(QAction *Sender);
-    void StandardToolBarResize(QToolBar *Sender);
+    // A floating bar whose place lies off every screen moves onto one.
+    void KeepFloatingBarOnScreen(QToolBar *bar);
     void MenuToolBarResize();
     void MenStatBarPopupMenuPopup();
     // True when a main-menu short cut took the key.
@@ -420,6 +421,9 @@ public:
 
 private:
     void SetCommandEnabled(const QString &name, bool on);
+    // Each group's items with whether their code exists, resolved once.
+    void SwitchGroup(int group, bool on);
+    std::array<QList<QPair<QAction *, bool>>, 4> m_groupSwitches;
     void RelayToolBars(const std::array<QRect, kToolBarCount> &bounds);
     void RefreshShellSubMenu();
     void ArmDateTimer();

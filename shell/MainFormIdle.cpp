@@ -135,28 +135,38 @@ void TMainForm::SetCommandEnabled(const QString &name, bool on)
         a->setEnabled(enabled);
 }
 
+void TMainForm::SwitchGroup(int group, bool on)
+{
+    QList<QPair<QAction *, bool>> &items = m_groupSwitches[group];
+    if (items.isEmpty())
+        for (const QString &n : CommandGroup(TCommandGroup(group)))
+            if (QAction *a = Item(n))
+                items.append({a, CommandBuilt(n)});
+    for (const auto &[action, built] : std::as_const(items)) {
+        const bool enabled = on && built;
+        if (action->isEnabled() != enabled)
+            action->setEnabled(enabled);
+    }
+}
+
 void TMainForm::EnableFileCommands(bool on)
 {
-    for (const QString &n : CommandGroup(TCommandGroup::File))
-        SetCommandEnabled(n, on);
+    SwitchGroup(int(TCommandGroup::File), on);
 }
 
 void TMainForm::EnableEditCommands(bool on)
 {
-    for (const QString &n : CommandGroup(TCommandGroup::Edit))
-        SetCommandEnabled(n, on);
+    SwitchGroup(int(TCommandGroup::Edit), on);
 }
 
 void TMainForm::EnableCursorCommands(bool on)
 {
-    for (const QString &n : CommandGroup(TCommandGroup::Cursor))
-        SetCommandEnabled(n, on);
+    SwitchGroup(int(TCommandGroup::Cursor), on);
 }
 
 void TMainForm::EnableViewCommands(bool on)
 {
-    for (const QString &n : CommandGroup(TCommandGroup::View))
-        SetCommandEnabled(n, on);
+    SwitchGroup(int(TCommandGroup::View), on);
 }
 
 bool TMainForm::PrinterExists() const

@@ -248,14 +248,13 @@ void TMainForm::StandardMenuItemClick(QAction *Sender)
     PaletteFlags[tag] = show;
 }
 
-void TMainForm::StandardToolBarResize(QToolBar *Sender)
+void TMainForm::KeepFloatingBarOnScreen(QToolBar *bar)
 {
-    // A floating bar is resized by its user; a docked one by its row.
-    if (!Sender || !Sender->isWindow())
+    if (!bar || !bar->isWindow())
         return;
-    const QRect kept = KeepOnScreens(Sender->frameGeometry(), ScreenRects());
-    if (kept.topLeft() != Sender->frameGeometry().topLeft())
-        Sender->move(kept.topLeft());
+    const QRect kept = KeepOnScreens(bar->frameGeometry(), ScreenRects());
+    if (kept.topLeft() != bar->frameGeometry().topLeft())
+        bar->move(kept.topLeft());
 }
 
 void TMainForm::MenuToolBarResize()
@@ -332,7 +331,7 @@ void TMainForm::SetupCommandSurface()
             const auto bars = DockOrderToolBars();
             for (int tag = 0; tag < kToolBarCount; ++tag) {
                 bars[tag]->setVisible(PaletteFlags[tag]);
-                StandardToolBarResize(bars[tag]);
+                KeepFloatingBarOnScreen(bars[tag]);
             }
         }
     }
@@ -340,7 +339,7 @@ void TMainForm::SetupCommandSurface()
     auto *keys = new TFloatingKeys(this);
     for (QToolBar *bar : DockOrderToolBars()) {
         bar->installEventFilter(keys);
-        connect(bar, &QToolBar::topLevelChanged, this, [this, bar](bool) { StandardToolBarResize(bar); });
+        connect(bar, &QToolBar::topLevelChanged, this, [this, bar](bool) { KeepFloatingBarOnScreen(bar); });
     }
     for (const TPaletteRow &r : PaletteTable()) {
         QAction *a = Item(QString::fromLatin1(r.menuItem));
