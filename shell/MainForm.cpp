@@ -368,7 +368,7 @@ void TMainForm::ApplyLanguage()
     ApplySubMenuTexts();
     SetScanToolHints();
     SetStatusPanelText(2, Text("statbar_colview"));
-    SetStatusPanelText(4, Text("statbar_graphic_txt"));
+    ShowPictureSizePanel();
 }
 
 void TMainForm::ApplySubMenuTexts()

@@ -186,6 +186,8 @@ public:
     void LongHintsMenuItemClick();
     void ZKStatBarPopupMenuPopup();
     void StatusPanelAction(int action);
+    // Panel 4 with the current picture's size ("statbar_graphic_txt" without one).
+    void ShowPictureSizePanel();
     // What the panels reach in areas built later; unset, the click does nothing.
     struct TStatusHooks
     {

@@ -129,6 +129,9 @@ void TMainForm::BuildStatusBar()
         ZKStatBarPopupMenu->Popup(g.x(), g.y());
     });
     setStatusBar(ZKStatusBar);
+    // Every change of the picture (capture, open, paste, edit, undo) shows
+    // its size: the panel never keeps an earlier picture's.
+    connect(ScanImage, &TImage::OnChange, this, [this] { ShowPictureSizePanel(); });
 
     ZKStatBarPopupMenu->addAction(Item("LongHintsMenuItem"));
     connect(Item("StatBarMenuItem"), &QAction::triggered, this, [this] { StatBarMenuItemClick(); });
@@ -161,6 +164,17 @@ void TMainForm::SetStatusBarSimple(QObject *)
 {
     ZKStatusBar->SetSimplePanel(true);
     ShowHint(ZKStatusBar->currentMessage());
+}
+
+void TMainForm::ShowPictureSizePanel()
+{
+    const TPicture &pic = ScanImage->Picture();
+    if (pic.Empty()) {
+        SetStatusPanelText(4, Text("statbar_graphic_txt"));
+        return;
+    }
+    SetStatusPanelText(4, Text("statbar_graphic_size_txt", QStringLiteral("Grafik: ")) +
+                              QString::number(pic.Width()) + QStringLiteral(" x ") + QString::number(pic.Height()));
 }
 
 void TMainForm::ZKStatusBarResize()

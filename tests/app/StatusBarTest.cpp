@@ -129,6 +129,10 @@ TEST_F(StatusBarTest, SizePanelAndSingleCellRoundTrip)
     form.show();
     form.ScanImage->Picture().Bitmap().SetSize(640, 480);
     form.ScanImage->PictureChanged();
+    // Any change of the picture, and a language switch, show the new size.
+    EXPECT_TRUE(form.StatusPanelText(4).endsWith("640 x 480"));
+    form.ApplyLanguage();
+    EXPECT_TRUE(form.StatusPanelText(4).endsWith("640 x 480"));
     form.StatusPanelAction(4);
     EXPECT_TRUE(form.StatusPanelText(4).endsWith(": 640 x 480")) << form.StatusPanelText(4).toStdString();
 
