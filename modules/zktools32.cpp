@@ -234,7 +234,7 @@ private:
         m_xinputOpcode = ext->major_opcode;
         Reply<xcb_input_xi_query_version_reply_t> v(
             xcb_input_xi_query_version_reply(m_conn, xcb_input_xi_query_version(m_conn, 2, 2), nullptr));
-        return v && (v->major_version > 2 || (v->major_version == 2 && v->minor_version >= 0));
+        return v && v->major_version >= 2;
     }
 
     void wake()
