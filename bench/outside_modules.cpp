@@ -13,7 +13,7 @@
 #include "Bitmap.h"
 #include "BmpCodec.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -136,7 +136,7 @@ void benchIdle()
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv); // the pictures draw text
     const QString progDir = QCoreApplication::applicationDirPath();
     zk::LoadOutsideModules(QStringLiteral(ZK_PROGRAM_DIR));
     benchZip(progDir);

@@ -7,6 +7,7 @@
 #include "Bitmap.h"
 
 #include <QBuffer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -213,6 +214,7 @@ public:
 
 int main(int argc, char **argv)
 {
+    QGuiApplication app(argc, argv); // the screenshot draws text
     TIFFSetWarningHandler(nullptr);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
