@@ -19,7 +19,7 @@ void TImage::PictureChanged()
         resize(sizeHint());
     updateGeometry();
     update();
-    emit Changed();
+    emit OnChange();
 }
 
 void TImage::SetAutoSize(bool on)

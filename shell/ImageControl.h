@@ -34,7 +34,7 @@ public:
 
 signals:
     // The picture was replaced or changed (sent by PictureChanged).
-    void Changed();
+    void OnChange();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

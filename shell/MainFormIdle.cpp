@@ -69,9 +69,9 @@ void TMainForm::SetupIdleHandling()
     connect(clipboard, &QClipboard::dataChanged, this, clipboardChanged);
     clipboardChanged();
 
-    connect(ScanImage, &TImage::Changed, this, &TMainForm::RequestIdle);
+    connect(ScanImage, &TImage::OnChange, this, &TMainForm::RequestIdle);
     connect(ZKMainMenu, &QMenuBar::triggered, this, &TMainForm::RequestIdle);
-    for (QMenu *popup : {TrayBarPopupMenu, GrEdtBarPopupMenu, MenStatBarPopupMenu, RecentPopupMenu})
+    for (QMenu *popup : std::initializer_list<QMenu *>{TrayBarPopupMenu, GrEdtBarPopupMenu, MenStatBarPopupMenu, RecentPopupMenu})
         connect(popup, &QMenu::triggered, this, &TMainForm::RequestIdle);
     for (QToolBar *bar : DockOrderToolBars())
         connect(bar, &QToolBar::actionTriggered, this, &TMainForm::RequestIdle);
