@@ -126,6 +126,13 @@ TEST_F(CommandSurfaceX11, FloatingBarHidesItsWindowAndFloatsAgainAfterARestart)
         item->trigger();
         EXPECT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
         EXPECT_TRUE(bar->isFloating());
+
+        // With the floating bar active, the main menu's short cuts still work.
+        form.Item("StandardMenuItem")->setShortcut(QKeySequence("Ctrl+Shift+F11"));
+        bar->activateWindow();
+        zktest::waitFor([&] { return bar->isActiveWindow(); }, 2000);
+        xdotool({"key", "ctrl+shift+F11"});
+        EXPECT_TRUE(zktest::waitFor([&] { return form.StandardToolBar->isHidden(); }, 3000));
         form.Options.EndDlg = false;
         form.close();
     }
@@ -138,4 +145,15 @@ TEST_F(CommandSurfaceX11, FloatingBarHidesItsWindowAndFloatsAgainAfterARestart)
     EXPECT_LE((bar->frameGeometry().topLeft() - floatedAt.topLeft()).manhattanLength(), 40);
     // The other bars stayed docked.
     EXPECT_FALSE(again.StandardToolBar->isFloating());
+
+    // A place off every screen comes back onto one.
+    bar->move(-5000, -5000);
+    again.Options.EndDlg = false;
+    again.close();
+    TMainForm third;
+    third.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&third));
+    ASSERT_TRUE(third.CutterToolBar->isFloating());
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().intersects(third.CutterToolBar->frameGeometry()))
+        << third.CutterToolBar->frameGeometry().x() << "," << third.CutterToolBar->frameGeometry().y();
 }
