@@ -1,6 +1,7 @@
 #include "PictureFiles.h"
 
 #include "BmpCodec.h"
+#include "GraphicConvert.h"
 #include "Icon.h"
 #include "Jpeg.h"
 #include "Metafile.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -242,13 +242,6 @@ int NextFastSaveNumber(const QString &dir, std::uint16_t &counter)
 
 // ---------------------------------------------------------------------------
 // Writers
-
-EFormatNotAvailable::EFormatNotAvailable(const QString &ext)
-    : EGraphicError(QStringLiteral("Das Format %1 steht noch nicht zur Verfügung; es wurde nichts gespeichert.")
-                        .arg(ext))
-    , m_ext(ext)
-{
-}
 
 namespace {
 
@@ -504,23 +497,11 @@ std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *pr
     step();
     step();
     step();
-    // A folder of our own: an unrelated name.bmp beside the source is never
-    // touched, and a read-only source folder is no obstacle.
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/zelkora-convert-XXXXXX"));
-    if (!work.isValid())
-        throw EGraphicFileError(QStringLiteral("Kein temporärer Ordner für die Umwandlung: %1").arg(work.errorString()));
-    const QString target = work.filePath(QFileInfo(fileName).completeBaseName() + QStringLiteral(".bmp"));
-    {
-        std::unique_ptr<TGraphic> source = LoadPictureGraphic(fileName);
-        TBitmap converted;
-        converted.Assign(*source);
-        converted.SaveToFile(target);
-    }
+    // Converted in memory, the way the conversion jobs convert to ".bmp":
+    // nothing is written anywhere, so two opens never share a file.
+    auto bitmap = std::make_unique<TBitmap>(ConvertGraphicToBitmap(fileName));
     step();
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->LoadFromFile(target);
     step();
-    QFile::remove(target);
     step();
     return bitmap;
 }

@@ -260,6 +260,32 @@ TBitmap &TBitmap::operator=(const TBitmap &other)
     return *this;
 }
 
+TBitmap::TBitmap(TBitmap &&other) : TGraphic()
+{
+    *this = std::move(other);
+}
+
+TBitmap &TBitmap::operator=(TBitmap &&other)
+{
+    if (this == &other)
+        return *this;
+    CheckNoCanvas();
+    // A picture with an open painter cannot hand its buffer away.
+    if (other.m_canvasOpen)
+        return *this = static_cast<const TBitmap &>(other);
+    m_width = std::exchange(other.m_width, 0);
+    m_height = std::exchange(other.m_height, 0);
+    m_pf = other.m_pf;
+    m_stride = std::exchange(other.m_stride, 0);
+    m_bits = std::move(other.m_bits);
+    other.m_bits.clear();
+    m_palette = other.m_palette;
+    m_transparent = other.m_transparent;
+    m_transparentColor = other.m_transparentColor;
+    m_transparentMode = other.m_transparentMode;
+    return *this;
+}
+
 TBitmap::~TBitmap() = default;
 
 std::unique_ptr<TGraphic> TBitmap::Clone() const

@@ -102,6 +102,10 @@ public:
     TBitmap(int width, int height, TPixelFormat pf = pf24bit);
     TBitmap(const TBitmap &other);
     TBitmap &operator=(const TBitmap &other);
+    // Moving hands the pixel buffer over without copying it (a converter that
+    // passes a large picture along keeps one copy); the source is left empty.
+    TBitmap(TBitmap &&other);
+    TBitmap &operator=(TBitmap &&other);
     ~TBitmap() override;
 
     QString ClassName() const override { return QStringLiteral("TBitmap"); }
