@@ -14,11 +14,16 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMimeDatabase>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
 
 namespace zk {
 
@@ -195,11 +200,50 @@ QImage imageView(const TBitmap &bmp)
     return bmp.ToImage();
 }
 
-void saveBytes(const QString &fileName, const QByteArray &data)
+QString writeError(const QString &fileName, int err)
 {
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, f.errorString()));
+    return QStringLiteral("\"%1\" kann nicht geschrieben werden: %2")
+        .arg(fileName, QString::fromLocal8Bit(std::strerror(err)));
+}
+
+// Writes through a temporary name in the target's folder, renamed onto the
+// target only when complete, so a failure leaves no target and an old one as
+// it was. Unlike the program's own saves there is no fsync per file: a batch
+// of conversions would wait on the disk for every one of them, and the
+// renamed file replaces nothing the user had not asked to replace.
+void writeFile(const QString &fileName, const std::function<void(QIODevice &)> &write)
+{
+    const QFileInfo info(fileName);
+    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.');
+    int fd = -1;
+    QString tmp;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        tmp = prefix + QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+        fd = ::open(QFile::encodeName(tmp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw EGraphicFileError(writeError(fileName, errno));
+    QFile out;
+    out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    try {
+        write(out);
+        if (!out.flush())
+            throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, out.errorString()));
+        out.close();
+        if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(fileName).constData()) != 0)
+            throw EGraphicFileError(writeError(fileName, errno));
+    } catch (...) {
+        out.close();
+        ::unlink(QFile::encodeName(tmp).constData());
+        throw;
+    }
+}
+
+void saveGraphic(TGraphic &graphic, const QString &fileName)
+{
+    writeFile(fileName, [&graphic](QIODevice &out) { graphic.SaveToStream(out); });
 }
 
 void saveMetafile(const TGraphic &picture, bool enhanced, const QString &fileName)
@@ -212,7 +256,7 @@ void saveMetafile(const TGraphic &picture, bool enhanced, const QString &fileNam
         TMetafileCanvas canvas(mf);
         picture.Draw(canvas.Painter(), QRect(0, 0, picture.Width(), picture.Height()));
     }
-    mf.SaveToFile(fileName);
+    saveGraphic(mf, fileName);
 }
 
 // Writes the bitmap as the target type by the method that follows the
@@ -220,22 +264,26 @@ void saveMetafile(const TGraphic &picture, bool enhanced, const QString &fileNam
 void bitmapToTarget(TBitmap &&bmp, const QString &targetExt, How how, const QString &fileName)
 {
     if (how == How::IconOut) {
-        GraphicToIcon(bmp, clNone)->SaveToFile(fileName);
+        saveGraphic(*GraphicToIcon(bmp, clNone), fileName);
     } else if (how == How::MetafileCanvas) {
         saveMetafile(bmp, targetExt == QLatin1String(".emf"), fileName);
     } else if (targetExt == QLatin1String(".bmp") || targetExt == QLatin1String(".zkg")) {
-        bmp.SaveToFile(fileName);
+        saveGraphic(bmp, fileName);
     } else if (targetExt == QLatin1String(".jpg")) {
         // The JPEG class's default settings, without its copy of the picture.
-        saveBytes(fileName, JpegEncode(imageView(bmp), JpegEncodeOptions{}));
+        const QByteArray data = JpegEncode(imageView(bmp), JpegEncodeOptions{});
+        writeFile(fileName, [&data](QIODevice &out) {
+            if (out.write(data) != data.size())
+                throw EGraphicFileError(out.errorString());
+        });
     } else if (targetExt == QLatin1String(".png")) {
         TPNGImage png;
         static_cast<TBitmap &>(png) = std::move(bmp);
-        png.SaveToFile(fileName);
+        saveGraphic(png, fileName);
     } else if (targetExt == QLatin1String(".gif")) {
         std::unique_ptr<TGraphic> gif = registeredGraphic(".gif");
         gif->Assign(bmp);
-        gif->SaveToFile(fileName);
+        saveGraphic(*gif, fileName);
     } else {
         throw ENoConverter();
     }
@@ -284,14 +332,14 @@ QString ConvertGraphicFileTo(const QString &sourceFile, const QString &targetDir
     case How::KindChange: {
         auto &mf = dynamic_cast<TMetafile &>(*source);
         mf.SetEnhanced(dst == QLatin1String(".emf"));
-        mf.SaveToFile(out);
+        saveGraphic(mf, out);
         break;
     }
     case How::MetafileCanvas:
         saveMetafile(*source, dst == QLatin1String(".emf"), out);
         break;
     case How::IconOut:
-        GraphicToIcon(*source, clNone)->SaveToFile(out);
+        saveGraphic(*GraphicToIcon(*source, clNone), out);
         break;
     case How::Tiff:
         break; // refused above until the TIFF writer is there
@@ -494,12 +542,7 @@ void MakeJpegThumbnailFile(const QString &sourceFile, const QString &targetFile,
     QFile in(sourceFile);
     if (!in.open(QIODevice::ReadOnly))
         throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geöffnet werden: %2").arg(sourceFile, in.errorString()));
-    QSaveFile out(targetFile);
-    if (!out.open(QIODevice::WriteOnly))
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(targetFile, out.errorString()));
-    MakeJpegThumbnail(in, out, width, height, background); // an exception discards the temporary file
-    if (!out.commit())
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(targetFile, out.errorString()));
+    writeFile(targetFile, [&](QIODevice &out) { MakeJpegThumbnail(in, out, width, height, background); });
 }
 
 void MakePictureThumbnail(const QString &sourceFile, const QString &targetFile, int width, int height,
@@ -520,7 +563,7 @@ void MakePictureThumbnail(const QString &sourceFile, const QString &targetFile, 
         canvas->fillRect(QRect(0, 0, width, height), TColorToQColor(background));
         canvas->drawImage(r.topLeft(), reduced);
     }
-    thumb.SaveToFile(targetFile);
+    saveGraphic(thumb, targetFile);
 }
 
 void MakeMetafileThumbnail(const QString &, const QString &, int, int, TColor)
