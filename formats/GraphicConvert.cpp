@@ -1,5 +1,6 @@
 #include "GraphicConvert.h"
 
+#include "Bmp2Tiff.h"
 #include "Jpeg.h"
 #include "JpegCodec.h"
 #include "LeBytes.h"
@@ -289,11 +290,9 @@ void bitmapToTarget(TBitmap &&bmp, const QString &targetExt, How how, const QStr
     }
 }
 
-// Codes that need a codec registered later: refused before anything is read.
+// GIF pairs need a codec registered later: refused before anything is read.
 void checkAvailable(const Pair &p)
 {
-    if (p.how == How::Tiff)
-        throw EFormatNotAvailable(QStringLiteral(".tif"));
     if (QLatin1String(p.source) == QLatin1String(".gif") || QLatin1String(p.target) == QLatin1String(".gif"))
         (void)registeredGraphic(".gif");
 }
@@ -342,7 +341,8 @@ QString ConvertGraphicFileTo(const QString &sourceFile, const QString &targetDir
         saveGraphic(*GraphicToIcon(*source, clNone), out);
         break;
     case How::Tiff:
-        break; // refused above until the TIFF writer is there
+        SaveBitmapAsTiff(sourceToBitmap(std::move(source), How::Assign), out);
+        break;
     case How::ThroughBitmap: {
         const Pair &first = pairOfCode(p->first);
         bitmapToTarget(sourceToBitmap(std::move(source), first.how), dst, p->then, out);
