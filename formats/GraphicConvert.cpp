@@ -15,16 +15,12 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMimeDatabase>
-#include <QRandomGenerator>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <unistd.h>
 
 namespace zk {
 
@@ -201,45 +197,17 @@ QImage imageView(const TBitmap &bmp)
     return bmp.ToImage();
 }
 
-QString writeError(const QString &fileName, int err)
-{
-    return QStringLiteral("\"%1\" kann nicht geschrieben werden: %2")
-        .arg(fileName, QString::fromLocal8Bit(std::strerror(err)));
-}
-
-// Writes through a temporary name in the target's folder, renamed onto the
+// Through QSaveFile: a temporary name in the target's folder, renamed onto the
 // target only when complete, so a failure leaves no target and an old one as
-// it was. Unlike the program's own saves there is no fsync per file: a batch
-// of conversions would wait on the disk for every one of them, and the
-// renamed file replaces nothing the user had not asked to replace.
+// it was.
 void writeFile(const QString &fileName, const std::function<void(QIODevice &)> &write)
 {
-    const QFileInfo info(fileName);
-    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.');
-    int fd = -1;
-    QString tmp;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        tmp = prefix + QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
-        fd = ::open(QFile::encodeName(tmp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw EGraphicFileError(writeError(fileName, errno));
-    QFile out;
-    out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
-    try {
-        write(out);
-        if (!out.flush())
-            throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, out.errorString()));
-        out.close();
-        if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(fileName).constData()) != 0)
-            throw EGraphicFileError(writeError(fileName, errno));
-    } catch (...) {
-        out.close();
-        ::unlink(QFile::encodeName(tmp).constData());
-        throw;
-    }
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly))
+        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, out.errorString()));
+    write(out); // an exception discards the temporary file
+    if (!out.commit())
+        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, out.errorString()));
 }
 
 void saveGraphic(TGraphic &graphic, const QString &fileName)
