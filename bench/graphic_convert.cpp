@@ -9,6 +9,7 @@
 // child process of ours and by convert, each child's peak resident size above
 // its idle size, against the picture's 24-bit pixel bytes (goal: ours at
 // most 2.5 x).
+#include "BenchPictures.h"
 #include "GraphicConvert.h"
 #include "Jpeg.h"
 #include "PNGImage.h"
@@ -60,18 +61,8 @@ zk::TBitmap screenshot(int w, int h)
 
 zk::TBitmap photo(int w, int h)
 {
-    zk::TBitmap b(w, h, zk::pf24bit);
-    std::mt19937 rng(7);
-    for (int y = 0; y < h; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const double s = std::sin(x / 97.0) * std::cos(y / 61.0);
-            const int noise = int(rng() % 7) - 3;
-            row[3 * x] = uchar(std::clamp(int(90 + 70 * std::cos(x / 211.0 - y / 173.0)) + noise, 0, 255));
-            row[3 * x + 1] = uchar(std::clamp(int(100 + 60 * std::sin((x + y) / 143.0)) + noise, 0, 255));
-            row[3 * x + 2] = uchar(std::clamp(int(128 + 90 * s + x * 40 / w) + noise, 0, 255));
-        }
-    }
+    zk::TBitmap b;
+    zkbench::paintPhoto(b, w, h);
     return b;
 }
 
@@ -225,21 +216,29 @@ int peakChild(const QString &source, const QString &targetDir, const QString &ta
     return 0;
 }
 
-// The child's peak resident size in kB (ru_maxrss) for a program.
-long childPeakKb(const std::vector<std::string> &argv)
+// Child: runs a program and prints its peak resident size in kB
+// (ru_maxrss). A process of its own, because Qt reaps the children of a
+// process that has used QProcess before wait4 can see them.
+int rusageOf(char **argv)
 {
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        return -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
+        return 1;
     int status = 0;
     rusage usage{};
     if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return 1;
+    std::printf("%ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+long childPeakKb(const QString &self, const QStringList &command)
+{
+    QProcess p;
+    p.start(self, QStringList{QStringLiteral("--rusage-of")} + command);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
         return -1;
-    return usage.ru_maxrss;
+    return p.readAllStandardOutput().trimmed().toLong();
 }
 
 int peakReport(const char *self)
@@ -261,14 +260,18 @@ int peakReport(const char *self)
         child.waitForFinished(600000);
         const QList<QByteArray> nums = child.readAllStandardOutput().trimmed().split(' ');
         const double ours = nums.size() == 2 ? (nums[1].toDouble() - nums[0].toDouble()) / pixelKb : -1;
-        const std::string in = source.toStdString();
-        const std::string out = dir.filePath(QStringLiteral("peer") + QLatin1String(pair[1])).toStdString();
-        const std::string tiny = dir.filePath("tiny.png").toStdString();
-        QImage(1, 1, QImage::Format_RGB32).save(QString::fromStdString(tiny));
-        const long convertIdle = childPeakKb({kConvert.toStdString(), tiny, dir.filePath("tiny.bmp").toStdString()});
-        const long convertPeak = childPeakKb({kConvert.toStdString(), in, out});
-        std::printf("  %s -> %s  ours %.2f   convert %.2f\n", pair[0], pair[1], ours,
-                    double(convertPeak - convertIdle) / pixelKb);
+        const QString tiny = dir.filePath("tiny.png");
+        QImage(1, 1, QImage::Format_RGB32).save(tiny);
+        const QString me = QString::fromLocal8Bit(self);
+        const long convertIdle = childPeakKb(me, {kConvert, tiny, dir.filePath("tiny.bmp")});
+        const long convertPeak =
+            childPeakKb(me, {kConvert, source, dir.filePath(QStringLiteral("peer") + QLatin1String(pair[1]))});
+        if (convertIdle < 0 || convertPeak < 0)
+            std::printf("  %s -> %s  ours %.2f   convert failed\n", pair[0], pair[1], ours);
+        else
+            std::printf("  %s -> %s  ours %.2f   convert %.2f\n", pair[0], pair[1], ours,
+                        double(convertPeak - convertIdle) / pixelKb);
+        std::fflush(stdout);
     }
     return 0;
 }
@@ -278,6 +281,8 @@ int peakReport(const char *self)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc >= 3 && std::string(argv[1]) == "--rusage-of")
+        return rusageOf(argv + 2);
     if (argc == 5 && std::string(argv[1]) == "--peak-child") {
         QCoreApplication app(argc, argv);
         return peakChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
