@@ -836,9 +836,7 @@ void TBitmap::LoadFromStream(QIODevice &stream)
 
 void TBitmap::SaveToStream(QIODevice &stream)
 {
-    const QByteArray data = WriteBmp(*this);
-    if (stream.write(data) != data.size())
-        throw EGraphicFileError(QStringLiteral("Cannot write the bitmap: %1").arg(stream.errorString()));
+    WriteBmpStream(*this, stream);
 }
 
 } // namespace zk
