@@ -127,14 +127,29 @@ std::unique_ptr<TGraphic> registeredGraphic(const char *ext)
     return TPicture::CreateForExtension(QLatin1String(ext));
 }
 
-// The source file in the picture class of its extension.
+// Every pair from a JPEG draws the decoded picture, so it is decoded straight
+// into a bitmap as the JPEG class would decode it (default settings), without
+// the class's own copy of the pixels.
+std::unique_ptr<TGraphic> loadJpegBitmap(const QString &fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        throw EGraphicFileError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, f.errorString()));
+    const QByteArray data = ReadRestCapped(f, qint64(1) << 30, QStringLiteral("JPEG file"));
+    JpegDecodeOptions options;
+    options.maxPixels = TBitmap::MaxPixels();
+    return std::make_unique<TBitmap>(TBitmap::FromImage(JpegDecode(data, options)));
+}
+
+// The source file in the picture class of its extension (JPEG as its decoded
+// bitmap).
 std::unique_ptr<TGraphic> loadSource(const QString &fileName, const QString &ext)
 {
     std::unique_ptr<TGraphic> g;
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".zkg"))
         g = std::make_unique<TBitmap>();
     else if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
-        g = std::make_unique<TJPEGImage>();
+        return loadJpegBitmap(fileName);
     else if (ext == QLatin1String(".png"))
         g = std::make_unique<TPNGImage>();
     else if (ext == QLatin1String(".ico"))
@@ -161,13 +176,6 @@ TBitmap sourceToBitmap(std::unique_ptr<TGraphic> source, How how)
         TBitmap out(std::move(*bmp));
         if (how == How::Draw)
             out.SetPixelFormat(pf24bit);
-        return out;
-    }
-    if (auto *jpeg = dynamic_cast<TJPEGImage *>(source.get())) {
-        // Drawn on a 24-bit bitmap of its size: the decoded pixels, in 24 bits.
-        TBitmap out = jpeg->Bitmap();
-        source.reset();
-        out.SetPixelFormat(pf24bit);
         return out;
     }
     if (how == How::Draw) {
