@@ -1,5 +1,5 @@
 #pragma once
-// Pictures the codec and conversion benchmarks share.
+// Picture content the codec benchmarks share.
 #include "Bitmap.h"
 
 #include <algorithm>
@@ -8,11 +8,11 @@
 
 namespace zkbench {
 
-// Photo-like: smooth waves of colour with a little noise, as a camera gives.
-inline void paintPhoto(zk::TBitmap &b, int w, int h)
+// Fills a 24-bit bitmap with photo-like content: smooth waves plus a little
+// noise, so no codec finds long runs.
+inline void FillPhoto(zk::TBitmap &b)
 {
-    b.SetPixelFormat(zk::pf24bit);
-    b.SetSize(w, h);
+    const int w = b.Width(), h = b.Height();
     std::mt19937 rng(7);
     for (int y = 0; y < h; ++y) {
         uchar *row = b.ScanLine(y);

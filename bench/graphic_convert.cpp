@@ -61,8 +61,8 @@ zk::TBitmap screenshot(int w, int h)
 
 zk::TBitmap photo(int w, int h)
 {
-    zk::TBitmap b;
-    zkbench::paintPhoto(b, w, h);
+    zk::TBitmap b(w, h, zk::pf24bit);
+    zkbench::FillPhoto(b);
     return b;
 }
 

@@ -65,7 +65,8 @@ zk::TPNGImage screenshot()
 zk::TPNGImage photo()
 {
     zk::TPNGImage b;
-    zkbench::paintPhoto(b, kWidth, kHeight);
+    b.SetSize(kWidth, kHeight);
+    zkbench::FillPhoto(b);
     return b;
 }
 

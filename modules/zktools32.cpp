@@ -77,6 +77,7 @@ public:
             return false;
         selectRawRelease(false);
         m_buttonTarget = 0;
+        wake();
         return true;
     }
 
@@ -107,6 +108,7 @@ public:
         grabPrint(false);
         m_keyTarget = 0;
         xcb_flush(m_conn);
+        wake();
         return true;
     }
 
@@ -153,6 +155,7 @@ public:
             return false;
         destroyFrame();
         xcb_flush(m_conn);
+        wake();
         return true;
     }
 
@@ -234,9 +237,11 @@ private:
         m_xinputOpcode = ext->major_opcode;
         Reply<xcb_input_xi_query_version_reply_t> v(
             xcb_input_xi_query_version_reply(m_conn, xcb_input_xi_query_version(m_conn, 2, 2), nullptr));
-        return v && (v->major_version > 2 || (v->major_version == 2 && v->minor_version >= 0));
+        return v && v->major_version >= 2;
     }
 
+    // Round trips made here may have queued events without the socket
+    // becoming readable again: the event thread looks at its queue anew.
     void wake()
     {
         if (m_wakeFd >= 0) {
