@@ -1199,20 +1199,17 @@ void TGIFImageList::LoadFromStream(TGIFInStream &stream, TGIFImage *image)
     while (b != 0x3B) {
         stream.Skip(-1);
         if (b != 0x21 && b != 0x2C) {
+            // Nothing after an unknown block can be trusted: the frames read
+            // so far are kept and the rest is not read.
             Warning(1, GIFMessage(TGIFMsg::UnknownBlockType));
-            break;
+            stream.SetPosition(stream.Size());
+            return;
         }
-        const qint64 before = stream.Position();
         auto frame = std::make_unique<TGIFSubImage>(image);
         frame->LoadFromStream(stream);
         Add(std::move(frame));
         const qint64 size = std::max<qint64>(1, stream.Size());
         image->Progress(int(stream.Position() * 100 / size), TGIFMsg::ProgressLoading);
-        if (stream.Position() == before) {
-            // Nothing was read: the byte starts no block we can take.
-            Warning(1, GIFMessage(TGIFMsg::UnknownBlockType));
-            break;
-        }
         if (!skipZeros())
             return;
     }

@@ -114,6 +114,8 @@ public:
         : fData(reinterpret_cast<const uint8_t *>(bytes.constData())), fSize(bytes.size())
     {
     }
+    // The bytes must outlive the stream.
+    explicit TGIFInStream(QByteArray &&) = delete;
     qint64 Position() const { return fPos; }
     void SetPosition(qint64 p) { fPos = p < 0 ? 0 : (p > fSize ? fSize : p); }
     void Skip(qint64 n) { SetPosition(fPos + n); }

@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace gifkit {
 
 struct Loaded
