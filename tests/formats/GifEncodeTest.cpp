@@ -364,4 +364,30 @@ TEST(GifEncode, ToolsReadOurFiles)
     EXPECT_TRUE(id.contains(QLatin1String("7 9 +3 +1"))) << id.toStdString();
 }
 
+// gif2rgb renders our file to the colours our indices stand for.
+TEST(GifEncode, Gif2rgbSeesOurColours)
+{
+    for (uint8_t compression : {gcLZW, gcRLE}) {
+        std::mt19937 rng(compression + 40u);
+        TGIFImage img;
+        img.Compression = compression;
+        const QByteArray idx = randomIndices(rng, 33 * 21, 12);
+        TGIFSubImage &f = addFrame(img, 33, 21, idx);
+        fillMap(f.ColorMap(), rng, 12);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("c.gif"));
+        img.SaveToFile(path);
+        QProcess p;
+        p.setStandardInputFile(path);
+        p.start(QStringLiteral("gif2rgb"), {QStringLiteral("-1")});
+        ASSERT_TRUE(p.waitForFinished());
+        const QByteArray rgb = p.readAllStandardOutput();
+        ASSERT_EQ(rgb.size(), idx.size() * 3) << p.readAllStandardError().toStdString();
+        for (qsizetype i = 0; i < idx.size(); ++i) {
+            const TColor c = f.ColorMap().Colors(uint8_t(idx[i]));
+            ASSERT_EQ(RGBToTColor(uint8_t(rgb[i * 3]), uint8_t(rgb[i * 3 + 1]), uint8_t(rgb[i * 3 + 2])), c) << i;
+        }
+    }
+}
+
 } // namespace
