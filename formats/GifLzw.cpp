@@ -319,22 +319,19 @@ void CompressFrame(TGIFSubImage &frame, TGIFOutStream &stream)
 
 // ---- string table
 
-THashTable::THashTable() : fSlots(new uint16_t[std::size_t(1) << 20]())
+THashTable::THashTable() : fSlots(new uint32_t[kSize])
 {
-    fUsed.reserve(4096);
+    Clear();
 }
 
-void THashTable::Clear()
-{
-    for (int key : fUsed)
-        fSlots[std::size_t(key)] = 0;
-    fUsed.clear();
-}
+void THashTable::Clear() { std::fill(fSlots.get(), fSlots.get() + kSize, kFree); }
 
 void THashTable::Insert(int key, int code)
 {
-    fSlots[std::size_t(key)] = uint16_t(code + 1);
-    fUsed.push_back(key);
+    uint32_t h = Hash(key);
+    while (fSlots[h] != kFree)
+        h = (h + 1) & kMask;
+    fSlots[h] = uint32_t(key) << 12 | uint32_t(code);
 }
 
 // ---- LZW

@@ -95,8 +95,9 @@ protected:
     std::vector<int> fRows;
 };
 
-// Exact map of (prefix code, pixel) -> code: one slot for every prefix and
-// pixel value, reset entry by entry so a clear costs only what was used.
+// Exact map of key (prefix code x 256 + pixel) -> code, open addressing in
+// 16384 slots: at most 4096 entries keep the probes short, and the 64 KB stay
+// in the cache. A slot holds key << 12 | code; all ones is free.
 class THashTable
 {
 public:
@@ -106,13 +107,21 @@ public:
     // The code, or -1.
     int Lookup(int key) const
     {
-        const uint16_t c = fSlots[std::size_t(key)];
-        return c ? c - 1 : -1;
+        for (uint32_t h = Hash(key);; h = (h + 1) & kMask) {
+            const uint32_t slot = fSlots[h];
+            if (slot == kFree)
+                return -1;
+            if ((slot >> 12) == uint32_t(key))
+                return int(slot & 0xFFF);
+        }
     }
 
 private:
-    std::unique_ptr<uint16_t[]> fSlots; // code + 1, 0 when free
-    std::vector<int> fUsed;
+    static constexpr uint32_t kSize = 16384;
+    static constexpr uint32_t kMask = kSize - 1;
+    static constexpr uint32_t kFree = 0xFFFFFFFF;
+    static uint32_t Hash(int key) { return (uint32_t(key) * 2654435761u) >> 18; }
+    std::unique_ptr<uint32_t[]> fSlots;
 };
 
 class TLZWEncoder : public TGIFEncoder
