@@ -5,11 +5,15 @@
 #include "Bitmap.h"
 
 #include <QColor>
+#include <QGuiApplication>
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <random>
 
@@ -72,6 +76,18 @@ B photo()
         }
     }
     return b;
+}
+
+// main() of a benchmark over these pictures: text on the screenshot needs
+// fonts, so a GUI application (offscreen).
+inline int RunBenchmarks(int argc, char **argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace benchpics

@@ -8,7 +8,6 @@
 #include "BenchPictures.h"
 #include "GIFImage.h"
 
-#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
@@ -167,13 +166,4 @@ BENCHMARK(BM_OurEncodeRLE)->Arg(0)->Arg(1)->ArgName("kind")->Unit(benchmark::kMi
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    // Text on the screenshot needs fonts, so a GUI application (offscreen).
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char **argv) { return benchpics::RunBenchmarks(argc, argv); }

@@ -9,7 +9,6 @@
 #include "BenchPictures.h"
 #include "PNGImage.h"
 
-#include <QGuiApplication>
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
@@ -213,13 +212,4 @@ BENCHMARK(BM_OurDecode)->Arg(0)->Arg(1)->ArgName("kind")->Unit(benchmark::kMilli
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    // Text on the screenshot needs fonts, so a GUI application (offscreen).
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char **argv) { return benchpics::RunBenchmarks(argc, argv); }
