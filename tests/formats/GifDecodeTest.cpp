@@ -3,6 +3,7 @@
 #include "GIFImage.h"
 #include "GifTestKit.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -29,6 +30,22 @@ void expectSameAsGiflib(const TGIFImage &img, const giforacle::Gif &ref)
         EXPECT_EQ(f.Interlaced(), r.interlaced);
         EXPECT_EQ(f.ColorMap().ExportPalette(), r.localMap);
         EXPECT_EQ(frameBytes(f), r.indices) << "frame " << i;
+    }
+}
+
+// Written back, giflib reads the same frames and extension blocks.
+void expectSameWrittenBack(TGIFImage &img, const giforacle::Gif &ref)
+{
+    const giforacle::Gif again = giforacle::Read(img.SaveToBytes());
+    ASSERT_TRUE(again.ok);
+    ASSERT_EQ(again.frames.size(), ref.frames.size());
+    for (int i = 0; i < ref.frames.size(); ++i) {
+        ASSERT_EQ(again.frames[i].exts.size(), ref.frames[i].exts.size()) << i;
+        for (int j = 0; j < ref.frames[i].exts.size(); ++j) {
+            EXPECT_EQ(again.frames[i].exts[j].function, ref.frames[i].exts[j].function);
+            EXPECT_EQ(again.frames[i].exts[j].bytes, ref.frames[i].exts[j].bytes);
+        }
+        EXPECT_EQ(again.frames[i].indices, ref.frames[i].indices);
     }
 }
 
@@ -354,18 +371,42 @@ TEST(GifDecode, ExtensionsFromGifbuild)
     EXPECT_EQ(gce->TransparentColorIndex(), 1);
     EXPECT_TRUE(img.Images()[1]->Transparent());
 
-    // Written back, giflib reads the same extension blocks.
-    const giforacle::Gif again = giforacle::Read(img.SaveToBytes());
-    ASSERT_TRUE(again.ok);
-    ASSERT_EQ(again.frames.size(), 2);
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(again.frames[i].exts.size(), ref.frames[i].exts.size()) << i;
-        for (int j = 0; j < ref.frames[i].exts.size(); ++j) {
-            EXPECT_EQ(again.frames[i].exts[j].function, ref.frames[i].exts[j].function);
-            EXPECT_EQ(again.frames[i].exts[j].bytes, ref.frames[i].exts[j].bytes);
-        }
-        EXPECT_EQ(again.frames[i].indices, ref.frames[i].indices);
-    }
+    expectSameWrittenBack(img, ref);
+}
+
+// An animation as ImageMagick writes it: frames of their own size and place,
+// delays, transparency, a loop count and a comment.
+TEST(GifDecode, AnimationFromImageMagick)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("anim.gif"));
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/convert"),
+            {"-delay", "20", "-size", "60x40", "plasma:fractal", "-page", "+10+5", "-size", "30x20",
+             "gradient:red-blue", "-page", "+20+10", "-size", "25x25", "xc:none", "-fill", "green", "-draw",
+             "circle 12,12 12,3", "-loop", "2", "-set", "comment", "im frames", path});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray file = f.readAll();
+    const giforacle::Gif ref = giforacle::Read(file);
+    TGIFImage img;
+    const Loaded l = load(img, file);
+    ASSERT_TRUE(l.error.isEmpty()) << l.error.toStdString();
+    EXPECT_TRUE(l.warnings.isEmpty()) << l.warnings.join(QLatin1Char('|')).toStdString();
+    expectSameAsGiflib(img, ref);
+    ASSERT_EQ(img.Images().Count(), 3);
+    EXPECT_EQ(img.Images()[2]->BoundsRect(), QRect(20, 10, 25, 25));
+    EXPECT_TRUE(img.Images()[2]->Transparent());
+    EXPECT_EQ(img.Images()[1]->GraphicControlExtension()->Delay(), 20);
+    int loops = -1;
+    for (int i = 0; i < img.Images()[0]->Extensions().Count(); ++i)
+        if (auto *ns = dynamic_cast<TGIFAppExtNSLoop *>(img.Images()[0]->Extensions()[i]))
+            loops = ns->Loops;
+    ASSERT_EQ(ref.frames[0].exts[3].bytes.size(), 3);
+    EXPECT_EQ(loops, uint8_t(ref.frames[0].exts[3].bytes[1]) | uint8_t(ref.frames[0].exts[3].bytes[2]) << 8);
+    expectSameWrittenBack(img, ref);
 }
 
 } // namespace
