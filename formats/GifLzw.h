@@ -133,7 +133,6 @@ public:
     void Compress() override;
 
 private:
-    int fPrefix = 0;
     int fFreeCode = 0;
     std::unique_ptr<THashTable> fHashTable;
 };
