@@ -10,15 +10,16 @@
 #include <cstdlib>
 #include <vector>
 
+// Keeps single inputs small enough that the fuzzer explores instead of
+// allocating: 4 M pixels at most.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    zk::TBitmap::SetMaxPixels(qint64(1) << 22);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // Keep single inputs small enough that the fuzzer explores instead of
-    // allocating: 4 M pixels at most.
-    static const bool limited = [] {
-        zk::TBitmap::SetMaxPixels(qint64(1) << 22);
-        return true;
-    }();
-    (void)limited;
     if (size < 1)
         return 0;
     const uint8_t mode = data[0];
