@@ -17,8 +17,8 @@
 
 namespace {
 
-using benchpics::kHeight;
-using benchpics::kWidth;
+using zkbench::kHeight;
+using zkbench::kWidth;
 
 // 3-3-2 bits of red, green and blue: 256 colours, no dithering.
 struct Indexed
@@ -45,8 +45,8 @@ Indexed reduce(const zk::TBitmap &b)
 
 const Indexed &picture(int kind)
 {
-    static const Indexed shot = reduce(benchpics::screenshot());
-    static const Indexed pic = reduce(benchpics::photo());
+    static const Indexed shot = reduce(zkbench::screenshot());
+    static const Indexed pic = reduce(zkbench::photo());
     return kind == 0 ? shot : pic;
 }
 
@@ -166,4 +166,4 @@ BENCHMARK(BM_OurEncodeRLE)->Arg(0)->Arg(1)->ArgName("kind")->Unit(benchmark::kMi
 
 } // namespace
 
-int main(int argc, char **argv) { return benchpics::RunBenchmarks(argc, argv); }
+int main(int argc, char **argv) { return zkbench::RunBenchmarks(argc, argv); }

@@ -25,13 +25,13 @@
 
 namespace {
 
-using benchpics::kHeight;
-using benchpics::kWidth;
+using zkbench::kHeight;
+using zkbench::kWidth;
 
 const zk::TPNGImage &picture(int kind)
 {
-    static const zk::TPNGImage shot = benchpics::screenshot<zk::TPNGImage>();
-    static const zk::TPNGImage pic = benchpics::photo<zk::TPNGImage>();
+    static const zk::TPNGImage shot = zkbench::screenshot<zk::TPNGImage>();
+    static const zk::TPNGImage pic = zkbench::photo<zk::TPNGImage>();
     return kind == 0 ? shot : pic;
 }
 
@@ -212,4 +212,4 @@ BENCHMARK(BM_OurDecode)->Arg(0)->Arg(1)->ArgName("kind")->Unit(benchmark::kMilli
 
 } // namespace
 
-int main(int argc, char **argv) { return benchpics::RunBenchmarks(argc, argv); }
+int main(int argc, char **argv) { return zkbench::RunBenchmarks(argc, argv); }
