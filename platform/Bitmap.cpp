@@ -490,7 +490,8 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         return;
     CheckNoCanvas();
     const std::size_t stride = BytesPerRow(m_width, zk::BitsPerPixel(pf));
-    PixelBuffer bits(stride * std::size_t(m_height), uchar(0));
+    // Left uninitialised: every path below writes each byte, padding included.
+    PixelBuffer bits(stride * std::size_t(m_height));
     QVector<QRgb> palette;
     const int dstBpp = zk::BitsPerPixel(pf);
     const int srcBpp = BitsPerPixel();
@@ -500,17 +501,21 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         for (int y = 0; y < m_height; ++y) {
             const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
             uchar *dst = bits.data() + std::size_t(y) * stride;
+            std::memset(dst, 0, stride);
             for (int x = 0; x < m_width; ++x)
                 setIndexAt(dst, x, dstBpp, indexAt(src, x, srcBpp));
         }
     } else {
         std::vector<QRgb> line(std::size_t(std::max(m_width, 1)));
-        if (isPaletted(pf)) {
+        if (ConvertTrueColorRows(pf, stride, bits)) {
+            // done word by word
+        } else if (isPaletted(pf)) {
             palette = DefaultPalette(pf);
             NearestColor nearest(palette);
             for (int y = 0; y < m_height; ++y) {
                 ReadRow(y, line.data());
                 uchar *dst = bits.data() + std::size_t(y) * stride;
+                std::memset(dst, 0, stride);
                 for (int x = 0; x < m_width; ++x)
                     setIndexAt(dst, x, dstBpp, nearest(line[std::size_t(x)]));
             }
@@ -518,6 +523,7 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
             for (int y = 0; y < m_height; ++y) {
                 ReadRow(y, line.data());
                 uchar *dst = bits.data() + std::size_t(y) * stride;
+                std::memset(dst, 0, stride);
                 for (int x = 0; x < m_width; ++x)
                     writeTrueColor(dst, x, pf, line[std::size_t(x)]);
             }
@@ -528,6 +534,55 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
     m_pf = pf;
     m_palette = palette;
     Changed();
+}
+
+bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const
+{
+    // The changes pictures go through on every edit command: 24 <-> 32 bits
+    // and 8-bit palettes to either, a whole pixel per load and store.
+    const bool to32 = pf == pf32bit;
+    if ((pf != pf24bit && !to32) || (m_pf != pf24bit && m_pf != pf32bit && m_pf != pf8bit))
+        return false;
+    if (m_width == 0 || m_height == 0)
+        return true; // no rows to write
+    const std::size_t w = std::size_t(m_width);
+    const std::size_t used = w * (to32 ? 4 : 3);
+    uint32_t table[256];
+    if (m_pf == pf8bit)
+        for (int i = 0; i < 256; ++i)
+            table[i] = i < m_palette.size() ? (m_palette[i] & 0xFFFFFFu) | 0xFF000000u : 0xFF000000u;
+    for (int y = 0; y < m_height; ++y) {
+        const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
+        uchar *dst = bits.data() + std::size_t(y) * stride;
+        if (m_pf == pf8bit && to32) {
+            for (std::size_t x = 0; x < w; ++x)
+                std::memcpy(dst + 4 * x, &table[src[x]], 4);
+        } else if (m_pf == pf8bit) {
+            // Four bytes a pixel, each store overlapping the next pixel's
+            // first byte; the last pixel gets its three bytes alone.
+            for (std::size_t x = 0; x + 1 < w; ++x)
+                std::memcpy(dst + 3 * x, &table[src[x]], 4);
+            std::memcpy(dst + 3 * (w - 1), &table[src[w - 1]], 3);
+        } else if (m_pf == pf24bit && to32) {
+            uint32_t v;
+            for (std::size_t x = 0; x + 1 < w; ++x) {
+                std::memcpy(&v, src + 3 * x, 4);
+                v |= 0xFF000000u;
+                std::memcpy(dst + 4 * x, &v, 4);
+            }
+            v = 0xFF000000u | uint32_t(src[3 * w - 3]) | uint32_t(src[3 * w - 2]) << 8
+                | uint32_t(src[3 * w - 1]) << 16;
+            std::memcpy(dst + 4 * (w - 1), &v, 4);
+        } else if (m_pf == pf32bit && !to32) {
+            for (std::size_t x = 0; x + 1 < w; ++x)
+                std::memcpy(dst + 3 * x, src + 4 * x, 4);
+            std::memcpy(dst + 3 * (w - 1), src + 4 * (w - 1), 3);
+        } else {
+            return false; // same depth: handled before
+        }
+        std::memset(dst + used, 0, stride - used);
+    }
+    return true;
 }
 
 bool TBitmap::Monochrome() const

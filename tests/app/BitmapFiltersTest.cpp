@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 
@@ -886,5 +887,30 @@ TEST(BitmapFilters, AgreeWithImageMagick)
         EXPECT_EQ(b.Width(), w) << c.name;
         EXPECT_EQ(b.Height(), h) << c.name;
         EXPECT_EQ(pixels(b), expected) << c.name;
+    }
+}
+
+TEST(BitmapFilters, BrightnessOfEveryByteValueAtOddWidths)
+{
+    // Widths around the sixteen-byte steps; every byte value in every lane.
+    for (int w : {1, 5, 6, 21, 22, 67}) {
+        TBitmap original(w, 9, pf24bit);
+        for (int y = 0; y < original.Height(); ++y) {
+            uchar *row = original.ScanLine(y);
+            for (size_t i = 0; i < original.Stride(); ++i)
+                row[i] = uchar((y * 131 + int(i) * 29) & 0xFF);
+        }
+        for (int delta : {-255, -128, -15, -1, 1, 15, 128, 255}) {
+            TBitmap b = original;
+            BrightnessBitmap(b, delta);
+            const size_t used = size_t(w) * 3;
+            for (int y = 0; y < b.Height(); ++y)
+                for (size_t i = 0; i < b.Stride(); ++i) {
+                    const int was = original.ScanLine(y)[i];
+                    const int want = i < used ? std::clamp(was + delta, 0, 255) : was; // padding kept
+                    ASSERT_EQ(int(b.ScanLine(y)[i]), want) << "w " << w << " delta " << delta << " y " << y
+                                                           << " byte " << i;
+                }
+        }
     }
 }
