@@ -3,54 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include <zlib.h>
+
 namespace zk::png {
-
-namespace {
-
-// Four tables so the CRC can take four bytes a step; built on first use.
-struct CrcTables
-{
-    uint32_t t[4][256];
-    CrcTables()
-    {
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[0][n] = c;
-        }
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = t[0][n];
-            for (int k = 1; k < 4; ++k) {
-                c = t[0][c & 0xFF] ^ (c >> 8);
-                t[k][n] = c;
-            }
-        }
-    }
-};
-
-const CrcTables &crcTables()
-{
-    static const CrcTables tables;
-    return tables;
-}
-
-} // namespace
 
 uint32_t Crc32Update(uint32_t reg, const uint8_t *data, size_t len)
 {
-    const CrcTables &T = crcTables();
-    while (len >= 4) {
-        reg ^= uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16
-               | uint32_t(data[3]) << 24;
-        reg = T.t[3][reg & 0xFF] ^ T.t[2][(reg >> 8) & 0xFF] ^ T.t[1][(reg >> 16) & 0xFF]
-              ^ T.t[0][reg >> 24];
-        data += 4;
-        len -= 4;
-    }
-    while (len--)
-        reg = T.t[0][(reg ^ *data++) & 0xFF] ^ (reg >> 8);
-    return reg;
+    // zlib's CRC is the same polynomial, many bytes a step; it takes and
+    // gives the complemented register.
+    return ~uint32_t(crc32_z(uLong(~reg), data, len));
 }
 
 bool ValidColourDepth(int colourType, int bitDepth)
@@ -90,6 +51,53 @@ RowLayout Layout(int colourType, int bitDepth, int64_t width)
     return l;
 }
 
+namespace {
+
+// Undoing Average and Paeth runs pixel after pixel (each needs its decoded
+// left neighbour), but the three or four bytes of one pixel are independent:
+// they go together in one small vector. Returns the first byte left to the
+// plain loop (the last pixel, whose four-byte load would leave the row).
+using U4 = uint8_t __attribute__((vector_size(4)));
+using I4 = int16_t __attribute__((vector_size(8)));
+
+inline I4 load4(const uint8_t *p)
+{
+    U4 v;
+    std::memcpy(&v, p, 4);
+    return __builtin_convertvector(v, I4);
+}
+
+template <bool Paeth>
+size_t unfilterPixels(uint8_t *row, const uint8_t *prior, size_t n, size_t b)
+{
+    size_t x = b;
+    if (b < 3 || b > 4 || n < b + 4)
+        return x;
+    I4 a = load4(row); // the decoded left neighbour
+    for (; x + 4 <= n; x += b) {
+        const I4 up = load4(prior + x);
+        I4 pred;
+        if (Paeth) {
+            const I4 c = load4(prior + x - b);
+            const I4 pa = up - c, pb = a - c, pc = a + up - c - c;
+            const I4 aa = (pa ^ (pa >> 15)) - (pa >> 15);
+            const I4 ab = (pb ^ (pb >> 15)) - (pb >> 15);
+            const I4 ac = (pc ^ (pc >> 15)) - (pc >> 15);
+            const I4 takeA = (aa <= ab) & (aa <= ac);
+            const I4 takeB = ~takeA & (ab <= ac);
+            pred = (a & takeA) | (up & takeB) | (c & ~takeA & ~takeB);
+        } else {
+            pred = (a + up) >> 1;
+        }
+        a = (load4(row + x) + pred) & 0xFF;
+        const U4 out = __builtin_convertvector(a, U4);
+        std::memcpy(row + x, &out, b);
+    }
+    return x;
+}
+
+} // namespace
+
 bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int bpp)
 {
     const size_t b = size_t(bpp);
@@ -108,7 +116,7 @@ bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int
         const size_t head = b < n ? b : n;
         for (size_t x = 0; x < head; ++x)
             row[x] = uint8_t(row[x] + (prior[x] >> 1));
-        for (size_t x = b; x < n; ++x)
+        for (size_t x = unfilterPixels<false>(row, prior, n, b); x < n; ++x)
             row[x] = uint8_t(row[x] + ((unsigned(row[x - b]) + prior[x]) >> 1));
         return true;
     }
@@ -117,7 +125,7 @@ bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int
         // With no left or upper-left neighbour, Paeth picks the upper byte.
         for (size_t x = 0; x < head; ++x)
             row[x] = uint8_t(row[x] + prior[x]);
-        for (size_t x = b; x < n; ++x)
+        for (size_t x = unfilterPixels<true>(row, prior, n, b); x < n; ++x)
             row[x] = uint8_t(row[x] + PaethPredictor(row[x - b], prior[x], prior[x - b]));
         return true;
     }

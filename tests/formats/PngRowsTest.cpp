@@ -55,7 +55,8 @@ TEST(PngRows, EveryFilterUndoesItselfForEveryPixelDistance)
 {
     std::mt19937 rng(2);
     for (int bpp : {1, 2, 3, 4, 6, 8}) {
-        for (size_t n : {size_t(1), size_t(bpp), size_t(3 * bpp + 1), size_t(257)}) {
+        for (size_t n : {size_t(1), size_t(bpp), size_t(bpp + 3), size_t(bpp + 4), size_t(bpp + 5),
+                         size_t(3 * bpp + 1), size_t(257), size_t(5760)}) {
             std::vector<uint8_t> prior(n), raw(n), out(n), back(n);
             for (size_t i = 0; i < n; ++i) {
                 prior[i] = uint8_t(rng());
