@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb xauth openbox xdotool wmctrl x11-utils trayer
   pngcheck libpng-dev giflib-tools libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   python3 python3-aiosmtpd sane-utils libsane1
+  scrot
 )
 
 missing=()

@@ -227,6 +227,7 @@ TEST(DatedNames, TimeIsFixedAndDateHasNoSeparatorsOfPaths)
 
 TEST_F(PictureFiles, APngBandThatFailsToDeflateLeavesNoFile)
 {
+    RegisterPngGraphics();
     TZelkoraOptions o;
     o.PersSave = true;
     o.OutDir = dir.path();
