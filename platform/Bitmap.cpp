@@ -1,4 +1,5 @@
 #include "Bitmap.h"
+#include "PixelRows.h"
 
 #include "BmpCodec.h"
 
@@ -490,6 +491,23 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         return;
     CheckNoCanvas();
     const std::size_t stride = BytesPerRow(m_width, zk::BitsPerPixel(pf));
+    if (m_pf == pf32bit && pf == pf24bit) {
+        // Shrinking in place: every 24-bit byte lands at or before the
+        // 32-bit byte it comes from. No new buffer, no page faults.
+        const std::size_t w = std::size_t(m_width);
+        for (int y = 0; y < m_height; ++y) {
+            const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
+            uchar *dst = m_bits.data() + std::size_t(y) * stride;
+            Row32To24(dst, src, m_width);
+            std::memset(dst + 3 * w, 0, stride - 3 * w);
+        }
+        m_bits.resize(stride * std::size_t(m_height));
+        m_stride = stride;
+        m_pf = pf;
+        m_palette.clear();
+        Changed();
+        return;
+    }
     // Left uninitialised: every path below writes each byte, padding included.
     PixelBuffer bits(stride * std::size_t(m_height));
     QVector<QRgb> palette;
@@ -538,10 +556,11 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
 
 bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const
 {
-    // The changes pictures go through on every edit command: 24 <-> 32 bits
-    // and 8-bit palettes to either, a whole pixel per load and store.
+    // The changes pictures go through on every edit command: 24 to 32 bits
+    // and 8-bit palettes to either, a whole pixel per load and store (32 to
+    // 24 bits is done in place by SetPixelFormat).
     const bool to32 = pf == pf32bit;
-    if ((pf != pf24bit && !to32) || (m_pf != pf24bit && m_pf != pf32bit && m_pf != pf8bit))
+    if ((pf != pf24bit && !to32) || (m_pf != pf24bit && m_pf != pf8bit))
         return false;
     if (m_width == 0 || m_height == 0)
         return true; // no rows to write
@@ -564,19 +583,7 @@ bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuf
                 std::memcpy(dst + 3 * x, &table[src[x]], 4);
             std::memcpy(dst + 3 * (w - 1), &table[src[w - 1]], 3);
         } else if (m_pf == pf24bit && to32) {
-            uint32_t v;
-            for (std::size_t x = 0; x + 1 < w; ++x) {
-                std::memcpy(&v, src + 3 * x, 4);
-                v |= 0xFF000000u;
-                std::memcpy(dst + 4 * x, &v, 4);
-            }
-            v = 0xFF000000u | uint32_t(src[3 * w - 3]) | uint32_t(src[3 * w - 2]) << 8
-                | uint32_t(src[3 * w - 1]) << 16;
-            std::memcpy(dst + 4 * (w - 1), &v, 4);
-        } else if (m_pf == pf32bit && !to32) {
-            for (std::size_t x = 0; x + 1 < w; ++x)
-                std::memcpy(dst + 3 * x, src + 4 * x, 4);
-            std::memcpy(dst + 3 * (w - 1), src + 4 * (w - 1), 3);
+            Row24To32(dst, src, m_width);
         } else {
             return false; // same depth: handled before
         }

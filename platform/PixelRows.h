@@ -1,0 +1,16 @@
+#pragma once
+// Whole rows of true-colour pixels from one layout into the other, at memory
+// speed: SSSE3 shuffles where the processor has them, plain code elsewhere.
+// Used by the bitmap's format change and by the screen grab.
+#include <QtGlobal>
+
+namespace zk {
+
+// n pixels B, G, R, X into B, G, R. dst may be src itself or lie before it
+// (a row shrunk in place): every byte is read before a store reaches it.
+void Row32To24(uchar *dst, const uchar *src, int n);
+
+// n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap.
+void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+} // namespace zk
