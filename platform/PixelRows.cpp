@@ -31,7 +31,62 @@ void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, i
     }
 }
 
+void row24GreyPlain(uchar *row, int n, int x)
+{
+    for (uchar *p = row + 3 * x; x < n; ++x, p += 3) {
+        const uchar g = uchar((77 * p[2] + 151 * p[1] + 28 * p[0]) >> 8);
+        p[0] = p[1] = p[2] = g;
+    }
+}
+
 #ifdef ZK_PIXEL_ROWS_X86
+// Sixteen pixels (48 bytes) a step: shuffles gather the blue, green and red
+// bytes into one register each, the weighted sum runs in 16-bit lanes (at
+// most 65280, so nothing wraps), and three more shuffles spread the grey
+// values back over the pixels.
+__attribute__((target("ssse3"))) void row24GreySsse3(uchar *row, int n)
+{
+    const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i g1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+    const __m128i g2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+    const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i r1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+    const __m128i r2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+    const __m128i o0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    const __m128i o1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+    const __m128i o2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    const __m128i wr = _mm_set1_epi16(77), wg = _mm_set1_epi16(151), wb = _mm_set1_epi16(28);
+    const __m128i zero = _mm_setzero_si128();
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        uchar *p = row + 3 * x;
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32));
+        const __m128i b = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
+                                       _mm_shuffle_epi8(v2, b2));
+        const __m128i g = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
+                                       _mm_shuffle_epi8(v2, g2));
+        const __m128i r = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
+                                       _mm_shuffle_epi8(v2, r2));
+        auto weigh = [&](__m128i bb, __m128i gg, __m128i rr) {
+            const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(rr, wr), _mm_mullo_epi16(gg, wg)),
+                                              _mm_mullo_epi16(bb, wb));
+            return _mm_srli_epi16(sum, 8);
+        };
+        const __m128i lo = weigh(_mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(g, zero), _mm_unpacklo_epi8(r, zero));
+        const __m128i hi = weigh(_mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(g, zero), _mm_unpackhi_epi8(r, zero));
+        const __m128i grey = _mm_packus_epi16(lo, hi);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm_shuffle_epi8(grey, o0));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 16), _mm_shuffle_epi8(grey, o1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 32), _mm_shuffle_epi8(grey, o2));
+    }
+    row24GreyPlain(row, n, x);
+}
+
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
 // store overlaps the next by four bytes, so it stops six pixels before the
 // end; in place, a store ends below the next load's first byte.
@@ -90,6 +145,17 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24To32Plain(dst, src, n, 0);
+}
+
+void Row24Grey(uchar *row, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24GreySsse3(row, n);
+        return;
+    }
+#endif
+    row24GreyPlain(row, n, 0);
 }
 
 } // namespace zk

@@ -13,4 +13,8 @@ void Row32To24(uchar *dst, const uchar *src, int n);
 // n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap.
 void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n);
 
+// n pixels B, G, R in place: each channel becomes
+// (77 red + 151 green + 28 blue) / 256, rounded down.
+void Row24Grey(uchar *row, int n);
+
 } // namespace zk

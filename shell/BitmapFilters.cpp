@@ -1,6 +1,7 @@
 #include "BitmapFilters.h"
 
 #include "Graphic.h"
+#include "PixelRows.h"
 
 #include <QBrush>
 #include <QImage>
@@ -254,14 +255,8 @@ void GrayBitmap(TBitmap &bitmap)
     if (bitmap.Empty())
         return;
     const Rows rows(bitmap);
-    const int w = bitmap.Width();
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        uchar *p = rows[y];
-        for (int x = 0; x < w; ++x, p += 3) {
-            const uchar g = uchar((77 * p[2] + 151 * p[1] + 28 * p[0]) >> 8);
-            p[0] = p[1] = p[2] = g;
-        }
-    }
+    for (int y = 0; y < bitmap.Height(); ++y)
+        Row24Grey(rows[y], bitmap.Width());
     notifyChanged(bitmap);
 }
 

@@ -914,3 +914,26 @@ TEST(BitmapFilters, BrightnessOfEveryByteValueAtOddWidths)
         }
     }
 }
+
+TEST(BitmapFilters, GreyOfRandomRowsAtWidthsAroundSixteenPixels)
+{
+    QRandomGenerator rng(16);
+    for (int w : {1, 15, 16, 17, 32, 33, 67}) {
+        TBitmap b(w, 5, pf24bit);
+        for (int y = 0; y < b.Height(); ++y)
+            for (size_t i = 0; i < b.Stride(); ++i)
+                b.ScanLine(y)[i] = uchar(rng.bounded(256));
+        const TBitmap original = b;
+        GrayBitmap(b);
+        for (int y = 0; y < b.Height(); ++y) {
+            const uchar *was = original.ScanLine(y), *now = b.ScanLine(y);
+            for (int x = 0; x < w; ++x) {
+                const int grey = (77 * was[3 * x + 2] + 151 * was[3 * x + 1] + 28 * was[3 * x]) / 256;
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(int(now[3 * x + c]), grey) << "w " << w << " x " << x;
+            }
+            for (size_t i = size_t(w) * 3; i < b.Stride(); ++i)
+                EXPECT_EQ(now[i], was[i]); // padding untouched
+        }
+    }
+}
