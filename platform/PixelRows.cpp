@@ -39,7 +39,54 @@ void row24GreyPlain(uchar *row, int n, int x)
     }
 }
 
+void row24MirrorPlain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+{
+    for (; x < n; ++x) {
+        const uchar *s = src + 3 * (n - 1 - x);
+        dst[3 * x] = s[0];
+        dst[3 * x + 1] = s[1];
+        dst[3 * x + 2] = s[2];
+    }
+}
+
 #ifdef ZK_PIXEL_ROWS_X86
+// Shuffle masks that turn 16 pixels (three registers) around: output
+// register k takes from input register m the bytes mask[k][m] names.
+struct MirrorMasks
+{
+    alignas(16) signed char mask[3][3][16];
+    MirrorMasks()
+    {
+        for (int j = 0; j < 48; ++j) {
+            const int from = 45 - 3 * (j / 3) + j % 3; // pixel 15 - j/3, same channel
+            for (int m = 0; m < 3; ++m)
+                mask[j / 16][m][j % 16] = from / 16 == m ? static_cast<signed char>(from % 16) : -1;
+        }
+    }
+};
+
+__attribute__((target("ssse3"))) void row24MirrorSsse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static const MirrorMasks masks;
+    __m128i m[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 3; ++i)
+            m[k][i] = _mm_load_si128(reinterpret_cast<const __m128i *>(masks.mask[k][i]));
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        const uchar *s = src + 3 * (n - 16 - x);
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 16));
+        const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 32));
+        for (int k = 0; k < 3; ++k) {
+            const __m128i out = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a0, m[k][0]), _mm_shuffle_epi8(a1, m[k][1])),
+                                             _mm_shuffle_epi8(a2, m[k][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x + 16 * k), out);
+        }
+    }
+    row24MirrorPlain(dst, src, n, x);
+}
+
 // Sixteen pixels (48 bytes) a step: shuffles gather the blue, green and red
 // bytes into one register each, the weighted sum runs in 16-bit lanes (at
 // most 65280, so nothing wraps), and three more shuffles spread the grey
@@ -156,6 +203,17 @@ void Row24Grey(uchar *row, int n)
     }
 #endif
     row24GreyPlain(row, n, 0);
+}
+
+void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24MirrorSsse3(dst, src, n);
+        return;
+    }
+#endif
+    row24MirrorPlain(dst, src, n, 0);
 }
 
 } // namespace zk

@@ -17,4 +17,8 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n);
 // (77 red + 151 green + 28 blue) / 256, rounded down.
 void Row24Grey(uchar *row, int n);
 
+// n pixels of B, G, R in reverse order: dst's first pixel is src's last.
+// dst and src must not overlap.
+void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
+
 } // namespace zk

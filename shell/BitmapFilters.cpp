@@ -170,17 +170,11 @@ void MirrorBitmapH(TBitmap &bitmap)
     const int w = bitmap.Width();
     const Rows rows(bitmap);
     const std::size_t used = std::size_t(w) * 3;
-    std::vector<uchar> buffer(used + 1); // room for the four-byte load of the last pixel
+    std::vector<uchar> buffer(used);
     for (int y = 0; y < bitmap.Height(); ++y) {
         uchar *row = rows[y];
         std::memcpy(buffer.data(), row, used);
-        // A pixel a load and a store: four bytes go, the fourth is the next
-        // pixel's first and is overwritten by it; the last pixel is the
-        // first of the copy, whose fourth byte is its second pixel's.
-        const uchar *src = buffer.data() + std::size_t(w - 1) * 3;
-        for (int x = 0; x + 1 < w; ++x, src -= 3)
-            store32(row + 3 * std::size_t(x), load32(src));
-        std::memcpy(row + 3 * std::size_t(w - 1), buffer.data(), 3);
+        Row24Mirror(row, buffer.data(), w);
     }
     notifyChanged(bitmap);
 }

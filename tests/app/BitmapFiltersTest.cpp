@@ -937,3 +937,23 @@ TEST(BitmapFilters, GreyOfRandomRowsAtWidthsAroundSixteenPixels)
         }
     }
 }
+
+TEST(BitmapFilters, MirrorOfRandomRowsAtWidthsAroundSixteenPixels)
+{
+    QRandomGenerator rng(61);
+    for (int w : {1, 2, 15, 16, 17, 31, 32, 33, 50}) {
+        TBitmap b(w, 3, pf24bit);
+        for (int y = 0; y < b.Height(); ++y)
+            for (size_t i = 0; i < b.Stride(); ++i)
+                b.ScanLine(y)[i] = uchar(rng.bounded(256));
+        const TBitmap original = b;
+        MirrorBitmapH(b);
+        for (int y = 0; y < b.Height(); ++y) {
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(0, memcmp(b.ScanLine(y) + 3 * x, original.ScanLine(y) + 3 * (w - 1 - x), 3))
+                    << "w " << w << " x " << x;
+            for (size_t i = size_t(w) * 3; i < b.Stride(); ++i)
+                EXPECT_EQ(b.ScanLine(y)[i], original.ScanLine(y)[i]); // padding untouched
+        }
+    }
+}
