@@ -4,6 +4,7 @@
 #include "PngChunks.h"
 #include "PngDeflate.h"
 #include "PngRows.h"
+#include "PixelRows.h"
 #include "ZStreams.h"
 
 #include <QBuffer>
@@ -83,11 +84,7 @@ public:
             const int64_t step = int64_t(channels) * (fDepth / 8);
             const int64_t k = fDepth / 8; // byte distance between samples
             if (!fGamma && step == 3) {
-                for (int64_t x = 0; x < w; ++x) {
-                    dst[3 * x] = src[3 * x + 2];
-                    dst[3 * x + 1] = src[3 * x + 1];
-                    dst[3 * x + 2] = src[3 * x];
-                }
+                Row24SwapRB(dst, src, int(w));
             } else if (!fGamma) {
                 for (int64_t x = 0; x < w; ++x) {
                     const uint8_t *s = src + step * x;
@@ -449,11 +446,7 @@ private:
                 raw[3 * x + 2] = fInverse[scan[3 * x]];
             }
         } else {
-            for (int64_t x = 0; x < w; ++x) {
-                raw[3 * x] = scan[3 * x + 2];
-                raw[3 * x + 1] = scan[3 * x + 1];
-                raw[3 * x + 2] = scan[3 * x];
-            }
+            Row24SwapRB(raw, scan, int(w));
         }
     }
 

@@ -49,42 +49,64 @@ void row24MirrorPlain(uchar *__restrict dst, const uchar *__restrict src, int n,
     }
 }
 
+void row24SwapPlain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+{
+    for (; x < n; ++x) {
+        dst[3 * x] = src[3 * x + 2];
+        dst[3 * x + 1] = src[3 * x + 1];
+        dst[3 * x + 2] = src[3 * x];
+    }
+}
+
 #ifdef ZK_PIXEL_ROWS_X86
-// Shuffle masks that turn 16 pixels (three registers) around: output
-// register k takes from input register m the bytes mask[k][m] names.
-struct MirrorMasks
+// Shuffle masks for 16 pixels held in three registers: output register k
+// takes from input register m the bytes mask[k][m] names; `from` gives the
+// input byte (0..47) of each output byte.
+struct Masks48
 {
     alignas(16) signed char mask[3][3][16];
-    MirrorMasks()
+    template <class From>
+    explicit Masks48(From from)
     {
         for (int j = 0; j < 48; ++j) {
-            const int from = 45 - 3 * (j / 3) + j % 3; // pixel 15 - j/3, same channel
+            const int f = from(j);
             for (int m = 0; m < 3; ++m)
-                mask[j / 16][m][j % 16] = from / 16 == m ? static_cast<signed char>(from % 16) : -1;
+                mask[j / 16][m][j % 16] = f / 16 == m ? static_cast<signed char>(f % 16) : -1;
         }
     }
 };
 
+__attribute__((target("ssse3"))) inline void shuffle48(const Masks48 &masks, uchar *__restrict dst,
+                                                       const uchar *__restrict src)
+{
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16));
+    const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32));
+    for (int k = 0; k < 3; ++k) {
+        const auto *m = reinterpret_cast<const __m128i *>(masks.mask[k]);
+        const __m128i out = _mm_or_si128(
+            _mm_or_si128(_mm_shuffle_epi8(a0, _mm_load_si128(m)), _mm_shuffle_epi8(a1, _mm_load_si128(m + 1))),
+            _mm_shuffle_epi8(a2, _mm_load_si128(m + 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 16 * k), out);
+    }
+}
+
 __attribute__((target("ssse3"))) void row24MirrorSsse3(uchar *__restrict dst, const uchar *__restrict src, int n)
 {
-    static const MirrorMasks masks;
-    __m128i m[3][3];
-    for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 3; ++i)
-            m[k][i] = _mm_load_si128(reinterpret_cast<const __m128i *>(masks.mask[k][i]));
+    static const Masks48 masks([](int j) { return 45 - 3 * (j / 3) + j % 3; }); // pixel 15 - j/3
     int x = 0;
-    for (; x + 16 <= n; x += 16) {
-        const uchar *s = src + 3 * (n - 16 - x);
-        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
-        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 16));
-        const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 32));
-        for (int k = 0; k < 3; ++k) {
-            const __m128i out = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a0, m[k][0]), _mm_shuffle_epi8(a1, m[k][1])),
-                                             _mm_shuffle_epi8(a2, m[k][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x + 16 * k), out);
-        }
-    }
+    for (; x + 16 <= n; x += 16)
+        shuffle48(masks, dst + 3 * x, src + 3 * (n - 16 - x));
     row24MirrorPlain(dst, src, n, x);
+}
+
+__attribute__((target("ssse3"))) void row24SwapSsse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static const Masks48 masks([](int j) { return 3 * (j / 3) + 2 - j % 3; });
+    int x = 0;
+    for (; x + 16 <= n; x += 16)
+        shuffle48(masks, dst + 3 * x, src + 3 * x);
+    row24SwapPlain(dst, src, n, x);
 }
 
 // Sixteen pixels (48 bytes) a step: shuffles gather the blue, green and red
@@ -214,6 +236,17 @@ void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24MirrorPlain(dst, src, n, 0);
+}
+
+void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24SwapSsse3(dst, src, n);
+        return;
+    }
+#endif
+    row24SwapPlain(dst, src, n, 0);
 }
 
 } // namespace zk
