@@ -19,6 +19,7 @@ PACKAGES=(
   pngcheck libpng-dev giflib-tools libgif-dev libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   libtiff-dev zip unzip
   python3 python3-aiosmtpd sane-utils libsane1
+  scrot
 )
 
 missing=()
