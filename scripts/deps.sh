@@ -16,7 +16,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xdotool wmctrl x11-utils trayer
   pngcheck libpng-dev giflib-tools libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
-  python3 python3-aiosmtpd sane-utils libsane1
+  python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
 )
 
 missing=()
