@@ -1,6 +1,9 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "PrPrevForm.h"
+#include "PrintReport.h"
+#include "XPrint.h"
 
 #include "Bitmap.h"
 #include "DragDropFiles.h"
@@ -16,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QPrinter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -86,6 +90,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     FormCreate();
     SetupPictureFiles();
     SetupEditCommands();
+    SetupPrinting();
     SetupCaptureCommands();
     SetupScanOverlay();
     SetupCommandSurface();
@@ -93,6 +98,8 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
 
 TMainForm::~TMainForm()
 {
+    // The preview paints on the report's printer: it goes first.
+    delete PrPrevForm.data();
     if (m_hotKeys)
         m_hotKeys->UnregisterAll();
     if (g_mainForm == this)

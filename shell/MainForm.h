@@ -36,6 +36,8 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 
+class QPrinter;
+
 namespace zk {
 
 class TBitmap;
@@ -286,6 +288,24 @@ public:
     void StdAntiaMenuItemClick(QObject *Sender);
     void AntiaPopupMenuPopup();
     // --- end of picture edit commands -----------------------------------------
+
+    // --- Printing (output/MainFormPrint.cpp) --------------------------------
+    // Asked whether a printer exists; lists the printers for the settings.
+    std::unique_ptr<class TXPrint> ZKXPrint;
+    // The page painter and its preview, made on first use and kept.
+    std::unique_ptr<class TPrintReport> PrintReport;
+    QPointer<class TPrPrevForm> PrPrevForm;
+    // The printer the report goes to (PrPrinterIndex, else the default).
+    std::unique_ptr<::QPrinter> ReportPrinter;
+    // Sends prints to this PDF file instead of a printer queue when set.
+    QString PrintToFileName;
+    void SetupPrinting();
+    void PrintClick(QObject *Sender = nullptr);
+    void PrintPrevMenuItemClick(QObject *Sender = nullptr);
+    void FillPrintReport();
+    void PrintPreviewClosed();
+    // Prints the filled report; false (after a message) when nothing printed.
+    bool PrintReportNow();
 
     // --- Capture control (capture/MainFormCapture*.cpp) ----------------------
     // Operations of other areas that the capture calls. Each area sets its
