@@ -16,7 +16,7 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xdotool wmctrl x11-utils trayer
-  pngcheck libpng-dev giflib-tools libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
+  pngcheck libpng-dev giflib-tools libgif-dev libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   libtiff-dev zip unzip
   python3 python3-aiosmtpd sane-utils libsane1
 )
