@@ -30,10 +30,8 @@ QVector<QRgb> HalftonePalette()
 {
     QVector<QRgb> pal(WindowsDefaultColors.begin(), WindowsDefaultColors.begin() + 10);
     pal += CreateWebSafePalette();
-    for (int k = 1; k <= 20; ++k) {
-        const int v = (k * 255 * 2 + 21) / 42; // round(k x 255 / 21)
+    for (int v : {12, 20, 28, 36, 44, 60, 68, 76, 84, 92, 108, 116, 140, 172, 180, 212, 220, 228, 236, 244})
         pal.append(qRgb(v, v, v));
-    }
     pal += QVector<QRgb>(WindowsDefaultColors.begin() + 10, WindowsDefaultColors.end());
     return pal;
 }

@@ -76,9 +76,12 @@ public:
 extern const std::array<QRgb, 20> WindowsDefaultColors;
 QVector<QRgb> WindowsDefaultPalette();
 // Our halftone palette, 256 entries: the first ten Windows colours (0-9), the
-// 6x6x6 cube of 0, 51, ..., 255 with red outermost (10-225), twenty greys
-// round(k x 255 / 21) for k = 1..20 that the cube and the static colours
-// lack (226-245), and the last ten Windows colours (246-255).
+// whole 6x6x6 cube of 0, 51, ..., 255 with red outermost (10-225; its eight
+// corners repeat Windows colours and, losing every tie, are never chosen),
+// twenty greys (226-245) and the last ten Windows colours (246-255). The
+// greys are 8k + 4 for the grey 15-bit keys k that no other entry claims, so
+// the fast lookup can reach each; of the 23 such keys, the three whose grey
+// lies within 5 of an existing one (124, 148, 188) are left out.
 QVector<QRgb> HalftonePalette();
 
 // ------------------------------------------------------------------ lookups
