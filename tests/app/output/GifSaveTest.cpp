@@ -4,9 +4,13 @@
 #include "GIFImage.h"
 #include "GifOracle.h"
 #include "GraphicConvert.h"
+#include "ImageControl.h"
 #include "PictureFiles.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -137,4 +141,59 @@ TEST_F(GifSave, ConversionPairsToAndFromGif)
     ASSERT_EQ(fromGif.size(), QSize(40, 30));
     const TBitmap back = ConvertGraphicToBitmap(gif);
     EXPECT_EQ(back.ToImage().convertToFormat(QImage::Format_RGB32), fromGif);
+}
+
+namespace {
+
+QByteArray twoColourAnimation()
+{
+    giforacle::Gif g;
+    g.width = 16;
+    g.height = 8;
+    g.globalMap = {qRgb(255, 0, 0), qRgb(0, 0, 255)};
+    for (int i = 0; i < 2; ++i) {
+        giforacle::Frame f;
+        f.width = 16;
+        f.height = 8;
+        f.indices = QByteArray(16 * 8, char(i));
+        QByteArray gce("\x04\x03\x00\x00", 4); // disposal 1, delay 3 units
+        f.exts = {{0xF9, gce}};
+        g.frames << f;
+    }
+    return giforacle::Write(g);
+}
+
+} // namespace
+
+TEST_F(GifSave, AnAnimationPlaysInThePictureControl)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("anim.gif"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(twoColourAnimation());
+    f.close();
+    TImage view;
+    view.Picture().LoadFromFile(file);
+    view.PictureChanged();
+    view.show();
+    QSet<QRgb> seen;
+    QElapsedTimer t;
+    t.start();
+    while (seen.size() < 2 && t.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        seen << view.grab().toImage().pixel(4, 4);
+    }
+    EXPECT_TRUE(seen.contains(qRgb(255, 0, 0)));
+    EXPECT_TRUE(seen.contains(qRgb(0, 0, 255)));
+
+    // A damaged file leaves the shown picture as it was.
+    QFile bad(dir.filePath(QStringLiteral("bad.gif")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(twoColourAnimation().left(20));
+    bad.close();
+    TGraphic *before = view.Picture().Graphic();
+    EXPECT_THROW(view.Picture().LoadFromFile(bad.fileName()), EGraphicError);
+    EXPECT_EQ(view.Picture().Graphic(), before);
+    EXPECT_EQ(view.Picture().Width(), 16);
 }
