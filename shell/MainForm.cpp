@@ -85,6 +85,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     FormCreate();
     SetupPictureFiles();
     SetupEditCommands();
+    SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
 }

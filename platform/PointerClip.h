@@ -1,0 +1,35 @@
+#pragma once
+// Confines the mouse pointer to a rectangle of one of our windows, the way a
+// cursor clip works on other systems: an active pointer grab on the X server
+// with owner events on (our widgets keep getting their events, the cursor
+// keeps its shape), confined to an input-only child window that covers the
+// rectangle. Without an X11 connection (offscreen tests) nothing happens.
+// The grab ends with Release(), with the object, or when another grab of
+// ours replaces it.
+#include <QRect>
+
+#include <cstdint>
+
+class QWindow;
+
+namespace zk {
+
+class TPointerClip
+{
+public:
+    TPointerClip() = default;
+    ~TPointerClip();
+    TPointerClip(const TPointerClip &) = delete;
+    TPointerClip &operator=(const TPointerClip &) = delete;
+
+    // rect: in the window's own coordinates (device-independent pixels).
+    // False when there is no X11 window or the server refused the grab.
+    bool Confine(QWindow *window, const QRect &rect);
+    void Release();
+    bool Active() const { return m_clipWindow != 0; }
+
+private:
+    std::uint32_t m_clipWindow = 0;
+};
+
+} // namespace zk
