@@ -65,6 +65,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         TMainForm &f = m_form;
+        if (event->type() == QEvent::MouseMove && f.m_pointerClip->Active())
+            f.m_pointerClip->Hold(static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
         if (watched == f.ScanImage)
             return ImageEvent(event);
         if (watched == &f) {

@@ -2,12 +2,14 @@
 
 #include "XcbReply.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zk {
@@ -62,6 +64,7 @@ bool TPointerClip::Confine(QWindow *window, const QRect &rect)
         return false;
     }
     m_clipWindow = clip;
+    m_area = QRect(window->mapToGlobal(rect.topLeft()), rect.size());
     xcb_flush(c);
     return true;
 }
@@ -76,6 +79,16 @@ void TPointerClip::Release()
         xcb_flush(c);
     }
     m_clipWindow = 0;
+    m_area = QRect();
+}
+
+bool TPointerClip::Hold(const QPoint &globalPos) const
+{
+    if (!m_clipWindow || m_area.contains(globalPos))
+        return false;
+    QCursor::setPos(std::clamp(globalPos.x(), m_area.left(), m_area.right()),
+                    std::clamp(globalPos.y(), m_area.top(), m_area.bottom()));
+    return true;
 }
 
 } // namespace zk

@@ -5,7 +5,9 @@
 // keeps its shape), confined to an input-only child window that covers the
 // rectangle. Without an X11 connection (offscreen tests) nothing happens.
 // The grab ends with Release(), with the object, or when another grab of
-// ours replaces it.
+// ours replaces it. Events from some input devices (XTest among them) can
+// slip past the server's confinement once the toolkit has handled pointer
+// events; Hold() puts such a pointer back at the nearest point inside.
 #include <QRect>
 
 #include <cstdint>
@@ -27,9 +29,15 @@ public:
     bool Confine(QWindow *window, const QRect &rect);
     void Release();
     bool Active() const { return m_clipWindow != 0; }
+    // The confined area in screen coordinates (device-independent pixels).
+    QRect Area() const { return m_area; }
+    // A pointer seen at globalPos outside the area goes back inside; true
+    // when it was moved.
+    bool Hold(const QPoint &globalPos) const;
 
 private:
     std::uint32_t m_clipWindow = 0;
+    QRect m_area;
 };
 
 } // namespace zk

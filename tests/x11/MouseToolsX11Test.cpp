@@ -170,8 +170,12 @@ TEST_F(MouseToolsX11, ArmedTextHoldsThePointerInTheViewUntilClickEscapeOrFocusCh
     arm();
     ASSERT_TRUE(form->TextArmed);
     EXPECT_FALSE(OtherClientCanGrabPointer()) << "the pointer belongs to the armed tool";
-    Xdo({"mousemove", "1", "1"});
-    EXPECT_TRUE(clip.contains(PointerPosition())) << "the pointer stays in the view";
+    for (const QStringList &to : {QStringList{"1", "1"}, QStringList{"1900", "1000"}}) {
+        Xdo(QStringList{"mousemove"} + to);
+        QPoint held;
+        EXPECT_TRUE(waitFor([&] { return clip.contains(held = PointerPosition()); }, 2000))
+            << "the pointer stays in the view: " << held.x() << "," << held.y();
+    }
     MoveTo({30, 30});
     Xdo({"click", "1"});
     ASSERT_TRUE(waitFor([this] { return !form->TextArmed; }, 3000));
