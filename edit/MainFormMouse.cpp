@@ -67,8 +67,8 @@ protected:
         TMainForm &f = m_form;
         if (event->type() == QEvent::MouseMove && f.m_pointerClip->Active())
             f.m_pointerClip->Hold(static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
-        if (watched == f.ScanImage)
-            return ImageEvent(event);
+        if (watched == f.ScanImage && ImageEvent(event))
+            return true;
         if (watched == &f) {
             // A cursor clip does not outlive the window's activation.
             switch (event->type()) {
@@ -131,6 +131,10 @@ private:
         auto *w = qobject_cast<QWidget *>(watched);
         // The window's own keys only, and not while a dialog of ours is up.
         if (!w || w->window() != &f || QApplication::activeModalWidget())
+            return false;
+        // A key nobody takes travels up to the parents; it counts once, where
+        // it arrives first: at the window's focus widget.
+        if (w != (f.focusWidget() ? f.focusWidget() : &f))
             return false;
         int key = e->key();
         if (e->type() == QEvent::KeyPress) {
@@ -503,6 +507,7 @@ void TMainForm::ScanImageMouseUp(Qt::MouseButton Button, TShiftState, int X, int
         ScanImage->SetFrame(TImage::CutterFrame, std::nullopt);
         CutterActive = false;
         m_cutterPressed = false;
+        ClipCursorToImage(false); // taken by keyboard driving
         FinishCut(area);
         SetStatusPanelText(0, Text(QStringLiteral("statbar_std_txt"), QStringLiteral("Zugeschnitten")));
     }
@@ -694,7 +699,9 @@ void TMainForm::FormKeyDown(int &Key, Qt::KeyboardModifiers Shift)
         Key = 0;
         return;
     }
-    if (CutRect && Key == Qt::Key_Shift && Shift == Qt::ShiftModifier && !CutRect->Drawing) {
+    // Shift alone (Qt leaves Shift itself out of the modifiers of its own key).
+    const bool shiftAlone = Key == Qt::Key_Shift && (Shift & ~Qt::ShiftModifier) == Qt::NoModifier;
+    if (CutRect && shiftAlone && !CutRect->Drawing) {
         const QPoint p = PointerOnPicture();
         if (CutRect->HitInside(p) || CutRect->HitGrabber(p) != 0)
             ScanImageMouseDown(Qt::LeftButton, TShiftState{Shift, Qt::LeftButton}, p.x(), p.y());
@@ -719,6 +726,7 @@ void TMainForm::FormKeyPress(int Key)
     if (CutterActive) {
         CutterActive = false;
         m_cutterPressed = false;
+        ClipCursorToImage(false);
         ScanImage->SetFrame(TImage::CutterFrame, std::nullopt);
         ScanImage->unsetCursor();
     }

@@ -14,9 +14,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -105,7 +107,9 @@ protected:
         MoveHeld(to);
         Release(to);
     }
-    void Key(int key) { QTest::keyClick(form->ScanImage, Qt::Key(key)); }
+    // Keys arrive at the window's focus widget, as the keyboard's would.
+    QWidget *KeyTarget() const { return form->focusWidget() ? form->focusWidget() : form.get(); }
+    void Key(int key) { QTest::keyClick(KeyTarget(), Qt::Key(key)); }
 
     QTemporaryDir programDir;
     std::unique_ptr<TMainForm> form;
@@ -371,4 +375,61 @@ TEST_F(MainFormMouseTest, StatusBarShowsThePointerPosition)
     Hover({12, 34});
     EXPECT_EQ(form->StatusPanelText(4), QStringLiteral("X: 12   Y: 34"));
     EXPECT_EQ(form->StatusPanelText(0), QStringLiteral("Bereit"));
+}
+
+TEST_F(MainFormMouseTest, KeyboardDrivesTheCutterOneOrFifteenPixelsAStep)
+{
+    const TBitmap original = RandomPicture(200, 120, 10);
+    Load(original);
+    QCursor::setPos(form->ScanImage->mapToGlobal(QPoint(20, 20)));
+    if (form->PointerOnPicture() != QPoint(20, 20))
+        GTEST_SKIP() << "this platform cannot place the pointer";
+    Item("CutterMenuItem")->trigger();
+    // Key events as the keyboard sends them while Shift (and Ctrl) stay down.
+    const auto send = [this](QEvent::Type type, int key, Qt::KeyboardModifiers mods) {
+        QKeyEvent e(type, key, mods);
+        QApplication::sendEvent(KeyTarget(), &e);
+    };
+    const auto arrow = [&](int key, Qt::KeyboardModifiers mods, int times) {
+        for (int i = 0; i < times; ++i) {
+            send(QEvent::KeyPress, key, mods);
+            send(QEvent::KeyRelease, key, mods);
+        }
+    };
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier); // a press at the pointer
+    arrow(Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier, 6);
+    arrow(Qt::Key_Down, Qt::ShiftModifier | Qt::ControlModifier, 2);
+    arrow(Qt::Key_Down, Qt::ShiftModifier, 10);
+    EXPECT_EQ(form->PointerOnPicture(), QPoint(110, 60));
+    EXPECT_TRUE(form->CutterActive) << "still dragging";
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier); // the release cuts
+    EXPECT_FALSE(form->CutterActive);
+    EXPECT_TRUE(SameBytes(Picture(), CropBitmap(original, QRect(20, 20, 90, 40))));
+}
+
+TEST_F(MainFormMouseTest, KeyboardMovesThePlacedRectangle)
+{
+    const TBitmap original = RandomPicture(220, 140, 11);
+    Load(original);
+    Item("CutterEnterMenuItem")->trigger();
+    Drag({10, 10}, {110, 60});
+    QCursor::setPos(form->ScanImage->mapToGlobal(QPoint(50, 30)));
+    if (form->PointerOnPicture() != QPoint(50, 30))
+        GTEST_SKIP() << "this platform cannot place the pointer";
+    const auto send = [this](QEvent::Type type, int key, Qt::KeyboardModifiers mods) {
+        QKeyEvent e(type, key, mods);
+        QApplication::sendEvent(KeyTarget(), &e);
+    };
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    for (int i = 0; i < 2; ++i) {
+        send(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
+        send(QEvent::KeyRelease, Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
+    }
+    send(QEvent::KeyPress, Qt::Key_Up, Qt::ShiftModifier);
+    send(QEvent::KeyRelease, Qt::Key_Up, Qt::ShiftModifier);
+    send(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+    ASSERT_NE(form->CutRect, nullptr);
+    EXPECT_EQ(form->CutRect->Normalized(), QRect(40, 9, 100, 50));
+    send(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    EXPECT_TRUE(SameBytes(Picture(), CropBitmap(original, QRect(40, 9, 100, 50))));
 }
