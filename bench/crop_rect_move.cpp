@@ -43,11 +43,15 @@ struct View
         image.Picture().SetGraphic(ScreenLikePicture());
         image.PictureChanged();
         display = image.Picture().Graphic()->ToImage().convertToFormat(QImage::Format_RGB32);
-        image.render(&backing);
+        image.setAttribute(Qt::WA_OpaquePaintEvent);
+        image.resize(kW, kH);
+        image.show();
+        QApplication::processEvents(); // exposed: repaints reach the backing store
+        image.repaint();
     }
 
     // One move: the frame goes 5 pixels on, and what the control marks dirty
-    // is painted, as the window system would.
+    // is painted into its backing store at once.
     void Move()
     {
         const int t = step++ % 400;
@@ -57,9 +61,10 @@ struct View
         if (const auto &old = image.Frame(zk::TImage::CropFrame))
             dirty += image.FrameRegion(*old);
         image.SetFrame(zk::TImage::CropFrame, frame);
-        image.render(&backing, dirty.boundingRect().topLeft(), dirty, {});
+        image.repaint(dirty);
     }
 
+    // The peer: the whole view painted once from the same picture.
     void FullRepaint()
     {
         QPainter p(&backing);

@@ -9,6 +9,25 @@
 
 namespace zk {
 
+namespace {
+
+// The raster engine hands a fill of more than about 64 rows to its thread
+// pool. For the thin strips a frame move repaints, the hand-off costs more
+// than the fill itself, so tall narrow areas are painted in bands.
+template <class Paint>
+void ForEachBand(const QRect &area, const Paint &paint)
+{
+    constexpr int kBandRows = 48;
+    if (area.height() <= kBandRows || area.width() > 256) {
+        paint(area);
+        return;
+    }
+    for (int y = area.top(); y <= area.bottom(); y += kBandRows)
+        paint(QRect(area.left(), y, area.width(), std::min(kBandRows, area.bottom() - y + 1)));
+}
+
+} // namespace
+
 TImage::TImage(QWidget *parent)
     : QWidget(parent)
 {
@@ -123,15 +142,25 @@ QRect TImage::MapFromPicture(const QRect &pictureRect) const
 
 QRegion TImage::FrameRegion(const TFrame &frame) const
 {
-    // The pen reaches half its width past the outline; a pixel more covers
-    // the rounding of scaled views.
-    const int m = std::max(1, frame.pen.width()) / 2 + 2;
-    const QRect outer = MapFromPicture(frame.rect.adjusted(-m, -m, m, m)).adjusted(-1, -1, 1, 1);
-    const QRect innerPic = frame.rect.adjusted(m, m, -m, -m);
-    QRegion region(outer);
-    if (innerPic.width() > 0 && innerPic.height() > 0)
-        region -= MapFromPicture(innerPic).adjusted(1, 1, -1, -1);
-    return region;
+    // Exactly the pixels of the strips; a scaled view rounds, so a pixel more
+    // on each side there.
+    const QRectF shown = PictureRect();
+    const bool scaled = !shown.isEmpty() && (shown.width() != m_picture.Width() || shown.height() != m_picture.Height());
+    QRegion region;
+    if (frame.focus) {
+        const QRect r = MapFromPicture(frame.rect);
+        region = QRegion(r) - QRegion(r.adjusted(1, 1, -1, -1));
+    } else {
+        for (const QRect &strip : FrameStrips(frame.rect, frame.pen.width()))
+            if (!strip.isEmpty())
+                region += MapFromPicture(strip);
+    }
+    if (!scaled)
+        return region;
+    QRegion grown;
+    for (const QRect &r : region)
+        grown += r.adjusted(-1, -1, 1, 1);
+    return grown;
 }
 
 void TImage::SetFrame(TFrameSlot slot, const std::optional<TFrame> &frame)
@@ -153,6 +182,22 @@ void TImage::ClearFrames()
         SetFrame(TFrameSlot(i), std::nullopt);
 }
 
+std::array<QRect, 4> TImage::FrameStrips(const QRect &rect, int penWidth)
+{
+    // The pen is centred on the outline through the outermost pixels of rect.
+    const int lw = std::max(1, penWidth);
+    const int before = (lw - 1) / 2, after = lw - 1 - before;
+    const QRect outer(QPoint(rect.left() - before, rect.top() - before),
+                      QPoint(rect.right() + after, rect.bottom() + after));
+    const int side = std::max(0, outer.height() - 2 * lw);
+    return {QRect(outer.left(), outer.top(), outer.width(), lw),
+            QRect(outer.left(), std::max(outer.top() + lw, outer.bottom() - lw + 1), outer.width(),
+                  std::min(lw, std::max(0, outer.height() - lw))),
+            QRect(outer.left(), outer.top() + lw, std::min(lw, outer.width()), side),
+            QRect(std::max(outer.left() + lw, outer.right() - lw + 1), outer.top() + lw,
+                  std::min(lw, std::max(0, outer.width() - lw)), side)};
+}
+
 void TImage::paintEvent(QPaintEvent *event)
 {
     const TGraphic *g = m_picture.Graphic();
@@ -170,9 +215,12 @@ void TImage::paintEvent(QPaintEvent *event)
             const QRectF part = target.intersected(QRectF(exposed));
             if (part.isEmpty())
                 continue;
-            const QRectF source((part.x() - target.x()) * sx, (part.y() - target.y()) * sy, part.width() * sx,
-                                part.height() * sy);
-            painter.drawImage(part, m_display, source);
+            ForEachBand(part.toAlignedRect(), [&](const QRect &band) {
+                const QRectF piece = target.intersected(QRectF(band));
+                const QRectF source((piece.x() - target.x()) * sx, (piece.y() - target.y()) * sy,
+                                    piece.width() * sx, piece.height() * sy);
+                painter.drawImage(piece, m_display, source);
+            });
         }
     }
 
@@ -189,9 +237,15 @@ void TImage::paintEvent(QPaintEvent *event)
             painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
             painter.drawRect(QRectF(f->rect).adjusted(0.5, 0.5, -0.5, -0.5));
         } else {
+            // Four strips instead of a stroked outline: the raster engine
+            // strokes a large rectangle far more slowly than it fills a few
+            // thin rectangles, and a move repaints this on every step. The
+            // strips do not overlap, so not-xor touches each pixel once.
             painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-            painter.setPen(f->pen);
-            painter.drawRect(QRectF(f->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+            painter.setPen(Qt::NoPen);
+            const QBrush brush(f->pen.color(), f->pen.style() == Qt::SolidLine ? Qt::SolidPattern : Qt::Dense4Pattern);
+            for (const QRect &strip : FrameStrips(f->rect, f->pen.width()))
+                ForEachBand(strip, [&](const QRect &band) { painter.fillRect(band, brush); });
         }
     }
 }

@@ -69,6 +69,9 @@ public:
     void ClearFrames();
     // The control area a frame covers (what must be repainted to remove it).
     QRegion FrameRegion(const TFrame &frame) const;
+    // The four non-overlapping strips (top, bottom, left, right) in picture
+    // pixels that a pen of penWidth covers along the outline of rect.
+    static std::array<QRect, 4> FrameStrips(const QRect &rect, int penWidth);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

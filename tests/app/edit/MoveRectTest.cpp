@@ -2,8 +2,10 @@
 // display: orientations (equal x or y is none), hit tests, the grabber,
 // moving, the colour table, the 1:1 crop at every depth and the key steps.
 #include "Bitmap.h"
+#include "ImageControl.h"
 #include "MoveRect.h"
 
+#include <QImage>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -188,4 +190,39 @@ TEST(MoveRectTest, ArrowsStepOnePixelOrFifteenWithCtrl)
     EXPECT_EQ(ArrowStep(Qt::Key_Up, Qt::ShiftModifier), QPoint(0, -1)) << "Shift does not change the step";
     EXPECT_TRUE(ArrowStep(Qt::Key_A, {}).isNull());
     EXPECT_TRUE(ArrowStep(Qt::Key_Return, {}).isNull());
+}
+
+TEST(MoveRectTest, FrameStripsCoverThePenAlongTheOutlineExactlyOnce)
+{
+    struct Case
+    {
+        QRect rect;
+        int width;
+        QRect outer; // what the pen covers
+    };
+    const Case cases[] = {
+        {QRect(10, 10, 100, 50), 1, QRect(10, 10, 100, 50)},
+        {QRect(10, 10, 100, 50), 3, QRect(9, 9, 102, 52)},
+        {QRect(10, 10, 100, 50), 2, QRect(10, 10, 101, 51)},
+        {QRect(10, 10, 3, 2), 2, QRect(10, 10, 4, 3)},
+        {QRect(5, 5, 1, 1), 1, QRect(5, 5, 1, 1)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rect.width() << "x" << c.rect.height() << " pen " << c.width);
+        QImage hits(200, 100, QImage::Format_Grayscale8);
+        hits.fill(0);
+        for (const QRect &s : TImage::FrameStrips(c.rect, c.width))
+            for (int y = s.top(); y <= s.bottom(); ++y)
+                for (int x = s.left(); x <= s.right(); ++x)
+                    hits.scanLine(y)[x] += 1;
+        int wrong = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const QPoint p(x, y);
+                const QRect inner = c.outer.adjusted(c.width, c.width, -c.width, -c.width);
+                const bool onPen = c.outer.contains(p) && !(inner.isValid() && inner.contains(p));
+                wrong += hits.scanLine(y)[x] != (onPen ? 1 : 0);
+            }
+        EXPECT_EQ(wrong, 0) << "every pen pixel once (not-xor twice would erase it), nothing else";
+    }
 }
