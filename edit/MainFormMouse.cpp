@@ -606,24 +606,28 @@ void TMainForm::EscapeCutRect()
 // ---------------------------------------------------------------------------
 // Keys
 
-void TMainForm::KeyNudgeSelection(int Key, Qt::KeyboardModifiers Shift)
+void TMainForm::KeyDrive(int Key, Qt::KeyboardModifiers Shift, bool &DragStarted, TMoveRect *Rect)
 {
     if (ScanImage->width() <= ClientScrollBoxEx->viewport()->width() &&
         ScanImage->height() <= ClientScrollBoxEx->viewport()->height())
         ClipCursorToImage(true);
-    const TScanKeyAction a = ScanKeyDown(Key, Shift, TScanShape::Rectangle, KeyDragStarted);
+    const TScanKeyAction a = ScanKeyDown(Key, Shift, TScanShape::Rectangle, DragStarted);
     const TShiftState held{Shift, Qt::LeftButton};
     switch (a.kind) {
     case TScanKeyAction::StartKeyDrag: {
+        if (Rect) // outside the rectangle a keyboard drag draws a new one
+            Rect->Drawing = !Rect->Inside;
         const QPoint p = PointerOnPicture();
         ScanImageMouseDown(Qt::LeftButton, held, p.x(), p.y());
-        KeyDragStarted = true;
+        DragStarted = true;
         break;
     }
     case TScanKeyAction::MoveCursor:
         QCursor::setPos(QCursor::pos() + a.delta);
         break;
     case TScanKeyAction::KeyDragMove: {
+        if (Rect)
+            Rect->Dragging = true;
         QCursor::setPos(QCursor::pos() + a.delta);
         const QPoint p = PointerOnPicture();
         ScanImageMouseMove(held, p.x(), p.y());
@@ -634,34 +638,14 @@ void TMainForm::KeyNudgeSelection(int Key, Qt::KeyboardModifiers Shift)
     }
 }
 
+void TMainForm::KeyNudgeSelection(int Key, Qt::KeyboardModifiers Shift)
+{
+    KeyDrive(Key, Shift, KeyDragStarted, nullptr);
+}
+
 void TMainForm::KeyNudgeMoveRect(int Key, Qt::KeyboardModifiers Shift)
 {
-    if (ScanImage->width() <= ClientScrollBoxEx->viewport()->width() &&
-        ScanImage->height() <= ClientScrollBoxEx->viewport()->height())
-        ClipCursorToImage(true);
-    const TScanKeyAction a = ScanKeyDown(Key, Shift, TScanShape::Rectangle, CutRect->KeyDragStarted);
-    const TShiftState held{Shift, Qt::LeftButton};
-    switch (a.kind) {
-    case TScanKeyAction::StartKeyDrag: {
-        CutRect->Drawing = !CutRect->Inside;
-        const QPoint p = PointerOnPicture();
-        ScanImageMouseDown(Qt::LeftButton, held, p.x(), p.y());
-        CutRect->KeyDragStarted = true;
-        break;
-    }
-    case TScanKeyAction::MoveCursor:
-        QCursor::setPos(QCursor::pos() + a.delta);
-        break;
-    case TScanKeyAction::KeyDragMove: {
-        CutRect->Dragging = true;
-        QCursor::setPos(QCursor::pos() + a.delta);
-        const QPoint p = PointerOnPicture();
-        ScanImageMouseMove(held, p.x(), p.y());
-        break;
-    }
-    default:
-        break;
-    }
+    KeyDrive(Key, Shift, CutRect->KeyDragStarted, CutRect.get());
 }
 
 void TMainForm::KeyMoveCursor(int Key, Qt::KeyboardModifiers Shift)

@@ -1,11 +1,11 @@
 #include "PointerClip.h"
 
+#include "QtXcb.h"
 #include "XcbReply.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
@@ -13,21 +13,6 @@
 #include <cmath>
 
 namespace zk {
-
-namespace {
-
-// Qt's own connection: the grab must belong to the client that owns the
-// windows, or owner events would not reach them.
-xcb_connection_t *qtConnection()
-{
-    auto *app = qGuiApp;
-    if (!app)
-        return nullptr;
-    auto *x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
-} // namespace
 
 TPointerClip::~TPointerClip()
 {
@@ -37,7 +22,9 @@ TPointerClip::~TPointerClip()
 bool TPointerClip::Confine(QWindow *window, const QRect &rect)
 {
     Release();
-    xcb_connection_t *c = qtConnection();
+    // Qt's own connection: the grab must belong to the client that owns the
+    // windows, or owner events would not reach them.
+    xcb_connection_t *c = QtXcbConnection();
     if (!c || !window || rect.isEmpty() || !window->isVisible())
         return false;
     const qreal dpr = window->devicePixelRatio();
@@ -73,7 +60,7 @@ void TPointerClip::Release()
 {
     if (!m_clipWindow)
         return;
-    if (xcb_connection_t *c = qtConnection()) {
+    if (xcb_connection_t *c = QtXcbConnection()) {
         xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
         xcb_destroy_window(c, m_clipWindow);
         xcb_flush(c);

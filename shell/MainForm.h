@@ -433,6 +433,8 @@ private:
     void FinishCut(const QRect &area);
     void ShowCoordHint(int X, int Y);
     void FreeCoordHint();
+    // The arrow-key driving of the cutter, the marker and the crop rectangle.
+    void KeyDrive(int Key, Qt::KeyboardModifiers Shift, bool &DragStarted, TMoveRect *Rect);
     std::unique_ptr<TPointerClip> m_pointerClip;
     // The picture's mouse events and the key preview; it goes before the
     // window's widgets do, so no event reaches a half-destroyed window.

@@ -5,6 +5,7 @@
 // picture's view, and after the click, Escape or a focus change another
 // program can grab the pointer again.
 #include "Bitmap.h"
+#include "DialogSupport.h"
 #include "ImageControl.h"
 #include "MainForm.h"
 #include "MoveRect.h"
@@ -16,7 +17,6 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QScrollArea>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -150,15 +150,9 @@ TEST_F(MouseToolsX11, CropRectangleDrawnMovedSizedAndAppliedWithEnter)
 TEST_F(MouseToolsX11, ArmedTextHoldsThePointerInTheViewUntilClickEscapeOrFocusChange)
 {
     const auto arm = [this] {
-        QTimer::singleShot(0, [] {
-            for (int i = 0; i < 300; ++i) {
-                if (auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-                    d->setTextValue(QStringLiteral("Zelkora"));
-                    d->accept();
-                    return;
-                }
-                QTest::qWait(10);
-            }
+        zktest::AnswerNext<QInputDialog>([](QInputDialog *d) {
+            d->setTextValue(QStringLiteral("Zelkora"));
+            d->accept();
         });
         form->Item("TxtInpMenuItem")->trigger();
         QTest::qWait(100);

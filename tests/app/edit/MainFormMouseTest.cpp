@@ -4,10 +4,13 @@
 // moved, sized, applied and dropped, frames that show on screen but never
 // in the picture, and the coordinate hint's two-pixel rule.
 #include "Bitmap.h"
+#include "DialogSupport.h"
 #include "CoordHint.h"
 #include "EditCommands.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "MainFormFixture.h"
+#include "PictureTestKit.h"
 #include "MoveRect.h"
 #include "ProgramDir.h"
 #include "Registry.h"
@@ -27,44 +30,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 using namespace zk;
+using zktest::RandomPicture;
+using zktest::SameBytes;
+using zktest::AnswerNext;
 
 namespace {
 
-TBitmap RandomPicture(int w, int h, quint32 seed)
-{
-    TBitmap b(w, h, pf24bit);
-    QRandomGenerator gen(seed);
-    for (int y = 0; y < h; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int i = 0; i < w * 3; ++i)
-            row[i] = uchar(gen.bounded(256));
-    }
-    return b;
-}
-
-bool SameBytes(const TBitmap &a, const TBitmap &b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-        return false;
-    const std::size_t bytes = std::size_t(a.Width()) * std::size_t(a.BitsPerPixel()) / 8;
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), bytes) != 0)
-            return false;
-    return true;
-}
-
-class MainFormMouseTest : public ::testing::Test
+class MainFormMouseTest : public zktest::MainFormFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(programDir.isValid());
-        SetProgramDirOverride(programDir.path());
-        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-        form = std::make_unique<TMainForm>();
+        MainFormFixture::SetUp();
         form->Options.AutoWinSize = false;
         form->Options.AutoWinCenter = false;
         form->Options.CRLineColr = 2;
@@ -74,21 +52,6 @@ protected:
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
-    void TearDown() override
-    {
-        form.reset();
-        SetProgramDirOverride(QString());
-        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-    }
-
-    TBitmap &Picture() { return form->ScanImage->Picture().Bitmap(); }
-    void Load(const TBitmap &bmp)
-    {
-        form->ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(bmp));
-        form->ScanImage->PictureChanged();
-    }
-    QAction *Item(const char *name) { return form->Item(QString::fromLatin1(name)); }
-
     // Mouse events at picture pixels (the picture shows at its own size).
     void Mouse(QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons held)
     {
@@ -110,9 +73,6 @@ protected:
     // Keys arrive at the window's focus widget, as the keyboard's would.
     QWidget *KeyTarget() const { return form->focusWidget() ? form->focusWidget() : form.get(); }
     void Key(int key) { QTest::keyClick(KeyTarget(), Qt::Key(key)); }
-
-    QTemporaryDir programDir;
-    std::unique_ptr<TMainForm> form;
 };
 
 } // namespace
@@ -274,16 +234,9 @@ TEST_F(MainFormMouseTest, TextStartsAtTheClickedPixelInTheTableColour)
     form->Options.FontName = QStringLiteral("DejaVu Sans");
     form->Options.TxtPenWidth = 18;
     form->Options.TxtPenColr = 10; // red
-    QTimer::singleShot(0, [] {
-        for (int i = 0; i < 300; ++i) {
-            if (auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-                d->setTextValue(QStringLiteral("HT"));
-                d->accept();
-                return;
-            }
-            QTest::qWait(10);
-        }
-        ADD_FAILURE() << "no text query opened";
+    AnswerNext<QInputDialog>([](QInputDialog *d) {
+        d->setTextValue(QStringLiteral("HT"));
+        d->accept();
     });
     Item("TxtInpMenuItem")->trigger();
     ASSERT_TRUE(form->TextArmed);
@@ -323,15 +276,9 @@ TEST_F(MainFormMouseTest, TextStartsAtTheClickedPixelInTheTableColour)
 TEST_F(MainFormMouseTest, EmptyTextArmsNothing)
 {
     Load(RandomPicture(60, 40, 7));
-    QTimer::singleShot(0, [] {
-        for (int i = 0; i < 300; ++i) {
-            if (auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-                d->setTextValue(QString());
-                d->accept();
-                return;
-            }
-            QTest::qWait(10);
-        }
+    AnswerNext<QInputDialog>([](QInputDialog *d) {
+        d->setTextValue(QString());
+        d->accept();
     });
     Item("TxtInpMenuItem")->trigger();
     EXPECT_FALSE(form->TextArmed);
