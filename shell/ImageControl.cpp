@@ -44,6 +44,7 @@ void TImage::PictureChanged()
         resize(sizeHint());
     updateGeometry();
     update();
+    emit OnChange();
 }
 
 void TImage::PictureAreaChanged(const QRect &area)

@@ -73,6 +73,10 @@ public:
     // pixels that a pen of penWidth covers along the outline of rect.
     static std::array<QRect, 4> FrameStrips(const QRect &rect, int penWidth);
 
+signals:
+    // The picture was replaced or changed (sent by PictureChanged).
+    void OnChange();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
