@@ -91,6 +91,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupPictureFiles();
     SetupEditCommands();
     SetupPrinting();
+    SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
     SetupCommandSurface();
