@@ -5,7 +5,10 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "ProgramDir.h"
+#include "PngChunks.h"
 #include "Progress.h"
+#include "Registry.h"
+#include "ZStreams.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -13,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <climits>
@@ -59,6 +63,53 @@ int PictureTypeOfExt(const QString &ext)
         if (e == QLatin1String(kTypeExts[i]))
             return i;
     return -1;
+}
+
+int SaveTypeOfChosenName(const QString &fileName, int filterIndex)
+{
+    const int byName = PictureTypeOfExt(LowerExt(fileName));
+    if (byName >= 0)
+        return byName;
+    const int byFilter = PictureTypeOfSaveFilter(filterIndex);
+    return byFilter >= 0 ? byFilter : int(ptBmp);
+}
+
+QString DialogStartFolder(const QStringList &candidates)
+{
+    for (const QString &c : candidates)
+        if (!c.isEmpty() && QFileInfo(c).isDir())
+            return QFileInfo(c).absoluteFilePath();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+TFailureMessage OpenFailureMessage(const std::exception &e)
+{
+    if (const auto *png = dynamic_cast<const EPNGImageException *>(&e)) {
+        switch (png->Id()) {
+        case peUnknownColourType:
+        case peUnknownInterlace:
+        case peUnknownCriticalChunk:
+        case peUnknownFilterType:
+            return {"showmsg_file_variant_unsupported", "Diese Variante des Dateiformats wird nicht unterstützt."};
+        default:
+            break;
+        }
+    }
+    if (dynamic_cast<const EInvalidGraphic *>(&e) || dynamic_cast<const EZLibError *>(&e))
+        return {"showmsg_file_damaged", "Die Datei ist beschädigt und kann nicht geöffnet werden."};
+    if (dynamic_cast<const ERegistryException *>(&e))
+        return {"showmsg_write_error_registry", "Die Einstellungen konnten nicht gespeichert werden: "};
+    return {"showmsg_except_file_not_opened", "Die Datei konnte nicht geöffnet werden: "};
+}
+
+QString FailureDetail(const std::exception &e)
+{
+    if (const auto *ge = dynamic_cast<const EGraphicError *>(&e))
+        return ge->message();
+    return QString::fromUtf8(e.what());
 }
 
 int SaveFilterIndexOf(int typeIndex)
@@ -504,23 +555,21 @@ std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *pr
     step();
     step();
     step();
-    // A folder of our own: an unrelated name.bmp beside the source is never
-    // touched, and a read-only source folder is no obstacle.
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/zelkora-convert-XXXXXX"));
-    if (!work.isValid())
-        throw EGraphicFileError(QStringLiteral("Kein temporärer Ordner für die Umwandlung: %1").arg(work.errorString()));
-    const QString target = work.filePath(QFileInfo(fileName).completeBaseName() + QStringLiteral(".bmp"));
+    // The bitmap is made in memory, not through a BMP file: a round trip
+    // through a file gives the same pixels but holds the picture four times
+    // at once (decoded, converted, encoded, read back). Here the decoded
+    // picture is released as soon as the bitmap exists, and a picture that
+    // is a bitmap already hands its rows over without a copy.
+    auto bitmap = std::make_unique<TBitmap>();
     {
         std::unique_ptr<TGraphic> source = LoadPictureGraphic(fileName);
-        TBitmap converted;
-        converted.Assign(*source);
-        converted.SaveToFile(target);
+        step();
+        if (auto *rows = dynamic_cast<TBitmap *>(source.get()))
+            bitmap->TakeOver(*rows);
+        else
+            bitmap->Assign(*source);
     }
     step();
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->LoadFromFile(target);
-    step();
-    QFile::remove(target);
     step();
     return bitmap;
 }

@@ -339,6 +339,23 @@ void TBitmap::Clear()
     Changed();
 }
 
+void TBitmap::TakeOver(TBitmap &source)
+{
+    if (&source == this)
+        return;
+    CheckNoCanvas();
+    source.CheckNoCanvas();
+    m_transparent = source.m_transparent;
+    m_transparentColor = source.m_transparentColor;
+    m_transparentMode = source.m_transparentMode;
+    if (source.Empty()) {
+        Clear();
+        return;
+    }
+    Adopt(source.m_width, source.m_height, source.m_pf, std::move(source.m_bits), source.m_palette);
+    source.Clear();
+}
+
 void TBitmap::Adopt(int width, int height, TPixelFormat pf, PixelBuffer &&bits, const QVector<QRgb> &palette)
 {
     CheckNoCanvas();

@@ -182,6 +182,9 @@ public:
     // size.
     void Assign(const TGraphic &source) override;
     bool AssignTo(TGraphic &dest) const override;
+    // As Assign from a bitmap, but the rows move over instead of being
+    // copied (a large picture is never held twice); source ends up empty.
+    void TakeOver(TBitmap &source);
 
     // ---- device-independent form
     // BITMAPINFOHEADER (40 bytes), for 15 bits nothing more (BI_RGB 5-5-5),

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // jpeglib.h expects size_t and FILE to be declared first.
 #include <jpeglib.h>
@@ -39,10 +40,12 @@ extern "C" void zkJpegEmitMessage(j_common_ptr cinfo, int level)
 {
     if (level >= 0)
         return; // trace messages
-    // A stream that ends early decodes with the missing part painted grey:
-    // data would be lost without a word, so it counts as an error. Other
-    // warnings (stray bytes between markers) leave the picture whole.
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+    // A stream that ends early, or whose coded data stops at a marker
+    // (a cut file with an end marker after it), decodes with the missing
+    // part painted grey: data would be lost without a word, so it counts as
+    // an error. Other warnings (stray bytes between markers) leave the
+    // picture whole.
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)
         zkJpegErrorExit(cinfo);
     cinfo->err->num_warnings++;
 }
@@ -85,6 +88,13 @@ struct DecodeParams {
     bool fast;
 };
 
+// CMYK and YCCK files cannot be turned into RGB by libjpeg: they come out as
+// CMYK and are converted here.
+bool isFourColour(const jpeg_decompress_struct &cinfo)
+{
+    return cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+}
+
 // Phase one: header and output size, so the caller can check the size limit
 // before anything big is allocated.
 int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, const DecodeParams *p)
@@ -101,7 +111,10 @@ int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, 
     if (p) {
         job->cinfo.scale_num = 1;
         job->cinfo.scale_denom = static_cast<unsigned>(p->scaleDenom);
-        if (p->grayscale) {
+        if (isFourColour(job->cinfo)) {
+            // Grey and palette output are made from the RGB result.
+            job->cinfo.out_color_space = JCS_CMYK;
+        } else if (p->grayscale) {
             job->cinfo.out_color_space = JCS_GRAYSCALE;
         } else {
             job->cinfo.out_color_space = JCS_EXT_BGR;
@@ -121,21 +134,46 @@ int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, 
     return 1;
 }
 
-// Phase two: the pixels, straight into the caller's buffer.
-int decodePixels(DecodeJob *job, unsigned char *pixels, std::size_t stride, unsigned int *colormap)
+// Four-colour rows to B, G, R. Files with an Adobe marker (nearly all of
+// them) store the inks inverted, 255 meaning none; others store them plain.
+void cmykRowsToBgr(const unsigned char *cmyk, unsigned char *bgr, unsigned width, bool inverted)
+{
+    for (unsigned x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        bgr[0] = static_cast<unsigned char>((y * k + 127) / 255);
+        bgr[1] = static_cast<unsigned char>((m * k + 127) / 255);
+        bgr[2] = static_cast<unsigned char>((c * k + 127) / 255);
+    }
+}
+
+// Phase two: the pixels, straight into the caller's buffer (four-colour
+// rows through a strip of 16 rows).
+int decodePixels(DecodeJob *job, unsigned char *pixels, std::size_t stride, unsigned int *colormap,
+                 unsigned char *cmykStrip)
 {
     if (setjmp(job->err.jump))
         return 0;
     jpeg_start_decompress(&job->cinfo);
     JSAMPROW rows[16];
+    const std::size_t cmykStride = std::size_t(job->cinfo.output_width) * 4;
     while (job->cinfo.output_scanline < job->cinfo.output_height) {
         const unsigned first = job->cinfo.output_scanline;
         unsigned n = job->cinfo.output_height - first;
         if (n > 16)
             n = 16;
         for (unsigned i = 0; i < n; ++i)
-            rows[i] = pixels + (first + i) * stride;
-        jpeg_read_scanlines(&job->cinfo, rows, n);
+            rows[i] = cmykStrip ? cmykStrip + i * cmykStride : pixels + (first + i) * stride;
+        const unsigned got = jpeg_read_scanlines(&job->cinfo, rows, n);
+        if (cmykStrip)
+            for (unsigned i = 0; i < got; ++i)
+                cmykRowsToBgr(rows[i], pixels + (first + i) * stride, job->cinfo.output_width,
+                              job->cinfo.saw_Adobe_marker);
     }
     if (job->cinfo.quantize_colors && colormap) {
         const int n = job->cinfo.actual_number_of_colors;
@@ -298,14 +336,35 @@ QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
     checkSize(job.cinfo.image_width, job.cinfo.image_height, opt.maxPixels);
     checkSize(job.cinfo.output_width, job.cinfo.output_height, opt.maxPixels);
 
-    const bool indexed = job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors;
+    const bool fourColour = job.cinfo.out_color_space == JCS_CMYK;
+    const bool indexed = !fourColour && (job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors);
     QImage img(static_cast<int>(job.cinfo.output_width), static_cast<int>(job.cinfo.output_height),
                indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (img.isNull())
         throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+    std::vector<unsigned char> strip(fourColour ? std::size_t(job.cinfo.output_width) * 4 * 16 : 0);
     unsigned int colormap[256];
-    if (!decodePixels(&job, img.bits(), static_cast<std::size_t>(img.bytesPerLine()), colormap))
+    if (!decodePixels(&job, img.bits(), static_cast<std::size_t>(img.bytesPerLine()), colormap,
+                      fourColour ? strip.data() : nullptr))
         fail("JPEG file is damaged", job.err.message);
+    if (fourColour && opt.grayscale) {
+        QImage grey(img.width(), img.height(), QImage::Format_Indexed8);
+        if (grey.isNull())
+            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+        QList<QRgb> table(256);
+        for (int i = 0; i < 256; ++i)
+            table[i] = qRgb(i, i, i);
+        grey.setColorTable(table);
+        for (int y = 0; y < img.height(); ++y) {
+            const uchar *s = img.constScanLine(y);
+            uchar *d = grey.scanLine(y);
+            for (int x = 0; x < img.width(); ++x, s += 3)
+                d[x] = static_cast<uchar>((s[0] * 29 + s[1] * 150 + s[2] * 77 + 128) >> 8);
+        }
+        return grey;
+    }
+    if (fourColour && opt.quantize)
+        return img.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
     if (job.cinfo.quantize_colors && job.cinfo.out_color_components > 1) {
         QList<QRgb> table(job.cinfo.actual_number_of_colors);
         for (int i = 0; i < table.size(); ++i)

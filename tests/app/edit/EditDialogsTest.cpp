@@ -415,3 +415,45 @@ TEST(EditDialogs, EveryTextKeyOfTheCommandsIsInEverySection)
             EXPECT_TRUE(present.contains(k)) << section << ": " << k.toStdString();
     }
 }
+
+// Shown in each language, no dialog is smaller than what its layout and
+// caption need, and no control inside is squeezed below its own minimum
+// (the colour grid keeps all its cells).
+TEST(EditDialogs, NothingIsCutOffInAnyLanguage)
+{
+    ASSERT_FALSE(LanguageScript().isEmpty());
+    for (int lang = 0; lang < 5; ++lang) {
+        SCOPED_TRACE(lang);
+        TScaleBMForm scale;
+        TNewDimPicBMForm dim;
+        TBorderPropertyBMForm border;
+        TAntialiasing2BMForm anti;
+        TRGBChannelsBMForm rgb;
+        TWatermarkBMForm water;
+        for (TEditDialogBase *f : QList<TEditDialogBase *>{&scale, &dim, &border, &anti, &rgb, &water}) {
+            f->SetLanguage(LanguageScript(), lang);
+            f->show();
+            QApplication::processEvents();
+            const std::string name = f->objectName().toStdString();
+            const QSize needed = f->ContentsMinimumSize();
+            EXPECT_GE(f->width(), needed.width()) << name;
+            EXPECT_GE(f->height(), needed.height()) << name;
+            for (QWidget *w : f->findChildren<QWidget *>()) {
+                // Our own controls; a tab bar's minimum counts scroll
+                // buttons it does not need while its tabs fit.
+                if (!w->isVisible() || w->isWindow() || w->objectName().isEmpty() ||
+                    w->objectName().startsWith(QLatin1String("qt_")) || qobject_cast<QTabBar *>(w))
+                    continue;
+                const QSize least = w->minimumSizeHint();
+                if (least.isValid() && w->minimumWidth() == 0 && w->maximumWidth() >= least.width()) {
+                    EXPECT_GE(w->width(), least.width()) << name << " " << w->objectName().toStdString();
+                    EXPECT_GE(w->height(), least.height()) << name << " " << w->objectName().toStdString();
+                }
+            }
+            f->hide();
+        }
+        EXPECT_EQ(border.BorderColorGrid->size().expandedTo(border.BorderColorGrid->sizeHint()),
+                  border.BorderColorGrid->size())
+            << "every cell of the colour grid is shown";
+    }
+}
