@@ -32,6 +32,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 #include <QToolBar>
 #include <QUrl>
 
@@ -484,7 +485,8 @@ void TMainForm::hideEvent(QHideEvent *event)
     // placement) would be placed anew by the window manager on every show:
     // marking where it is now brings it back there after a capture.
     if (!event->spontaneous() && !testAttribute(Qt::WA_Moved))
-        move(pos());
+        if (QWindow *w = windowHandle())
+            w->setFramePosition(w->framePosition());
     QMainWindow::hideEvent(event);
     if (!event->spontaneous())
         FormHide();

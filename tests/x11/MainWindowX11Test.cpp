@@ -247,14 +247,16 @@ TEST_F(MainWindowX11, CloseByTheWindowManagerAsksFirstOnAFirstRun)
 
 namespace {
 
-// The outer frame of a window as xwininfo reports it (decorations included).
+// The outer frame of a window as the X server and the window manager tell
+// it: the client's place (xwininfo) grown by _NET_FRAME_EXTENTS (xprop).
 QRect frameOf(WId id)
 {
-    QByteArray out;
-    if (zktest::runProgram("xwininfo", {"-frame", "-id", QString::number(id)}, &out) != 0)
+    QByteArray info, extents;
+    if (zktest::runProgram("xwininfo", {"-id", QString::number(id)}, &info) != 0 ||
+        zktest::runProgram("xprop", {"-id", QString::number(id), "_NET_FRAME_EXTENTS"}, &extents) != 0)
         return {};
     int x = 0, y = 0, w = 0, h = 0;
-    for (const QByteArray &line : out.split('\n')) {
+    for (const QByteArray &line : info.split('\n')) {
         const QByteArray t = line.trimmed();
         const auto value = [&](const char *key, int *v) {
             if (t.startsWith(key))
@@ -265,7 +267,13 @@ QRect frameOf(WId id)
         value("Width:", &w);
         value("Height:", &h);
     }
-    return QRect(x, y, w, h);
+    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+    const QList<QByteArray> e = extents.mid(extents.indexOf('=') + 1).trimmed().split(',');
+    if (e.size() != 4)
+        return {};
+    const int left = e[0].trimmed().toInt(), right = e[1].trimmed().toInt();
+    const int top = e[2].trimmed().toInt(), bottom = e[3].trimmed().toInt();
+    return QRect(x - left, y - top, w + left + right, h + top + bottom);
 }
 
 } // namespace
@@ -274,7 +282,7 @@ TEST_F(MainWindowX11, MagneticMaximiseKeepsTheWholeFrameOnTheScreen)
 {
     if (!onX11())
         GTEST_SKIP() << "needs the test X server";
-    ASSERT_TRUE(zktest::haveProgram("xwininfo"));
+    ASSERT_TRUE(zktest::haveProgram("xwininfo") && zktest::haveProgram("xprop"));
     TMainForm form;
     form.Options.EndDlg = false;
     ASSERT_TRUE(form.Options.MagneticFE);
@@ -305,8 +313,13 @@ TEST_F(MainWindowX11, OnAFirstRunACaptureBringsTheWindowBackWhereItWas)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     // The user drags it somewhere: the program itself never moved it.
-    ASSERT_EQ(zktest::runProgram("xdotool", {"windowmove", "--sync", QString::number(form.winId()), "137", "91"}), 0);
-    ASSERT_TRUE(zktest::waitFor([&] { QApplication::processEvents(); return frameOf(form.winId()).topLeft() == QPoint(137, 91); }, 5000));
+    const QRect placed = frameOf(form.winId());
+    ASSERT_EQ(zktest::runProgram("xdotool", {"windowmove", QString::number(form.winId()), "137", "91"}), 0);
+    ASSERT_TRUE(zktest::waitFor([&] {
+        QApplication::processEvents();
+        return frameOf(form.winId()).topLeft() != placed.topLeft();
+    }, 5000));
+    QTest::qWait(200);
     const QRect before = frameOf(form.winId());
 
     form.DeskMenuItemClick(form.Item("DeskMenuItem"));
