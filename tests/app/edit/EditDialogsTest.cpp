@@ -362,21 +362,35 @@ TEST(WatermarkBMForm, TextAndLogoPagesAndTheBatchWindow)
     EXPECT_EQ(batchTitle, QStringLiteral("WmBatchModeBMForm"));
 }
 
+// Every parameter dialog of the edit commands, switched to one language.
+struct EditDialogsIn
+{
+    explicit EditDialogsIn(int lang)
+    {
+        for (TEditDialogBase *f : forms)
+            f->SetLanguage(LanguageScript(), lang);
+    }
+    TScaleBMForm scale;
+    TNewDimPicBMForm dim;
+    TBorderPropertyBMForm border;
+    TAntialiasing2BMForm anti;
+    TRGBChannelsBMForm rgb;
+    TWatermarkBMForm water;
+    const QList<TEditDialogBase *> forms = {&scale, &dim, &border, &anti, &rgb, &water};
+};
+
 TEST(EditDialogs, CaptionsAndControlTextsInAllFiveLanguages)
 {
     ASSERT_FALSE(LanguageScript().isEmpty());
     const QStringList germanScale = {"Grafik skalieren", "Links = verkleinern - Rechts = vergrößern"};
     for (int lang = 0; lang < 5; ++lang) {
         SCOPED_TRACE(lang);
-        TScaleBMForm scale;
-        TNewDimPicBMForm dim;
-        TBorderPropertyBMForm border;
-        TAntialiasing2BMForm anti;
-        TRGBChannelsBMForm rgb;
-        TWatermarkBMForm water;
-        const QList<TEditDialogBase *> forms = {&scale, &dim, &border, &anti, &rgb, &water};
-        for (TEditDialogBase *f : forms) {
-            f->SetLanguage(LanguageScript(), lang);
+        EditDialogsIn all(lang);
+        auto &scale = all.scale;
+        auto &border = all.border;
+        auto &rgb = all.rgb;
+        auto &water = all.water;
+        for (TEditDialogBase *f : all.forms) {
             EXPECT_FALSE(f->windowTitle().isEmpty()) << f->objectName().toStdString();
             EXPECT_FALSE(f->OkButton()->text().isEmpty());
             EXPECT_FALSE(f->CancelButton()->text().isEmpty());
@@ -424,14 +438,8 @@ TEST(EditDialogs, NothingIsCutOffInAnyLanguage)
     ASSERT_FALSE(LanguageScript().isEmpty());
     for (int lang = 0; lang < 5; ++lang) {
         SCOPED_TRACE(lang);
-        TScaleBMForm scale;
-        TNewDimPicBMForm dim;
-        TBorderPropertyBMForm border;
-        TAntialiasing2BMForm anti;
-        TRGBChannelsBMForm rgb;
-        TWatermarkBMForm water;
-        for (TEditDialogBase *f : QList<TEditDialogBase *>{&scale, &dim, &border, &anti, &rgb, &water}) {
-            f->SetLanguage(LanguageScript(), lang);
+        EditDialogsIn all(lang);
+        for (TEditDialogBase *f : all.forms) {
             f->show();
             QApplication::processEvents();
             const std::string name = f->objectName().toStdString();
@@ -452,8 +460,8 @@ TEST(EditDialogs, NothingIsCutOffInAnyLanguage)
             }
             f->hide();
         }
-        EXPECT_EQ(border.BorderColorGrid->size().expandedTo(border.BorderColorGrid->sizeHint()),
-                  border.BorderColorGrid->size())
+        const TEditColorGrid *grid = all.border.BorderColorGrid;
+        EXPECT_EQ(grid->size().expandedTo(grid->sizeHint()), grid->size())
             << "every cell of the colour grid is shown";
     }
 }

@@ -424,7 +424,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     form.Options.OAsBmp = false;
     writeFile(file("Dialog.JPG"), encoded(pattern(30, 20, 14), ptJpg));
 
-    QString title, folder, busy;
+    QString title, folder, busy, chosenFilter;
     QStringList filters;
     const bool came = withModal([&] { form.Item("FileOptenToolButton")->trigger(); }, [&](QWidget *w) {
         auto *dlg = qobject_cast<QFileDialog *>(w);
@@ -433,6 +433,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
         title = dlg->windowTitle();
         folder = dlg->directory().absolutePath();
         filters = dlg->nameFilters();
+        chosenFilter = dlg->selectedNameFilter();
         busy = OpenDialogName;
         auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit");
         edit->setText(file("Dialog.JPG"));
@@ -443,6 +444,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     EXPECT_EQ(folder, QDir(files.path()).absolutePath());
     ASSERT_EQ(filters.size(), 9);
     EXPECT_TRUE(filters.last().startsWith("Alle lesbaren Dateien"));
+    EXPECT_EQ(chosenFilter, filters.last()) << "all readable files are offered first";
     EXPECT_EQ(busy, QString("Grafik öffnen"));
     EXPECT_TRUE(OpenDialogName.isEmpty());
     // Loaded natively as a JPEG although the extension is in capitals.
