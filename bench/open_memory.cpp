@@ -110,6 +110,7 @@ QString pictureFile(const char *ext)
         }
     }
     zk::TZelkoraOptions o;
+    o.BmpPixForm = 6; // 24 bits, as the pixels are
     const zk::TBitmap bmp = zk::TBitmap::FromImage(img);
     const int type = std::strcmp(ext, "png") == 0 ? zk::ptPng : std::strcmp(ext, "jpg") == 0 ? zk::ptJpg : zk::ptBmp;
     zk::WriteFileReplacing(path, zk::EncodePicture(bmp, type, o, zk::TSaveOrigin::SaveDialog));
@@ -147,6 +148,7 @@ int main(int argc, char **argv)
     g_self = argv[0];
     int qargc = 1;
     QCoreApplication app(qargc, argv);
+    zk::RegisterPictureCodecs(); // the writers of the test pictures
     QTemporaryDir dir;
     g_dir = &dir;
     benchmark::Initialize(&argc, argv);
