@@ -1,6 +1,8 @@
 #include "PictureFiles.h"
 
+#include "Bmp2Tiff.h"
 #include "BmpCodec.h"
+#include "GraphicConvert.h"
 #include "Icon.h"
 #include "Jpeg.h"
 #include "Metafile.h"
@@ -14,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
@@ -294,23 +295,12 @@ int NextFastSaveNumber(const QString &dir, std::uint16_t &counter)
 // ---------------------------------------------------------------------------
 // Writers
 
-EFormatNotAvailable::EFormatNotAvailable(const QString &ext)
-    : EGraphicError(QStringLiteral("Das Format %1 steht noch nicht zur Verfügung; es wurde nichts gespeichert.")
-                        .arg(ext))
-    , m_ext(ext)
-{
-}
-
 namespace {
 
-// The class registered for a codec type, when it is a real codec and not
-// our own placeholder.
+// The class registered for a codec type.
 const TFileFormat *codecFor(int typeIndex)
 {
-    const TFileFormat *f = TPicture::FindFileFormat(PictureTypeExt(typeIndex));
-    if (!f || f->className == QLatin1String("TTifFile"))
-        return nullptr;
-    return f;
+    return TPicture::FindFileFormat(PictureTypeExt(typeIndex));
 }
 
 QByteArray encodeThroughRegistry(const TBitmap &bitmap, int typeIndex)
@@ -383,16 +373,13 @@ QByteArray EncodePicture(const TBitmap &bitmap, int typeIndex, const TZelkoraOpt
         return WriteBmp(ApplyBmpOptions(bitmap, options));
     }
     case ptJpg: {
+        // Pixel format, performance and progressive display are reading and
+        // display settings: the file is the same baseline JPEG whatever they
+        // are, and compressing now or on saving gives the same bytes. The
+        // rows are read where they lie, without a copy of the picture.
         TJPEGImage jpeg;
-        jpeg.Assign(bitmap);
         jpeg.SetGrayscale(options.JpgColr != 0);
-        jpeg.SetPixelFormat(options.JpgPixelFormat != 0 ? jf8Bit : jf24Bit);
-        jpeg.SetPerformance(options.JpgPerformance != 0 ? jpBestSpeed : jpBestQuality);
-        // A display setting only: the file stays a baseline JPEG.
-        jpeg.SetProgressiveDisplay(options.JpgEncoding);
-        if (origin == TSaveOrigin::AutoSave && options.JpgCompress)
-            jpeg.Compress();
-        return jpeg.SaveToBytes();
+        return jpeg.CompressBitmap(bitmap);
     }
     case ptWmf:
         return encodeMetafile(bitmap, false, QString());
@@ -555,20 +542,10 @@ std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *pr
     step();
     step();
     step();
-    // The bitmap is made in memory, not through a BMP file: a round trip
-    // through a file gives the same pixels but holds the picture four times
-    // at once (decoded, converted, encoded, read back). Here the decoded
-    // picture is released as soon as the bitmap exists, and a picture that
-    // is a bitmap already hands its rows over without a copy.
-    auto bitmap = std::make_unique<TBitmap>();
-    {
-        std::unique_ptr<TGraphic> source = LoadPictureGraphic(fileName);
-        step();
-        if (auto *rows = dynamic_cast<TBitmap *>(source.get()))
-            bitmap->TakeOver(*rows);
-        else
-            bitmap->Assign(*source);
-    }
+    // Converted in memory, the way the conversion jobs convert to ".bmp":
+    // nothing is written anywhere, so two opens never share a file.
+    auto bitmap = std::make_unique<TBitmap>(ConvertGraphicToBitmap(fileName));
+    step();
     step();
     step();
     return bitmap;
@@ -621,9 +598,9 @@ void TTifFile::LoadFromStream(QIODevice &)
     throw EInvalidGraphic(QStringLiteral("TIFF-Dateien können noch nicht geöffnet werden."));
 }
 
-void TTifFile::SaveToStream(QIODevice &)
+void TTifFile::SaveToStream(QIODevice &stream)
 {
-    throw EFormatNotAvailable(QStringLiteral(".tif"));
+    WriteTiffStream(*this, stream);
 }
 
 void RegisterPictureFileClasses()

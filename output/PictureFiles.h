@@ -135,17 +135,6 @@ int NextFastSaveNumber(const QString &dir, std::uint16_t &counter);
 // depend on it.
 enum class TSaveOrigin { AutoSave, SaveDialog, FastSave };
 
-// A type whose codec is not in the program (yet): nothing is written.
-class EFormatNotAvailable : public EGraphicError
-{
-public:
-    explicit EFormatNotAvailable(const QString &ext);
-    QString Ext() const { return m_ext; }
-
-private:
-    QString m_ext;
-};
-
 // The EMF descriptions of the two commands.
 inline constexpr const char *EmfDescriptionAutoSave = "Zelkora 5.0 Grafik";
 inline constexpr const char *EmfDescriptionSaveDialog = "Zelkora EMF-Grafik";
@@ -191,10 +180,9 @@ QString AutoSavePicture(const TBitmap &bitmap, const TZelkoraOptions &options,
 // type; nobody's picture is touched.
 std::unique_ptr<TGraphic> LoadPictureGraphic(const QString &fileName);
 
-// Any picture the registry can read, turned into a bitmap in memory (nothing
-// is written anywhere); the decoded picture and the bitmap are the only full
-// copies held at once. progress, when given, is advanced by 50 five times
-// along the way. Raises EGraphicError on failure.
+// A picture file of a type that converts to ".bmp", turned into a bitmap in
+// memory (nothing is written). progress, when given, is advanced by 50 six
+// times along the way. Raises EGraphicError on failure.
 std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *progress = nullptr);
 
 // The message that reports a failed open or save: a sentence in the UI
@@ -236,8 +224,8 @@ public:
     std::unique_ptr<TGraphic> Clone() const override;
 };
 
-// The TIF entry of the registry. Reading and writing TIFF needs the TIFF
-// codec; until it registers a class of its own for "tif", loading refuses
+// The TIF entry of the registry. Saving writes through the TIFF writer
+// (formats/Bmp2Tiff.h); the program reads no TIFF files, so loading refuses
 // with a clear message instead of misreading the file as a bitmap.
 class TTifFile : public TBitmap
 {

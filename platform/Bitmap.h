@@ -102,6 +102,10 @@ public:
     TBitmap(int width, int height, TPixelFormat pf = pf24bit);
     TBitmap(const TBitmap &other);
     TBitmap &operator=(const TBitmap &other);
+    // Moving hands the pixel buffer over without copying it (a converter that
+    // passes a large picture along keeps one copy); the source is left empty.
+    TBitmap(TBitmap &&other);
+    TBitmap &operator=(TBitmap &&other);
     ~TBitmap() override;
 
     QString ClassName() const override { return QStringLiteral("TBitmap"); }
@@ -182,9 +186,6 @@ public:
     // size.
     void Assign(const TGraphic &source) override;
     bool AssignTo(TGraphic &dest) const override;
-    // As Assign from a bitmap, but the rows move over instead of being
-    // copied (a large picture is never held twice); source ends up empty.
-    void TakeOver(TBitmap &source);
 
     // ---- device-independent form
     // BITMAPINFOHEADER (40 bytes), for 15 bits nothing more (BI_RGB 5-5-5),
@@ -219,6 +220,9 @@ private:
     void ReadRow(int y, QRgb *out) const;          // any depth -> 0xFFRRGGBB
     void WriteRow(int y, const QRgb *in);          // true colour only
     void CheckNoCanvas() const;
+    // SetPixelFormat's fast road for 24/32-bit targets; false when the pair
+    // of depths is not one it covers (nothing written then).
+    bool ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const;
 
     int m_width = 0;
     int m_height = 0;

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 // jpeglib.h expects size_t and FILE to be declared first.
@@ -112,7 +114,7 @@ int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, 
         job->cinfo.scale_num = 1;
         job->cinfo.scale_denom = static_cast<unsigned>(p->scaleDenom);
         if (isFourColour(job->cinfo)) {
-            // Grey and palette output are made from the RGB result.
+            // Converted to colour or grey below; never quantised.
             job->cinfo.out_color_space = JCS_CMYK;
         } else if (p->grayscale) {
             job->cinfo.out_color_space = JCS_GRAYSCALE;
@@ -134,11 +136,12 @@ int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, 
     return 1;
 }
 
-// Four-colour rows to B, G, R. Files with an Adobe marker (nearly all of
-// them) store the inks inverted, 255 meaning none; others store them plain.
-void cmykRowsToBgr(const unsigned char *cmyk, unsigned char *bgr, unsigned width, bool inverted)
+// Four-colour rows to B, G, R (or grey). Files with an Adobe marker (nearly
+// all of them) store the inks inverted, 255 meaning none; others store them
+// plain.
+void cmykRowsTo(const unsigned char *cmyk, unsigned char *out, unsigned width, bool inverted, bool grey)
 {
-    for (unsigned x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+    for (unsigned x = 0; x < width; ++x, cmyk += 4) {
         unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
         if (!inverted) {
             c = 255 - c;
@@ -146,16 +149,21 @@ void cmykRowsToBgr(const unsigned char *cmyk, unsigned char *bgr, unsigned width
             y = 255 - y;
             k = 255 - k;
         }
-        bgr[0] = static_cast<unsigned char>((y * k + 127) / 255);
-        bgr[1] = static_cast<unsigned char>((m * k + 127) / 255);
-        bgr[2] = static_cast<unsigned char>((c * k + 127) / 255);
+        const unsigned b = (y * k + 127) / 255, g = (m * k + 127) / 255, r = (c * k + 127) / 255;
+        if (grey) {
+            *out++ = static_cast<unsigned char>((b * 29 + g * 150 + r * 77 + 128) >> 8);
+        } else {
+            *out++ = static_cast<unsigned char>(b);
+            *out++ = static_cast<unsigned char>(g);
+            *out++ = static_cast<unsigned char>(r);
+        }
     }
 }
 
 // Phase two: the pixels, straight into the caller's buffer (four-colour
 // rows through a strip of 16 rows).
 int decodePixels(DecodeJob *job, unsigned char *pixels, std::size_t stride, unsigned int *colormap,
-                 unsigned char *cmykStrip)
+                 unsigned char *cmykStrip, bool cmykToGrey)
 {
     if (setjmp(job->err.jump))
         return 0;
@@ -172,8 +180,8 @@ int decodePixels(DecodeJob *job, unsigned char *pixels, std::size_t stride, unsi
         const unsigned got = jpeg_read_scanlines(&job->cinfo, rows, n);
         if (cmykStrip)
             for (unsigned i = 0; i < got; ++i)
-                cmykRowsToBgr(rows[i], pixels + (first + i) * stride, job->cinfo.output_width,
-                              job->cinfo.saw_Adobe_marker);
+                cmykRowsTo(rows[i], pixels + (first + i) * stride, job->cinfo.output_width,
+                           job->cinfo.saw_Adobe_marker, cmykToGrey);
     }
     if (job->cinfo.quantize_colors && colormap) {
         const int n = job->cinfo.actual_number_of_colors;
@@ -318,7 +326,13 @@ JpegInfo JpegReadInfo(const QByteArray &data, std::int64_t maxPixels)
     return info;
 }
 
-QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
+namespace {
+
+// Header, size checks and pixels; `target(width, height, indexed)` hands out
+// the rows to decode into as {first row, bytes per row}. Returns the colour
+// table of indexed output (empty for colour).
+template <class Target>
+QList<QRgb> decodeInto(const QByteArray &data, const JpegDecodeOptions &opt, JpegInfo *info, Target target)
 {
     if (data.isEmpty())
         throw EJPEG(QStringLiteral("JPEG file is empty"));
@@ -335,51 +349,82 @@ QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
     // full size, so the limit applies to the stored size, not the scaled one.
     checkSize(job.cinfo.image_width, job.cinfo.image_height, opt.maxPixels);
     checkSize(job.cinfo.output_width, job.cinfo.output_height, opt.maxPixels);
+    if (info) {
+        info->width = static_cast<int>(job.cinfo.image_width);
+        info->height = static_cast<int>(job.cinfo.image_height);
+        info->components = job.cinfo.num_components;
+        info->progressive = job.cinfo.progressive_mode;
+    }
 
+    // Four-colour files come out of libjpeg as inks and are converted here,
+    // to B, G, R or, for grey output, to one grey byte a pixel. They are
+    // never quantised: the palette would be one of inks.
     const bool fourColour = job.cinfo.out_color_space == JCS_CMYK;
-    const bool indexed = !fourColour && (job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors);
-    QImage img(static_cast<int>(job.cinfo.output_width), static_cast<int>(job.cinfo.output_height),
-               indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
-    if (img.isNull())
-        throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+    const bool indexed = fourColour ? opt.grayscale
+                                    : job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors;
+    const auto [pixels, stride] = target(static_cast<int>(job.cinfo.output_width),
+                                         static_cast<int>(job.cinfo.output_height), indexed);
     std::vector<unsigned char> strip(fourColour ? std::size_t(job.cinfo.output_width) * 4 * 16 : 0);
     unsigned int colormap[256];
-    if (!decodePixels(&job, img.bits(), static_cast<std::size_t>(img.bytesPerLine()), colormap,
-                      fourColour ? strip.data() : nullptr))
+    if (!decodePixels(&job, pixels, stride, colormap, fourColour ? strip.data() : nullptr, indexed))
         fail("JPEG file is damaged", job.err.message);
-    if (fourColour && opt.grayscale) {
-        QImage grey(img.width(), img.height(), QImage::Format_Indexed8);
-        if (grey.isNull())
-            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
-        QList<QRgb> table(256);
-        for (int i = 0; i < 256; ++i)
-            table[i] = qRgb(i, i, i);
-        grey.setColorTable(table);
-        for (int y = 0; y < img.height(); ++y) {
-            const uchar *s = img.constScanLine(y);
-            uchar *d = grey.scanLine(y);
-            for (int x = 0; x < img.width(); ++x, s += 3)
-                d[x] = static_cast<uchar>((s[0] * 29 + s[1] * 150 + s[2] * 77 + 128) >> 8);
-        }
-        return grey;
-    }
-    if (fourColour && opt.quantize)
-        return img.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
+    QList<QRgb> table;
     if (job.cinfo.quantize_colors && job.cinfo.out_color_components > 1) {
-        QList<QRgb> table(job.cinfo.actual_number_of_colors);
+        table.resize(job.cinfo.actual_number_of_colors);
         for (int i = 0; i < table.size(); ++i)
             table[i] = colormap[i];
-        img.setColorTable(table);
     } else if (indexed) {
-        QList<QRgb> table(256);
+        table.resize(256);
         for (int i = 0; i < 256; ++i)
             table[i] = qRgb(i, i, i);
-        img.setColorTable(table);
     }
+    return table;
+}
+
+} // namespace
+
+QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
+{
+    QImage img;
+    const QList<QRgb> table = decodeInto(data, opt, nullptr, [&](int w, int h, bool indexed) {
+        img = QImage(w, h, indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+        if (img.isNull())
+            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+        return std::pair<unsigned char *, std::size_t>(img.bits(), static_cast<std::size_t>(img.bytesPerLine()));
+    });
+    if (!table.isEmpty())
+        img.setColorTable(table);
     return img;
 }
 
-QByteArray JpegEncode(const QImage &source, const JpegEncodeOptions &opt)
+TBitmap JpegDecodeBitmap(const QByteArray &data, const JpegDecodeOptions &opt, JpegInfo *info)
+{
+    PixelBuffer bits;
+    int width = 0, height = 0;
+    TPixelFormat pf = pf24bit;
+    const QList<QRgb> table = decodeInto(data, opt, info, [&](int w, int h, bool indexed) {
+        width = w;
+        height = h;
+        pf = indexed ? pf8bit : pf24bit;
+        const std::size_t stride = BytesPerRow(w, indexed ? 8 : 24);
+        const std::size_t used = BytesPerRow(w, indexed ? 8 : 24, 1);
+        try {
+            bits.resize(stride * static_cast<std::size_t>(h));
+        } catch (const std::bad_alloc &) {
+            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+        }
+        // libjpeg fills the pixels; the padding at the row ends is ours.
+        if (used < stride)
+            for (int y = 0; y < h; ++y)
+                std::memset(bits.data() + static_cast<std::size_t>(y) * stride + used, 0, stride - used);
+        return std::pair<unsigned char *, std::size_t>(bits.data(), stride);
+    });
+    TBitmap bitmap;
+    bitmap.Adopt(width, height, pf, std::move(bits), table);
+    return bitmap;
+}
+
+QByteArray JpegEncode(const QImage &source, const JpegEncodeOptions &opt, JpegInfo *info)
 {
     if (source.isNull() || source.width() <= 0 || source.height() <= 0)
         throw EJPEG(QStringLiteral("Cannot write an empty picture as JPEG"));
@@ -447,7 +492,28 @@ QByteArray JpegEncode(const QImage &source, const JpegEncodeOptions &opt)
                               opt.grayscale};
     if (!encodeRun(&job, &params))
         fail("JPEG picture could not be written", job.err.message);
+    if (info) {
+        info->width = img.width();
+        info->height = img.height();
+        info->components = job.cinfo.num_components;
+        info->progressive = job.cinfo.progressive_mode;
+    }
     return QByteArray(reinterpret_cast<const char *>(job.out), static_cast<qsizetype>(job.outSize));
+}
+
+QByteArray JpegEncodeBitmap(const TBitmap &bitmap, const JpegEncodeOptions &opt, JpegInfo *info)
+{
+    if (bitmap.Empty())
+        return JpegEncode(QImage(), opt, info);
+    // A view on the bitmap's own rows: libjpeg reads B, G, R (and X) as they are.
+    const QImage::Format view = bitmap.PixelFormat() == pf24bit   ? QImage::Format_BGR888
+                                : bitmap.PixelFormat() == pf32bit ? QImage::Format_RGB32
+                                                                  : QImage::Format_Invalid;
+    if (view == QImage::Format_Invalid)
+        return JpegEncode(bitmap.ToImage(), opt, info);
+    const QImage rows(bitmap.ScanLine(0), bitmap.Width(), bitmap.Height(),
+                      static_cast<qsizetype>(bitmap.Stride()), view);
+    return JpegEncode(rows, opt, info);
 }
 
 } // namespace zk

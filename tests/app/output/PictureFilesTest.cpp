@@ -8,6 +8,8 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "PNGImage.h"
+#include "PngDeflate.h"
+#include "ZStreams.h"
 #include "ProgramDir.h"
 #include "TestSupport.h"
 
@@ -223,6 +225,28 @@ TEST(DatedNames, TimeIsFixedAndDateHasNoSeparatorsOfPaths)
     EXPECT_FALSE(gb.contains('/') || gb.contains(':') || gb.contains('\\'));
 }
 
+TEST_F(PictureFiles, APngBandThatFailsToDeflateLeavesNoFile)
+{
+    RegisterPngGraphics();
+    TZelkoraOptions o;
+    o.PersSave = true;
+    o.OutDir = dir.path();
+    o.FileName = "Shot";
+    o.FileTyp = ptPng;
+    const TBitmap pic = samplePicture();
+    png::ForcedBandsForTest = 4;
+    png::BandFaultForTest = [](int band) {
+        if (band == 2)
+            throw EZCompressionError(QStringLiteral("band failed"));
+    };
+    EXPECT_THROW(AutoSavePicture(pic, o), EZCompressionError);
+    png::BandFaultForTest = nullptr;
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << qPrintable(entries(dir.path()).join(' '));
+    // The same save without the fault writes the file.
+    EXPECT_EQ(AutoSavePicture(pic, o), path("Shot1.png"));
+    png::ForcedBandsForTest = 0;
+}
+
 TEST_F(PictureFiles, AutoSaveNamesNumberedAndDatedFiles)
 {
     TZelkoraOptions o;
@@ -382,9 +406,8 @@ TEST_F(PictureFiles, CodecTypesFollowTheRegistry)
         }
         EXPECT_TRUE(entries(dir.path()).isEmpty());
     }
-    // Our TIF placeholder is not a writer, and it reads nothing.
-    EXPECT_FALSE(IsPictureTypeWritable(ptTif));
-    EXPECT_THROW(EncodePicture(pic, ptTif, o, TSaveOrigin::SaveDialog), EFormatNotAvailable);
+    // TIF is written by our own writer but read by nothing.
+    EXPECT_TRUE(IsPictureTypeWritable(ptTif));
     const TFileFormat *tif = TPicture::FindFileFormat(".tif");
     ASSERT_NE(tif, nullptr);
     EXPECT_EQ(tif->description, QString("Tagged Image File"));
@@ -525,4 +548,21 @@ TEST(StatusPanelFormat, PanelTextsOfOpenedAndSavedPictures)
     EXPECT_FALSE(PanelShowsNonBitmapFile(""));
     EXPECT_FALSE(PanelShowsNonBitmapFile("|bmp|"));
     EXPECT_FALSE(PanelShowsNonBitmapFile("|bmp| - jpg"));
+}
+
+TEST_F(PictureFiles, TifAutoSaveReadsBackAsThePicture)
+{
+    TZelkoraOptions o;
+    o.PersSave = true;
+    o.OutDir = dir.path();
+    o.FileName = "Shot";
+    o.FileTyp = ptTif;
+    const TBitmap pic = samplePicture(37, 21);
+    const QString file = AutoSavePicture(pic, o);
+    EXPECT_EQ(file, path("Shot1.tif"));
+    const QImage oracle = decodeWithImageMagick(file, dir.path());
+    ASSERT_FALSE(oracle.isNull());
+    EXPECT_EQ(maxChannelDiff(oracle, pic.ToImage()), 0);
+    // Written, but still never read.
+    EXPECT_THROW(LoadPictureGraphic(file), EGraphicError);
 }
