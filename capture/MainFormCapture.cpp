@@ -98,6 +98,8 @@ public:
     TMainFormCaptureExecutor(TMainForm &form, const TCaptureContext &context)
         : f(form)
         , c(context)
+        // The overlay's capture prepared its name before the plan started.
+        , previousName(context.path == TCapturePath::Overlay ? form.FPreScanFileName : form.FFileName)
     {
     }
 
@@ -184,8 +186,16 @@ public:
         case TCaptureStep::SaveAs:
             if (!hooks.SaveAsClick)
                 return TStepResult::Cancelled;
-            if (!hooks.SaveAsClick(nullptr))
-                return TStepResult::Cancelled;
+            if (!hooks.SaveAsClick(nullptr)) {
+                // A cancelled dialog has cleared the name itself; a name that
+                // is still set was chosen but not written (the save reported
+                // why), so it must not stand for the picture or reach the
+                // recent files.
+                if (!f.FHasFileName)
+                    return TStepResult::Cancelled;
+                forgetUnwrittenName();
+                return TStepResult::Failed;
+            }
             f.m_lastSaved = f.FFileName;
             break;
         case TCaptureStep::AddHistory:
@@ -258,8 +268,7 @@ private:
             else
                 written = AutoSavePicture(f.ScanImage->Picture().Bitmap(), f.Options);
         } catch (const std::exception &e) {
-            f.FHasFileName = false;
-            f.m_lastSaved.clear();
+            forgetUnwrittenName();
             f.ShowCaptureMessage(QStringLiteral("showmsg_except_afc_mistake"),
                                  QStringLiteral("Fehler beim automatischen Speichern: "),
                                  QString::fromUtf8(e.what()));
@@ -278,8 +287,16 @@ private:
         return TStepResult::Done;
     }
 
+    void forgetUnwrittenName()
+    {
+        f.FHasFileName = false;
+        f.FFileName = previousName;
+        f.m_lastSaved.clear();
+    }
+
     TMainForm &f;
     TCaptureContext c;
+    QString previousName;
 };
 
 // ---------------------------------------------------------------------------
@@ -348,10 +365,7 @@ void TMainForm::SetupCaptureCommands()
     });
 
     if (!CaptureHooks.SaveAsClick) {
-        CaptureHooks.SaveAsClick = [this](QObject *sender) {
-            SaveAsClick(sender);
-            return FHasFileName; // cleared when the dialog was cancelled
-        };
+        CaptureHooks.SaveAsClick = [this](QObject *sender) { return SaveAsClick(sender); };
     }
 
     m_localChannel = new TLocalChannel(this);
@@ -472,6 +486,9 @@ void TMainForm::HideApplication()
 
 void TMainForm::ShowToolBars(bool visible)
 {
+    // The view-scale window belongs to the picture that was shown: it goes
+    // on every call, so it never ends up in the next desktop picture.
+    FreeJpgScaleForm();
     if (!visible) {
         for (QToolBar *tb : DockOrderToolBars())
             if (tb && tb->isFloating() && tb->isVisible()) {

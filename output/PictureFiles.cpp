@@ -7,13 +7,17 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "ProgramDir.h"
+#include "PngChunks.h"
 #include "Progress.h"
+#include "Registry.h"
+#include "ZStreams.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <climits>
@@ -60,6 +64,53 @@ int PictureTypeOfExt(const QString &ext)
         if (e == QLatin1String(kTypeExts[i]))
             return i;
     return -1;
+}
+
+int SaveTypeOfChosenName(const QString &fileName, int filterIndex)
+{
+    const int byName = PictureTypeOfExt(LowerExt(fileName));
+    if (byName >= 0)
+        return byName;
+    const int byFilter = PictureTypeOfSaveFilter(filterIndex);
+    return byFilter >= 0 ? byFilter : int(ptBmp);
+}
+
+QString DialogStartFolder(const QStringList &candidates)
+{
+    for (const QString &c : candidates)
+        if (!c.isEmpty() && QFileInfo(c).isDir())
+            return QFileInfo(c).absoluteFilePath();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+TFailureMessage OpenFailureMessage(const std::exception &e)
+{
+    if (const auto *png = dynamic_cast<const EPNGImageException *>(&e)) {
+        switch (png->Id()) {
+        case peUnknownColourType:
+        case peUnknownInterlace:
+        case peUnknownCriticalChunk:
+        case peUnknownFilterType:
+            return {"showmsg_file_variant_unsupported", "Diese Variante des Dateiformats wird nicht unterstützt."};
+        default:
+            break;
+        }
+    }
+    if (dynamic_cast<const EInvalidGraphic *>(&e) || dynamic_cast<const EZLibError *>(&e))
+        return {"showmsg_file_damaged", "Die Datei ist beschädigt und kann nicht geöffnet werden."};
+    if (dynamic_cast<const ERegistryException *>(&e))
+        return {"showmsg_write_error_registry", "Die Einstellungen konnten nicht gespeichert werden: "};
+    return {"showmsg_except_file_not_opened", "Die Datei konnte nicht geöffnet werden: "};
+}
+
+QString FailureDetail(const std::exception &e)
+{
+    if (const auto *ge = dynamic_cast<const EGraphicError *>(&e))
+        return ge->message();
+    return QString::fromUtf8(e.what());
 }
 
 int SaveFilterIndexOf(int typeIndex)

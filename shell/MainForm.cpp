@@ -38,6 +38,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 #include <QToolBar>
 #include <QUrl>
 
@@ -478,6 +479,12 @@ void TMainForm::showEvent(QShowEvent *event)
 
 void TMainForm::hideEvent(QHideEvent *event)
 {
+    // A window never moved by the program (a first run without a stored
+    // placement) would be placed anew by the window manager on every show:
+    // marking where it is now brings it back there after a capture.
+    if (!event->spontaneous() && !testAttribute(Qt::WA_Moved))
+        if (QWindow *w = windowHandle())
+            w->setFramePosition(w->framePosition());
     QMainWindow::hideEvent(event);
     if (!event->spontaneous())
         FormHide();
@@ -626,12 +633,16 @@ bool TMainForm::WMSysCommand(int command)
         if (!Options.MagneticFE)
             return false;
         const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+        const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
         const int explorerWidth = DirBDForm ? DirBDForm->frameGeometry().width() : 0;
-        const QRect next = MaximizeToggle.Toggle(QRect(pos(), size()), area, explorerWidth);
+        // The toggle works on the outer frame, decorations included, so the
+        // whole window (status bar too) fits the work area; resize() takes
+        // the inside, which is the frame less the decorations.
+        const QRect next = MaximizeToggle.Toggle(frameGeometry(), area, explorerWidth);
+        const QSize decorations = frameGeometry().size() - size();
         m_inMaximizeToggle = true;
         setWindowState(windowState() & ~Qt::WindowMaximized);
-        resize(next.size());
+        resize(next.size() - decorations);
         move(next.topLeft());
         m_inMaximizeToggle = false;
         return true;

@@ -229,7 +229,8 @@ public:
     // The automatic save after a capture (nothing unless PersSave is on).
     void AutoSaveImage();
     // Sender null: the capture paths (the dialog then proposes the bare stem).
-    void SaveAsClick(QObject *Sender);
+    // True when the picture was written.
+    bool SaveAsClick(QObject *Sender);
     void FastSaveToolButtonClick(QObject *Sender);
     void OpenClick(QObject *Sender);
     // False, with the message shown and the picture unchanged, on failure.

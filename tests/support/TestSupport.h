@@ -17,8 +17,9 @@ int runProgram(const QString &program, const QStringList &args, QByteArray *out 
 bool haveProgram(const QString &program);
 
 // The X id of the first window titled exactly `title`, polled through
-// xdotool until it appears (onlyVisible: mapped windows only); empty when
-// none appeared within timeoutMs.
-QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible = false);
+// xdotool until it appears (onlyVisible: mapped windows only; pid: only a
+// window of that process, by _NET_WM_PID); empty when none appeared within
+// timeoutMs.
+QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible = false, qint64 pid = 0);
 
 } // namespace zktest
