@@ -523,13 +523,29 @@ void TMainForm::ShowSaveFormat()
 void TMainForm::ShowCaptureMessage(const QString &key, const QString &fallback, const QString &detail)
 {
     // Not modal: a capture path must not stop in a nested loop while timers
-    // and hot keys keep coming.
+    // and hot keys keep coming. Owned by the main window, and shown only once
+    // the window is back: a box shown while the window is hidden for the
+    // capture would end up underneath it.
     auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), Text(key, fallback) + detail, QMessageBox::Ok,
-                                isVisible() ? this : nullptr);
+                                this);
     box->setObjectName(key);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    box->show();
+    if (isVisible())
+        box->show();
+    else
+        m_heldMessages.append(box);
+}
+
+void TMainForm::ShowHeldMessages()
+{
+    const auto held = std::exchange(m_heldMessages, {});
+    for (const QPointer<QMessageBox> &box : held) {
+        if (!box)
+            continue;
+        box->show();
+        box->raise();
+    }
 }
 
 void TMainForm::RememberCursor()
