@@ -504,8 +504,7 @@ void TMainForm::FormShow()
     for (int slot = 1; slot <= 6; ++slot)
         FHotKeyIds[slot - 1] = slot;
     RegisterHotKeys(0);
-    if (!m_heldMessages.isEmpty())
-        QTimer::singleShot(0, this, &TMainForm::ShowHeldMessages); // above the window just shown
+    ShowHeldMessages();
 }
 
 void TMainForm::RegisterHotKeys(int)

@@ -361,6 +361,7 @@ private:
     // The capture messages that waited for the window to come back.
     void ShowHeldMessages();
     QList<QPointer<QMessageBox>> m_heldMessages;
+    bool m_holdMessages = false; // the steps after a capture run
     TLocalChannel *m_localChannel = nullptr;
     QTimer *m_trayCycle = nullptr;
     QList<QIcon> m_trayIcons;
