@@ -628,6 +628,11 @@ bool Store::adopt(const QByteArray &data, const storeio::FileStamp &stamp)
 
 void Store::refresh()
 {
+    // A batch looks at the file once: its changes go onto the newest file
+    // when it ends anyway, and a look per value would cost a system call each.
+    if (m_batchDepth > 0 && m_batchLooked && m_loaded)
+        return;
+    m_batchLooked = m_batchDepth > 0;
     const storeio::FileStamp now = storeio::stampOf(m_file);
     if (m_loaded && now == m_stamp)
         return;
@@ -739,7 +744,8 @@ void Store::commitPending()
 void Store::beginBatch()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    ++m_batchDepth;
+    if (m_batchDepth++ == 0)
+        m_batchLooked = false;
 }
 
 void Store::endBatch()
@@ -747,6 +753,7 @@ void Store::endBatch()
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_batchDepth == 0 || --m_batchDepth > 0)
         return;
+    m_batchLooked = false;
     commitPending();
 }
 

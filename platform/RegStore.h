@@ -116,7 +116,8 @@ public:
 
     // A batch collects the writes between begin and end and makes them one
     // update of the file at the outermost end, as write does for one change.
-    // Readers in between see the collected changes. end throws like write;
+    // Readers in between see the collected changes on the file as it was
+    // when the batch first looked at it. end throws like write;
     // the collected changes are then dropped.
     void beginBatch();
     void endBatch();
@@ -132,6 +133,7 @@ private:
     std::vector<std::function<void(Tree &)>> m_pending;
     int m_batchDepth = 0;
     bool m_stale = false; // m_tree is not m_raw with m_pending on top
+    bool m_batchLooked = false; // the running batch has looked at the file
 
     explicit Store(const QString &fileName);
     void refresh();
