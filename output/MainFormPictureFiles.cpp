@@ -33,7 +33,6 @@ namespace zk {
 namespace {
 
 constexpr int kFormatPanel = 6;
-constexpr int kSizePanel = 4;
 
 QString recentKey()
 {
@@ -94,10 +93,7 @@ TBitmap *pictureBitmap(const TMainForm &form)
 
 void showPictureSize(TMainForm &form)
 {
-    form.SetStatusPanelText(kSizePanel, text(form, "statbar_graphic_size_txt", QStringLiteral("Grafik: ")) +
-                                            QString::number(form.ScanImage->Picture().Width()) +
-                                            QStringLiteral(" x ") +
-                                            QString::number(form.ScanImage->Picture().Height()));
+    form.ShowPictureSizePanel();
 }
 
 // Loaded into an object of its own and swapped in only when complete: a

@@ -19,6 +19,7 @@ void TImage::PictureChanged()
         resize(sizeHint());
     updateGeometry();
     update();
+    emit OnChange();
 }
 
 void TImage::SetAutoSize(bool on)

@@ -32,6 +32,10 @@ public:
 
     QSize sizeHint() const override;
 
+signals:
+    // The picture was replaced or changed (sent by PictureChanged).
+    void OnChange();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -46,7 +47,6 @@ namespace {
 
 TMainForm *g_mainForm = nullptr;
 
-constexpr int kStatusPanelCount = 7;
 
 QString guiKey()
 {
@@ -116,7 +116,7 @@ void TMainForm::BuildComponents()
     ClientPanel->setObjectName("ClientPanel");
     LeftDockPanel = new QWidget(ClientPanel);
     LeftDockPanel->setObjectName("LeftDockPanel");
-    ClientScrollBoxEx = new QScrollArea(ClientPanel);
+    ClientScrollBoxEx = new TScrollBoxEx(ClientPanel);
     ClientScrollBoxEx->setObjectName("ClientScrollBoxEx");
     ClientScrollBoxEx->setWidgetResizable(false);
     ScanImage = new TImage;
@@ -136,23 +136,18 @@ void TMainForm::BuildComponents()
     m_bottomSplit->setStretchFactor(0, 1);
     setCentralWidget(m_bottomSplit);
 
-    ZKStatusBar = new QStatusBar(this);
-    ZKStatusBar->setObjectName("ZKStatusBar");
-    ZKStatusBar->setSizeGripEnabled(false);
-    for (int i = 0; i < kStatusPanelCount; ++i) {
-        auto *panel = new QLabel(ZKStatusBar);
-        ZKStatusBar->addWidget(panel, i == 0 ? 1 : 0);
-        m_statusPanels.append(panel);
-    }
-    setStatusBar(ZKStatusBar);
+    BuildStatusBar();
 
     ZKsvcTrayIcon = new QSystemTrayIcon(this);
     ZKsvcTrayIcon->setObjectName("ZKsvcTrayIcon");
     ZKsvcTrayIcon->setToolTip(QStringLiteral("Zelkora 5.0"));
-    ZKsvcTrayIcon->setContextMenu(TrayBarPopupMenu);
+    // The tray menu is opened by hand: a tray that exports menus would show
+    // them without the side bar.
     connect(ZKsvcTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
             ZKPopupMenuItemClick();
+        else if (r == QSystemTrayIcon::Context)
+            TrayBarPopupMenu->Popup(QCursor::pos().x(), QCursor::pos().y());
     });
 
     ZKMultiLanguage = new TMultiLanguage(this);
@@ -283,7 +278,10 @@ void TMainForm::FormCreate()
         ApplyLanguage();
     });
     CreateStep("sub-menus", [this] {
-        QAction *bars = SubMenu("ViewMenuItem")->addMenu(MenStatBarPopupMenu);
+        // The View menu carries the same items without the side bar.
+        auto *barsCopy = new QMenu(MenStatBarPopupMenu->title(), this);
+        barsCopy->addActions(MenStatBarPopupMenu->actions());
+        QAction *bars = SubMenu("ViewMenuItem")->addMenu(barsCopy);
         bars->setObjectName("AMenuItem");
         m_items.insert(bars->objectName(), bars);
         QAction *marks = SubMenu("GrafikMenuItem")->addMenu(MarkColrPopupMenu);
@@ -352,13 +350,12 @@ QString TMainForm::Text(const QString &key, const QString &fallback) const
 
 QString TMainForm::StatusPanelText(int index) const
 {
-    return index >= 0 && index < m_statusPanels.size() ? m_statusPanels[index]->text() : QString();
+    return ZKStatusBar->PanelText(index);
 }
 
 void TMainForm::SetStatusPanelText(int index, const QString &text)
 {
-    if (index >= 0 && index < m_statusPanels.size())
-        m_statusPanels[index]->setText(text);
+    ZKStatusBar->SetPanelText(index, text);
 }
 
 void TMainForm::ApplyScanDelay()
@@ -380,7 +377,7 @@ void TMainForm::ApplyLanguage()
     ApplySubMenuTexts();
     SetScanToolHints();
     SetStatusPanelText(2, Text("statbar_colview"));
-    SetStatusPanelText(4, Text("statbar_graphic_txt"));
+    ShowPictureSizePanel();
 }
 
 void TMainForm::ApplySubMenuTexts()

@@ -7,6 +7,8 @@
 #include "CaptureControl.h"
 #include "CapturePlan.h"
 #include "CursorImage.h"
+#include "BarPopupMenu.h"
+#include "SmallControls.h"
 
 #include <QDate>
 #include <QHash>
@@ -82,9 +84,9 @@ public:
     QWidget *LeftDockPanel = nullptr;
     QWidget *RightDockPanel = nullptr;
     QWidget *BottomDockPanel = nullptr;
-    QScrollArea *ClientScrollBoxEx = nullptr;
+    TScrollBoxEx *ClientScrollBoxEx = nullptr;
     TImage *ScanImage = nullptr;
-    QStatusBar *ZKStatusBar = nullptr;
+    TContrStatusBar *ZKStatusBar = nullptr;
     QSystemTrayIcon *ZKsvcTrayIcon = nullptr;
     TMultiLanguage *ZKMultiLanguage = nullptr;
     QTimer *TimeScanTimer = nullptr;
@@ -93,13 +95,13 @@ public:
     QMenu *ScanShapePopupMenu = nullptr;
     QMenu *RecentPopupMenu = nullptr;
     QMenu *FocObjPopupMenu = nullptr;
-    QMenu *TrayBarPopupMenu = nullptr;
-    QMenu *ZKStatBarPopupMenu = nullptr;
+    TBarPopupMenu *TrayBarPopupMenu = nullptr;
+    TBarPopupMenu *ZKStatBarPopupMenu = nullptr;
     QMenu *MarkColrPopupMenu = nullptr;
     QMenu *AntiaPopupMenu = nullptr;
     QMenu *ScalePopupMenu = nullptr;
-    QMenu *GrEdtBarPopupMenu = nullptr;
-    QMenu *MenStatBarPopupMenu = nullptr;
+    TBarPopupMenu *GrEdtBarPopupMenu = nullptr;
+    TBarPopupMenu *MenStatBarPopupMenu = nullptr;
 
     // The nine tool bars in the order of their stored dock states.
     std::array<QToolBar *, kToolBarCount> DockOrderToolBars() const;
@@ -176,6 +178,33 @@ public:
 
     QString StatusPanelText(int index) const;
     void SetStatusPanelText(int index, const QString &text);
+
+    // --- Status bar (shell/MainFormStatusBar.cpp) ---------------------------
+    // Images of the state panels: 0/1 automatic saving on/off, 2/3 file
+    // properties without/with a file name, 4 about, 5/6 minimise off/on.
+    std::array<QIcon, 7> StatusImageList;
+    void SetStatusBarPanels(QObject *sender = nullptr);
+    void SetStatusBarSimple(QObject *sender = nullptr);
+    // The hint of the item under the pointer, or the date line.
+    void ShowHint(const QString &hint);
+    QString DateLine() const;
+    void ZKStatusBarClick(QPoint pos);
+    void ZKStatusBarDrawPanel(QPainter &painter, int panel, const QRect &rect);
+    void ZKStatusBarResize();
+    void StatBarMenuItemClick();
+    void LongHintsMenuItemClick();
+    void ZKStatBarPopupMenuPopup();
+    void StatusPanelAction(int action);
+    // Panel 4 with the current picture's size ("statbar_graphic_txt" without one).
+    void ShowPictureSizePanel();
+    // What the panels reach in areas built later; unset, the click does nothing.
+    struct TStatusHooks
+    {
+        std::function<void(bool on)> SwitchColorPicker; // the colour readout
+        std::function<void()> FreeColorView;
+        std::function<void(const QString &file, bool bitmapInfo)> ShowFileProperties;
+        std::function<void()> ShowAboutBox;
+    } StatusHooks;
 
     // Opening a picture file is the picture-file code's; a drop and the
     // command line route through here.
@@ -408,6 +437,8 @@ private:
     QAction *AddItem(QMenu *menu, const char *name, const QString &caption);
     QMenu *AddSubMenu(QMenu *menu, const char *name, const QString &caption);
     QMenu *AddPopup(const char *name);
+    TBarPopupMenu *AddBarPopup(const char *name);
+    void BuildStatusBar();
     void RegisterItem(QAction *action, const char *name);
     void EnableBuiltCommands();
     void RestoreToolBarDockStates();
@@ -422,7 +453,6 @@ private:
 
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_subMenus;
-    QList<QLabel *> m_statusPanels;
     QSplitter *m_bottomSplit = nullptr;
     TGlobalHotKeys *m_hotKeys = nullptr;
     TDragDropFilesBMForm *m_dragDrop = nullptr;

@@ -26,7 +26,7 @@ const QSet<QString> &BuiltCommands()
     static const QSet<QString> names = {
         "FZKCloseMenuItem", "ZKCloseMenuItem", "ExitToolButton", "ZKPopupMenuItem",
         "GermanMenuItem",   "EnglishMenuItem", "ItalMenuItem",   "SpanMenuItem",
-        "FranceMenuItem",
+        "FranceMenuItem",   "StatBarMenuItem", "LongHintsMenuItem",
     };
     return names;
 }
@@ -60,6 +60,16 @@ QMenu *TMainForm::AddPopup(const char *name)
 {
     auto *menu = new QMenu(this);
     menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+
+TBarPopupMenu *TMainForm::AddBarPopup(const char *name)
+{
+    auto *menu = new TBarPopupMenu(this);
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->VerticalText = QStringLiteral("Zelkora 5.0");
+    menu->GradientStart = RGBToTColor(0x1E, 0x5A, 0xA0);
+    menu->GradientEnd = RGBToTColor(0x08, 0x14, 0x28);
     return menu;
 }
 
@@ -98,13 +108,13 @@ void TMainForm::BuildMenus()
     ScanShapePopupMenu = AddPopup("ScanShapePopupMenu");
     RecentPopupMenu = AddPopup("RecentPopupMenu");
     FocObjPopupMenu = AddPopup("FocObjPopupMenu");
-    TrayBarPopupMenu = AddPopup("TrayBarPopupMenu");
-    ZKStatBarPopupMenu = AddPopup("ZKStatBarPopupMenu");
+    TrayBarPopupMenu = AddBarPopup("TrayBarPopupMenu");
+    ZKStatBarPopupMenu = AddBarPopup("ZKStatBarPopupMenu");
     MarkColrPopupMenu = AddPopup("MarkColrPopupMenu");
     AntiaPopupMenu = AddPopup("AntiaPopupMenu");
     ScalePopupMenu = AddPopup("ScalePopupMenu");
-    GrEdtBarPopupMenu = AddPopup("GrEdtBarPopupMenu");
-    MenStatBarPopupMenu = AddPopup("MenStatBarPopupMenu");
+    GrEdtBarPopupMenu = AddBarPopup("GrEdtBarPopupMenu");
+    MenStatBarPopupMenu = AddBarPopup("MenStatBarPopupMenu");
 
     fill(ScanShapePopupMenu, {{"RectMenuItem", "Rechteck"},
                               {"TriangleMenuItem", "Dreieck"},
