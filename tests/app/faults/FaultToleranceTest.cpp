@@ -289,6 +289,11 @@ struct ReadOnlyCase
     mode_t fileMode;
 };
 
+void PrintTo(const ReadOnlyCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
 } // namespace
 
 class ReadOnlySettings : public FaultTolerance, public ::testing::WithParamInterface<ReadOnlyCase>
