@@ -1,6 +1,7 @@
 // Files written whole or not at all, with and without unnamed temporary
 // files, and the clean-up of temporary files that dead writers left.
 #include "SafeFile.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,17 +20,11 @@ using namespace zk;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using zktest::readBytes;
 
 void writeAll(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    ASSERT_TRUE(zktest::writeBytes(path, bytes));
 }
 
 QStringList hidden(const QString &dir)
@@ -63,14 +58,14 @@ TEST_P(SafeFile, ReplaceWritesWholeFilesAndKeepsTheOldMode)
     }
     EXPECT_FALSE(QFileInfo::exists(target)); // not visible before it is put in place
     ASSERT_TRUE(first.Replace(&error)) << error.toStdString();
-    EXPECT_EQ(readAll(target), "first");
+    EXPECT_EQ(readBytes(target), "first");
 
     ::chmod(QFile::encodeName(target).constData(), 0640);
     TPendingFile second;
     ASSERT_TRUE(second.Write(target, QByteArray(100000, 'x'), 0666, &error, target));
-    EXPECT_EQ(readAll(target), "first");
+    EXPECT_EQ(readBytes(target), "first");
     ASSERT_TRUE(second.Replace(&error));
-    EXPECT_EQ(readAll(target), QByteArray(100000, 'x'));
+    EXPECT_EQ(readBytes(target), QByteArray(100000, 'x'));
     struct stat st;
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -89,14 +84,14 @@ TEST_P(SafeFile, LinkNewNeverReplaces)
         EXPECT_FALSE(file.LinkNew(&taken, &error));
         EXPECT_TRUE(taken);
     }
-    EXPECT_EQ(readAll(target), "someone else's");
+    EXPECT_EQ(readBytes(target), "someone else's");
     {
         TPendingFile file;
         ASSERT_TRUE(file.Write(path("Shot2.png"), "ours", 0666, &error));
         EXPECT_TRUE(file.LinkNew(&taken, &error)) << error.toStdString();
         EXPECT_FALSE(taken);
     }
-    EXPECT_EQ(readAll(path("Shot2.png")), "ours");
+    EXPECT_EQ(readBytes(path("Shot2.png")), "ours");
     EXPECT_EQ(hidden(dir.path()), QStringList());
 }
 
@@ -138,7 +133,7 @@ TEST_P(SafeFile, CleanUpTakesOnlyOrphansOfOurPattern)
     EXPECT_TRUE(QFileInfo::exists(foreign));
     EXPECT_TRUE(QFileInfo::exists(plain));
     ASSERT_TRUE(pending.Replace(&error)) << error.toStdString();
-    EXPECT_EQ(readAll(path("e.png")), "e");
+    EXPECT_EQ(readBytes(path("e.png")), "e");
 
     ::close(fd);
     EXPECT_EQ(RemoveOrphanedTemps(dir.path()), 1);

@@ -37,18 +37,12 @@ using namespace faultkit;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using zktest::readBytes;
 
 void writeAll(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+    ASSERT_TRUE(zktest::writeBytes(path, bytes));
 }
 
 QString storeFile(const QString &configHome)
@@ -165,7 +159,7 @@ TEST_F(FaultTolerance, ClosesKilledAtRandomLeaveTheOldOrTheNewSettings)
     o.configHome = scratch + QStringLiteral("/config");
     QStringList lines;
     ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0);
-    const QByteArray before = readAll(storeFile(o.configHome));
+    const QByteArray before = readBytes(storeFile(o.configHome));
     ASSERT_FALSE(before.isEmpty());
 
     // The whole close is one replacement and one flush.
@@ -174,7 +168,7 @@ TEST_F(FaultTolerance, ClosesKilledAtRandomLeaveTheOldOrTheNewSettings)
     ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("1")}, o, &lines), 0);
     EXPECT_TRUE(lines.contains(QStringLiteral("flushes 1 renames 1"))) << lines.join('\n').toStdString();
     EXPECT_EQ(messagesIn(lines), QStringList());
-    const QByteArray after = readAll(storeFile(o.configHome));
+    const QByteArray after = readBytes(storeFile(o.configHome));
     ASSERT_NE(after, before);
     ASSERT_TRUE(after.contains("\"Language\"=dword:00000001"));
 
@@ -187,7 +181,7 @@ TEST_F(FaultTolerance, ClosesKilledAtRandomLeaveTheOldOrTheNewSettings)
         ASSERT_TRUE(waitForLine(*child, QStringLiteral("closing"), 30000)) << "kill " << i;
         QThread::msleep(static_cast<unsigned long>(pause(rng)));
         killHard(*child);
-        const QByteArray now = readAll(storeFile(o.configHome));
+        const QByteArray now = readBytes(storeFile(o.configHome));
         EXPECT_TRUE(now == before || now == after) << "kill " << i << " left a mixed store";
         oldSeen += now == before;
         newSeen += now == after;
@@ -230,7 +224,7 @@ TEST_F(FaultTolerance, AFullDiskRefusesSavesOnceAndKeepsEarlierPictures)
         const TBitmap picture = noise(160, 120, unsigned(i));
         try {
             const QString name = AutoSavePicture(picture, options);
-            written.insert(name, readAll(name));
+            written.insert(name, readBytes(name));
         } catch (const EGraphicFileError &e) {
             failure = QString::fromUtf8(e.what());
         }
@@ -239,7 +233,7 @@ TEST_F(FaultTolerance, AFullDiskRefusesSavesOnceAndKeepsEarlierPictures)
     EXPECT_TRUE(failure.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << failure.toStdString();
     ASSERT_FALSE(written.isEmpty());
     for (auto it = written.cbegin(); it != written.cend(); ++it) {
-        EXPECT_EQ(readAll(it.key()), it.value());
+        EXPECT_EQ(readBytes(it.key()), it.value());
         EXPECT_TRUE(wholePicture(it.key())) << it.key().toStdString();
     }
     // Only the pictures that were written: no empty file, no leftover.
@@ -268,7 +262,7 @@ TEST_F(FaultTolerance, AFullSettingsDiskKeepsTheOldStoreAndSaysSoOnce)
     o.programDir = scratch + QStringLiteral("/program");
     QStringList lines;
     ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0);
-    const QByteArray before = readAll(storeFile(o.configHome));
+    const QByteArray before = readBytes(storeFile(o.configHome));
     ASSERT_FALSE(before.isEmpty());
     disk.Fill();
     lines.clear();
@@ -276,7 +270,7 @@ TEST_F(FaultTolerance, AFullSettingsDiskKeepsTheOldStoreAndSaysSoOnce)
     const QStringList messages = messagesIn(lines);
     ASSERT_EQ(messages.size(), 1) << lines.join('\n').toStdString();
     EXPECT_TRUE(messages.first().startsWith(QLatin1String("WriteErrorRegistryBox:"))) << messages.first().toStdString();
-    EXPECT_EQ(readAll(storeFile(o.configHome)), before);
+    EXPECT_EQ(readBytes(storeFile(o.configHome)), before);
     EXPECT_EQ(hiddenEntries(o.configHome + QStringLiteral("/Zelkora")), QStringList());
 }
 
@@ -313,7 +307,7 @@ TEST_P(ReadOnlySettings, AreNotReplacedAndSaidAtMostOncePerClose)
     QStringList lines;
     ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0) << lines.join('\n').toStdString();
     const QString folder = o.configHome + QStringLiteral("/Zelkora"), store = storeFile(o.configHome);
-    const QByteArray before = readAll(store);
+    const QByteArray before = readBytes(store);
     ASSERT_FALSE(before.isEmpty());
     struct stat was;
     ASSERT_EQ(::stat(QFile::encodeName(store).constData(), &was), 0);
@@ -336,7 +330,7 @@ TEST_P(ReadOnlySettings, AreNotReplacedAndSaidAtMostOncePerClose)
     ASSERT_EQ(::stat(QFile::encodeName(store).constData(), &now), 0);
     EXPECT_EQ(now.st_ino, was.st_ino);
     EXPECT_EQ(now.st_mode & 07777, GetParam().fileMode);
-    EXPECT_EQ(readAll(store), before);
+    EXPECT_EQ(readBytes(store), before);
     ::chmod(QFile::encodeName(folder).constData(), 0700);
 }
 
