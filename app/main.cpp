@@ -1,6 +1,7 @@
 // Start-up of Zelkora: the start picture when the user wants it, the main
 // window, then the message loop.
 #include "CloseSignals.h"
+#include "DLLImport.h"
 #include "MainForm.h"
 #include "PictureClasses.h"
 #include "Splash.h"
@@ -20,6 +21,13 @@ int main(int argc, char **argv)
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     zk::TZelkoraApplication app(argc, argv);
+    // The two outside modules are bound once, from the program's folder, and
+    // let go only after every window that used them is gone.
+    zk::LoadOutsideModules();
+    struct ModulesGuard
+    {
+        ~ModulesGuard() { zk::FreeOutsideModules(); }
+    } modulesGuard;
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
         QMessageBox::warning(nullptr, QStringLiteral("Zelkora 5.0"),
                              QStringLiteral("Zelkora braucht eine X11-Anzeige (XWayland genügt). In einer reinen "

@@ -6,6 +6,7 @@
 // its size (the "file_bytes" counter); our decode time at most 1.2 x
 // libpng's. Without libpng at build time, zlib's deflate/inflate of the same
 // raw rows is the reference instead.
+#include "BenchPictures.h"
 #include "PNGImage.h"
 
 #include <QGuiApplication>
@@ -65,20 +66,7 @@ zk::TPNGImage photo()
 {
     zk::TPNGImage b;
     b.SetSize(kWidth, kHeight);
-    std::mt19937 rng(7);
-    for (int y = 0; y < kHeight; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int x = 0; x < kWidth; ++x) {
-            const double s = std::sin(x / 97.0) * std::cos(y / 61.0);
-            const int noise = int(rng() % 7) - 3;
-            const int r = int(128 + 90 * s + x * 40 / kWidth) + noise;
-            const int g = int(100 + 60 * std::sin((x + y) / 143.0) + y * 50 / kHeight) + noise;
-            const int bl = int(90 + 70 * std::cos(x / 211.0 - y / 173.0)) + noise;
-            row[3 * x] = uchar(std::clamp(bl, 0, 255));
-            row[3 * x + 1] = uchar(std::clamp(g, 0, 255));
-            row[3 * x + 2] = uchar(std::clamp(r, 0, 255));
-        }
-    }
+    zkbench::FillPhoto(b);
     return b;
 }
 

@@ -2,6 +2,7 @@
 
 #include "SafeFile.h"
 
+#include "Bmp2Tiff.h"
 #include "BmpCodec.h"
 #include "Icon.h"
 #include "Jpeg.h"
@@ -253,14 +254,10 @@ EFormatNotAvailable::EFormatNotAvailable(const QString &ext)
 
 namespace {
 
-// The class registered for a codec type, when it is a real codec and not
-// our own placeholder.
+// The class registered for a codec type.
 const TFileFormat *codecFor(int typeIndex)
 {
-    const TFileFormat *f = TPicture::FindFileFormat(PictureTypeExt(typeIndex));
-    if (!f || f->className == QLatin1String("TTifFile"))
-        return nullptr;
-    return f;
+    return TPicture::FindFileFormat(PictureTypeExt(typeIndex));
 }
 
 QByteArray encodeThroughRegistry(const TBitmap &bitmap, int typeIndex)
@@ -530,9 +527,9 @@ void TTifFile::LoadFromStream(QIODevice &)
     throw EInvalidGraphic(QStringLiteral("TIFF-Dateien können noch nicht geöffnet werden."));
 }
 
-void TTifFile::SaveToStream(QIODevice &)
+void TTifFile::SaveToStream(QIODevice &stream)
 {
-    throw EFormatNotAvailable(QStringLiteral(".tif"));
+    WriteTiffStream(*this, stream);
 }
 
 void RegisterPictureFileClasses()

@@ -215,8 +215,8 @@ public:
     std::unique_ptr<TGraphic> Clone() const override;
 };
 
-// The TIF entry of the registry. Reading and writing TIFF needs the TIFF
-// codec; until it registers a class of its own for "tif", loading refuses
+// The TIF entry of the registry. Saving writes through the TIFF writer
+// (formats/Bmp2Tiff.h); the program reads no TIFF files, so loading refuses
 // with a clear message instead of misreading the file as a bitmap.
 class TTifFile : public TBitmap
 {

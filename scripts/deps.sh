@@ -11,11 +11,13 @@ PACKAGES=(
   zlib1g-dev libjpeg62-turbo-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xtest0-dev libx11-xcb-dev libxkbcommon-dev
+  libxcb-xinput-dev libxcb-shape0-dev
   libcurl4-openssl-dev libzip-dev libsane-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xdotool wmctrl x11-utils trayer
   pngcheck libpng-dev giflib-tools libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
+  libtiff-dev zip unzip
   python3 python3-aiosmtpd sane-utils libsane1
 )
 

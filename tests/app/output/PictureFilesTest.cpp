@@ -382,9 +382,8 @@ TEST_F(PictureFiles, CodecTypesFollowTheRegistry)
         }
         EXPECT_TRUE(entries(dir.path()).isEmpty());
     }
-    // Our TIF placeholder is not a writer, and it reads nothing.
-    EXPECT_FALSE(IsPictureTypeWritable(ptTif));
-    EXPECT_THROW(EncodePicture(pic, ptTif, o, TSaveOrigin::SaveDialog), EFormatNotAvailable);
+    // TIF is written by our own writer but read by nothing.
+    EXPECT_TRUE(IsPictureTypeWritable(ptTif));
     const TFileFormat *tif = TPicture::FindFileFormat(".tif");
     ASSERT_NE(tif, nullptr);
     EXPECT_EQ(tif->description, QString("Tagged Image File"));
@@ -525,4 +524,21 @@ TEST(StatusPanelFormat, PanelTextsOfOpenedAndSavedPictures)
     EXPECT_FALSE(PanelShowsNonBitmapFile(""));
     EXPECT_FALSE(PanelShowsNonBitmapFile("|bmp|"));
     EXPECT_FALSE(PanelShowsNonBitmapFile("|bmp| - jpg"));
+}
+
+TEST_F(PictureFiles, TifAutoSaveReadsBackAsThePicture)
+{
+    TZelkoraOptions o;
+    o.PersSave = true;
+    o.OutDir = dir.path();
+    o.FileName = "Shot";
+    o.FileTyp = ptTif;
+    const TBitmap pic = samplePicture(37, 21);
+    const QString file = AutoSavePicture(pic, o);
+    EXPECT_EQ(file, path("Shot1.tif"));
+    const QImage oracle = decodeWithImageMagick(file, dir.path());
+    ASSERT_FALSE(oracle.isNull());
+    EXPECT_EQ(maxChannelDiff(oracle, pic.ToImage()), 0);
+    // Written, but still never read.
+    EXPECT_THROW(LoadPictureGraphic(file), EGraphicError);
 }
