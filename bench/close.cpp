@@ -1,20 +1,18 @@
 // The close of the main window with everything changed (language, view
 // switches, placement, recent list, options) beside writing the same settings
-// file once through one TRegistryBatch, taking turns in one run. Goal: the
-// close within 1.2 times the single batch write; the ratio is printed.
-#include "MainForm.h"
+// file once through one TRegistryBatch, taking turns in one run (BenchKit).
+// Goal: the close within 1.2 times the single batch write.
+#include "BenchKit.h"
 #include "HistList.h"
+#include "MainForm.h"
 #include "Registry.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -78,47 +76,6 @@ void writeOnceInABatch(const std::vector<StoredValue> &values, int round)
     batch.Commit();
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// The two take turns in each round, so a disk that is slow for a while is
-// slow for both; the medians are compared.
-void BM_CloseBesideOneBatchWrite(benchmark::State &state)
-{
-    std::vector<double> closeMs, batchMs;
-    std::vector<StoredValue> values;
-    int round = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto form = std::make_unique<zk::TMainForm>(QStringList());
-        changeEverything(*form, ++round);
-        QElapsedTimer clock;
-        clock.start();
-        form->FormClose();
-        closeMs.push_back(clock.nsecsElapsed() / 1e6);
-        form.reset();
-        if (values.empty()) {
-            zk::TRegistry reg;
-            collect(reg, QString(), values);
-        }
-        clock.restart();
-        writeOnceInABatch(values, round);
-        batchMs.push_back(clock.nsecsElapsed() / 1e6);
-        state.ResumeTiming();
-    }
-    const double close = median(closeMs), batch = median(batchMs);
-    state.counters["close_ms"] = close;
-    state.counters["batch_ms"] = batch;
-    state.counters["values"] = double(values.size());
-    state.counters["ratio"] = batch > 0 ? close / batch : 0;
-    std::printf("close %.3f ms, one batch write of the same %zu values %.3f ms: ratio %.2f (goal: at most 1.2)\n",
-                close, values.size(), batch, batch > 0 ? close / batch : 0.0);
-}
-BENCHMARK(BM_CloseBesideOneBatchWrite)->Iterations(400)->Unit(benchmark::kMillisecond);
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -132,8 +89,25 @@ int main(int argc, char **argv)
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+
+    std::unique_ptr<zk::TMainForm> form;
+    int round = 0;
+    // A fresh window with everything changed before every timed call.
+    auto prepare = [&] {
+        form.reset();
+        form = std::make_unique<zk::TMainForm>(QStringList());
+        changeEverything(*form, ++round);
+    };
+    prepare();
+    form->FormClose();
+    std::vector<StoredValue> values;
+    zk::TRegistry reg;
+    collect(reg, QString(), values);
+    std::printf("%zu values in the settings file\n", values.size());
+    const zkbench::Result r = zkbench::Turns([&] { form->FormClose(); },
+                                             [&] { writeOnceInABatch(values, round); }, zkbench::Rounds(300),
+                                             prepare);
+    zkbench::Print("close / one batch write of the same file", r, 1.2);
+    form.reset();
     return 0;
 }

@@ -2,12 +2,14 @@
 
 #include "IconCodec.h"
 #include "PngRows.h"
+#include "ZStreams.h"
 
 #include <QBuffer>
 #include <QIODevice>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace zk {
 
@@ -354,6 +356,81 @@ QImage PngToArgbImage(const QByteArray &png)
     return out;
 }
 
+namespace {
+
+void appendChunk(QByteArray &out, const char type[4], const QByteArray &data)
+{
+    const auto be32 = [&out](uint32_t v) {
+        out.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+    };
+    be32(uint32_t(data.size()));
+    const qsizetype start = out.size();
+    out.append(type, 4);
+    out.append(data);
+    be32(png::Crc32(reinterpret_cast<const uint8_t *>(out.constData() + start), size_t(out.size() - start)));
+}
+
+} // namespace
+
+QByteArray ArgbImageToPng(const QImage &image)
+{
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+        RaisePngError(peEmptyImage);
+    const QImage img = image.convertToFormat(QImage::Format_ARGB32);
+    const int w = img.width(), h = img.height();
+    bool opaque = true;
+    for (int y = 0; y < h && opaque; ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(row[x]) != 255) {
+                opaque = false;
+                break;
+            }
+    }
+    if (opaque) {
+        TPNGImage png;
+        png.Assign(img.convertToFormat(QImage::Format_RGB32));
+        return png.SaveToBytes();
+    }
+
+    QByteArray ihdr;
+    const auto be32 = [&ihdr](uint32_t v) {
+        ihdr.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+    };
+    be32(uint32_t(w));
+    be32(uint32_t(h));
+    ihdr.append(char(8)).append(char(6)).append('\0').append('\0').append('\0');
+
+    QByteArray idat;
+    {
+        QBuffer dest(&idat);
+        dest.open(QIODevice::WriteOnly);
+        TZCompressionStream z(&dest, TZCompressionLevel::zcDefault);
+        const size_t n = size_t(w) * 4;
+        std::vector<uint8_t> raw(n), prior(n, 0), out(n + 1);
+        for (int y = 0; y < h; ++y) {
+            const auto *src = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                raw[4 * size_t(x)] = uint8_t(qRed(src[x]));
+                raw[4 * size_t(x) + 1] = uint8_t(qGreen(src[x]));
+                raw[4 * size_t(x) + 2] = uint8_t(qBlue(src[x]));
+                raw[4 * size_t(x) + 3] = uint8_t(qAlpha(src[x]));
+            }
+            out[0] = png::ftPaeth;
+            png::FilterRow(png::ftPaeth, out.data() + 1, raw.data(), prior.data(), n, 4);
+            z.Write(out.data(), qint64(n + 1));
+            std::swap(raw, prior);
+        }
+        z.Finish();
+    }
+
+    QByteArray file(reinterpret_cast<const char *>(Signature), 8);
+    appendChunk(file, "IHDR", ihdr);
+    appendChunk(file, "IDAT", idat);
+    appendChunk(file, "IEND", QByteArray());
+    return file;
+}
+
 void RegisterPngGraphics()
 {
     static const bool done = [] {
@@ -362,6 +439,7 @@ void RegisterPngGraphics()
         TPicture::RegisterClipboardFormat(QStringLiteral("image/png"), QStringLiteral("TPNGImage"),
                                           [] { return std::unique_ptr<TGraphic>(new TPNGImage()); });
         SetIconPngDecoder(&PngToArgbImage);
+        SetIconPngEncoder(&ArgbImageToPng);
         return true;
     }();
     (void)done;

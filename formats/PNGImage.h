@@ -93,6 +93,11 @@ private:
 // PNG-compressed entries.
 QImage PngToArgbImage(const QByteArray &png);
 
+// An ARGB picture as a PNG file that keeps its alpha (colour type 6, or 2
+// when every pixel is opaque). The icon writer uses it for entries larger
+// than 256 pixels a side. Raises EPNGImageException for an empty picture.
+QByteArray ArgbImageToPng(const QImage &image);
+
 // Registers TPNGImage for ".png" with the picture registry (once; later
 // calls do nothing). Start-up calls it.
 void RegisterPngGraphics();

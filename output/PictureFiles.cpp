@@ -4,6 +4,7 @@
 
 #include "Bmp2Tiff.h"
 #include "BmpCodec.h"
+#include "GraphicConvert.h"
 #include "Icon.h"
 #include "Jpeg.h"
 #include "Metafile.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <climits>
@@ -245,13 +245,6 @@ int NextFastSaveNumber(const QString &dir, std::uint16_t &counter)
 // ---------------------------------------------------------------------------
 // Writers
 
-EFormatNotAvailable::EFormatNotAvailable(const QString &ext)
-    : EGraphicError(QStringLiteral("Das Format %1 steht noch nicht zur Verfügung; es wurde nichts gespeichert.")
-                        .arg(ext))
-    , m_ext(ext)
-{
-}
-
 namespace {
 
 // The class registered for a codec type.
@@ -330,16 +323,13 @@ QByteArray EncodePicture(const TBitmap &bitmap, int typeIndex, const TZelkoraOpt
         return WriteBmp(ApplyBmpOptions(bitmap, options));
     }
     case ptJpg: {
+        // Pixel format, performance and progressive display are reading and
+        // display settings: the file is the same baseline JPEG whatever they
+        // are, and compressing now or on saving gives the same bytes. The
+        // rows are read where they lie, without a copy of the picture.
         TJPEGImage jpeg;
-        jpeg.Assign(bitmap);
         jpeg.SetGrayscale(options.JpgColr != 0);
-        jpeg.SetPixelFormat(options.JpgPixelFormat != 0 ? jf8Bit : jf24Bit);
-        jpeg.SetPerformance(options.JpgPerformance != 0 ? jpBestSpeed : jpBestQuality);
-        // A display setting only: the file stays a baseline JPEG.
-        jpeg.SetProgressiveDisplay(options.JpgEncoding);
-        if (origin == TSaveOrigin::AutoSave && options.JpgCompress)
-            jpeg.Compress();
-        return jpeg.SaveToBytes();
+        return jpeg.CompressBitmap(bitmap);
     }
     case ptWmf:
         return encodeMetafile(bitmap, false, QString());
@@ -459,23 +449,11 @@ std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *pr
     step();
     step();
     step();
-    // A folder of our own: an unrelated name.bmp beside the source is never
-    // touched, and a read-only source folder is no obstacle.
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/zelkora-convert-XXXXXX"));
-    if (!work.isValid())
-        throw EGraphicFileError(QStringLiteral("Kein temporärer Ordner für die Umwandlung: %1").arg(work.errorString()));
-    const QString target = work.filePath(QFileInfo(fileName).completeBaseName() + QStringLiteral(".bmp"));
-    {
-        std::unique_ptr<TGraphic> source = LoadPictureGraphic(fileName);
-        TBitmap converted;
-        converted.Assign(*source);
-        converted.SaveToFile(target);
-    }
+    // Converted in memory, the way the conversion jobs convert to ".bmp":
+    // nothing is written anywhere, so two opens never share a file.
+    auto bitmap = std::make_unique<TBitmap>(ConvertGraphicToBitmap(fileName));
     step();
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->LoadFromFile(target);
     step();
-    QFile::remove(target);
     step();
     return bitmap;
 }

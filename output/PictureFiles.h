@@ -126,17 +126,6 @@ int NextFastSaveNumber(const QString &dir, std::uint16_t &counter);
 // depend on it.
 enum class TSaveOrigin { AutoSave, SaveDialog, FastSave };
 
-// A type whose codec is not in the program (yet): nothing is written.
-class EFormatNotAvailable : public EGraphicError
-{
-public:
-    explicit EFormatNotAvailable(const QString &ext);
-    QString Ext() const { return m_ext; }
-
-private:
-    QString m_ext;
-};
-
 // The EMF descriptions of the two commands.
 inline constexpr const char *EmfDescriptionAutoSave = "Zelkora 5.0 Grafik";
 inline constexpr const char *EmfDescriptionSaveDialog = "Zelkora EMF-Grafik";
@@ -182,9 +171,8 @@ QString AutoSavePicture(const TBitmap &bitmap, const TZelkoraOptions &options,
 // type; nobody's picture is touched.
 std::unique_ptr<TGraphic> LoadPictureGraphic(const QString &fileName);
 
-// Any picture the registry can read, turned into a bitmap through a BMP file
-// in a private temporary folder that is removed afterwards (nothing is
-// written beside the source). progress, when given, is advanced by 50 five
+// A picture file of a type that converts to ".bmp", turned into a bitmap in
+// memory (nothing is written). progress, when given, is advanced by 50 six
 // times along the way. Raises EGraphicError on failure.
 std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *progress = nullptr);
 

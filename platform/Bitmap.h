@@ -102,6 +102,10 @@ public:
     TBitmap(int width, int height, TPixelFormat pf = pf24bit);
     TBitmap(const TBitmap &other);
     TBitmap &operator=(const TBitmap &other);
+    // Moving hands the pixel buffer over without copying it (a converter that
+    // passes a large picture along keeps one copy); the source is left empty.
+    TBitmap(TBitmap &&other);
+    TBitmap &operator=(TBitmap &&other);
     ~TBitmap() override;
 
     QString ClassName() const override { return QStringLiteral("TBitmap"); }
@@ -216,6 +220,9 @@ private:
     void ReadRow(int y, QRgb *out) const;          // any depth -> 0xFFRRGGBB
     void WriteRow(int y, const QRgb *in);          // true colour only
     void CheckNoCanvas() const;
+    // SetPixelFormat's fast road for 24/32-bit targets; false when the pair
+    // of depths is not one it covers (nothing written then).
+    bool ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const;
 
     int m_width = 0;
     int m_height = 0;

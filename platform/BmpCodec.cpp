@@ -1,8 +1,10 @@
 #include "BmpCodec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace zk {
 
@@ -405,7 +407,9 @@ namespace {
 
 // Header, masks, colour table and bottom-up rows, after 'prefix' bytes that
 // the caller fills (the file header); one allocation, one copy of the rows.
-QByteArray encodeDib(const TBitmap &bitmap, std::size_t prefix, std::size_t *headerBytesOut)
+// The header, bit-field masks and colour table of a DIB; *imageBytes gets
+// the size of the rows that follow.
+QByteArray dibHeader(const TBitmap &bitmap, std::size_t *imageBytesOut)
 {
     const TPixelFormat pf = bitmap.PixelFormat();
     const int bits = BitsPerPixel(pf);
@@ -423,10 +427,9 @@ QByteArray encodeDib(const TBitmap &bitmap, std::size_t prefix, std::size_t *hea
     const std::size_t masks = pf == pf16bit ? 12 : 0;
     const std::size_t headerBytes = 40 + masks + std::size_t(tableEntries) * 4;
     const std::size_t imageBytes = stride * std::size_t(h);
-    *headerBytesOut = headerBytes;
-    QByteArray out(qsizetype(prefix + headerBytes + imageBytes), Qt::Uninitialized);
-    uchar *p = reinterpret_cast<uchar *>(out.data()) + prefix;
-    std::memset(p, 0, headerBytes);
+    *imageBytesOut = imageBytes;
+    QByteArray out(qsizetype(headerBytes), '\0');
+    uchar *p = reinterpret_cast<uchar *>(out.data());
     put32(p, 40);
     put32(p + 4, std::uint32_t(w));
     put32(p + 8, std::uint32_t(h));
@@ -447,14 +450,48 @@ QByteArray encodeDib(const TBitmap &bitmap, std::size_t prefix, std::size_t *hea
         e[2] = uchar(qRed(palette[i]));
         e[3] = 0;
     }
-    uchar *rows = p + headerBytes;
-    for (int y = 0; y < h; ++y) {
-        uchar *dst = rows + std::size_t(h - 1 - y) * stride;
-        std::memcpy(dst, bitmap.ScanLine(y), stride);
-        if (pf == pf32bit)
+    return out;
+}
+
+// Rows first..first+count-1 of the file (bottom-up order) into dst.
+void copyFileRows(const TBitmap &bitmap, int first, int count, uchar *dst)
+{
+    const int w = bitmap.Width(), h = bitmap.Height();
+    const std::size_t stride = BytesPerRow(w, BitsPerPixel(bitmap.PixelFormat()));
+    for (int i = 0; i < count; ++i, dst += stride) {
+        std::memcpy(dst, bitmap.ScanLine(h - 1 - (first + i)), stride);
+        if (bitmap.PixelFormat() == pf32bit)
             for (int x = 0; x < w; ++x)
                 dst[4 * x + 3] = 0; // the unused byte of BI_RGB pixels
     }
+}
+
+// The "BM" file header for a DIB header of headerBytes and rows of imageBytes.
+QByteArray fileHeader(std::size_t headerBytes, std::size_t imageBytes)
+{
+    QByteArray out(14, '\0');
+    uchar *p = reinterpret_cast<uchar *>(out.data());
+    const std::uint64_t total = 14 + std::uint64_t(headerBytes) + imageBytes;
+    p[0] = 'B';
+    p[1] = 'M';
+    // Files over 4 GiB cannot state their size; readers then use the offset.
+    put32(p + 2, total > 0xFFFFFFFFu ? 0 : std::uint32_t(total));
+    put32(p + 10, std::uint32_t(14 + headerBytes));
+    return out;
+}
+
+QByteArray encodeDib(const TBitmap &bitmap, bool withFileHeader)
+{
+    std::size_t imageBytes = 0;
+    const QByteArray header = dibHeader(bitmap, &imageBytes);
+    QByteArray out;
+    if (withFileHeader)
+        out = fileHeader(std::size_t(header.size()), imageBytes);
+    const qsizetype rowsAt = out.size() + header.size();
+    out.reserve(rowsAt + qsizetype(imageBytes));
+    out.append(header);
+    out.resize(rowsAt + qsizetype(imageBytes));
+    copyFileRows(bitmap, 0, bitmap.Height(), reinterpret_cast<uchar *>(out.data()) + rowsAt);
     return out;
 }
 
@@ -462,23 +499,36 @@ QByteArray encodeDib(const TBitmap &bitmap, std::size_t prefix, std::size_t *hea
 
 QByteArray WriteDib(const TBitmap &bitmap)
 {
-    std::size_t headerBytes = 0;
-    return encodeDib(bitmap, 0, &headerBytes);
+    return encodeDib(bitmap, false);
 }
 
 QByteArray WriteBmp(const TBitmap &bitmap)
 {
-    std::size_t headerBytes = 0;
-    QByteArray out = encodeDib(bitmap, 14, &headerBytes);
-    const std::uint64_t total = std::uint64_t(out.size());
-    uchar *p = reinterpret_cast<uchar *>(out.data());
-    p[0] = 'B';
-    p[1] = 'M';
-    // Files over 4 GiB cannot state their size; readers then use the offset.
-    put32(p + 2, total > 0xFFFFFFFFu ? 0 : std::uint32_t(total));
-    put32(p + 6, 0);
-    put32(p + 10, std::uint32_t(14 + headerBytes));
-    return out;
+    return encodeDib(bitmap, true);
+}
+
+void WriteBmpStream(const TBitmap &bitmap, QIODevice &out)
+{
+    std::size_t imageBytes = 0;
+    const QByteArray header = dibHeader(bitmap, &imageBytes);
+    const auto put = [&out](const char *data, qint64 size) {
+        if (out.write(data, size) != size)
+            throw EGraphicFileError(QStringLiteral("Cannot write the bitmap: %1").arg(out.errorString()));
+    };
+    const QByteArray file = fileHeader(std::size_t(header.size()), imageBytes) + header;
+    put(file.constData(), file.size());
+    // Rows go out in blocks of about 1 MiB rather than as one copy of the
+    // whole picture.
+    const int h = bitmap.Height();
+    const std::size_t stride = h > 0 ? imageBytes / std::size_t(h) : 0;
+    const int perBlock = stride ? int(std::max<std::size_t>(1, (std::size_t(1) << 20) / stride)) : 1;
+    std::vector<uchar> block;
+    for (int first = 0; first < h; first += perBlock) {
+        const int count = std::min(perBlock, h - first);
+        block.resize(std::size_t(count) * stride);
+        copyFileRows(bitmap, first, count, block.data());
+        put(reinterpret_cast<const char *>(block.data()), qint64(block.size()));
+    }
 }
 
 } // namespace zk

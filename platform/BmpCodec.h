@@ -12,6 +12,7 @@
 #include "Bitmap.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <cstddef>
 
 namespace zk {
@@ -46,5 +47,8 @@ std::size_t ReadBmp(const uchar *data, std::size_t size, TBitmap &out);
 QByteArray WriteDib(const TBitmap &bitmap);
 // "BM" file header followed by WriteDib.
 QByteArray WriteBmp(const TBitmap &bitmap);
+// The same bytes written to a device in blocks, without a copy of the whole
+// picture in memory. EGraphicFileError when the device refuses bytes.
+void WriteBmpStream(const TBitmap &bitmap, QIODevice &out);
 
 } // namespace zk

@@ -23,6 +23,13 @@ QString EGraphicError::message() const
     return QString::fromUtf8(what());
 }
 
+EFormatNotAvailable::EFormatNotAvailable(const QString &ext)
+    : EGraphicError(QStringLiteral("Das Format %1 steht noch nicht zur Verfügung; es wurde nichts gespeichert.")
+                        .arg(ext))
+    , m_ext(ext)
+{
+}
+
 // ---------------------------------------------------------------- TGraphic
 
 TGraphic::~TGraphic() = default;

@@ -60,6 +60,17 @@ public:
     using EGraphicError::EGraphicError;
 };
 
+// A format whose codec is not in the program (yet): nothing was written.
+class EFormatNotAvailable : public EGraphicError
+{
+public:
+    explicit EFormatNotAvailable(const QString &ext);
+    QString Ext() const { return m_ext; }
+
+private:
+    QString m_ext;
+};
+
 class TGraphic
 {
 public:

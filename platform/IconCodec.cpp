@@ -12,6 +12,7 @@ namespace zk {
 namespace {
 
 std::atomic<IconPngDecoder> g_pngDecoder{nullptr};
+std::atomic<IconPngEncoder> g_pngEncoder{nullptr};
 
 const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
@@ -126,6 +127,8 @@ QImage decodeDibEntry(const unsigned char *p, std::size_t n)
 
 void SetIconPngDecoder(IconPngDecoder decoder) { g_pngDecoder.store(decoder); }
 IconPngDecoder GetIconPngDecoder() { return g_pngDecoder.load(); }
+void SetIconPngEncoder(IconPngEncoder encoder) { g_pngEncoder.store(encoder); }
+IconPngEncoder GetIconPngEncoder() { return g_pngEncoder.load(); }
 
 std::vector<IconEntry> IconListEntries(const QByteArray &file)
 {
@@ -230,6 +233,26 @@ QByteArray IconEncode(const QImage &source)
     if (img.isNull())
         throw EInvalidGraphicOperation(QStringLiteral("Not enough memory to write the icon"));
     const int w = img.width(), h = img.height();
+    if ((w > 256 || h > 256) && GetIconPngEncoder()) {
+        // A BMP entry this large sits under a directory size of 256 that
+        // other programs believe; a PNG entry carries its own size.
+        const QByteArray png = GetIconPngEncoder()(img);
+        QByteArray out;
+        out.reserve(22 + png.size());
+        wrU16(out, 0);
+        wrU16(out, 1);
+        wrU16(out, 1);
+        out.append('\0'); // 0 stands for 256 and more; the PNG holds the size
+        out.append('\0');
+        out.append('\0');
+        out.append('\0');
+        wrU16(out, 1);
+        wrU16(out, 32);
+        wrU32(out, std::uint32_t(png.size()));
+        wrU32(out, 22);
+        out.append(png);
+        return out;
+    }
     const std::uint32_t colorBytes = std::uint32_t(w) * std::uint32_t(h) * 4;
     const std::uint32_t maskStride = ((std::uint32_t(w) + 31) / 32) * 4;
     const std::uint32_t maskBytes = maskStride * std::uint32_t(h);

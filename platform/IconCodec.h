@@ -19,6 +19,14 @@ using IconPngDecoder = QImage (*)(const QByteArray &png);
 void SetIconPngDecoder(IconPngDecoder decoder);
 IconPngDecoder GetIconPngDecoder();
 
+// Encodes an ARGB32 picture as a PNG file with its alpha, for icon entries
+// larger than 256 pixels a side (their directory bytes cannot hold the
+// size, and other readers take it from the PNG). The PNG codec installs one
+// when it registers.
+using IconPngEncoder = QByteArray (*)(const QImage &argb);
+void SetIconPngEncoder(IconPngEncoder encoder);
+IconPngEncoder GetIconPngEncoder();
+
 struct IconEntry {
     int width = 0;     // from the entry's own header, not the directory bytes
     int height = 0;
@@ -39,7 +47,9 @@ int IconChooseEntry(const std::vector<IconEntry> &entries);
 // The chosen entry as ARGB32 (transparent where the mask says so).
 QImage IconDecode(const QByteArray &file, int *chosen = nullptr);
 
-// One 32-bit entry with its AND mask (set where alpha is 0).
+// One 32-bit entry with its AND mask (set where alpha is 0). A picture wider
+// or taller than 256 pixels becomes one PNG-compressed entry instead, while
+// a PNG encoder is installed.
 QByteArray IconEncode(const QImage &image);
 
 } // namespace zk

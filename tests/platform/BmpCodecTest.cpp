@@ -384,6 +384,7 @@ TEST(BmpCodec, OurFilesReadBackByteIdenticalAtEveryDepth)
         TBitmap b = TBitmap::FromImage(src);
         b.SetPixelFormat(pf);
         const QByteArray first = b.SaveToBytes();
+        EXPECT_EQ(first, WriteBmp(b)); // written in blocks or at once: the same file
         TBitmap back;
         back.LoadFromBytes(first);
         EXPECT_TRUE(samePixelBytes(b, back));
@@ -393,6 +394,18 @@ TEST(BmpCodec, OurFilesReadBackByteIdenticalAtEveryDepth)
         fromDib.LoadFromDIB(b.SaveToDIB());
         EXPECT_TRUE(samePixelBytes(b, fromDib));
     }
+}
+
+TEST(BmpCodec, PicturesOfSeveralBlocksStreamTheSameFile)
+{
+    // 1.4 MiB of rows: written in two blocks, the second one partial.
+    TBitmap b = TBitmap::FromImage(pattern(1201, 401, 9));
+    b.SetPixelFormat(pf24bit);
+    const QByteArray whole = WriteBmp(b);
+    EXPECT_EQ(b.SaveToBytes(), whole);
+    TBitmap back;
+    back.LoadFromBytes(whole);
+    EXPECT_TRUE(samePixelBytes(b, back));
 }
 
 TEST(BmpCodec, StreamPositionEndsAfterThePicture)
