@@ -305,7 +305,11 @@ TEST_P(ReadOnlySettings, AreNotReplacedAndSaidAtMostOncePerClose)
     QDir().mkpath(o.configHome);
     giveTo(o.configHome, user);
     QStringList lines;
-    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0) << lines.join('\n').toStdString();
+    // Two closes: the second one's tool-bar layout is the one every later
+    // close writes again.
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0)
+            << lines.join('\n').toStdString();
     const QString folder = o.configHome + QStringLiteral("/Zelkora"), store = storeFile(o.configHome);
     const QByteArray before = readBytes(store);
     ASSERT_FALSE(before.isEmpty());
