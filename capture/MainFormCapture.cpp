@@ -540,13 +540,30 @@ void TMainForm::ShowSaveFormat()
 void TMainForm::ShowCaptureMessage(const QString &key, const QString &fallback, const QString &detail)
 {
     // Not modal: a capture path must not stop in a nested loop while timers
-    // and hot keys keep coming.
+    // and hot keys keep coming. Owned by the main window, and during a
+    // capture shown only once the window is back: a box shown while the
+    // window is hidden for the capture would end up underneath it.
     auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), Text(key, fallback) + detail, QMessageBox::Ok,
-                                isVisible() ? this : nullptr);
+                                this);
     box->setObjectName(key);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    box->show();
+    if (isVisible() || !m_holdMessages)
+        box->show();
+    else
+        m_heldMessages.append(box);
+}
+
+void TMainForm::ShowHeldMessages()
+{
+    const auto held = std::exchange(m_heldMessages, {});
+    for (const QPointer<QMessageBox> &box : held) {
+        if (!box)
+            continue;
+        box->show();
+        // Once more when the window has been mapped, so it is on top.
+        QTimer::singleShot(0, box, [box] { box->raise(); });
+    }
 }
 
 void TMainForm::RememberCursor()
@@ -597,7 +614,16 @@ bool TMainForm::GrabIntoImage(bool foregroundWindow)
 bool TMainForm::AfterCapture(const TCaptureContext &context)
 {
     TMainFormCaptureExecutor executor(*this, context);
-    return RunPlan(PlanAfterCapture(context, Options), executor);
+    // Messages of the steps wait for the window to come back; whatever still
+    // waits at the end (the program stays in the tray) is shown then.
+    const bool outermost = !m_holdMessages;
+    m_holdMessages = true;
+    const bool done = RunPlan(PlanAfterCapture(context, Options), executor);
+    if (outermost) {
+        m_holdMessages = false;
+        ShowHeldMessages();
+    }
+    return done;
 }
 
 // ---------------------------------------------------------------------------

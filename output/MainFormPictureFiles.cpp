@@ -449,9 +449,11 @@ void TMainForm::FastSaveToolButtonClick(QObject *Sender)
         return;
     const QString dir = AutosaveDir();
     if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir)) {
+        // The folder's path, so the user (or the administrator) knows where.
         showMessage(*this, text(*this, "showmsg_autosave_cannt_create_call_admin",
                                        QStringLiteral("Der Ordner \"Autosave\" kann nicht angelegt werden. Bitte "
-                                                      "wenden Sie sich an Ihren Administrator.")));
+                                                      "wenden Sie sich an Ihren Administrator.")) +
+                               QLatin1Char('\n') + QDir::toNativeSeparators(dir));
         return;
     }
     QString written;

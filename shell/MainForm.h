@@ -28,6 +28,8 @@
 #include <memory>
 #include <optional>
 
+class QMessageBox;
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -148,9 +150,16 @@ public:
     void FormCloseQuery(bool &canClose);
     void FormClose();
     void CloseClick();
+    // A termination signal: the close command's work (settings, placement,
+    // recent list kept) without the question nobody may be there to answer,
+    // then the program ends.
+    void CloseBySignal();
     void LoadOptions();
     void SaveOptions();
     void WriteOptionBool(const QString &name, bool value);
+    // "showmsg_write_error_registry" with the store's reason, in a box owned
+    // by the main window.
+    void ReportStoreError(const QString &reason);
     void RegisterHotKeys(int slot = 0);
     void UnregisterHotKeys();
     void ApplyScanDelay();
@@ -403,6 +412,10 @@ private:
     void OnChannelMessage(quint32 id, const QByteArray &payload);
     bool GrabIntoImage(bool foregroundWindow);
     void ShowCaptureMessage(const QString &key, const QString &fallback, const QString &detail = {});
+    // The capture messages that waited for the window to come back.
+    void ShowHeldMessages();
+    QList<QPointer<QMessageBox>> m_heldMessages;
+    bool m_holdMessages = false; // the steps after a capture run
     TLocalChannel *m_localChannel = nullptr;
     QTimer *m_trayCycle = nullptr;
     QList<QIcon> m_trayIcons;

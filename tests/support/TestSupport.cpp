@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QFile>
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -56,6 +58,18 @@ QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible, 
         QThread::msleep(200);
     }
     return {};
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 } // namespace zktest

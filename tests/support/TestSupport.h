@@ -13,6 +13,11 @@ QString sandboxDir();
 int runProgram(const QString &program, const QStringList &args, QByteArray *out = nullptr,
                int timeoutMs = 30000);
 
+// A whole file's bytes (empty when it cannot be read), and a whole file
+// written (false when that failed).
+QByteArray readBytes(const QString &path);
+bool writeBytes(const QString &path, const QByteArray &data);
+
 // True when the given program can be found on PATH or as an absolute path.
 bool haveProgram(const QString &program);
 
