@@ -790,6 +790,9 @@ public:
     // edge, the size kept.
     void SetWidth(int w) override;
     void SetHeight(int h) override;
+    // True when the picture must draw itself rather than be shown as a
+    // copy: it animates, or it has transparent frames drawn transparently.
+    bool Transparent() const override;
     // Only the same object.
     bool Equals(const TGraphic &other) const { return &other == this; }
 

@@ -29,6 +29,17 @@ bool TGIFImage::DoDither() const
     return (DrawOptions & goDither) && (!(DrawOptions & goAutoDither) || gPaletteDevice);
 }
 
+bool TGIFImage::Transparent() const
+{
+    if (fImages.Count() > 1 && (DrawOptions & goAnimate))
+        return true;
+    if (DrawOptions & goTransparent)
+        for (int i = 0; i < fImages.Count(); ++i)
+            if (fImages[i]->Transparent())
+                return true;
+    return false;
+}
+
 std::unique_ptr<TGraphic> TGIFImage::Clone() const
 {
     auto copy = std::make_unique<TGIFImage>();

@@ -235,8 +235,9 @@ TEST(GifFrame, BitmapsKeepTheirColours)
         TGIFImage img;
         img.ReductionMethod = 0;
         img.Add(bmp);
-        if (c.pf == pf1bit)
+        if (c.pf == pf1bit) {
             EXPECT_EQ(img.Images()[0]->ColorMap().Count(), 2);
+        }
         const giforacle::Gif g = giforacle::Read(img.SaveToBytes());
         ASSERT_TRUE(g.ok) << g.error.toStdString();
         const giforacle::Frame &f = g.frames[0];
@@ -304,8 +305,9 @@ TEST(GifPainter, WaitsFollowDelaysSpeedAndMode)
             int drawn = 0;
             qint64 before = 0;
             img.OnPaint = [&](TGIFPainter &) {
-                if (drawn++ == 1)
+                if (drawn++ == 1) {
                     EXPECT_EQ(clock.slept - before, c.expectMs);
+                }
                 before = clock.slept;
             };
             img.StartPainter(nullptr, QRect(0, 0, 8, 6), options);
