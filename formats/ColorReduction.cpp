@@ -168,7 +168,7 @@ void MapNearestStateless(const Rows &rows, TColorLookup &lookup)
     });
 }
 
-// The serpentine walk with the ditherer's own Dither called directly.
+// The serpentine walk; for a final ditherer class the calls are direct.
 template <class Engine>
 void WalkRows(const Rows &rows, Engine &engine)
 {
@@ -178,8 +178,8 @@ void WalkRows(const Rows &rows, Engine &engine)
         const uchar *s = rows.src[y];
         uchar *d = rows.dst[y];
         for (int x = engine.Column(); x >= 0 && x < w; x = engine.Column())
-            d[x] = uchar(engine.Engine::Dither(s[3 * x + 2], s[3 * x + 1], s[3 * x], r, g, b));
-        engine.Engine::NextLine();
+            d[x] = uchar(engine.Dither(s[3 * x + 2], s[3 * x + 1], s[3 * x], r, g, b));
+        engine.NextLine();
     }
 }
 

@@ -193,7 +193,7 @@ protected:
 // margins). The pixel reads its entry one step ahead of the pointer and
 // stores the finished below-behind sum at the pointer, every pixel, also when
 // its error is 0 (skipping the store would leave an old sum in the cell).
-class TFloydSteinbergDitherer : public TDitherEngine
+class TFloydSteinbergDitherer final : public TDitherEngine
 {
 public:
     TFloydSteinbergDitherer(int width, TColorLookup &lookup);
@@ -229,7 +229,7 @@ private:
     int32_t *m_ptr[3][3];
 };
 
-class TStuckiDitherer : public T5by3Ditherer
+class TStuckiDitherer final : public T5by3Ditherer
 {
 public:
     TStuckiDitherer(int width, TColorLookup &lookup) : T5by3Ditherer(width, lookup, 42) {}
@@ -238,7 +238,7 @@ protected:
     void Distribute(int32_t *row0, int32_t *row1, int32_t error, int32_t *row2) override;
 };
 
-class TSierraDitherer : public T5by3Ditherer
+class TSierraDitherer final : public T5by3Ditherer
 {
 public:
     TSierraDitherer(int width, TColorLookup &lookup) : T5by3Ditherer(width, lookup, 32) {}
@@ -247,7 +247,7 @@ protected:
     void Distribute(int32_t *row0, int32_t *row1, int32_t error, int32_t *row2) override;
 };
 
-class TJaJuNiDitherer : public T5by3Ditherer
+class TJaJuNiDitherer final : public T5by3Ditherer
 {
 public:
     TJaJuNiDitherer(int width, TColorLookup &lookup) : T5by3Ditherer(width, lookup, 48) {}
@@ -258,7 +258,7 @@ protected:
 
 // Stevenson-Arce over four rows (width + 6 entries, entry c + 3 for column c),
 // divisor 200.
-class TSteveArcheDitherer : public TDitherEngine
+class TSteveArcheDitherer final : public TDitherEngine
 {
 public:
     TSteveArcheDitherer(int width, TColorLookup &lookup);
@@ -273,7 +273,7 @@ private:
 };
 
 // Burkes over two rows (width + 4 entries, entry c + 2 for column c), divisor 32.
-class TBurkesDitherer : public TDitherEngine
+class TBurkesDitherer final : public TDitherEngine
 {
 public:
     TBurkesDitherer(int width, TColorLookup &lookup);
