@@ -32,6 +32,8 @@
 
 #include <QVector>
 
+#include <algorithm>
+
 #include <array>
 #include <cstdint>
 #include <exception>
@@ -181,6 +183,19 @@ public:
 
 protected:
     static int Clamp(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+    // Looks up the input plus each channel's share(c) of the errors, clamped
+    // to 0..255; error[c] receives that value minus the chosen colour.
+    template <class Share>
+    int LookupAdjusted(int red, int green, int blue, Share share, int32_t error[3], int &outRed, int &outGreen,
+                       int &outBlue)
+    {
+        const int r = Clamp(red + share(0)), g = Clamp(green + share(1)), b = Clamp(blue + share(2));
+        const int index = m_lookup.Lookup(r, g, b, outRed, outGreen, outBlue);
+        error[0] = r - outRed;
+        error[1] = g - outGreen;
+        error[2] = b - outBlue;
+        return index;
+    }
     int m_direction = 1;
     int m_column = 0;
     TColorLookup &m_lookup;
@@ -208,6 +223,42 @@ private:
     int32_t m_below[3] = {0, 0, 0};
 };
 
+// Error rows of the kernels that look more than one row ahead: per channel
+// `Rows` rows of width + 2 x margin entries, entry c + margin for column c,
+// and a pointer into each row at the current pixel.
+template <int Rows>
+struct TErrorRows
+{
+    std::vector<int32_t> rows[3][Rows]; // [channel][row], row 0 the current
+    int32_t *ptr[3][Rows];
+
+    TErrorRows(int width, int margin)
+    {
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < Rows; ++r) {
+                rows[c][r].assign(size_t(width) + 2 * size_t(margin), 0);
+                ptr[c][r] = rows[c][r].data() + margin;
+            }
+    }
+    void Advance(int c, int direction)
+    {
+        for (int r = 0; r < Rows; ++r)
+            ptr[c][r] += direction;
+    }
+    // The current rows, zeroed, become the last; the others move up one; the
+    // pointers go to entry `start`.
+    void NextLine(size_t start)
+    {
+        for (int c = 0; c < 3; ++c) {
+            std::fill(rows[c][0].begin(), rows[c][0].end(), 0);
+            for (int r = 0; r + 1 < Rows; ++r)
+                std::swap(rows[c][r], rows[c][r + 1]);
+            for (int r = 0; r < Rows; ++r)
+                ptr[c][r] = rows[c][r].data() + start;
+        }
+    }
+};
+
 // Kernels over the current row and the next two: three rows per channel of
 // width + 4 entries, entry c + 2 for column c.
 class T5by3Ditherer : public TDitherEngine
@@ -225,8 +276,7 @@ protected:
     int m_divisor;
 
 private:
-    std::vector<int32_t> m_rows[3][3]; // [channel][row]
-    int32_t *m_ptr[3][3];
+    TErrorRows<3> m_rows;
 };
 
 class TStuckiDitherer final : public T5by3Ditherer
@@ -266,8 +316,7 @@ public:
     void NextLine() override;
 
 private:
-    std::vector<int32_t> m_rows[3][4];
-    int32_t *m_ptr[3][4];
+    TErrorRows<4> m_rows;
     int m_direction2 = 2;
     int m_direction3 = 3;
 };
@@ -281,8 +330,7 @@ public:
     void NextLine() override;
 
 private:
-    std::vector<int32_t> m_rows[3][2];
-    int32_t *m_ptr[3][2];
+    TErrorRows<2> m_rows;
     int m_direction2 = 2;
 };
 
