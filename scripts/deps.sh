@@ -18,7 +18,7 @@ PACKAGES=(
   xvfb xauth openbox xdotool wmctrl x11-utils trayer xclip
   pngcheck libpng-dev giflib-tools libgif-dev libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   libtiff-dev zip unzip
-  python3 python3-aiosmtpd sane-utils libsane1
+  python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
   scrot
 )
 
