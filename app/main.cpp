@@ -1,6 +1,7 @@
 // Start-up of Zelkora: the start picture when the user wants it, the main
 // window, then the message loop.
 #include "DLLImport.h"
+#include "FolderExplorerSetup.h"
 #include "MainForm.h"
 #include "PictureClasses.h"
 #include "Splash.h"
@@ -54,6 +55,7 @@ int main(int argc, char **argv)
     QStringList files = QApplication::arguments();
     files.removeFirst();
     zk::TMainForm mainForm(files);
+    zk::CreateFolderExplorer(mainForm);
     app.SetExceptionHandler([&mainForm](const QString &type, const QString &message) {
         mainForm.ZKsvcApplicationPropertiesException(type, message);
     });
