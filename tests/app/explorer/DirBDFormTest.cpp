@@ -4,6 +4,7 @@
 #include "DirBDForm.h"
 #include "FolderTree.h"
 #include "Options.h"
+#include "Placement.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 
@@ -347,4 +348,46 @@ TEST_F(DirBDFormTest, InternExpandAndCollapseEverything)
     f.NodesExpMenuItemClick(1);
     for (int i : {0, 4, 7, 11})
         EXPECT_FALSE(f.InternNode(i)->isExpanded());
+}
+
+TEST_F(DirBDFormTest, DockStateOfTheExplorerRoundTrips)
+{
+    const QString key = QStringLiteral("Software\\ZkDirBDFormDockTest");
+    TRegistry().DeleteKey(key);
+    TDirBDForm &f = make();
+    main.addDockWidget(Qt::LeftDockWidgetArea, &f);
+    main.resize(800, 600);
+    main.show();
+    EXPECT_EQ(f.DockTag(), 0);
+    QWidget other;
+    ASSERT_TRUE(SaveDockState(key, &f, {&main, &other, &main}));
+    auto docked = ReadDockState(key);
+    ASSERT_TRUE(docked);
+    EXPECT_EQ(docked->dockSiteIndex, 2); // the last matching site
+    EXPECT_EQ(docked->dockSiteWidth, main.width());
+    EXPECT_FALSE(docked->screen);
+
+    f.setFloating(true);
+    f.setGeometry(QRect(120, 130, 260, 400));
+    EXPECT_EQ(f.DockTag(), -1);
+    TRegistry().DeleteKey(key);
+    ASSERT_TRUE(SaveDockState(key, &f, {&main}));
+    auto floating = ReadDockState(key);
+    ASSERT_TRUE(floating);
+    EXPECT_EQ(floating->dockSiteIndex, -1);
+    EXPECT_FALSE(floating->screen); // a form keeps no screen rectangle
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+    EXPECT_FALSE(reg.ValueExists("ScreenLeft"));
+    EXPECT_FALSE(reg.ValueExists("DockSiteWidth"));
+    EXPECT_EQ(reg.ReadInteger("UndockWidth"), 260);
+
+    // Restoring only places it: it stays floating with its contents.
+    f.setGeometry(QRect(10, 10, 200, 200));
+    ASSERT_TRUE(LoadDockState(key, &f, {&main}));
+    EXPECT_TRUE(f.isFloating());
+    EXPECT_EQ(f.size(), QSize(260, 400));
+    EXPECT_EQ(f.widget()->findChild<QTreeWidget *>("InternTreeView"), f.InternTreeView);
+    main.removeDockWidget(&f);
+    TRegistry().DeleteKey(key);
 }
