@@ -187,8 +187,7 @@ TDirBDForm::TDirBDForm(QMainWindow *mainWindow, TZelkoraOptions *options)
     // Creation: "Ablage" selected, the entries of the ini file, the group
     // nodes as they were left.
     InternTreeView->setCurrentItem(InternNode(1));
-    for (const QString &name : TEntryStore(EntriesFile()).Names())
-        AddEntryNode(name);
+    LoadEntries();
     loadNodeState();
     for (int i = 0; i < 4; ++i)
         expandAll(InternNode(kGroupNodes[i]), m_nodeExpanded[i], false);
@@ -383,6 +382,27 @@ bool TDirBDForm::AddEntryNode(const QString &name)
             return false;
     addInternNode(InternNode(11), name, 6, 7);
     return true;
+}
+
+void TDirBDForm::LoadEntries()
+{
+    // One pass over the captions instead of one per entry: a long list of
+    // entries loads in linear time.
+    QSet<QString> captions;
+    for (QTreeWidgetItemIterator it(InternTreeView); *it; ++it)
+        captions.insert((*it)->text(0));
+    QTreeWidgetItem *own = InternNode(11);
+    const QIcon icon = NodeIcon(InternImageList, 6, 7);
+    QList<QTreeWidgetItem *> added;
+    for (const QString &name : TEntryStore(EntriesFile()).Names()) {
+        if (name.isEmpty() || captions.contains(name))
+            continue;
+        captions.insert(name);
+        auto *item = new QTreeWidgetItem(QStringList(name));
+        item->setIcon(0, icon);
+        added.append(item);
+    }
+    own->addChildren(added);
 }
 
 void TDirBDForm::GetSelectedNodeText(QString &text) const

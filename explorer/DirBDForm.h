@@ -134,6 +134,8 @@ public:
     int InternNodeIndex(const QTreeWidgetItem *node) const;
     int InternNodeCount() const;
     bool AddEntryNode(const QString &name);
+    // Adds the entries of "ZK5.ini" under "Eigene", in file order.
+    void LoadEntries();
     QString GetNodePath(const QTreeWidgetItem *node) const;
     // The drive roots of the Extern tree, each with a placeholder child.
     void FillExternRoots();
