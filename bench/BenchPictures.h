@@ -1,8 +1,19 @@
 #pragma once
-// Picture content the codec benchmarks share.
+// Picture content the codec benchmarks share, and the two 1920 x 1080 test
+// pictures: a screenshot-like one (desktop, windows with text, a task bar)
+// and a photo-like one, both 24 bits.
 #include "Bitmap.h"
 
+#include <QColor>
+#include <QGuiApplication>
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <random>
 
@@ -27,6 +38,64 @@ inline void FillPhoto(zk::TBitmap &b)
             row[3 * x + 2] = uchar(std::clamp(r, 0, 255));
         }
     }
+}
+
+inline constexpr int kWidth = 1920;
+inline constexpr int kHeight = 1080;
+
+template <class B = zk::TBitmap>
+B screenshot()
+{
+    B b;
+    b.SetSize(kWidth, kHeight);
+    {
+        auto c = b.Canvas();
+        c->fillRect(0, 0, kWidth, kHeight, QColor(58, 110, 165)); // desktop
+        QFont f = c->font();
+        f.setPixelSize(13);
+        c->setFont(f);
+        const QRect windows[] = {{60, 40, 1100, 700}, {700, 300, 1100, 720}, {200, 600, 640, 420}};
+        int n = 0;
+        for (const QRect &r : windows) {
+            c->fillRect(r, QColor(240, 240, 240));
+            QLinearGradient g(r.topLeft(), r.topRight());
+            g.setColorAt(0, QColor(10, 36, 106));
+            g.setColorAt(1, QColor(166, 202, 240));
+            c->fillRect(QRect(r.left(), r.top(), r.width(), 26), g);
+            c->setPen(Qt::white);
+            c->drawText(r.left() + 8, r.top() + 18, QStringLiteral("Zelkora - Fenster %1").arg(++n));
+            c->setPen(Qt::black);
+            for (int y = r.top() + 50; y < r.bottom() - 10; y += 18)
+                c->drawText(r.left() + 12, y,
+                            QStringLiteral("%1  Datei  Bearbeiten  Ansicht  Extras  Hilfe  0x%2")
+                                .arg(y).arg(y * 2654435761u % 65536, 4, 16, QChar('0')));
+            for (int x = r.left() + 10; x < r.right() - 40; x += 48)
+                c->fillRect(x, r.top() + 30, 32, 14, QColor((x * 7) % 255, 120, 200 - (x % 100)));
+        }
+        c->fillRect(0, kHeight - 30, kWidth, 30, QColor(212, 208, 200)); // task bar
+    }
+    return b;
+}
+
+template <class B = zk::TBitmap>
+B photo()
+{
+    B b;
+    b.SetSize(kWidth, kHeight);
+    FillPhoto(b);
+    return b;
+}
+
+// main() of a benchmark over these pictures: text on the screenshot needs
+// fonts, so a GUI application (offscreen).
+inline int RunBenchmarks(int argc, char **argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace zkbench

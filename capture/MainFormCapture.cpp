@@ -198,7 +198,7 @@ public:
             call(hooks.PrintClick);
             break;
         case TCaptureStep::StatusReady:
-            f.SetStatusPanelText(0, QStringLiteral("Bereit"));
+            f.SetStatusPanelText(0, f.Text(QStringLiteral("statbar_ready"), QStringLiteral("Bereit")));
             break;
         case TCaptureStep::ShowToolBars:
             f.ShowToolBars(step.flag);

@@ -2,10 +2,14 @@
 // of a PNG file into the bitmap, and filtering and deflating the bitmap back.
 #include "PNGImage.h"
 #include "PngChunks.h"
+#include "PngDeflate.h"
 #include "PngRows.h"
+#include "PixelRows.h"
 #include "ZStreams.h"
 
 #include <QBuffer>
+
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -80,11 +84,7 @@ public:
             const int64_t step = int64_t(channels) * (fDepth / 8);
             const int64_t k = fDepth / 8; // byte distance between samples
             if (!fGamma && step == 3) {
-                for (int64_t x = 0; x < w; ++x) {
-                    dst[3 * x] = src[3 * x + 2];
-                    dst[3 * x + 1] = src[3 * x + 1];
-                    dst[3 * x + 2] = src[3 * x];
-                }
+                Row24SwapRB(dst, src, int(w));
             } else if (!fGamma) {
                 for (int64_t x = 0; x < w; ++x) {
                     const uint8_t *s = src + step * x;
@@ -372,6 +372,96 @@ void TChunkIDAT::SaveToStream(QIODevice &stream)
     WriteChunk(stream);
 }
 
+namespace {
+
+// Turns bitmap rows into filtered PNG rows (filter byte first): converts the
+// row, scores every allowed filter by its runs of five equal bytes and keeps
+// the first best, None when no output has such a run. Each band of rows gets
+// its own, primed with the row above the band.
+class RowFilter
+{
+public:
+    RowFilter(const TPNGImage &img, int ct, const uint8_t *inverse, size_t n, int bpp, uint8_t filters)
+        : fImg(img), fColourType(ct), fInverse(inverse), fN(n), fBpp(bpp), fFilters(filters),
+          fRaw(n, 0), fPrior(n, 0)
+    {
+        for (int t = 1; t <= 4; ++t)
+            if (filters & (1 << t))
+                fOut[size_t(t)].assign(n + 1, 0);
+        fNone.assign(n + 1, 0);
+    }
+
+    // Makes row y the prior of the next row (y < 0: the zero row).
+    void Prime(int64_t y)
+    {
+        if (y < 0)
+            std::fill(fPrior.begin(), fPrior.end(), uint8_t(0));
+        else
+            Convert(y, fPrior.data());
+    }
+
+    // Row y, filtered, with its filter byte; valid until the next call.
+    const uint8_t *Next(int64_t y)
+    {
+        uint8_t *raw = fRaw.data();
+        const uint8_t *prior = fPrior.data();
+        Convert(y, raw);
+        uint8_t *chosen = nullptr;
+        if (fFilters != fbNone) {
+            int64_t best = (fFilters & fbNone) ? png::RunScore(raw, fN) : 0;
+            for (int t = 1; t <= 4; ++t) {
+                if (!(fFilters & (1 << t)))
+                    continue;
+                uint8_t *o = fOut[size_t(t)].data();
+                const int64_t score = png::FilterAndScore(uint8_t(t), o + 1, raw, prior, fN, fBpp);
+                if (score > best) {
+                    best = score;
+                    chosen = o;
+                    o[0] = uint8_t(t);
+                }
+            }
+        }
+        if (!chosen) {
+            chosen = fNone.data();
+            chosen[0] = png::ftNone;
+            std::memcpy(chosen + 1, raw, fN);
+        }
+        fRaw.swap(fPrior);
+        return chosen;
+    }
+
+private:
+    void Convert(int64_t y, uint8_t *raw) const
+    {
+        const uchar *scan = fImg.ScanLine(int(y));
+        if (fColourType != 2) {
+            std::memcpy(raw, scan, fN);
+            return;
+        }
+        const int64_t w = fImg.Width();
+        if (fInverse) {
+            for (int64_t x = 0; x < w; ++x) {
+                raw[3 * x] = fInverse[scan[3 * x + 2]];
+                raw[3 * x + 1] = fInverse[scan[3 * x + 1]];
+                raw[3 * x + 2] = fInverse[scan[3 * x]];
+            }
+        } else {
+            Row24SwapRB(raw, scan, int(w));
+        }
+    }
+
+    const TPNGImage &fImg;
+    int fColourType;
+    const uint8_t *fInverse;
+    size_t fN;
+    int fBpp;
+    uint8_t fFilters;
+    std::vector<uint8_t> fRaw, fPrior, fNone;
+    std::vector<uint8_t> fOut[5]; // per filter type; index 0 unused
+};
+
+} // namespace
+
 void TChunkIDAT::Encode()
 {
     TChunkList *list = Owner();
@@ -392,76 +482,43 @@ void TChunkIDAT::Encode()
     const TChunkGAMA *gama = list->Find<TChunkGAMA>();
     const uint8_t *inverse = gama && gama->Valid() ? gama->InverseTable().data() : nullptr;
 
-    Data().clear();
-    QBuffer dest(&Data());
-    dest.open(QIODevice::WriteOnly);
-    TZCompressionStream z(&dest, TZCompressionLevel::zcDefault);
-
     img->SetInterlaced(false);
     const uint8_t filters = img->Filters();
+    const size_t total = (n + 1) * size_t(h);
+    const int bands = std::min<int64_t>(png::BandCount(total), h);
 
-    std::vector<uint8_t> rawBuf(n, 0), priorBuf(n, 0);
-    // One output row (filter byte + bytes) per filter type; index 0 unused.
-    std::vector<std::vector<uint8_t>> outBuf(5);
-    for (int t = 1; t <= 4; ++t)
-        if (filters & (1 << t))
-            outBuf[size_t(t)].assign(n + 1, 0);
-    std::vector<uint8_t> noneRow(n + 1, 0);
-    uint8_t *raw = rawBuf.data();
-    uint8_t *prior = priorBuf.data();
-
-    for (int64_t y = 0; y < h; ++y) {
-        const uchar *scan = img->ScanLine(int(y));
-        if (ct == 2) {
-            if (inverse) {
-                for (int64_t x = 0; x < w; ++x) {
-                    raw[3 * x] = inverse[scan[3 * x + 2]];
-                    raw[3 * x + 1] = inverse[scan[3 * x + 1]];
-                    raw[3 * x + 2] = inverse[scan[3 * x]];
-                }
-            } else {
-                for (int64_t x = 0; x < w; ++x) {
-                    raw[3 * x] = scan[3 * x + 2];
-                    raw[3 * x + 1] = scan[3 * x + 1];
-                    raw[3 * x + 2] = scan[3 * x];
-                }
-            }
-        } else {
-            std::memcpy(raw, scan, n);
-        }
-
-        // Score each candidate by its runs of five equal bytes; the first
-        // best wins, None when no output has such a run.
-        int choice = png::ftNone;
-        if (filters != fbNone) {
-            int64_t best = 0;
-            for (int t = 0; t <= 4; ++t) {
-                if (!(filters & (1 << t)))
-                    continue;
-                const uint8_t *o = raw;
-                if (t != png::ftNone) {
-                    o = outBuf[size_t(t)].data() + 1;
-                    png::FilterRow(uint8_t(t), outBuf[size_t(t)].data() + 1, raw, prior, n, bpp);
-                }
-                const int64_t score = png::RunScore(o, n);
-                if (score > best) {
-                    best = score;
-                    choice = t;
-                }
-            }
-        }
-        if (choice == png::ftNone) {
-            noneRow[0] = 0;
-            std::memcpy(noneRow.data() + 1, raw, n);
-            z.Write(noneRow.data(), qint64(n + 1));
-        } else {
-            uint8_t *o = outBuf[size_t(choice)].data();
-            o[0] = uint8_t(choice);
-            z.Write(o, qint64(n + 1));
-        }
-        std::swap(raw, prior);
+    Data().clear();
+    if (bands <= 1) {
+        QBuffer dest(&Data());
+        dest.open(QIODevice::WriteOnly);
+        TZCompressionStream z(&dest, TZCompressionLevel::zcDefault);
+        RowFilter rows(*img, ct, inverse, n, bpp, filters);
+        for (int64_t y = 0; y < h; ++y)
+            z.Write(rows.Next(y), qint64(n + 1));
+        z.Finish();
+        return;
     }
-    z.Finish();
+
+    // Large pictures: each band of rows is filtered, then deflated, on its
+    // own core; the filter choice of a row depends only on it and the row
+    // above, so the bytes are those of the one-by-one path.
+    std::vector<uint8_t> filtered(total);
+    std::vector<size_t> cuts(static_cast<size_t>(bands));
+    const int64_t rowsPerBand = (h + bands - 1) / bands;
+    png::RunInParallel(bands, [&](int band) {
+        const int64_t y0 = band * rowsPerBand;
+        const int64_t y1 = std::min(h, y0 + rowsPerBand);
+        cuts[size_t(band)] = size_t(y0) * (n + 1);
+        if (y0 >= y1)
+            return;
+        RowFilter rows(*img, ct, inverse, n, bpp, filters);
+        rows.Prime(y0 - 1);
+        for (int64_t y = y0; y < y1; ++y)
+            std::memcpy(filtered.data() + size_t(y) * (n + 1), rows.Next(y), n + 1);
+    });
+    cuts.erase(std::remove_if(cuts.begin() + 1, cuts.end(), [&](size_t c) { return c >= total; }),
+               cuts.end());
+    Data() = png::DeflateInBands(filtered.data(), total, cuts, Z_DEFAULT_COMPRESSION);
 }
 
 } // namespace zk

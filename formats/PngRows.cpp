@@ -1,55 +1,17 @@
 #include "PngRows.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include <zlib.h>
 
 namespace zk::png {
 
-namespace {
-
-// Four tables so the CRC can take four bytes a step; built on first use.
-struct CrcTables
-{
-    uint32_t t[4][256];
-    CrcTables()
-    {
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[0][n] = c;
-        }
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = t[0][n];
-            for (int k = 1; k < 4; ++k) {
-                c = t[0][c & 0xFF] ^ (c >> 8);
-                t[k][n] = c;
-            }
-        }
-    }
-};
-
-const CrcTables &crcTables()
-{
-    static const CrcTables tables;
-    return tables;
-}
-
-} // namespace
-
 uint32_t Crc32Update(uint32_t reg, const uint8_t *data, size_t len)
 {
-    const CrcTables &T = crcTables();
-    while (len >= 4) {
-        reg ^= uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16
-               | uint32_t(data[3]) << 24;
-        reg = T.t[3][reg & 0xFF] ^ T.t[2][(reg >> 8) & 0xFF] ^ T.t[1][(reg >> 16) & 0xFF]
-              ^ T.t[0][reg >> 24];
-        data += 4;
-        len -= 4;
-    }
-    while (len--)
-        reg = T.t[0][(reg ^ *data++) & 0xFF] ^ (reg >> 8);
-    return reg;
+    // zlib's CRC is the same polynomial, many bytes a step; it takes and
+    // gives the complemented register.
+    return ~uint32_t(crc32_z(uLong(~reg), data, len));
 }
 
 bool ValidColourDepth(int colourType, int bitDepth)
@@ -89,6 +51,54 @@ RowLayout Layout(int colourType, int bitDepth, int64_t width)
     return l;
 }
 
+namespace {
+
+// Undoing Average and Paeth runs pixel after pixel (each needs its decoded
+// left neighbour), but the three or four bytes of one pixel are independent:
+// they go together in one small vector. Returns the first byte left to the
+// plain loop (the last pixel, whose four-byte load would leave the row).
+using U4 = uint8_t __attribute__((vector_size(4)));
+using V16 = uint8_t __attribute__((vector_size(16)));
+using I4 = int16_t __attribute__((vector_size(8)));
+
+inline I4 load4(const uint8_t *p)
+{
+    U4 v;
+    std::memcpy(&v, p, 4);
+    return __builtin_convertvector(v, I4);
+}
+
+template <bool Paeth>
+size_t unfilterPixels(uint8_t *row, const uint8_t *prior, size_t n, size_t b)
+{
+    size_t x = b;
+    if (b < 3 || b > 4 || n < b + 4)
+        return x;
+    I4 a = load4(row); // the decoded left neighbour
+    for (; x + 4 <= n; x += b) {
+        const I4 up = load4(prior + x);
+        I4 pred;
+        if (Paeth) {
+            const I4 c = load4(prior + x - b);
+            const I4 pa = up - c, pb = a - c, pc = a + up - c - c;
+            const I4 aa = (pa ^ (pa >> 15)) - (pa >> 15);
+            const I4 ab = (pb ^ (pb >> 15)) - (pb >> 15);
+            const I4 ac = (pc ^ (pc >> 15)) - (pc >> 15);
+            const I4 takeA = (aa <= ab) & (aa <= ac);
+            const I4 takeB = ~takeA & (ab <= ac);
+            pred = (a & takeA) | (up & takeB) | (c & ~takeA & ~takeB);
+        } else {
+            pred = (a + up) >> 1;
+        }
+        a = (load4(row + x) + pred) & 0xFF;
+        const U4 out = __builtin_convertvector(a, U4);
+        std::memcpy(row + x, &out, b);
+    }
+    return x;
+}
+
+} // namespace
+
 bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int bpp)
 {
     const size_t b = size_t(bpp);
@@ -99,15 +109,26 @@ bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int
         for (size_t x = b; x < n; ++x)
             row[x] = uint8_t(row[x] + row[x - b]);
         return true;
-    case ftUp:
-        for (size_t x = 0; x < n; ++x)
+    case ftUp: {
+        // Sixteen bytes a step (row and prior are separate buffers, which
+        // the compiler cannot know).
+        size_t x = 0;
+        for (; x + 16 <= n; x += 16) {
+            V16 r, u;
+            std::memcpy(&r, row + x, 16);
+            std::memcpy(&u, prior + x, 16);
+            r += u;
+            std::memcpy(row + x, &r, 16);
+        }
+        for (; x < n; ++x)
             row[x] = uint8_t(row[x] + prior[x]);
         return true;
+    }
     case ftAverage: {
         const size_t head = b < n ? b : n;
         for (size_t x = 0; x < head; ++x)
             row[x] = uint8_t(row[x] + (prior[x] >> 1));
-        for (size_t x = b; x < n; ++x)
+        for (size_t x = unfilterPixels<false>(row, prior, n, b); x < n; ++x)
             row[x] = uint8_t(row[x] + ((unsigned(row[x - b]) + prior[x]) >> 1));
         return true;
     }
@@ -116,7 +137,7 @@ bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int
         // With no left or upper-left neighbour, Paeth picks the upper byte.
         for (size_t x = 0; x < head; ++x)
             row[x] = uint8_t(row[x] + prior[x]);
-        for (size_t x = b; x < n; ++x)
+        for (size_t x = unfilterPixels<true>(row, prior, n, b); x < n; ++x)
             row[x] = uint8_t(row[x] + PaethPredictor(row[x - b], prior[x], prior[x - b]));
         return true;
     }
@@ -163,6 +184,138 @@ int64_t RunScore(const uint8_t *out, size_t n)
     for (size_t x = 4; x < n; ++x) {
         const uint8_t v = out[x];
         score += (v == out[x - 1]) & (v == out[x - 2]) & (v == out[x - 3]) & (v == out[x - 4]);
+    }
+    return score;
+}
+
+namespace {
+
+// The compiler's vector types: SSE2 or NEON where the target has them, plain
+// code where it does not.
+using H8 = uint8_t __attribute__((vector_size(8)));
+using I8 = int16_t __attribute__((vector_size(16)));
+
+inline V16 load16(const uint8_t *p)
+{
+    V16 v;
+    std::memcpy(&v, p, 16);
+    return v;
+}
+
+inline void store16(uint8_t *p, V16 v)
+{
+    std::memcpy(p, &v, 16);
+}
+
+inline I8 widen8(const uint8_t *p)
+{
+    H8 h;
+    std::memcpy(&h, p, 8);
+    return __builtin_convertvector(h, I8);
+}
+
+inline I8 absI8(I8 v)
+{
+    const I8 neg = v < 0;
+    return (v ^ neg) - neg;
+}
+
+// Paeth predictions of eight bytes: a left, b above, c above-left.
+inline H8 paeth8(const uint8_t *a, const uint8_t *b, const uint8_t *c)
+{
+    const I8 va = widen8(a), vb = widen8(b), vc = widen8(c);
+    const I8 pa = absI8(vb - vc);
+    const I8 pb = absI8(va - vc);
+    const I8 pc = absI8(va + vb - vc - vc);
+    const I8 takeA = (pa <= pb) & (pa <= pc);
+    const I8 takeB = ~takeA & (pb <= pc);
+    const I8 takeC = ~takeA & ~takeB;
+    return __builtin_convertvector((va & takeA) | (vb & takeB) | (vc & takeC), H8);
+}
+
+inline V16 filter16(uint8_t type, const uint8_t *raw, const uint8_t *prior, size_t x, size_t b)
+{
+    const V16 r = load16(raw + x);
+    switch (type) {
+    case ftSub:
+        return r - load16(raw + x - b);
+    case ftUp:
+        return r - load16(prior + x);
+    case ftAverage: {
+        const V16 a = load16(raw + x - b), u = load16(prior + x);
+        return r - ((a & u) + ((a ^ u) >> 1)); // (a + u) / 2 without overflow
+    }
+    case ftPaeth: {
+        const H8 lo = paeth8(raw + x - b, prior + x, prior + x - b);
+        const H8 hi = paeth8(raw + x + 8 - b, prior + x + 8, prior + x + 8 - b);
+        V16 p;
+        std::memcpy(&p, &lo, 8);
+        std::memcpy(reinterpret_cast<uint8_t *>(&p) + 8, &hi, 8);
+        return r - p;
+    }
+    default:
+        return r;
+    }
+}
+
+uint8_t filterByte(uint8_t type, const uint8_t *raw, const uint8_t *prior, size_t x, size_t b)
+{
+    const bool left = x >= b;
+    const int a = left ? raw[x - b] : 0;
+    const int c = left ? prior[x - b] : 0;
+    switch (type) {
+    case ftSub: return uint8_t(raw[x] - a);
+    case ftUp: return uint8_t(raw[x] - prior[x]);
+    case ftAverage: return uint8_t(raw[x] - ((a + prior[x]) >> 1));
+    case ftPaeth: return uint8_t(raw[x] - PaethPredictor(a, prior[x], c));
+    default: return raw[x];
+    }
+}
+
+inline bool runEnds(const uint8_t *out, size_t x)
+{
+    const uint8_t v = out[x];
+    return (v == out[x - 1]) & (v == out[x - 2]) & (v == out[x - 3]) & (v == out[x - 4]);
+}
+
+} // namespace
+
+int64_t FilterAndScore(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *prior, size_t n,
+                       int bpp)
+{
+    const size_t b = size_t(bpp);
+    // Scalar start: the bytes without a left neighbour, and up to the first
+    // byte that has four bytes before it.
+    const size_t head = std::min(n, std::max<size_t>(b, 4));
+    int64_t score = 0;
+    size_t x = 0;
+    for (; x < head; ++x) {
+        out[x] = filterByte(type, raw, prior, x, b);
+        if (x >= 4)
+            score += runEnds(out, x);
+    }
+    // Sixteen bytes a step; equal-lane counts gather in bytes and are summed
+    // before any lane could wrap past 255.
+    V16 counts = {};
+    int steps = 0;
+    for (; x + 16 <= n; x += 16) {
+        const V16 o = filter16(type, raw, prior, x, b);
+        store16(out + x, o);
+        const V16 same = V16(o == load16(out + x - 1)) & V16(o == load16(out + x - 2))
+                         & V16(o == load16(out + x - 3)) & V16(o == load16(out + x - 4));
+        counts -= same; // each match is 0xFF, i.e. minus one
+        if (++steps == 255) {
+            for (int i = 0; i < 16; ++i)
+                score += counts[i];
+            counts = V16{};
+            steps = 0;
+        }
+    }
+    for (int i = 0; i < 16; ++i)
+        score += counts[i];
+    for (; x < n; ++x) {
+        out[x] = filterByte(type, raw, prior, x, b);
+        score += runEnds(out, x);
     }
     return score;
 }

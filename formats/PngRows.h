@@ -55,6 +55,12 @@ void FilterRow(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *pr
 // the four bytes before it.
 int64_t RunScore(const uint8_t *out, size_t n);
 
+// The same two steps in one pass, sixteen bytes at a time: applies filter
+// `type` (None..Paeth; None copies) to raw into out and returns RunScore of
+// the output. Outputs and scores equal FilterRow + RunScore byte for byte.
+int64_t FilterAndScore(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *prior, size_t n,
+                       int bpp);
+
 // Adam7 passes.
 struct Adam7Pass
 {

@@ -322,16 +322,13 @@ QByteArray EncodePicture(const TBitmap &bitmap, int typeIndex, const TZelkoraOpt
         return WriteBmp(ApplyBmpOptions(bitmap, options));
     }
     case ptJpg: {
+        // Pixel format, performance and progressive display are reading and
+        // display settings: the file is the same baseline JPEG whatever they
+        // are, and compressing now or on saving gives the same bytes. The
+        // rows are read where they lie, without a copy of the picture.
         TJPEGImage jpeg;
-        jpeg.Assign(bitmap);
         jpeg.SetGrayscale(options.JpgColr != 0);
-        jpeg.SetPixelFormat(options.JpgPixelFormat != 0 ? jf8Bit : jf24Bit);
-        jpeg.SetPerformance(options.JpgPerformance != 0 ? jpBestSpeed : jpBestQuality);
-        // A display setting only: the file stays a baseline JPEG.
-        jpeg.SetProgressiveDisplay(options.JpgEncoding);
-        if (origin == TSaveOrigin::AutoSave && options.JpgCompress)
-            jpeg.Compress();
-        return jpeg.SaveToBytes();
+        return jpeg.CompressBitmap(bitmap);
     }
     case ptWmf:
         return encodeMetafile(bitmap, false, QString());

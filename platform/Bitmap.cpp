@@ -1,4 +1,5 @@
 #include "Bitmap.h"
+#include "PixelRows.h"
 
 #include "BmpCodec.h"
 
@@ -516,7 +517,25 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         return;
     CheckNoCanvas();
     const std::size_t stride = BytesPerRow(m_width, zk::BitsPerPixel(pf));
-    PixelBuffer bits(stride * std::size_t(m_height), uchar(0));
+    if (m_pf == pf32bit && pf == pf24bit) {
+        // Shrinking in place: every 24-bit byte lands at or before the
+        // 32-bit byte it comes from. No new buffer, no page faults.
+        const std::size_t w = std::size_t(m_width);
+        for (int y = 0; y < m_height; ++y) {
+            const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
+            uchar *dst = m_bits.data() + std::size_t(y) * stride;
+            Row32To24(dst, src, m_width);
+            std::memset(dst + 3 * w, 0, stride - 3 * w);
+        }
+        m_bits.resize(stride * std::size_t(m_height));
+        m_stride = stride;
+        m_pf = pf;
+        m_palette.clear();
+        Changed();
+        return;
+    }
+    // Left uninitialised: every path below writes each byte, padding included.
+    PixelBuffer bits(stride * std::size_t(m_height));
     QVector<QRgb> palette;
     const int dstBpp = zk::BitsPerPixel(pf);
     const int srcBpp = BitsPerPixel();
@@ -526,17 +545,21 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         for (int y = 0; y < m_height; ++y) {
             const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
             uchar *dst = bits.data() + std::size_t(y) * stride;
+            std::memset(dst, 0, stride);
             for (int x = 0; x < m_width; ++x)
                 setIndexAt(dst, x, dstBpp, indexAt(src, x, srcBpp));
         }
     } else {
         std::vector<QRgb> line(std::size_t(std::max(m_width, 1)));
-        if (isPaletted(pf)) {
+        if (ConvertTrueColorRows(pf, stride, bits)) {
+            // done word by word
+        } else if (isPaletted(pf)) {
             palette = DefaultPalette(pf);
             NearestColor nearest(palette);
             for (int y = 0; y < m_height; ++y) {
                 ReadRow(y, line.data());
                 uchar *dst = bits.data() + std::size_t(y) * stride;
+                std::memset(dst, 0, stride);
                 for (int x = 0; x < m_width; ++x)
                     setIndexAt(dst, x, dstBpp, nearest(line[std::size_t(x)]));
             }
@@ -544,6 +567,7 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
             for (int y = 0; y < m_height; ++y) {
                 ReadRow(y, line.data());
                 uchar *dst = bits.data() + std::size_t(y) * stride;
+                std::memset(dst, 0, stride);
                 for (int x = 0; x < m_width; ++x)
                     writeTrueColor(dst, x, pf, line[std::size_t(x)]);
             }
@@ -554,6 +578,44 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
     m_pf = pf;
     m_palette = palette;
     Changed();
+}
+
+bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const
+{
+    // The changes pictures go through on every edit command: 24 to 32 bits
+    // and 8-bit palettes to either, a whole pixel per load and store (32 to
+    // 24 bits is done in place by SetPixelFormat).
+    const bool to32 = pf == pf32bit;
+    if ((pf != pf24bit && !to32) || (m_pf != pf24bit && m_pf != pf8bit))
+        return false;
+    if (m_width == 0 || m_height == 0)
+        return true; // no rows to write
+    const std::size_t w = std::size_t(m_width);
+    const std::size_t used = w * (to32 ? 4 : 3);
+    uint32_t table[256];
+    if (m_pf == pf8bit)
+        for (int i = 0; i < 256; ++i)
+            table[i] = i < m_palette.size() ? (m_palette[i] & 0xFFFFFFu) | 0xFF000000u : 0xFF000000u;
+    for (int y = 0; y < m_height; ++y) {
+        const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
+        uchar *dst = bits.data() + std::size_t(y) * stride;
+        if (m_pf == pf8bit && to32) {
+            for (std::size_t x = 0; x < w; ++x)
+                std::memcpy(dst + 4 * x, &table[src[x]], 4);
+        } else if (m_pf == pf8bit) {
+            // Four bytes a pixel, each store overlapping the next pixel's
+            // first byte; the last pixel gets its three bytes alone.
+            for (std::size_t x = 0; x + 1 < w; ++x)
+                std::memcpy(dst + 3 * x, &table[src[x]], 4);
+            std::memcpy(dst + 3 * (w - 1), &table[src[w - 1]], 3);
+        } else if (m_pf == pf24bit && to32) {
+            Row24To32(dst, src, m_width);
+        } else {
+            return false; // same depth: handled before
+        }
+        std::memset(dst + used, 0, stride - used);
+    }
+    return true;
 }
 
 bool TBitmap::Monochrome() const

@@ -220,6 +220,9 @@ private:
     void ReadRow(int y, QRgb *out) const;          // any depth -> 0xFFRRGGBB
     void WriteRow(int y, const QRgb *in);          // true colour only
     void CheckNoCanvas() const;
+    // SetPixelFormat's fast road for 24/32-bit targets; false when the pair
+    // of depths is not one it covers (nothing written then).
+    bool ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const;
 
     int m_width = 0;
     int m_height = 0;

@@ -102,8 +102,7 @@ void TJPEGImage::DIBNeeded() const
 {
     if (m_haveBitmap || m_data.isEmpty())
         return;
-    TBitmap decoded = TBitmap::FromImage(JpegDecode(m_data, decodeOptions()));
-    m_bitmap = std::move(decoded);
+    m_bitmap = JpegDecodeBitmap(m_data, decodeOptions());
     m_haveBitmap = true;
 }
 
@@ -117,14 +116,26 @@ void TJPEGImage::Compress()
 {
     if (!m_haveBitmap || m_bitmap.Empty())
         throw EInvalidGraphicOperation(QStringLiteral("There is no picture to compress"));
+    JpegInfo info;
+    QByteArray data = CompressBitmap(m_bitmap, &info);
+    m_data = std::move(data);
+    m_info = info;
+}
+
+JpegEncodeOptions TJPEGImage::encodeOptions() const
+{
     JpegEncodeOptions o;
     o.quality = m_quality;
     o.progressive = m_progressiveEncoding;
     o.grayscale = m_grayscale;
-    QByteArray data = JpegEncode(m_bitmap.ToImage(), o);
-    JpegInfo info = JpegReadInfo(data, TBitmap::MaxPixels());
-    m_data = std::move(data);
-    m_info = info;
+    return o;
+}
+
+QByteArray TJPEGImage::CompressBitmap(const TBitmap &bitmap, JpegInfo *info) const
+{
+    if (bitmap.Empty())
+        throw EInvalidGraphicOperation(QStringLiteral("There is no picture to compress"));
+    return JpegEncodeBitmap(bitmap, encodeOptions(), info);
 }
 
 void TJPEGImage::JPEGNeeded()
@@ -135,8 +146,8 @@ void TJPEGImage::JPEGNeeded()
 
 void TJPEGImage::LoadFromData(const QByteArray &data)
 {
-    const JpegInfo info = JpegReadInfo(data, TBitmap::MaxPixels());
-    TBitmap decoded = TBitmap::FromImage(JpegDecode(data, decodeOptions()));
+    JpegInfo info;
+    TBitmap decoded = JpegDecodeBitmap(data, decodeOptions(), &info);
     m_data = data;
     m_info = info;
     m_bitmap = std::move(decoded);

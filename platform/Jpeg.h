@@ -50,6 +50,9 @@ public:
 
     // Compresses the held bitmap now (replacing any held stream).
     void Compress();
+    // The stream Compress would make of `bitmap` with these settings, read
+    // from the bitmap's own rows; nothing here changes.
+    QByteArray CompressBitmap(const TBitmap &bitmap, JpegInfo *info = nullptr) const;
     // Makes sure a decoded bitmap / a compressed stream exists.
     void DIBNeeded() const;
     void JPEGNeeded();
@@ -72,6 +75,7 @@ public:
 
 private:
     JpegDecodeOptions decodeOptions() const;
+    JpegEncodeOptions encodeOptions() const;
     void settingChanged();
 
     QByteArray m_data;

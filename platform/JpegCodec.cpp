@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 
 // jpeglib.h expects size_t and FILE to be declared first.
 #include <jpeglib.h>
@@ -280,7 +282,13 @@ JpegInfo JpegReadInfo(const QByteArray &data, std::int64_t maxPixels)
     return info;
 }
 
-QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
+namespace {
+
+// Header, size checks and pixels; `target(width, height, indexed)` hands out
+// the rows to decode into as {first row, bytes per row}. Returns the colour
+// table of indexed output (empty for colour).
+template <class Target>
+QList<QRgb> decodeInto(const QByteArray &data, const JpegDecodeOptions &opt, JpegInfo *info, Target target)
 {
     if (data.isEmpty())
         throw EJPEG(QStringLiteral("JPEG file is empty"));
@@ -297,30 +305,76 @@ QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
     // full size, so the limit applies to the stored size, not the scaled one.
     checkSize(job.cinfo.image_width, job.cinfo.image_height, opt.maxPixels);
     checkSize(job.cinfo.output_width, job.cinfo.output_height, opt.maxPixels);
+    if (info) {
+        info->width = static_cast<int>(job.cinfo.image_width);
+        info->height = static_cast<int>(job.cinfo.image_height);
+        info->components = job.cinfo.num_components;
+        info->progressive = job.cinfo.progressive_mode;
+    }
 
     const bool indexed = job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors;
-    QImage img(static_cast<int>(job.cinfo.output_width), static_cast<int>(job.cinfo.output_height),
-               indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
-    if (img.isNull())
-        throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+    const auto [pixels, stride] = target(static_cast<int>(job.cinfo.output_width),
+                                         static_cast<int>(job.cinfo.output_height), indexed);
     unsigned int colormap[256];
-    if (!decodePixels(&job, img.bits(), static_cast<std::size_t>(img.bytesPerLine()), colormap))
+    if (!decodePixels(&job, pixels, stride, colormap))
         fail("JPEG file is damaged", job.err.message);
+    QList<QRgb> table;
     if (job.cinfo.quantize_colors && job.cinfo.out_color_components > 1) {
-        QList<QRgb> table(job.cinfo.actual_number_of_colors);
+        table.resize(job.cinfo.actual_number_of_colors);
         for (int i = 0; i < table.size(); ++i)
             table[i] = colormap[i];
-        img.setColorTable(table);
     } else if (indexed) {
-        QList<QRgb> table(256);
+        table.resize(256);
         for (int i = 0; i < 256; ++i)
             table[i] = qRgb(i, i, i);
-        img.setColorTable(table);
     }
+    return table;
+}
+
+} // namespace
+
+QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
+{
+    QImage img;
+    const QList<QRgb> table = decodeInto(data, opt, nullptr, [&](int w, int h, bool indexed) {
+        img = QImage(w, h, indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+        if (img.isNull())
+            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+        return std::pair<unsigned char *, std::size_t>(img.bits(), static_cast<std::size_t>(img.bytesPerLine()));
+    });
+    if (!table.isEmpty())
+        img.setColorTable(table);
     return img;
 }
 
-QByteArray JpegEncode(const QImage &source, const JpegEncodeOptions &opt)
+TBitmap JpegDecodeBitmap(const QByteArray &data, const JpegDecodeOptions &opt, JpegInfo *info)
+{
+    PixelBuffer bits;
+    int width = 0, height = 0;
+    TPixelFormat pf = pf24bit;
+    const QList<QRgb> table = decodeInto(data, opt, info, [&](int w, int h, bool indexed) {
+        width = w;
+        height = h;
+        pf = indexed ? pf8bit : pf24bit;
+        const std::size_t stride = BytesPerRow(w, indexed ? 8 : 24);
+        const std::size_t used = BytesPerRow(w, indexed ? 8 : 24, 1);
+        try {
+            bits.resize(stride * static_cast<std::size_t>(h));
+        } catch (const std::bad_alloc &) {
+            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+        }
+        // libjpeg fills the pixels; the padding at the row ends is ours.
+        if (used < stride)
+            for (int y = 0; y < h; ++y)
+                std::memset(bits.data() + static_cast<std::size_t>(y) * stride + used, 0, stride - used);
+        return std::pair<unsigned char *, std::size_t>(bits.data(), stride);
+    });
+    TBitmap bitmap;
+    bitmap.Adopt(width, height, pf, std::move(bits), table);
+    return bitmap;
+}
+
+QByteArray JpegEncode(const QImage &source, const JpegEncodeOptions &opt, JpegInfo *info)
 {
     if (source.isNull() || source.width() <= 0 || source.height() <= 0)
         throw EJPEG(QStringLiteral("Cannot write an empty picture as JPEG"));
@@ -388,7 +442,28 @@ QByteArray JpegEncode(const QImage &source, const JpegEncodeOptions &opt)
                               opt.grayscale};
     if (!encodeRun(&job, &params))
         fail("JPEG picture could not be written", job.err.message);
+    if (info) {
+        info->width = img.width();
+        info->height = img.height();
+        info->components = job.cinfo.num_components;
+        info->progressive = job.cinfo.progressive_mode;
+    }
     return QByteArray(reinterpret_cast<const char *>(job.out), static_cast<qsizetype>(job.outSize));
+}
+
+QByteArray JpegEncodeBitmap(const TBitmap &bitmap, const JpegEncodeOptions &opt, JpegInfo *info)
+{
+    if (bitmap.Empty())
+        return JpegEncode(QImage(), opt, info);
+    // A view on the bitmap's own rows: libjpeg reads B, G, R (and X) as they are.
+    const QImage::Format view = bitmap.PixelFormat() == pf24bit   ? QImage::Format_BGR888
+                                : bitmap.PixelFormat() == pf32bit ? QImage::Format_RGB32
+                                                                  : QImage::Format_Invalid;
+    if (view == QImage::Format_Invalid)
+        return JpegEncode(bitmap.ToImage(), opt, info);
+    const QImage rows(bitmap.ScanLine(0), bitmap.Width(), bitmap.Height(),
+                      static_cast<qsizetype>(bitmap.Stride()), view);
+    return JpegEncode(rows, opt, info);
 }
 
 } // namespace zk

@@ -3,6 +3,7 @@
 // TJPEGImage (Jpeg.h) keeps the picture state; these functions only turn
 // bytes into pixels and back. Every failure is thrown as EJPEG carrying
 // libjpeg's own message; libjpeg never gets to call exit().
+#include "Bitmap.h"
 #include "Graphic.h"
 
 #include <QByteArray>
@@ -48,8 +49,20 @@ JpegInfo JpegReadInfo(const QByteArray &data, std::int64_t maxPixels = kJpegDefa
 // quantised output as Format_Indexed8 with its colour table.
 QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt = {});
 
-// Alpha, if any, is ignored: JPEG has no transparency.
-QByteArray JpegEncode(const QImage &image, const JpegEncodeOptions &opt = {});
+// The same pixels straight into the rows of a bitmap (pf24bit for colour,
+// pf8bit with the colour table otherwise), header read once; info, when
+// given, receives the stored picture's header.
+TBitmap JpegDecodeBitmap(const QByteArray &data, const JpegDecodeOptions &opt = {},
+                         JpegInfo *info = nullptr);
+
+// Alpha, if any, is ignored: JPEG has no transparency. info, when given,
+// receives the header of the written stream.
+QByteArray JpegEncode(const QImage &image, const JpegEncodeOptions &opt = {}, JpegInfo *info = nullptr);
+
+// The same bytes as JpegEncode(bitmap.ToImage()), reading 24- and 32-bit
+// rows where they lie instead of copying the picture first.
+QByteArray JpegEncodeBitmap(const TBitmap &bitmap, const JpegEncodeOptions &opt = {},
+                            JpegInfo *info = nullptr);
 
 // Output size of a scaled decode, as libjpeg computes it (rounding up).
 inline int JpegScaledSize(int size, int denom) { return (size + denom - 1) / denom; }

@@ -111,19 +111,20 @@ TBitmap readDib(const unsigned char *info, std::size_t infoSize, const unsigned 
     return bmp;
 }
 
-// Bottom-up DIBs count the source rectangle of the DIB-to-device calls from
-// the bottom row; we keep source rectangles from the top.
-QRect flipSource(const QRect &src, int bitmapHeight)
-{
-    return QRect(src.x(), bitmapHeight - src.y() - src.height(), src.width(), src.height());
-}
-
 bool headerBottomUp(const unsigned char *info, std::size_t n) { return n >= 12 && rdI32(info + 8) > 0; }
 
-void checkSource(const QRect &src, const TBitmap &bmp)
+// The source rectangle of a DIB-to-device call, checked against its bitmap
+// in 64 bits: the file's values may be anything, and a rectangle built from
+// them first could overflow. Bottom-up DIBs count it from the bottom row; we
+// keep source rectangles from the top.
+QRect checkedSource(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, const TBitmap &bmp,
+                    bool fromBottom)
 {
-    if (src.isEmpty() || !QRect(0, 0, bmp.Width(), bmp.Height()).contains(src))
+    if (fromBottom)
+        y = std::int64_t(bmp.Height()) - y - h;
+    if (w <= 0 || h <= 0 || x < 0 || y < 0 || x + w > bmp.Width() || y + h > bmp.Height())
         bad(QStringLiteral("A bitmap record of the metafile points outside its bitmap"));
+    return QRect(int(x), int(y), int(w), int(h));
 }
 
 // Output size check before anything of that size is allocated.
@@ -332,10 +333,8 @@ Composition parseEmf(const unsigned char *p, std::size_t n)
                 bad(QStringLiteral("Mirrored bitmaps in metafiles are not supported"));
             Blit b;
             b.bitmap = readDib(r + offBmi, cbBmi, r + offBits, cbBits);
-            b.src = QRect(xSrc, ySrc, cxSrc, cySrc);
-            if (bottomOrigin && headerBottomUp(r + offBmi, cbBmi))
-                b.src = flipSource(b.src, b.bitmap.Height());
-            checkSource(b.src, b.bitmap);
+            b.src = checkedSource(xSrc, ySrc, cxSrc, cySrc, b.bitmap,
+                                  bottomOrigin && headerBottomUp(r + offBmi, cbBmi));
             const QPointF a = map.toDevice(xDest, yDest) - origin;
             const QPointF z = map.toDevice(double(xDest) + cxDest, double(yDest) + cyDest) - origin;
             b.dest = QRectF(a, z).normalized();
@@ -495,10 +494,8 @@ Composition parseWmf(const unsigned char *p, std::size_t n, bool placeable)
             TBitmap bmp;
             ReadDib(r + dibAt, std::size_t(bytes - dibAt), bmp);
             b.bitmap = std::move(bmp);
-            b.src = QRect(xSrc, ySrc, srcW, srcH);
-            if (bottomOrigin && headerBottomUp(r + dibAt, std::size_t(bytes - dibAt)))
-                b.src = flipSource(b.src, b.bitmap.Height());
-            checkSource(b.src, b.bitmap);
+            b.src = checkedSource(xSrc, ySrc, srcW, srcH, b.bitmap,
+                                  bottomOrigin && headerBottomUp(r + dibAt, std::size_t(bytes - dibAt)));
             if (placeable)
                 b.dest = QRectF((xDest - left) * scale, (yDest - top) * scale, destW * scale, destH * scale);
             else

@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   # Qt and the libraries the program calls
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 adwaita-icon-theme
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 adwaita-icon-theme qt6-translations-l10n
   zlib1g-dev libjpeg62-turbo-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xtest0-dev libx11-xcb-dev libxkbcommon-dev
@@ -15,10 +15,11 @@ PACKAGES=(
   libcurl4-openssl-dev libzip-dev libsane-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox xdotool wmctrl x11-utils trayer
-  pngcheck libpng-dev giflib-tools libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
+  xvfb xauth openbox xdotool wmctrl x11-utils trayer xclip
+  pngcheck libpng-dev giflib-tools libgif-dev libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   libtiff-dev zip unzip
-  python3 python3-aiosmtpd sane-utils libsane1
+  python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
+  scrot
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "BitmapFilters.h"
 
 #include "Graphic.h"
+#include "PixelRows.h"
 
 #include <QBrush>
 #include <QImage>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -62,6 +64,36 @@ void applyTable24(TBitmap &bitmap, const std::array<uchar, 256> &table)
         uchar *p = rows[y];
         for (std::size_t i = 0; i < n; ++i)
             p[i] = table[p[i]];
+    }
+}
+
+// Adds d (-255..255) to the three colour bytes of every pixel of a 24-bit
+// bitmap, saturating at 0 and 255: sixteen bytes a step, the row's last few
+// bytes one by one (padding bytes are left alone).
+void addSaturated24(TBitmap &bitmap, int d)
+{
+    using V16 = uchar __attribute__((vector_size(16)));
+    const uchar step = uchar(std::abs(d));
+    const V16 add = V16{} + step;
+    const Rows rows(bitmap);
+    const std::size_t n = std::size_t(bitmap.Width()) * 3;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        uchar *p = rows[y];
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) {
+            V16 v;
+            std::memcpy(&v, p + i, 16);
+            if (d >= 0) {
+                const V16 sum = v + add;
+                v = sum | V16(sum < v); // wrapped lanes become 255
+            } else {
+                const V16 diff = v - add;
+                v = diff & ~V16(diff > v); // wrapped lanes become 0
+            }
+            std::memcpy(p + i, &v, 16);
+        }
+        for (; i < n; ++i)
+            p[i] = uchar(std::clamp(int(p[i]) + d, 0, 255));
     }
 }
 
@@ -137,16 +169,12 @@ void MirrorBitmapH(TBitmap &bitmap)
         return;
     const int w = bitmap.Width();
     const Rows rows(bitmap);
-    std::vector<uchar> buffer(std::size_t(w) * 3);
+    const std::size_t used = std::size_t(w) * 3;
+    std::vector<uchar> buffer(used);
     for (int y = 0; y < bitmap.Height(); ++y) {
         uchar *row = rows[y];
-        std::memcpy(buffer.data(), row, buffer.size());
-        const uchar *src = buffer.data() + std::size_t(w - 1) * 3;
-        for (int x = 0; x < w; ++x, src -= 3) {
-            row[3 * std::size_t(x)] = src[0];
-            row[3 * std::size_t(x) + 1] = src[1];
-            row[3 * std::size_t(x) + 2] = src[2];
-        }
+        std::memcpy(buffer.data(), row, used);
+        Row24Mirror(row, buffer.data(), w);
     }
     notifyChanged(bitmap);
 }
@@ -221,14 +249,8 @@ void GrayBitmap(TBitmap &bitmap)
     if (bitmap.Empty())
         return;
     const Rows rows(bitmap);
-    const int w = bitmap.Width();
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        uchar *p = rows[y];
-        for (int x = 0; x < w; ++x, p += 3) {
-            const uchar g = uchar((77 * p[2] + 151 * p[1] + 28 * p[0]) >> 8);
-            p[0] = p[1] = p[2] = g;
-        }
-    }
+    for (int y = 0; y < bitmap.Height(); ++y)
+        Row24Grey(rows[y], bitmap.Width());
     notifyChanged(bitmap);
 }
 
@@ -249,10 +271,7 @@ void BrightnessBitmap(TBitmap &bitmap, int delta)
     // Beyond +-255 every byte saturates anyway; limiting first keeps the
     // sums below from overflowing for any int the caller passes.
     const int d = std::clamp(delta, -255, 255);
-    std::array<uchar, 256> table{};
-    for (int i = 0; i < 256; ++i)
-        table[std::size_t(i)] = uchar(std::clamp(i + d, 0, 255));
-    applyTable24(bitmap, table);
+    addSaturated24(bitmap, d);
     notifyChanged(bitmap);
 }
 

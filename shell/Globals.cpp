@@ -1,5 +1,6 @@
 #include "Globals.h"
 
+#include "PixelRows.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "ScreenGrab.h"
@@ -162,42 +163,6 @@ void copyRow32(std::uint32_t *__restrict dst, const std::uint32_t *__restrict sr
         dst[x] = src[x] | 0xFF000000u;
 }
 
-void copyRow24Plain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
-{
-    for (; x < n; ++x) {
-        dst[3 * x] = src[4 * x];
-        dst[3 * x + 1] = src[4 * x + 1];
-        dst[3 * x + 2] = src[4 * x + 2];
-    }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
-// store overlaps the next by four bytes, so it stops six pixels before the end.
-__attribute__((target("ssse3"))) void copyRow24Ssse3(uchar *__restrict dst, const uchar *__restrict src, int n)
-{
-    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    int x = 0;
-    for (; x + 6 <= n; x += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x), _mm_shuffle_epi8(v, pick));
-    }
-    copyRow24Plain(dst, src, n, x);
-}
-#endif
-
-void copyRow24(uchar *__restrict dst, const uchar *__restrict src, int n)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (ssse3) {
-        copyRow24Ssse3(dst, src, n);
-        return;
-    }
-#endif
-    copyRow24Plain(dst, src, n, 0);
-}
-
 // Fills the 24- or 32-bit bitmap from the screen rectangle `area` (bitmap
 // sized to it); what lies off the screen stays black.
 bool grabInto(TBitmap &bitmap, const QRect &area)
@@ -220,7 +185,7 @@ bool grabInto(TBitmap &bitmap, const QRect &area)
                 copyRow32(reinterpret_cast<std::uint32_t *>(row) + dx,
                           reinterpret_cast<const std::uint32_t *>(strip.row(y)), strip.width);
             else
-                copyRow24(row + std::ptrdiff_t(dx) * 3, strip.row(y), strip.width);
+                Row32To24(row + std::ptrdiff_t(dx) * 3, strip.row(y), strip.width);
         }
     });
 #ifdef __SSE2__

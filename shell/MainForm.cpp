@@ -1,6 +1,9 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "PrPrevForm.h"
+#include "PrintReport.h"
+#include "XPrint.h"
 
 #include "Bitmap.h"
 #include "DragDropFiles.h"
@@ -10,11 +13,13 @@
 #include "MultiLanguage.h"
 #include "Placement.h"
 #include "ProgramDir.h"
+#include "QtTranslations.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QPrinter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -85,12 +90,16 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     FormCreate();
     SetupPictureFiles();
     SetupEditCommands();
+    SetupPrinting();
     SetupCaptureCommands();
     SetupScanOverlay();
+    SetupCommandSurface();
 }
 
 TMainForm::~TMainForm()
 {
+    // The preview paints on the report's printer: it goes first.
+    delete PrPrevForm.data();
     if (m_hotKeys)
         m_hotKeys->UnregisterAll();
     if (g_mainForm == this)
@@ -346,7 +355,10 @@ QString TMainForm::StatusPanelText(int index) const
 
 void TMainForm::SetStatusPanelText(int index, const QString &text)
 {
+    if (ZKStatusBar->PanelText(index) == text)
+        return;
     ZKStatusBar->SetPanelText(index, text);
+    RequestIdle();
 }
 
 void TMainForm::ApplyScanDelay()
@@ -365,6 +377,8 @@ void TMainForm::SetQuorvexVisible(bool visible)
 void TMainForm::ApplyLanguage()
 {
     ZKMultiLanguage->SetLanguage(LanguageName(UsableIndex(Options, "Language")));
+    if (!ApplyQtTranslations(UsableIndex(Options, "Language")))
+        qWarning("Qt's translations for this language are not installed; its dialogs stay English");
     ApplySubMenuTexts();
     SetScanToolHints();
     SetStatusPanelText(2, Text("statbar_colview"));
@@ -432,28 +446,14 @@ void TMainForm::RestoreToolBarDockStates()
     const auto bars = DockOrderToolBars();
     const auto &keys = DockStateKeys();
     const QList<QWidget *> sites = {this};
-    QList<QRect> bounds;
+    std::array<QRect, kToolBarCount> bounds;
     for (int i = 0; i < kToolBarCount; ++i) {
         const auto state = LoadDockState(subKey(keys[i]), bars[i], sites);
         if (!state || !state->bounds.isValid())
             return; // first run or a damaged store: the defined layout stays
-        bounds.append(state->bounds);
+        bounds[i] = state->bounds;
     }
-    // Re-lay the bars in their stored rows, left to right within a row.
-    // Taking a bar out hides it, so each keeps the visibility it had.
-    std::array<bool, kToolBarCount> visible{};
-    for (int i = 0; i < kToolBarCount; ++i) {
-        visible[i] = !bars[i]->isHidden();
-        removeToolBar(bars[i]);
-    }
-    const QList<QList<int>> rows = ToolBarRows(bounds);
-    for (const QList<int> &row : rows) {
-        addToolBarBreak(Qt::TopToolBarArea);
-        for (int i : row) {
-            addToolBar(Qt::TopToolBarArea, bars[i]);
-            bars[i]->setVisible(visible[i]);
-        }
-    }
+    RelayToolBars(bounds);
 }
 
 void TMainForm::SaveToolBarDockStates()
@@ -730,6 +730,9 @@ void TMainForm::FormClose()
     }
     SaveWindowPos(guiKey(), this);
     SaveToolBarDockStates();
+    WritePaletteFlags();
+    WritePicEditPalFlags();
+    WriteStdValsMenuItemClick();
     if (RecentList) {
         try {
             RecentList->SaveHistory(guiKey(), QStringLiteral("Recent"));

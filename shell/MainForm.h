@@ -36,6 +36,8 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 
+class QPrinter;
+
 namespace zk {
 
 class TBitmap;
@@ -287,6 +289,24 @@ public:
     void AntiaPopupMenuPopup();
     // --- end of picture edit commands -----------------------------------------
 
+    // --- Printing (output/MainFormPrint.cpp) --------------------------------
+    // Asked whether a printer exists; lists the printers for the settings.
+    std::unique_ptr<class TXPrint> ZKXPrint;
+    // The page painter and its preview, made on first use and kept.
+    std::unique_ptr<class TPrintReport> PrintReport;
+    QPointer<class TPrPrevForm> PrPrevForm;
+    // The printer the report goes to (PrPrinterIndex, else the default).
+    std::unique_ptr<::QPrinter> ReportPrinter;
+    // Sends prints to this PDF file instead of a printer queue when set.
+    QString PrintToFileName;
+    void SetupPrinting();
+    void PrintClick(QObject *Sender = nullptr);
+    void PrintPrevMenuItemClick(QObject *Sender = nullptr);
+    void FillPrintReport();
+    void PrintPreviewClosed();
+    // Prints the filled report; false (after a message) when nothing printed.
+    bool PrintReportNow();
+
     // --- Capture control (capture/MainFormCapture*.cpp) ----------------------
     // Operations of other areas that the capture calls. Each area sets its
     // own when it exists; until then the capture goes on without that step
@@ -403,6 +423,71 @@ public:
     // A captured picture into ScanImage; area: where it lay on the screen.
     void SetScanPicture(TBitmap &&picture, const QRect &area);
     // --- end of capture overlay ---------------------------------------------
+
+    // --- Menus and tool bars that follow the program's state
+    // (shell/MainFormToolBars.cpp, shell/MainFormIdle.cpp) -----------------
+    // Reads the tool-bar flags and positions and wires the tool-bar menu,
+    // the top menus, the idle handler and the picture's context menu; the
+    // constructor calls it after the other areas switched on their commands.
+    void SetupCommandSurface();
+    std::array<bool, kToolBarCount> PaletteFlags{}; // by tag, as the bars show
+    bool ColView = false;
+    std::uint8_t Antialiasing = 1;
+    std::uint8_t Scaling = 1;
+    bool PopupBuilt = false;
+    // The file list's "Shell" menu once the explorer exists.
+    QPointer<QMenu> FileListShellMenu;
+    void ReadPaletteFlags();
+    void WritePaletteFlags();
+    void ReadPicEditPalFlags();
+    void WritePicEditPalFlags();
+    void LoadToolBarPositions();
+    void WriteStdValsMenuItemClick();
+    void SetMPUndoMenuItemClick();
+    void StandardMenuItemClick(QAction *Sender);
+    // A floating bar whose place lies off every screen moves onto one.
+    void KeepFloatingBarOnScreen(QToolBar *bar);
+    void MenuToolBarResize();
+    void MenStatBarPopupMenuPopup();
+    // True when a main-menu short cut took the key.
+    bool FormShortCut(const QKeySequence &key);
+    void XPStyleMenuItemClick();
+    void LangMenuItemClick();
+    void ZKMultiLanguageTranslate();
+    void DateiMenuItemClick();
+    void ZKApplicationEventsIdle();
+    // Arms the idle pass once; every change of state the commands follow calls it.
+    void RequestIdle();
+    void GrEdtPopupMenuPopup();
+    void EnableFileCommands(bool on);
+    void EnableEditCommands(bool on);
+    void EnableCursorCommands(bool on);
+    void EnableViewCommands(bool on);
+    // True when the command's code exists (its area switched it on at start).
+    bool CommandBuilt(const QString &name) const;
+    bool PrinterExists() const;
+    bool ClipboardHasPicture() const { return m_clipboardPicture; }
+
+private:
+    void SetCommandEnabled(const QString &name, bool on);
+    // Each group's items with whether their code exists, resolved once.
+    void SwitchGroup(int group, bool on);
+    std::array<QList<QPair<QAction *, bool>>, 4> m_groupSwitches;
+    void RelayToolBars(const std::array<QRect, kToolBarCount> &bounds);
+    void RefreshShellSubMenu();
+    void ArmDateTimer();
+    void SetupIdleHandling();
+    bool m_inIdle = false;
+    QTimer *m_idleTimer = nullptr;
+    QTimer *m_dateTimer = nullptr;
+    mutable std::optional<QSet<QString>> m_builtCommands;
+    mutable std::optional<bool> m_printerExists;
+    bool m_clipboardPicture = false;
+    QList<QPointer<QAction>> m_focusEntries;
+    QPointer<QMenu> m_shellSubMenu;
+
+public:
+    // --- end of menus and tool bars -----------------------------------------
 
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).

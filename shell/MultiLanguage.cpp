@@ -232,6 +232,7 @@ const QList<PropertyRow> &PropertyRows()
         {"QAction", "Hint", PropertyKind::Hint, nullptr},
         {"QGroupBox", "Caption", PropertyKind::QtProperty, "title"},
         {"QDockWidget", "Caption", PropertyKind::QtProperty, "windowTitle"},
+        {"QToolBar", "Caption", PropertyKind::QtProperty, "windowTitle"},
         {"QAbstractButton", "Caption", PropertyKind::QtProperty, "text"},
         {"QLabel", "Caption", PropertyKind::QtProperty, "text"},
         {"QListWidget", "Items", PropertyKind::ListItems, nullptr},

@@ -1,6 +1,7 @@
 #include "ZelkoraApplication.h"
 
 #include "StartupRules.h"
+#include "XPHintWindow.h"
 
 #include <exception>
 #include <typeinfo>
@@ -38,6 +39,8 @@ bool DeliverGuarded(const std::function<bool()> &delivery, const ExceptionHandle
 TZelkoraApplication::TZelkoraApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // Every tool tip of the program gets the etched frame.
+    TXPHintWindow::Install();
 }
 
 TZelkoraApplication::~TZelkoraApplication() = default;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 
@@ -886,5 +887,73 @@ TEST(BitmapFilters, AgreeWithImageMagick)
         EXPECT_EQ(b.Width(), w) << c.name;
         EXPECT_EQ(b.Height(), h) << c.name;
         EXPECT_EQ(pixels(b), expected) << c.name;
+    }
+}
+
+TEST(BitmapFilters, BrightnessOfEveryByteValueAtOddWidths)
+{
+    // Widths around the sixteen-byte steps; every byte value in every lane.
+    for (int w : {1, 5, 6, 21, 22, 67}) {
+        TBitmap original(w, 9, pf24bit);
+        for (int y = 0; y < original.Height(); ++y) {
+            uchar *row = original.ScanLine(y);
+            for (size_t i = 0; i < original.Stride(); ++i)
+                row[i] = uchar((y * 131 + int(i) * 29) & 0xFF);
+        }
+        for (int delta : {-255, -128, -15, -1, 1, 15, 128, 255}) {
+            TBitmap b = original;
+            BrightnessBitmap(b, delta);
+            const size_t used = size_t(w) * 3;
+            for (int y = 0; y < b.Height(); ++y)
+                for (size_t i = 0; i < b.Stride(); ++i) {
+                    const int was = original.ScanLine(y)[i];
+                    const int want = i < used ? std::clamp(was + delta, 0, 255) : was; // padding kept
+                    ASSERT_EQ(int(b.ScanLine(y)[i]), want) << "w " << w << " delta " << delta << " y " << y
+                                                           << " byte " << i;
+                }
+        }
+    }
+}
+
+TEST(BitmapFilters, GreyOfRandomRowsAtWidthsAroundSixteenPixels)
+{
+    QRandomGenerator rng(16);
+    for (int w : {1, 15, 16, 17, 32, 33, 67}) {
+        TBitmap b(w, 5, pf24bit);
+        for (int y = 0; y < b.Height(); ++y)
+            for (size_t i = 0; i < b.Stride(); ++i)
+                b.ScanLine(y)[i] = uchar(rng.bounded(256));
+        const TBitmap original = b;
+        GrayBitmap(b);
+        for (int y = 0; y < b.Height(); ++y) {
+            const uchar *was = original.ScanLine(y), *now = b.ScanLine(y);
+            for (int x = 0; x < w; ++x) {
+                const int grey = (77 * was[3 * x + 2] + 151 * was[3 * x + 1] + 28 * was[3 * x]) / 256;
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(int(now[3 * x + c]), grey) << "w " << w << " x " << x;
+            }
+            for (size_t i = size_t(w) * 3; i < b.Stride(); ++i)
+                EXPECT_EQ(now[i], was[i]); // padding untouched
+        }
+    }
+}
+
+TEST(BitmapFilters, MirrorOfRandomRowsAtWidthsAroundSixteenPixels)
+{
+    QRandomGenerator rng(61);
+    for (int w : {1, 2, 15, 16, 17, 31, 32, 33, 50}) {
+        TBitmap b(w, 3, pf24bit);
+        for (int y = 0; y < b.Height(); ++y)
+            for (size_t i = 0; i < b.Stride(); ++i)
+                b.ScanLine(y)[i] = uchar(rng.bounded(256));
+        const TBitmap original = b;
+        MirrorBitmapH(b);
+        for (int y = 0; y < b.Height(); ++y) {
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(0, memcmp(b.ScanLine(y) + 3 * x, original.ScanLine(y) + 3 * (w - 1 - x), 3))
+                    << "w " << w << " x " << x;
+            for (size_t i = size_t(w) * 3; i < b.Stride(); ++i)
+                EXPECT_EQ(b.ScanLine(y)[i], original.ScanLine(y)[i]); // padding untouched
+        }
     }
 }

@@ -1,6 +1,7 @@
 // Files we write: pngcheck must pass them and ImageMagick (libpng) must read
 // back the pixels the bitmap holds.
 #include "PNGImage.h"
+#include "PngDeflate.h"
 #include "PngTestKit.h"
 
 #include <QBuffer>
@@ -321,4 +322,60 @@ TEST(PngEncodeEdges, AnEmptyPictureRaisesAndWritesNothing)
         EXPECT_TRUE(e.message().startsWith("Portable Network Graphics format handler error\r\n\r\n"));
     }
     EXPECT_TRUE(out.isEmpty());
+}
+
+// Large pictures are deflated in bands on several cores: the file must stay
+// a standard PNG whose filtered rows are exactly those of the one-stream path.
+TEST_F(PngEncode, BandedDeflateGivesTheSameRowsAsOneStream)
+{
+    struct Case
+    {
+        const char *name;
+        TPixelFormat pf;
+        int w, h;
+        bool interlacedSource;
+    };
+    const Case cases[] = {
+        {"small24", pf24bit, 90, 70, false},      // below the band threshold
+        {"large24", pf24bit, 420, 260, false},    // above it
+        {"large24i", pf24bit, 420, 260, true},    // read from an interlaced file
+        {"large8", pf8bit, 900, 330, false},
+        {"large4", pf4bit, 1400, 400, false},
+        {"large1", pf1bit, 3000, 720, true},
+        {"tiny1", pf1bit, 5, 3, false},           // fewer rows than bands
+    };
+    for (const Case &c : cases) {
+        TPNGImage img;
+        paintScreenshot(img, c.w, c.h);
+        img.SetPixelFormat(c.pf);
+        if (c.interlacedSource) {
+            // Through an interlaced file that libpng writes, and back.
+            const QString src = workDir() + "/" + c.name + "_src.png";
+            const QString inter = workDir() + "/" + c.name + "_adam7.png";
+            ASSERT_TRUE(writeFile(src, encode(img)));
+            ASSERT_TRUE(magick({src, "-interlace", "PNG", inter}));
+            img.LoadFromBytes(readFile(inter));
+            ASSERT_EQ(img.PixelFormat(), c.pf) << c.name;
+        }
+        png::ForcedBandsForTest = 1;
+        const QByteArray single = encode(img);
+        png::ForcedBandsForTest = 7;
+        const QByteArray banded = encode(img);
+        png::ForcedBandsForTest = 0;
+        const QByteArray automatic = encode(img);
+        EXPECT_EQ(imageData(banded), imageData(single)) << c.name;
+        EXPECT_EQ(imageData(automatic), imageData(single)) << c.name;
+        // Each cut costs a flush and the matches it hides; tiny outputs feel it most.
+        EXPECT_LE(banded.size(), single.size() * 1.03 + 7 * 64) << c.name;
+        expectValidAndSame(img, QString::fromLatin1(c.name)); // the automatic path, checked by libpng
+        const QString path = workDir() + "/" + c.name + "_banded.png";
+        ASSERT_TRUE(writeFile(path, banded));
+        QByteArray report;
+        EXPECT_TRUE(pngcheckOk(path, &report)) << report.toStdString();
+        TPNGImage back = decodeBytes(banded);
+        ASSERT_EQ(back.PixelFormat(), img.PixelFormat()) << c.name;
+        for (int y = 0; y < img.Height(); ++y)
+            ASSERT_EQ(0, memcmp(back.ScanLine(y), img.ScanLine(y), BytesPerRow(img.Width(), img.BitsPerPixel(), 1)))
+                << c.name << " row " << y;
+    }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <vector>
@@ -54,7 +55,8 @@ TEST(PngRows, EveryFilterUndoesItselfForEveryPixelDistance)
 {
     std::mt19937 rng(2);
     for (int bpp : {1, 2, 3, 4, 6, 8}) {
-        for (size_t n : {size_t(1), size_t(bpp), size_t(3 * bpp + 1), size_t(257)}) {
+        for (size_t n : {size_t(1), size_t(bpp), size_t(bpp + 3), size_t(bpp + 4), size_t(bpp + 5),
+                         size_t(3 * bpp + 1), size_t(257), size_t(5760)}) {
             std::vector<uint8_t> prior(n), raw(n), out(n), back(n);
             for (size_t i = 0; i < n; ++i) {
                 prior[i] = uint8_t(rng());
@@ -118,4 +120,61 @@ TEST(PngRows, Adam7PassesCoverEveryPixelExactlyOnce)
             EXPECT_EQ(total, size_t(w * h));
             EXPECT_EQ(seen.size(), size_t(w * h));
         }
+}
+
+// Rows of the kinds pictures hold: noise, flat runs of repeated pixels
+// (screens), slow gradients (photos), and mixtures of all three.
+static std::vector<uint8_t> sampleRow(std::mt19937 &rng, size_t n, int bpp, int kind)
+{
+    std::vector<uint8_t> r(n);
+    size_t x = 0;
+    while (x < n) {
+        const int k = kind == 3 ? int(rng() % 3) : kind;
+        const size_t len = std::min(n - x, size_t(1 + rng() % 97));
+        const uint8_t base = uint8_t(rng());
+        for (size_t i = 0; i < len; ++i, ++x) {
+            if (k == 0)
+                r[x] = uint8_t(rng());
+            else if (k == 1)
+                r[x] = uint8_t(base + (i % size_t(bpp)) * 40);
+            else
+                r[x] = uint8_t(base + i / size_t(bpp) + rng() % 3);
+        }
+    }
+    return r;
+}
+
+TEST(PngRows, VectorFilterChoiceMatchesThePlainFiltersAndScore)
+{
+    std::mt19937 rng(16);
+    for (int bpp : {1, 2, 3, 4, 6, 8}) {
+        for (int round = 0; round < 400; ++round) {
+            const size_t n = round < 40 ? size_t(round + 1) : size_t(1 + rng() % 1200);
+            const int kind = round % 4;
+            const std::vector<uint8_t> raw = sampleRow(rng, n, bpp, kind);
+            const std::vector<uint8_t> prior = round % 5 == 0 ? std::vector<uint8_t>(n, 0)
+                                                              : sampleRow(rng, n, bpp, kind);
+            int plainChoice = 0, wideChoice = 0;
+            int64_t plainBest = 0, wideBest = 0;
+            for (uint8_t t = ftNone; t <= ftPaeth; ++t) {
+                std::vector<uint8_t> plain(n + 16, 0xAB), wide(n + 16, 0xCD);
+                FilterRow(t, plain.data(), raw.data(), prior.data(), n, bpp);
+                const int64_t plainScore = RunScore(t == ftNone ? raw.data() : plain.data(), n);
+                const int64_t wideScore = FilterAndScore(t, wide.data(), raw.data(), prior.data(), n, bpp);
+                ASSERT_EQ(wideScore, plainScore) << "bpp " << bpp << " n " << n << " type " << int(t);
+                ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + ptrdiff_t(n), wide.begin()))
+                        << "bpp " << bpp << " n " << n << " type " << int(t);
+                EXPECT_EQ(wide[n], 0xCD); // nothing written past the row
+                if (plainScore > plainBest) {
+                    plainBest = plainScore;
+                    plainChoice = t;
+                }
+                if (wideScore > wideBest) {
+                    wideBest = wideScore;
+                    wideChoice = t;
+                }
+            }
+            EXPECT_EQ(wideChoice, plainChoice);
+        }
+    }
 }

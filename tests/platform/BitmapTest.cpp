@@ -345,3 +345,39 @@ TEST(Picture, ClipboardCarriesTheImage)
     EXPECT_THROW(pasted.LoadFromClipboard(), EInvalidGraphic);
     EXPECT_EQ(pasted.Graphic()->ClassName(), "TRedSquare");
 }
+
+TEST(Bitmap, TrueColourChangesKeepEveryPixelAndClearThePadding)
+{
+    // From 24, 32 and 8 bits (full and short palettes) to 24 and 32 bits,
+    // at widths with and without row padding.
+    for (int w : {1, 2, 3, 5, 33}) {
+        TBitmap source(w, 4, pf24bit);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < w; ++x)
+                source.SetPixel(x, y, TColor((x * 0x3B + y * 0x91) << 4 | (x ^ y) * 0x010101));
+        TBitmap pal8 = source;
+        pal8.SetPixelFormat(pf8bit);
+        TBitmap short8 = pal8;
+        short8.SetPalette(pal8.Palette().mid(0, 20)); // higher indices read as black
+        TBitmap from32 = source;
+        from32.SetPixelFormat(pf32bit);
+        for (const TBitmap *from : {&source, &from32, &pal8, &short8}) {
+            for (TPixelFormat to : {pf24bit, pf32bit}) {
+                TBitmap b = *from;
+                b.SetPixelFormat(to);
+                ASSERT_EQ(b.PixelFormat(), to);
+                for (int y = 0; y < 4; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        ASSERT_EQ(b.PixelRgb(x, y), from->PixelRgb(x, y))
+                            << "w " << w << " from " << int(from->PixelFormat()) << " to " << int(to);
+                        if (to == pf32bit) {
+                            EXPECT_EQ(b.ScanLine(y)[4 * x + 3], 0xFF);
+                        }
+                    }
+                    for (size_t i = size_t(w) * (to == pf32bit ? 4 : 3); i < b.Stride(); ++i)
+                        EXPECT_EQ(b.ScanLine(y)[i], 0) << "padding w " << w;
+                }
+            }
+        }
+    }
+}

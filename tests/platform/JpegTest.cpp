@@ -282,3 +282,38 @@ TEST_F(JpegTest, BothExtensionsOpenThroughThePictureRegistry)
 }
 
 } // namespace
+
+// Encoding from the bitmap's own rows and decoding into them give the bytes
+// and pixels that the copying road through QImage gives.
+TEST(JpegRows, RowsRoadMatchesTheImageRoadByteForByte)
+{
+    const QImage shot = screenshotLike(333, 127); // odd width: padded rows
+    for (TPixelFormat pf : {pf24bit, pf32bit, pf8bit, pf1bit}) {
+        TBitmap b = TBitmap::FromImage(shot);
+        b.SetPixelFormat(pf);
+        for (bool grey : {false, true}) {
+            JpegEncodeOptions o;
+            o.grayscale = grey;
+            const QByteArray viaImage = JpegEncode(b.ToImage(), o);
+            EXPECT_EQ(JpegEncodeBitmap(b, o), viaImage) << "pf " << int(pf) << " grey " << grey;
+            for (bool quantize : {false, true})
+                for (int denom : {1, 2}) {
+                    JpegDecodeOptions d;
+                    d.grayscale = grey;
+                    d.quantize = quantize;
+                    d.scaleDenom = denom;
+                    const TBitmap copied = TBitmap::FromImage(JpegDecode(viaImage, d));
+                    JpegInfo info;
+                    const TBitmap direct = JpegDecodeBitmap(viaImage, d, &info);
+                    ASSERT_EQ(direct.PixelFormat(), copied.PixelFormat());
+                    ASSERT_EQ(direct.Width(), copied.Width());
+                    EXPECT_EQ(direct.Palette(), copied.Palette());
+                    const size_t used = BytesPerRow(direct.Width(), direct.BitsPerPixel(), 1);
+                    for (int y = 0; y < direct.Height(); ++y)
+                        ASSERT_EQ(0, memcmp(direct.ScanLine(y), copied.ScanLine(y), used)) << y;
+                    EXPECT_EQ(info.width, 333);
+                    EXPECT_EQ(info.components, grey ? 1 : 3);
+                }
+        }
+    }
+}

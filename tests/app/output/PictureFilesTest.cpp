@@ -8,6 +8,8 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "PNGImage.h"
+#include "PngDeflate.h"
+#include "ZStreams.h"
 #include "ProgramDir.h"
 #include "TestSupport.h"
 
@@ -221,6 +223,28 @@ TEST(DatedNames, TimeIsFixedAndDateHasNoSeparatorsOfPaths)
     const QString gb = DatedNamePart(when, QLocale(QLocale::English, QLocale::UnitedKingdom));
     EXPECT_EQ(gb, QString("07-12-2026_14-05-09"));
     EXPECT_FALSE(gb.contains('/') || gb.contains(':') || gb.contains('\\'));
+}
+
+TEST_F(PictureFiles, APngBandThatFailsToDeflateLeavesNoFile)
+{
+    RegisterPngGraphics();
+    TZelkoraOptions o;
+    o.PersSave = true;
+    o.OutDir = dir.path();
+    o.FileName = "Shot";
+    o.FileTyp = ptPng;
+    const TBitmap pic = samplePicture();
+    png::ForcedBandsForTest = 4;
+    png::BandFaultForTest = [](int band) {
+        if (band == 2)
+            throw EZCompressionError(QStringLiteral("band failed"));
+    };
+    EXPECT_THROW(AutoSavePicture(pic, o), EZCompressionError);
+    png::BandFaultForTest = nullptr;
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << qPrintable(entries(dir.path()).join(' '));
+    // The same save without the fault writes the file.
+    EXPECT_EQ(AutoSavePicture(pic, o), path("Shot1.png"));
+    png::ForcedBandsForTest = 0;
 }
 
 TEST_F(PictureFiles, AutoSaveNamesNumberedAndDatedFiles)

@@ -1,0 +1,252 @@
+#include "PixelRows.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZK_PIXEL_ROWS_X86 1
+#endif
+
+namespace zk {
+
+namespace {
+
+// Byte by byte, front to back, so it may run in place.
+void row32To24Plain(uchar *dst, const uchar *src, int n, int x)
+{
+    for (; x < n; ++x) {
+        dst[3 * x] = src[4 * x];
+        dst[3 * x + 1] = src[4 * x + 1];
+        dst[3 * x + 2] = src[4 * x + 2];
+    }
+}
+
+void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+{
+    for (; x < n; ++x) {
+        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                | std::uint32_t(src[3 * x + 2]) << 16;
+        std::memcpy(dst + 4 * x, &v, 4);
+    }
+}
+
+void row24GreyPlain(uchar *row, int n, int x)
+{
+    for (uchar *p = row + 3 * x; x < n; ++x, p += 3) {
+        const uchar g = uchar((77 * p[2] + 151 * p[1] + 28 * p[0]) >> 8);
+        p[0] = p[1] = p[2] = g;
+    }
+}
+
+void row24MirrorPlain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+{
+    for (; x < n; ++x) {
+        const uchar *s = src + 3 * (n - 1 - x);
+        dst[3 * x] = s[0];
+        dst[3 * x + 1] = s[1];
+        dst[3 * x + 2] = s[2];
+    }
+}
+
+void row24SwapPlain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+{
+    for (; x < n; ++x) {
+        dst[3 * x] = src[3 * x + 2];
+        dst[3 * x + 1] = src[3 * x + 1];
+        dst[3 * x + 2] = src[3 * x];
+    }
+}
+
+#ifdef ZK_PIXEL_ROWS_X86
+// Shuffle masks for 16 pixels held in three registers: output register k
+// takes from input register m the bytes mask[k][m] names; `from` gives the
+// input byte (0..47) of each output byte.
+struct Masks48
+{
+    alignas(16) signed char mask[3][3][16];
+    template <class From>
+    explicit Masks48(From from)
+    {
+        for (int j = 0; j < 48; ++j) {
+            const int f = from(j);
+            for (int m = 0; m < 3; ++m)
+                mask[j / 16][m][j % 16] = f / 16 == m ? static_cast<signed char>(f % 16) : -1;
+        }
+    }
+};
+
+__attribute__((target("ssse3"))) inline void shuffle48(const Masks48 &masks, uchar *__restrict dst,
+                                                       const uchar *__restrict src)
+{
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16));
+    const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32));
+    for (int k = 0; k < 3; ++k) {
+        const auto *m = reinterpret_cast<const __m128i *>(masks.mask[k]);
+        const __m128i out = _mm_or_si128(
+            _mm_or_si128(_mm_shuffle_epi8(a0, _mm_load_si128(m)), _mm_shuffle_epi8(a1, _mm_load_si128(m + 1))),
+            _mm_shuffle_epi8(a2, _mm_load_si128(m + 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 16 * k), out);
+    }
+}
+
+__attribute__((target("ssse3"))) void row24MirrorSsse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static const Masks48 masks([](int j) { return 45 - 3 * (j / 3) + j % 3; }); // pixel 15 - j/3
+    int x = 0;
+    for (; x + 16 <= n; x += 16)
+        shuffle48(masks, dst + 3 * x, src + 3 * (n - 16 - x));
+    row24MirrorPlain(dst, src, n, x);
+}
+
+__attribute__((target("ssse3"))) void row24SwapSsse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static const Masks48 masks([](int j) { return 3 * (j / 3) + 2 - j % 3; });
+    int x = 0;
+    for (; x + 16 <= n; x += 16)
+        shuffle48(masks, dst + 3 * x, src + 3 * x);
+    row24SwapPlain(dst, src, n, x);
+}
+
+// Sixteen pixels (48 bytes) a step: shuffles gather the blue, green and red
+// bytes into one register each, the weighted sum runs in 16-bit lanes (at
+// most 65280, so nothing wraps), and three more shuffles spread the grey
+// values back over the pixels.
+__attribute__((target("ssse3"))) void row24GreySsse3(uchar *row, int n)
+{
+    const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i g1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+    const __m128i g2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+    const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i r1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+    const __m128i r2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+    const __m128i o0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    const __m128i o1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+    const __m128i o2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    const __m128i wr = _mm_set1_epi16(77), wg = _mm_set1_epi16(151), wb = _mm_set1_epi16(28);
+    const __m128i zero = _mm_setzero_si128();
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        uchar *p = row + 3 * x;
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32));
+        const __m128i b = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
+                                       _mm_shuffle_epi8(v2, b2));
+        const __m128i g = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
+                                       _mm_shuffle_epi8(v2, g2));
+        const __m128i r = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
+                                       _mm_shuffle_epi8(v2, r2));
+        auto weigh = [&](__m128i bb, __m128i gg, __m128i rr) {
+            const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(rr, wr), _mm_mullo_epi16(gg, wg)),
+                                              _mm_mullo_epi16(bb, wb));
+            return _mm_srli_epi16(sum, 8);
+        };
+        const __m128i lo = weigh(_mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(g, zero), _mm_unpacklo_epi8(r, zero));
+        const __m128i hi = weigh(_mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(g, zero), _mm_unpackhi_epi8(r, zero));
+        const __m128i grey = _mm_packus_epi16(lo, hi);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm_shuffle_epi8(grey, o0));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 16), _mm_shuffle_epi8(grey, o1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 32), _mm_shuffle_epi8(grey, o2));
+    }
+    row24GreyPlain(row, n, x);
+}
+
+// Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
+// store overlaps the next by four bytes, so it stops six pixels before the
+// end; in place, a store ends below the next load's first byte.
+__attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *src, int n)
+{
+    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 6 <= n; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x), _mm_shuffle_epi8(v, pick));
+    }
+    row32To24Plain(dst, src, n, x);
+}
+
+// Four pixels a step from a 16-byte load, of which 12 bytes are used; the
+// load stops where it would read past the row.
+__attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    int x = 0;
+    for (; x + 6 <= n; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x),
+                         _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+    }
+    row24To32Plain(dst, src, n, x);
+}
+
+bool haveSsse3()
+{
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    return ssse3;
+}
+#endif
+
+} // namespace
+
+void Row32To24(uchar *dst, const uchar *src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row32To24Ssse3(dst, src, n);
+        return;
+    }
+#endif
+    row32To24Plain(dst, src, n, 0);
+}
+
+void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24To32Ssse3(dst, src, n);
+        return;
+    }
+#endif
+    row24To32Plain(dst, src, n, 0);
+}
+
+void Row24Grey(uchar *row, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24GreySsse3(row, n);
+        return;
+    }
+#endif
+    row24GreyPlain(row, n, 0);
+}
+
+void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24MirrorSsse3(dst, src, n);
+        return;
+    }
+#endif
+    row24MirrorPlain(dst, src, n, 0);
+}
+
+void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24SwapSsse3(dst, src, n);
+        return;
+    }
+#endif
+    row24SwapPlain(dst, src, n, 0);
+}
+
+} // namespace zk

@@ -1,0 +1,28 @@
+#pragma once
+// Whole rows of true-colour pixels from one layout into the other, at memory
+// speed: SSSE3 shuffles where the processor has them, plain code elsewhere.
+// Used by the bitmap's format change and by the screen grab.
+#include <QtGlobal>
+
+namespace zk {
+
+// n pixels B, G, R, X into B, G, R. dst may be src itself or lie before it
+// (a row shrunk in place): every byte is read before a store reaches it.
+void Row32To24(uchar *dst, const uchar *src, int n);
+
+// n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap.
+void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+// n pixels B, G, R in place: each channel becomes
+// (77 red + 151 green + 28 blue) / 256, rounded down.
+void Row24Grey(uchar *row, int n);
+
+// n pixels of B, G, R in reverse order: dst's first pixel is src's last.
+// dst and src must not overlap.
+void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+// n pixels with their first and third bytes swapped (B, G, R <-> R, G, B).
+// dst and src must not overlap.
+void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+} // namespace zk

@@ -1,0 +1,24 @@
+#pragma once
+// The look of every tool tip in the program: the tip's panel with a
+// one-pixel etched frame in one colour. The drop shadow is the compositor's
+// business on X11. Installed once on the application as its style, wrapping
+// whatever style the desktop chose.
+#include <QProxyStyle>
+
+namespace zk {
+
+class TXPHintWindow : public QProxyStyle
+{
+    Q_OBJECT
+
+public:
+    TXPHintWindow();
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget = nullptr) const override;
+
+    // Makes it the application's style unless it already is.
+    static void Install();
+};
+
+} // namespace zk

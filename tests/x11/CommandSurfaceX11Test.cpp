@@ -1,0 +1,159 @@
+// The command surface against a real X server: paste follows a picture that
+// another program puts on the clipboard, and a tool bar dragged out of the
+// window floats, hides with its menu item and floats again after a restart.
+#include "MainForm.h"
+#include "Registry.h"
+#include "TestSupport.h"
+#include "X11Support.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+using namespace zk;
+
+namespace {
+
+class CommandSurfaceX11 : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!zktest::haveX11())
+            GTEST_SKIP() << "needs the X server of scripts/test.sh";
+        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+    }
+    void TearDown() override { TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo")); }
+};
+
+// Hands data to xclip, which owns the clipboard until someone else takes it.
+void clipboardFromOtherProgram(const QString &type, const QByteArray &data)
+{
+    QProcess xclip;
+    xclip.start("xclip", {"-selection", "clipboard", "-t", type, "-i"});
+    ASSERT_TRUE(xclip.waitForStarted());
+    xclip.write(data);
+    xclip.closeWriteChannel();
+    // xclip forks a server that keeps the selection; the parent returns.
+    ASSERT_TRUE(xclip.waitForFinished(10000));
+}
+
+bool mapped(WId window)
+{
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    auto *reply = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, xcb_window_t(window)), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(reply);
+    xcb_disconnect(c);
+    return viewable;
+}
+
+// Runs xdotool while this program keeps handling its events.
+void xdotool(const QStringList &args)
+{
+    QProcess p;
+    p.start("xdotool", args);
+    zktest::waitFor([&] { return p.state() == QProcess::NotRunning; }, 5000);
+    QTest::qWait(20);
+}
+
+} // namespace
+
+TEST_F(CommandSurfaceX11, PasteFollowsAPictureAnotherProgramPutsOnTheClipboard)
+{
+    if (!zktest::haveProgram("xclip"))
+        GTEST_SKIP() << "xclip is missing";
+    TMainForm form;
+    form.show();
+    QImage img = zktest::knownPicture(12, 9, 7);
+    QByteArray png;
+    {
+        QBuffer buf(&png);
+        buf.open(QIODevice::WriteOnly);
+        img.save(&buf, "PNG");
+    }
+    clipboardFromOtherProgram("image/png", png);
+    EXPECT_TRUE(zktest::waitFor([&] { return form.Item("PasteMenuItem")->isEnabled(); }, 5000));
+    EXPECT_TRUE(form.Item("PasteToolButton")->isEnabled());
+
+    clipboardFromOtherProgram("UTF8_STRING", "only words");
+    EXPECT_TRUE(zktest::waitFor([&] { return !form.Item("PasteMenuItem")->isEnabled(); }, 5000));
+    EXPECT_FALSE(form.Item("PasteToolButton")->isEnabled());
+    // Taking the clipboard back ends the xclip that served it.
+    QGuiApplication::clipboard()->setText("done");
+    QTest::qWait(50);
+}
+
+TEST_F(CommandSurfaceX11, FloatingBarHidesItsWindowAndFloatsAgainAfterARestart)
+{
+    QRect floatedAt;
+    {
+        TMainForm form;
+        form.move(100, 100);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        QToolBar *bar = form.CutterToolBar;
+        ASSERT_TRUE(zktest::waitFor([&] { return bar->isVisible() && bar->width() > 0; }, 3000));
+        // Drag the bar by its handle well below the window.
+        ASSERT_TRUE(bar->isMovable());
+        const QPoint handle = bar->mapToGlobal(QPoint(4, bar->height() / 2));
+        xdotool({"mousemove", QString::number(handle.x()), QString::number(handle.y())});
+        QTest::qWait(100);
+        xdotool({"mousedown", "1"});
+        QTest::qWait(100);
+        for (int step = 1; step <= 10; ++step) {
+            xdotool({"mousemove", QString::number(handle.x() + step * 20), QString::number(handle.y() + step * 40)});
+            QTest::qWait(30);
+        }
+        xdotool({"mouseup", "1"});
+        ASSERT_TRUE(zktest::waitFor([&] { return bar->isFloating(); }, 3000)) << "the drag did not float the bar";
+        ASSERT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
+        floatedAt = bar->frameGeometry();
+
+        // Its item hides the bar's own window and brings it back.
+        QAction *item = form.Item("CutterMenuItem2");
+        item->trigger();
+        EXPECT_TRUE(zktest::waitFor([&] { return !mapped(bar->winId()); }, 3000));
+        EXPECT_FALSE(form.PaletteFlags[2]);
+        item->trigger();
+        EXPECT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
+        EXPECT_TRUE(bar->isFloating());
+
+        // With the floating bar active, the main menu's short cuts still work.
+        form.Item("StandardMenuItem")->setShortcut(QKeySequence("Ctrl+Shift+F11"));
+        bar->activateWindow();
+        zktest::waitFor([&] { return bar->isActiveWindow(); }, 2000);
+        xdotool({"key", "ctrl+shift+F11"});
+        EXPECT_TRUE(zktest::waitFor([&] { return form.StandardToolBar->isHidden(); }, 3000));
+        form.Options.EndDlg = false;
+        form.close();
+    }
+    TMainForm again;
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    QToolBar *bar = again.CutterToolBar;
+    EXPECT_TRUE(bar->isFloating());
+    EXPECT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
+    EXPECT_LE((bar->frameGeometry().topLeft() - floatedAt.topLeft()).manhattanLength(), 40);
+    // The other bars stayed docked.
+    EXPECT_FALSE(again.StandardToolBar->isFloating());
+
+    // A place off every screen comes back onto one.
+    bar->move(-5000, -5000);
+    again.Options.EndDlg = false;
+    again.close();
+    TMainForm third;
+    third.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&third));
+    ASSERT_TRUE(third.CutterToolBar->isFloating());
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().intersects(third.CutterToolBar->frameGeometry()))
+        << third.CutterToolBar->frameGeometry().x() << "," << third.CutterToolBar->frameGeometry().y();
+}
