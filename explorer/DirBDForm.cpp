@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -93,6 +94,16 @@ QList<QIcon> MakeExternImages()
     using S = QStyle;
     return {StdIcon(S::SP_DirClosedIcon), StdIcon(S::SP_DriveHDIcon), StdIcon(S::SP_DriveCDIcon),
             StdIcon(S::SP_DriveNetIcon),  StdIcon(S::SP_DriveFDIcon), StdIcon(S::SP_DirOpenIcon)};
+}
+
+// A folder node with its placeholder child.
+QTreeWidgetItem *FolderNode(const QString &base, const QString &name, const QIcon &icon)
+{
+    auto *child = new QTreeWidgetItem(QStringList(name));
+    child->setData(0, kPathRole, base + name);
+    child->setIcon(0, icon);
+    new QTreeWidgetItem(child, QStringList(kPlaceholder));
+    return child;
 }
 
 bool IsPlaceholderOnly(const QTreeWidgetItem *node)
@@ -585,13 +596,8 @@ void TDirBDForm::ExpandExternNode(QTreeWidgetItem *node)
     qDeleteAll(old);
     const QIcon folder = NodeIcon(ExternImageList, eiFolder, eiFolderOpen);
     QList<QTreeWidgetItem *> children;
-    for (const QString &name : SubFolders(base, m_followLinks)) {
-        auto *child = new QTreeWidgetItem(QStringList(name));
-        child->setData(0, kPathRole, base + name);
-        child->setIcon(0, folder);
-        new QTreeWidgetItem(child, QStringList(kPlaceholder));
-        children.append(child);
-    }
+    for (const QString &name : SubFolders(base, m_followLinks))
+        children.append(FolderNode(base, name, folder));
     node->addChildren(children);
     ExternTreeView->setUpdatesEnabled(true);
 }
@@ -620,6 +626,11 @@ void TDirBDForm::SelectRealPath(const QString &path)
                     found = node->child(i);
             if (found)
                 break;
+        }
+        // A hidden folder is not listed, but the path may lead through it.
+        if (!found && component.startsWith(u'.') && QFileInfo(GetNodePath(node) + component).isDir()) {
+            found = FolderNode(GetNodePath(node), component, NodeIcon(ExternImageList, eiFolder, eiFolderOpen));
+            node->addChild(found);
         }
         if (!found) {
             showMessage(problem + GetNodePath(node) + component);

@@ -156,7 +156,7 @@ public:
     void ChRealDirMenuItemClick();
     void FEPopupMenuPopup();
     void WM_EXPLORERSHOWN() { m_explorerShown = true; }
-    void SetLanguage(const QStringList &Script, int LanguageIndex);
+    Q_INVOKABLE void SetLanguage(const QStringList &Script, int LanguageIndex);
     // A language text of the explorer's script, German when it has none.
     QString Text(const QString &key, const QString &german) const;
 

@@ -94,7 +94,8 @@ QList<TMountEntry> MountedVolumes()
 QStringList SubFolders(const QString &path, bool withLinks)
 {
     QDir dir(path);
-    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+    // Hidden folders stay out, as they do in the system's own file dialogs.
+    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
     if (!withLinks)
         filters |= QDir::NoSymLinks;
     QStringList names = dir.entryList(filters, QDir::Unsorted);

@@ -34,7 +34,7 @@ QList<TExternRoot> ExternRootsFrom(const QList<TMountEntry> &mounts);
 // The mount table of this computer.
 QList<TMountEntry> MountedVolumes();
 
-// Sub-folder names of a folder, sorted without regard to case (ties by exact
+// Sub-folder names of a folder (hidden ones left out), sorted without regard to case (ties by exact
 // text); empty when the folder cannot be read. withLinks false leaves out
 // folders that are symbolic links.
 QStringList SubFolders(const QString &path, bool withLinks = true);

@@ -3,6 +3,7 @@
 // the computer's tree over a temporary folder tree.
 #include "DirBDForm.h"
 #include "FolderTree.h"
+#include "MultiLanguage.h"
 #include "Options.h"
 #include "Placement.h"
 #include "ProgramDir.h"
@@ -286,7 +287,7 @@ TEST_F(DirBDFormTest, ExternTreeReadsFoldersWhenOpened)
 {
     QTemporaryDir tree;
     QDir t(tree.path());
-    for (const char *p : {"b/x/Bilder/2026", "a/Bilder", "C", "a2"})
+    for (const char *p : {"b/x/Bilder/2026", "a/Bilder", "C", "a2", "a/.cache/shots"})
         ASSERT_TRUE(t.mkpath(QString::fromLatin1(p)));
     TDirBDForm &f = make();
     f.ExternRootSource = [&tree] { return QList<TExternRoot>{{"/", eiFixed}, {tree.path(), eiRemovable}}; };
@@ -314,6 +315,11 @@ TEST_F(DirBDFormTest, ExternTreeReadsFoldersWhenOpened)
     ASSERT_TRUE(f.ExternTreeView->currentItem());
     EXPECT_EQ(f.GetNodePath(f.ExternTreeView->currentItem()), tree.path() + "/b/x/Bilder/");
     EXPECT_EQ(listed.last(), "real:" + tree.path() + "/b/x/Bilder/");
+    EXPECT_TRUE(messages.isEmpty());
+
+    // A hidden folder is not listed, yet a path leads through it.
+    f.SelectRealPath(tree.path() + "/a/.cache/shots");
+    EXPECT_EQ(f.GetNodePath(f.ExternTreeView->currentItem()), tree.path() + "/a/.cache/shots/");
     EXPECT_TRUE(messages.isEmpty());
 
     // A folder that is not there: the message, the deepest folder found.
@@ -390,4 +396,19 @@ TEST_F(DirBDFormTest, DockStateOfTheExplorerRoundTrips)
     EXPECT_EQ(f.widget()->findChild<QTreeWidget *>("InternTreeView"), f.InternTreeView);
     main.removeDockWidget(&f);
     TRegistry().DeleteKey(key);
+}
+
+TEST_F(DirBDFormTest, LanguageSwitchReachesCaptionAndMessages)
+{
+    const QStringList script = ReadLanguageFile(QStringLiteral(ZK_SOURCE_DIR "/Templates/Languages.lng"));
+    ASSERT_FALSE(script.isEmpty());
+    names = {"Heute"};
+    TDirBDForm &f = make();
+    f.SetLanguage(script, 1);
+    EXPECT_EQ(f.windowTitle(), "Folder explorer");
+    f.NewDirMenuItemClick();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "An entry with this name already exists!");
+    f.SetLanguage(script, 0);
+    EXPECT_EQ(f.windowTitle(), "Verzeichnis-Explorer");
 }
