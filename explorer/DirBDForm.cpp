@@ -29,6 +29,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <tuple>
+#include <utility>
 
 namespace zk {
 
@@ -94,6 +96,23 @@ QList<QIcon> MakeExternImages()
     using S = QStyle;
     return {StdIcon(S::SP_DirClosedIcon), StdIcon(S::SP_DriveHDIcon), StdIcon(S::SP_DriveCDIcon),
             StdIcon(S::SP_DriveNetIcon),  StdIcon(S::SP_DriveFDIcon), StdIcon(S::SP_DirOpenIcon)};
+}
+
+// "&OK" (default) and "&Abbrechen" at the bottom right of a dialog.
+std::pair<QPushButton *, QPushButton *> OkCancelRow(QDialog *dialog, QVBoxLayout *layout, const char *okName,
+                                                    const char *cancelName)
+{
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto *ok = new QPushButton(QStringLiteral("&OK"), dialog);
+    ok->setObjectName(QString::fromLatin1(okName));
+    ok->setDefault(true);
+    auto *cancel = new QPushButton(QStringLiteral("&Abbrechen"), dialog);
+    cancel->setObjectName(QString::fromLatin1(cancelName));
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    return {ok, cancel};
 }
 
 // A folder node with its placeholder child.
@@ -948,16 +967,7 @@ TDynEntryDelBMForm::TDynEntryDelBMForm(TDirBDForm *explorer) : TBaseModalForm(ex
     DynDelTreeView->setToolTip(QStringLiteral("Doppelklick löscht Eintrag"));
     DynDelTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(DynDelTreeView);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    DDOkButton = new QPushButton(QStringLiteral("&OK"), this);
-    DDOkButton->setObjectName(QStringLiteral("DDOkButton"));
-    DDOkButton->setDefault(true);
-    DDCancelButton = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    DDCancelButton->setObjectName(QStringLiteral("DDCancelButton"));
-    buttons->addWidget(DDOkButton);
-    buttons->addWidget(DDCancelButton);
-    layout->addLayout(buttons);
+    std::tie(DDOkButton, DDCancelButton) = OkCancelRow(this, layout, "DDOkButton", "DDCancelButton");
     auto *root = new QTreeWidgetItem(DynDelTreeView, QStringList(QStringLiteral("Dynamische Einträge")));
     if (explorer)
         root->setIcon(0, explorer->InternImageList.value(11));
@@ -1070,16 +1080,7 @@ TSelSysDirBMForm::TSelSysDirBMForm(QWidget *owner) : TBaseModalForm(owner)
     row->addWidget(BothDirComboBox, 1);
     inner->addLayout(row);
     layout->addWidget(SelSysGroupBox);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    SelSysOkButton = new QPushButton(QStringLiteral("&OK"), this);
-    SelSysOkButton->setObjectName(QStringLiteral("SelSysOkButton"));
-    SelSysOkButton->setDefault(true);
-    SelSysCancButton = new QPushButton(QStringLiteral("&Abbrechen"), this);
-    SelSysCancButton->setObjectName(QStringLiteral("SelSysCancButton"));
-    buttons->addWidget(SelSysOkButton);
-    buttons->addWidget(SelSysCancButton);
-    layout->addLayout(buttons);
+    std::tie(SelSysOkButton, SelSysCancButton) = OkCancelRow(this, layout, "SelSysOkButton", "SelSysCancButton");
     connect(SelSysOkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(SelSysCancButton, &QPushButton::clicked, this, &QDialog::reject);
     resize(340, 200);
