@@ -160,7 +160,11 @@ void OursArgs(benchmark::internal::Benchmark *b)
                 b->Args({method, dither, kind});
 }
 
-BENCHMARK(BM_Ours)->ArgNames({"method", "dither", "kind"})->Apply(OursArgs)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Ours)
+    ->ArgNames({"method", "dither", "kind"})
+    ->Apply(OursArgs)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Magick)
     ->ArgNames({"", "dither", "kind"})
     ->Args({0, 0, 0})

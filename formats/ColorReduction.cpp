@@ -168,7 +168,7 @@ void MapNearestStateless(const Rows &rows, TColorLookup &lookup)
     });
 }
 
-// The serpentine walk with the ditherer's own Dither called directly.
+// The serpentine walk; for a final ditherer class the calls are direct.
 template <class Engine>
 void WalkRows(const Rows &rows, Engine &engine)
 {
@@ -178,8 +178,8 @@ void WalkRows(const Rows &rows, Engine &engine)
         const uchar *s = rows.src[y];
         uchar *d = rows.dst[y];
         for (int x = engine.Column(); x >= 0 && x < w; x = engine.Column())
-            d[x] = uchar(engine.Engine::Dither(s[3 * x + 2], s[3 * x + 1], s[3 * x], r, g, b));
-        engine.Engine::NextLine();
+            d[x] = uchar(engine.Dither(s[3 * x + 2], s[3 * x + 1], s[3 * x], r, g, b));
+        engine.NextLine();
     }
 }
 
@@ -287,14 +287,11 @@ TFloydSteinbergDitherer::TFloydSteinbergDitherer(int width, TColorLookup &lookup
 
 int TFloydSteinbergDitherer::Dither(int red, int green, int blue, int &outRed, int &outGreen, int &outBlue)
 {
-    const int in[3] = {red, green, blue};
-    int v[3];
-    for (int c = 0; c < 3; ++c)
-        v[c] = Clamp(in[c] + (m_ptr[c][m_direction] + m_carried[c] + 8) / 16);
-    const int index = m_lookup.Lookup(v[0], v[1], v[2], outRed, outGreen, outBlue);
-    const int out[3] = {outRed, outGreen, outBlue};
+    int32_t error[3];
+    const auto share = [&](int c) { return (m_ptr[c][m_direction] + m_carried[c] + 8) / 16; };
+    const int index = LookupAdjusted(red, green, blue, share, error, outRed, outGreen, outBlue);
     for (int c = 0; c < 3; ++c) {
-        const int32_t e = v[c] - out[c];
+        const int32_t e = error[c];
         *m_ptr[c] = m_belowBehind[c] + 3 * e;
         m_belowBehind[c] = m_below[c] + 5 * e;
         m_below[c] = e;
@@ -317,29 +314,20 @@ void TFloydSteinbergDitherer::NextLine()
 }
 
 T5by3Ditherer::T5by3Ditherer(int width, TColorLookup &lookup, int divisor)
-    : TDitherEngine(width, lookup), m_divisor(divisor)
+    : TDitherEngine(width, lookup), m_divisor(divisor), m_rows(width, 2)
 {
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) {
-            m_rows[c][r].assign(size_t(width) + 4, 0);
-            m_ptr[c][r] = m_rows[c][r].data() + 2;
-        }
 }
 
 int T5by3Ditherer::Dither(int red, int green, int blue, int &outRed, int &outGreen, int &outBlue)
 {
-    const int in[3] = {red, green, blue};
-    int v[3];
-    for (int c = 0; c < 3; ++c)
-        v[c] = Clamp(in[c] + (*m_ptr[c][0] + m_divisor / 2) / m_divisor);
-    const int index = m_lookup.Lookup(v[0], v[1], v[2], outRed, outGreen, outBlue);
-    const int out[3] = {outRed, outGreen, outBlue};
+    int32_t error[3];
+    const auto share = [&](int c) { return (*m_rows.ptr[c][0] + m_divisor / 2) / m_divisor; };
+    const int index = LookupAdjusted(red, green, blue, share, error, outRed, outGreen, outBlue);
     for (int c = 0; c < 3; ++c) {
-        const int32_t e = v[c] - out[c];
+        const int32_t e = error[c];
         if (e != 0)
-            Distribute(m_ptr[c][0], m_ptr[c][1], e, m_ptr[c][2]);
-        for (int r = 0; r < 3; ++r)
-            m_ptr[c][r] += m_direction;
+            Distribute(m_rows.ptr[c][0], m_rows.ptr[c][1], e, m_rows.ptr[c][2]);
+        m_rows.Advance(c, m_direction);
     }
     m_column += m_direction;
     return index;
@@ -347,17 +335,9 @@ int T5by3Ditherer::Dither(int red, int green, int blue, int &outRed, int &outGre
 
 void T5by3Ditherer::NextLine()
 {
-    for (int c = 0; c < 3; ++c) {
-        std::fill(m_rows[c][0].begin(), m_rows[c][0].end(), 0);
-        std::swap(m_rows[c][0], m_rows[c][1]); // next row becomes current
-        std::swap(m_rows[c][1], m_rows[c][2]); // zeroed row becomes last
-    }
     TDitherEngine::NextLine();
     m_direction2 = 2 * m_direction;
-    const size_t start = m_direction > 0 ? 2 : size_t(m_width) + 1;
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r)
-            m_ptr[c][r] = m_rows[c][r].data() + start;
+    m_rows.NextLine(m_direction > 0 ? 2 : size_t(m_width) + 1);
 }
 
 namespace {
@@ -398,28 +378,21 @@ void TJaJuNiDitherer::Distribute(int32_t *row0, int32_t *row1, int32_t error, in
     AddFive(row2, m_direction, m_direction2, error, 1, 3, 5, 3, 1);
 }
 
-TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup &lookup) : TDitherEngine(width, lookup)
+TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup &lookup)
+    : TDitherEngine(width, lookup), m_rows(width, 3)
 {
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 4; ++r) {
-            m_rows[c][r].assign(size_t(width) + 6, 0);
-            m_ptr[c][r] = m_rows[c][r].data() + 3;
-        }
 }
 
 int TSteveArcheDitherer::Dither(int red, int green, int blue, int &outRed, int &outGreen, int &outBlue)
 {
-    const int in[3] = {red, green, blue};
-    int v[3];
-    for (int c = 0; c < 3; ++c)
-        v[c] = Clamp(in[c] + (*m_ptr[c][0] + 100) / 200);
-    const int index = m_lookup.Lookup(v[0], v[1], v[2], outRed, outGreen, outBlue);
-    const int out[3] = {outRed, outGreen, outBlue};
+    int32_t error[3];
+    const auto share = [&](int c) { return (*m_rows.ptr[c][0] + 100) / 200; };
+    const int index = LookupAdjusted(red, green, blue, share, error, outRed, outGreen, outBlue);
     const int d = m_direction, d2 = m_direction2, d3 = m_direction3;
     for (int c = 0; c < 3; ++c) {
-        const int32_t e = v[c] - out[c];
+        const int32_t e = error[c];
         if (e != 0) {
-            int32_t *r0 = m_ptr[c][0], *r1 = m_ptr[c][1], *r2 = m_ptr[c][2], *r3 = m_ptr[c][3];
+            int32_t *r0 = m_rows.ptr[c][0], *r1 = m_rows.ptr[c][1], *r2 = m_rows.ptr[c][2], *r3 = m_rows.ptr[c][3];
             r0[d2] += 32 * e;
             r1[-d3] += 12 * e;
             r1[-d] += 26 * e;
@@ -433,8 +406,7 @@ int TSteveArcheDitherer::Dither(int red, int green, int blue, int &outRed, int &
             r3[d] += 12 * e;
             r3[d3] += 5 * e;
         }
-        for (int r = 0; r < 4; ++r)
-            m_ptr[c][r] += d;
+        m_rows.Advance(c, d);
     }
     m_column += m_direction;
     return index;
@@ -442,46 +414,27 @@ int TSteveArcheDitherer::Dither(int red, int green, int blue, int &outRed, int &
 
 void TSteveArcheDitherer::NextLine()
 {
-    for (int c = 0; c < 3; ++c) {
-        std::fill(m_rows[c][0].begin(), m_rows[c][0].end(), 0);
-        for (int r = 0; r < 3; ++r)
-            std::swap(m_rows[c][r], m_rows[c][r + 1]);
-    }
     TDitherEngine::NextLine();
     m_direction2 = 2 * m_direction;
     m_direction3 = 3 * m_direction;
-    const size_t start = m_direction > 0 ? 3 : size_t(m_width) + 2;
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 4; ++r)
-            m_ptr[c][r] = m_rows[c][r].data() + start;
+    m_rows.NextLine(m_direction > 0 ? 3 : size_t(m_width) + 2);
 }
 
-TBurkesDitherer::TBurkesDitherer(int width, TColorLookup &lookup) : TDitherEngine(width, lookup)
-{
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 2; ++r) {
-            m_rows[c][r].assign(size_t(width) + 4, 0);
-            m_ptr[c][r] = m_rows[c][r].data() + 2;
-        }
-}
+TBurkesDitherer::TBurkesDitherer(int width, TColorLookup &lookup) : TDitherEngine(width, lookup), m_rows(width, 2) {}
 
 int TBurkesDitherer::Dither(int red, int green, int blue, int &outRed, int &outGreen, int &outBlue)
 {
-    const int in[3] = {red, green, blue};
-    int v[3];
-    for (int c = 0; c < 3; ++c)
-        v[c] = Clamp(in[c] + (*m_ptr[c][0] + 16) / 32);
-    const int index = m_lookup.Lookup(v[0], v[1], v[2], outRed, outGreen, outBlue);
-    const int out[3] = {outRed, outGreen, outBlue};
+    int32_t error[3];
+    const auto share = [&](int c) { return (*m_rows.ptr[c][0] + 16) / 32; };
+    const int index = LookupAdjusted(red, green, blue, share, error, outRed, outGreen, outBlue);
     for (int c = 0; c < 3; ++c) {
-        const int32_t e = v[c] - out[c];
+        const int32_t e = error[c];
         if (e != 0) {
-            m_ptr[c][0][m_direction] += 8 * e;
-            m_ptr[c][0][m_direction2] += 4 * e;
-            AddFive(m_ptr[c][1], m_direction, m_direction2, e, 2, 4, 8, 4, 2);
+            m_rows.ptr[c][0][m_direction] += 8 * e;
+            m_rows.ptr[c][0][m_direction2] += 4 * e;
+            AddFive(m_rows.ptr[c][1], m_direction, m_direction2, e, 2, 4, 8, 4, 2);
         }
-        m_ptr[c][0] += m_direction;
-        m_ptr[c][1] += m_direction;
+        m_rows.Advance(c, m_direction);
     }
     m_column += m_direction;
     return index;
@@ -489,16 +442,9 @@ int TBurkesDitherer::Dither(int red, int green, int blue, int &outRed, int &outG
 
 void TBurkesDitherer::NextLine()
 {
-    for (int c = 0; c < 3; ++c) {
-        std::fill(m_rows[c][0].begin(), m_rows[c][0].end(), 0);
-        std::swap(m_rows[c][0], m_rows[c][1]);
-    }
     TDitherEngine::NextLine();
     m_direction2 = 2 * m_direction;
-    const size_t start = m_direction > 0 ? 2 : size_t(m_width) + 1;
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 2; ++r)
-            m_ptr[c][r] = m_rows[c][r].data() + start;
+    m_rows.NextLine(m_direction > 0 ? 2 : size_t(m_width) + 1);
 }
 
 // ---------------------------------------------------------- pixel access

@@ -32,6 +32,8 @@
 
 #include <QVector>
 
+#include <algorithm>
+
 #include <array>
 #include <cstdint>
 #include <exception>
@@ -181,6 +183,19 @@ public:
 
 protected:
     static int Clamp(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+    // Looks up the input plus each channel's share(c) of the errors, clamped
+    // to 0..255; error[c] receives that value minus the chosen colour.
+    template <class Share>
+    int LookupAdjusted(int red, int green, int blue, Share share, int32_t error[3], int &outRed, int &outGreen,
+                       int &outBlue)
+    {
+        const int r = Clamp(red + share(0)), g = Clamp(green + share(1)), b = Clamp(blue + share(2));
+        const int index = m_lookup.Lookup(r, g, b, outRed, outGreen, outBlue);
+        error[0] = r - outRed;
+        error[1] = g - outGreen;
+        error[2] = b - outBlue;
+        return index;
+    }
     int m_direction = 1;
     int m_column = 0;
     TColorLookup &m_lookup;
@@ -193,7 +208,7 @@ protected:
 // margins). The pixel reads its entry one step ahead of the pointer and
 // stores the finished below-behind sum at the pointer, every pixel, also when
 // its error is 0 (skipping the store would leave an old sum in the cell).
-class TFloydSteinbergDitherer : public TDitherEngine
+class TFloydSteinbergDitherer final : public TDitherEngine
 {
 public:
     TFloydSteinbergDitherer(int width, TColorLookup &lookup);
@@ -206,6 +221,42 @@ private:
     int32_t m_carried[3] = {0, 0, 0};
     int32_t m_belowBehind[3] = {0, 0, 0};
     int32_t m_below[3] = {0, 0, 0};
+};
+
+// Error rows of the kernels that look more than one row ahead: per channel
+// `Rows` rows of width + 2 x margin entries, entry c + margin for column c,
+// and a pointer into each row at the current pixel.
+template <int Rows>
+struct TErrorRows
+{
+    std::vector<int32_t> rows[3][Rows]; // [channel][row], row 0 the current
+    int32_t *ptr[3][Rows];
+
+    TErrorRows(int width, int margin)
+    {
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < Rows; ++r) {
+                rows[c][r].assign(size_t(width) + 2 * size_t(margin), 0);
+                ptr[c][r] = rows[c][r].data() + margin;
+            }
+    }
+    void Advance(int c, int direction)
+    {
+        for (int r = 0; r < Rows; ++r)
+            ptr[c][r] += direction;
+    }
+    // The current rows, zeroed, become the last; the others move up one; the
+    // pointers go to entry `start`.
+    void NextLine(size_t start)
+    {
+        for (int c = 0; c < 3; ++c) {
+            std::fill(rows[c][0].begin(), rows[c][0].end(), 0);
+            for (int r = 0; r + 1 < Rows; ++r)
+                std::swap(rows[c][r], rows[c][r + 1]);
+            for (int r = 0; r < Rows; ++r)
+                ptr[c][r] = rows[c][r].data() + start;
+        }
+    }
 };
 
 // Kernels over the current row and the next two: three rows per channel of
@@ -225,11 +276,10 @@ protected:
     int m_divisor;
 
 private:
-    std::vector<int32_t> m_rows[3][3]; // [channel][row]
-    int32_t *m_ptr[3][3];
+    TErrorRows<3> m_rows;
 };
 
-class TStuckiDitherer : public T5by3Ditherer
+class TStuckiDitherer final : public T5by3Ditherer
 {
 public:
     TStuckiDitherer(int width, TColorLookup &lookup) : T5by3Ditherer(width, lookup, 42) {}
@@ -238,7 +288,7 @@ protected:
     void Distribute(int32_t *row0, int32_t *row1, int32_t error, int32_t *row2) override;
 };
 
-class TSierraDitherer : public T5by3Ditherer
+class TSierraDitherer final : public T5by3Ditherer
 {
 public:
     TSierraDitherer(int width, TColorLookup &lookup) : T5by3Ditherer(width, lookup, 32) {}
@@ -247,7 +297,7 @@ protected:
     void Distribute(int32_t *row0, int32_t *row1, int32_t error, int32_t *row2) override;
 };
 
-class TJaJuNiDitherer : public T5by3Ditherer
+class TJaJuNiDitherer final : public T5by3Ditherer
 {
 public:
     TJaJuNiDitherer(int width, TColorLookup &lookup) : T5by3Ditherer(width, lookup, 48) {}
@@ -258,7 +308,7 @@ protected:
 
 // Stevenson-Arce over four rows (width + 6 entries, entry c + 3 for column c),
 // divisor 200.
-class TSteveArcheDitherer : public TDitherEngine
+class TSteveArcheDitherer final : public TDitherEngine
 {
 public:
     TSteveArcheDitherer(int width, TColorLookup &lookup);
@@ -266,14 +316,13 @@ public:
     void NextLine() override;
 
 private:
-    std::vector<int32_t> m_rows[3][4];
-    int32_t *m_ptr[3][4];
+    TErrorRows<4> m_rows;
     int m_direction2 = 2;
     int m_direction3 = 3;
 };
 
 // Burkes over two rows (width + 4 entries, entry c + 2 for column c), divisor 32.
-class TBurkesDitherer : public TDitherEngine
+class TBurkesDitherer final : public TDitherEngine
 {
 public:
     TBurkesDitherer(int width, TColorLookup &lookup);
@@ -281,8 +330,7 @@ public:
     void NextLine() override;
 
 private:
-    std::vector<int32_t> m_rows[3][2];
-    int32_t *m_ptr[3][2];
+    TErrorRows<2> m_rows;
     int m_direction2 = 2;
 };
 

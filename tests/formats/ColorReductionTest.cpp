@@ -246,8 +246,26 @@ TEST(ColorReduction, DitherersMatchAPlainErrorDiffusion)
             for (unsigned seed = 1; seed <= 3; ++seed) {
                 TBitmap src = randomPicture(w, h, seed * 31 + unsigned(w));
                 const TBitmap r = ReduceBitmapColors(src, rmPalette, k.mode, kEight);
-                EXPECT_EQ(indices(r), referenceDiffusion(src, k, kEight))
-                    << "mode " << k.mode << " size " << w << "x" << h << " seed " << seed;
+                const std::vector<int> expected = referenceDiffusion(src, k, kEight);
+                EXPECT_EQ(indices(r), expected) << "mode " << k.mode << " size " << w << "x" << h << " seed " << seed;
+
+                // The same through the base class.
+                TFastColorLookup lookup(kEight);
+                std::unique_ptr<TDitherEngine> engine;
+                switch (k.mode) {
+                case dmFloydSteinberg: engine = std::make_unique<TFloydSteinbergDitherer>(w, lookup); break;
+                case dmStucki: engine = std::make_unique<TStuckiDitherer>(w, lookup); break;
+                case dmSierra: engine = std::make_unique<TSierraDitherer>(w, lookup); break;
+                case dmJaJuNi: engine = std::make_unique<TJaJuNiDitherer>(w, lookup); break;
+                case dmSteveArche: engine = std::make_unique<TSteveArcheDitherer>(w, lookup); break;
+                default: engine = std::make_unique<TBurkesDitherer>(w, lookup); break;
+                }
+                TDIBReader reader(src, pf24bit);
+                TBitmap out;
+                TDIBWriter writer(out, pf8bit, w, h, kEight);
+                DitherRows(reader, *engine, writer);
+                writer.Finish();
+                EXPECT_EQ(indices(out), expected) << "mode " << k.mode << " through DitherRows";
             }
 }
 
