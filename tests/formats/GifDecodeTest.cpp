@@ -311,7 +311,7 @@ TEST(GifDecode, OddLayoutsLoadLikeTheCleanFile)
 TEST(GifDecode, ExtensionsFromGifbuild)
 {
     QTemporaryDir dir;
-    const QByteArray spec = "screen width 4\nscreen height 2\nscreen map\nrgb 0 0 0 is a\nrgb 255 255 255 is b\n"
+    const QByteArray script = "screen width 4\nscreen height 2\nscreen map\nrgb 0 0 0 is a\nrgb 255 255 255 is b\n"
                             "rgb 255 0 0 is c\nend\nnetscape loop 3\ncomment\nHello world\nsecond line\nend\n"
                             "image\nimage left 0\nimage top 0\nimage bits 4 by 2\nabca\ncbab\n"
                             "plaintext\n\\000\\000\\001\\000\\004\\000\\002\\000\\010\\011\\001\\002\nSome text\nend\n"
@@ -321,7 +321,7 @@ TEST(GifDecode, ExtensionsFromGifbuild)
     QProcess p;
     p.start(QStringLiteral("gifbuild"), {});
     ASSERT_TRUE(p.waitForStarted());
-    p.write(spec);
+    p.write(script);
     p.closeWriteChannel();
     ASSERT_TRUE(p.waitForFinished());
     const QByteArray file = p.readAllStandardOutput();
