@@ -4,6 +4,8 @@
 #include "PrPrevForm.h"
 #include "PrintReport.h"
 #include "XPrint.h"
+#include "MailProgram.h"
+#include "SmtpMail.h"
 
 #include "Bitmap.h"
 #include "DragDropFiles.h"
@@ -91,6 +93,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupPictureFiles();
     SetupEditCommands();
     SetupPrinting();
+    SetupSending();
     SetupCaptureCommands();
     SetupScanOverlay();
     SetupCommandSurface();
