@@ -135,8 +135,7 @@ void TMainForm::SetupSending()
         return menu;
     };
     QMenu *mail = subMenu("EMailMenuItem", QStringLiteral("E-&Mail"));
-    QAction *send = AddItem(mail, "SendMenuItem", QStringLiteral("Standard &senden..."));
-    send->setStatusTip(QStringLiteral("Standard Email-Programm starten"));
+    AddItem(mail, "SendMenuItem", QStringLiteral("Standard &senden..."));
     AddItem(mail, "MoreAttachMenuItem", QStringLiteral("Mehrere Anhänge..."));
     connect(mail, &QMenu::aboutToShow, this, [this] { EMailMenuItemClick(); });
     QMenu *backgr = subMenu("DTBackgrMenuItem", QStringLiteral("Desktop-&Hintergrund"));
@@ -163,9 +162,9 @@ void TMainForm::SetupSending()
     wire("ExtGraphToolButton", [this](QAction *a) { ExtGraphMenuItemClick(a); });
     wire("ExtGraphHKMenuItem", [this](QAction *a) { ExtGraphHKMenuItemClick(a); });
     wire("ExtGraphHKToolButton", [this](QAction *a) { ExtGraphHKMenuItemClick(a); });
-    if (QAction *word = Item(QStringLiteral("WordToolButton")))
-        word->setStatusTip(QStringLiteral("Aktuelle Grafik an WinWord senden"));
     CaptureHooks.StartExtGraphEditor = [this] { StartExtGraphEditor(); };
+    // The new items get their texts in the language already chosen.
+    ZKMultiLanguage->SetLanguage(ZKMultiLanguage->Language());
 }
 
 void TMainForm::EMailMenuItemClick()
