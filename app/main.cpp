@@ -1,5 +1,6 @@
 // Start-up of Zelkora: the start picture when the user wants it, the main
 // window, then the message loop.
+#include "CloseSignals.h"
 #include "DLLImport.h"
 #include "MainForm.h"
 #include "PictureClasses.h"
@@ -57,6 +58,7 @@ int main(int argc, char **argv)
     app.SetExceptionHandler([&mainForm](const QString &type, const QString &message) {
         mainForm.ZKsvcApplicationPropertiesException(type, message);
     });
+    zk::TCloseSignals closeSignals([&mainForm](int) { mainForm.CloseBySignal(); });
     mainForm.show();
 
     splash.reset();

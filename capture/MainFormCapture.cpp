@@ -98,6 +98,8 @@ public:
     TMainFormCaptureExecutor(TMainForm &form, const TCaptureContext &context)
         : f(form)
         , c(context)
+        // The overlay's capture prepared its name before the plan started.
+        , previousName(context.path == TCapturePath::Overlay ? form.FPreScanFileName : form.FFileName)
     {
     }
 
@@ -184,8 +186,16 @@ public:
         case TCaptureStep::SaveAs:
             if (!hooks.SaveAsClick)
                 return TStepResult::Cancelled;
-            if (!hooks.SaveAsClick(nullptr))
-                return TStepResult::Cancelled;
+            if (!hooks.SaveAsClick(nullptr)) {
+                // A cancelled dialog has cleared the name itself; a name that
+                // is still set was chosen but not written (the save reported
+                // why), so it must not stand for the picture or reach the
+                // recent files.
+                if (!f.FHasFileName)
+                    return TStepResult::Cancelled;
+                forgetUnwrittenName();
+                return TStepResult::Failed;
+            }
             f.m_lastSaved = f.FFileName;
             break;
         case TCaptureStep::AddHistory:
@@ -258,8 +268,7 @@ private:
             else
                 written = AutoSavePicture(f.ScanImage->Picture().Bitmap(), f.Options);
         } catch (const std::exception &e) {
-            f.FHasFileName = false;
-            f.m_lastSaved.clear();
+            forgetUnwrittenName();
             f.ShowCaptureMessage(QStringLiteral("showmsg_except_afc_mistake"),
                                  QStringLiteral("Fehler beim automatischen Speichern: "),
                                  QString::fromUtf8(e.what()));
@@ -278,8 +287,16 @@ private:
         return TStepResult::Done;
     }
 
+    void forgetUnwrittenName()
+    {
+        f.FHasFileName = false;
+        f.FFileName = previousName;
+        f.m_lastSaved.clear();
+    }
+
     TMainForm &f;
     TCaptureContext c;
+    QString previousName;
 };
 
 // ---------------------------------------------------------------------------
@@ -348,10 +365,7 @@ void TMainForm::SetupCaptureCommands()
     });
 
     if (!CaptureHooks.SaveAsClick) {
-        CaptureHooks.SaveAsClick = [this](QObject *sender) {
-            SaveAsClick(sender);
-            return FHasFileName; // cleared when the dialog was cancelled
-        };
+        CaptureHooks.SaveAsClick = [this](QObject *sender) { return SaveAsClick(sender); };
     }
 
     m_localChannel = new TLocalChannel(this);
@@ -472,6 +486,9 @@ void TMainForm::HideApplication()
 
 void TMainForm::ShowToolBars(bool visible)
 {
+    // The view-scale window belongs to the picture that was shown: it goes
+    // on every call, so it never ends up in the next desktop picture.
+    FreeJpgScaleForm();
     if (!visible) {
         for (QToolBar *tb : DockOrderToolBars())
             if (tb && tb->isFloating() && tb->isVisible()) {
@@ -523,13 +540,30 @@ void TMainForm::ShowSaveFormat()
 void TMainForm::ShowCaptureMessage(const QString &key, const QString &fallback, const QString &detail)
 {
     // Not modal: a capture path must not stop in a nested loop while timers
-    // and hot keys keep coming.
+    // and hot keys keep coming. Owned by the main window, and during a
+    // capture shown only once the window is back: a box shown while the
+    // window is hidden for the capture would end up underneath it.
     auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), Text(key, fallback) + detail, QMessageBox::Ok,
-                                isVisible() ? this : nullptr);
+                                this);
     box->setObjectName(key);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    box->show();
+    if (isVisible() || !m_holdMessages)
+        box->show();
+    else
+        m_heldMessages.append(box);
+}
+
+void TMainForm::ShowHeldMessages()
+{
+    const auto held = std::exchange(m_heldMessages, {});
+    for (const QPointer<QMessageBox> &box : held) {
+        if (!box)
+            continue;
+        box->show();
+        // Once more when the window has been mapped, so it is on top.
+        QTimer::singleShot(0, box, [box] { box->raise(); });
+    }
 }
 
 void TMainForm::RememberCursor()
@@ -580,7 +614,16 @@ bool TMainForm::GrabIntoImage(bool foregroundWindow)
 bool TMainForm::AfterCapture(const TCaptureContext &context)
 {
     TMainFormCaptureExecutor executor(*this, context);
-    return RunPlan(PlanAfterCapture(context, Options), executor);
+    // Messages of the steps wait for the window to come back; whatever still
+    // waits at the end (the program stays in the tray) is shown then.
+    const bool outermost = !m_holdMessages;
+    m_holdMessages = true;
+    const bool done = RunPlan(PlanAfterCapture(context, Options), executor);
+    if (outermost) {
+        m_holdMessages = false;
+        ShowHeldMessages();
+    }
+    return done;
 }
 
 // ---------------------------------------------------------------------------

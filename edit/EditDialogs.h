@@ -86,6 +86,8 @@ public:
     QRect CellRect(int index) const;
 
     QSize sizeHint() const override;
+    // The whole grid: a smaller cell would hide colours.
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 signals:
     void Clicked();

@@ -1,7 +1,9 @@
 #pragma once
 // TPNGImage: a bitmap that reads and writes PNG files. The pixels live in the
-// bitmap; the file's chunks are kept beside them in a TChunkList, so chunks
-// the codec does not interpret (tIME, tEXt, ...) survive a load and a save.
+// bitmap; the file's chunks are kept beside them in a TChunkList. Of the
+// chunks the codec does not interpret, a save writes only those whose fourth
+// letter is upper case (tIME, say); those with a lower-case fourth letter,
+// text chunks (tEXt, zTXt, iTXt) among them, are read but never written.
 //
 // Loading is all or nothing: the file is read into a fresh chunk list and
 // decoded aside, and only a complete success replaces the picture. Saving

@@ -111,6 +111,12 @@ void RaisePngError(int id)
     throw EPNGImageException(id, formatPngMessage(PngErrorText(id)));
 }
 
+void RaisePngError(int id, const QString &detail)
+{
+    throw EPNGImageException(id, formatPngMessage(PngErrorText(id) + QStringLiteral(" (") + detail +
+                                                  QLatin1Char(')')));
+}
+
 QString ChunkNameText(const TChunkName &name)
 {
     return QString::fromLatin1(name.data(), 4);

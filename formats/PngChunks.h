@@ -61,6 +61,8 @@ QString PngErrorText(int id);
 // line and the text.
 [[noreturn]] void RaisePngError(const QString &text);
 [[noreturn]] void RaisePngError(int id);
+// The same with a detail after the text (zlib's own message, say).
+[[noreturn]] void RaisePngError(int id, const QString &detail);
 
 using TChunkName = std::array<char, 4>;
 QString ChunkNameText(const TChunkName &name);

@@ -224,21 +224,22 @@ private:
     int fTrnsLen;
 };
 
-// Reads one filtered row (filter byte first) and undoes its filter. Data
-// that ends early leaves the rest of the row zero.
+// Reads one filtered row (filter byte first) and undoes its filter. Image
+// data that ends before the last row (a cut file, a stream that stops early)
+// is damaged: the missing rows would otherwise come out black without a word.
 void ReadRow(TZDecompressionStream &z, uint8_t *row, const uint8_t *prior, int64_t rowBytes, int bpp)
 {
     const int64_t want = rowBytes + 1;
-    const int64_t got = z.Read(row, want);
+    int64_t got = 0;
+    try {
+        got = z.Read(row, want);
+    } catch (const EZDecompressionError &e) {
+        RaisePngError(peDamagedData, e.message());
+    }
     if (got < want)
-        std::memset(row + std::max<int64_t>(got, 0), 0, size_t(want - std::max<int64_t>(got, 0)));
-    if (got <= 0)
-        return;
-    const int64_t complete = got - 1;
-    if (!png::UnfilterRow(row[0], row + 1, prior + 1, size_t(complete), bpp))
+        RaisePngError(peDamagedData);
+    if (!png::UnfilterRow(row[0], row + 1, prior + 1, size_t(rowBytes), bpp))
         RaisePngError(peUnknownFilterType);
-    if (complete < rowBytes)
-        std::memset(row + 1 + complete, 0, size_t(rowBytes - complete));
 }
 
 } // namespace

@@ -80,6 +80,17 @@ void showSaveError(TMainForm &form, const EGraphicError &e)
                           e.message());
 }
 
+// Where the file dialogs start when no folder is given: the current
+// picture's folder, else the output folder.
+QString startFolder(const TMainForm &form)
+{
+    QStringList candidates;
+    if (form.FHasFileName && !form.FFileName.isEmpty())
+        candidates << QFileInfo(form.FFileName).absolutePath();
+    candidates << form.Options.OutDir;
+    return DialogStartFolder(candidates);
+}
+
 void showNotSupported(TMainForm &form)
 {
     showMessage(form, text(form, "showmsg_no_zk_support",
@@ -102,25 +113,28 @@ bool loadIntoPicture(TMainForm &form, const QString &fileName, bool convert)
 {
     ensurePictureClasses();
     std::unique_ptr<TGraphic> loaded;
+    QPointer<TProgressForm> progress;
     try {
         if (convert) {
-            QPointer<TProgressForm> progress = new TProgressForm(&form);
+            progress = new TProgressForm(&form);
             progress->setWindowTitle(text(form, "caption_progressform_progress", QStringLiteral("Fortschritt")));
             progress->SetMax(300);
             progress->show();
             loaded = ConvertToBmp(fileName, progress.data());
-            if (progress)
-                progress->close();
         } else {
             loaded = LoadPictureGraphic(fileName);
         }
     } catch (const std::exception &e) {
-        const auto *ge = dynamic_cast<const EGraphicError *>(&e);
-        showMessage(form, text(form, "showmsg_except_file_not_opened",
-                               QStringLiteral("Die Datei konnte nicht geöffnet werden: ")) +
-                              (ge ? ge->message() : QString::fromUtf8(e.what())));
+        // The progress window goes first: it would stand over the message.
+        if (progress)
+            delete progress.data();
+        const TFailureMessage m = OpenFailureMessage(e);
+        showMessage(form, text(form, m.key, QString::fromUtf8(m.german)).trimmed() + QStringLiteral("\n\n") +
+                              FailureDetail(e));
         return false;
     }
+    if (progress)
+        progress->close();
     // The crop rectangle belonged to the picture that is going.
     form.FreeCutRect();
     form.ScanImage->Picture().SetGraphic(std::move(loaded));
@@ -259,8 +273,8 @@ void TMainForm::OpenClick(QObject *Sender)
     for (const TDialogFilter &f : OpenDialogFilters())
         filters << f.QtFilter();
     dialog.setNameFilters(filters);
-    if (Options.VType == 0 && !Options.ImgPath.isEmpty() && QFileInfo(Options.ImgPath).isDir())
-        dialog.setDirectory(Options.ImgPath);
+    dialog.selectNameFilter(filters.last()); // all readable files
+    dialog.setDirectory(Options.VType == 0 ? DialogStartFolder({Options.ImgPath}) : startFolder(*this));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     OpenPictureFile(dialog.selectedFiles().first());
@@ -346,19 +360,19 @@ void TMainForm::AutoSaveImage()
         RecentList->AddHistory(written);
 }
 
-void TMainForm::SaveAsClick(QObject *Sender)
+bool TMainForm::SaveAsClick(QObject *Sender)
 {
     const int typ = Options.FileTyp;
     TBitmap *bmp = pictureBitmap(*this);
     if (!ScanImage->Picture().Graphic() || ScanImage->Picture().Empty()) {
         showMessage(*this, text(*this, "showmsg_nofileload", QStringLiteral("Es ist keine Datei geladen!")));
-        return;
+        return false;
     }
     if (!bmp) {
         showMessage(*this, text(*this, "showmsg_no_bitmap_load_will_convert",
                                        QStringLiteral("Die geladene Grafik ist keine Bitmap. Bitte wandeln Sie "
                                                       "sie zuerst in eine Bitmap um.")));
-        return;
+        return false;
     }
     const QList<TDialogFilter> &filters = SaveDialogFilters();
     QFileDialog dialog(this, QStringLiteral("Grafik speichern unter"));
@@ -379,8 +393,7 @@ void TMainForm::SaveAsClick(QObject *Sender)
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, suffixOf](const QString &f) {
         dialog.setDefaultSuffix(suffixOf(FilterIndexOf(filters, f)));
     });
-    if (!Options.OutDir.isEmpty() && QFileInfo(Options.OutDir).isDir())
-        dialog.setDirectory(Options.OutDir);
+    dialog.setDirectory(startFolder(*this));
     dialog.selectFile(Sender ? Options.FileName + PictureTypeExt(typ) : Options.FileName);
 
     TOpenDialogScope scope(QStringLiteral("Grafik speichern unter"));
@@ -388,22 +401,23 @@ void TMainForm::SaveAsClick(QObject *Sender)
         FHasFileName = false;
         FFileName.clear();
         SetStatusPanelText(kFormatPanel, QString::fromLatin1(PanelBitmap));
-        return;
+        return false;
     }
     const QString fileName = dialog.selectedFiles().first();
-    const int type = PictureTypeOfSaveFilter(FilterIndexOf(filters, dialog.selectedNameFilter()));
+    const int type = SaveTypeOfChosenName(fileName, FilterIndexOf(filters, dialog.selectedNameFilter()));
     try {
-        WriteFileReplacing(fileName, EncodePicture(*bmp, type < 0 ? int(ptBmp) : type, Options,
-                                                   TSaveOrigin::SaveDialog));
+        WriteFileReplacing(fileName, EncodePicture(*bmp, type, Options, TSaveOrigin::SaveDialog));
     } catch (const EGraphicError &e) {
+        // Nothing was written: the name is not recorded anywhere.
         showSaveError(*this, e);
-        return;
+        return false;
     }
     FHasFileName = true;
     FFileName = fileName;
     SetStatusPanelText(kFormatPanel, PanelBitmapAs(LowerExt(fileName)));
     if (Options.SaveHist && RecentList)
         RecentList->AddHistory(fileName);
+    return true;
 }
 
 void TMainForm::FastSaveToolButtonClick(QObject *Sender)
@@ -435,9 +449,11 @@ void TMainForm::FastSaveToolButtonClick(QObject *Sender)
         return;
     const QString dir = AutosaveDir();
     if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir)) {
+        // The folder's path, so the user (or the administrator) knows where.
         showMessage(*this, text(*this, "showmsg_autosave_cannt_create_call_admin",
                                        QStringLiteral("Der Ordner \"Autosave\" kann nicht angelegt werden. Bitte "
-                                                      "wenden Sie sich an Ihren Administrator.")));
+                                                      "wenden Sie sich an Ihren Administrator.")) +
+                               QLatin1Char('\n') + QDir::toNativeSeparators(dir));
         return;
     }
     QString written;

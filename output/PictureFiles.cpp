@@ -1,5 +1,7 @@
 #include "PictureFiles.h"
 
+#include "SafeFile.h"
+
 #include "Bmp2Tiff.h"
 #include "BmpCodec.h"
 #include "GraphicConvert.h"
@@ -7,13 +9,17 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "ProgramDir.h"
+#include "PngChunks.h"
 #include "Progress.h"
+#include "Registry.h"
+#include "ZStreams.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <climits>
@@ -60,6 +66,53 @@ int PictureTypeOfExt(const QString &ext)
         if (e == QLatin1String(kTypeExts[i]))
             return i;
     return -1;
+}
+
+int SaveTypeOfChosenName(const QString &fileName, int filterIndex)
+{
+    const int byName = PictureTypeOfExt(LowerExt(fileName));
+    if (byName >= 0)
+        return byName;
+    const int byFilter = PictureTypeOfSaveFilter(filterIndex);
+    return byFilter >= 0 ? byFilter : int(ptBmp);
+}
+
+QString DialogStartFolder(const QStringList &candidates)
+{
+    for (const QString &c : candidates)
+        if (!c.isEmpty() && QFileInfo(c).isDir())
+            return QFileInfo(c).absoluteFilePath();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+TFailureMessage OpenFailureMessage(const std::exception &e)
+{
+    if (const auto *png = dynamic_cast<const EPNGImageException *>(&e)) {
+        switch (png->Id()) {
+        case peUnknownColourType:
+        case peUnknownInterlace:
+        case peUnknownCriticalChunk:
+        case peUnknownFilterType:
+            return {"showmsg_file_variant_unsupported", "Diese Variante des Dateiformats wird nicht unterstützt."};
+        default:
+            break;
+        }
+    }
+    if (dynamic_cast<const EInvalidGraphic *>(&e) || dynamic_cast<const EZLibError *>(&e))
+        return {"showmsg_file_damaged", "Die Datei ist beschädigt und kann nicht geöffnet werden."};
+    if (dynamic_cast<const ERegistryException *>(&e))
+        return {"showmsg_write_error_registry", "Die Einstellungen konnten nicht gespeichert werden: "};
+    return {"showmsg_except_file_not_opened", "Die Datei konnte nicht geöffnet werden: "};
+}
+
+QString FailureDetail(const std::exception &e)
+{
+    if (const auto *ge = dynamic_cast<const EGraphicError *>(&e))
+        return ge->message();
+    return QString::fromUtf8(e.what());
 }
 
 int SaveFilterIndexOf(int typeIndex)
@@ -357,87 +410,44 @@ QByteArray EncodePicture(const TBitmap &bitmap, int typeIndex, const TZelkoraOpt
 
 namespace {
 
-QString systemError(int err)
+EGraphicFileError writeError(const QString &path, const QString &reason)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, reason));
 }
 
-// The complete bytes in a temporary file beside path; returns its name. The
-// file is created the way any new file is (mode 0666 less the umask), so the
-// picture ends up with the permissions the user expects.
-QString writeTemporary(const QString &path, const QByteArray &data)
+// The complete bytes beside path, not yet under its name. New pictures get
+// the mode any new file gets (0666 less the umask).
+void writePending(TPendingFile &file, const QString &path, const QByteArray &data)
 {
-    const QFileInfo info(path);
-    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.');
-    int fd = -1;
-    QString name;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        name = prefix + QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
-        fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(errno)));
-    const char *p = data.constData();
-    qint64 left = data.size();
-    int err = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            break;
-        }
-        p += n;
-        left -= n;
-    }
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (err) {
-        ::unlink(QFile::encodeName(name).constData());
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(err)));
-    }
-    return name;
+    QString reason;
+    if (!file.Write(path, data, 0666, &reason))
+        throw writeError(path, reason);
 }
 
 } // namespace
 
 void WriteFileReplacing(const QString &path, const QByteArray &data)
 {
-    const QString tmp = writeTemporary(path, data);
-    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()) != 0) {
-        const int err = errno;
-        QFile::remove(tmp);
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(err)));
-    }
+    TPendingFile file;
+    writePending(file, path, data);
+    QString reason;
+    if (!file.Replace(&reason))
+        throw writeError(path, reason);
 }
 
 bool WriteFileNew(const QString &path, const QByteArray &data)
 {
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
         return false;
-    const QString tmp = writeTemporary(path, data);
-    const QByteArray from = QFile::encodeName(tmp), to = QFile::encodeName(path);
-    // renameat2 with RENAME_NOREPLACE is atomic where the file system has it;
-    // a hard link fails the same way on a name that appeared meanwhile.
-    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-    int err = rc == 0 ? 0 : errno;
-    if (rc != 0 && (err == EINVAL || err == ENOSYS)) {
-        rc = ::link(from.constData(), to.constData());
-        err = rc == 0 ? 0 : errno;
-        if (rc == 0)
-            ::unlink(from.constData());
-    }
-    if (rc == 0)
+    TPendingFile file;
+    writePending(file, path, data);
+    bool taken = false;
+    QString reason;
+    if (file.LinkNew(&taken, &reason))
         return true;
-    QFile::remove(tmp);
-    if (err == EEXIST)
+    if (taken)
         return false;
-    throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, systemError(err)));
+    throw writeError(path, reason);
 }
 
 QString WriteFileUnique(const QString &dir, const QString &stem, const QString &ext, const QByteArray &data)

@@ -21,6 +21,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 namespace zk {
@@ -49,6 +50,10 @@ QString PictureTypeExt(int typeIndex);
 // The type whose extension this is (".JPEG" and "jpeg" give ptJpg, ".tiff"
 // ptTif, ".dib" ptBmp); -1 when none.
 int PictureTypeOfExt(const QString &ext);
+// The type a name chosen in the save dialog is written in: the type its
+// extension names, so no file's content belies its name (opening goes by the
+// extension); the chosen filter's type for a name without such an extension.
+int SaveTypeOfChosenName(const QString &fileName, int filterIndex);
 // The save dialog's 1-based filter index of a type: type + 1 for 0..8; 0 for
 // pcx, which has no entry.
 int SaveFilterIndexOf(int typeIndex);
@@ -77,6 +82,10 @@ struct TDialogFilter
 
 const QList<TDialogFilter> &OpenDialogFilters(); // nine entries, "all readable" last
 const QList<TDialogFilter> &SaveDialogFilters(); // nine entries, filter index 1..9
+// The folder a file dialog starts in: the first candidate that is a folder,
+// else the user's pictures folder, else the home folder; never the
+// process's working folder.
+QString DialogStartFolder(const QStringList &candidates);
 // The entries joined with ";;" for QFileDialog.
 QString QtFilterString(const QList<TDialogFilter> &filters);
 // The 1-based index of the entry whose QtFilter() (or Label()) is text; 0
@@ -175,6 +184,18 @@ std::unique_ptr<TGraphic> LoadPictureGraphic(const QString &fileName);
 // memory (nothing is written). progress, when given, is advanced by 50 six
 // times along the way. Raises EGraphicError on failure.
 std::unique_ptr<TBitmap> ConvertToBmp(const QString &fileName, TProgressForm *progress = nullptr);
+
+// The message that reports a failed open or save: a sentence in the UI
+// language by key (German given for a file that lacks it), the error's own
+// text (codec, zlib or system) after it as detail.
+struct TFailureMessage
+{
+    const char *key;
+    const char *german;
+};
+TFailureMessage OpenFailureMessage(const std::exception &e);
+// The error's own text for the detail line.
+QString FailureDetail(const std::exception &e);
 
 // ---------------------------------------------------------------------------
 // Status panel 6: the format of the current picture

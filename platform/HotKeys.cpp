@@ -1,8 +1,9 @@
 #include "HotKeys.h"
 
+#include "QtXcb.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -15,15 +16,6 @@ namespace {
 
 constexpr char kLetters[kHotKeyLetterCount + 1] = "ABEFGHIJKLMNTUY";
 constexpr std::uint32_t kNumLockKeysym = 0xff7f;
-
-xcb_connection_t *connection()
-{
-    auto *app = qGuiApp;
-    if (!app)
-        return nullptr;
-    auto *x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 xcb_window_t rootWindow(xcb_connection_t *c)
 {
@@ -78,14 +70,14 @@ TGlobalHotKeys::~TGlobalHotKeys()
 
 bool TGlobalHotKeys::Available()
 {
-    return connection() != nullptr;
+    return QtXcbConnection() != nullptr;
 }
 
 void TGlobalHotKeys::ensureModifiers()
 {
     if (m_modifiersKnown)
         return;
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = QtXcbConnection();
     if (!c)
         return;
     m_modifiersKnown = true;
@@ -107,7 +99,7 @@ void TGlobalHotKeys::ensureModifiers()
 
 std::uint8_t TGlobalHotKeys::keycodeFor(QChar letter)
 {
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = QtXcbConnection();
     if (!c || HotKeyLetterIndex(letter) < 0)
         return 0;
     // Keysyms of Latin letters are their lower-case code points.
@@ -116,7 +108,7 @@ std::uint8_t TGlobalHotKeys::keycodeFor(QChar letter)
 
 bool TGlobalHotKeys::grabKey(std::uint8_t keycode, bool grab)
 {
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = QtXcbConnection();
     const xcb_window_t root = c ? rootWindow(c) : xcb_window_t(XCB_WINDOW_NONE);
     if (!c || root == XCB_WINDOW_NONE)
         return false;
@@ -158,7 +150,7 @@ bool TGlobalHotKeys::grabKey(std::uint8_t keycode, bool grab)
 bool TGlobalHotKeys::Register(int id, QChar letter)
 {
     Unregister(id);
-    if (!connection())
+    if (!QtXcbConnection())
         return false;
     ensureModifiers();
     const std::uint8_t keycode = keycodeFor(letter);

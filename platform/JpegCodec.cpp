@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 // jpeglib.h expects size_t and FILE to be declared first.
 #include <jpeglib.h>
@@ -41,10 +42,12 @@ extern "C" void zkJpegEmitMessage(j_common_ptr cinfo, int level)
 {
     if (level >= 0)
         return; // trace messages
-    // A stream that ends early decodes with the missing part painted grey:
-    // data would be lost without a word, so it counts as an error. Other
-    // warnings (stray bytes between markers) leave the picture whole.
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+    // A stream that ends early, or whose coded data stops at a marker
+    // (a cut file with an end marker after it), decodes with the missing
+    // part painted grey: data would be lost without a word, so it counts as
+    // an error. Other warnings (stray bytes between markers) leave the
+    // picture whole.
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)
         zkJpegErrorExit(cinfo);
     cinfo->err->num_warnings++;
 }
@@ -87,6 +90,13 @@ struct DecodeParams {
     bool fast;
 };
 
+// CMYK and YCCK files cannot be turned into RGB by libjpeg: they come out as
+// CMYK and are converted here.
+bool isFourColour(const jpeg_decompress_struct &cinfo)
+{
+    return cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+}
+
 // Phase one: header and output size, so the caller can check the size limit
 // before anything big is allocated.
 int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, const DecodeParams *p)
@@ -103,7 +113,10 @@ int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, 
     if (p) {
         job->cinfo.scale_num = 1;
         job->cinfo.scale_denom = static_cast<unsigned>(p->scaleDenom);
-        if (p->grayscale) {
+        if (isFourColour(job->cinfo)) {
+            // Converted to colour or grey below; never quantised.
+            job->cinfo.out_color_space = JCS_CMYK;
+        } else if (p->grayscale) {
             job->cinfo.out_color_space = JCS_GRAYSCALE;
         } else {
             job->cinfo.out_color_space = JCS_EXT_BGR;
@@ -123,21 +136,52 @@ int decodeHeader(DecodeJob *job, const unsigned char *data, unsigned long size, 
     return 1;
 }
 
-// Phase two: the pixels, straight into the caller's buffer.
-int decodePixels(DecodeJob *job, unsigned char *pixels, std::size_t stride, unsigned int *colormap)
+// Four-colour rows to B, G, R (or grey). Files with an Adobe marker (nearly
+// all of them) store the inks inverted, 255 meaning none; others store them
+// plain.
+void cmykRowsTo(const unsigned char *cmyk, unsigned char *out, unsigned width, bool inverted, bool grey)
+{
+    for (unsigned x = 0; x < width; ++x, cmyk += 4) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        const unsigned b = (y * k + 127) / 255, g = (m * k + 127) / 255, r = (c * k + 127) / 255;
+        if (grey) {
+            *out++ = static_cast<unsigned char>((b * 29 + g * 150 + r * 77 + 128) >> 8);
+        } else {
+            *out++ = static_cast<unsigned char>(b);
+            *out++ = static_cast<unsigned char>(g);
+            *out++ = static_cast<unsigned char>(r);
+        }
+    }
+}
+
+// Phase two: the pixels, straight into the caller's buffer (four-colour
+// rows through a strip of 16 rows).
+int decodePixels(DecodeJob *job, unsigned char *pixels, std::size_t stride, unsigned int *colormap,
+                 unsigned char *cmykStrip, bool cmykToGrey)
 {
     if (setjmp(job->err.jump))
         return 0;
     jpeg_start_decompress(&job->cinfo);
     JSAMPROW rows[16];
+    const std::size_t cmykStride = std::size_t(job->cinfo.output_width) * 4;
     while (job->cinfo.output_scanline < job->cinfo.output_height) {
         const unsigned first = job->cinfo.output_scanline;
         unsigned n = job->cinfo.output_height - first;
         if (n > 16)
             n = 16;
         for (unsigned i = 0; i < n; ++i)
-            rows[i] = pixels + (first + i) * stride;
-        jpeg_read_scanlines(&job->cinfo, rows, n);
+            rows[i] = cmykStrip ? cmykStrip + i * cmykStride : pixels + (first + i) * stride;
+        const unsigned got = jpeg_read_scanlines(&job->cinfo, rows, n);
+        if (cmykStrip)
+            for (unsigned i = 0; i < got; ++i)
+                cmykRowsTo(rows[i], pixels + (first + i) * stride, job->cinfo.output_width,
+                           job->cinfo.saw_Adobe_marker, cmykToGrey);
     }
     if (job->cinfo.quantize_colors && colormap) {
         const int n = job->cinfo.actual_number_of_colors;
@@ -312,11 +356,17 @@ QList<QRgb> decodeInto(const QByteArray &data, const JpegDecodeOptions &opt, Jpe
         info->progressive = job.cinfo.progressive_mode;
     }
 
-    const bool indexed = job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors;
+    // Four-colour files come out of libjpeg as inks and are converted here,
+    // to B, G, R or, for grey output, to one grey byte a pixel. They are
+    // never quantised: the palette would be one of inks.
+    const bool fourColour = job.cinfo.out_color_space == JCS_CMYK;
+    const bool indexed = fourColour ? opt.grayscale
+                                    : job.cinfo.out_color_components == 1 || job.cinfo.quantize_colors;
     const auto [pixels, stride] = target(static_cast<int>(job.cinfo.output_width),
                                          static_cast<int>(job.cinfo.output_height), indexed);
+    std::vector<unsigned char> strip(fourColour ? std::size_t(job.cinfo.output_width) * 4 * 16 : 0);
     unsigned int colormap[256];
-    if (!decodePixels(&job, pixels, stride, colormap))
+    if (!decodePixels(&job, pixels, stride, colormap, fourColour ? strip.data() : nullptr, indexed))
         fail("JPEG file is damaged", job.err.message);
     QList<QRgb> table;
     if (job.cinfo.quantize_colors && job.cinfo.out_color_components > 1) {

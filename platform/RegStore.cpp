@@ -1,11 +1,15 @@
 #include "RegStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QtDebug>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <map>
 #include <memory>
 
@@ -605,18 +609,30 @@ Store &Store::at(const QString &fileName)
 
 Store::Store(const QString &fileName) : m_file(fileName) {}
 
-void Store::adopt(const QByteArray &data, const storeio::FileStamp &stamp)
+bool Store::adopt(const QByteArray &data, const storeio::FileStamp &stamp)
 {
-    if (!m_loaded || data != m_raw) {
-        m_tree = parse(data, m_file);
-        m_raw = data;
-    }
     m_stamp = stamp;
+    // Unchanged bytes: the tree already is this content with the changes not
+    // written yet on top.
+    if (m_loaded && !m_stale && data == m_raw)
+        return false;
+    m_tree = parse(data, m_file);
+    m_raw = data;
+    m_stale = false;
     m_loaded = true;
+    // Changes not written yet go on top of the newest content.
+    for (const auto &fn : m_pending)
+        fn(m_tree);
+    return true;
 }
 
 void Store::refresh()
 {
+    // A batch looks at the file once: its changes go onto the newest file
+    // when it ends anyway, and a look per value would cost a system call each.
+    if (m_batchDepth > 0 && m_batchLooked && m_loaded)
+        return;
+    m_batchLooked = m_batchDepth > 0;
     const storeio::FileStamp now = storeio::stampOf(m_file);
     if (m_loaded && now == m_stamp)
         return;
@@ -637,7 +653,7 @@ void Store::refresh()
     }
 }
 
-void Store::adoptFromFile()
+bool Store::adoptFromFile()
 {
     // Whatever other processes wrote up to now is the base of this change.
     QByteArray data;
@@ -645,23 +661,32 @@ void Store::adoptFromFile()
     QString error;
     if (storeio::readWholeFile(m_file, &data, &stamp, &error) == storeio::ReadResult::Failed)
         throw ERegistryException(QStringLiteral("Cannot read the registry file \"%1\": %2").arg(m_file, error));
-    adopt(data, stamp);
+    return adopt(data, stamp);
 }
 
-void Store::flush()
+void Store::flush(QByteArray bytes)
 {
-    QByteArray bytes = serialize(m_tree, m_raw.size());
+    if (bytes.isNull())
+        bytes = serialize(m_tree, m_raw.size());
     if (m_stamp.exists ? bytes == m_raw : m_tree.keys().empty())
         return; // nothing changed
     QString error;
-    if (!storeio::replaceFile(m_file, bytes, 0600, &error, m_file + QStringLiteral(".tmp"))) {
-        // Back to what the file holds; the change did not happen.
-        m_loaded = false;
-        m_raw.clear();
+    if (!storeio::replaceFile(m_file, bytes, 0600, &error, m_file + QStringLiteral(".tmp")))
         throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": %2").arg(m_file, error));
-    }
     m_raw = std::move(bytes);
     m_stamp = storeio::stampOf(m_file);
+}
+
+// A store file the user made read-only stays as it is: renaming a new file
+// over it would undo the user's choice.
+static void refuseReadOnly(const QString &file)
+{
+    const QByteArray name = QFile::encodeName(file);
+    if (::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0 || errno == ENOENT)
+        return;
+    const QString why = errno == EROFS ? QStringLiteral("the file system is read-only")
+                                       : QStringLiteral("the file is read-only");
+    throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": %2").arg(file, why));
 }
 
 static std::unique_ptr<storeio::ExclusiveLock> takeStoreLock(const QString &file)
@@ -679,29 +704,48 @@ static std::unique_ptr<storeio::ExclusiveLock> takeStoreLock(const QString &file
 void Store::write(const std::function<void(Tree &)> &fn)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_batchDepth > 0) {
-        fn(m_tree);
-        return;
-    }
-    auto lock = takeStoreLock(m_file);
-    adoptFromFile();
+    refresh();
     fn(m_tree);
-    flush();
+    m_pending.push_back(fn);
+    if (m_batchDepth == 0)
+        commitPending();
+}
+
+void Store::commitPending()
+{
+    if (m_pending.empty())
+        return;
+    try {
+        // Nothing to do when the changes leave the newest file as it is: no
+        // lock, no write, no error from a store that cannot be written.
+        refresh();
+        const QByteArray bytes = serialize(m_tree, m_raw.size());
+        if (m_stamp.exists ? bytes == m_raw : m_tree.keys().empty()) {
+            m_pending.clear();
+            return;
+        }
+        refuseReadOnly(m_file);
+        auto lock = takeStoreLock(m_file);
+        // The newest file with our changes on top; when nobody wrote since
+        // we looked, the bytes made above are the ones to write.
+        const bool reparsed = adoptFromFile();
+        flush(reparsed ? QByteArray() : bytes);
+    } catch (...) {
+        // Back to what the file holds; the changes did not happen.
+        m_pending.clear();
+        m_loaded = false;
+        m_stale = true;
+        m_raw.clear();
+        throw;
+    }
+    m_pending.clear();
 }
 
 void Store::beginBatch()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_batchDepth++ > 0)
-        return;
-    try {
-        m_batchLock = takeStoreLock(m_file);
-        adoptFromFile();
-    } catch (...) {
-        m_batchLock.reset();
-        m_batchDepth = 0;
-        throw;
-    }
+    if (m_batchDepth++ == 0)
+        m_batchLooked = false;
 }
 
 void Store::endBatch()
@@ -709,8 +753,8 @@ void Store::endBatch()
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_batchDepth == 0 || --m_batchDepth > 0)
         return;
-    auto lock = std::move(m_batchLock);
-    flush();
+    m_batchLooked = false;
+    commitPending();
 }
 
 } // namespace zk::regstore

@@ -104,28 +104,41 @@ public:
         return fn(static_cast<const Tree &>(m_tree));
     }
 
-    // Under the inter-process lock: re-reads the file, lets fn change the
-    // content, and writes the result atomically when it differs from the
-    // file. Throws ERegistryException when the file cannot be read or
-    // written; the file is then unchanged.
+    // Lets fn change the content and writes the result atomically when it
+    // differs from the file: under the inter-process lock the file is read
+    // again and fn applied to it, so values other processes wrote meanwhile
+    // are kept. A change that leaves the file as it is writes nothing and
+    // takes no lock, so a read-only store is no error while nothing changes.
+    // fn may be run more than once and must own what it captures. Throws
+    // ERegistryException when the file cannot be read or written (also when
+    // the user made it read-only); the file is then unchanged.
     void write(const std::function<void(Tree &)> &fn);
 
-    // A batch holds the inter-process lock from begin to end; the writes in
-    // between change the content only, and end writes the file once. Batches
-    // nest; only the outermost end writes. end throws like write.
+    // A batch collects the writes between begin and end and makes them one
+    // update of the file at the outermost end, as write does for one change.
+    // Readers in between see the collected changes on the file as it was
+    // when the batch first looked at it. end throws like write;
+    // the collected changes are then dropped.
     void beginBatch();
     void endBatch();
 
 private:
     // Re-reads the file under the held lock and makes it the base of changes.
-    void adoptFromFile();
-    void flush();
-    std::unique_ptr<storeio::ExclusiveLock> m_batchLock;
+    // Returns whether the tree was built anew from the file.
+    bool adoptFromFile();
+    // Writes the tree (bytes: its text when already made).
+    void flush(QByteArray bytes = QByteArray());
+    // Writes the collected changes (see write).
+    void commitPending();
+    std::vector<std::function<void(Tree &)>> m_pending;
     int m_batchDepth = 0;
+    bool m_stale = false; // m_tree is not m_raw with m_pending on top
+    bool m_batchLooked = false; // the running batch has looked at the file
 
     explicit Store(const QString &fileName);
     void refresh();
-    void adopt(const QByteArray &data, const storeio::FileStamp &stamp);
+    // Makes data the base of the tree; returns whether it was parsed anew.
+    bool adopt(const QByteArray &data, const storeio::FileStamp &stamp);
 
     QString m_file;
     std::mutex m_mutex;

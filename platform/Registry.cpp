@@ -118,7 +118,7 @@ struct TRegistry::Impl
                 QStringLiteral("Cannot write registry value \"%1\" at the root; open a key first").arg(v.name));
         // A key deleted meanwhile (by us or another process) comes back, so
         // the value written is not lost.
-        store().write([&](Tree &t) { t.make(path).set(v); });
+        store().write([p = path, v](Tree &t) { t.make(p).set(v); });
     }
 };
 
@@ -159,7 +159,7 @@ bool TRegistry::OpenKey(const QString &key, bool canCreate)
         if (!canCreate)
             return false;
         try {
-            d->store().write([&](Tree &t) { t.make(target); });
+            d->store().write([target](Tree &t) { t.make(target); });
         } catch (const ERegistryException &e) {
             qWarning().noquote() << e.message();
             return false;
@@ -355,9 +355,8 @@ bool TRegistry::DeleteKey(const QString &key)
         return false; // the root itself is never deleted
     if (!KeyExists(QStringLiteral("\\") + target))
         return false;
-    bool removed = false;
-    d->store().write([&](Tree &t) { removed = t.remove(target); });
-    return removed;
+    d->store().write([target](Tree &t) { t.remove(target); });
+    return true;
 }
 
 bool TRegistry::DeleteValue(const QString &name)
@@ -367,12 +366,11 @@ bool TRegistry::DeleteValue(const QString &name)
     if (d->readOnly)
         throw ERegistryException(QStringLiteral("Cannot delete registry value \"%1\": the key is open for reading only")
                                      .arg(d->valueLabel(name)));
-    bool removed = false;
-    d->store().write([&](Tree &t) {
-        if (Key *k = t.find(d->path))
-            removed = k->remove(name);
+    d->store().write([p = d->path, name](Tree &t) {
+        if (Key *k = t.find(p))
+            k->remove(name);
     });
-    return removed;
+    return true;
 }
 
 // ---- TRegistryIniFile ------------------------------------------------------------

@@ -18,7 +18,9 @@ enum class RootKey { CurrentUser, LocalMachine };
 enum class RegDataType { Unknown, String, ExpandString, Integer, Binary };
 
 // Raised by a read of a missing value or of a value of another type, and by
-// writes that cannot reach the file. The message names the key and the value.
+// writes that cannot reach the file (a full disk, a folder or store file the
+// user may not write). The message names the key and the value, or the file
+// and the reason.
 class ERegistryException : public std::runtime_error
 {
 public:
@@ -80,11 +82,12 @@ private:
     Impl *d;
 };
 
-// Collects the writes to one root into a single file update: the store stays
-// locked against other processes from construction to Commit (or
-// destruction), and the file is written once. Use it around many writes in a
-// row (saving the whole options record), where one update per value would
-// cost a disk flush each.
+// Collects the writes to one root into a single file update: at Commit (or
+// destruction) they are applied, under the store's lock, to the file as it
+// is then, and the file is written once, or not at all when nothing changed.
+// No lock is held while the batch collects. Use it around many writes in a
+// row (saving the whole options record, everything a close keeps), where one
+// update per value would cost a disk flush each.
 class TRegistryBatch
 {
 public:

@@ -1,10 +1,11 @@
 #include "ScreenSettle.h"
 
+#include "QtXcb.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QThread>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
@@ -12,22 +13,9 @@
 
 namespace zk {
 
-namespace {
-
-xcb_connection_t *qtConnection()
-{
-    auto *app = qGuiApp;
-    if (!app)
-        return nullptr;
-    auto *x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
-} // namespace
-
 bool SyncWindowSystem()
 {
-    xcb_connection_t *c = qtConnection();
+    xcb_connection_t *c = QtXcbConnection();
     if (!c || xcb_connection_has_error(c))
         return false;
     // A round trip: once its answer is here, every request sent before it

@@ -1,9 +1,10 @@
 #include "StoreIo.h"
 
+#include "SafeFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -39,21 +40,6 @@ FileStamp stampFromStat(const struct stat &st)
     s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000ll + st.st_mtim.tv_nsec;
     s.ctimeNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000ll + st.st_ctim.tv_nsec;
     return s;
-}
-
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
 }
 
 // The file a write should replace: a symbolic link is followed so the link
@@ -147,64 +133,20 @@ bool replaceFile(const QString &path, const QByteArray &data, mode_t newMode, QS
                  const QString &tempPath)
 {
     const QString target = resolveTarget(path);
-    const QString dir = QFileInfo(target).absolutePath();
-
-    mode_t mode = newMode;
-    bool keepMode = false;
     struct stat st;
-    if (::stat(encoded(target).constData(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            if (error)
-                *error = QStringLiteral("it is not a regular file");
-            return false;
-        }
-        mode = st.st_mode & 07777;
-        keepMode = true;
-    }
-
-    QString temp;
-    int fd = -1;
-    if (!tempPath.isEmpty()) {
-        temp = tempPath;
-        ::unlink(encoded(temp).constData()); // a leftover of a killed writer
-        fd = ::open(encoded(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    } else {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            temp = QStringLiteral("%1.tmp-%2-%3").arg(target).arg(::getpid()).arg(counter++);
-            fd = ::open(encoded(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd < 0 && errno != EEXIST)
-                break;
-        }
-    }
-    if (fd < 0) {
+    const bool exists = ::stat(encoded(target).constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
         if (error)
-            *error = QStringLiteral("cannot create a temporary file in \"%1\": %2").arg(dir, errnoText(errno));
+            *error = QStringLiteral("it is not a regular file");
         return false;
     }
-
-    bool ok = true;
-    int err = 0;
-    // The umask may have cleared bits of the old file's mode; restore them.
-    if (keepMode && ::fchmod(fd, mode) != 0) {
-        // Not fatal: the content matters more than the permission bits.
-    }
-    if (!writeAll(fd, data.constData(), data.size()) || ::fsync(fd) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(encoded(temp).constData(), encoded(target).constData()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(encoded(temp).constData());
+    TPendingFile file;
+    if (!tempPath.isEmpty())
+        file.SetTempName(tempPath);
+    QString reason;
+    if (!file.Write(target, data, newMode, &reason, exists ? target : QString()) || !file.Replace(&reason)) {
         if (error)
-            *error = errnoText(err);
+            *error = reason;
         return false;
     }
     // The folder is not synced: the rename reaches the disk with the next

@@ -34,8 +34,9 @@ ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp
 
 // Replaces the file with data so that a reader, or a process killed at any
 // moment, sees either the old complete file or the new one: the bytes go to a
-// temporary file in the same folder, are flushed to disk, and the temporary
-// file is renamed over the target. A symbolic link is followed, so the file
+// temporary file in the same folder (an unnamed one where the file system
+// offers it, see SafeFile.h), are flushed to disk, and the temporary file is
+// renamed over the target. A symbolic link is followed, so the file
 // it points to is replaced and the link stays. An existing file keeps its
 // permission bits; a new one gets newMode (before the umask). When tempPath
 // is given, that name is used for the temporary file (the caller guarantees

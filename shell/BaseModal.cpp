@@ -3,6 +3,8 @@
 #include "MultiLanguage.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QLayout>
 #include <QWindow>
 
 namespace zk {
@@ -37,9 +39,38 @@ bool TBaseModalForm::event(QEvent *e)
     return handled;
 }
 
+QSize TBaseModalForm::ContentsMinimumSize() const
+{
+    QSize needed = layout() ? layout()->totalMinimumSize() : minimumSizeHint();
+    needed = needed.expandedTo(minimumSize());
+    // Title bars use a bold face as a rule; the rest is the window icon and
+    // the close button the window manager adds beside the caption.
+    QFont title = font();
+    title.setBold(true);
+    const int titleWidth = QFontMetrics(title).horizontalAdvance(windowTitle()) + 96;
+    return needed.expandedTo(QSize(titleWidth, 0));
+}
+
+void TBaseModalForm::fitContents()
+{
+    // A caption or texts in another language may need more room than the
+    // size the form was defined with: nothing may be cut off.
+    const QSize needed = ContentsMinimumSize();
+    if (width() < needed.width() || height() < needed.height())
+        resize(size().expandedTo(needed));
+}
+
+void TBaseModalForm::showEvent(QShowEvent *e)
+{
+    fitContents();
+    QDialog::showEvent(e);
+}
+
 void TBaseModalForm::SetLanguage(const QStringList &Script, int LanguageIndex)
 {
     SetFormLanguage(this, Script, LanguageIndex);
+    if (isVisible())
+        fitContents();
 }
 
 } // namespace zk

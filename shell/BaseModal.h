@@ -26,11 +26,18 @@ public:
     // form's caption key when its class has one.
     virtual void SetLanguage(const QStringList &Script, int LanguageIndex);
 
+    // The smallest size that shows everything: the layout's minimum, and
+    // wide enough for the caption in the title bar. Every show (and every
+    // language switch of a shown dialog) grows the dialog to it.
+    QSize ContentsMinimumSize() const;
+
 protected:
     bool event(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     void attachToOwner();
+    void fitContents();
 
     QPointer<QWidget> owner_;
 };

@@ -1,8 +1,32 @@
 #include "ImageControl.h"
 
+#include "Bitmap.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace zk {
+
+namespace {
+
+// The raster engine hands a fill of more than about 64 rows to its thread
+// pool. For the thin strips a frame move repaints, the hand-off costs more
+// than the fill itself, so tall narrow areas are painted in bands.
+template <class Paint>
+void ForEachBand(const QRect &area, const Paint &paint)
+{
+    constexpr int kBandRows = 48;
+    if (area.height() <= kBandRows || area.width() > 256) {
+        paint(area);
+        return;
+    }
+    for (int y = area.top(); y <= area.bottom(); y += kBandRows)
+        paint(QRect(area.left(), y, area.width(), std::min(kBandRows, area.bottom() - y + 1)));
+}
+
+} // namespace
 
 TImage::TImage(QWidget *parent)
     : QWidget(parent)
@@ -15,11 +39,39 @@ void TImage::PictureChanged()
 {
     if (TGraphic *g = m_picture.Graphic())
         g->SetTransparent(m_transparent);
+    RenewDisplayCopy();
     if (m_autoSize)
         resize(sizeHint());
     updateGeometry();
     update();
     emit OnChange();
+}
+
+void TImage::PictureAreaChanged(const QRect &area)
+{
+    const TGraphic *g = m_picture.Graphic();
+    const auto *bmp = dynamic_cast<const TBitmap *>(g);
+    if (!bmp || g != m_displayOf || m_display.isNull() || m_display.size() != QSize(g->Width(), g->Height())) {
+        PictureChanged();
+        return;
+    }
+    const QRect part = area.intersected(QRect(QPoint(0, 0), m_display.size()));
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(m_display.scanLine(y));
+        for (int x = part.left(); x <= part.right(); ++x)
+            row[x] = bmp->PixelRgb(x, y);
+    }
+    update(MapFromPicture(part));
+}
+
+void TImage::RenewDisplayCopy()
+{
+    const TGraphic *g = m_picture.Graphic();
+    m_displayOf = g;
+    m_display = QImage();
+    if (!g || g->Empty() || g->Transparent())
+        return;
+    m_display = g->ToImage().convertToFormat(QImage::Format_RGB32);
 }
 
 void TImage::SetAutoSize(bool on)
@@ -50,21 +102,153 @@ QSize TImage::sizeHint() const
 {
     if (m_picture.Empty())
         return QSize(0, 0);
-    return QSize(m_picture.Width(), m_picture.Height());
+    const qreal dpr = devicePixelRatioF();
+    return QSize(int(std::ceil(m_picture.Width() / dpr)), int(std::ceil(m_picture.Height() / dpr)));
 }
 
-void TImage::paintEvent(QPaintEvent *)
+QRectF TImage::PictureRect() const
+{
+    if (m_picture.Empty())
+        return {};
+    if (m_stretch)
+        return QRectF(rect());
+    const qreal dpr = devicePixelRatioF();
+    QRectF r(0, 0, m_picture.Width() / dpr, m_picture.Height() / dpr);
+    if (m_center)
+        r.moveCenter(QRectF(rect()).center());
+    return r;
+}
+
+QPoint TImage::MapToPicture(const QPointF &pos) const
+{
+    const QRectF r = PictureRect();
+    if (r.isEmpty())
+        return pos.toPoint();
+    return QPoint(int(std::floor((pos.x() - r.x()) * m_picture.Width() / r.width())),
+                  int(std::floor((pos.y() - r.y()) * m_picture.Height() / r.height())));
+}
+
+QRect TImage::MapFromPicture(const QRect &pictureRect) const
+{
+    const QRectF r = PictureRect();
+    if (r.isEmpty())
+        return pictureRect;
+    const qreal sx = r.width() / m_picture.Width(), sy = r.height() / m_picture.Height();
+    const QPointF tl(r.x() + pictureRect.x() * sx, r.y() + pictureRect.y() * sy);
+    const QPointF br(r.x() + (pictureRect.x() + pictureRect.width()) * sx,
+                     r.y() + (pictureRect.y() + pictureRect.height()) * sy);
+    return QRect(QPoint(int(std::floor(tl.x())), int(std::floor(tl.y()))),
+                 QPoint(int(std::ceil(br.x())) - 1, int(std::ceil(br.y())) - 1));
+}
+
+QRegion TImage::FrameRegion(const TFrame &frame) const
+{
+    // Exactly the pixels of the strips; a scaled view rounds, so a pixel more
+    // on each side there.
+    const QRectF shown = PictureRect();
+    const bool scaled = !shown.isEmpty() && (shown.width() != m_picture.Width() || shown.height() != m_picture.Height());
+    QRegion region;
+    if (frame.focus) {
+        const QRect r = MapFromPicture(frame.rect);
+        region = QRegion(r) - QRegion(r.adjusted(1, 1, -1, -1));
+    } else {
+        for (const QRect &strip : FrameStrips(frame.rect, frame.pen.width()))
+            if (!strip.isEmpty())
+                region += MapFromPicture(strip);
+    }
+    if (!scaled)
+        return region;
+    QRegion grown;
+    for (const QRect &r : region)
+        grown += r.adjusted(-1, -1, 1, 1);
+    return grown;
+}
+
+void TImage::SetFrame(TFrameSlot slot, const std::optional<TFrame> &frame)
+{
+    if (m_frames[slot] == frame)
+        return;
+    QRegion dirty;
+    if (m_frames[slot])
+        dirty += FrameRegion(*m_frames[slot]);
+    m_frames[slot] = frame;
+    if (frame)
+        dirty += FrameRegion(*frame);
+    update(dirty);
+}
+
+void TImage::ClearFrames()
+{
+    for (int i = 0; i < FrameSlotCount; ++i)
+        SetFrame(TFrameSlot(i), std::nullopt);
+}
+
+std::array<QRect, 4> TImage::FrameStrips(const QRect &rect, int penWidth)
+{
+    // The pen is centred on the outline through the outermost pixels of rect.
+    const int lw = std::max(1, penWidth);
+    const int before = (lw - 1) / 2, after = lw - 1 - before;
+    const QRect outer(QPoint(rect.left() - before, rect.top() - before),
+                      QPoint(rect.right() + after, rect.bottom() + after));
+    const int side = std::max(0, outer.height() - 2 * lw);
+    return {QRect(outer.left(), outer.top(), outer.width(), lw),
+            QRect(outer.left(), std::max(outer.top() + lw, outer.bottom() - lw + 1), outer.width(),
+                  std::min(lw, std::max(0, outer.height() - lw))),
+            QRect(outer.left(), outer.top() + lw, std::min(lw, outer.width()), side),
+            QRect(std::max(outer.left() + lw, outer.right() - lw + 1), outer.top() + lw,
+                  std::min(lw, std::max(0, outer.width() - lw)), side)};
+}
+
+void TImage::paintEvent(QPaintEvent *event)
 {
     const TGraphic *g = m_picture.Graphic();
     if (!g || g->Empty())
         return;
+    if (g != m_displayOf || (!g->Transparent() && m_display.size() != QSize(g->Width(), g->Height())))
+        RenewDisplayCopy();
     QPainter painter(this);
-    QRect target(0, 0, g->Width(), g->Height());
-    if (m_stretch)
-        target = rect();
-    else if (m_center)
-        target.moveCenter(rect().center());
-    g->Draw(painter, target);
+    const QRectF target = PictureRect();
+    if (m_display.isNull()) {
+        g->Draw(painter, target.toRect());
+    } else {
+        const qreal sx = m_display.width() / target.width(), sy = m_display.height() / target.height();
+        for (const QRect &exposed : event->region()) {
+            const QRectF part = target.intersected(QRectF(exposed));
+            if (part.isEmpty())
+                continue;
+            ForEachBand(part.toAlignedRect(), [&](const QRect &band) {
+                const QRectF piece = target.intersected(QRectF(band));
+                const QRectF source((piece.x() - target.x()) * sx, (piece.y() - target.y()) * sy,
+                                    piece.width() * sx, piece.height() * sy);
+                painter.drawImage(piece, m_display, source);
+            });
+        }
+    }
+
+    // The frames: scaled like the picture, hard edges.
+    const qreal scaleX = target.width() / g->Width(), scaleY = target.height() / g->Height();
+    painter.setTransform(QTransform(scaleX, 0, 0, scaleY, target.x(), target.y()));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    for (const std::optional<TFrame> &f : m_frames) {
+        if (!f || f->rect.isEmpty())
+            continue;
+        if (f->focus) {
+            painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+            painter.drawRect(QRectF(f->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+        } else {
+            // Four strips instead of a stroked outline: the raster engine
+            // strokes a large rectangle far more slowly than it fills a few
+            // thin rectangles, and a move repaints this on every step. The
+            // strips do not overlap, so not-xor touches each pixel once.
+            painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+            painter.setPen(Qt::NoPen);
+            const QBrush brush(f->pen.color(), f->pen.style() == Qt::SolidLine ? Qt::SolidPattern : Qt::Dense4Pattern);
+            for (const QRect &strip : FrameStrips(f->rect, f->pen.width()))
+                ForEachBand(strip, [&](const QRect &band) { painter.fillRect(band, brush); });
+        }
+    }
 }
 
 } // namespace zk

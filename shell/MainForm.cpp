@@ -13,9 +13,12 @@
 #include "HotKeys.h"
 #include "ImageControl.h"
 #include "MultiLanguage.h"
+#include "PictureFiles.h"
 #include "Placement.h"
 #include "ProgramDir.h"
 #include "QtTranslations.h"
+#include "Registry.h"
+#include "SafeFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,6 +43,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 #include <QToolBar>
 #include <QUrl>
 
@@ -94,6 +98,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupEditCommands();
     SetupPrinting();
     SetupSending();
+    SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
     SetupCommandSurface();
@@ -223,6 +228,12 @@ void TMainForm::FormCreate()
     });
     CreateStep("placement", [this] { LoadWindowPos(guiKey(), this); });
     CreateStep("options", [this] { LoadOptions(); });
+    CreateStep("leftovers", [this] {
+        // Temporary files of saves that a killed copy never finished.
+        if (!Options.OutDir.isEmpty())
+            RemoveOrphanedTempsOnce(Options.OutDir);
+        RemoveOrphanedTempsOnce(AutosaveDir());
+    });
     CreateStep("view", [this] {
         Item("KoordLoupMenuItem")->setChecked(Options.Loupe);
         ScanImage->SetStretch(false);
@@ -342,7 +353,7 @@ void TMainForm::WriteOptionBool(const QString &name, bool value)
 {
     QString error;
     if (!OptionsStore::WriteOptionBool(name, value, &error))
-        QMessageBox::warning(this, windowTitle(), Text(QString::fromLatin1(WriteErrorRegistryText)) + error);
+        ReportStoreError(error);
 }
 
 QString TMainForm::Text(const QString &key, const QString &fallback) const
@@ -480,6 +491,12 @@ void TMainForm::showEvent(QShowEvent *event)
 
 void TMainForm::hideEvent(QHideEvent *event)
 {
+    // A window never moved by the program (a first run without a stored
+    // placement) would be placed anew by the window manager on every show:
+    // marking where it is now brings it back there after a capture.
+    if (!event->spontaneous() && !testAttribute(Qt::WA_Moved))
+        if (QWindow *w = windowHandle())
+            w->setFramePosition(w->framePosition());
     QMainWindow::hideEvent(event);
     if (!event->spontaneous())
         FormHide();
@@ -495,6 +512,7 @@ void TMainForm::FormShow()
     for (int slot = 1; slot <= 6; ++slot)
         FHotKeyIds[slot - 1] = slot;
     RegisterHotKeys(0);
+    ShowHeldMessages();
 }
 
 void TMainForm::RegisterHotKeys(int)
@@ -628,12 +646,16 @@ bool TMainForm::WMSysCommand(int command)
         if (!Options.MagneticFE)
             return false;
         const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+        const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
         const int explorerWidth = DirBDForm ? DirBDForm->frameGeometry().width() : 0;
-        const QRect next = MaximizeToggle.Toggle(QRect(pos(), size()), area, explorerWidth);
+        // The toggle works on the outer frame, decorations included, so the
+        // whole window (status bar too) fits the work area; resize() takes
+        // the inside, which is the frame less the decorations.
+        const QRect next = MaximizeToggle.Toggle(frameGeometry(), area, explorerWidth);
+        const QSize decorations = frameGeometry().size() - size();
         m_inMaximizeToggle = true;
         setWindowState(windowState() & ~Qt::WindowMaximized);
-        resize(next.size());
+        resize(next.size() - decorations);
         move(next.topLeft());
         m_inMaximizeToggle = false;
         return true;
@@ -673,6 +695,15 @@ void TMainForm::CloseClick()
 {
     IsClosing = true;
     close();
+}
+
+void TMainForm::CloseBySignal()
+{
+    IsClosing = true;
+    if (!m_closeDone)
+        FormClose();
+    close();
+    QCoreApplication::exit(0); // leaves open dialogs' loops as well
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)
@@ -716,36 +747,61 @@ void TMainForm::FormClose()
     m_closeDone = true;
     ZKsvcTrayIcon->hide();
     UndoBitmap.reset();
-    for (std::string_view name : OptionViewSwitches()) {
-        const QString n = QString::fromLatin1(name.data(), qsizetype(name.size()));
-        bool value = false;
-        if (n == QLatin1String("Loupe"))
-            value = Options.Loupe;
-        else if (n == QLatin1String("Stretch"))
-            value = Options.Stretch;
-        else if (n == QLatin1String("DocCenter"))
-            value = Options.DocCenter;
-        else if (n == QLatin1String("FocusMode"))
-            value = Options.FocusMode;
-        else if (n == QLatin1String("Trans"))
-            value = Options.Trans;
-        WriteOptionBool(n, value);
-    }
-    SaveWindowPos(guiKey(), this);
-    SaveToolBarDockStates();
-    WritePaletteFlags();
-    WritePicEditPalFlags();
-    WriteStdValsMenuItemClick();
-    if (RecentList) {
-        try {
-            RecentList->SaveHistory(guiKey(), QStringLiteral("Recent"));
-        } catch (const std::exception &e) {
-            qWarning("The recent-files list could not be saved: %s", e.what());
+    // Everything the close keeps is one update of the store: a kill or a full
+    // disk leaves the old settings or the new ones, never half of them, and a
+    // store that cannot be written is said once.
+    QString failure;
+    try {
+        TRegistryBatch batch(RootKey::CurrentUser);
+        for (std::string_view name : OptionViewSwitches()) {
+            const QString n = QString::fromLatin1(name.data(), qsizetype(name.size()));
+            bool value = false;
+            if (n == QLatin1String("Loupe"))
+                value = Options.Loupe;
+            else if (n == QLatin1String("Stretch"))
+                value = Options.Stretch;
+            else if (n == QLatin1String("DocCenter"))
+                value = Options.DocCenter;
+            else if (n == QLatin1String("FocusMode"))
+                value = Options.FocusMode;
+            else if (n == QLatin1String("Trans"))
+                value = Options.Trans;
+            QString error;
+            if (!OptionsStore::WriteOptionBool(n, value, &error) && failure.isEmpty())
+                failure = error;
         }
-        RecentList.reset();
+        SaveWindowPos(guiKey(), this);
+        SaveToolBarDockStates();
+        WritePaletteFlags();
+        WritePicEditPalFlags();
+        WriteStdValsMenuItemClick();
+        if (RecentList) {
+            try {
+                RecentList->SaveHistory(guiKey(), QStringLiteral("Recent"));
+            } catch (const std::exception &e) {
+                if (failure.isEmpty())
+                    failure = QString::fromUtf8(e.what());
+            }
+        }
+        OptionsStore::Save(Options);
+        batch.Commit();
+    } catch (const ERegistryException &e) {
+        failure = e.message();
     }
+    RecentList.reset();
     UnregisterHotKeys();
-    SaveOptions();
+    if (!failure.isEmpty())
+        ReportStoreError(failure);
+}
+
+void TMainForm::ReportStoreError(const QString &reason)
+{
+    QMessageBox box(QMessageBox::Warning, windowTitle(),
+                    Text(QString::fromLatin1(WriteErrorRegistryText),
+                         QStringLiteral("Die Einstellungen konnten nicht gespeichert werden: ")) + reason,
+                    QMessageBox::Ok, this);
+    box.setObjectName("WriteErrorRegistryBox");
+    box.exec();
 }
 
 void TMainForm::WMEndSession(bool sessionEnds)

@@ -8,12 +8,16 @@
 #include "CapturePlan.h"
 #include "CursorImage.h"
 #include "BarPopupMenu.h"
+#include "CoordHint.h"
+#include "MoveRect.h"
+#include "PointerClip.h"
 #include "SmallControls.h"
 
 #include <QDate>
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
+#include <QPen>
 #include <QPointer>
 #include <QRect>
 #include <QSet>
@@ -23,6 +27,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QMessageBox;
 
 class QAction;
 class QLabel;
@@ -145,9 +151,16 @@ public:
     void FormCloseQuery(bool &canClose);
     void FormClose();
     void CloseClick();
+    // A termination signal: the close command's work (settings, placement,
+    // recent list kept) without the question nobody may be there to answer,
+    // then the program ends.
+    void CloseBySignal();
     void LoadOptions();
     void SaveOptions();
     void WriteOptionBool(const QString &name, bool value);
+    // "showmsg_write_error_registry" with the store's reason, in a box owned
+    // by the main window.
+    void ReportStoreError(const QString &reason);
     void RegisterHotKeys(int slot = 0);
     void UnregisterHotKeys();
     void ApplyScanDelay();
@@ -226,7 +239,8 @@ public:
     // The automatic save after a capture (nothing unless PersSave is on).
     void AutoSaveImage();
     // Sender null: the capture paths (the dialog then proposes the bare stem).
-    void SaveAsClick(QObject *Sender);
+    // True when the picture was written.
+    bool SaveAsClick(QObject *Sender);
     void FastSaveToolButtonClick(QObject *Sender);
     void OpenClick(QObject *Sender);
     // False, with the message shown and the picture unchanged, on failure.
@@ -435,6 +449,10 @@ private:
     void OnChannelMessage(quint32 id, const QByteArray &payload);
     bool GrabIntoImage(bool foregroundWindow);
     void ShowCaptureMessage(const QString &key, const QString &fallback, const QString &detail = {});
+    // The capture messages that waited for the window to come back.
+    void ShowHeldMessages();
+    QList<QPointer<QMessageBox>> m_heldMessages;
+    bool m_holdMessages = false; // the steps after a capture run
     TLocalChannel *m_localChannel = nullptr;
     QTimer *m_trayCycle = nullptr;
     QList<QIcon> m_trayIcons;
@@ -525,6 +543,72 @@ private:
 
 public:
     // --- end of menus and tool bars -----------------------------------------
+    // --- Mouse and keyboard tools on the picture (edit/MainFormMouse.cpp) ----
+    // Wires the text, cutter and crop-rectangle commands, the picture's mouse
+    // events and the key preview; the constructor calls it after the edit
+    // commands. Positions are picture pixels.
+    void SetupMouseTools();
+    std::unique_ptr<TMoveRect> CutRect;
+    QString InsertText;
+    bool TextArmed = false;
+    bool CutterActive = false;
+    bool MarkerActive = false;
+    bool StampArmed = false;
+    bool NumberMarkActive = false;
+    QPoint CutStart, CutEnd, LastDown;
+    bool KeyDragStarted = false;
+    QPointer<TCoordHint> HintWindow;
+    QPoint HintLast;
+    QPen MarkerPen; // the marker's dot, set when the marker is armed
+    // Steps of the marks, the focus frame and the window-information tool;
+    // each area sets its own, until then the step is left out.
+    struct TToolHooks
+    {
+        std::function<void(const QPoint &)> PlaceNumberMark; // left press in number-mark mode
+        std::function<void(const QPoint &)> NumberMarkHint;  // every move over the picture
+        std::function<void()> RestoreNumberCursor;           // mouse-up with marks left
+        std::function<void()> EndNumberMarks;                // Escape in number-mark mode
+        std::function<void()> FocusFrameOn;                  // Ctrl+click while FocusMode is on
+        std::function<void()> StopWindowInfo;                // Escape
+    } ToolHooks;
+    void TxtInpMenuItemClick();
+    void CutterMenuItemClick();
+    void CutterEnterMenuItemClick();
+    void ScanImageMouseDown(Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+    void ScanImageMouseMove(TShiftState Shift, int X, int Y);
+    void ScanImageMouseUp(Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+    void ScanImageDblClick();
+    void ScanImageClick();
+    // Key is set to 0 when a tool used it up.
+    void FormKeyDown(int &Key, Qt::KeyboardModifiers Shift);
+    void FormKeyPress(int Key);
+    void FormKeyUp(int &Key, Qt::KeyboardModifiers Shift);
+    void ClipCursorToImage(bool On);
+    void KeyMoveCursor(int Key, Qt::KeyboardModifiers Shift);
+    void KeyNudgeMoveRect(int Key, Qt::KeyboardModifiers Shift);
+    void KeyNudgeSelection(int Key, Qt::KeyboardModifiers Shift);
+    void MarkMenuItemClick();
+    // The picture pixel under the mouse pointer.
+    QPoint PointerOnPicture() const;
+
+private:
+    void ApplyCutRect();
+    void EscapeCutRect();
+    void FinishCut(const QRect &area);
+    void ShowCoordHint(int X, int Y);
+    void FreeCoordHint();
+    // The arrow-key driving of the cutter, the marker and the crop rectangle.
+    void KeyDrive(int Key, Qt::KeyboardModifiers Shift, bool &DragStarted, TMoveRect *Rect);
+    std::unique_ptr<TPointerClip> m_pointerClip;
+    // The picture's mouse events and the key preview; it goes before the
+    // window's widgets do, so no event reaches a half-destroyed window.
+    std::unique_ptr<QObject> m_mouseToolFilter;
+    bool m_cutterPressed = false;
+    QPen m_rubberPen{Qt::black}; // the pen of the cutter's and the crop rectangle's frames
+    friend class TMouseToolFilter;
+
+public:
+    // --- end of mouse and keyboard tools ----------------------------------
 
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).

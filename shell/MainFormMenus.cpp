@@ -220,12 +220,12 @@ void TMainForm::BuildMenus()
                   {"JpgScaleMenuItem", "&JPEG skalieren..."},
                   {"-", ""},
                   {"BorderMenuItem", "&Rahmen erzeugen..."},
-                  {"TxtInpMenuItem", "&Text einfügen..."},
+                  {"TxtInpMenuItem", "Te&xt einfügen...", "Ctrl+Shift+T"},
                   {"FeetLineMenuItem", "Fuß&note einfügen..."},
                   {"ClonedMenuItem", "&Klonen"},
                   {"CentreMenuItem", "&Zentrieren"},
                   {"NumMenuItem", "&Nummerieren"}});
-    fill(edit, {{"CutterMenuItem", "&Zuschneiden"}, {"CutterEnterMenuItem", "Zuschnitt ü&bernehmen"}});
+    fill(edit, {{"CutterMenuItem", "&Zuschneiden", "Ctrl+Alt+X"}, {"CutterEnterMenuItem", "Z&uschneiden (Enter)", "Ctrl+Shift+X"}});
     QMenu *stamps = AddSubMenu(edit, "CursorStampMenuItem", "&Mauszeiger stempeln");
     fill(stamps, {{"DefaultMenuItem", "Standard"},       {"AppStartMenuItem", "Programmstart"},
                   {"CrossMenuItem", "Kreuz"},            {"DragMenuItem", "Ziehen"},
@@ -388,7 +388,7 @@ void TMainForm::BuildToolBars()
                                 {"NumToolButton", "Nummerieren"}});
 
     CutterToolBar = bar("CutterToolBar", "Zuschneide-Tool");
-    buttons(CutterToolBar, {{"CutterToolButton", "Zuschneiden"}, {"CutterEnterToolButton", "Zuschnitt übernehmen"}});
+    buttons(CutterToolBar, {{"CutterToolButton", "Zuschneiden"}, {"CutterEnterToolButton", "Zuschneiden (Enter)"}});
 
     WordToolBar = bar("WordToolBar", "Word");
     buttons(WordToolBar, {{"WordToolButton", "An Word senden"},

@@ -339,12 +339,8 @@ void THistoryCombo::focusOutEvent(QFocusEvent *event)
     // Opening the drop-down list (or a context menu) does not leave the box.
     if (event->reason() == Qt::PopupFocusReason || m_manualUpdate)
         return;
-    const QString text = currentText();
-    // An empty entry would push the oldest real one out of a full list and is
-    // never loaded again, so it would only cost an entry.
-    if (text.isEmpty())
-        return;
-    m_history->AddHistory(text);
+    // Also an empty text: leaving an emptied box records it like any other.
+    m_history->AddHistory(currentText());
     FillItemsFromHistory();
 }
 

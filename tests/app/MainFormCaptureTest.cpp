@@ -150,6 +150,8 @@ TEST_F(MainFormCaptureTest, MissingOutputFolderStopsBeforeTheOverlayAndShowsEver
     EXPECT_TRUE(form.CutterToolBar->isVisible()) << "the floating tool bar comes back";
     QMessageBox *box = findBox("showmsg_autofilecreate_mistake");
     ASSERT_NE(box, nullptr);
+    // Owned by the main window, so the window never covers it.
+    EXPECT_EQ(box->parentWidget(), &form);
     EXPECT_TRUE(box->text().contains("/no/such/folder")) << box->text().toStdString();
 }
 
@@ -382,4 +384,53 @@ TEST_F(MainFormCaptureTest, StretchFillsTheScrollBox)
     EXPECT_TRUE(form.ScanImage->AutoSize());
     EXPECT_FALSE(form.ClientScrollBoxEx->widgetResizable());
     EXPECT_EQ(form.ScanImage->pos(), QPoint(0, 0));
+}
+
+namespace {
+
+// Notes whether the main window was on screen when a box of the given name
+// appeared.
+class ShowWatcher : public QObject
+{
+public:
+    ShowWatcher(const QString &name, const QWidget &window) : m_name(name), m_window(window) {}
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->objectName() == m_name && qobject_cast<QMessageBox *>(watched))
+            windowVisibleAtShow.append(m_window.isVisible());
+        return false;
+    }
+    QList<bool> windowVisibleAtShow;
+
+private:
+    QString m_name;
+    const QWidget &m_window;
+};
+
+} // namespace
+
+TEST_F(MainFormCaptureTest, AFailedAutomaticSaveIsShownOverTheWindowOnceItIsBack)
+{
+    CaptureForm form;
+    givePicture(form);
+    QTemporaryDir out;
+    form.Options.PersSave = true;
+    form.Options.OutDir = out.path();
+    form.CaptureHooks.AutoSaveImage = []() -> QString { throw std::runtime_error("No space left on device"); };
+    ShowWatcher watcher(QStringLiteral("showmsg_except_afc_mistake"), form);
+    qApp->installEventFilter(&watcher);
+    // The desktop command hid the window for the grab; the steps after it
+    // bring it back.
+    form.hide();
+    TCaptureContext context;
+    context.path = TCapturePath::Desktop;
+    context.outDirExists = true;
+    form.AfterCapture(context);
+    qApp->removeEventFilter(&watcher);
+    QMessageBox *box = findBox("showmsg_except_afc_mistake");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->parentWidget(), &form);
+    EXPECT_TRUE(box->text().contains("No space left on device")) << box->text().toStdString();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(watcher.windowVisibleAtShow, QList<bool>{true});
 }

@@ -357,13 +357,13 @@ TEST_F(MainFormTest, MagneticMaximiseTwiceRestoresTheBounds)
     QApplication::processEvents();
     form.resize(640, 480);
     form.move(100, 50);
-    const QRect screen = form.screen()->geometry();
+    const QRect before = form.frameGeometry(); // decorations included
+    const QRect screen = form.screen()->availableGeometry();
 
     EXPECT_TRUE(form.WMSysCommand(SC_MAXIMIZE));
-    EXPECT_EQ(form.size(), screen.size());
-    EXPECT_EQ(form.pos(), screen.topLeft());
+    EXPECT_EQ(form.frameGeometry(), screen);
     EXPECT_EQ(form.MaximizeToggle.Count(), 2);
-    EXPECT_EQ(form.MaximizeToggle.RestoreBounds(), QRect(100, 50, 640, 480));
+    EXPECT_EQ(form.MaximizeToggle.RestoreBounds(), before);
 
     EXPECT_TRUE(form.WMSysCommand(SC_MAXIMIZE));
     EXPECT_EQ(form.size(), QSize(640, 480));
@@ -374,7 +374,7 @@ TEST_F(MainFormTest, MagneticMaximiseTwiceRestoresTheBounds)
     form.setWindowState(Qt::WindowMaximized);
     QTRY_COMPARE_WITH_TIMEOUT(form.MaximizeToggle.Count(), 4, 2000);
     EXPECT_FALSE(form.windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(form.size(), screen.size());
+    EXPECT_EQ(form.frameGeometry(), screen);
     form.setWindowState(Qt::WindowMaximized);
     QTRY_COMPARE_WITH_TIMEOUT(form.MaximizeToggle.Count(), 5, 2000);
     EXPECT_EQ(form.size(), QSize(640, 480));
@@ -600,4 +600,39 @@ TEST_F(MainFormTest, ShippedLanguageFileSwitchesTheMainWindowAndTheDropDialog)
     form.ZKsvcApplicationPropertiesMessage(paths);
     EXPECT_EQ(form.DragDropFilesBMForm()->windowTitle(), "Drag&Drop Dateien");
     EXPECT_EQ(form.DragDropFilesBMForm()->LoadDDFButton->text(), "&Laden");
+}
+
+// The store text of the options after a first start and close, against a
+// file written out by hand from the option table: names, types, defaults and
+// the order they are written in (the view switches first, then the rest).
+TEST_F(MainFormTest, FirstCloseWritesTheOptionsOfTheHandWrittenFixture)
+{
+    {
+        ObservedMainForm form;
+        answerNextBox(QMessageBox::Yes);
+        form.close();
+        QApplication::processEvents();
+    }
+    const auto sectionOf = [](const QString &path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return QStringList{QStringLiteral("cannot read ") + path};
+        QStringList section;
+        bool inside = false;
+        for (const QString &line : QString::fromUtf8(f.readAll()).split(u'\n')) {
+            if (line.startsWith(u'['))
+                inside = line == QStringLiteral("[Software\\Tarvendo\\Zelkora\\5.0\\Options]");
+            if (inside && !line.trimmed().isEmpty())
+                section << line.trimmed();
+        }
+        return section;
+    };
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + "/.config");
+    const QString store = configHome + QStringLiteral("/Zelkora/HKCU.reg");
+    const QStringList written = sectionOf(store);
+    const QStringList expected = sectionOf(QStringLiteral(ZK_SOURCE_DIR "/tests/data/options-first-close.reg"));
+    ASSERT_EQ(expected.size(), 133) << "the heading and 132 values";
+    EXPECT_EQ(written.size(), expected.size());
+    for (int i = 0; i < std::min(written.size(), expected.size()); ++i)
+        EXPECT_EQ(written[i], expected[i]) << "line " << i;
 }

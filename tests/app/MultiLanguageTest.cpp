@@ -4,6 +4,10 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -567,6 +571,39 @@ TEST(ShippedLanguageFile, EveryKeyInAllFiveLanguages)
     EXPECT_EQ(german.GetText("Set_ScaleForm_Title"), "Grafik skalieren");
     EXPECT_TRUE(german.GetText("Set_ImgPreviewForm_Title_Tag2").endsWith(QLatin1Char(' ')))
         << "the folder follows this text";
+}
+
+// Every key a source file of the program names as a literal: the texts it
+// asks for at run time must be in each language, or a message comes up
+// empty or in German.
+TEST(ShippedLanguageFile, EveryKeyTheSourcesAskForIsInEverySection)
+{
+    const QRegularExpression literal(QStringLiteral(
+        "\"((?:showmsg|caption|opendlg|msgdlg|statbar|err_msg|select|inputquery|inputbox)_[A-Za-z0-9_-]*"
+        "[A-Za-z0-9]|Set_[A-Za-z0-9]+_Tit(?:le|el)|TheHistoryItem_[A-Za-z]+)\""));
+    QMap<QString, QString> used; // key -> a file that names it
+    for (const char *folder : {"app", "shell", "capture", "edit", "output", "explorer", "tools", "widgets"}) {
+        QDirIterator it(QStringLiteral(ZK_SOURCE_DIR "/") + QString::fromLatin1(folder),
+                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+            const QString source = QString::fromUtf8(file.readAll());
+            for (auto m = literal.globalMatch(source); m.hasNext();)
+                used.insert(m.next().captured(1), QFileInfo(path).fileName());
+        }
+    }
+    ASSERT_GT(used.size(), 50) << "the scan found the program's keys";
+    const QStringList script = zk::ReadLanguageFile(QStringLiteral(ZK_SOURCE_DIR "/Templates/Languages.lng"));
+    for (int index = 0; index < 5; ++index) {
+        TMultiLanguage ml(nullptr);
+        ml.Assign(script, zk::LanguageName(index));
+        for (auto it = used.cbegin(); it != used.cend(); ++it)
+            EXPECT_TRUE(ml.HasText(it.key()) && !ml.GetText(it.key()).trimmed().isEmpty())
+                << zk::LanguageName(index).toStdString() << " lacks " << it.key().toStdString() << " ("
+                << it.value().toStdString() << ")";
+    }
 }
 
 #include "MultiLanguageTest.moc"

@@ -187,7 +187,7 @@ QList<BadCase> badCases()
                       rows[25 * 2] = 7;
                       return replaced(goodChunks(), 1, {"IDAT", deflateBytes(rows)});
                   }});
-    cases.append({"broken-zlib-stream", -1, [] {
+    cases.append({"broken-zlib-stream", peDamagedData, [] {
                       QByteArray z = deflateBytes(rgbRows(8, 6));
                       z[0] = char(0x78 ^ 0x0F);
                       return replaced(goodChunks(), 1, {"IDAT", z});
@@ -221,40 +221,51 @@ TEST(PngBadFiles, TheCommittedFolderOfBadFilesFailsCleanly)
     }
 }
 
-TEST(PngBadFiles, ImageDataThatEndsEarlyLoadsWithTheMissingRowsBlack)
+TEST(PngBadFiles, ImageDataThatEndsEarlyIsDamaged)
 {
     const int w = 8, h = 6;
     const QByteArray rows = rgbRows(w, h);
-    // A complete zlib stream that holds only 3.5 rows; then one whose rows
-    // are all Up-filtered so stale data would show.
-    QByteArray upRows = rows;
-    for (int y = 1; y < h; ++y) {
-        upRows[y * 25] = 2;
-        for (int i = 1; i < 25; ++i)
-            upRows[y * 25 + i] = char(rows[y * 25 + i] - rows[(y - 1) * 25 + i]);
+    const auto fileWith = [&](const QByteArray &idat, int interlace = 0) {
+        return buildPng({{"IHDR", ihdrData(w, h, 8, 2, interlace)}, {"IDAT", idat}, {"IEND", {}}});
+    };
+    struct Case
+    {
+        const char *name;
+        QByteArray file;
+    };
+    const QByteArray z = deflateBytes(rows, 0);
+    const QList<Case> cases = {
+        // A complete zlib stream that ends two rows before IHDR's height.
+        {"stream-two-rows-short", fileWith(deflateBytes(rows.left(25 * (h - 2))))},
+        // ... and one that ends half way through a row.
+        {"stream-inside-a-row", fileWith(deflateBytes(rows.left(25 * 3 + 13)))},
+        // An interlaced picture whose later passes are missing (all rows
+        // unfiltered and black as far as they go).
+        {"interlaced-short", fileWith(deflateBytes(QByteArray(40, '\0')), 1)},
+        // The file cut inside the zlib stream (IDAT and IEND then complete).
+        {"cut-inside-zlib", fileWith(z.left(z.size() / 2))},
+    };
+    for (const Case &c : cases) {
+        bool unchanged = false;
+        EXPECT_EQ(loadOver(c.file, &unchanged), peDamagedData) << c.name;
+        EXPECT_TRUE(unchanged) << c.name;
     }
-    for (const QByteArray &src : {rows, upRows}) {
-        const QByteArray cut = src.left(25 * 3 + 13);
-        const QByteArray f = buildPng({{"IHDR", ihdrData(w, h, 8, 2)}, {"IDAT", deflateBytes(cut)}, {"IEND", {}}});
-        TPNGImage img;
-        img.LoadFromBytes(f);
-        ASSERT_EQ(img.Height(), h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const QRgb c = img.PixelRgb(x, y);
-                // Rows 0-2 complete; row 3 has 12 of its 24 bytes: 4 pixels.
-                const bool present = y < 3 || (y == 3 && x < 4);
-                const QRgb want = present ? qRgb(x * 30, y * 40, 100) : qRgb(0, 0, 0);
-                EXPECT_EQ(c, want) << x << "," << y;
-            }
-    }
-    // Data cut off inside the zlib stream itself behaves the same.
-    QByteArray z = deflateBytes(rows, 0);
-    const QByteArray f = buildPng({{"IHDR", ihdrData(w, h, 8, 2)}, {"IDAT", z.left(z.size() / 2)}, {"IEND", {}}});
+}
+
+TEST(PngBadFiles, ZlibErrorsAreThePngDamagedDataErrorWithZlibsText)
+{
+    // A fixed-code block whose first match reaches back before the start.
+    const QByteArray tooFarBack = QByteArray::fromHex("7801030200");
+    const QByteArray f = buildPng({{"IHDR", ihdrData(8, 6, 8, 2)}, {"IDAT", tooFarBack}, {"IEND", {}}});
     TPNGImage img;
-    img.LoadFromBytes(f);
-    EXPECT_EQ(img.PixelRgb(0, 0), qRgb(0, 0, 100));
-    EXPECT_EQ(img.PixelRgb(7, 5), qRgb(0, 0, 0));
+    try {
+        img.LoadFromBytes(f);
+        FAIL() << "loaded";
+    } catch (const EPNGImageException &e) {
+        EXPECT_EQ(e.Id(), peDamagedData);
+        EXPECT_TRUE(e.message().contains(PngErrorText(peDamagedData))) << e.what();
+        EXPECT_TRUE(e.message().contains("invalid distance too far back")) << e.what();
+    }
 }
 
 TEST(PngBadFiles, ShortPalettesOfTwoBitPicturesArePaddedWithBlack)

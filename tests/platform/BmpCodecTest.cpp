@@ -497,6 +497,17 @@ TEST(BmpCodec, PicturesOverThePixelLimitAreRefusedBeforeAllocating)
     // 100000 x 100000 pixels declared in a file of a few bytes.
     const QByteArray huge = handMade(100000, 100000, 24, 0, {}, QByteArray(16, 0));
     expectCleanFailure(huge, "huge");
+    // Under the limit but far more rows than the file holds: refused for
+    // being short, before the 800 MB of rows are set aside.
+    const QByteArray declared = handMade(16384, 16383, 24, 0, {}, QByteArray(1024 - 54, 0));
+    ASSERT_LE(declared.size(), 1024);
+    expectCleanFailure(declared, "16384 x 16383 in 1 KB");
+    try {
+        TBitmap b;
+        b.LoadFromBytes(declared);
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_TRUE(e.message().contains("cut short")) << e.what();
+    }
     // The limit is adjustable: a small one refuses a small picture.
     TBitmap small = TBitmap::FromImage(pattern(20, 20));
     const QByteArray data = small.SaveToBytes();

@@ -6,6 +6,9 @@
 
 #include <QBuffer>
 
+#include <algorithm>
+#include <cstdlib>
+
 using namespace zk;
 using namespace zktest;
 
@@ -199,6 +202,8 @@ TEST_F(JpegTest, DamagedStreamsRaiseLibjpegsMessageAndChangeNothing)
         const char *expect; // part of libjpeg's message
     } cases[] = {
         {"truncated in the scan", good.left(good.size() / 2), "Premature end"},
+        // Cut at half and closed with an end marker: the scan stops at it.
+        {"cut and ended", good.left(good.size() / 2) + QByteArray("\xFF\xD9", 2), "premature end of data segment"},
         {"truncated in the header", good.left(40), ""},
         {"garbage", QByteArray(500, 'x'), "Not a JPEG file"},
         {"empty", QByteArray(), "empty"},
@@ -225,6 +230,43 @@ TEST_F(JpegTest, DamagedStreamsRaiseLibjpegsMessageAndChangeNothing)
         EXPECT_EQ(jpg.Width(), 200);
     } catch (const EJPEG &) {
         EXPECT_EQ(jpg.Width(), 64);
+    }
+}
+
+TEST_F(JpegTest, CmykFilesOpenAsImageMagickConvertsThem)
+{
+    const QString rgb = dir + QStringLiteral("/cmyk-source.png");
+    ASSERT_TRUE(screenshotLike(96, 64).save(rgb));
+    // Plain and progressive: both come out of libjpeg as four inks.
+    for (const bool progressive : {false, true}) {
+        const QString cmyk = dir + (progressive ? QStringLiteral("/p-cmyk.jpg") : QStringLiteral("/cmyk.jpg"));
+        QStringList args{rgb, QStringLiteral("-colorspace"), QStringLiteral("CMYK"), QStringLiteral("-quality"),
+                         QStringLiteral("92")};
+        if (progressive)
+            args << QStringLiteral("-interlace") << QStringLiteral("JPEG");
+        ASSERT_EQ(runProgram(kConvert, args << cmyk), 0);
+        ASSERT_EQ(JpegReadInfo(readBytes(cmyk)).components, 4) << "ImageMagick wrote four components";
+        const QImage oracle = magickDecode(cmyk);
+        ASSERT_FALSE(oracle.isNull());
+
+        TJPEGImage jpg;
+        jpg.LoadFromBytes(readBytes(cmyk));
+        const QImage ours = jpg.ToImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(ours.size(), oracle.size());
+        int worst = 0;
+        for (int y = 0; y < ours.height(); ++y)
+            for (int x = 0; x < ours.width(); ++x) {
+                const QRgb a = ours.pixel(x, y), b = oracle.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        EXPECT_LE(worst, 3) << (progressive ? "progressive" : "baseline");
+
+        // Grey output works on the converted colours too.
+        const QImage grey = JpegDecode(readBytes(cmyk), {1, true});
+        EXPECT_EQ(grey.format(), QImage::Format_Indexed8);
+        const QImage quarter = JpegDecode(readBytes(cmyk), {4});
+        EXPECT_EQ(quarter.size(), QSize(24, 16));
     }
 }
 

@@ -72,18 +72,6 @@ inline double psnr(const QImage &a0, const QImage &b0)
     return 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-inline bool writeBytes(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-inline QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // A fresh folder under the sandbox for one test's files.
 inline QString scratchDir(const QString &name)
 {

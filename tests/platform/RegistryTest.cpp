@@ -10,6 +10,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <memory>
 #include <mutex>
@@ -703,7 +705,7 @@ TEST_F(RegistryTest, TwoWritersAtOnceLoseNothing)
     EXPECT_TRUE(catcher.warnings().isEmpty());
 }
 
-TEST_F(RegistryTest, ABatchWritesOnceAndMergesWithAWriterThatWaitedForIt)
+TEST_F(RegistryTest, ABatchWritesOnceAndMergesWithAWriterThatCameInBetween)
 {
     TRegistry reg;
     {
@@ -717,15 +719,12 @@ TEST_F(RegistryTest, ABatchWritesOnceAndMergesWithAWriterThatWaitedForIt)
         QByteArray out;
         EXPECT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"dump", "Software\\Batch"}, &out), 1);
 
-        // A writer started now has to wait for the batch to end.
-        QProcess other;
-        other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        other.start(ZK_STORE_WRITER, {"write", "Software\\Batch", "W", "3"});
-        ASSERT_TRUE(other.waitForStarted(10000));
-        EXPECT_FALSE(other.waitForFinished(500)) << "the other writer did not wait for the lock";
+        // The batch holds no lock while it collects: another writer goes on.
+        ASSERT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"write", "Software\\Batch", "W", "3"}), 0);
+        EXPECT_EQ(reg.ReadInteger("V150"), 150);
         batch.Commit();
-        ASSERT_TRUE(other.waitForFinished(30000));
-        EXPECT_EQ(other.exitCode(), 0);
+        // Its values and ours, merged.
+        EXPECT_TRUE(reg.ValueExists("W2"));
     }
     QByteArray out;
     ASSERT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"dump", "Software\\Batch"}, &out), 0);
@@ -735,4 +734,49 @@ TEST_F(RegistryTest, ABatchWritesOnceAndMergesWithAWriterThatWaitedForIt)
     EXPECT_EQ(fresh.ReadInteger("V0"), 0);
     EXPECT_EQ(fresh.ReadInteger("V150"), 150);
     EXPECT_TRUE(fresh.ValueExists("W2"));
+}
+
+TEST_F(RegistryTest, ChangesThatLeaveTheFileAsItIsTouchNothing)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("Software\\Same", true));
+    reg.WriteString("s", "text");
+    reg.WriteInteger("i", 7);
+    const QString lockFile = storeFile() + ".lock";
+    ASSERT_TRUE(QFile::remove(lockFile));
+    struct stat was;
+    ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &was), 0);
+    {
+        zk::TRegistryBatch batch;
+        reg.WriteString("s", "text");
+        reg.WriteInteger("i", 7);
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Same", true));
+        batch.Commit();
+    }
+    reg.WriteString("s", "text");
+    // No lock taken, no file replaced.
+    EXPECT_FALSE(QFileInfo::exists(lockFile));
+    struct stat now;
+    ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &now), 0);
+    EXPECT_EQ(now.st_ino, was.st_ino);
+    EXPECT_EQ(now.st_mtim.tv_nsec, was.st_mtim.tv_nsec);
+}
+
+TEST_F(RegistryTest, AFailedBatchLeavesTheFileAndDropsItsChanges)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("Software\\Drop", true));
+    reg.WriteString("kept", "old");
+    const QByteArray before = storeBytes();
+    ASSERT_TRUE(QDir().mkpath(storeFile() + ".tmp/blocker"));
+    {
+        zk::TRegistryBatch batch;
+        reg.WriteString("kept", "new");
+        reg.WriteString("added", "x");
+        EXPECT_THROW(batch.Commit(), ERegistryException);
+    }
+    EXPECT_EQ(storeBytes(), before);
+    EXPECT_EQ(reg.ReadString("kept"), "old");
+    EXPECT_FALSE(reg.ValueExists("added"));
+    QDir(storeFile() + ".tmp").removeRecursively();
 }

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QFile>
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -36,11 +38,15 @@ bool haveProgram(const QString &program)
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
-QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible)
+QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible, qint64 pid)
 {
-    QStringList args = {"search"};
+    // All conditions at once; the process by the window's _NET_WM_PID, so a
+    // window of the same title left by another process is never taken.
+    QStringList args = {"search", "--all"};
     if (onlyVisible)
         args << "--onlyvisible";
+    if (pid > 0)
+        args << "--pid" << QString::number(pid);
     args << "--name" << "^" + title + "$";
     for (int waited = 0; waited < timeoutMs; waited += 200) {
         QByteArray out;
@@ -52,6 +58,18 @@ QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible)
         QThread::msleep(200);
     }
     return {};
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 } // namespace zktest

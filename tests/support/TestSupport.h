@@ -13,12 +13,18 @@ QString sandboxDir();
 int runProgram(const QString &program, const QStringList &args, QByteArray *out = nullptr,
                int timeoutMs = 30000);
 
+// A whole file's bytes (empty when it cannot be read), and a whole file
+// written (false when that failed).
+QByteArray readBytes(const QString &path);
+bool writeBytes(const QString &path, const QByteArray &data);
+
 // True when the given program can be found on PATH or as an absolute path.
 bool haveProgram(const QString &program);
 
 // The X id of the first window titled exactly `title`, polled through
-// xdotool until it appears (onlyVisible: mapped windows only); empty when
-// none appeared within timeoutMs.
-QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible = false);
+// xdotool until it appears (onlyVisible: mapped windows only; pid: only a
+// window of that process, by _NET_WM_PID); empty when none appeared within
+// timeoutMs.
+QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible = false, qint64 pid = 0);
 
 } // namespace zktest

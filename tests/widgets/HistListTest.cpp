@@ -639,17 +639,18 @@ TEST(HistoryCombo, LeavingTheBoxAddsItsTextAndDestroyingSavesTheList)
         EXPECT_EQ(form.combo->currentText(), "SMTP.example.NET");
         EXPECT_EQ(form.Items(), QStringList({"SMTP.example.NET", "relay.local", "mail.example.org"}));
 
-        // Leaving an empty box adds nothing.
+        // Leaving an emptied box adds the empty text like any other.
         form.TypeAndLeave("");
-        EXPECT_EQ(form.Items(), QStringList({"SMTP.example.NET", "relay.local", "mail.example.org"}));
+        EXPECT_EQ(form.Items(), QStringList({"", "SMTP.example.NET", "relay.local", "mail.example.org"}));
     }
 
     {
         RegView view(path, "SmtpHost");
-        EXPECT_EQ(view.Get("History0"), "SMTP.example.NET");
-        EXPECT_EQ(view.Get("History1"), "relay.local");
-        EXPECT_EQ(view.Get("History2"), "mail.example.org");
-        EXPECT_FALSE(view.Has("History3"));
+        EXPECT_EQ(view.Get("History0"), "");
+        EXPECT_EQ(view.Get("History1"), "SMTP.example.NET");
+        EXPECT_EQ(view.Get("History2"), "relay.local");
+        EXPECT_EQ(view.Get("History3"), "mail.example.org");
+        EXPECT_FALSE(view.Has("History4"));
     }
 
     // The next run's box shows them again.

@@ -8,17 +8,21 @@
 #include "Options.h"
 #include "Registry.h"
 #include "TestSupport.h"
+#include "X11Support.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QScreen>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <cstdlib>
+#include <cstring>
 
 using namespace zk;
 
@@ -113,7 +117,7 @@ TEST_F(HotKeysX11, RunningProgramHoldsCtrlEAndReceivesIt)
     zelkora.setProcessChannelMode(QProcess::SeparateChannels);
     zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
     ASSERT_TRUE(zelkora.waitForStarted(10000));
-    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000);
+    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000, false, zelkora.processId());
     ASSERT_FALSE(id.isEmpty());
 
     OtherClient other;
@@ -132,7 +136,7 @@ TEST_F(HotKeysX11, RunningProgramHoldsCtrlEAndReceivesIt)
 
     // The key captures the desktop: the window hides for the capture and the
     // window manager ignores a close until it is back.
-    ASSERT_FALSE(zktest::waitForWindow("Zelkora 5.0", 30000, true).isEmpty());
+    ASSERT_FALSE(zktest::waitForWindow("Zelkora 5.0", 30000, true, zelkora.processId()).isEmpty());
     EXPECT_EQ(zktest::runProgram("wmctrl", {"-i", "-c", QString::fromLatin1(id)}), 0);
     ASSERT_TRUE(zelkora.waitForFinished(30000));
     EXPECT_EQ(zelkora.exitCode(), 0);
@@ -223,7 +227,7 @@ TEST_F(MainWindowX11, CloseByTheWindowManagerAsksFirstOnAFirstRun)
     zelkora.setProcessChannelMode(QProcess::ForwardedChannels);
     zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
     ASSERT_TRUE(zelkora.waitForStarted(10000));
-    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000);
+    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000, false, zelkora.processId());
     ASSERT_FALSE(id.isEmpty());
 
     // "EndDlg" is on by default: the close button brings the question, and
@@ -239,4 +243,93 @@ TEST_F(MainWindowX11, CloseByTheWindowManagerAsksFirstOnAFirstRun)
     ASSERT_TRUE(reg.OpenKeyReadOnly(QString::fromLatin1(OptionsStore::KeyPath)));
     EXPECT_EQ(reg.GetValueNames().size(), 132);
     EXPECT_TRUE(reg.KeyExists("\\Software\\Tarvendo\\Zelkora\\5.0\\GUI\\ViewPal"));
+}
+
+namespace {
+
+// The outer frame of a window as the X server and the window manager tell
+// it: the client's place (xwininfo) grown by _NET_FRAME_EXTENTS (xprop).
+QRect frameOf(WId id)
+{
+    QByteArray info, extents;
+    if (zktest::runProgram("xwininfo", {"-id", QString::number(id)}, &info) != 0 ||
+        zktest::runProgram("xprop", {"-id", QString::number(id), "_NET_FRAME_EXTENTS"}, &extents) != 0)
+        return {};
+    int x = 0, y = 0, w = 0, h = 0;
+    for (const QByteArray &line : info.split('\n')) {
+        const QByteArray t = line.trimmed();
+        const auto value = [&](const char *key, int *v) {
+            if (t.startsWith(key))
+                *v = t.mid(qsizetype(std::strlen(key))).trimmed().toInt();
+        };
+        value("Absolute upper-left X:", &x);
+        value("Absolute upper-left Y:", &y);
+        value("Width:", &w);
+        value("Height:", &h);
+    }
+    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+    const QList<QByteArray> e = extents.mid(extents.indexOf('=') + 1).trimmed().split(',');
+    if (e.size() != 4)
+        return {};
+    const int left = e[0].trimmed().toInt(), right = e[1].trimmed().toInt();
+    const int top = e[2].trimmed().toInt(), bottom = e[3].trimmed().toInt();
+    return QRect(x - left, y - top, w + left + right, h + top + bottom);
+}
+
+} // namespace
+
+TEST_F(MainWindowX11, MagneticMaximiseKeepsTheWholeFrameOnTheScreen)
+{
+    if (!onX11())
+        GTEST_SKIP() << "needs the test X server";
+    ASSERT_TRUE(zktest::haveProgram("xwininfo") && zktest::haveProgram("xprop"));
+    TMainForm form;
+    form.Options.EndDlg = false;
+    ASSERT_TRUE(form.Options.MagneticFE);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    // Decorated by the window manager before the command.
+    ASSERT_TRUE(zktest::waitFor([&] { QApplication::processEvents(); return form.frameGeometry() != form.geometry(); }, 5000));
+    ASSERT_TRUE(form.WMSysCommand(SC_MAXIMIZE));
+    const QRect area = form.screen()->availableGeometry();
+    QRect frame;
+    zktest::waitFor([&] {
+        QApplication::processEvents();
+        frame = frameOf(form.winId());
+        return frame.size() == area.size();
+    }, 5000);
+    EXPECT_TRUE(area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    EXPECT_EQ(frame.size(), area.size());
+    form.close();
+}
+
+TEST_F(MainWindowX11, OnAFirstRunACaptureBringsTheWindowBackWhereItWas)
+{
+    if (!onX11())
+        GTEST_SKIP() << "needs the test X server";
+    ASSERT_TRUE(zktest::haveProgram("xdotool"));
+    TMainForm form; // no stored placement: the window manager places it
+    form.Options.EndDlg = false;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    // The user drags it somewhere: the program itself never moved it.
+    const QRect placed = frameOf(form.winId());
+    ASSERT_EQ(zktest::runProgram("xdotool", {"windowmove", QString::number(form.winId()), "137", "91"}), 0);
+    ASSERT_TRUE(zktest::waitFor([&] {
+        QApplication::processEvents();
+        return frameOf(form.winId()).topLeft() != placed.topLeft();
+    }, 5000));
+    QTest::qWait(200);
+    const QRect before = frameOf(form.winId());
+
+    form.DeskMenuItemClick(form.Item("DeskMenuItem"));
+    ASSERT_TRUE(zktest::waitFor([&] { QApplication::processEvents(); return form.isVisible(); }, 5000));
+    QRect after;
+    zktest::waitFor([&] {
+        QApplication::processEvents();
+        after = frameOf(form.winId());
+        return after == before;
+    }, 3000);
+    EXPECT_EQ(after, before);
+    form.close();
 }

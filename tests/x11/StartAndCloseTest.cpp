@@ -23,7 +23,7 @@ TEST(StartAndClose, MainWindowAppearsAndClosesCleanly)
     zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
     ASSERT_TRUE(zelkora.waitForStarted(10000));
 
-    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000);
+    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000, false, zelkora.processId());
     ASSERT_FALSE(id.isEmpty()) << "no window titled \"Zelkora 5.0\" appeared";
 
     // wmctrl asks the window manager, which sends WM_DELETE_WINDOW.

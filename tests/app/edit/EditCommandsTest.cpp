@@ -4,6 +4,7 @@
 // what our codec wrote.
 #include "BitmapFilters.h"
 #include "EditCommands.h"
+#include "PictureTestKit.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -17,36 +18,13 @@
 #include <memory>
 
 using namespace zk;
+using zktest::RandomPicture;
+using zktest::SameBytes;
 
 namespace {
 
 const QString kConvert = QStringLiteral("/usr/bin/convert");
 
-TBitmap RandomPicture(int w, int h, quint32 seed, TPixelFormat pf = pf24bit)
-{
-    TBitmap b(w, h, pf24bit);
-    QRandomGenerator gen(seed);
-    for (int y = 0; y < h; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int i = 0; i < w * 3; ++i)
-            row[i] = uchar(gen.bounded(256));
-    }
-    if (pf != pf24bit)
-        b.SetPixelFormat(pf);
-    return b;
-}
-
-// Every row's pixel bytes (without the padding) of two bitmaps are equal.
-bool SameBytes(const TBitmap &a, const TBitmap &b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-        return false;
-    const std::size_t bytes = std::size_t(a.Width()) * std::size_t(a.BitsPerPixel()) / 8;
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), bytes) != 0)
-            return false;
-    return a.Palette() == b.Palette();
-}
 
 QRgb Opaque(QRgb c)
 {

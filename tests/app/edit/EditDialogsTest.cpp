@@ -362,21 +362,35 @@ TEST(WatermarkBMForm, TextAndLogoPagesAndTheBatchWindow)
     EXPECT_EQ(batchTitle, QStringLiteral("WmBatchModeBMForm"));
 }
 
+// Every parameter dialog of the edit commands, switched to one language.
+struct EditDialogsIn
+{
+    explicit EditDialogsIn(int lang)
+    {
+        for (TEditDialogBase *f : forms)
+            f->SetLanguage(LanguageScript(), lang);
+    }
+    TScaleBMForm scale;
+    TNewDimPicBMForm dim;
+    TBorderPropertyBMForm border;
+    TAntialiasing2BMForm anti;
+    TRGBChannelsBMForm rgb;
+    TWatermarkBMForm water;
+    const QList<TEditDialogBase *> forms = {&scale, &dim, &border, &anti, &rgb, &water};
+};
+
 TEST(EditDialogs, CaptionsAndControlTextsInAllFiveLanguages)
 {
     ASSERT_FALSE(LanguageScript().isEmpty());
     const QStringList germanScale = {"Grafik skalieren", "Links = verkleinern - Rechts = vergrößern"};
     for (int lang = 0; lang < 5; ++lang) {
         SCOPED_TRACE(lang);
-        TScaleBMForm scale;
-        TNewDimPicBMForm dim;
-        TBorderPropertyBMForm border;
-        TAntialiasing2BMForm anti;
-        TRGBChannelsBMForm rgb;
-        TWatermarkBMForm water;
-        const QList<TEditDialogBase *> forms = {&scale, &dim, &border, &anti, &rgb, &water};
-        for (TEditDialogBase *f : forms) {
-            f->SetLanguage(LanguageScript(), lang);
+        EditDialogsIn all(lang);
+        auto &scale = all.scale;
+        auto &border = all.border;
+        auto &rgb = all.rgb;
+        auto &water = all.water;
+        for (TEditDialogBase *f : all.forms) {
             EXPECT_FALSE(f->windowTitle().isEmpty()) << f->objectName().toStdString();
             EXPECT_FALSE(f->OkButton()->text().isEmpty());
             EXPECT_FALSE(f->CancelButton()->text().isEmpty());
@@ -413,5 +427,41 @@ TEST(EditDialogs, EveryTextKeyOfTheCommandsIsInEverySection)
                 present.insert(e.key);
         for (const QString &k : keys)
             EXPECT_TRUE(present.contains(k)) << section << ": " << k.toStdString();
+    }
+}
+
+// Shown in each language, no dialog is smaller than what its layout and
+// caption need, and no control inside is squeezed below its own minimum
+// (the colour grid keeps all its cells).
+TEST(EditDialogs, NothingIsCutOffInAnyLanguage)
+{
+    ASSERT_FALSE(LanguageScript().isEmpty());
+    for (int lang = 0; lang < 5; ++lang) {
+        SCOPED_TRACE(lang);
+        EditDialogsIn all(lang);
+        for (TEditDialogBase *f : all.forms) {
+            f->show();
+            QApplication::processEvents();
+            const std::string name = f->objectName().toStdString();
+            const QSize needed = f->ContentsMinimumSize();
+            EXPECT_GE(f->width(), needed.width()) << name;
+            EXPECT_GE(f->height(), needed.height()) << name;
+            for (QWidget *w : f->findChildren<QWidget *>()) {
+                // Our own controls; a tab bar's minimum counts scroll
+                // buttons it does not need while its tabs fit.
+                if (!w->isVisible() || w->isWindow() || w->objectName().isEmpty() ||
+                    w->objectName().startsWith(QLatin1String("qt_")) || qobject_cast<QTabBar *>(w))
+                    continue;
+                const QSize least = w->minimumSizeHint();
+                if (least.isValid() && w->minimumWidth() == 0 && w->maximumWidth() >= least.width()) {
+                    EXPECT_GE(w->width(), least.width()) << name << " " << w->objectName().toStdString();
+                    EXPECT_GE(w->height(), least.height()) << name << " " << w->objectName().toStdString();
+                }
+            }
+            f->hide();
+        }
+        const TEditColorGrid *grid = all.border.BorderColorGrid;
+        EXPECT_EQ(grid->size().expandedTo(grid->sizeHint()), grid->size())
+            << "every cell of the colour grid is shown";
     }
 }

@@ -3,11 +3,14 @@
 // filter says, Undo brings the picture back byte for byte and is then
 // disabled, and the dialogs are answered with simulated input.
 #include "Bitmap.h"
+#include "DialogSupport.h"
 #include "BitmapFilters.h"
 #include "EditCommands.h"
 #include "EditDialogs.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "MainFormFixture.h"
+#include "PictureTestKit.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "TestSupport.h"
@@ -35,81 +38,16 @@
 #include <functional>
 
 using namespace zk;
+using zktest::RandomPicture;
+using zktest::SameBytes;
+using zktest::AnswerNext;
 
 namespace {
 
-TBitmap RandomPicture(int w, int h, quint32 seed)
-{
-    TBitmap b(w, h, pf24bit);
-    QRandomGenerator gen(seed);
-    for (int y = 0; y < h; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int i = 0; i < w * 3; ++i)
-            row[i] = uchar(gen.bounded(256));
-    }
-    return b;
-}
-
-bool SameBytes(const TBitmap &a, const TBitmap &b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-        return false;
-    const std::size_t bytes = std::size_t(a.Width()) * std::size_t(a.BitsPerPixel()) / 8;
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), bytes) != 0)
-            return false;
-    return true;
-}
-
-// Runs `answer` on the next modal dialog of type D once it shows.
-template <class D>
-void AnswerNext(const std::function<void(D *)> &answer)
-{
-    QTimer::singleShot(0, [answer] {
-        for (int i = 0; i < 300; ++i) {
-            if (auto *d = qobject_cast<D *>(QApplication::activeModalWidget())) {
-                answer(d);
-                return;
-            }
-            QTest::qWait(10);
-        }
-        ADD_FAILURE() << "no dialog of the expected kind opened";
-    });
-}
-
-class MainFormEditTest : public ::testing::Test
+class MainFormEditTest : public zktest::MainFormFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(programDir.isValid());
-        SetProgramDirOverride(programDir.path());
-        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-        form = std::make_unique<TMainForm>();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        SetProgramDirOverride(QString());
-        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-    }
-
-    TBitmap &Picture() { return form->ScanImage->Picture().Bitmap(); }
-    void Load(const TBitmap &bmp)
-    {
-        form->ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(bmp));
-        form->ScanImage->PictureChanged();
-    }
-    QAction *Item(const char *name)
-    {
-        QAction *a = form->Item(QString::fromLatin1(name));
-        EXPECT_NE(a, nullptr) << name;
-        return a;
-    }
     QAction *Undo() { return Item("UndoMenuItem"); }
-
-    QTemporaryDir programDir;
-    std::unique_ptr<TMainForm> form;
 };
 
 } // namespace

@@ -7,11 +7,13 @@
 #include "Bitmap.h"
 #include "HistList.h"
 #include "CaptureControl.h"
+#include "CapturePlan.h"
 #include "ImageControl.h"
 #include "JpgScaleForm.h"
 #include "Jpeg.h"
 #include "LocalChannel.h"
 #include "PictureFiles.h"
+#include "Progress.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "TestSupport.h"
@@ -29,7 +31,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -420,7 +424,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     form.Options.OAsBmp = false;
     writeFile(file("Dialog.JPG"), encoded(pattern(30, 20, 14), ptJpg));
 
-    QString title, folder, busy;
+    QString title, folder, busy, chosenFilter;
     QStringList filters;
     const bool came = withModal([&] { form.Item("FileOptenToolButton")->trigger(); }, [&](QWidget *w) {
         auto *dlg = qobject_cast<QFileDialog *>(w);
@@ -429,6 +433,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
         title = dlg->windowTitle();
         folder = dlg->directory().absolutePath();
         filters = dlg->nameFilters();
+        chosenFilter = dlg->selectedNameFilter();
         busy = OpenDialogName;
         auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit");
         edit->setText(file("Dialog.JPG"));
@@ -439,6 +444,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     EXPECT_EQ(folder, QDir(files.path()).absolutePath());
     ASSERT_EQ(filters.size(), 9);
     EXPECT_TRUE(filters.last().startsWith("Alle lesbaren Dateien"));
+    EXPECT_EQ(chosenFilter, filters.last()) << "all readable files are offered first";
     EXPECT_EQ(busy, QString("Grafik öffnen"));
     EXPECT_TRUE(OpenDialogName.isEmpty());
     // Loaded natively as a JPEG although the extension is in capitals.
@@ -456,4 +462,147 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     writeFile(file("plain.bmp"), encoded(pattern(8, 8, 15), ptBmp));
     form.OpenPictureFile(file("plain.bmp"));
     EXPECT_TRUE(form.JpgScaleBMForm.isNull());
+}
+
+namespace {
+
+// Answers every modal window that comes up while action runs: file dialogs
+// get the name typed into them, message boxes are read and closed.
+QStringList answerDialogs(const std::function<void()> &action, const QString &typedName,
+                          const std::function<void(QFileDialog *)> &look = {})
+{
+    QStringList messages;
+    QTimer poll;
+    poll.setInterval(10);
+    QPointer<QWidget> answered;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w || w == answered)
+            return;
+        answered = w;
+        if (auto *dlg = qobject_cast<QFileDialog *>(w)) {
+            if (look)
+                look(dlg);
+            auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit");
+            edit->setText(typedName);
+            QTest::keyClick(edit, Qt::Key_Return);
+        } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            messages << box->text();
+            box->accept();
+        } else {
+            w->close();
+        }
+    });
+    poll.start();
+    action();
+    poll.stop();
+    return messages;
+}
+
+} // namespace
+
+TEST_F(MainFormPictureFiles, AFailedSaveAsInACaptureRecordsNothing)
+{
+    TMainForm form;
+    form.Options.PersSave = true;
+    form.Options.IsAutoincFileName = false;
+    form.Options.IsDateTimeToFile = false;
+    form.Options.IsManualInputFile = true;
+    form.Options.SaveHist = true;
+    form.Options.OutDir = files.path();
+    form.Options.FileName = "Shot";
+    form.FFileName = QStringLiteral("/earlier/picture.bmp");
+    form.FHasFileName = false;
+    capture(form, pattern(30, 20, 21));
+
+    // GIF has no writer yet: the typed name is not written.
+    TCaptureContext context;
+    context.path = TCapturePath::Desktop;
+    context.outDirExists = true;
+    const QStringList messages = answerDialogs([&] { form.AfterCapture(context); }, file("typed.gif"));
+    ASSERT_EQ(messages.size(), 1) << "the failure is reported once";
+    EXPECT_FALSE(QFileInfo::exists(file("typed.gif")));
+    EXPECT_FALSE(form.FHasFileName);
+    EXPECT_EQ(form.FFileName, QStringLiteral("/earlier/picture.bmp"));
+    EXPECT_EQ(form.RecentList->Count(), 0);
+
+    // The same capture with a name that can be written records it.
+    const QStringList none = answerDialogs([&] { form.AfterCapture(context); }, file("typed.png"));
+    EXPECT_TRUE(none.isEmpty()) << qPrintable(none.join('\n'));
+    EXPECT_TRUE(form.FHasFileName);
+    EXPECT_EQ(form.FFileName, file("typed.png"));
+    EXPECT_EQ(form.RecentList->Items(), QStringList{file("typed.png")});
+}
+
+TEST_F(MainFormPictureFiles, SaveAsWritesTheTypeItsExtensionNamesAndStartsBesideThePicture)
+{
+    TMainForm form;
+    form.Options.FileTyp = ptBmp; // the dialog starts on the BMP entry
+    form.Options.OutDir = QString();
+    const QString sub = file("pictures");
+    ASSERT_TRUE(QDir().mkpath(sub));
+    form.FHasFileName = true;
+    form.FFileName = sub + "/earlier.bmp";
+    capture(form, pattern(33, 22, 22));
+
+    QString folder, filter;
+    answerDialogs([&] { form.SaveAsClick(form.Item("SaveToolButton")); }, sub + "/x.png", [&](QFileDialog *d) {
+        folder = d->directory().absolutePath();
+        filter = d->selectedNameFilter();
+    });
+    EXPECT_EQ(folder, QDir(sub).absolutePath());
+    EXPECT_EQ(filter, SaveDialogFilters()[0].QtFilter());
+    const QString saved = sub + "/x.png";
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(zktest::runProgram(QStringLiteral("pngcheck"), {QStringLiteral("-q"), saved}), 0)
+        << "x.png holds a PNG picture";
+    EXPECT_EQ(imageMagick(saved, files.path()), pattern(33, 22, 22));
+    EXPECT_EQ(form.StatusPanelText(6), QString("|bmp| - png"));
+
+    // Without a picture file or output folder the dialog starts in the
+    // user's pictures folder (or home), never in the working folder.
+    form.FHasFileName = false;
+    const QString xdgPictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString expected = QFileInfo(xdgPictures).isDir() ? xdgPictures : QDir::homePath();
+    QDir::setCurrent(files.path());
+    answerDialogs([&] { form.SaveAsClick(nullptr); }, QString(), [&](QFileDialog *d) {
+        folder = d->directory().absolutePath();
+        d->reject();
+    });
+    EXPECT_EQ(folder, QDir(expected).absolutePath());
+}
+
+TEST_F(MainFormPictureFiles, AFailedOpenShowsItsMessageWithoutAProgressWindowOverIt)
+{
+    TMainForm form;
+    form.Options.OAsBmp = true; // the road with the progress window
+    QByteArray jpg = encoded(pattern(30, 20, 23), ptJpg);
+    writeFile(file("cut.jpg"), jpg.left(jpg.size() / 2) + QByteArray("\xFF\xD9", 2));
+    int progressShown = -1;
+    QString text;
+    withModal([&] { form.OpenPictureFile(file("cut.jpg")); }, [&](QWidget *w) {
+        progressShown = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (qobject_cast<TProgressForm *>(top) && top->isVisible())
+                ++progressShown;
+        if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            text = box->text();
+            box->accept();
+        }
+    });
+    EXPECT_EQ(progressShown, 0);
+    // A sentence in the UI language first, libjpeg's own words after it.
+    EXPECT_TRUE(text.startsWith(form.Text("showmsg_file_damaged"))) << qPrintable(text);
+    EXPECT_TRUE(text.contains("remature end")) << qPrintable(text);
+}
+
+TEST_F(MainFormPictureFiles, ShowingOrHidingTheToolBarsClosesTheJpegScaleWindow)
+{
+    TMainForm form;
+    for (const bool visible : {false, true}) {
+        form.Item("JpgScaleMenuItem")->trigger();
+        ASSERT_FALSE(form.JpgScaleBMForm.isNull());
+        form.ShowToolBars(visible);
+        EXPECT_TRUE(form.JpgScaleBMForm.isNull()) << visible;
+    }
 }

@@ -1,0 +1,328 @@
+#include "SafeFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zk {
+
+namespace {
+
+constexpr int RandomLength = 12;
+std::atomic<bool> g_unnamedDisabled{false};
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QByteArray enc(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+bool writeAll(int fd, const char *p, qint64 left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool lockFile(int fd, bool wait)
+{
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Gives the unnamed file behind fd the name dest. Fails with EEXIST when the
+// name is taken.
+int linkUnnamed(int fd, const QString &dest)
+{
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, proc, AT_FDCWD, enc(dest).constData(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    int err = errno;
+    if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+        // Without /proc only a privileged process can link by descriptor.
+        if (::linkat(fd, "", AT_FDCWD, enc(dest).constData(), AT_EMPTY_PATH) == 0)
+            return 0;
+        err = errno;
+    }
+    return err;
+}
+
+} // namespace
+
+void SetUnnamedTempFilesDisabled(bool disabled)
+{
+    g_unnamedDisabled = disabled;
+}
+
+QString TempNameFor(const QString &finalPath)
+{
+    static const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    const QFileInfo info(finalPath);
+    QString random;
+    quint64 bits = QRandomGenerator::global()->generate64();
+    for (int i = 0; i < RandomLength; ++i) {
+        random.append(QLatin1Char(letters[bits % 36]));
+        bits /= 36;
+    }
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') + random +
+           QStringLiteral(".tmp");
+}
+
+bool IsOurTempName(const QString &fileName)
+{
+    // "." + at least one character + "." + 12 random letters + ".tmp"
+    const qsizetype n = fileName.size();
+    if (n < 1 + 1 + 1 + RandomLength + 4 || !fileName.startsWith(u'.') || !fileName.endsWith(QLatin1String(".tmp")))
+        return false;
+    const qsizetype randomStart = n - 4 - RandomLength;
+    if (fileName.at(randomStart - 1) != u'.')
+        return false;
+    for (qsizetype i = randomStart; i < n - 4; ++i) {
+        const QChar c = fileName.at(i);
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z')))
+            return false;
+    }
+    return true;
+}
+
+int RemoveOrphanedTemps(const QString &dir)
+{
+    DIR *d = ::opendir(enc(dir).constData());
+    if (!d)
+        return 0;
+    int removed = 0;
+    while (const dirent *e = ::readdir(d)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (!IsOurTempName(name))
+            continue;
+        const QByteArray path = enc(QDir(dir).filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held, named;
+        // Only our own regular files, and only when no living writer holds
+        // the lock; the name must still lead to the file we locked (a writer
+        // may have renamed it into place meanwhile).
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() && lockFile(fd, false) &&
+            ::lstat(path.constData(), &named) == 0 && sameFile(held, named) && ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(d);
+    return removed;
+}
+
+void RemoveOrphanedTempsOnce(const QString &dir)
+{
+    static std::mutex mutex;
+    static QSet<QString> done;
+    const QString key = QDir::cleanPath(QDir(dir).absolutePath());
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (done.contains(key))
+            return;
+        done.insert(key);
+    }
+    RemoveOrphanedTemps(key);
+}
+
+TPendingFile::~TPendingFile()
+{
+    discard();
+}
+
+void TPendingFile::discard()
+{
+    if (!m_temp.isEmpty())
+        ::unlink(enc(m_temp).constData());
+    m_temp.clear();
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock
+    m_fd = -1;
+}
+
+bool TPendingFile::Write(const QString &finalPath, const QByteArray &data, mode_t mode, QString *error,
+                         const QString &keepModeOf)
+{
+    discard();
+    m_final = finalPath;
+    const QString dir = QFileInfo(finalPath).absolutePath();
+    RemoveOrphanedTempsOnce(dir);
+    auto fail = [&](int err) {
+        discard();
+        if (error)
+            *error = systemError(err);
+        return false;
+    };
+
+    bool keepMode = false;
+    struct stat st;
+    if (!keepModeOf.isEmpty() && ::stat(enc(keepModeOf).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+        keepMode = true;
+    }
+
+    m_unnamed = false;
+    if (!g_unnamedDisabled) {
+        int fd;
+        do {
+            fd = ::open(enc(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_unnamed = true;
+            lockFile(fd, true); // nobody else can reach it yet
+        } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return fail(errno); // no space, no permission: a named file fares no better
+        }
+    }
+    if (!m_unnamed) {
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            const QString temp = m_fixedTemp.isEmpty() ? TempNameFor(finalPath) : m_fixedTemp;
+            if (!m_fixedTemp.isEmpty())
+                ::unlink(enc(temp).constData()); // a leftover of a killed writer
+            const int fd = ::open(enc(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd < 0) {
+                if (errno == EEXIST && m_fixedTemp.isEmpty())
+                    continue;
+                return fail(errno);
+            }
+            // A cleaner could have taken the name between open and lock: make
+            // sure the name still leads to our file once we hold the lock.
+            struct stat held, named;
+            if (lockFile(fd, false) && ::fstat(fd, &held) == 0 && ::lstat(enc(temp).constData(), &named) == 0 &&
+                sameFile(held, named)) {
+                m_fd = fd;
+                m_temp = temp;
+            } else {
+                ::close(fd);
+            }
+        }
+        if (m_fd < 0)
+            return fail(EEXIST);
+    }
+    // The umask may have cleared bits of the old file's mode; restore them.
+    if (keepMode)
+        (void)::fchmod(m_fd, mode);
+    if (!writeAll(m_fd, data.constData(), data.size()) || ::fsync(m_fd) != 0)
+        return fail(errno);
+    return true;
+}
+
+bool TPendingFile::nameTemp(QString *error)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString temp = m_fixedTemp.isEmpty() ? TempNameFor(m_final) : m_fixedTemp;
+        if (!m_fixedTemp.isEmpty())
+            ::unlink(enc(temp).constData());
+        const int err = linkUnnamed(m_fd, temp);
+        if (err == 0) {
+            m_temp = temp;
+            return true;
+        }
+        if (err != EEXIST || !m_fixedTemp.isEmpty()) {
+            if (error)
+                *error = systemError(err);
+            return false;
+        }
+    }
+    if (error)
+        *error = systemError(EEXIST);
+    return false;
+}
+
+bool TPendingFile::Replace(QString *error)
+{
+    if (m_fd < 0) {
+        if (error)
+            *error = QStringLiteral("nothing was written");
+        return false;
+    }
+    if (m_unnamed && m_temp.isEmpty() && !nameTemp(error)) {
+        discard();
+        return false;
+    }
+    if (::rename(enc(m_temp).constData(), enc(m_final).constData()) != 0) {
+        const int err = errno;
+        discard();
+        if (error)
+            *error = systemError(err);
+        return false;
+    }
+    m_temp.clear();
+    discard();
+    return true;
+}
+
+bool TPendingFile::LinkNew(bool *nameTaken, QString *error)
+{
+    *nameTaken = false;
+    if (m_fd < 0) {
+        if (error)
+            *error = QStringLiteral("nothing was written");
+        return false;
+    }
+    const QByteArray to = enc(m_final);
+    int err;
+    if (m_unnamed && m_temp.isEmpty()) {
+        // A link never replaces: the name is ours or the link fails.
+        err = linkUnnamed(m_fd, m_final);
+    } else {
+        const QByteArray from = enc(m_temp);
+        // renameat2 with RENAME_NOREPLACE is atomic where the file system
+        // has it; a hard link fails the same way on a name that appeared
+        // meanwhile.
+        int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+        err = rc == 0 ? 0 : errno;
+        if (rc != 0 && (err == EINVAL || err == ENOSYS)) {
+            rc = ::link(from.constData(), to.constData());
+            err = rc == 0 ? 0 : errno;
+        }
+        if (rc == 0 && !QFileInfo::exists(m_temp))
+            m_temp.clear(); // renamed; after a link the temporary name goes in discard
+    }
+    discard();
+    if (err == 0)
+        return true;
+    if (err == EEXIST)
+        *nameTaken = true;
+    else if (error)
+        *error = systemError(err);
+    return false;
+}
+
+} // namespace zk

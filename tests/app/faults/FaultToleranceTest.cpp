@@ -1,0 +1,344 @@
+// Nothing is lost under faults: the program killed with kill -9 in the middle
+// of automatic saves and of its close, a full disk under the pictures and
+// under the settings, settings the user may not write, and a termination
+// signal. What is left behind is checked on disk, with pngcheck as the
+// independent judge of the pictures.
+#include "FaultKit.h"
+
+#include "Bitmap.h"
+#include "ImageControl.h"
+#include "MainForm.h"
+#include "PictureClasses.h"
+#include "PictureFiles.h"
+#include "ProgramDir.h"
+#include "SafeFile.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <random>
+#include <sys/stat.h>
+
+using namespace zk;
+using namespace faultkit;
+
+namespace {
+
+using zktest::readBytes;
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(zktest::writeBytes(path, bytes));
+}
+
+QString storeFile(const QString &configHome)
+{
+    return configHome + QStringLiteral("/Zelkora/HKCU.reg");
+}
+
+// A store that names the output folder of automatic saving.
+void writeOutDir(const QString &configHome, const QString &outDir)
+{
+    writeAll(storeFile(configHome), "Zelkora Registry Version 1\n\n[Software\\Tarvendo\\Zelkora\\5.0\\Options]\n"
+                                    "\"OutDir\"=\"" + outDir.toUtf8() + "\"\n");
+}
+
+// Hidden entries: our temporary files and anything else a save left.
+QStringList hiddenEntries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(QRegularExpression("^\\."));
+}
+
+bool wholePicture(const QString &file)
+{
+    if (zktest::haveProgram(QStringLiteral("pngcheck")))
+        return zktest::runProgram(QStringLiteral("pngcheck"), {QStringLiteral("-q"), file}) == 0;
+    return zktest::runProgram(QStringLiteral("/usr/bin/identify"), {file}) == 0;
+}
+
+TBitmap noise(int w, int h, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, rng() | 0xFF000000u);
+    return TBitmap::FromImage(img);
+}
+
+// Counts the message boxes that come up while action runs, closing each.
+QStringList boxesDuring(const std::function<void()> &action)
+{
+    QStringList seen;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (!box || !box->isVisible())
+                continue;
+            seen.append(box->text());
+            box->done(QMessageBox::Ok);
+        }
+    });
+    poll.start();
+    action();
+    QApplication::processEvents();
+    poll.stop();
+    return seen;
+}
+
+class FaultTolerance : public ::testing::Test
+{
+protected:
+    void SetUp() override { scratch = openScratchDir(QStringLiteral("case")); }
+    void TearDown() override
+    {
+        SetProgramDirOverride(QString());
+        QDir(scratch).removeRecursively();
+    }
+    QString scratch;
+};
+
+} // namespace
+
+TEST_F(FaultTolerance, AutoSavesKilledAtRandomLeaveOnlyWholePictures)
+{
+    const QString out = scratch + QStringLiteral("/out"), config = scratch + QStringLiteral("/config");
+    QDir().mkpath(out);
+    std::mt19937 rng(15);
+    std::uniform_int_distribution<int> pause(0, 70);
+    int leftBehind = 0;
+    for (int i = 0; i < 20; ++i) {
+        ChildOptions o;
+        o.configHome = config;
+        o.slowFsync = true;
+        o.namedTemps = i % 2 == 1; // half the kills on a file system without unnamed files
+        auto child = startChild({QStringLiteral("autosave"), out}, o);
+        ASSERT_TRUE(waitForLine(*child, QStringLiteral("saved"), 30000)) << "kill " << i;
+        QThread::msleep(static_cast<unsigned long>(pause(rng)));
+        killHard(*child);
+        leftBehind = std::max(leftBehind, int(hiddenEntries(out).size()));
+    }
+    // A dead writer's named temporary file, whatever the kills left: the next
+    // start clears them all.
+    writeAll(out + QStringLiteral("/.Shot999.png.0123456789ab.tmp"), "half a picture");
+    writeOutDir(config, out);
+    QStringList lines;
+    ChildOptions start;
+    start.configHome = config;
+    ASSERT_EQ(runChild({QStringLiteral("start")}, start, &lines), 0);
+    RecordProperty("most_left_behind_by_the_kills", leftBehind);
+    EXPECT_EQ(hiddenEntries(out), QStringList());
+    const QFileInfoList pictures = QDir(out).entryInfoList({QStringLiteral("*.png")}, QDir::Files);
+    EXPECT_GE(pictures.size(), 20);
+    for (const QFileInfo &p : pictures) {
+        EXPECT_GT(p.size(), 0) << p.fileName().toStdString();
+        EXPECT_TRUE(wholePicture(p.filePath())) << p.fileName().toStdString();
+    }
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), pictures.size());
+}
+
+TEST_F(FaultTolerance, ClosesKilledAtRandomLeaveTheOldOrTheNewSettings)
+{
+    ChildOptions o;
+    o.configHome = scratch + QStringLiteral("/config");
+    QStringList lines;
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0);
+    const QByteArray before = readBytes(storeFile(o.configHome));
+    ASSERT_FALSE(before.isEmpty());
+
+    // The whole close is one replacement and one flush.
+    o.slowFsync = true;
+    lines.clear();
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("1")}, o, &lines), 0);
+    EXPECT_TRUE(lines.contains(QStringLiteral("flushes 1 renames 1"))) << lines.join('\n').toStdString();
+    EXPECT_EQ(messagesIn(lines), QStringList());
+    const QByteArray after = readBytes(storeFile(o.configHome));
+    ASSERT_NE(after, before);
+    ASSERT_TRUE(after.contains("\"Language\"=dword:00000001"));
+
+    std::mt19937 rng(1015);
+    std::uniform_int_distribution<int> pause(0, 60);
+    int oldSeen = 0, newSeen = 0;
+    for (int i = 0; i < 10; ++i) {
+        writeAll(storeFile(o.configHome), before);
+        auto child = startChild({QStringLiteral("close"), QStringLiteral("1")}, o);
+        ASSERT_TRUE(waitForLine(*child, QStringLiteral("closing"), 30000)) << "kill " << i;
+        QThread::msleep(static_cast<unsigned long>(pause(rng)));
+        killHard(*child);
+        const QByteArray now = readBytes(storeFile(o.configHome));
+        EXPECT_TRUE(now == before || now == after) << "kill " << i << " left a mixed store";
+        oldSeen += now == before;
+        newSeen += now == after;
+    }
+    RecordProperty("old", oldSeen);
+    RecordProperty("new", newSeen);
+}
+
+TEST_F(FaultTolerance, TermSignalAfterALanguageChangeKeepsTheLanguage)
+{
+    ChildOptions o;
+    o.configHome = scratch + QStringLiteral("/config");
+    auto child = startChild({QStringLiteral("signal"), QStringLiteral("1")}, o);
+    QStringList lines;
+    ASSERT_TRUE(waitForLine(*child, QStringLiteral("ready"), 30000, &lines));
+    ::kill(static_cast<pid_t>(child->processId()), SIGTERM);
+    ASSERT_TRUE(child->waitForFinished(30000));
+    EXPECT_EQ(child->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child->exitCode(), 0);
+    // The next start speaks English.
+    lines.clear();
+    ASSERT_EQ(runChild({QStringLiteral("start")}, o, &lines), 0);
+    EXPECT_TRUE(lines.contains(QStringLiteral("language 1"))) << lines.join('\n').toStdString();
+}
+
+TEST_F(FaultTolerance, AFullDiskRefusesSavesOnceAndKeepsEarlierPictures)
+{
+    SmallDisk disk(320);
+    if (disk.dir.isEmpty())
+        GTEST_SKIP() << disk.skipReason.toStdString();
+    RegisterPictureCodecs();
+    TZelkoraOptions options;
+    SetDefaultOptions(options);
+    options.OutDir = disk.dir;
+    options.FileName = QStringLiteral("Full");
+    options.FileTyp = ptPng;
+    QMap<QString, QByteArray> written;
+    QString failure;
+    for (int i = 0; i < 40 && failure.isEmpty(); ++i) {
+        const TBitmap picture = noise(160, 120, unsigned(i));
+        try {
+            const QString name = AutoSavePicture(picture, options);
+            written.insert(name, readBytes(name));
+        } catch (const EGraphicFileError &e) {
+            failure = QString::fromUtf8(e.what());
+        }
+    }
+    ASSERT_FALSE(failure.isEmpty()) << "the disk never filled up";
+    EXPECT_TRUE(failure.contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << failure.toStdString();
+    ASSERT_FALSE(written.isEmpty());
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+        EXPECT_EQ(readBytes(it.key()), it.value());
+        EXPECT_TRUE(wholePicture(it.key())) << it.key().toStdString();
+    }
+    // Only the pictures that were written: no empty file, no leftover.
+    EXPECT_EQ(QDir(disk.dir).entryList(QDir::Files | QDir::Hidden).size(), written.size());
+
+    // The fast save on the same full disk: one message, nothing written.
+    SetProgramDirOverride(disk.dir);
+    QDir().mkpath(AutosaveDir());
+    TMainForm form;
+    form.ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(noise(160, 120, 99)));
+    form.ScanImage->PictureChanged();
+    const QStringList boxes = boxesDuring([&] { form.Item("FastSaveToolButton")->trigger(); });
+    ASSERT_EQ(boxes.size(), 1) << boxes.join('\n').toStdString();
+    EXPECT_TRUE(boxes.first().contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << boxes.first().toStdString();
+    EXPECT_EQ(QDir(AutosaveDir()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_FALSE(form.FHasFileName);
+}
+
+TEST_F(FaultTolerance, AFullSettingsDiskKeepsTheOldStoreAndSaysSoOnce)
+{
+    SmallDisk disk(256);
+    if (disk.dir.isEmpty())
+        GTEST_SKIP() << disk.skipReason.toStdString();
+    ChildOptions o;
+    o.configHome = disk.dir + QStringLiteral("/config");
+    o.programDir = scratch + QStringLiteral("/program");
+    QStringList lines;
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0);
+    const QByteArray before = readBytes(storeFile(o.configHome));
+    ASSERT_FALSE(before.isEmpty());
+    disk.Fill();
+    lines.clear();
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("1")}, o, &lines), 0);
+    const QStringList messages = messagesIn(lines);
+    ASSERT_EQ(messages.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(messages.first().startsWith(QLatin1String("WriteErrorRegistryBox:"))) << messages.first().toStdString();
+    EXPECT_EQ(readBytes(storeFile(o.configHome)), before);
+    EXPECT_EQ(hiddenEntries(o.configHome + QStringLiteral("/Zelkora")), QStringList());
+}
+
+namespace {
+
+struct ReadOnlyCase
+{
+    const char *what;
+    mode_t folderMode;
+    mode_t fileMode;
+};
+
+void PrintTo(const ReadOnlyCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
+
+} // namespace
+
+class ReadOnlySettings : public FaultTolerance, public ::testing::WithParamInterface<ReadOnlyCase>
+{
+};
+
+TEST_P(ReadOnlySettings, AreNotReplacedAndSaidAtMostOncePerClose)
+{
+    const Unprivileged user = UnprivilegedUser();
+    if (!user.possible)
+        GTEST_SKIP() << user.skipReason.toStdString();
+    ChildOptions o;
+    o.configHome = scratch + QStringLiteral("/config");
+    o.unprivileged = true;
+    QDir().mkpath(o.configHome);
+    giveTo(o.configHome, user);
+    QStringList lines;
+    // Two closes: the second one's tool-bar layout is the one every later
+    // close writes again.
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0)
+            << lines.join('\n').toStdString();
+    const QString folder = o.configHome + QStringLiteral("/Zelkora"), store = storeFile(o.configHome);
+    const QByteArray before = readBytes(store);
+    ASSERT_FALSE(before.isEmpty());
+    struct stat was;
+    ASSERT_EQ(::stat(QFile::encodeName(store).constData(), &was), 0);
+    ::chmod(QFile::encodeName(store).constData(), GetParam().fileMode);
+    ::chmod(QFile::encodeName(folder).constData(), GetParam().folderMode);
+
+    // A close that changes something: one message, no exception box, the
+    // store untouched.
+    lines.clear();
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("1")}, o, &lines), 0);
+    const QStringList messages = messagesIn(lines);
+    ASSERT_EQ(messages.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(messages.first().startsWith(QLatin1String("WriteErrorRegistryBox:"))) << messages.first().toStdString();
+    // A close that changes nothing: not a word.
+    lines.clear();
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, &lines), 0);
+    EXPECT_EQ(messagesIn(lines), QStringList()) << lines.join('\n').toStdString();
+
+    struct stat now;
+    ASSERT_EQ(::stat(QFile::encodeName(store).constData(), &now), 0);
+    EXPECT_EQ(now.st_ino, was.st_ino);
+    EXPECT_EQ(now.st_mode & 07777, GetParam().fileMode);
+    EXPECT_EQ(readBytes(store), before);
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReadOnlySettings,
+                         ::testing::Values(ReadOnlyCase{"ReadOnlyFile", 0700, 0400},
+                                           ReadOnlyCase{"ReadOnlyFolder", 0500, 0600}),
+                         [](const auto &info) { return std::string(info.param.what); });
