@@ -163,8 +163,20 @@ void TMainForm::SetupSending()
     wire("ExtGraphHKMenuItem", [this](QAction *a) { ExtGraphHKMenuItemClick(a); });
     wire("ExtGraphHKToolButton", [this](QAction *a) { ExtGraphHKMenuItemClick(a); });
     CaptureHooks.StartExtGraphEditor = [this] { StartExtGraphEditor(); };
-    // The new items get their texts in the language already chosen.
-    ZKMultiLanguage->SetLanguage(ZKMultiLanguage->Language());
+    // The new items get their texts in the language already chosen (a hint
+    // "short|long" is tool tip and status text, as the language switch does).
+    for (const char *name : {"EMailMenuItem", "SendMenuItem", "MoreAttachMenuItem", "DTBackgrMenuItem",
+                             "DTBackgrTileMenuItem", "DTBackgrCenterMenuItem"}) {
+        QAction *a = Item(QString::fromLatin1(name));
+        const QString caption = ZKMultiLanguage->GetText(QString::fromLatin1(name) + QStringLiteral(".Caption"));
+        const QString hint = ZKMultiLanguage->GetText(QString::fromLatin1(name) + QStringLiteral(".Hint"));
+        if (!caption.isEmpty())
+            a->setText(caption);
+        if (!hint.isEmpty()) {
+            a->setToolTip(hint.section(QLatin1Char('|'), 0, 0));
+            a->setStatusTip(hint.section(QLatin1Char('|'), -1));
+        }
+    }
 }
 
 void TMainForm::EMailMenuItemClick()
@@ -310,6 +322,21 @@ bool startSmtp(TMainForm &form, TSmtpMessage message)
     return true;
 }
 
+// The mail with its attachments by the route the options choose.
+void sendMail(TMainForm &form, const QStringList &attachments)
+{
+    if (form.Options.MailService == 0) {
+        QStringList d = form.SetDefaultMailFields();
+        for (int i = 0; i < attachments.size(); ++i)
+            d << QStringLiteral("attachment%1=%2").arg(i).arg(attachments[i]);
+        form.SendMapiMail(d);
+        return;
+    }
+    TSmtpMessage m = form.PrepareSmtpSend();
+    m.Attachments = attachments;
+    startSmtp(form, m);
+}
+
 } // namespace
 
 void TMainForm::SendMenuItemClick()
@@ -337,16 +364,7 @@ void TMainForm::SendMenuItemClick()
         }
         attachments << file;
     }
-    if (Options.MailService == 0) {
-        QStringList d = SetDefaultMailFields();
-        for (int i = 0; i < attachments.size(); ++i)
-            d << QStringLiteral("attachment%1=%2").arg(i).arg(attachments[i]);
-        SendMapiMail(d);
-        return;
-    }
-    TSmtpMessage m = PrepareSmtpSend();
-    m.Attachments = attachments;
-    startSmtp(*this, m);
+    sendMail(*this, attachments);
 }
 
 void TMainForm::MoreAttachMenuItemClick()
@@ -375,16 +393,7 @@ void TMainForm::MoreAttachMenuItemClick()
                 return;
         }
     }
-    if (Options.MailService == 0) {
-        QStringList d = SetDefaultMailFields();
-        for (int i = 0; i < attachments.size(); ++i)
-            d << QStringLiteral("attachment%1=%2").arg(i).arg(attachments[i]);
-        SendMapiMail(d);
-        return;
-    }
-    TSmtpMessage m = PrepareSmtpSend();
-    m.Attachments = attachments;
-    startSmtp(*this, m);
+    sendMail(*this, attachments);
 }
 
 // ---------------------------------------------------------------------------

@@ -97,10 +97,10 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupPictureFiles();
     SetupEditCommands();
     SetupPrinting();
-    SetupSending();
     SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
+    SetupSending();
     SetupCommandSurface();
 }
 

@@ -92,8 +92,9 @@ struct TBox
     QString text;
 };
 
-// Waits for the next message box while the event loop runs, answers it.
-TBox waitForBox(int timeoutMs = 15000)
+// Runs action (may be empty) and then the event loop until a message box
+// comes up; answers it.
+TBox boxOf(const std::function<void()> &action, int timeoutMs = 15000)
 {
     TBox box;
     QTimer poll;
@@ -105,26 +106,16 @@ TBox waitForBox(int timeoutMs = 15000)
         }
     });
     poll.start();
+    if (action)
+        action();
     for (int waited = 0; waited < timeoutMs && box.name.isEmpty(); waited += 20)
         QTest::qWait(20);
     return box;
 }
 
-// Runs action, answering a box it shows at once.
-TBox boxOf(const std::function<void()> &action)
+TBox waitForBox()
 {
-    TBox box;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto *b = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); b && box.name.isEmpty()) {
-            box = {b->objectName(), b->text()};
-            b->accept();
-        }
-    });
-    poll.start();
-    action();
-    return box;
+    return boxOf({});
 }
 
 class SendTest : public ::testing::Test
