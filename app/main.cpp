@@ -2,6 +2,7 @@
 // window, then the message loop.
 #include "CloseSignals.h"
 #include "DLLImport.h"
+#include "FolderExplorerSetup.h"
 #include "MainForm.h"
 #include "PictureClasses.h"
 #include "Splash.h"
@@ -55,6 +56,7 @@ int main(int argc, char **argv)
     QStringList files = QApplication::arguments();
     files.removeFirst();
     zk::TMainForm mainForm(files);
+    zk::CreateFolderExplorer(mainForm);
     app.SetExceptionHandler([&mainForm](const QString &type, const QString &message) {
         mainForm.ZKsvcApplicationPropertiesException(type, message);
     });

@@ -31,14 +31,16 @@ std::int32_t get32(const unsigned char *in, int at)
     return std::int32_t(v);
 }
 
+// A window of its own, or a dockable window (those are placed, never docked,
+// by the restore: the main window docks them itself).
 bool isForm(const QWidget *w)
 {
-    return w->parentWidget() == nullptr;
+    return w->parentWidget() == nullptr || w->inherits("zk::TBaseDockForm");
 }
 
 bool isFloating(const QWidget *w)
 {
-    return !isForm(w) && w->isWindow();
+    return w->parentWidget() != nullptr && w->isWindow();
 }
 
 QList<QRect> screenRects()
@@ -179,7 +181,7 @@ TDockState DockStateOf(const QWidget *control, const QList<QWidget *> &dockSites
     const QSize undocked = floating ? control->size() : control->sizeHint();
     s.undockWidth = undocked.width();
     s.undockHeight = undocked.height();
-    if (!floating && !isForm(control)) {
+    if (!floating) {
         const QWidget *host = control->parentWidget();
         for (int i = 0; i < dockSites.size(); ++i)
             if (dockSites[i] == host)

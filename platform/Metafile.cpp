@@ -132,7 +132,9 @@ void checkOutput(std::int64_t w, std::int64_t h)
 {
     if (w <= 0 || h <= 0)
         bad(QStringLiteral("The metafile has no size"));
-    if (w * h > TBitmap::MaxPixels())
+    // Each side first: the product of two sides read from a file can pass
+    // what 64 bits hold.
+    if (w > TBitmap::MaxPixels() || h > TBitmap::MaxPixels() || w * h > TBitmap::MaxPixels())
         bad(QStringLiteral("Metafile picture too large: %1 x %2 pixels (limit %3 pixels)")
                 .arg(w).arg(h).arg(TBitmap::MaxPixels()));
 }

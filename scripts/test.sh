@@ -6,7 +6,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$ROOT/scripts/deps.sh"
-zk_configure_and_build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZK_SANITIZE=ON
+zk_configure_and_build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZK_SANITIZE=ON -DZK_BUILD_BENCH=OFF
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"

@@ -12,6 +12,8 @@
 
 #include <functional>
 
+#include "TestSupport.h"
+
 namespace zktest {
 
 inline bool haveX11()
@@ -63,3 +65,12 @@ inline bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 }
 
 } // namespace zktest
+
+// Skips a test that needs the test X server and xdotool to drive it.
+#define REQUIRE_X11_XDOTOOL()                                                       \
+    do {                                                                           \
+        if (!zktest::haveX11())                                                    \
+            GTEST_SKIP() << "needs the test X server (ZK_TEST_X11 and DISPLAY)";   \
+        if (!zktest::haveProgram("xdotool"))                                       \
+            GTEST_SKIP() << "needs xdotool";                                       \
+    } while (0)

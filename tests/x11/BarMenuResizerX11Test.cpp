@@ -23,14 +23,6 @@ using zktest::waitFor;
 
 namespace {
 
-#define REQUIRE_X11()                                                            \
-    do {                                                                         \
-        if (!haveX11())                                                          \
-            GTEST_SKIP() << "needs the test X server (ZK_TEST_X11 and DISPLAY)"; \
-        if (!zktest::haveProgram("xdotool"))                                     \
-            GTEST_SKIP() << "needs xdotool";                                     \
-    } while (0)
-
 void xdotool(const QStringList &args)
 {
     ASSERT_EQ(zktest::runProgram("xdotool", args), 0) << args.join(' ').toStdString();
@@ -51,7 +43,7 @@ public:
 
 TEST(BarMenuResizerX11, CornerDragSizesThePictureDownToSeventeenPixels)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
     QuietForm form;
     form.ScanImage->Picture().Bitmap().SetSize(300, 200);
@@ -79,7 +71,7 @@ TEST(BarMenuResizerX11, CornerDragSizesThePictureDownToSeventeenPixels)
 
 TEST(BarMenuResizerX11, TrayMenuShowsItsGradientBar)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     if (!zktest::haveProgram("trayer"))
         GTEST_SKIP() << "needs trayer";
     QProcess tray;

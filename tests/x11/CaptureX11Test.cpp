@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "HotKeys.h"
 #include "ImageControl.h"
+#include "JpgScaleForm.h"
 #include "LocalChannel.h"
 #include "MainForm.h"
 #include "Registry.h"
@@ -168,6 +169,20 @@ TEST_F(CaptureX11, DesktopHotKeyPutsTheScreenIntoThePicture)
     ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+e"}), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!form->ScanImage->Picture().Empty(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(form->isVisible(), 5000);
+    expectScreenWithoutWindow(picture());
+}
+
+TEST_F(CaptureX11, JpegScaleWindowIsGoneBeforeTheNextDesktopPicture)
+{
+    form->JpgScaleMenuItemClick();
+    ASSERT_TRUE(form->JpgScaleBMForm);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->JpgScaleBMForm.data()));
+    SettleScreen(200);
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+e"}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!form->ScanImage->Picture().Empty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(form->isVisible(), 5000);
+    EXPECT_TRUE(form->JpgScaleBMForm.isNull());
+    // Had the tool window been in the picture, a grab made now without it differs.
     expectScreenWithoutWindow(picture());
 }
 

@@ -45,14 +45,6 @@ using zktest::waitFor;
 
 namespace {
 
-#define REQUIRE_X11()                                                                  \
-    do {                                                                               \
-        if (!haveX11())                                                                \
-            GTEST_SKIP() << "needs the test X server (ZK_TEST_X11 and DISPLAY)";       \
-        if (!zktest::haveProgram("xdotool"))                                           \
-            GTEST_SKIP() << "needs xdotool";                                           \
-    } while (0)
-
 class RecordingHost : public TScanHost
 {
 public:
@@ -168,7 +160,7 @@ QImage asRgb32(const TBitmap &b)
 
 TEST_F(OverlayX11, RectangleDragCapturesExactlyThatAreaOfThePattern)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     showOverlay();
     // Up-left, to see the normalisation on the real path as well.
     drag({410, 330}, {260, 210});
@@ -183,7 +175,7 @@ TEST_F(OverlayX11, RectangleDragCapturesExactlyThatAreaOfThePattern)
 
 TEST_F(OverlayX11, EllipseKeepsTheInsideAndMasksTheOutside)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     host.options.ScanTool = 3;
     host.options.ShapeColorBg = 10; // red
     showOverlay();
@@ -212,7 +204,7 @@ TEST_F(OverlayX11, EllipseKeepsTheInsideAndMasksTheOutside)
 
 TEST_F(OverlayX11, ShiftAndArrowsDragFromTheKeyboard)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     showOverlay();
     ASSERT_EQ(xdotool({"mousemove", "300", "250", "keydown", "shift", "key", "ctrl+Right", "key", "ctrl+Right", "key",
                        "ctrl+Down", "key", "Down", "keyup", "shift"}),
@@ -225,7 +217,7 @@ TEST_F(OverlayX11, ShiftAndArrowsDragFromTheKeyboard)
 
 TEST_F(OverlayX11, PlainClickCancels)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     showOverlay();
     ASSERT_EQ(xdotool({"mousemove", "300", "300", "click", "1"}), 0);
     ASSERT_TRUE(waitFor([&] { return host.cancelled == 1; }, 5000));
@@ -235,7 +227,7 @@ TEST_F(OverlayX11, PlainClickCancels)
 
 TEST_F(OverlayX11, WindowModeTakesTheManagedWindowWithItsFrame)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     // A window the window manager frames.
     PictureWindow managed(knownPicture(240, 160, 5), Qt::Window);
     managed.setWindowTitle("Overlay test window");
@@ -280,7 +272,7 @@ TEST_F(OverlayX11, WindowModeTakesTheManagedWindowWithItsFrame)
 
 TEST_F(OverlayX11, WindowAtThePointIsClippedToTheScreen)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     // A window hanging over the screen's left edge.
     PictureWindow off(knownPicture(300, 100, 8), Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
     off.move(-100, 700);
@@ -298,7 +290,7 @@ TEST_F(OverlayX11, WindowAtThePointIsClippedToTheScreen)
 
 TEST_F(OverlayX11, TypedCoordinatesGiveTheTypedRectangle)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     TCoordScanBMForm dialog(&host);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -317,7 +309,7 @@ TEST_F(OverlayX11, TypedCoordinatesGiveTheTypedRectangle)
 // ScanImage with the window back on the screen.
 TEST_F(OverlayX11, CaptureCommandThroughTheMainWindow)
 {
-    REQUIRE_X11();
+    REQUIRE_X11_XDOTOOL();
     TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
     auto form = std::make_unique<TMainForm>();
     form->Options.EndDlg = false;

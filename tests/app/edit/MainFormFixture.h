@@ -38,6 +38,8 @@ protected:
     {
         form->ScanImage->Picture().SetGraphic(std::make_unique<zk::TBitmap>(bmp));
         form->ScanImage->PictureChanged();
+        // The commands follow the picture at the next idle moment: now.
+        form->ZKApplicationEventsIdle();
     }
     QAction *Item(const char *name)
     {

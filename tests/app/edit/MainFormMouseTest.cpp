@@ -85,6 +85,7 @@ TEST_F(MainFormMouseTest, CommandsAreOnWithTheirCaptionsAndShortcuts)
     } rows[] = {{"TxtInpMenuItem", "Te&xt einfügen...", "Ctrl+Shift+T"},
                 {"CutterMenuItem", "&Zuschneiden", "Ctrl+Alt+X"},
                 {"CutterEnterMenuItem", "Z&uschneiden (Enter)", "Ctrl+Shift+X"}};
+    Load(RandomPicture(20, 10, 1)); // the picture tools need a picture
     for (const auto &r : rows) {
         ASSERT_NE(Item(r.name), nullptr);
         EXPECT_TRUE(Item(r.name)->isEnabled()) << r.name;

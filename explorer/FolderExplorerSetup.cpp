@@ -1,0 +1,35 @@
+#include "FolderExplorerSetup.h"
+
+#include "DirBDForm.h"
+#include "MainForm.h"
+#include "MultiLanguage.h"
+
+#include <QAction>
+
+namespace zk {
+
+TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
+{
+    auto *form = new TDirBDForm(&mainForm, &mainForm.Options);
+    mainForm.addDockWidget(Qt::LeftDockWidgetArea, form);
+    mainForm.DirBDForm = form;
+    form->MainMenuItem = [&mainForm](const QString &name) { return mainForm.Item(name); };
+    if (mainForm.ZKMultiLanguage)
+        form->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    // The main window's explorer items act on the folder explorer.
+    const auto bind = [&mainForm, form](const char *name, auto handler) {
+        if (QAction *a = mainForm.Item(QString::fromLatin1(name))) {
+            QObject::connect(a, &QAction::triggered, form, [a, handler] { handler(a); });
+            a->setEnabled(true);
+        }
+    };
+    bind("FEMagMenuItem", [form](QAction *a) { form->FEMag2MenuItemClick(a); });
+    bind("ExpDim2MenuItem", [form](QAction *a) { form->ExpDimMenuItemClick(a); });
+    bind("OnlyGraphTyp3MenuItem", [form](QAction *a) { form->OnlyGraphTyp2MenuItemClick(a); });
+    bind("ChRealDir3MenuItem", [form](QAction *) { form->ChRealDirMenuItemClick(); });
+    form->FEPopupMenuPopup();
+    form->setVisible(mainForm.Options.FileExp);
+    return form;
+}
+
+} // namespace zk
