@@ -32,11 +32,13 @@ TMailProgram::TMailProgram(QObject *parent) : QObject(parent) {}
 
 TMailProgram::~TMailProgram()
 {
-    // The mail program goes on by itself; only our watch over it ends.
+    // xdg-email hands the mail to the mail program and ends; give a run
+    // that is still finishing a moment before the watch over it goes.
     if (m_process) {
         m_process->disconnect(this);
-        m_process->setParent(nullptr);
-        QObject::connect(m_process.data(), &QProcess::finished, m_process.data(), &QObject::deleteLater);
+        if (m_process->state() != QProcess::NotRunning)
+            m_process->waitForFinished(2000);
+        delete m_process.data();
     }
 }
 
