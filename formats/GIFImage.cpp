@@ -1,4 +1,5 @@
 #include "GIFImage.h"
+#include "GIFPainter.h"
 
 #include "GifLzw.h"
 #include "LeBytes.h"
@@ -1036,6 +1037,7 @@ void TGIFSubImage::Clear()
     SetBounds(fLeft, fTop, 0, 0);
     fTransparent = false;
     fGCE = nullptr;
+    FreeBitmap();
 }
 
 bool TGIFSubImage::Empty() const { return fData.empty() || fWidth == 0 || fHeight == 0; }
@@ -1060,6 +1062,7 @@ void TGIFSubImage::SetBounds(int left, int top, int width, int height)
         fWidth = uint16_t(width);
         fHeight = uint16_t(height);
         AllocateData(0);
+        FreeBitmap();
     }
     fLeft = uint16_t(left);
     fTop = uint16_t(top);
@@ -1125,6 +1128,7 @@ void TGIFSubImage::SetPixels(int x, int y, uint8_t index)
 {
     CheckPixelCoordinates(x, y);
     fData[std::size_t(y) * fWidth + std::size_t(x)] = index;
+    FreeBitmap();
 }
 
 uint8_t *TGIFSubImage::ScanLine(int y)
@@ -1222,6 +1226,10 @@ TGIFImage::TGIFImage() : fHeader(this), fImages(this) {}
 
 TGIFImage::~TGIFImage()
 {
+    StopPainters();
+    for (auto &p : fPainters)
+        p->DetachImage();
+    fPainters.clear();
     // Frames remove themselves from the list while they are freed.
     while (fImages.Count() > 0)
         fImages.Delete(fImages.Count() - 1);
@@ -1229,10 +1237,14 @@ TGIFImage::~TGIFImage()
 
 void TGIFImage::Clear()
 {
+    StopPainters();
+    FreeRendered();
     while (fImages.Count() > 0)
         fImages.Delete(fImages.Count() - 1);
     fHeader.Clear();
     fHeader.Prepare();
+    fPalette.clear();
+    fHasPalette = false;
 }
 
 TGIFVersion TGIFImage::Version() const

@@ -26,10 +26,14 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 #include <memory>
 #include <vector>
 
 class QIODevice;
+class QMimeData;
+class QPainter;
+class QWidget;
 
 namespace zk {
 
@@ -668,6 +672,39 @@ public:
     void SetTransparent(bool on) { fTransparent = on; }
     TGIFGraphicControlExtension *GraphicControlExtension() const { return fGCE; }
 
+    // The colours the frame renders with: those of its bitmap once built,
+    // else a palette set on it, else the web-safe colours when the image
+    // renders dithered, the image's palette without local colours, or the
+    // local table.
+    QVector<QRgb> Palette();
+    // Frees the bitmap when the palette differs from it.
+    void SetPalette(const QVector<QRgb> &palette);
+    // The frame as an 8-bit bitmap, built on first use (with the mask of its
+    // transparent pixels); null for an empty frame.
+    TBitmap *Bitmap();
+    bool HasMask();
+    // The bitmap as drawn: with alpha 0 at the transparent pixels when
+    // `transparent` is asked for and the frame has a mask.
+    const QImage &DrawImage(bool transparent);
+
+    // A frame's contents (descriptor, pixels, tables, extensions).
+    void Assign(const TGIFSubImage &source);
+    // A bitmap (1/4/8 bits copied, other depths reduced by the image's
+    // reduction settings), an icon (its mask marks transparency), a metafile
+    // (drawn on white and on black; what differs is transparent) or any
+    // other graphic drawn on white.
+    void Assign(const TGraphic &source);
+    // A bitmap takes the frame's bitmap; false for anything else.
+    bool AssignTo(TGraphic &dest);
+    // Marks every pixel whose mask byte is not 0 (width x height bytes) as
+    // transparent through a new colour, when the local table has room.
+    void MarkTransparency(const std::vector<uint8_t> &mask);
+
+    // The frame's rectangle is scaled from the logical screen into rect
+    // (tiled: copies at their own size, a logical screen apart).
+    void Draw(QPainter &painter, const QRect &rect, bool transparent, bool tile);
+    void StretchDraw(QPainter &painter, const QRect &rect, bool transparent, bool tile);
+
     void SaveToStream(TGIFOutStream &stream) override;
     void LoadFromStream(TGIFInStream &stream) override;
 
@@ -678,6 +715,9 @@ private:
     friend void DecodeFrameLZW(TGIFSubImage &frame, TGIFInStream &stream);
     void CheckPixelCoordinates(int x, int y) const;
     void AllocateData(uint8_t fill);
+    void FreeBitmap();
+    void BuildBitmap();
+    void AssignBitmap(const TBitmap &source);
 
     TGIFLocalColorMap fColorMap;
     uint16_t fLeft = 0, fTop = 0, fWidth = 0, fHeight = 0;
@@ -686,6 +726,14 @@ private:
     std::vector<uint8_t> fData;
     bool fTransparent = false;
     TGIFGraphicControlExtension *fGCE = nullptr;
+    // Caches, freed whenever bounds, pixels or palette change.
+    std::unique_ptr<TBitmap> fBitmap;
+    std::vector<uint8_t> fMask; // rows of (width + 15) / 16 x 2 bytes, MSB first
+    bool fHasMask = false;
+    bool fNeedMask = true;
+    QImage fOpaqueImage, fMaskedImage;
+    QVector<QRgb> fPalette;
+    bool fHasPalette = false;
 };
 
 class TGIFImageList : public TGIFList<TGIFSubImage>
@@ -701,24 +749,57 @@ public:
 // Encoders a save may use.
 enum TGIFCompression : uint8_t { gcLZW = 0, gcRLE = 1 };
 
-class TGIFImage
+// DrawOptions bits.
+enum TGIFDrawOption : uint16_t {
+    goAsync = 0x0001,            // painters run on timers (else to the end in the caller)
+    goTransparent = 0x0002,      // transparent drawing
+    goAnimate = 0x0004,          // more than the first frame is shown
+    goLoop = 0x0008,             // with goAnimate: the animation plays in passes
+    goLoopContinously = 0x0010,  // loop forever, whatever the loop extension says
+    goValidateCanvas = 0x0020,   // the painter ends when its target widget is gone
+    goDirectDraw = 0x0040,       // paint within the target rectangle, not the rendered bitmap
+    goClearOnLoop = 0x0080,      // clear the background before the first frame of a pass
+    goTile = 0x0100,             // tile the logical screen over the target rectangle
+    goDither = 0x0200,           // dither when rendering
+    goAutoDither = 0x0400,       // dither only on palette devices
+};
+constexpr uint16_t GIFDefaultDrawOptions = 0x060F;
+// DrawBackgroundColor when none is set.
+constexpr TColor GIFNoBackgroundColor = TColor(0x1FFFFFFF);
+
+class TGIFPainter;
+class TGIFPainterClock;
+
+class TGIFImage : public TGraphic
 {
 public:
     TGIFImage();
-    ~TGIFImage();
+    ~TGIFImage() override;
     TGIFImage(const TGIFImage &) = delete;
     TGIFImage &operator=(const TGIFImage &) = delete;
 
-    // No frames, empty global table, logical screen 0 x 0.
+    QString ClassName() const override { return QStringLiteral("TGIFImage"); }
+    std::unique_ptr<TGraphic> Clone() const override;
+
+    // No frames, empty global table, logical screen 0 x 0; painters stopped.
     void Clear();
-    bool Empty() const { return fImages.Count() == 0; }
-    int Width() const { return fHeader.Width(); }
-    int Height() const { return fHeader.Height(); }
+    bool Empty() const override { return fImages.Count() == 0; }
+    int Width() const override { return fHeader.Width(); }
+    int Height() const override { return fHeader.Height(); }
+    // "Image width/height too small for contained frames" below a frame's
+    // edge, the size kept.
+    void SetWidth(int w) override;
+    void SetHeight(int h) override;
+    // True when the picture must draw itself rather than be shown as a
+    // copy: it animates, or it has transparent frames drawn transparently.
+    bool Transparent() const override;
+    // Only the same object.
+    bool Equals(const TGraphic &other) const { return &other == this; }
 
     // Reads the rest of the device as one GIF file (anything after the
     // trailer is left unread). On failure the image keeps what it held.
-    void LoadFromStream(QIODevice &stream);
-    void SaveToStream(QIODevice &stream);
+    void LoadFromStream(QIODevice &stream) override;
+    void SaveToStream(QIODevice &stream) override;
     void LoadFromBytes(const QByteArray &data);
     QByteArray SaveToBytes();
     void LoadFromFile(const QString &fileName);
@@ -733,7 +814,75 @@ public:
     // without frames.
     TGIFVersion Version() const;
 
+    // The palette of the image: the rendered bitmap's, a palette set on it,
+    // the web-safe colours when rendering dithered, the global table, or the
+    // first frame's. Re-entry raises "No global or local color table defined".
+    QVector<QRgb> GetPalette();
+    void SetPalette(const QVector<QRgb> &palette);
+
+    // A graphic becomes a new frame assigned from it; a frame is taken as it
+    // is. Returns its index.
+    int Add(const TGraphic &source);
+    int Add(std::unique_ptr<TGIFSubImage> frame);
+    // Anything else: "Object type not supported for operation".
+    template <class T>
+        requires(!std::is_base_of_v<TGraphic, T>)
+    [[noreturn]] int Add(const T &)
+    {
+        RaiseGIFError(TGIFMsg::UnsupportedObject);
+    }
+
+    // The first frame on the logical screen, built on first use; null for an
+    // empty image.
+    TBitmap *Bitmap();
+    // From another TGIFImage: header, frames and the drawing and reduction
+    // options (not Compression, ReductionBits or AnimationSpeed); OnWarning
+    // and OnProgress are none afterwards. Anything else becomes one frame.
+    void Assign(const TGraphic &source) override;
+    // A bitmap takes the rendered bitmap.
+    bool AssignTo(TGraphic &dest) const override;
+    QImage ToImage() const override;
+
+    // The first frame, or with goAnimate the animation: a painter composes
+    // the frames and repaints the widget painted on (painter.device()).
+    void Draw(QPainter &painter, const QRect &rect) const override;
+
+    // "image/gif" beside the picture as an image; nothing for an empty image.
+    void SaveToClipboardFormat(QMimeData &mime);
+    // "image/gif" or an image; any other format raises.
+    void LoadFromClipboardFormat(const QMimeData &mime, const QString &format);
+
+    // True when frames render dithered to the web-safe colours.
+    bool DoDither() const;
+    // The display has at most 8 bits a pixel (set at registration).
+    static bool PaletteDevice();
+    static void SetPaletteDevice(bool on);
+
+    // Painters: one is current (the one Draw started); all are stopped and
+    // freed with the image.
+    TGIFPainter *StartPainter(QWidget *target, const QRect &rect, uint16_t options);
+    void StopPainter();
+    void StopPainters();
+    TGIFPainter *CurrentPainter() const { return fCurrentPainter; }
+    int PainterCount() const { return int(fPainters.size()); }
+    // What the painters compose when not drawing directly (the rendered
+    // animation); null before a painter has drawn.
+    QImage RenderedCanvas() const;
+
     uint8_t Compression = gcLZW;
+    uint16_t DrawOptions = GIFDefaultDrawOptions;
+    uint8_t ReductionMethod = 6;
+    int ReductionBits = 8;
+    uint8_t DitherMode = 0;
+    // Kept and copied for the settings that carry it; painters run on the
+    // GUI thread, so it steers nothing.
+    uint8_t ThreadPriority = 3;
+    int AnimationSpeed = 100;
+    TColor DrawBackgroundColor = GIFNoBackgroundColor;
+    // Clock the painters wait by (tests inject one); null: the system's.
+    TGIFPainterClock *PainterClock = nullptr;
+    // Painter events, passed on to every painter started.
+    std::function<void(TGIFPainter &sender)> OnStartPaint, OnPaint, OnAfterPaint, OnLoop, OnEndPaint;
 
     // Severity 1 for every warning of this codec.
     std::function<void(TGIFImage &sender, uint8_t severity, const QString &message)> OnWarning;
@@ -748,12 +897,34 @@ public:
     void WriteFile(TGIFOutStream &stream);
 
 private:
+    friend class TGIFPainter;
+    friend class TGIFSubImage;
     void TakeOver(TGIFImage &other);
+    void FreeRendered();
+    void PainterFinished(TGIFPainter *painter);
+    void PurgeFinishedPainters();
+    void DrawRendered(QPainter &painter, const QRect &rect, const QImage &canvas) const;
     // Loads a whole file held in memory; returns the bytes it used.
     qint64 LoadFromMemory(const QByteArray &data);
     void GrowScreenToFrames();
     TGIFHeader fHeader;
     TGIFImageList fImages;
+    bool fDrawing = false;
+    bool fPaletteGuard = false;
+    QVector<QRgb> fPalette;
+    bool fHasPalette = false;
+    std::unique_ptr<TBitmap> fBitmap;
+    QImage fRendered;
+    std::vector<std::unique_ptr<TGIFPainter>> fPainters;
+    TGIFPainter *fCurrentPainter = nullptr;
 };
+
+// True when the bitmap holds more than `limit` distinct colours (palette
+// bitmaps: counted by their pixels' colours as well).
+bool BitmapHasMoreColors(const TBitmap &bitmap, int limit);
+
+// Registers "gif" ("GIF Image") and the clipboard's "image/gif" with the
+// picture registry; start-up calls it once.
+void RegisterGifGraphics();
 
 } // namespace zk

@@ -4,6 +4,7 @@
 
 #include "Bmp2Tiff.h"
 #include "BmpCodec.h"
+#include "GIFImage.h"
 #include "GraphicConvert.h"
 #include "Icon.h"
 #include "Jpeg.h"
@@ -315,6 +316,29 @@ QByteArray encodeThroughRegistry(const TBitmap &bitmap, int typeIndex)
     return g->SaveToBytes();
 }
 
+// GIF with the colour options. Under "no reduction" a picture of more than
+// 256 colours is reduced to 256 octree colours rather than refused: a real
+// screenshot nearly always has more, and the save must not fail for it.
+QByteArray encodeGif(const TBitmap &bitmap, const TZelkoraOptions &options)
+{
+    const TFileFormat *f = codecFor(ptGif);
+    if (!f)
+        throw EFormatNotAvailable(PictureTypeExt(ptGif));
+    std::unique_ptr<TGraphic> g = f->create();
+    auto *gif = dynamic_cast<TGIFImage *>(g.get());
+    if (!gif)
+        return encodeThroughRegistry(bitmap, ptGif);
+    gif->ReductionMethod = options.GifColOpt >= 1 && options.GifColOpt <= 6 ? options.GifColOpt : 0;
+    gif->DitherMode = options.GifDith != 0 ? 1 : 0;
+    gif->Compression = options.GifComp;
+    if (gif->ReductionMethod == 0 && BitmapHasMoreColors(bitmap, 256)) {
+        gif->ReductionMethod = 7;
+        gif->ReductionBits = 8;
+    }
+    gif->Assign(bitmap);
+    return gif->SaveToBytes();
+}
+
 QByteArray encodeMetafile(const TBitmap &bitmap, bool enhanced, const QString &description)
 {
     TMetafile mf;
@@ -399,6 +423,7 @@ QByteArray EncodePicture(const TBitmap &bitmap, int typeIndex, const TZelkoraOpt
     case ptZkg:
         return WriteBmp(bitmap);
     case ptGif:
+        return encodeGif(bitmap, options);
     case ptTif:
     case ptPng:
         return encodeThroughRegistry(bitmap, typeIndex);

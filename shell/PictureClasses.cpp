@@ -1,5 +1,6 @@
 #include "PictureClasses.h"
 
+#include "GIFImage.h"
 #include "Icon.h"
 #include "Jpeg.h"
 #include "Metafile.h"
@@ -15,6 +16,7 @@ void RegisterPictureCodecs()
     RegisterIconGraphics();
     RegisterMetafileGraphics();
     RegisterPngGraphics();
+    RegisterGifGraphics();
 }
 
 } // namespace zk

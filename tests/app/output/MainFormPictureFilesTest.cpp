@@ -515,13 +515,13 @@ TEST_F(MainFormPictureFiles, AFailedSaveAsInACaptureRecordsNothing)
     form.FHasFileName = false;
     capture(form, pattern(30, 20, 21));
 
-    // GIF has no writer yet: the typed name is not written.
+    // A folder that does not exist: the typed name is not written.
     TCaptureContext context;
     context.path = TCapturePath::Desktop;
     context.outDirExists = true;
-    const QStringList messages = answerDialogs([&] { form.AfterCapture(context); }, file("typed.gif"));
+    const QStringList messages = answerDialogs([&] { form.AfterCapture(context); }, file("gone/typed.gif"));
     ASSERT_EQ(messages.size(), 1) << "the failure is reported once";
-    EXPECT_FALSE(QFileInfo::exists(file("typed.gif")));
+    EXPECT_FALSE(QFileInfo::exists(file("gone/typed.gif")));
     EXPECT_FALSE(form.FHasFileName);
     EXPECT_EQ(form.FFileName, QStringLiteral("/earlier/picture.bmp"));
     EXPECT_EQ(form.RecentList->Count(), 0);
