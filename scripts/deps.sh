@@ -18,6 +18,7 @@ PACKAGES=(
   xvfb xauth openbox xdotool wmctrl x11-utils trayer xclip
   pngcheck libpng-dev giflib-tools libgif-dev libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   libtiff-dev zip unzip
+  xdg-utils curl openssl
   python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
   scrot
 )

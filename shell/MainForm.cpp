@@ -4,6 +4,8 @@
 #include "PrPrevForm.h"
 #include "PrintReport.h"
 #include "XPrint.h"
+#include "MailProgram.h"
+#include "SmtpMail.h"
 
 #include "Bitmap.h"
 #include "DragDropFiles.h"
@@ -98,6 +100,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
+    SetupSending();
     SetupCommandSurface();
 }
 

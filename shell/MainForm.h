@@ -47,6 +47,7 @@ class QPrinter;
 namespace zk {
 
 class TBitmap;
+struct TSmtpMessage;
 class TDragDropFilesBMForm;
 class TGlobalHotKeys;
 class THistoryList;
@@ -302,6 +303,42 @@ public:
     void StdAntiaMenuItemClick(QObject *Sender);
     void AntiaPopupMenuPopup();
     // --- end of picture edit commands -----------------------------------------
+
+    // --- Sending: mail, attachments, hand-off (output/MainFormSend.cpp) ------
+    std::unique_ptr<class TSmtpSender> ZKMailNMSMTP;
+    std::unique_ptr<class TMailProgram> MailProgram;
+    QPointer<class TProgressForm> SmtpProgress;
+    // The SMTP server's port (25; tests use a free one).
+    int SmtpPort = 25;
+    // What sending reaches in the folder explorer; unset, nothing happens.
+    struct TSendHooks
+    {
+        // Whether the explorer's current entry is "Attach".
+        std::function<bool()> AttachEntryCurrent;
+        std::function<void()> RefreshAttachTree;
+    } SendHooks;
+    void SetupSending();
+    void SendMenuItemClick();
+    void MoreAttachMenuItemClick();
+    void EMailMenuItemClick();
+    // The mail description of the mail program route.
+    QStringList SetDefaultMailFields() const;
+    void SendMapiMail(const QStringList &description);
+    // The record of the SMTP route from the options; shows the progress window.
+    TSmtpMessage PrepareSmtpSend();
+    void ZKMailNMSMTPPacketSent(qint64 sent, qint64 total);
+    void StartExtGraphEditor();
+    void ExtGraphMenuItemClick(QAction *Sender);
+    void ExtGraphHKMenuItemClick(QAction *Sender);
+    void DTBackgrMenuItemClick(QAction *Sender);
+    void WordClick();
+    QString ReadAttachEntry() const;
+    int NextAttachFileNo(int kind) const;
+    // Writes the picture attachment; empty (after a message) on failure.
+    QString MakeAttachFile();
+    QString BuildAttachFile(const QString &file);
+    QString BuildAttachArchive(const QStringList &files);
+    QStringList CopyAttachments(const QStringList &files);
 
     // --- Printing (output/MainFormPrint.cpp) --------------------------------
     // Asked whether a printer exists; lists the printers for the settings.
