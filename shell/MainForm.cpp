@@ -493,10 +493,16 @@ void TMainForm::hideEvent(QHideEvent *event)
 {
     // A window never moved by the program (a first run without a stored
     // placement) would be placed anew by the window manager on every show:
-    // marking where it is now brings it back there after a capture.
+    // pinning its inside where it is now brings it back there after a
+    // capture. The pin uses the kind of position the window already has
+    // (its inside's corner, which the window manager keeps still around its
+    // frame): asking for the frame's corner instead changes how the window
+    // manager reads positions at the very moment the window hides, and one
+    // that takes the move before that change puts the inside at the frame's
+    // corner, a title bar too high.
     if (!event->spontaneous() && !testAttribute(Qt::WA_Moved))
         if (QWindow *w = windowHandle())
-            w->setFramePosition(w->framePosition());
+            w->setGeometry(w->geometry());
     QMainWindow::hideEvent(event);
     if (!event->spontaneous())
         FormHide();
