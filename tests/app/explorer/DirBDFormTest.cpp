@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QMainWindow>
 #include <QPushButton>
@@ -431,6 +432,19 @@ TEST_F(DirBDFormTest, DockAreasReportTheDockedExplorerAsTheRoomItTakes)
     EXPECT_EQ(DockStateOf(&f, sites).dockSiteIndex, -1);
     f.hide();
     main.removeDockWidget(&f);
+
+    // A dock window that is no explorer form goes back into its stored area.
+    const QString key = QStringLiteral("Software\\ZkDockAreaTest");
+    QDockWidget plain(QStringLiteral("plain"), &main);
+    main.addDockWidget(Qt::RightDockWidgetArea, &plain);
+    plain.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(SaveDockState(key, &plain, sites));
+    plain.setFloating(true);
+    ASSERT_TRUE(LoadDockState(key, &plain, sites));
+    EXPECT_FALSE(plain.isFloating());
+    EXPECT_TRUE(right.Hosts(&plain));
+    TRegistry().DeleteKey(key);
 }
 
 TEST_F(DirBDFormTest, LanguageSwitchReachesCaptionAndMessages)
