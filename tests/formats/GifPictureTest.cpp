@@ -427,6 +427,9 @@ TEST(GifPainter, ComposedFramesEqualImageMagickCoalesce)
         animation({frame(0, 0, 8, 6, 3, {gce(1, 5)}), frame(1, 1, 4, 3, 1, {gce(2, 5)}), frame(5, 2, 2, 2, 2, {gce(1, 5)})}),
         animation({frame(0, 0, 8, 6, 3, {gce(1, 5)}), frame(2, 1, 3, 3, 1, {gce(3, 5)}), frame(0, 4, 2, 2, 2, {gce(1, 5)})}),
         animation({frame(0, 0, 8, 6, 1, {gce(1, 5)}), holes, local}),
+        // The first frame leaves part of the screen uncovered and is disposed
+        // of: what lay below shows there in every frame.
+        animation({frame(1, 1, 4, 3, 1, {gce(2, 5)}), frame(5, 2, 2, 2, 3, {gce(1, 5)}), frame(0, 0, 2, 2, 2)}),
     };
     QTemporaryDir dir;
     for (int n = 0; n < files.size(); ++n) {
@@ -437,8 +440,13 @@ TEST(GifPainter, ComposedFramesEqualImageMagickCoalesce)
         f.write(files[n]);
         f.close();
         const QString pattern = dir.filePath(QStringLiteral("c%1_%d.png").arg(n));
+        // "-alpha set" changes no pixel of a frame; without it ImageMagick's
+        // composition turns the transparent, never covered part of its canvas
+        // into the background colour from the second frame on, though its
+        // first frame shows that part transparent.
         ASSERT_EQ(QProcess::execute(QStringLiteral("/usr/bin/convert"),
-                                    {gif, QStringLiteral("-coalesce"), QStringLiteral("PNG32:") + pattern}),
+                                    {gif, QStringLiteral("-alpha"), QStringLiteral("set"), QStringLiteral("-coalesce"),
+                                     QStringLiteral("PNG32:") + pattern}),
                   0);
         const QList<QImage> ours = composedFrames(files[n]);
         for (int i = 0; i < ours.size(); ++i) {
