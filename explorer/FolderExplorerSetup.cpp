@@ -5,6 +5,7 @@
 #include "MultiLanguage.h"
 
 #include <QAction>
+#include <QPointer>
 
 namespace zk {
 
@@ -27,6 +28,19 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     bind("ExpDim2MenuItem", [form](QAction *a) { form->ExpDimMenuItemClick(a); });
     bind("OnlyGraphTyp3MenuItem", [form](QAction *a) { form->OnlyGraphTyp2MenuItemClick(a); });
     bind("ChRealDir3MenuItem", [form](QAction *) { form->ChRealDirMenuItemClick(); });
+    // A mail sent through the mail program may have written into the
+    // attachment folder: an open listing of it is read again.
+    const QPointer<TDirBDForm> explorer(form);
+    mainForm.SendHooks.AttachEntryCurrent = [explorer] {
+        QString caption;
+        if (explorer)
+            explorer->GetSelectedNodeText(caption);
+        return caption == QLatin1String("Attach");
+    };
+    mainForm.SendHooks.RefreshAttachTree = [explorer] {
+        if (explorer)
+            explorer->InternTreeViewClick();
+    };
     form->FEPopupMenuPopup();
     form->setVisible(mainForm.Options.FileExp);
     return form;

@@ -2,7 +2,10 @@
 // the outside editor and the word processor are recording scripts first in
 // PATH; the SMTP route goes to a real server on 127.0.0.1.
 #include "Bitmap.h"
+#include "DirBDForm.h"
+#include "FolderExplorerSetup.h"
 #include "ImageControl.h"
+#include "MailProgram.h"
 #include "MailSink.h"
 #include "MainForm.h"
 #include "ProgramDir.h"
@@ -28,6 +31,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QSignalSpy>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -176,6 +181,46 @@ TEST_F(SendTest, MissingMailProgramShowsTheLogonError)
     EXPECT_EQ(box.name, QStringLiteral("MapiLogonError"));
     EXPECT_EQ(box.text, QStringLiteral("Fehler, während des Versuchs die Mail zu senden!"));
     EXPECT_EQ(stubArgs(stub), (QStringList{"--subject", "Betreff", "--body", "Guten Tag,", "a@b.de"}));
+}
+
+TEST_F(SendTest, MailProgramSendRereadsAnOpenAttachmentListing)
+{
+    const QString attachDir = programDir.filePath("Anhang");
+    QDir().mkpath(attachDir);
+    QFile ini(programDir.filePath("ZK5.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(("[Entrys]\nAttach=" + attachDir + "\n").toUtf8());
+    ini.close();
+    struct Row
+    {
+        const char *selected;
+        QStringList listed;
+    };
+    for (const Row &row : {Row{"Attach", {attachDir}}, Row{"Ablage", {}}}) {
+        SCOPED_TRACE(row.selected);
+        QFile::remove(stubs.filePath("xdg-email.args"));
+        const QString stub = makeStub(stubs.path(), "xdg-email");
+        QuietForm form;
+        setPicture(form);
+        TDirBDForm *explorer = CreateFolderExplorer(form);
+        QTreeWidgetItem *node = nullptr;
+        for (int i = 0; i < explorer->InternNodeCount() && !node; ++i)
+            if (explorer->InternNode(i)->text(0) == QLatin1String(row.selected))
+                node = explorer->InternNode(i);
+        ASSERT_NE(node, nullptr);
+        explorer->InternTreeView->setCurrentItem(node);
+        QStringList listed;
+        explorer->FileList.ListEntryFolder = [&](const QString &f) { listed << f; };
+        form.Options.MailService = 0;
+        form.Options.GraphicAsAttach = true;
+        form.Options.AttachDir = true;
+        form.Options.AttachZipped = false;
+        QSignalSpy finished(form.MailProgram.get(), &TMailProgram::Finished);
+        form.Item("SendMenuItem")->trigger();
+        ASSERT_TRUE(finished.wait(10000));
+        EXPECT_FALSE(stubArgs(stub).isEmpty());
+        EXPECT_EQ(listed, row.listed);
+    }
 }
 
 TEST_F(SendTest, NoPictureNothingSent)
