@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -344,6 +345,46 @@ TEST_F(SendTest, EditorSwitchFollowsEditorAndOption)
     form.Item("ExtGraphHKToolButton")->trigger();
     EXPECT_TRUE(form.Options.HotkeyOutputExtern);
     EXPECT_TRUE(form.Item("ExtGraphHKMenuItem")->isChecked());
+}
+
+TEST_F(SendTest, DesktopBackgroundIsSavedAndHandedToTheDesktopTiledOrCentred)
+{
+    const QByteArray oldDesktop = qgetenv("XDG_CURRENT_DESKTOP");
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    const QString stub = makeStub(stubs.path(), "gsettings");
+    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/Zelkora/Zelkora_Backgr.bmp");
+    const QString uri = QUrl::fromLocalFile(file).toString();
+    const QString schema = QStringLiteral("org.gnome.desktop.background");
+    QuietForm form;
+    setPicture(form);
+    for (const auto &[item, style] : {std::pair{"DTBackgrTileMenuItem", "wallpaper"},
+                                      std::pair{"DTBackgrCenterMenuItem", "centered"}}) {
+        SCOPED_TRACE(item);
+        QFile::remove(stub + ".args");
+        form.Item(QString::fromLatin1(item))->trigger();
+        QFile log(stub + ".args");
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        const QString runs = QString::fromUtf8(log.readAll());
+        EXPECT_EQ(runs, QStringList({"set", schema, "picture-uri", uri, "--end--", "set", schema, "picture-uri-dark",
+                                     uri, "--end--", "set", schema, "picture-options", style, "--end--", ""})
+                            .join('\n'));
+        const QImage shown(file);
+        EXPECT_EQ(shown.size(), QSize(64, 48));
+        EXPECT_EQ(shown.pixel(5, 5), qRgb(30, 120, 200));
+    }
+    // A desktop that refuses: the message names the failure.
+    QFile exit(stub + ".exit");
+    ASSERT_TRUE(exit.open(QIODevice::WriteOnly));
+    exit.write("1");
+    exit.close();
+    const TBox box = boxOf([&] { form.Item("DTBackgrTileMenuItem")->trigger(); });
+    EXPECT_EQ(box.name, QStringLiteral("showmsg_wallpaper_not_set"));
+    EXPECT_TRUE(box.text.contains(QStringLiteral("gsettings"))) << box.text.toStdString();
+    if (oldDesktop.isNull())
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    else
+        qputenv("XDG_CURRENT_DESKTOP", oldDesktop);
 }
 
 TEST_F(SendTest, WordProcessorStartsWithANewDocumentOrIsReportedMissing)
