@@ -224,6 +224,39 @@ TEST_F(SendTest, MailProgramSendRereadsAnOpenAttachmentListing)
     }
 }
 
+TEST_F(SendTest, SeveralChosenFilesReachTheMailProgramAsSeparateCopiesWithFullPaths)
+{
+    const QString stub = makeStub(stubs.path(), "xdg-email");
+    QTemporaryDir one, two;
+    QStringList chosen;
+    for (QTemporaryDir *d : {&one, &two}) {
+        QFile f(d->filePath("shot.jpg"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(d->path().toUtf8());
+        chosen << f.fileName();
+    }
+    QuietForm form;
+    form.Options.MailService = 0;
+    form.Options.GraphicAsAttach = true;
+    form.Options.AttachZipped = false;
+    form.Options.AttachDir = false;
+    QTimer::singleShot(0, [&] {
+        if (auto *dialog = qobject_cast<TAttachBMForm *>(QApplication::activeModalWidget())) {
+            dialog->AddFiles(chosen);
+            QTest::mouseClick(dialog->AttOkButton, Qt::LeftButton);
+        }
+    });
+    form.Item("MultiSendToolButton")->trigger();
+    const QString first = programDir.filePath("shot.jpg"), second = programDir.filePath("shot-2.jpg");
+    EXPECT_EQ(stubArgs(stub), (QStringList{"--subject", "Zelkora 5.0 - Screenshot", "--body", "Guten Tag,",
+                                           "--attach", first, "--attach", second}));
+    for (const auto &[copy, source] : {std::pair{first, one.path()}, std::pair{second, two.path()}}) {
+        QFile f(copy);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), source.toUtf8());
+    }
+}
+
 TEST_F(SendTest, NoPictureNothingSent)
 {
     const QString stub = makeStub(stubs.path(), "xdg-email");
