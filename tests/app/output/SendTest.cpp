@@ -140,6 +140,16 @@ protected:
         SetProgramDirOverride(QString());
         TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
     }
+    // An "Attach" entry in "ZK5.ini" naming a new folder; empty on failure.
+    QString makeAttachEntry()
+    {
+        const QString attachDir = programDir.filePath("Anhang");
+        QFile ini(programDir.filePath("ZK5.ini"));
+        if (!QDir().mkpath(attachDir) || !ini.open(QIODevice::WriteOnly))
+            return QString();
+        ini.write(("[Entrys]\nAttach=" + attachDir + "\n").toUtf8());
+        return attachDir;
+    }
     QTemporaryDir programDir;
     QTemporaryDir stubs;
     QByteArray oldPath;
@@ -186,12 +196,8 @@ TEST_F(SendTest, MissingMailProgramShowsTheLogonError)
 
 TEST_F(SendTest, MailProgramSendRereadsAnOpenAttachmentListing)
 {
-    const QString attachDir = programDir.filePath("Anhang");
-    QDir().mkpath(attachDir);
-    QFile ini(programDir.filePath("ZK5.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(("[Entrys]\nAttach=" + attachDir + "\n").toUtf8());
-    ini.close();
+    const QString attachDir = makeAttachEntry();
+    ASSERT_FALSE(attachDir.isEmpty());
     struct Row
     {
         const char *selected;
@@ -271,12 +277,8 @@ TEST_F(SendTest, SmtpSendsTheNumberedPictureToTheServer)
 {
     zktest::TMailSink sink;
     ASSERT_TRUE(sink.Ready());
-    const QString attachDir = programDir.filePath("Anhang");
-    QDir().mkpath(attachDir);
-    QFile ini(programDir.filePath("ZK5.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(("[Entrys]\nAttach=" + attachDir + "\n").toUtf8());
-    ini.close();
+    const QString attachDir = makeAttachEntry();
+    ASSERT_FALSE(attachDir.isEmpty());
 
     QuietForm form;
     setPicture(form);
