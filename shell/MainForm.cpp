@@ -100,6 +100,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
+    SetupRecorder();
     SetupSending();
     SetupCommandSurface();
 }
