@@ -128,17 +128,17 @@ void TRecorderForm::applyCaptions()
     struct Pair
     {
         QPushButton *button;
-        const char *key;
+        const char *key1, *key2;
         const char *first, *second;
     };
-    for (const Pair &p : {Pair{AviManPicButton, "caption_AviManPicButton", "Einzelaufnahme", "(Druck/Print-Taste)"},
-                          Pair{AVIEditButton, "caption_AviVdoEdt", "Aufnahmen", "bearbeiten"},
-                          Pair{AVIDelButton, "caption_AviDir_del", "AVI-Verzeichnis", "löschen"},
-                          Pair{ChangeAviBitBtn, "caption_AviDir_change", "AVI-Verzeichnis", "ändern"}}) {
-        const QString k = QLatin1String(p.key);
-        p.button->setText(text(k + QStringLiteral("_1"), QString::fromUtf8(p.first)) + QLatin1Char('\n') +
-                          text(k + QStringLiteral("_2"), QString::fromUtf8(p.second)));
-    }
+    for (const Pair &p :
+         {Pair{AviManPicButton, "caption_AviManPicButton_1", "caption_AviManPicButton_2", "Einzelaufnahme",
+               "(Druck/Print-Taste)"},
+          Pair{AVIEditButton, "caption_AviVdoEdt_1", "caption_AviVdoEdt_2", "Aufnahmen", "bearbeiten"},
+          Pair{AVIDelButton, "caption_AviDir_del_1", "caption_AviDir_del_2", "AVI-Verzeichnis", "löschen"},
+          Pair{ChangeAviBitBtn, "caption_AviDir_change_1", "caption_AviDir_change_2", "AVI-Verzeichnis", "ändern"}})
+        p.button->setText(text(QLatin1String(p.key1), QString::fromUtf8(p.first)) + QLatin1Char('\n') +
+                          text(QLatin1String(p.key2), QString::fromUtf8(p.second)));
     setFixedHeight(std::max(AviManPicButton->sizeHint().height(), AviStartButton->sizeHint().height()) + 4);
     adjustSize();
 }

@@ -342,7 +342,8 @@ TAviFileReader::~TAviFileReader() = default;
 void TAviFileReader::Open(const QString &fileName)
 {
     auto file = std::make_unique<QFile>(fileName);
-    if (!file->open(QIODevice::ReadOnly))
+    // Frames are read whole: a buffer in between would only copy them once more.
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EAviError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, file->errorString()));
     m_dev = file.get();
     m_own = std::move(file);
@@ -538,14 +539,19 @@ void TAviFileReader::ReadFrame(int index, TBitmap &into)
     const qint64 need = qint64(stride) * m_height;
     if (!m_dev->seek(c.pos))
         throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
-    PixelBuffer bits(std::size_t(need), 0);
+    PixelBuffer bits(static_cast<std::size_t>(need)); // every byte is read over
     if (m_dev->read(reinterpret_cast<char *>(bits.data()), need) != need)
         throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(index + 1));
-    if (!m_topDown)
-        for (int y = 0; y < m_height / 2; ++y)
-            std::swap_ranges(bits.begin() + std::ptrdiff_t(std::size_t(y) * stride),
-                             bits.begin() + std::ptrdiff_t(std::size_t(y + 1) * stride),
-                             bits.begin() + std::ptrdiff_t(std::size_t(m_height - 1 - y) * stride));
+    if (!m_topDown) {
+        std::vector<uchar> row(stride);
+        for (int y = 0; y < m_height / 2; ++y) {
+            uchar *a = bits.data() + std::size_t(y) * stride;
+            uchar *b = bits.data() + std::size_t(m_height - 1 - y) * stride;
+            std::memcpy(row.data(), a, stride);
+            std::memcpy(a, b, stride);
+            std::memcpy(b, row.data(), stride);
+        }
+    }
     TPixelFormat pf = pf24bit;
     switch (m_bits) {
     case 8: pf = pf8bit; break;
