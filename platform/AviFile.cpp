@@ -21,6 +21,12 @@ constexpr qint64 kHeaderBytes = 12 + (8 + 4 + (8 + 56) + (8 + 4 + (8 + 56) + (8 
 
 void putTag(QByteArray &b, const char *tag) { b.append(tag, 4); }
 
+// The table's index of a colour: its top five bits per channel.
+std::size_t key555(int r, int g, int b)
+{
+    return std::size_t(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+}
+
 std::uint32_t tagOf(const char *tag) { return rdU32(reinterpret_cast<const unsigned char *>(tag)); }
 
 // A FourCC for a message: its letters when printable, else its number.
@@ -69,8 +75,7 @@ const std::array<std::uint8_t, 32768> &AviColorTable()
         // exactly: their cell belongs to them even where a grey lies nearer
         // the cell's centre.
         for (int i = 0; i < 216; ++i)
-            t[std::size_t(((qRed(pal[i]) >> 3) << 10) | ((qGreen(pal[i]) >> 3) << 5) | (qBlue(pal[i]) >> 3))] =
-                std::uint8_t(i);
+            t[key555(qRed(pal[i]), qGreen(pal[i]), qBlue(pal[i]))] = std::uint8_t(i);
         return t;
     }();
     return table;
@@ -96,7 +101,7 @@ void AviFrameRows(const TBitmap &frame, int width, int height, std::uint8_t *out
     if (frame.PixelFormat() == pf8bit) {
         const QVector<QRgb> pal = frame.Palette();
         for (int i = 0; i < pal.size() && i < 256; ++i)
-            lut[i] = table[std::size_t(((qRed(pal[i]) >> 3) << 10) | ((qGreen(pal[i]) >> 3) << 5) | (qBlue(pal[i]) >> 3))];
+            lut[i] = table[key555(qRed(pal[i]), qGreen(pal[i]), qBlue(pal[i]))];
     }
     for (int y = 0; y < height; ++y) {
         std::uint8_t *dst = out + std::size_t(height - 1 - y) * stride;
@@ -109,7 +114,7 @@ void AviFrameRows(const TBitmap &frame, int width, int height, std::uint8_t *out
         case pf32bit: {
             const int step = frame.PixelFormat() == pf24bit ? 3 : 4;
             for (int x = 0; x < w; ++x, src += step)
-                dst[x] = table[std::size_t(((src[2] >> 3) << 10) | ((src[1] >> 3) << 5) | (src[0] >> 3))];
+                dst[x] = table[key555(src[2], src[1], src[0])];
             break;
         }
         case pf15bit:
@@ -129,7 +134,7 @@ void AviFrameRows(const TBitmap &frame, int width, int height, std::uint8_t *out
         default:
             for (int x = 0; x < w; ++x) {
                 const QRgb c = frame.PixelRgb(x, y);
-                dst[x] = table[std::size_t(((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3))];
+                dst[x] = table[key555(qRed(c), qGreen(c), qBlue(c))];
             }
             break;
         }
