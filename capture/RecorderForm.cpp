@@ -154,8 +154,17 @@ void TRecorderForm::showEvent(QShowEvent *event)
     else
         SetRecordAreaCentered();
     if (m_main && m_main->HotKeys() && TGlobalHotKeys::Available() &&
-        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b))
-        qWarning("The Escape key is held by another program: it cannot hide the recorder");
+        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b)) {
+        // Told once, without stopping the recording.
+        auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Zelkora 5.0"),
+                                    text(QStringLiteral("showmsg_avi_escape_taken"),
+                                         QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
+                                                        "sie kann den Aufnahmeregler nicht aus- und einblenden.")),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    }
 }
 
 void TRecorderForm::SetRecordArea()
