@@ -7,6 +7,8 @@
 #include "MainForm.h"
 #include "RecorderForm.h"
 #include "RecorderLogic.h"
+#include "SaveAviEdtForm.h"
+#include "ImageControl.h"
 #include "Registry.h"
 #include "TestSupport.h"
 
@@ -16,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -198,4 +201,45 @@ TEST_F(RecorderFormTest, PlayerStepsThroughFramesAndKeepsItsSettings)
     QString error;
     EXPECT_FALSE(again.OpenFile(zktest::sandboxDir() + "/none.avi", &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(RecorderFormTest, FrameEditingWritesOnlyUnderAFrameName)
+{
+    RecorderMain form;
+    form.show();
+    form.ScanImage->Picture().Bitmap().SetSize(6, 4);
+    form.ScanImage->PictureChanged();
+    const QString dir = form.Options.TmpAviPath;
+    QString chosen;
+    form.RecorderHooks.SelectedListItem = [&] { return chosen; };
+    form.OpenSaveAviEdtForm();
+    ASSERT_TRUE(form.SaveAviEdtForm);
+    TSaveAviEdtForm *edit = form.SaveAviEdtForm;
+    EXPECT_EQ(edit->pos(), QPoint(200, 200)) << "no file list to stand below";
+    ASSERT_TRUE(edit->SaveAviBmpButton->isEnabled());
+
+    struct Case
+    {
+        const char *name;
+        bool written;
+    };
+    for (const Case c : {Case{"", false}, Case{"x.jpg", false}, Case{"00000001.bmp", true}}) {
+        form.messages.clear();
+        chosen = QString::fromLatin1(c.name);
+        edit->SaveAviBmpButton->click();
+        EXPECT_EQ(QFile::exists(dir + "/" + chosen) && !chosen.isEmpty(), c.written) << c.name;
+        EXPECT_EQ(form.messages.size(), c.written ? 0 : 1) << c.name;
+    }
+    TBitmap back;
+    back.LoadFromFile(dir + "/00000001.bmp");
+    EXPECT_EQ(back.Width(), 6);
+
+    // Ctrl+Shift+R goes back to recording.
+    QApplication::setActiveWindow(edit);
+    QTest::keyClick(edit, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    settle();
+    ASSERT_TRUE(form.RecorderForm);
+    EXPECT_FALSE(form.SaveAviEdtForm);
+    form.RecorderForm->close();
+    settle();
 }
