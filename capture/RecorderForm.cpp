@@ -110,7 +110,16 @@ TRecorderForm::TRecorderForm(TMainForm *main)
     InstallHook2(m_messages->Window());
 }
 
-TRecorderForm::~TRecorderForm() = default;
+TRecorderForm::~TRecorderForm()
+{
+    // Destroyed without closing (the program ends): the grabs go all the same.
+    if (!m_closing) {
+        UninstallHook2();
+        HideAviFrame();
+        if (m_main && m_main->HotKeys())
+            m_main->HotKeys()->Unregister(kEscapeHotKey);
+    }
+}
 
 QString TRecorderForm::text(const QString &key, const QString &fallback) const
 {

@@ -243,3 +243,16 @@ TEST_F(RecorderFormTest, FrameEditingWritesOnlyUnderAFrameName)
     form.RecorderForm->close();
     settle();
 }
+
+TEST_F(RecorderFormTest, TheRecorderGoesWithTheMainWindow)
+{
+    QPointer<TRecorderForm> rec;
+    {
+        RecorderMain form;
+        form.show();
+        form.AviVdoMenuItemClick();
+        rec = form.RecorderForm;
+        ASSERT_TRUE(rec);
+    }
+    EXPECT_FALSE(rec) << "a window without parent must not outlive the program's main window";
+}
