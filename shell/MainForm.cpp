@@ -1,6 +1,8 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "RecorderForm.h"
+#include "SaveAviEdtForm.h"
 #include "PrPrevForm.h"
 #include "PrintReport.h"
 #include "XPrint.h"
@@ -101,6 +103,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
+    SetupRecorder();
     SetupSending();
     SetupCommandSurface();
 }
@@ -109,6 +112,9 @@ TMainForm::~TMainForm()
 {
     // The preview paints on the report's printer: it goes first.
     delete PrPrevForm.data();
+    // The recorder's windows have no parent: they go with the main window.
+    delete RecorderForm.data();
+    delete SaveAviEdtForm.data();
     if (m_hotKeys)
         m_hotKeys->UnregisterAll();
     if (g_mainForm == this)
