@@ -31,6 +31,22 @@ void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, i
     }
 }
 
+// Eight bytes a load and a store, the lookups in between.
+void lookupPlain(uchar *p, std::size_t n, const uchar (&table)[256])
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        std::uint64_t out = 0;
+        for (int k = 0; k < 64; k += 8)
+            out |= std::uint64_t(table[(v >> k) & 0xFF]) << k;
+        std::memcpy(p + i, &out, 8);
+    }
+    for (; i < n; ++i)
+        p[i] = table[p[i]];
+}
+
 void row24GreyPlain(uchar *row, int n, int x)
 {
     for (uchar *p = row + 3 * x; x < n; ++x, p += 3) {
@@ -185,6 +201,38 @@ __attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, cons
     row24To32Plain(dst, src, n, x);
 }
 
+// 64 bytes a step: two 128-entry permutes (by the low seven bits) and the
+// top bit choosing between them; the row's end through masked loads.
+#define ZK_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+ZK_VBMI inline __m512i lookup64(__m512i v, __m512i t0, __m512i t1, __m512i t2, __m512i t3)
+{
+    const __m512i low = _mm512_permutex2var_epi8(t0, v, t1);
+    const __m512i high = _mm512_permutex2var_epi8(t2, v, t3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+
+ZK_VBMI void lookupVbmi(uchar *p, std::size_t n, const uchar (&table)[256])
+{
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128);
+    const __m512i t3 = _mm512_loadu_si512(table + 192);
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64)
+        _mm512_storeu_si512(p + i, lookup64(_mm512_loadu_si512(p + i), t0, t1, t2, t3));
+    if (i < n) {
+        const __mmask64 m = (1ull << (n - i)) - 1; // fewer than 64 left
+        _mm512_mask_storeu_epi8(p + i, m, lookup64(_mm512_maskz_loadu_epi8(m, p + i), t0, t1, t2, t3));
+    }
+}
+#undef ZK_VBMI
+
+bool haveVbmi()
+{
+    static const bool vbmi = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
+    return vbmi;
+}
+
 bool haveSsse3()
 {
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
@@ -214,6 +262,17 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24To32Plain(dst, src, n, 0);
+}
+
+void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        lookupVbmi(p, n, table);
+        return;
+    }
+#endif
+    lookupPlain(p, n, table);
 }
 
 void Row24Grey(uchar *row, int n)
