@@ -31,6 +31,17 @@ void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, i
     }
 }
 
+// Back to front: pixel x is read before any store reaches its bytes when
+// dst lies at or after src.
+void row24To32BackPlain(uchar *dst, const uchar *src, int x)
+{
+    while (x-- > 0) {
+        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                | std::uint32_t(src[3 * x + 2]) << 16;
+        std::memcpy(dst + 4 * x, &v, 4);
+    }
+}
+
 // Eight bytes a load and a store, the lookups in between.
 void lookupPlain(uchar *p, std::size_t n, const uchar (&table)[256])
 {
@@ -201,6 +212,28 @@ __attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, cons
     row24To32Plain(dst, src, n, x);
 }
 
+// Back to front, four pixels a step; the 16-byte load of a step reaches four
+// bytes into the pixels after it (already written, their bytes unused), so
+// the last pixels up to a multiple of four, and at least four, go plain.
+__attribute__((target("ssse3"))) void row24To32BackSsse3(uchar *dst, const uchar *src, int n)
+{
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    int x = n < 8 ? 0 : (n - 4) & ~3;
+    for (int tail = n; tail > x;) {
+        --tail;
+        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * tail]) | std::uint32_t(src[3 * tail + 1]) << 8
+                                | std::uint32_t(src[3 * tail + 2]) << 16;
+        std::memcpy(dst + 4 * tail, &v, 4);
+    }
+    while (x >= 4) {
+        x -= 4;
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x), _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+    }
+    row24To32BackPlain(dst, src, x);
+}
+
 // 64 bytes a step: two 128-entry permutes (by the low seven bits) and the
 // top bit choosing between them; the row's end through masked loads.
 #define ZK_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
@@ -262,6 +295,17 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24To32Plain(dst, src, n, 0);
+}
+
+void Row24To32Backward(uchar *dst, const uchar *src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24To32BackSsse3(dst, src, n);
+        return;
+    }
+#endif
+    row24To32BackPlain(dst, src, n);
 }
 
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
