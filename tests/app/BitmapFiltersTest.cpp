@@ -937,7 +937,7 @@ TEST(BitmapFilters, BrightnessOfEveryByteValueAtOddWidths)
 TEST(BitmapFilters, GreyOfRandomRowsAtWidthsAroundSixteenPixels)
 {
     QRandomGenerator rng(16);
-    for (int w : {1, 15, 16, 17, 32, 33, 67}) {
+    for (int w : {1, 15, 16, 17, 32, 33, 48, 67}) {
         TBitmap b(w, 5, pf24bit);
         for (int y = 0; y < b.Height(); ++y)
             for (size_t i = 0; i < b.Stride(); ++i)
