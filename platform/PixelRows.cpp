@@ -1,5 +1,6 @@
 #include "PixelRows.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -11,6 +12,8 @@
 namespace zk {
 
 namespace {
+
+std::atomic<PixelRowPaths> pathLimit{PixelRowPaths::Avx512};
 
 // Byte by byte, front to back, so it may run in place.
 void row32To24Plain(uchar *dst, const uchar *src, int n, int x)
@@ -339,19 +342,19 @@ ZK_VBMI void lookupVbmi(uchar *p, std::size_t n, const uchar (&table)[256])
 bool haveAvx2()
 {
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
+    return avx2 && pathLimit >= PixelRowPaths::Avx2;
 }
 
 bool haveVbmi()
 {
     static const bool vbmi = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
-    return vbmi;
+    return vbmi && pathLimit >= PixelRowPaths::Avx512;
 }
 
 bool haveSsse3()
 {
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    return ssse3;
+    return ssse3 && pathLimit >= PixelRowPaths::Ssse3;
 }
 #endif
 
@@ -436,6 +439,11 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24SwapPlain(dst, src, n, 0);
+}
+
+void LimitPixelRowPaths(PixelRowPaths limit)
+{
+    pathLimit = limit;
 }
 
 } // namespace zk

@@ -34,4 +34,10 @@ void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
 // dst and src must not overlap.
 void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
 
+// The widest instructions the row functions may use (the processor's own
+// limit still holds). Tests walk every path a machine has; the program never
+// calls it.
+enum class PixelRowPaths { Plain, Ssse3, Avx2, Avx512 };
+void LimitPixelRowPaths(PixelRowPaths limit);
+
 } // namespace zk
