@@ -3,6 +3,7 @@
 #include "DirBDForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
+#include "NavBDForm.h"
 
 #include <QAction>
 
@@ -28,7 +29,29 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     bind("OnlyGraphTyp3MenuItem", [form](QAction *a) { form->OnlyGraphTyp2MenuItemClick(a); });
     bind("ChRealDir3MenuItem", [form](QAction *) { form->ChRealDirMenuItemClick(); });
     form->FEPopupMenuPopup();
+
+    // The file list below it.
+    auto *list = new TNavBDForm(&mainForm, &mainForm.Options, form);
+    mainForm.addDockWidget(Qt::LeftDockWidgetArea, list);
+    mainForm.splitDockWidget(form, list, Qt::Vertical);
+    mainForm.NavBDForm = list;
+    if (mainForm.ZKMultiLanguage)
+        list->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    mainForm.FileListShellMenu = list->ShellMenu;
+    // The main window's copies of the list's shell entries act on its own
+    // picture file.
+    mainForm.RunFileListItem = [list](QAction *original, QAction *sender) {
+        const QList<QAction *> verbs = {list->ShellOpenMenuItem, list->ShellExploreMenuItem, list->ShellPropMenuItem,
+                                        list->ShellPrintMenuItem, list->WriteProtMenuItem};
+        if (verbs.contains(original))
+            list->ShellOpenMenuItemClick(sender);
+        else if (original == list->DelFileMenuItem || original == list->DelFilesMenuItem)
+            list->DelFileMenuItemClick(sender);
+        else
+            original->trigger();
+    };
     form->setVisible(mainForm.Options.FileExp);
+    list->setVisible(mainForm.Options.FileExp);
     return form;
 }
 
