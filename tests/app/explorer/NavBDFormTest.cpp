@@ -6,6 +6,7 @@
 #include "FileListing.h"
 #include "GraphicConvert.h"
 #include "Icon.h"
+#include "ImageControl.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
@@ -15,6 +16,9 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
