@@ -633,6 +633,21 @@ void TNavBDForm::addRealItems(int generation, const QString &folder, const QStri
         flushBatch();
 }
 
+// Returns whether the listing ran to its end.
+bool TNavBDForm::listReal(const QString &path, TNameFilter filter)
+{
+    ListingScope scope(*this);
+    const int generation = beginListing(path, true);
+    const QString folder = withSlash(path);
+    FileListModel->setColumnCaption(
+        QStringLiteral("0") + Text(QStringLiteral("caption_vsreport_files"), QStringLiteral(" Dateien")));
+    const QStringList names = ListFolderNames(folder, filter, pumpFor(generation));
+    if (generation != m_generation)
+        return false;
+    addRealItems(generation, folder, names);
+    return generation == m_generation;
+}
+
 void TNavBDForm::ListRealFolder(const QString &path)
 {
     if (path.isEmpty())
@@ -641,36 +656,14 @@ void TNavBDForm::ListRealFolder(const QString &path)
         ListRealFolderPictures(path);
         return;
     }
-    ListingScope scope(*this);
-    const int generation = beginListing(path, true);
-    const QString folder = withSlash(path);
-    FileListModel->setColumnCaption(
-        QStringLiteral("0") + Text(QStringLiteral("caption_vsreport_files"), QStringLiteral(" Dateien")));
-    const QStringList names = ListFolderNames(folder, TNameFilter::Every, pumpFor(generation));
-    if (generation != m_generation)
-        return;
-    addRealItems(generation, folder, names);
-    if (generation != m_generation)
-        return;
-    if (m_explorer && m_explorer->isVisible())
+    if (listReal(path, TNameFilter::Every) && m_explorer && m_explorer->isVisible())
         m_explorer->setFocus();
 }
 
 void TNavBDForm::ListRealFolderPictures(const QString &path)
 {
-    if (path.isEmpty())
-        return;
-    ListingScope scope(*this);
-    const int generation = beginListing(path, true);
-    const QString folder = withSlash(path);
-    FileListModel->setColumnCaption(
-        QStringLiteral("0") + Text(QStringLiteral("caption_vsreport_files"), QStringLiteral(" Dateien")));
-    const QStringList names = ListFolderNames(folder, TNameFilter::Pictures, pumpFor(generation));
-    if (generation != m_generation)
-        return;
-    addRealItems(generation, folder, names);
-    if (generation != m_generation)
-        return;
+    if (!path.isEmpty())
+        listReal(path, TNameFilter::Pictures);
 }
 
 // ---------------------------------------------------------------------------

@@ -130,6 +130,7 @@ private:
     void addStorageItems(int generation, const QString &folder, const QStringList &names);
     void addRealItems(int generation, const QString &folder, const QStringList &names);
     void listStorage(const QString &folder, TNameFilter filter);
+    bool listReal(const QString &path, TNameFilter filter);
     void listDays(int mode);
     void updateCountCaption();
     void applyViewMode();

@@ -11,11 +11,14 @@
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
 #include "Options.h"
+#include "PictureClasses.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QPushButton>
@@ -25,6 +28,7 @@
 #include <QListView>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,16 +82,17 @@ protected:
     }
     void TearDown() override
     {
-        nav.reset();
-        explorer.reset();
+        // The main window of a test deletes them with itself.
+        delete nav.data();
+        delete explorer.data();
         SetProgramDirOverride(QString());
         TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
     }
     // The explorer pair over host; questions answered from the lists below.
     void make(QMainWindow *host)
     {
-        explorer = std::make_unique<TDirBDForm>(host, &options);
-        nav = std::make_unique<TNavBDForm>(host, &options, explorer.get());
+        explorer = new TDirBDForm(host, &options);
+        nav = new TNavBDForm(host, &options, explorer);
         nav->SetLanguage(ReadLanguageFile(QStringLiteral(ZK_SOURCE_DIR "/Templates/Languages.lng")), 1);
         nav->Prompts.Message = [this](const QString &t) { messages.append(t); };
         nav->Prompts.Confirm = [this](const QString &t) {
@@ -123,8 +128,8 @@ protected:
     QTemporaryDir program, storage;
     QMainWindow host;
     TZelkoraOptions options;
-    std::unique_ptr<TDirBDForm> explorer;
-    std::unique_ptr<TNavBDForm> nav;
+    QPointer<TDirBDForm> explorer;
+    QPointer<TNavBDForm> nav;
     QStringList messages, questions;
     QList<bool> answers;
 };
@@ -267,7 +272,7 @@ TEST_F(NavBDFormTest, AListingStartedInsideAnotherTakesOver)
     touch(other.path() + "/only.gif");
     nav->BatchMs = 0;
     int nested = 0;
-    QTimer::singleShot(0, nav.get(), [&] {
+    QTimer::singleShot(0, nav.data(), [&] {
         ++nested;
         EXPECT_FALSE(nav->ListingDone);
         nav->ListFolder(other.path());
@@ -287,6 +292,17 @@ protected:
     {
         NavBDFormTest::SetUp();
         QDesktopServices::setUrlHandler("file", &urls, "open");
+        RegisterPictureCodecs();
+        // A box the main window shows would wait forever offscreen.
+        modalPoll.setInterval(20);
+        QObject::connect(&modalPoll, &QTimer::timeout, [this] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                auto *box = qobject_cast<QMessageBox *>(w);
+                boxes.append(box ? box->text() : w->windowTitle());
+                w->close();
+            }
+        });
+        modalPoll.start();
     }
     void TearDown() override
     {
@@ -310,6 +326,8 @@ protected:
     }
     UrlRecorder urls;
     QTemporaryDir bin;
+    QTimer modalPoll;
+    QStringList boxes;
 };
 
 } // namespace
@@ -350,6 +368,9 @@ TEST_F(NavBDFormActions, ClicksOpenPicturesInTheMainWindowOrHandThemOn)
     EXPECT_EQ(main.FFileName, real.filePath("q.jpeg"));
     EXPECT_EQ(main.ScanImage->Picture().Width(), 30);
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    // No reader turns a ".tif" into a bitmap yet: the main window says so.
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].contains(NoConverterMessage)) << boxes[0].toStdString();
 }
 
 TEST_F(NavBDFormActions, ShellVerbsDeletingAndTheEditor)
