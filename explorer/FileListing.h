@@ -62,6 +62,11 @@ QStringList SearchFolderByDate(const QString &folder, const TDateSearchRequest &
 // centred on the short side.
 QImage MakeListThumbnail(const QImage &image);
 
+// The same thumbnail of an uncompressed 24- or 32-bit BMP file, reading only
+// the rows it shows; a null image for any other file (the full decoder then
+// takes it).
+QImage SampledBmpThumbnail(const QString &path);
+
 // The path ready to be appended to a command line: a blank and the path in
 // double quotes.
 QString QuotedPath(const QString &path);

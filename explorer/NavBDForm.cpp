@@ -105,6 +105,9 @@ QImage decodeLazy(const QString &path)
             icon.LoadFromFile(path);
             return icon.ToImage();
         }
+        const QImage sampled = SampledBmpThumbnail(path);
+        if (!sampled.isNull())
+            return sampled;
         TBitmap bmp;
         bmp.LoadFromFile(path);
         return MakeListThumbnail(bmp.ToImage());
@@ -709,7 +712,8 @@ void TNavBDForm::dispatchLazy()
         return;
     // The rows in view first, then the rest in listing order.
     QStringList next;
-    const QModelIndex first = FileListView->indexAt(QPoint(4, 4));
+    // (A hidden list has no rows in view; asking would lay all of them out.)
+    const QModelIndex first = FileListView->isVisible() ? FileListView->indexAt(QPoint(4, 4)) : QModelIndex();
     if (first.isValid()) {
         const QRect area = FileListView->viewport()->rect();
         for (int r = first.row(); r < FileListModel->rowCount() && next.size() < room; ++r) {
@@ -952,14 +956,14 @@ void TNavBDForm::ShellOpenMenuItemClick(QAction *sender)
         connect(lp, &QProcess::finished, this, [this, lp](int code, QProcess::ExitStatus status) {
             lp->deleteLater();
             if (status != QProcess::NormalExit || code != 0)
-                showMessage(Text(QStringLiteral("showmsg_print_failed"), QStringLiteral("Drucken fehlgeschlagen:")) +
+                showMessage(Text(QStringLiteral("showmsg_print_failed"), QStringLiteral("Der Drucker nimmt den Auftrag nicht an:")) +
                             u'\n' + QString::fromLocal8Bit(lp->readAllStandardError()).trimmed());
         });
         connect(lp, &QProcess::errorOccurred, this, [this, lp](QProcess::ProcessError error) {
             if (error != QProcess::FailedToStart)
                 return;
             lp->deleteLater();
-            showMessage(Text(QStringLiteral("showmsg_print_failed"), QStringLiteral("Drucken fehlgeschlagen:")) +
+            showMessage(Text(QStringLiteral("showmsg_print_failed"), QStringLiteral("Der Drucker nimmt den Auftrag nicht an:")) +
                         u'\n' + lp->errorString());
         });
         lp->start(QStringLiteral("lp"), {QStringLiteral("--"), file});

@@ -4,6 +4,7 @@
 // programs replaced by recording scripts.
 #include "DirBDForm.h"
 #include "FileListing.h"
+#include "FolderExplorerSetup.h"
 #include "GraphicConvert.h"
 #include "Icon.h"
 #include "ImageControl.h"
@@ -22,7 +23,9 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QDBusConnection>
 #include <QDesktopServices>
+#include <QProcess>
 #include <QDir>
 #include <QFile>
 #include <QListView>
@@ -49,6 +52,16 @@ public:
     QStringList opened;
 public slots:
     void open(const QUrl &url) { opened.append(url.toLocalFile()); }
+};
+
+// Stands in for the desktop's file manager on a private bus.
+class FileManagerRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList shown;
+public slots:
+    void ShowItemProperties(const QStringList &uris, const QString &) { shown += uris; }
 };
 
 void writeImage(const QString &path, int w, int h, QColor colour)
@@ -221,6 +234,13 @@ TEST_F(NavBDFormTest, ThumbnailsAndIconsComeLaterAndUnreadableFilesAreNamedOnce)
     make(&host);
     writeImage(stored("wide.bmp"), 280, 140, Qt::red);
     writeImage(stored("tall.bmp"), 70, 140, Qt::blue);
+    {
+        // A palette picture takes the full decoder's road.
+        QImage pal(280, 140, QImage::Format_Indexed8);
+        pal.setColor(0, qRgb(0, 255, 0));
+        pal.fill(0);
+        ASSERT_TRUE(pal.save(stored("pal.bmp"), "BMP"));
+    }
     touch(stored("photo.jpg"));
     QFile(stored("empty.bmp")).open(QIODevice::WriteOnly);
     touch(stored("broken.bmp"));
@@ -244,7 +264,8 @@ TEST_F(NavBDFormTest, ThumbnailsAndIconsComeLaterAndUnreadableFilesAreNamedOnce)
         QPoint outside, inside, insideEnd, outsideEnd;
         QColor colour;
     } cases[] = {{"wide.bmp", {70, 34}, {70, 35}, {70, 104}, {70, 105}, Qt::red},
-                 {"tall.bmp", {34, 70}, {35, 70}, {104, 70}, {105, 70}, Qt::blue}};
+                 {"tall.bmp", {34, 70}, {35, 70}, {104, 70}, {105, 70}, Qt::blue},
+                 {"pal.bmp", {70, 34}, {70, 35}, {70, 104}, {70, 105}, Qt::green}};
     for (const auto &c : cases) {
         const QImage t = thumbOf(c.file);
         ASSERT_EQ(t.size(), QSize(140, 140)) << c.file;
@@ -440,6 +461,83 @@ TEST_F(NavBDFormActions, DropsOpenTheFoldersUnlessOnlyPicturesAreShown)
     EXPECT_EQ(explorer->DirPageControl->currentIndex(), 1);
     EXPECT_EQ(explorer->GetNodePath(explorer->ExternTreeView->currentItem()), dropped.path() + "/");
     EXPECT_EQ(captions(), QStringList({"notes.txt"}));
+}
+
+TEST_F(NavBDFormActions, TheMainWindowsShellEntriesActOnItsOwnPictureFile)
+{
+    TMainForm main;
+    main.Options.OutDir = storage.path();
+    CreateFolderExplorer(main);
+    auto *list = qobject_cast<TNavBDForm *>(main.NavBDForm.data());
+    ASSERT_TRUE(list);
+    list->Prompts.Confirm = [this](const QString &t) {
+        questions.append(t);
+        return true;
+    };
+    list->Prompts.Message = [this](const QString &t) { messages.append(t); };
+    const QString shown = stored("shown.bmp");
+    writeImage(shown, 4, 4, Qt::red);
+    writeImage(stored("listed.bmp"), 4, 4, Qt::blue);
+    main.OpenPictureFile(shown);
+    list->ListStorageFolder();
+    list->FileListView->setCurrentIndex(list->FileListModel->index(0)); // listed.bmp
+    main.GrEdtPopupMenuPopup();
+    auto *shell = main.findChild<QMenu *>("GrEdtShellPopupMenu");
+    ASSERT_TRUE(shell);
+    QAction *open = nullptr, *del = nullptr;
+    for (QAction *a : shell->actions()) {
+        if (a->text() == list->ShellOpenMenuItem->text())
+            open = a;
+        if (a->text() == list->DelFileMenuItem->text())
+            del = a;
+    }
+    ASSERT_TRUE(open && del);
+    EXPECT_TRUE(open->isEnabled() && del->isEnabled());
+    open->trigger();
+    EXPECT_EQ(urls.opened, QStringList({shown}));
+    del->trigger();
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_FALSE(QFile::exists(shown));
+    EXPECT_TRUE(QFile::exists(stored("listed.bmp")));
+}
+
+TEST_F(NavBDFormActions, PropertiesGoToTheFileManagerOnTheSessionBus)
+{
+    // A private session bus: the list asks whoever owns the file manager's
+    // name there.
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    ASSERT_TRUE(daemon.waitForReadyRead(5000));
+    const QByteArray address = daemon.readLine().trimmed();
+    const QByteArray old = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    {
+        make(&host);
+        touch(stored("shot.png"));
+        nav->ListStorageFolder();
+        select("shot.png");
+        nav->ShellOpenMenuItemClick(nav->ShellPropMenuItem);
+        for (int i = 0; i < 300 && messages.isEmpty(); ++i)
+            QTest::qWait(10);
+        EXPECT_EQ(messages.size(), 1); // nobody answers yet
+
+        FileManagerRecorder manager;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        ASSERT_TRUE(bus.registerService("org.freedesktop.FileManager1"));
+        ASSERT_TRUE(bus.registerObject("/org/freedesktop/FileManager1", "org.freedesktop.FileManager1", &manager,
+                                       QDBusConnection::ExportAllSlots));
+        nav->ShellOpenMenuItemClick(nav->ShellPropMenuItem);
+        for (int i = 0; i < 300 && manager.shown.isEmpty(); ++i)
+            QTest::qWait(10);
+        EXPECT_EQ(manager.shown, QStringList({QUrl::fromLocalFile(stored("shot.png")).toString()}));
+        EXPECT_EQ(messages.size(), 1);
+        bus.unregisterObject("/org/freedesktop/FileManager1");
+        bus.unregisterService("org.freedesktop.FileManager1");
+    }
+    QDBusConnection::disconnectFromBus(QDBusConnection::sessionBus().name());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", old);
+    daemon.kill();
+    daemon.waitForFinished();
 }
 
 #include "NavBDFormTest.moc"
