@@ -255,6 +255,8 @@ void TNavBDForm::buildList()
     FileListHeader->setModel(FileListModel);
     FileListHeader->setSectionsClickable(false);
     FileListHeader->setStretchLastSection(true);
+    FileListHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    FileListHeader->setFixedHeight(FileListHeader->fontMetrics().height() + 8);
     layout->addWidget(FileListHeader);
 
     FileListView = new QListView(body);
