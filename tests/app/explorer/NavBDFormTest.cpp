@@ -19,6 +19,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -499,6 +501,32 @@ TEST_F(NavBDFormActions, TheMainWindowsShellEntriesActOnItsOwnPictureFile)
     EXPECT_EQ(questions.size(), 1);
     EXPECT_FALSE(QFile::exists(shown));
     EXPECT_TRUE(QFile::exists(stored("listed.bmp")));
+}
+
+TEST_F(NavBDFormActions, CopiesAsPictureOrAsFileAndNamesAClipboardFailure)
+{
+    make(&host);
+    writeImage(stored("red.bmp"), 6, 4, Qt::red);
+    touch(stored("bad.png"));
+    nav->ListStorageFolder();
+    select("red.bmp");
+    nav->CopyToClpbMenuItemClick(0);
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.size(), QSize(6, 4));
+    EXPECT_EQ(copied.pixelColor(3, 2), QColor(Qt::red));
+
+    nav->CopyToClpbMenuItemClick(1);
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->urls(), QList<QUrl>({QUrl::fromLocalFile(stored("red.bmp"))}));
+    EXPECT_EQ(data->data("x-special/gnome-copied-files"),
+              "copy\n" + QUrl::fromLocalFile(stored("red.bmp")).toEncoded());
+
+    select("bad.png");
+    nav->CopyToClpbMenuItemClick(0);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Problem with the clipboard: ")) << messages[0].toStdString();
+    EXPECT_GT(messages[0].size(), QString("Problem with the clipboard: ").size());
 }
 
 TEST_F(NavBDFormActions, PropertiesGoToTheFileManagerOnTheSessionBus)
