@@ -247,6 +247,9 @@ public:
     void OpenClick(QObject *Sender);
     // False, with the message shown and the picture unchanged, on failure.
     bool ConvertToBmpAndLoad(const QString &FileName, const QString &Ext);
+    // What follows a picture loaded from FileName: recent list, view fitting,
+    // file name and status panels.
+    void ShowOpenedFile(const QString &FileName, bool Converted);
     // The load-file message (0x8066): opens without a recent-files entry.
     void WMLoadFile(const QString &FileName);
     // Sends the load-file message to this window; the name is copied.
@@ -529,6 +532,9 @@ public:
     bool PopupBuilt = false;
     // The file list's "Shell" menu once the explorer exists.
     QPointer<QMenu> FileListShellMenu;
+    // Runs one of those entries for its copy here (sender), so the file list
+    // knows the command came from the main window.
+    std::function<void(QAction *original, QAction *sender)> RunFileListItem;
     void ReadPaletteFlags();
     void WritePaletteFlags();
     void ReadPicEditPalFlags();
