@@ -101,6 +101,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupCaptureCommands();
     SetupScanOverlay();
     SetupSending();
+    SetupOptionsDialog();
     SetupCommandSurface();
 }
 
