@@ -1,5 +1,4 @@
 #pragma once
-#include <algorithm>
 // The parameter dialogs of the picture edit commands. Each is built in code;
 // every control carries its name as objectName so the language file can
 // address it. Results are read from the controls when the dialog is
@@ -12,6 +11,8 @@
 #include <QList>
 #include <QSize>
 #include <QWidget>
+
+#include <algorithm>
 
 class QCheckBox;
 class QColorDialog;
