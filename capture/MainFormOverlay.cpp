@@ -4,6 +4,7 @@
 // goes into ScanImage and runs the post-capture actions of its path.
 #include "Bitmap.h"
 #include "CoordScan.h"
+#include "DockSite.h"
 #include "Globals.h"
 #include "ImageControl.h"
 #include "MainForm.h"
@@ -143,13 +144,13 @@ void TMainForm::FitMainWindowToImage()
     TFitLayout layout;
     layout.picture = QSize(qCeil(graphic->Width() / ratio), qCeil(graphic->Height() / ratio));
     layout.fileExp = Options.FileExp;
-    const auto visibleWidth = [](const QWidget *w) { return w && w->isVisible() ? w->width() : 0; };
-    layout.leftDockWidth = visibleWidth(LeftDockPanel);
-    layout.rightDockWidth = visibleWidth(RightDockPanel);
+    // The dock areas report the windows docked in them (0 when empty).
+    layout.leftDockWidth = LeftDockPanel ? LeftDockPanel->width() : 0;
+    layout.rightDockWidth = RightDockPanel ? RightDockPanel->width() : 0;
     // Menu and docked tool bars: everything above the central area.
     layout.controlBarHeight = centralWidget() ? centralWidget()->y() : 0;
     layout.statusBarHeight = ZKStatusBar && ZKStatusBar->isVisible() ? ZKStatusBar->height() : 0;
-    layout.bottomDockHeight = BottomDockPanel && BottomDockPanel->isVisible() ? BottomDockPanel->height() : 0;
+    layout.bottomDockHeight = BottomDockPanel ? BottomDockPanel->height() : 0;
     QSize maxClient;
     if (QScreen *s = screen()) {
         const QRect available = s->availableGeometry();

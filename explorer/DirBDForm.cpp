@@ -358,9 +358,9 @@ void TDirBDForm::buildMenu()
     DirDelMenuItem = item("DirDelMenuItem", "Verzeichnis löschen...", false);
     FEBarPopupMenu->addSeparator();
     NodesExpMenuItem = item("NodesExpMenuItem", "Alle Knoten auf", false);
-    NodesExpMenuItem->setData(0);
+    NodesExpMenuItem->setProperty("Tag", 0);
     NodesColapseMenuItem = item("NodesColapseMenuItem", "Alle Knoten zu", false);
-    NodesColapseMenuItem->setData(1);
+    NodesColapseMenuItem->setProperty("Tag", 1);
     FEMag2MenuItem->setIcon(ExternImageList.value(1));
 
     connect(FEMag2MenuItem, &QAction::triggered, this, [this] { FEMag2MenuItemClick(FEMag2MenuItem); });
@@ -370,8 +370,8 @@ void TDirBDForm::buildMenu()
     connect(ChRealDirMenuItem, &QAction::triggered, this, [this] { ChRealDirMenuItemClick(); });
     connect(NewDirMenuItem, &QAction::triggered, this, [this] { NewDirMenuItemClick(); });
     connect(DirDelMenuItem, &QAction::triggered, this, [this] { DirDelMenuItemClick(); });
-    connect(NodesExpMenuItem, &QAction::triggered, this, [this] { NodesExpMenuItemClick(0); });
-    connect(NodesColapseMenuItem, &QAction::triggered, this, [this] { NodesExpMenuItemClick(1); });
+    for (QAction *a : {NodesExpMenuItem, NodesColapseMenuItem})
+        connect(a, &QAction::triggered, this, [this, a] { NodesExpMenuItemClick(a->property("Tag").toInt()); });
 }
 
 // ---------------------------------------------------------------------------

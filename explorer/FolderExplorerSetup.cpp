@@ -5,6 +5,7 @@
 #include "MultiLanguage.h"
 
 #include <QAction>
+#include <QDockWidget>
 
 namespace zk {
 
@@ -27,8 +28,31 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     bind("ExpDim2MenuItem", [form](QAction *a) { form->ExpDimMenuItemClick(a); });
     bind("OnlyGraphTyp3MenuItem", [form](QAction *a) { form->OnlyGraphTyp2MenuItemClick(a); });
     bind("ChRealDir3MenuItem", [form](QAction *) { form->ChRealDirMenuItemClick(); });
+    // "Verzeichnis-Explorer" in the window menu shows and hides the folder
+    // explorer and brings the explorer items in line, as its popup does.
+    // Hiding closes it, so the options follow as after its close box.
+    if (QAction *dirEx = mainForm.Item(QStringLiteral("DirExMenuItem"))) {
+        dirEx->setCheckable(true);
+        dirEx->setEnabled(true);
+        QObject::connect(dirEx, &QAction::triggered, form, [&mainForm, form](bool on) {
+            if (on) {
+                mainForm.Options.FileExp = true;
+                if (QAction *fileEx = mainForm.Item(QStringLiteral("FileExMenuItem")))
+                    fileEx->setChecked(true);
+                form->show();
+                form->raise();
+            } else {
+                form->close();
+            }
+            form->FEPopupMenuPopup();
+        });
+        QObject::connect(form, &QDockWidget::visibilityChanged, dirEx,
+                         [dirEx, form] { dirEx->setChecked(!form->isHidden()); });
+    }
     form->FEPopupMenuPopup();
     form->setVisible(mainForm.Options.FileExp);
+    if (QAction *dirEx = mainForm.Item(QStringLiteral("DirExMenuItem")))
+        dirEx->setChecked(!form->isHidden());
     return form;
 }
 

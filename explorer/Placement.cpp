@@ -1,5 +1,6 @@
 #include "Placement.h"
 
+#include "DockSite.h"
 #include "Registry.h"
 
 #include <QDockWidget>
@@ -29,6 +30,24 @@ std::int32_t get32(const unsigned char *in, int at)
     for (int i = 0; i < 4; ++i)
         v |= std::uint32_t(in[at + i]) << (8 * i);
     return std::int32_t(v);
+}
+
+// Whether the site holds the control: a dock area the dock windows docked
+// in it, a widget its children.
+bool hosts(const QObject *site, const QWidget *control)
+{
+    if (const auto *area = qobject_cast<const TDockSite *>(site))
+        return area->Hosts(control);
+    return site && site == control->parentWidget();
+}
+
+QSize siteSize(const QObject *site)
+{
+    if (const auto *area = qobject_cast<const TDockSite *>(site))
+        return {area->width(), area->height()};
+    if (const auto *widget = qobject_cast<const QWidget *>(site))
+        return widget->size();
+    return {};
 }
 
 // A window of its own, or a dockable window (those are placed, never docked,
@@ -173,7 +192,7 @@ bool LoadWindowPos(const QString &key, QWidget *form)
     }
 }
 
-TDockState DockStateOf(const QWidget *control, const QList<QWidget *> &dockSites)
+TDockState DockStateOf(const QWidget *control, const QList<QObject *> &dockSites)
 {
     TDockState s;
     const bool floating = isFloating(control);
@@ -181,22 +200,21 @@ TDockState DockStateOf(const QWidget *control, const QList<QWidget *> &dockSites
     const QSize undocked = floating ? control->size() : control->sizeHint();
     s.undockWidth = undocked.width();
     s.undockHeight = undocked.height();
-    if (!floating) {
-        const QWidget *host = control->parentWidget();
+    if (!floating)
         for (int i = 0; i < dockSites.size(); ++i)
-            if (dockSites[i] == host)
+            if (hosts(dockSites[i], control))
                 s.dockSiteIndex = i; // the last match wins
-    }
     if (s.dockSiteIndex >= 0) {
-        s.dockSiteWidth = dockSites[s.dockSiteIndex]->width();
-        s.dockSiteHeight = dockSites[s.dockSiteIndex]->height();
+        const QSize size = siteSize(dockSites[s.dockSiteIndex]);
+        s.dockSiteWidth = size.width();
+        s.dockSiteHeight = size.height();
     } else if (!isForm(control)) {
         s.screen = QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
     }
     return s;
 }
 
-bool SaveDockState(const QString &key, const QWidget *control, const QList<QWidget *> &dockSites)
+bool SaveDockState(const QString &key, const QWidget *control, const QList<QObject *> &dockSites)
 {
     const TDockState s = DockStateOf(control, dockSites);
     try {
@@ -263,7 +281,7 @@ std::optional<TDockState> ReadDockState(const QString &key)
 }
 
 std::optional<TDockState> LoadDockState(const QString &key, QWidget *control,
-                                        const QList<QWidget *> &dockSites)
+                                        const QList<QObject *> &dockSites)
 {
     std::optional<TDockState> s = ReadDockState(key);
     if (!s || !s->bounds.isValid() || s->bounds.width() > kMaxExtent || s->bounds.height() > kMaxExtent)
@@ -281,15 +299,19 @@ std::optional<TDockState> LoadDockState(const QString &key, QWidget *control,
             dock->setGeometry(KeepOnScreens(*s->screen, screenRects()));
         }
     } else if (s->dockSiteIndex >= 0 && s->dockSiteIndex < dockSites.size()) {
-        QWidget *site = dockSites[s->dockSiteIndex];
-        if (site && site != control->parentWidget()) {
+        QObject *site = dockSites[s->dockSiteIndex];
+        auto *area = qobject_cast<TDockSite *>(site);
+        auto *dock = qobject_cast<QDockWidget *>(control);
+        if (area && dock) {
+            area->Dock(dock);
+        } else if (site && !area && !hosts(site, control)) {
             auto *main = qobject_cast<QMainWindow *>(site);
             if (auto *bar = qobject_cast<QToolBar *>(control); bar && main)
                 main->addToolBar(bar);
-            else if (auto *dock = qobject_cast<QDockWidget *>(control); dock && main)
+            else if (dock && main)
                 main->addDockWidget(Qt::LeftDockWidgetArea, dock);
-            else
-                control->setParent(site);
+            else if (auto *widget = qobject_cast<QWidget *>(site))
+                control->setParent(widget);
         }
     }
     return s;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+class QObject;
 class QWidget;
 
 namespace zk {
@@ -52,7 +53,9 @@ bool SaveWindowPos(const QString &key, const QWidget *form);
 bool LoadWindowPos(const QString &key, QWidget *form);
 
 // The dock state values of a control. A control counts as floating when it
-// is a window of its own; its host is its parent widget.
+// is a window of its own. A dock site is a widget (the host is the control's
+// parent) or one of the main window's dock areas (TDockSite), which hosts
+// the dock windows docked in it.
 struct TDockState
 {
     QRect bounds;                 // Left, Top, Right, Bottom
@@ -64,8 +67,8 @@ struct TDockState
     std::optional<QRect> screen;  // only when floating and not a form
 };
 
-TDockState DockStateOf(const QWidget *control, const QList<QWidget *> &dockSites);
-bool SaveDockState(const QString &key, const QWidget *control, const QList<QWidget *> &dockSites);
+TDockState DockStateOf(const QWidget *control, const QList<QObject *> &dockSites);
+bool SaveDockState(const QString &key, const QWidget *control, const QList<QObject *> &dockSites);
 // Reads what is stored under key; std::nullopt when the key is missing. Stops
 // at the first missing value like the restore does, keeping what it read.
 std::optional<TDockState> ReadDockState(const QString &key);
@@ -73,7 +76,7 @@ std::optional<TDockState> ReadDockState(const QString &key);
 // state whose site is in the list and differs from the control's host moves
 // the control there. Returns the state read, for callers that re-arrange.
 std::optional<TDockState> LoadDockState(const QString &key, QWidget *control,
-                                        const QList<QWidget *> &dockSites);
+                                        const QList<QObject *> &dockSites);
 
 // Rows of docked tool bars from their stored bounds: tool bars whose tops are
 // within half a row of each other share a row, each row ordered by left.

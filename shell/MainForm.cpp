@@ -8,6 +8,7 @@
 #include "SmtpMail.h"
 
 #include "Bitmap.h"
+#include "DockSite.h"
 #include "DragDropFiles.h"
 #include "HistList.h"
 #include "HotKeys.h"
@@ -124,32 +125,23 @@ void TMainForm::BuildComponents()
     BuildMenus();
     BuildToolBars();
 
-    // Client area: the picture between the two side dock panels, the bottom
-    // dock panel below them.
-    m_bottomSplit = new QSplitter(Qt::Vertical, this);
-    ClientPanel = new QSplitter(Qt::Horizontal, m_bottomSplit);
+    // Client area: the picture. Dockable windows sit in the dock areas
+    // around it, which take no room until something docks there; the bottom
+    // area spans below both side areas.
+    ClientPanel = new QSplitter(Qt::Horizontal, this);
     ClientPanel->setObjectName("ClientPanel");
-    LeftDockPanel = new QWidget(ClientPanel);
-    LeftDockPanel->setObjectName("LeftDockPanel");
     ClientScrollBoxEx = new TScrollBoxEx(ClientPanel);
     ClientScrollBoxEx->setObjectName("ClientScrollBoxEx");
     ClientScrollBoxEx->setWidgetResizable(false);
     ScanImage = new TImage;
     ScanImage->setObjectName("ScanImage");
     ClientScrollBoxEx->setWidget(ScanImage);
-    RightDockPanel = new QWidget(ClientPanel);
-    RightDockPanel->setObjectName("RightDockPanel");
-    ClientPanel->setStretchFactor(1, 1);
-    ClientPanel->handle(1)->setObjectName("LeftSplitter");
-    ClientPanel->handle(2)->setObjectName("RightSplitter");
-    // Empty dock panels take no room until something docks there.
-    LeftDockPanel->hide();
-    RightDockPanel->hide();
-    BottomDockPanel = new QWidget(m_bottomSplit);
-    BottomDockPanel->setObjectName("BottomDockPanel");
-    m_bottomSplit->handle(1)->setObjectName("BottomSplitter");
-    m_bottomSplit->setStretchFactor(0, 1);
-    setCentralWidget(m_bottomSplit);
+    setCentralWidget(ClientPanel);
+    LeftDockPanel = new TDockSite(this, Qt::LeftDockWidgetArea, 0, QStringLiteral("LeftDockPanel"));
+    RightDockPanel = new TDockSite(this, Qt::RightDockWidgetArea, 1, QStringLiteral("RightDockPanel"));
+    BottomDockPanel = new TDockSite(this, Qt::BottomDockWidgetArea, 2, QStringLiteral("BottomDockPanel"));
+    setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
+    setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
 
     BuildStatusBar();
 
@@ -222,9 +214,6 @@ void TMainForm::CreateStep(const char *what, const std::function<void()> &step)
 void TMainForm::FormCreate()
 {
     CreateStep("layout", [this] {
-        BottomDockPanel->setVisible(!BottomDockPanel->children().isEmpty() &&
-                                    BottomDockPanel->sizeHint().height() > 0);
-        m_bottomSplit->handle(1)->hide();
         setAcceptDrops(true);
     });
     CreateStep("placement", [this] { LoadWindowPos(guiKey(), this); });
@@ -460,7 +449,7 @@ void TMainForm::RestoreToolBarDockStates()
 {
     const auto bars = DockOrderToolBars();
     const auto &keys = DockStateKeys();
-    const QList<QWidget *> sites = {this};
+    const QList<QObject *> sites = {this};
     std::array<QRect, kToolBarCount> bounds;
     for (int i = 0; i < kToolBarCount; ++i) {
         const auto state = LoadDockState(subKey(keys[i]), bars[i], sites);
@@ -475,7 +464,7 @@ void TMainForm::SaveToolBarDockStates()
 {
     const auto bars = DockOrderToolBars();
     const auto &keys = DockStateKeys();
-    const QList<QWidget *> sites = {this};
+    const QList<QObject *> sites = {this};
     for (int i = 0; i < kToolBarCount; ++i)
         SaveDockState(subKey(keys[i]), bars[i], sites);
 }

@@ -49,6 +49,7 @@ namespace zk {
 class TBitmap;
 struct TSmtpMessage;
 class TDragDropFilesBMForm;
+class TDockSite;
 class TGlobalHotKeys;
 class THistoryList;
 class TImage;
@@ -88,9 +89,10 @@ public:
     QToolBar *XtrasToolBar = nullptr;
     QToolBar *ViewToolBar = nullptr;
     QSplitter *ClientPanel = nullptr;
-    QWidget *LeftDockPanel = nullptr;
-    QWidget *RightDockPanel = nullptr;
-    QWidget *BottomDockPanel = nullptr;
+    // The dock areas of the three sides (Tag 0, 1, 2).
+    TDockSite *LeftDockPanel = nullptr;
+    TDockSite *RightDockPanel = nullptr;
+    TDockSite *BottomDockPanel = nullptr;
     TScrollBoxEx *ClientScrollBoxEx = nullptr;
     TImage *ScanImage = nullptr;
     TContrStatusBar *ZKStatusBar = nullptr;
@@ -664,7 +666,6 @@ private:
 
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_subMenus;
-    QSplitter *m_bottomSplit = nullptr;
     TGlobalHotKeys *m_hotKeys = nullptr;
     TDragDropFilesBMForm *m_dragDrop = nullptr;
     QStringList m_commandLineFiles;

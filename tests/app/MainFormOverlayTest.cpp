@@ -1,9 +1,13 @@
 // The capture overlay as part of the main window, offscreen: made once at
 // start, its commands switched on, the window fitted to and centred for a
 // picture, a failed capture leaving the picture and the window as they were,
-// and the typed-coordinates dialog opened modally from its menu item.
+// the typed-coordinates dialog opened modally from its menu item, and the
+// folder explorer docked beside the picture.
 #include "Bitmap.h"
 #include "CoordScan.h"
+#include "DirBDForm.h"
+#include "DockSite.h"
+#include "FolderExplorerSetup.h"
 #include "ImageControl.h"
 #include "MainForm.h"
 #include "ProgramDir.h"
@@ -46,6 +50,16 @@ protected:
         }
         SetProgramDirOverride(QString());
         TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+    }
+
+    // The window shown with the folder explorer in its left dock area.
+    TDirBDForm *showWithExplorer()
+    {
+        form->Options.FileExp = true;
+        TDirBDForm *explorer = CreateFolderExplorer(*form);
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        return explorer;
     }
 
     QTemporaryDir programDir;
@@ -141,4 +155,54 @@ TEST_F(MainFormOverlay, CoordinatesItemOpensTheDialogModally)
     EXPECT_TRUE(wasModal);
     EXPECT_EQ(form->findChildren<TCoordScanBMForm *>().size(), 0) << "the dialog is freed";
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormOverlay, PictureFitLeavesTheDockedExplorerItsRoom)
+{
+    TDirBDForm *explorer = showWithExplorer();
+    ASSERT_EQ(form->DirBDForm.data(), explorer);
+    EXPECT_EQ(explorer->DockTag(), 0);
+    QApplication::processEvents();
+    const int dock = form->LeftDockPanel->width();
+    EXPECT_GT(dock, 0);
+    EXPECT_EQ(form->centralWidget()->x(), dock);
+    EXPECT_EQ(form->RightDockPanel->width() + form->BottomDockPanel->height(), 0);
+
+    form->SetScanPicture(TBitmap(300, 200), {});
+    form->FitMainWindowToImage();
+    QApplication::processEvents();
+    // The picture, the docked explorer and the margins of a shown explorer.
+    EXPECT_EQ(form->width(), 300 + dock + 8);
+    EXPECT_EQ(form->LeftDockPanel->width(), dock);
+    EXPECT_EQ(form->centralWidget()->width(), 308);
+}
+
+TEST_F(MainFormOverlay, WindowMenuItemHidesAndShowsTheExplorer)
+{
+    TDirBDForm *explorer = showWithExplorer();
+    QAction *dirEx = form->Item("DirExMenuItem");
+    ASSERT_TRUE(dirEx);
+    EXPECT_TRUE(dirEx->isEnabled());
+    EXPECT_TRUE(dirEx->isChecked());
+
+    dirEx->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(explorer->isHidden());
+    EXPECT_FALSE(dirEx->isChecked());
+    EXPECT_FALSE(form->Options.FileExp); // no file list shown either
+    EXPECT_EQ(form->LeftDockPanel->width(), 0);
+    EXPECT_EQ(form->centralWidget()->x(), 0);
+
+    dirEx->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(explorer->isHidden());
+    EXPECT_TRUE(dirEx->isChecked());
+    EXPECT_TRUE(form->Options.FileExp);
+    EXPECT_TRUE(form->Item("FileExMenuItem")->isChecked());
+    EXPECT_EQ(explorer->DockTag(), 0);
+    EXPECT_GT(form->LeftDockPanel->width(), 0);
+
+    // Its close box keeps the menu item in line as well.
+    explorer->close();
+    EXPECT_FALSE(dirEx->isChecked());
 }

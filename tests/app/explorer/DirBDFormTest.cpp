@@ -2,6 +2,7 @@
 // file, the deletion dialog, the remembered group nodes, the popup menu and
 // the computer's tree over a temporary folder tree.
 #include "DirBDForm.h"
+#include "DockSite.h"
 #include "FolderTree.h"
 #include "MultiLanguage.h"
 #include "Options.h"
@@ -10,7 +11,9 @@
 #include "Registry.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QMainWindow>
 #include <QPushButton>
@@ -395,6 +398,52 @@ TEST_F(DirBDFormTest, DockStateOfTheExplorerRoundTrips)
     EXPECT_EQ(f.size(), QSize(260, 400));
     EXPECT_EQ(f.widget()->findChild<QTreeWidget *>("InternTreeView"), f.InternTreeView);
     main.removeDockWidget(&f);
+    TRegistry().DeleteKey(key);
+}
+
+TEST_F(DirBDFormTest, DockAreasReportTheDockedExplorerAsTheRoomItTakes)
+{
+    TDirBDForm &f = make();
+    main.setCentralWidget(new QWidget);
+    TDockSite left(&main, Qt::LeftDockWidgetArea, 0, "LeftDockPanel");
+    TDockSite right(&main, Qt::RightDockWidgetArea, 1, "RightDockPanel");
+    TDockSite bottom(&main, Qt::BottomDockWidgetArea, 2, "BottomDockPanel");
+    const QList<QObject *> sites = {&left, &right, &bottom};
+    main.resize(800, 600);
+    main.show();
+    for (const Qt::DockWidgetArea area : {Qt::LeftDockWidgetArea, Qt::RightDockWidgetArea, Qt::BottomDockWidgetArea}) {
+        main.addDockWidget(area, &f);
+        f.show();
+        QApplication::processEvents();
+        const int tag = f.DockTag();
+        ASSERT_GE(tag, 0) << area;
+        // What the picture loses on each side is what the areas report.
+        const QRect c = main.centralWidget()->geometry();
+        const int room[3] = {c.left(), main.width() - 1 - c.right(), main.height() - 1 - c.bottom()};
+        EXPECT_GT(room[tag], 0) << tag;
+        EXPECT_EQ(left.width(), room[0]) << tag;
+        EXPECT_EQ(right.width(), room[1]) << tag;
+        EXPECT_EQ(bottom.height(), room[2]) << tag;
+        EXPECT_EQ(DockStateOf(&f, sites).dockSiteIndex, tag);
+    }
+    f.setFloating(true);
+    QApplication::processEvents();
+    EXPECT_EQ(left.width() + right.width() + bottom.height(), 0);
+    EXPECT_EQ(DockStateOf(&f, sites).dockSiteIndex, -1);
+    f.hide();
+    main.removeDockWidget(&f);
+
+    // A dock window that is no explorer form goes back into its stored area.
+    const QString key = QStringLiteral("Software\\ZkDockAreaTest");
+    QDockWidget plain(QStringLiteral("plain"), &main);
+    main.addDockWidget(Qt::RightDockWidgetArea, &plain);
+    plain.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(SaveDockState(key, &plain, sites));
+    plain.setFloating(true);
+    ASSERT_TRUE(LoadDockState(key, &plain, sites));
+    EXPECT_FALSE(plain.isFloating());
+    EXPECT_TRUE(right.Hosts(&plain));
     TRegistry().DeleteKey(key);
 }
 
