@@ -502,23 +502,9 @@ TEST_F(OptionDlgTest, AttachmentLinkTouchesOnlyItsLineAndTrashesTheFolder)
 
 // --- through the main window ------------------------------------------------
 
-namespace {
-
-class QuietForm : public TMainForm
-{
-public:
-    QuietForm()
-    {
-        Options.EndDlg = false;
-        Options.SysKeys = false;
-    }
-};
-
-} // namespace
-
 TEST_F(OptionDlgTest, OkStoresTheRecordAndCancelKeepsIt)
 {
-    QuietForm form;
+    TMainForm form;
     EXPECT_TRUE(form.Item("SettingsToolButton")->isEnabled());
     EXPECT_TRUE(form.Item("EMailSetMenuItem")->isEnabled());
     TZelkoraOptions seed = offDefaults(outDir.path());
