@@ -193,6 +193,12 @@ void TMainForm::SetupMouseTools()
 
 namespace {
 
+// Panel 0's resting text, in the program's language.
+QString ReadyText(const TMainForm &f)
+{
+    return f.Text(QStringLiteral("statbar_ready"), QStringLiteral("Bereit"));
+}
+
 bool HasPicture(const TMainForm &f)
 {
     return !f.ScanImage->Picture().Empty();
@@ -452,7 +458,7 @@ void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
         ToolHooks.NumberMarkHint(p);
     SetStatusPanelText(4, QStringLiteral("X: %1   Y: %2").arg(X).arg(Y));
     SetStatusPanelText(0, NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
-                                           : QStringLiteral("Bereit"));
+                                           : ReadyText(*this));
     const bool leftHeld = Shift.buttons & Qt::LeftButton;
     if (MarkerActive && leftHeld)
         DrawMarkerDot(*this, X, Y);
@@ -522,7 +528,7 @@ void TMainForm::ScanImageMouseUp(Qt::MouseButton Button, TShiftState, int X, int
                 r.Deactivate();
                 r.KeysOn = false;
                 FreeCutRect();
-                SetStatusPanelText(0, QStringLiteral("Bereit"));
+                SetStatusPanelText(0, ReadyText(*this));
                 return;
             }
             if (r.Sizing) {
@@ -584,7 +590,7 @@ void TMainForm::ApplyCutRect()
     ScanImage->unsetCursor();
     FreeCutRect();
     FinishCut(area);
-    SetStatusPanelText(0, QStringLiteral("Bereit"));
+    SetStatusPanelText(0, ReadyText(*this));
 }
 
 void TMainForm::EscapeCutRect()
@@ -599,7 +605,7 @@ void TMainForm::EscapeCutRect()
     // The snapshot of the crop command: the same picture, as the frame never
     // entered it.
     UndoMenuItemClick();
-    SetStatusPanelText(0, QStringLiteral("Bereit"));
+    SetStatusPanelText(0, ReadyText(*this));
     ScanImage->update();
 }
 

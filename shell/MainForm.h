@@ -506,6 +506,8 @@ public:
     // A floating bar whose place lies off every screen moves onto one.
     void KeepFloatingBarOnScreen(QToolBar *bar);
     void MenuToolBarResize();
+    // Most bars wrap their buttons into rows exactly while they float.
+    void StandardToolBarResize(QToolBar *bar);
     void MenStatBarPopupMenuPopup();
     // True when a main-menu short cut took the key.
     bool FormShortCut(const QKeySequence &key);

@@ -5,6 +5,7 @@
 #include "MultiLanguage.h"
 #include "Placement.h"
 #include "Registry.h"
+#include "ToolBarFlow.h"
 #include "ToolBarStore.h"
 
 #include <QAction>
@@ -38,11 +39,12 @@ QList<QRect> ScreenRects()
 }
 
 // A floating bar is a window of its own; the main menu's short cuts must
-// reach the main window from there too.
-class TFloatingKeys : public QObject
+// reach the main window from there too. A bar's new size lays its buttons
+// out again.
+class TToolBarEvents : public QObject
 {
 public:
-    explicit TFloatingKeys(TMainForm *form)
+    explicit TToolBarEvents(TMainForm *form)
         : QObject(form)
         , m_form(form)
     {
@@ -51,9 +53,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        auto *bar = qobject_cast<QToolBar *>(watched);
+        if (bar && event->type() == QEvent::Resize)
+            m_form->StandardToolBarResize(bar);
         if (event->type() != QEvent::KeyPress)
             return false;
-        auto *bar = qobject_cast<QToolBar *>(watched);
         if (!bar || !bar->isWindow())
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
@@ -154,6 +158,7 @@ void TMainForm::RelayToolBars(const std::array<QRect, kToolBarCount> &bounds)
         for (int i : row) {
             addToolBar(Qt::TopToolBarArea, bars[i]);
             bars[i]->setVisible(visible[i]);
+            StandardToolBarResize(bars[i]);
         }
     }
 }
@@ -263,6 +268,17 @@ void TMainForm::MenuToolBarResize()
         MenuToolBar->setMinimumWidth(227);
 }
 
+void TMainForm::StandardToolBarResize(QToolBar *bar)
+{
+    // The crop and text bars keep their single line.
+    if (auto *flow = bar->findChild<TToolBarFlow *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (flow->Wrapping() != bar->isWindow())
+            flow->SetWrapping(bar->isWindow());
+        else
+            flow->Relayout();
+    }
+}
+
 void TMainForm::MenStatBarPopupMenuPopup()
 {
 }
@@ -320,9 +336,13 @@ void TMainForm::SetupCommandSurface()
 
     // A bar whose dock state says floating comes back floating at its place.
     bool anyFloating = false;
-    for (const char *key : DockStateKeys()) {
-        const auto state = ReadDockState(guiKey() + u'\\' + QString::fromLatin1(key));
-        anyFloating = anyFloating || (state && state->dockSiteIndex < 0 && state->bounds.isValid());
+    std::array<QSize, kToolBarCount> floatingSize;
+    for (int tag = 0; tag < kToolBarCount; ++tag) {
+        const auto state = ReadDockState(guiKey() + u'\\' + QString::fromLatin1(DockStateKeys()[tag]));
+        if (state && state->dockSiteIndex < 0 && state->bounds.isValid()) {
+            anyFloating = true;
+            floatingSize[tag] = QSize(state->undockWidth, state->undockHeight);
+        }
     }
     if (anyFloating) {
         TRegistry reg;
@@ -336,11 +356,6 @@ void TMainForm::SetupCommandSurface()
         }
     }
 
-    auto *keys = new TFloatingKeys(this);
-    for (QToolBar *bar : DockOrderToolBars()) {
-        bar->installEventFilter(keys);
-        connect(bar, &QToolBar::topLevelChanged, this, [this, bar](bool) { KeepFloatingBarOnScreen(bar); });
-    }
     for (const TPaletteRow &r : PaletteTable()) {
         QAction *a = Item(QString::fromLatin1(r.menuItem));
         connect(a, &QAction::triggered, this, [this, a] { StandardMenuItemClick(a); });
@@ -353,6 +368,25 @@ void TMainForm::SetupCommandSurface()
     connect(ZKMultiLanguage, &TMultiLanguage::OnTranslate, this, &TMainForm::ZKMultiLanguageTranslate);
     MenuToolBarResize();
     ApplyCommandIcons(*this);
+    // Rows are laid out once the buttons have their icons.
+    for (QToolBar *bar : {StandardToolBar, GrafikEditToolBar, HelpToolBar, ExitToolBar, OptionsToolBar,
+                          XtrasToolBar, ViewToolBar})
+        new TToolBarFlow(bar);
+    auto *events = new TToolBarEvents(this);
+    for (QToolBar *bar : DockOrderToolBars()) {
+        bar->installEventFilter(events);
+        connect(bar, &QToolBar::topLevelChanged, this, [this, bar](bool) {
+            KeepFloatingBarOnScreen(bar);
+            StandardToolBarResize(bar);
+        });
+        // A bar brought back floating wraps from the start, at its width.
+        StandardToolBarResize(bar);
+    }
+    const auto bars = DockOrderToolBars();
+    for (int tag = 0; tag < kToolBarCount; ++tag)
+        if (bars[tag]->isWindow() && floatingSize[tag].width() > 0)
+            if (auto *flow = bars[tag]->findChild<TToolBarFlow *>(QString(), Qt::FindDirectChildrenOnly))
+                flow->RestoreWidth(floatingSize[tag].width());
     // The tool-bar menu is also the bars' own context menu.
     for (QToolBar *bar : DockOrderToolBars()) {
         bar->setContextMenuPolicy(Qt::CustomContextMenu);

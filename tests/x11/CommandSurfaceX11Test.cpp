@@ -1,9 +1,11 @@
 // The command surface against a real X server: paste follows a picture that
 // another program puts on the clipboard, and a tool bar dragged out of the
-// window floats, hides with its menu item and floats again after a restart.
+// window floats, hides with its menu item, wraps its buttons when narrowed
+// and floats again after a restart.
 #include "MainForm.h"
 #include "Registry.h"
 #include "TestSupport.h"
+#include "ToolBarFlow.h"
 #include "X11Support.h"
 
 #include <QAction>
@@ -11,9 +13,11 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
@@ -65,6 +69,24 @@ void xdotool(const QStringList &args)
     QTest::qWait(20);
 }
 
+// Drags a docked bar by its handle well below the main window.
+void dragOut(QToolBar *bar)
+{
+    ASSERT_TRUE(bar->isMovable());
+    const QPoint handle = bar->mapToGlobal(QPoint(4, bar->height() / 2));
+    xdotool({"mousemove", QString::number(handle.x()), QString::number(handle.y())});
+    QTest::qWait(100);
+    xdotool({"mousedown", "1"});
+    QTest::qWait(100);
+    for (int step = 1; step <= 10; ++step) {
+        xdotool({"mousemove", QString::number(handle.x() + step * 20), QString::number(handle.y() + step * 40)});
+        QTest::qWait(30);
+    }
+    xdotool({"mouseup", "1"});
+    ASSERT_TRUE(zktest::waitFor([&] { return bar->isFloating(); }, 3000)) << "the drag did not float the bar";
+    ASSERT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
+}
+
 } // namespace
 
 TEST_F(CommandSurfaceX11, PasteFollowsAPictureAnotherProgramPutsOnTheClipboard)
@@ -102,20 +124,7 @@ TEST_F(CommandSurfaceX11, FloatingBarHidesItsWindowAndFloatsAgainAfterARestart)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         QToolBar *bar = form.CutterToolBar;
         ASSERT_TRUE(zktest::waitFor([&] { return bar->isVisible() && bar->width() > 0; }, 3000));
-        // Drag the bar by its handle well below the window.
-        ASSERT_TRUE(bar->isMovable());
-        const QPoint handle = bar->mapToGlobal(QPoint(4, bar->height() / 2));
-        xdotool({"mousemove", QString::number(handle.x()), QString::number(handle.y())});
-        QTest::qWait(100);
-        xdotool({"mousedown", "1"});
-        QTest::qWait(100);
-        for (int step = 1; step <= 10; ++step) {
-            xdotool({"mousemove", QString::number(handle.x() + step * 20), QString::number(handle.y() + step * 40)});
-            QTest::qWait(30);
-        }
-        xdotool({"mouseup", "1"});
-        ASSERT_TRUE(zktest::waitFor([&] { return bar->isFloating(); }, 3000)) << "the drag did not float the bar";
-        ASSERT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
+        ASSERT_NO_FATAL_FAILURE(dragOut(bar));
         floatedAt = bar->frameGeometry();
 
         // Its item hides the bar's own window and brings it back.
@@ -156,4 +165,84 @@ TEST_F(CommandSurfaceX11, FloatingBarHidesItsWindowAndFloatsAgainAfterARestart)
     ASSERT_TRUE(third.CutterToolBar->isFloating());
     EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().intersects(third.CutterToolBar->frameGeometry()))
         << third.CutterToolBar->frameGeometry().x() << "," << third.CutterToolBar->frameGeometry().y();
+}
+
+TEST_F(CommandSurfaceX11, FloatingBarWrapsItsButtonsWhenNarrowedAndKeepsItsRowsAfterARestart)
+{
+    const auto flowOf = [](QToolBar *bar) { return bar->findChild<TToolBarFlow *>(); };
+    QRect narrowed;
+    int rows = 0;
+    {
+        TMainForm form;
+        form.move(100, 100);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        QToolBar *bar = form.StandardToolBar;
+        ASSERT_TRUE(zktest::waitFor([&] { return bar->isVisible() && bar->width() > 0; }, 3000));
+        ASSERT_FALSE(flowOf(bar)->Wrapping());
+        ASSERT_NO_FATAL_FAILURE(dragOut(bar));
+        TToolBarFlow *flow = flowOf(bar);
+        ASSERT_TRUE(flow->Wrapping());
+        EXPECT_EQ(flow->Rows(), 1);
+        const int oneRowHeight = bar->height();
+
+        // The user narrows the frameless window by its grip to about a third.
+        auto *grip = flow->findChild<QSizeGrip *>();
+        ASSERT_TRUE(grip && grip->isVisible());
+        const QPoint from = grip->mapToGlobal(grip->rect().center());
+        xdotool({"mousemove", QString::number(from.x()), QString::number(from.y())});
+        xdotool({"mousedown", "1"});
+        const int by = bar->width() * 2 / 3;
+        for (int step = 1; step <= 8; ++step) {
+            xdotool({"mousemove", QString::number(from.x() - step * by / 8), QString::number(from.y())});
+            QTest::qWait(50);
+        }
+        QTest::qWait(200);
+        xdotool({"mouseup", "1"});
+        ASSERT_TRUE(zktest::waitFor([&] { return flow->Rows() >= 3; }, 3000)) << bar->width();
+        QTest::qWait(100);
+        EXPECT_GT(bar->height(), oneRowHeight);
+
+        // The rows show the bar's own actions, in order, all inside the window.
+        QList<QAction *> own;
+        for (QAction *a : bar->actions())
+            if (!a->isSeparator())
+                own.append(a);
+        ASSERT_EQ(flow->Buttons().size(), own.size());
+        for (qsizetype i = 0; i < own.size(); ++i) {
+            QToolButton *b = flow->Buttons()[i];
+            EXPECT_EQ(b->defaultAction(), own[i]);
+            EXPECT_TRUE(b->isVisible());
+            EXPECT_TRUE(bar->rect().contains(QRect(b->mapTo(bar, QPoint()), b->size()))) << i;
+        }
+        // Enabling follows the shared action.
+        QAction *save = form.Item("SaveToolButton");
+        const qsizetype saveAt = own.indexOf(save);
+        save->setEnabled(!save->isEnabled());
+        EXPECT_EQ(flow->Buttons()[saveAt]->isEnabled(), save->isEnabled());
+
+        narrowed = bar->frameGeometry();
+        rows = flow->Rows();
+        form.Options.EndDlg = false;
+        form.close();
+    }
+    TMainForm again;
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    QToolBar *bar = again.StandardToolBar;
+    ASSERT_TRUE(bar->isFloating());
+    EXPECT_TRUE(zktest::waitFor([&] { return mapped(bar->winId()); }, 3000));
+    EXPECT_TRUE(flowOf(bar)->Wrapping());
+    EXPECT_EQ(flowOf(bar)->Rows(), rows);
+    EXPECT_LE(std::abs(bar->width() - narrowed.width()), 4) << bar->width() << " " << narrowed.width();
+    EXPECT_LE((bar->frameGeometry().topLeft() - narrowed.topLeft()).manhattanLength(), 40);
+
+    // "Zurücksetzen" docks it again as one line of its own buttons.
+    again.Item("SetMPUndoMenuItem")->trigger();
+    ASSERT_TRUE(zktest::waitFor([&] { return !bar->isWindow(); }, 3000));
+    EXPECT_FALSE(flowOf(bar)->Wrapping());
+    EXPECT_FALSE(flowOf(bar)->isVisible());
+    EXPECT_LT(bar->height(), narrowed.height() / 2);
+    again.Options.EndDlg = false;
+    again.close();
 }
