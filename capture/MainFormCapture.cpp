@@ -403,6 +403,8 @@ void TMainForm::UpdateCaptureCommands()
             return true;
         if (tool == 6)
             return bool(CaptureHooks.ShowCoordDialog);
+        if (tool == 7)
+            return true; // the recorder
         return bool(CaptureHooks.RunCaptureSource);
     };
     for (QAction *a : ScanShapePopupMenu->actions())
@@ -644,6 +646,9 @@ void TMainForm::ScanClick(QObject *)
             break;
         case TScanCommand::Coordinates:
             CoordMenuItemClick();
+            break;
+        case TScanCommand::AviRecorder:
+            AviVdoMenuItemClick();
             break;
         default:
             if (CaptureHooks.RunCaptureSource)

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QPointer>
 
 namespace zk {
 
@@ -28,6 +29,19 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     bind("ExpDim2MenuItem", [form](QAction *a) { form->ExpDimMenuItemClick(a); });
     bind("OnlyGraphTyp3MenuItem", [form](QAction *a) { form->OnlyGraphTyp2MenuItemClick(a); });
     bind("ChRealDir3MenuItem", [form](QAction *) { form->ChRealDirMenuItemClick(); });
+    // A mail sent through the mail program may have written into the
+    // attachment folder: an open listing of it is read again.
+    const QPointer<TDirBDForm> explorer(form);
+    mainForm.SendHooks.AttachEntryCurrent = [explorer] {
+        QString caption;
+        if (explorer)
+            explorer->GetSelectedNodeText(caption);
+        return caption == QLatin1String("Attach");
+    };
+    mainForm.SendHooks.RefreshAttachTree = [explorer] {
+        if (explorer)
+            explorer->InternTreeViewClick();
+    };
     // "Verzeichnis-Explorer" in the window menu shows and hides the folder
     // explorer and brings the explorer items in line, as its popup does.
     // Hiding closes it, so the options follow as after its close box.

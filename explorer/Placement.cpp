@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
@@ -17,6 +19,8 @@ namespace zk {
 namespace {
 
 constexpr int kMaxExtent = 1 << 20; // no screen set is a million pixels wide
+// The frame size a restored window still has to reach (see FrameSizeFitter).
+constexpr char kPendingFrameSize[] = "zkPendingFrameSize";
 
 void put32(unsigned char *out, int at, std::uint32_t v)
 {
@@ -141,20 +145,91 @@ TWindowPlacement PlacementOf(const QWidget *form)
         p.showCmd = TWindowPlacement::ShowMaximized;
     else if (state & Qt::WindowMinimized)
         p.showCmd = TWindowPlacement::ShowMinimized;
-    // pos() is the outer corner and resize() sets the inner size, so this
-    // pair comes back exactly through move() and resize().
-    if (state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))
-        p.normal = form->normalGeometry();
-    if (!p.normal.isValid())
-        p.normal = QRect(form->pos(), form->size());
+    // The record holds the outer frame, decorations included, as the window
+    // manager shows it: pos() is the frame's corner, the inside grows by the
+    // decorations.
+    const QMargins decorations = DecorationsOf(form);
+    if (state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) {
+        const QRect inside = form->normalGeometry();
+        if (inside.isValid())
+            p.normal = inside.marginsAdded(decorations);
+    }
+    if (!p.normal.isValid()) {
+        const QVariant pending = form->property(kPendingFrameSize);
+        p.normal = QRect(form->pos(), pending.isValid() ? pending.toSize() : form->size().grownBy(decorations));
+    }
     return p;
+}
+
+namespace {
+
+// Before its first show nobody knows how thick the window manager's frame
+// will be; the window starts with the whole stored size inside and gives the
+// decorations back once they are known (a window manager sets them shortly
+// after the window appears). Without decorations the inside is the frame.
+class FrameSizeFitter : public QObject
+{
+public:
+    static constexpr char kName[] = "FrameSizeFitter";
+
+    FrameSizeFitter(QWidget *form, QSize frame) : QObject(form), m_form(form), m_frame(frame)
+    {
+        delete form->findChild<QObject *>(QLatin1String(kName), Qt::FindDirectChildrenOnly); // an earlier restore
+        setObjectName(QLatin1String(kName));
+        form->setProperty(kPendingFrameSize, frame);
+        form->installEventFilter(this);
+        m_poll.setInterval(25);
+        connect(&m_poll, &QTimer::timeout, this, &FrameSizeFitter::check);
+        if (form->isVisible())
+            m_poll.start();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_form && event->type() == QEvent::Show && !m_poll.isActive())
+            m_poll.start();
+        return false;
+    }
+
+private:
+    static constexpr int kTicks = 120; // three seconds of looking
+
+    void check()
+    {
+        const QMargins decorations = DecorationsOf(m_form);
+        if (decorations.isNull() && ++m_ticks < kTicks)
+            return;
+        if (!(m_form->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+            m_form->resize(m_frame.shrunkBy(decorations));
+        m_form->setProperty(kPendingFrameSize, QVariant());
+        m_poll.stop();
+        deleteLater();
+    }
+
+    QWidget *m_form;
+    QSize m_frame;
+    QTimer m_poll;
+    int m_ticks = 0;
+};
+
+} // namespace
+
+QMargins DecorationsOf(const QWidget *form)
+{
+    // The window's own record of the frame stays valid while it is hidden.
+    const QWindow *w = form->windowHandle();
+    return w ? w->frameMargins() : QMargins();
 }
 
 void ApplyPlacement(QWidget *form, const TWindowPlacement &placement)
 {
     const QRect r = KeepOnScreens(placement.normal, screenRects());
-    form->resize(r.size());
+    const QMargins decorations = DecorationsOf(form);
+    form->resize(r.size().shrunkBy(decorations));
     form->move(r.topLeft());
+    if (decorations.isNull())
+        new FrameSizeFitter(form, r.size());
     Qt::WindowStates state = form->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
     // A window that was minimised comes back normal: starting as an icon
     // only hides the program from its user.

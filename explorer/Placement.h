@@ -5,6 +5,7 @@
 // registry under the key the caller passes.
 #include <QByteArray>
 #include <QList>
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -40,9 +41,15 @@ struct TWindowPlacement
 // on the first screen instead of off every edge. Screens empty: unchanged.
 QRect KeepOnScreens(const QRect &bounds, const QList<QRect> &screens);
 
-// The placement of a top-level window as it is now.
+// The window manager's decorations around a top-level window (none before
+// it was first shown, or without a window manager).
+QMargins DecorationsOf(const QWidget *form);
+// The placement of a top-level window as it is now; the normal bounds are
+// the outer frame, decorations included.
 TWindowPlacement PlacementOf(const QWidget *form);
-// Applies a placement (bounds kept reachable on the current screens).
+// Applies a placement (bounds kept reachable on the current screens): the
+// frame takes the stored position and size. A record written with the inside
+// size brings the window back that much smaller, never larger.
 void ApplyPlacement(QWidget *form, const TWindowPlacement &placement);
 
 // "WindowPos" under key (created when missing). Returns false when the

@@ -106,13 +106,12 @@ std::uint8_t TGlobalHotKeys::keycodeFor(QChar letter)
     return firstKeycode(c, letter.toLower().unicode());
 }
 
-bool TGlobalHotKeys::grabKey(std::uint8_t keycode, bool grab)
+bool TGlobalHotKeys::grabKey(std::uint8_t keycode, bool grab, std::uint16_t base)
 {
     xcb_connection_t *c = QtXcbConnection();
     const xcb_window_t root = c ? rootWindow(c) : xcb_window_t(XCB_WINDOW_NONE);
     if (!c || root == XCB_WINDOW_NONE)
         return false;
-    const std::uint16_t base = XCB_MOD_MASK_CONTROL;
     const std::uint16_t variants[4] = {base, std::uint16_t(base | m_numLockMask),
                                        std::uint16_t(base | XCB_MOD_MASK_LOCK),
                                        std::uint16_t(base | m_numLockMask | XCB_MOD_MASK_LOCK)};
@@ -153,18 +152,32 @@ bool TGlobalHotKeys::Register(int id, QChar letter)
     if (!QtXcbConnection())
         return false;
     ensureModifiers();
-    const std::uint8_t keycode = keycodeFor(letter);
+    return addGrab(id, keycodeFor(letter), XCB_MOD_MASK_CONTROL, letter.toUpper());
+}
+
+bool TGlobalHotKeys::RegisterKey(int id, std::uint32_t keysym)
+{
+    Unregister(id);
+    xcb_connection_t *c = QtXcbConnection();
+    if (!c)
+        return false;
+    ensureModifiers();
+    return addGrab(id, firstKeycode(c, keysym), 0, QChar());
+}
+
+bool TGlobalHotKeys::addGrab(int id, std::uint8_t keycode, std::uint16_t mods, QChar letter)
+{
     if (!keycode)
         return false;
-    // Two slots on one letter share the grab; the first id wins the key press.
+    // Two slots on one key share the grab; the first id wins the key press.
     for (const auto &[otherId, grab] : m_grabs)
-        if (grab.keycode == keycode) {
-            m_grabs[id] = Grab{keycode, letter.toUpper()};
+        if (grab.keycode == keycode && grab.mods == mods) {
+            m_grabs[id] = Grab{keycode, letter, mods};
             return true;
         }
-    if (!grabKey(keycode, true))
+    if (!grabKey(keycode, true, mods))
         return false;
-    m_grabs[id] = Grab{keycode, letter.toUpper()};
+    m_grabs[id] = Grab{keycode, letter, mods};
     if (!m_filterInstalled && QCoreApplication::instance()) {
         QCoreApplication::instance()->installNativeEventFilter(this);
         m_filterInstalled = true;
@@ -191,11 +204,12 @@ void TGlobalHotKeys::Unregister(int id)
     if (it == m_grabs.end())
         return;
     const std::uint8_t keycode = it->second.keycode;
+    const std::uint16_t mods = it->second.mods;
     m_grabs.erase(it);
     for (const auto &entry : m_grabs)
-        if (entry.second.keycode == keycode)
+        if (entry.second.keycode == keycode && entry.second.mods == mods)
             return; // another id still uses the grab
-    grabKey(keycode, false);
+    grabKey(keycode, false, mods);
 }
 
 void TGlobalHotKeys::UnregisterAll()
@@ -227,10 +241,8 @@ bool TGlobalHotKeys::nativeEventFilter(const QByteArray &eventType, void *messag
     auto *press = reinterpret_cast<xcb_key_press_event_t *>(event);
     const std::uint16_t ignored = std::uint16_t(m_numLockMask | XCB_MOD_MASK_LOCK);
     const std::uint16_t mods = std::uint16_t(press->state & 0xff & ~ignored);
-    if (mods != XCB_MOD_MASK_CONTROL)
-        return false;
     for (const auto &[id, grab] : m_grabs)
-        if (grab.keycode == press->detail) {
+        if (grab.keycode == press->detail && grab.mods == mods) {
             emit hotKey(id);
             return true; // the key was ours; the focused widget must not see it too
         }

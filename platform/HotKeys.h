@@ -53,6 +53,9 @@ public:
     // X server; nothing stays half grabbed then.
     bool Register(int id, QChar letter);
     THotKeyResult RegisterAll(const QList<THotKeyRequest> &requests);
+    // Grabs a key without modifiers (an X keysym, e.g. 0xff1b for Escape)
+    // for the id; false as above.
+    bool RegisterKey(int id, std::uint32_t keysym);
     void Unregister(int id);
     void UnregisterAll();
     bool IsRegistered(int id) const;
@@ -68,9 +71,11 @@ private:
     {
         std::uint8_t keycode = 0;
         QChar letter;
+        std::uint16_t mods = 0; // the modifiers pressed with it
     };
+    bool addGrab(int id, std::uint8_t keycode, std::uint16_t mods, QChar letter);
     void ensureModifiers();
-    bool grabKey(std::uint8_t keycode, bool grab);
+    bool grabKey(std::uint8_t keycode, bool grab, std::uint16_t base);
     std::uint8_t keycodeFor(QChar letter);
 
     std::map<int, Grab> m_grabs;

@@ -1,6 +1,8 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "RecorderForm.h"
+#include "SaveAviEdtForm.h"
 #include "PrPrevForm.h"
 #include "PrintReport.h"
 #include "XPrint.h"
@@ -101,6 +103,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupMouseTools();
     SetupCaptureCommands();
     SetupScanOverlay();
+    SetupRecorder();
     SetupSending();
     SetupOptionsDialog();
     SetupCommandSurface();
@@ -110,6 +113,9 @@ TMainForm::~TMainForm()
 {
     // The preview paints on the report's printer: it goes first.
     delete PrPrevForm.data();
+    // The recorder's windows have no parent: they go with the main window.
+    delete RecorderForm.data();
+    delete SaveAviEdtForm.data();
     if (m_hotKeys)
         m_hotKeys->UnregisterAll();
     if (g_mainForm == this)
@@ -483,10 +489,16 @@ void TMainForm::hideEvent(QHideEvent *event)
 {
     // A window never moved by the program (a first run without a stored
     // placement) would be placed anew by the window manager on every show:
-    // marking where it is now brings it back there after a capture.
+    // pinning its inside where it is now brings it back there after a
+    // capture. The pin uses the kind of position the window already has
+    // (its inside's corner, which the window manager keeps still around its
+    // frame): asking for the frame's corner instead changes how the window
+    // manager reads positions at the very moment the window hides, and one
+    // that takes the move before that change puts the inside at the frame's
+    // corner, a title bar too high.
     if (!event->spontaneous() && !testAttribute(Qt::WA_Moved))
         if (QWindow *w = windowHandle())
-            w->setFramePosition(w->framePosition());
+            w->setGeometry(w->geometry());
     QMainWindow::hideEvent(event);
     if (!event->spontaneous())
         FormHide();

@@ -482,6 +482,41 @@ public:
     void SetScanPicture(TBitmap &&picture, const QRect &area);
     // --- end of capture overlay ---------------------------------------------
 
+    // --- AVI recorder (capture/MainFormRecorder.cpp) -------------------------
+    // Wires and switches on the recorder's menu items; the constructor calls
+    // it after SetupCaptureCommands.
+    void SetupRecorder();
+    void AviVdoMenuItemClick();
+    // The recorder closed: the window back from the tray, menus and tool bars on.
+    void RecorderClosed();
+    // The window back from the tray with its tool bars (building, editing).
+    void RecorderBackToMain();
+    // Recording goes on after a build that wrote nothing.
+    void RecorderResumed();
+    // The capture commands off while the recorder runs, on again after.
+    void EnableRecorderMenus(bool on);
+    void OpenSaveAviEdtForm();
+    // Asks whether to play a new AVI file (unless told not to ask again).
+    void OfferAviView(const QString &fileName);
+    void ShowRecorderMessage(const QString &text);
+    int AreaWidth = 300;
+    QPointer<class TRecorderForm> RecorderForm;
+    QPointer<class TSaveAviEdtForm> SaveAviEdtForm;
+    // What the recorder reaches in the explorer, the file list and the
+    // viewer; an unset step is left out (its button stays disabled).
+    struct TRecorderHooks
+    {
+        std::function<void()> ResetExplorerView;
+        std::function<void()> RefreshAviEntries;  // when "AVI-Build"/"AVI-Edit" shows
+        std::function<void()> SelectAviEditEntry; // entry "AVI-Edit"
+        std::function<QString()> SelectedListItem; // the file list's chosen name
+        std::function<QWidget *()> FileListWindow;
+        std::function<void(const QString &file)> OpenAviView;
+    } RecorderHooks;
+    // Tests answer the recorder's messages here; unset, a message box shows.
+    std::function<void(const QString &text)> RecorderMessage;
+    // --- end of AVI recorder ---------------------------------------------------
+
     // --- Menus and tool bars that follow the program's state
     // (shell/MainFormToolBars.cpp, shell/MainFormIdle.cpp) -----------------
     // Reads the tool-bar flags and positions and wires the tool-bar menu,

@@ -86,7 +86,7 @@ TEST_F(MainFormCaptureTest, ModesSixToTwelveRunTheirCommandWithoutSnapshotOrHidi
     CaptureForm form;
     form.show();
     givePicture(form);
-    for (int tool = 7; tool <= 12; ++tool) {
+    for (int tool = 8; tool <= 12; ++tool) { // 7 opens the recorder (RecorderFormTest)
         form.calls.clear();
         form.Options.ScanTool = std::uint8_t(tool);
         form.ScanClick(nullptr);
@@ -191,10 +191,11 @@ TEST_F(MainFormCaptureTest, ModeMenuChoosesTheModeAndTheCaptureCommandFollows)
     for (int i = 0; i < 13; ++i)
         EXPECT_EQ(items[i]->property("Tag").toInt(), i);
 
-    // Then only the desktop mode can run.
+    // Then only the desktop mode and the recorder can run.
     EXPECT_FALSE(items[0]->isEnabled());
     EXPECT_TRUE(items[5]->isEnabled());
-    EXPECT_FALSE(items[7]->isEnabled());
+    EXPECT_TRUE(items[7]->isEnabled());
+    EXPECT_FALSE(items[8]->isEnabled());
     items[5]->trigger();
     EXPECT_EQ(form.Options.ScanTool, 5);
     EXPECT_TRUE(form.Item("ScanToolButton")->isEnabled());

@@ -12,6 +12,7 @@
 #include "Splash.h"
 #include "StartupRules.h"
 #include "TestSupport.h"
+#include "X11Support.h"
 
 #include <QAction>
 #include <QApplication>
@@ -527,9 +528,12 @@ TEST_F(MainFormTest, StartCloseCycleStoresOptionsAndGuiAndTheNextStartRestoresTh
     again.Options.EndDlg = false;
     EXPECT_FALSE(again.Options.EndDlg);
     EXPECT_EQ(again.pos(), QPoint(123, 77));
-    EXPECT_EQ(again.size(), QSize(700, 500));
     again.show();
-    QApplication::processEvents();
+    // The frame's thickness is known once the window is shown: the inside
+    // then comes back to what it was.
+    EXPECT_TRUE(zktest::waitFor([&] { return again.size() == QSize(700, 500); }, 3000))
+        << again.width() << "x" << again.height();
+    EXPECT_EQ(again.pos(), QPoint(123, 77));
     EXPECT_GT(again.CutterToolBar->y(), again.StandardToolBar->y()) << "the stored rows come back";
     EXPECT_EQ(again.GrafikEditToolBar->y(), again.StandardToolBar->y());
     EXPECT_GT(again.GrafikEditToolBar->x(), again.StandardToolBar->x());

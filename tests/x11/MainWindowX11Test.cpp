@@ -8,6 +8,7 @@
 #include "MainForm.h"
 #include "OptionDlg.h"
 #include "Options.h"
+#include "Placement.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "X11Support.h"
@@ -308,15 +309,45 @@ TEST_F(MainWindowX11, MagneticMaximiseKeepsTheWholeFrameOnTheScreen)
     form.close();
 }
 
+TEST_F(MainWindowX11, TheStoredPlacementIsTheOuterFrame)
+{
+    if (!onX11())
+        GTEST_SKIP() << "needs the test X server";
+    ASSERT_TRUE(zktest::haveProgram("xwininfo") && zktest::haveProgram("xprop"));
+    const QString key = QStringLiteral("Software\\Tarvendo\\PlacementCheck");
+    QRect frame;
+    {
+        QWidget first;
+        first.resize(420, 310);
+        first.move(160, 130);
+        first.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
+        ASSERT_TRUE(zktest::waitFor([&] { return !DecorationsOf(&first).isNull(); }, 5000));
+        ASSERT_TRUE(zktest::waitFor([&] { return frameOf(first.winId()).topLeft() == QPoint(160, 130); }, 5000));
+        frame = frameOf(first.winId());
+        ASSERT_GT(frame.height(), 310) << "decorated";
+        ASSERT_TRUE(SaveWindowPos(key, &first));
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+    const auto stored = TWindowPlacement::Decode(reg.ReadBinaryData("WindowPos"));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->normal, frame);
+
+    // The next start puts the frame back on the same pixels.
+    QWidget second;
+    ASSERT_TRUE(LoadWindowPos(key, &second));
+    second.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+    QRect again;
+    zktest::waitFor([&] { again = frameOf(second.winId()); return again == frame; }, 5000);
+    EXPECT_EQ(again, frame);
+}
+
 TEST_F(MainWindowX11, OnAFirstRunACaptureBringsTheWindowBackWhereItWas)
 {
     if (!onX11())
         GTEST_SKIP() << "needs the test X server";
-    // Known to fail about one run in four: right after the window manager
-    // moved the window, the window sometimes comes back one title bar higher.
-    // Kept here, skipped, until the placement code is mended.
-    if (!qEnvironmentVariableIsSet("ZK_TEST_KNOWN_FLAKY"))
-        GTEST_SKIP() << "intermittent: the window can come back one title bar off (set ZK_TEST_KNOWN_FLAKY to run)";
     ASSERT_TRUE(zktest::haveProgram("xdotool"));
     TMainForm form; // no stored placement: the window manager places it
     form.Options.EndDlg = false;

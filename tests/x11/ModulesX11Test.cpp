@@ -245,7 +245,7 @@ TEST_F(ModulesX11, ProgramRunsWithoutTheModuleFiles)
     zelkora.setProcessChannelMode(QProcess::ForwardedChannels);
     zelkora.start(dir.filePath("zelkora"), {});
     ASSERT_TRUE(zelkora.waitForStarted(10000));
-    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000);
+    const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000, false, zelkora.processId());
     EXPECT_FALSE(id.isEmpty()) << "no main window without the modules";
     if (!id.isEmpty())
         zktest::runProgram("wmctrl", {"-i", "-c", QString::fromLatin1(id)});

@@ -8,12 +8,12 @@
 #include "HistList.h"
 #include "CaptureControl.h"
 #include "CapturePlan.h"
+#include "DialogSupport.h"
 #include "ImageControl.h"
 #include "JpgScaleForm.h"
 #include "Jpeg.h"
 #include "LocalChannel.h"
 #include "PictureFiles.h"
-#include "Progress.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "TestSupport.h"
@@ -33,7 +33,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -65,31 +64,11 @@ QImage shown(TMainForm &form)
                                                    QImage::Format_RGB32);
 }
 
-// Runs action while answering the first modal window that comes up with
-// answer(window); returns whether one came up.
-bool withModal(const std::function<void()> &action, const std::function<void(QWidget *)> &answer)
-{
-    bool seen = false;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget *w = QApplication::activeModalWidget();
-        if (!w || seen)
-            return;
-        seen = true;
-        answer(w);
-    });
-    poll.start();
-    action();
-    poll.stop();
-    return seen;
-}
-
 // The text of the message box that action shows (empty when none).
 QString messageOf(const std::function<void()> &action)
 {
     QString text;
-    withModal(action, [&](QWidget *w) {
+    zktest::WithModal(action, [&](QWidget *w) {
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             text = box->text();
             box->accept();
@@ -294,7 +273,7 @@ TEST_F(MainFormPictureFiles, SaveDialogWritesTheChosenType)
     capture(form, img);
 
     QString startFilter, startName;
-    const bool shownDialog = withModal([&] { form.Item("SaveToolButton")->trigger(); }, [&](QWidget *w) {
+    const bool shownDialog = zktest::WithModal([&] { form.Item("SaveToolButton")->trigger(); }, [&](QWidget *w) {
         auto *dlg = qobject_cast<QFileDialog *>(w);
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(dlg->objectName(), QString("ZKSaveDialog"));
@@ -318,7 +297,7 @@ TEST_F(MainFormPictureFiles, SaveDialogWritesTheChosenType)
     EXPECT_EQ(form.RecentList->Items().value(0), saved);
 
     // Cancel forgets the name.
-    withModal([&] { form.SaveAsClick(nullptr); }, [](QWidget *w) { w->close(); });
+    zktest::WithModal([&] { form.SaveAsClick(nullptr); }, [](QWidget *w) { w->close(); });
     EXPECT_FALSE(form.FHasFileName);
     EXPECT_TRUE(form.FFileName.isEmpty());
     EXPECT_EQ(form.StatusPanelText(6), QString("|bmp|"));
@@ -426,7 +405,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
 
     QString title, folder, busy, chosenFilter;
     QStringList filters;
-    const bool came = withModal([&] { form.Item("FileOptenToolButton")->trigger(); }, [&](QWidget *w) {
+    const bool came = zktest::WithModal([&] { form.Item("FileOptenToolButton")->trigger(); }, [&](QWidget *w) {
         auto *dlg = qobject_cast<QFileDialog *>(w);
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(dlg->objectName(), QString("GrafOpenPictureDialog"));
@@ -464,43 +443,6 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     EXPECT_TRUE(form.JpgScaleBMForm.isNull());
 }
 
-namespace {
-
-// Answers every modal window that comes up while action runs: file dialogs
-// get the name typed into them, message boxes are read and closed.
-QStringList answerDialogs(const std::function<void()> &action, const QString &typedName,
-                          const std::function<void(QFileDialog *)> &look = {})
-{
-    QStringList messages;
-    QTimer poll;
-    poll.setInterval(10);
-    QPointer<QWidget> answered;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget *w = QApplication::activeModalWidget();
-        if (!w || w == answered)
-            return;
-        answered = w;
-        if (auto *dlg = qobject_cast<QFileDialog *>(w)) {
-            if (look)
-                look(dlg);
-            auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit");
-            edit->setText(typedName);
-            QTest::keyClick(edit, Qt::Key_Return);
-        } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            messages << box->text();
-            box->accept();
-        } else {
-            w->close();
-        }
-    });
-    poll.start();
-    action();
-    poll.stop();
-    return messages;
-}
-
-} // namespace
-
 TEST_F(MainFormPictureFiles, AFailedSaveAsInACaptureRecordsNothing)
 {
     TMainForm form;
@@ -519,7 +461,7 @@ TEST_F(MainFormPictureFiles, AFailedSaveAsInACaptureRecordsNothing)
     TCaptureContext context;
     context.path = TCapturePath::Desktop;
     context.outDirExists = true;
-    const QStringList messages = answerDialogs([&] { form.AfterCapture(context); }, file("gone/typed.gif"));
+    const QStringList messages = zktest::AnswerDialogs([&] { form.AfterCapture(context); }, file("gone/typed.gif"));
     ASSERT_EQ(messages.size(), 1) << "the failure is reported once";
     EXPECT_FALSE(QFileInfo::exists(file("gone/typed.gif")));
     EXPECT_FALSE(form.FHasFileName);
@@ -527,73 +469,11 @@ TEST_F(MainFormPictureFiles, AFailedSaveAsInACaptureRecordsNothing)
     EXPECT_EQ(form.RecentList->Count(), 0);
 
     // The same capture with a name that can be written records it.
-    const QStringList none = answerDialogs([&] { form.AfterCapture(context); }, file("typed.png"));
+    const QStringList none = zktest::AnswerDialogs([&] { form.AfterCapture(context); }, file("typed.png"));
     EXPECT_TRUE(none.isEmpty()) << qPrintable(none.join('\n'));
     EXPECT_TRUE(form.FHasFileName);
     EXPECT_EQ(form.FFileName, file("typed.png"));
     EXPECT_EQ(form.RecentList->Items(), QStringList{file("typed.png")});
-}
-
-TEST_F(MainFormPictureFiles, SaveAsWritesTheTypeItsExtensionNamesAndStartsBesideThePicture)
-{
-    TMainForm form;
-    form.Options.FileTyp = ptBmp; // the dialog starts on the BMP entry
-    form.Options.OutDir = QString();
-    const QString sub = file("pictures");
-    ASSERT_TRUE(QDir().mkpath(sub));
-    form.FHasFileName = true;
-    form.FFileName = sub + "/earlier.bmp";
-    capture(form, pattern(33, 22, 22));
-
-    QString folder, filter;
-    answerDialogs([&] { form.SaveAsClick(form.Item("SaveToolButton")); }, sub + "/x.png", [&](QFileDialog *d) {
-        folder = d->directory().absolutePath();
-        filter = d->selectedNameFilter();
-    });
-    EXPECT_EQ(folder, QDir(sub).absolutePath());
-    EXPECT_EQ(filter, SaveDialogFilters()[0].QtFilter());
-    const QString saved = sub + "/x.png";
-    ASSERT_TRUE(QFileInfo::exists(saved));
-    EXPECT_EQ(zktest::runProgram(QStringLiteral("pngcheck"), {QStringLiteral("-q"), saved}), 0)
-        << "x.png holds a PNG picture";
-    EXPECT_EQ(imageMagick(saved, files.path()), pattern(33, 22, 22));
-    EXPECT_EQ(form.StatusPanelText(6), QString("|bmp| - png"));
-
-    // Without a picture file or output folder the dialog starts in the
-    // user's pictures folder (or home), never in the working folder.
-    form.FHasFileName = false;
-    const QString xdgPictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    const QString expected = QFileInfo(xdgPictures).isDir() ? xdgPictures : QDir::homePath();
-    QDir::setCurrent(files.path());
-    answerDialogs([&] { form.SaveAsClick(nullptr); }, QString(), [&](QFileDialog *d) {
-        folder = d->directory().absolutePath();
-        d->reject();
-    });
-    EXPECT_EQ(folder, QDir(expected).absolutePath());
-}
-
-TEST_F(MainFormPictureFiles, AFailedOpenShowsItsMessageWithoutAProgressWindowOverIt)
-{
-    TMainForm form;
-    form.Options.OAsBmp = true; // the road with the progress window
-    QByteArray jpg = encoded(pattern(30, 20, 23), ptJpg);
-    writeFile(file("cut.jpg"), jpg.left(jpg.size() / 2) + QByteArray("\xFF\xD9", 2));
-    int progressShown = -1;
-    QString text;
-    withModal([&] { form.OpenPictureFile(file("cut.jpg")); }, [&](QWidget *w) {
-        progressShown = 0;
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (qobject_cast<TProgressForm *>(top) && top->isVisible())
-                ++progressShown;
-        if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            text = box->text();
-            box->accept();
-        }
-    });
-    EXPECT_EQ(progressShown, 0);
-    // A sentence in the UI language first, libjpeg's own words after it.
-    EXPECT_TRUE(text.startsWith(form.Text("showmsg_file_damaged"))) << qPrintable(text);
-    EXPECT_TRUE(text.contains("remature end")) << qPrintable(text);
 }
 
 TEST_F(MainFormPictureFiles, ShowingOrHidingTheToolBarsClosesTheJpegScaleWindow)

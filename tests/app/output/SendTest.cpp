@@ -2,7 +2,10 @@
 // the outside editor and the word processor are recording scripts first in
 // PATH; the SMTP route goes to a real server on 127.0.0.1.
 #include "Bitmap.h"
+#include "DirBDForm.h"
+#include "FolderExplorerSetup.h"
 #include "ImageControl.h"
+#include "MailProgram.h"
 #include "MailSink.h"
 #include "MainForm.h"
 #include "ProgramDir.h"
@@ -25,9 +28,12 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QSignalSpy>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -134,6 +140,16 @@ protected:
         SetProgramDirOverride(QString());
         TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
     }
+    // An "Attach" entry in "ZK5.ini" naming a new folder; empty on failure.
+    QString makeAttachEntry()
+    {
+        const QString attachDir = programDir.filePath("Anhang");
+        QFile ini(programDir.filePath("ZK5.ini"));
+        if (!QDir().mkpath(attachDir) || !ini.open(QIODevice::WriteOnly))
+            return QString();
+        ini.write(("[Entrys]\nAttach=" + attachDir + "\n").toUtf8());
+        return attachDir;
+    }
     QTemporaryDir programDir;
     QTemporaryDir stubs;
     QByteArray oldPath;
@@ -178,6 +194,75 @@ TEST_F(SendTest, MissingMailProgramShowsTheLogonError)
     EXPECT_EQ(stubArgs(stub), (QStringList{"--subject", "Betreff", "--body", "Guten Tag,", "a@b.de"}));
 }
 
+TEST_F(SendTest, MailProgramSendRereadsAnOpenAttachmentListing)
+{
+    const QString attachDir = makeAttachEntry();
+    ASSERT_FALSE(attachDir.isEmpty());
+    struct Row
+    {
+        const char *selected;
+        QStringList listed;
+    };
+    for (const Row &row : {Row{"Attach", {attachDir}}, Row{"Ablage", {}}}) {
+        SCOPED_TRACE(row.selected);
+        QFile::remove(stubs.filePath("xdg-email.args"));
+        const QString stub = makeStub(stubs.path(), "xdg-email");
+        QuietForm form;
+        setPicture(form);
+        TDirBDForm *explorer = CreateFolderExplorer(form);
+        QTreeWidgetItem *node = nullptr;
+        for (int i = 0; i < explorer->InternNodeCount() && !node; ++i)
+            if (explorer->InternNode(i)->text(0) == QLatin1String(row.selected))
+                node = explorer->InternNode(i);
+        ASSERT_NE(node, nullptr);
+        explorer->InternTreeView->setCurrentItem(node);
+        QStringList listed;
+        explorer->FileList.ListEntryFolder = [&](const QString &f) { listed << f; };
+        form.Options.MailService = 0;
+        form.Options.GraphicAsAttach = true;
+        form.Options.AttachDir = true;
+        form.Options.AttachZipped = false;
+        QSignalSpy finished(form.MailProgram.get(), &TMailProgram::Finished);
+        form.Item("SendMenuItem")->trigger();
+        ASSERT_TRUE(finished.wait(10000));
+        EXPECT_FALSE(stubArgs(stub).isEmpty());
+        EXPECT_EQ(listed, row.listed);
+    }
+}
+
+TEST_F(SendTest, SeveralChosenFilesReachTheMailProgramAsSeparateCopiesWithFullPaths)
+{
+    const QString stub = makeStub(stubs.path(), "xdg-email");
+    QTemporaryDir one, two;
+    QStringList chosen;
+    for (QTemporaryDir *d : {&one, &two}) {
+        QFile f(d->filePath("shot.jpg"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(d->path().toUtf8());
+        chosen << f.fileName();
+    }
+    QuietForm form;
+    form.Options.MailService = 0;
+    form.Options.GraphicAsAttach = true;
+    form.Options.AttachZipped = false;
+    form.Options.AttachDir = false;
+    QTimer::singleShot(0, [&] {
+        if (auto *dialog = qobject_cast<TAttachBMForm *>(QApplication::activeModalWidget())) {
+            dialog->AddFiles(chosen);
+            QTest::mouseClick(dialog->AttOkButton, Qt::LeftButton);
+        }
+    });
+    form.Item("MultiSendToolButton")->trigger();
+    const QString first = programDir.filePath("shot.jpg"), second = programDir.filePath("shot-2.jpg");
+    EXPECT_EQ(stubArgs(stub), (QStringList{"--subject", "Zelkora 5.0 - Screenshot", "--body", "Guten Tag,",
+                                           "--attach", first, "--attach", second}));
+    for (const auto &[copy, source] : {std::pair{first, one.path()}, std::pair{second, two.path()}}) {
+        QFile f(copy);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), source.toUtf8());
+    }
+}
+
 TEST_F(SendTest, NoPictureNothingSent)
 {
     const QString stub = makeStub(stubs.path(), "xdg-email");
@@ -192,12 +277,8 @@ TEST_F(SendTest, SmtpSendsTheNumberedPictureToTheServer)
 {
     zktest::TMailSink sink;
     ASSERT_TRUE(sink.Ready());
-    const QString attachDir = programDir.filePath("Anhang");
-    QDir().mkpath(attachDir);
-    QFile ini(programDir.filePath("ZK5.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(("[Entrys]\nAttach=" + attachDir + "\n").toUtf8());
-    ini.close();
+    const QString attachDir = makeAttachEntry();
+    ASSERT_FALSE(attachDir.isEmpty());
 
     QuietForm form;
     setPicture(form);
@@ -299,6 +380,46 @@ TEST_F(SendTest, EditorSwitchFollowsEditorAndOption)
     form.Item("ExtGraphHKToolButton")->trigger();
     EXPECT_TRUE(form.Options.HotkeyOutputExtern);
     EXPECT_TRUE(form.Item("ExtGraphHKMenuItem")->isChecked());
+}
+
+TEST_F(SendTest, DesktopBackgroundIsSavedAndHandedToTheDesktopTiledOrCentred)
+{
+    const QByteArray oldDesktop = qgetenv("XDG_CURRENT_DESKTOP");
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    const QString stub = makeStub(stubs.path(), "gsettings");
+    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/Zelkora/Zelkora_Backgr.bmp");
+    const QString uri = QUrl::fromLocalFile(file).toString();
+    const QString schema = QStringLiteral("org.gnome.desktop.background");
+    QuietForm form;
+    setPicture(form);
+    for (const auto &[item, style] : {std::pair{"DTBackgrTileMenuItem", "wallpaper"},
+                                      std::pair{"DTBackgrCenterMenuItem", "centered"}}) {
+        SCOPED_TRACE(item);
+        QFile::remove(stub + ".args");
+        form.Item(QString::fromLatin1(item))->trigger();
+        QFile log(stub + ".args");
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        const QString runs = QString::fromUtf8(log.readAll());
+        EXPECT_EQ(runs, QStringList({"set", schema, "picture-uri", uri, "--end--", "set", schema, "picture-uri-dark",
+                                     uri, "--end--", "set", schema, "picture-options", style, "--end--", ""})
+                            .join('\n'));
+        const QImage shown(file);
+        EXPECT_EQ(shown.size(), QSize(64, 48));
+        EXPECT_EQ(shown.pixel(5, 5), qRgb(30, 120, 200));
+    }
+    // A desktop that refuses: the message names the failure.
+    QFile exit(stub + ".exit");
+    ASSERT_TRUE(exit.open(QIODevice::WriteOnly));
+    exit.write("1");
+    exit.close();
+    const TBox box = boxOf([&] { form.Item("DTBackgrTileMenuItem")->trigger(); });
+    EXPECT_EQ(box.name, QStringLiteral("showmsg_wallpaper_not_set"));
+    EXPECT_TRUE(box.text.contains(QStringLiteral("gsettings"))) << box.text.toStdString();
+    if (oldDesktop.isNull())
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    else
+        qputenv("XDG_CURRENT_DESKTOP", oldDesktop);
 }
 
 TEST_F(SendTest, WordProcessorStartsWithANewDocumentOrIsReportedMissing)

@@ -1,0 +1,153 @@
+// The main window's part of the AVI recorder: opening it, the menus while
+// it runs, and coming back from it.
+#include "AviViewForm.h"
+#include "DLLImport.h"
+#include "DirBDForm.h"
+#include "MainForm.h"
+#include "MultiLanguage.h"
+#include "Options.h"
+#include "RecorderForm.h"
+#include "RecorderLogic.h"
+#include "SaveAviEdtForm.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QTreeWidget>
+
+namespace zk {
+
+namespace {
+
+// The capture commands the recorder switches off while it runs.
+const char *const kRecorderMenuItems[] = {
+    "ScanMenuItem",   "ScanMenuItem2",  "ScanToolButton",     "DeskMenuItem",     "Desk2MenuItem",
+    "CoordMenuItem",  "Coord2MenuItem", "AviVdoMenuItem",     "AviVdo2MenuItem",  "WEMenuItem",
+    "WE2MenuItem",    "ScanTwainMenuItem", "ScanTwain2MenuItem", "ScanFile2MenuItem", "ScanTxt2MenuItem",
+    "TimeScanMenuItem", "TimeScanToolButton"};
+
+} // namespace
+
+void TMainForm::SetupRecorder()
+{
+    for (const char *name : {"AviVdoMenuItem", "AviVdo2MenuItem"})
+        if (QAction *a = Item(QLatin1String(name))) {
+            connect(a, &QAction::triggered, this, [this] { AviVdoMenuItemClick(); });
+            a->setEnabled(true);
+        }
+    const auto explorer = [this] { return qobject_cast<TDirBDForm *>(DirBDForm.data()); };
+    RecorderHooks.SelectAviEditEntry = [explorer] {
+        if (TDirBDForm *d = explorer())
+            if (QTreeWidgetItem *node = d->InternNode(5)) {
+                d->InternTreeView->setCurrentItem(node);
+                d->InternTreeViewClick();
+            }
+    };
+    RecorderHooks.RefreshAviEntries = [explorer] {
+        if (TDirBDForm *d = explorer()) {
+            const int current = d->InternNodeIndex(d->InternTreeView->currentItem());
+            if (current == 4 || current == 5)
+                d->InternTreeViewClick();
+        }
+    };
+    UpdateCaptureCommands();
+}
+
+void TMainForm::EnableRecorderMenus(bool on)
+{
+    static const char *const kDisabledMark = "zkRecorderDisabled";
+    for (const char *name : kRecorderMenuItems) {
+        QAction *a = Item(QLatin1String(name));
+        if (!a)
+            continue;
+        if (!on && a->isEnabled()) {
+            a->setEnabled(false);
+            a->setProperty(kDisabledMark, true);
+        } else if (on && a->property(kDisabledMark).toBool()) {
+            // Only what the recorder switched off comes back.
+            a->setProperty(kDisabledMark, QVariant());
+            a->setEnabled(true);
+        }
+    }
+}
+
+void TMainForm::AviVdoMenuItemClick()
+{
+    if (RecorderForm) {
+        RecorderForm->show();
+        RecorderForm->raise();
+        return;
+    }
+    if (CaptureHooks.FreeMoveRect)
+        CaptureHooks.FreeMoveRect();
+    if (RecorderHooks.ResetExplorerView)
+        RecorderHooks.ResetExplorerView();
+    AreaWidth = RecordAreaSize(Options.VdoPixVal).width();
+    ShowToolBars(false);
+    EnableRecorderMenus(false);
+    auto *recorder = new TRecorderForm(this);
+    RecorderForm = recorder;
+    if (RecorderMessage)
+        recorder->ShowMessage = RecorderMessage;
+    FRecorderActive = true;
+    recorder->SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    recorder->show();
+    connect(recorder, &QObject::destroyed, this, [this] { RecorderForm.clear(); });
+    recorder->ShowFrame();
+    HideToTray();
+}
+
+void TMainForm::RecorderBackToMain()
+{
+    ShowFromTray();
+    ShowToolBars(true);
+}
+
+void TMainForm::RecorderResumed()
+{
+    ShowToolBars(false);
+    EnableRecorderMenus(false);
+    HideToTray();
+}
+
+void TMainForm::RecorderClosed()
+{
+    ShowFromTray();
+    EnableRecorderMenus(true);
+    FRecorderActive = false;
+    ShowToolBars(true);
+}
+
+void TMainForm::OpenSaveAviEdtForm()
+{
+    if (SaveAviEdtForm)
+        SaveAviEdtForm->close();
+    auto *form = new TSaveAviEdtForm(this);
+    SaveAviEdtForm = form;
+    form->SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    form->show();
+    if (RecorderHooks.RefreshAviEntries)
+        RecorderHooks.RefreshAviEntries();
+}
+
+void TMainForm::OfferAviView(const QString &fileName)
+{
+    // Playing belongs to the viewer command; until it exists nobody is asked.
+    if (!RecorderHooks.OpenAviView || TAskAviViewBMForm::NotAsked())
+        return;
+    TAskAviViewBMForm ask(this);
+    ask.SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (ask.exec() == QDialog::Accepted)
+        RecorderHooks.OpenAviView(fileName);
+}
+
+void TMainForm::ShowRecorderMessage(const QString &text)
+{
+    if (RecorderMessage) {
+        RecorderMessage(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Zelkora 5.0"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+} // namespace zk

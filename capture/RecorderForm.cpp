@@ -1,0 +1,443 @@
+#include "RecorderForm.h"
+
+#include "Bitmap.h"
+#include "DLLImport.h"
+#include "Globals.h"
+#include "HotKeys.h"
+#include "MainForm.h"
+#include "MultiLanguage.h"
+#include "Options.h"
+#include "Progress.h"
+#include "RecorderLogic.h"
+#include "SaveAviEdtForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace zk {
+
+namespace {
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+QSize screenSize()
+{
+    const QScreen *s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().size() : QSize(800, 600);
+}
+
+} // namespace
+
+TRecorderForm::TRecorderForm(TMainForm *main)
+    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
+    , m_main(main)
+{
+    setObjectName(QStringLiteral("RecorderForm"));
+    setWindowTitle(QStringLiteral("Aufnahmeregler"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(1, 1, 1, 1);
+    row->setSpacing(1);
+    AviManPicButton = makeButton(this, "AviManPicButton", QStringLiteral("Einzelaufnahme (Druck/Print-Taste)"));
+    AVIEditButton = makeButton(this, "AVIEditButton", QStringLiteral("Aufnahmen bearbeiten"));
+    AviStartButton = makeButton(this, "AviStartButton", QStringLiteral("Timer-St&art"));
+    AviStopButton = makeButton(this, "AviStopButton", QStringLiteral("Timer-St&op"));
+    AviEndButton = makeButton(this, "AviEndButton", QStringLiteral("&Beenden"));
+    AVIDelButton = makeButton(this, "AVIDelButton", QStringLiteral("AVI-Verzeichnis löschen"));
+    CompAviButton = makeButton(this, "CompAviButton", QStringLiteral("AVI erzeugen..."));
+    ChangeAviBitBtn = makeButton(this, "ChangeAviBitBtn", QStringLiteral("AVI-Verzeichnis ändern"));
+    for (QPushButton *b : {AviManPicButton, AVIEditButton, AviStartButton, AviStopButton, AviEndButton, AVIDelButton,
+                           CompAviButton, ChangeAviBitBtn})
+        row->addWidget(b);
+    AviStopButton->setEnabled(false);
+
+    AviTimer = new QTimer(this);
+    AviTimer->setObjectName(QStringLiteral("AviTimer"));
+
+    connect(AviManPicButton, &QPushButton::clicked, this, [this] { AviManPicButtonClick(AviManPicButton); });
+    connect(AviTimer, &QTimer::timeout, this, [this] { AviManPicButtonClick(AviTimer); });
+    connect(AviStartButton, &QPushButton::clicked, this, &TRecorderForm::AviStartButtonClick);
+    connect(AviStopButton, &QPushButton::clicked, this, &TRecorderForm::AviStopButtonClick);
+    connect(AviEndButton, &QPushButton::clicked, this, &TRecorderForm::AviEndButtonClick);
+    connect(CompAviButton, &QPushButton::clicked, this, [this] { CompAviButtonClick(); });
+    connect(AVIDelButton, &QPushButton::clicked, this, &TRecorderForm::AVIDelButtonClick);
+    connect(ChangeAviBitBtn, &QPushButton::clicked, this, &TRecorderForm::ChangeAviDirButtonClick);
+    connect(AVIEditButton, &QPushButton::clicked, this, &TRecorderForm::AVIEditButtonClick);
+
+    AskAviFileName = [this](const QString &title) {
+        QFileDialog dialog(this, title);
+        dialog.setObjectName(QStringLiteral("AviSaveDialog"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("avi"));
+        dialog.setNameFilter(QStringLiteral("Windows-AVI-Dateien (*.avi)"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().first();
+    };
+    AskFolder = [this](const QString &caption, const QString &start) {
+        return QFileDialog::getExistingDirectory(this, caption, start);
+    };
+    ShowMessage = [this](const QString &message) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Zelkora 5.0"), message, QMessageBox::Ok,
+                        m_main ? static_cast<QWidget *>(m_main.data()) : this);
+        box.exec();
+    };
+
+    m_messages = new TModuleMessages(this);
+    connect(m_messages, &TModuleMessages::FrameMoved, this, &TRecorderForm::FrameMoved);
+    connect(m_messages, &TModuleMessages::PrintKey, this, &TRecorderForm::PrintKey);
+    if (m_main && m_main->HotKeys())
+        connect(m_main->HotKeys(), &TGlobalHotKeys::hotKey, this, &TRecorderForm::HotKey);
+
+    adjustSize();
+    setFixedHeight(AviStartButton->sizeHint().height() + 2 + row->contentsMargins().top() +
+                   row->contentsMargins().bottom());
+    InstallHook2(m_messages->Window());
+}
+
+TRecorderForm::~TRecorderForm()
+{
+    // Destroyed without closing (the program ends): the grabs go all the same.
+    if (!m_closing) {
+        UninstallHook2();
+        HideAviFrame();
+        if (m_main && m_main->HotKeys())
+            m_main->HotKeys()->Unregister(kEscapeHotKey);
+    }
+}
+
+QString TRecorderForm::text(const QString &key, const QString &fallback) const
+{
+    return m_main ? m_main->Text(key, fallback) : fallback;
+}
+
+void TRecorderForm::SetLanguage(const QStringList &script, int languageIndex)
+{
+    SetFormLanguage(this, script, languageIndex);
+    applyCaptions();
+}
+
+void TRecorderForm::applyCaptions()
+{
+    struct Pair
+    {
+        QPushButton *button;
+        const char *key1, *key2;
+        const char *first, *second;
+    };
+    for (const Pair &p :
+         {Pair{AviManPicButton, "caption_AviManPicButton_1", "caption_AviManPicButton_2", "Einzelaufnahme",
+               "(Druck/Print-Taste)"},
+          Pair{AVIEditButton, "caption_AviVdoEdt_1", "caption_AviVdoEdt_2", "Aufnahmen", "bearbeiten"},
+          Pair{AVIDelButton, "caption_AviDir_del_1", "caption_AviDir_del_2", "AVI-Verzeichnis", "löschen"},
+          Pair{ChangeAviBitBtn, "caption_AviDir_change_1", "caption_AviDir_change_2", "AVI-Verzeichnis", "ändern"}})
+        p.button->setText(text(QLatin1String(p.key1), QString::fromUtf8(p.first)) + QLatin1Char('\n') +
+                          text(QLatin1String(p.key2), QString::fromUtf8(p.second)));
+    setFixedHeight(std::max(AviManPicButton->sizeHint().height(), AviStartButton->sizeHint().height()) + 4);
+    adjustSize();
+}
+
+void TRecorderForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!AreaSize.isEmpty())
+        return; // shown again after hiding: the area stays
+    applyCaptions();
+    if (m_main && m_main->Options.MoveGrabber)
+        SetRecordArea();
+    else
+        SetRecordAreaCentered();
+    if (m_main && m_main->HotKeys() && TGlobalHotKeys::Available() &&
+        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b)) {
+        // Told once, without stopping the recording.
+        auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Zelkora 5.0"),
+                                    text(QStringLiteral("showmsg_avi_escape_taken"),
+                                         QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
+                                                        "sie kann den Aufnahmeregler nicht aus- und einblenden.")),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    }
+}
+
+void TRecorderForm::SetRecordArea()
+{
+    AreaSize = RecordAreaSize(m_main ? m_main->Options.VdoPixVal : 0);
+}
+
+void TRecorderForm::SetRecordAreaCentered()
+{
+    SetRecordArea();
+    const QSize screen = screenSize();
+    AreaOrigin = QPoint(CenterOffset(screen.width(), AreaSize.width()), CenterOffset(screen.height(), AreaSize.height()));
+}
+
+int TRecorderForm::CountFrameFiles() const
+{
+    return m_main ? int(FrameNumbers(m_main->Options.TmpAviPath).size()) : 0;
+}
+
+void TRecorderForm::CollectFrameFiles()
+{
+    if (!m_main || !m_main->Options.AVICopyDir)
+        return;
+    QString error;
+    if (!zk::CollectFrameFiles(m_main->Options.TmpAviPath, m_main->Options.AviCopyPath, &error))
+        ShowMessage(text(QStringLiteral("showmsg_avi_frames_not_copied"),
+                         QStringLiteral("Die Einzelbilder konnten nicht kopiert werden:")) +
+                    QLatin1Char('\n') + error);
+}
+
+void TRecorderForm::DeleteFrameFiles()
+{
+    if (m_main && m_main->Options.TmpAviDel)
+        zk::DeleteFrameFiles(m_main->Options.TmpAviPath);
+}
+
+void TRecorderForm::FrameMoved(QPoint areaTopLeft)
+{
+    AreaOrigin = areaTopLeft;
+}
+
+void TRecorderForm::PrintKey(bool pressed)
+{
+    if (pressed)
+        AviManPicButtonClick(AviManPicButton);
+}
+
+void TRecorderForm::HotKey(int id)
+{
+    if (id != kEscapeHotKey)
+        return;
+    setVisible(!isVisible());
+}
+
+void TRecorderForm::keyPressEvent(QKeyEvent *event)
+{
+    // Without the tools module the key reaches the window itself.
+    if (event->key() == Qt::Key_Print && !event->isAutoRepeat()) {
+        AviManPicButtonClick(AviManPicButton);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TRecorderForm::AviManPicButtonClick(QObject *sender)
+{
+    if (!m_main)
+        return;
+    const TZelkoraOptions &o = m_main->Options;
+    const bool fromTimer = sender == AviTimer;
+    if (!FrameFolderExists(o.TmpAviPath)) {
+        hide();
+        if (fromTimer)
+            AviTimer->stop();
+        ShowMessage(text(QStringLiteral("showmsg_no_avitmppath"), QStringLiteral("Das AVI-Verzeichnis existiert nicht!")));
+        close();
+        return;
+    }
+    const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
+    TBitmap frame;
+    if (grab.wholeScreen)
+        GrabDesktop(frame);
+    else
+        GrabScreenRect(grab.rect.x(), grab.rect.y(), grab.rect.width(), &frame, grab.rect.height());
+    if (!fromTimer || !o.NoAviTimerSound) {
+        if (o.ScanSound)
+            PlaySoundFile(CaptureSoundFile);
+        else
+            QApplication::beep();
+    }
+    try {
+        SaveNextFrame(frame, o.TmpAviPath, o);
+    } catch (const std::exception &e) {
+        AviTimer->stop();
+        AviStopButtonClick();
+        ShowMessage(text(QStringLiteral("showmsg_avi_frame_not_saved"),
+                         QStringLiteral("Das Einzelbild konnte nicht gespeichert werden:")) +
+                    QLatin1Char('\n') + QString::fromUtf8(e.what()));
+    }
+}
+
+void TRecorderForm::setControlsEnabled(bool on)
+{
+    for (QPushButton *b : {AviManPicButton, AVIEditButton, AviStartButton, AviEndButton, AVIDelButton, CompAviButton,
+                           ChangeAviBitBtn})
+        b->setEnabled(on);
+    AviStopButton->setEnabled(!on && AviTimer->isActive());
+}
+
+void TRecorderForm::AviStartButtonClick()
+{
+    if (!m_main)
+        return;
+    const int interval = m_main->Options.AviTimerIntrv > 0 ? m_main->Options.AviTimerIntrv : 1000;
+    AviTimer->setInterval(interval);
+    AviTimer->start();
+    setControlsEnabled(false);
+}
+
+void TRecorderForm::AviStopButtonClick()
+{
+    AviTimer->stop();
+    setControlsEnabled(true);
+}
+
+void TRecorderForm::AviEndButtonClick()
+{
+    AviTimer->stop();
+    close();
+}
+
+void TRecorderForm::ShowFrame()
+{
+    if (!m_main)
+        return;
+    ShowAviFrame(m_messages->Window(), m_main->AreaWidth, m_main->Options.AviFrameInit, m_main->Options.MoveGrabber, 1);
+}
+
+bool TRecorderForm::CompAviButtonClick()
+{
+    if (!m_main)
+        return false;
+    TZelkoraOptions &o = m_main->Options;
+    if (!FrameFolderExists(o.TmpAviPath) || FrameNumbers(o.TmpAviPath).empty()) {
+        hide();
+        ShowMessage(text(QStringLiteral("showmsg_no_avibitmap_exists"),
+                         QStringLiteral("Es sind keine Einzelbilder für ein AVI vorhanden!")));
+        show();
+        return false;
+    }
+    AviTimer->stop();
+    UninstallHook2();
+    HideAviFrame();
+    setControlsEnabled(false);
+    hide();
+    const auto backToRecording = [this] {
+        ShowFrame();
+        InstallHook2(m_messages->Window());
+        show();
+        setControlsEnabled(true);
+    };
+    const QString fileName = AskAviFileName(text(QStringLiteral("savedlg_avisave"), QStringLiteral("AVI-Datei speichern unter")));
+    if (fileName.isEmpty()) {
+        backToRecording();
+        return false;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FrameCount = CountFrameFiles();
+    m_main->RecorderBackToMain();
+
+    QPointer<TProgressForm> progress = new TProgressForm(m_main);
+    progress->setWindowTitle(text(QStringLiteral("caption_progform_avi_compiled"), QStringLiteral("AVI wird erzeugt...")));
+    progress->SetMax(FrameCount);
+    progress->show();
+    TAviBuildSteps steps;
+    steps.step = [&progress](int, int) {
+        if (progress)
+            progress->SetPosition(1);
+        QCoreApplication::processEvents();
+        return true;
+    };
+    const TAviBuildResult result = BuildAviFromFrames(o.TmpAviPath, fileName, o.AviFramePerSec, steps);
+    if (progress)
+        progress->close();
+    QApplication::restoreOverrideCursor();
+
+    if (result.outcome != TAviBuildResult::Written) {
+        // Nothing was written, the frames stay: back to recording.
+        const QString message =
+            result.outcome == TAviBuildResult::TooLarge
+                ? text(QStringLiteral("showmsg_avi_too_large"),
+                       QStringLiteral("Das AVI wäre größer als 1 GB und wird nicht erzeugt. Die Einzelbilder bleiben erhalten."))
+                : text(QStringLiteral("showmsg_avi_not_written"), QStringLiteral("Das AVI konnte nicht erzeugt werden:"));
+        ShowMessage(message + QLatin1Char('\n') + result.error);
+        m_main->RecorderResumed();
+        backToRecording();
+        return false;
+    }
+    m_main->EnableRecorderMenus(true);
+    CollectFrameFiles();
+    DeleteFrameFiles();
+    if (m_main->RecorderHooks.RefreshAviEntries)
+        m_main->RecorderHooks.RefreshAviEntries();
+    QApplication::beep();
+    AviFileName = fileName;
+    m_main->OfferAviView(AviFileName);
+    close();
+    return true;
+}
+
+void TRecorderForm::AVIDelButtonClick()
+{
+    if (!m_main)
+        return;
+    zk::DeleteFrameFiles(m_main->Options.TmpAviPath);
+    if (m_main->RecorderHooks.RefreshAviEntries)
+        m_main->RecorderHooks.RefreshAviEntries();
+    setControlsEnabled(true);
+}
+
+void TRecorderForm::ChangeAviDirButtonClick()
+{
+    if (!m_main)
+        return;
+    const QString folder =
+        AskFolder(text(QStringLiteral("select_new_avi_path"), QStringLiteral("Neues AVI-Verzeichnis wählen")),
+                  m_main->Options.TmpAviPath);
+    if (FrameFolderExists(folder))
+        m_main->Options.TmpAviPath = QDir::cleanPath(folder);
+}
+
+void TRecorderForm::AVIEditButtonClick()
+{
+    if (!m_main)
+        return;
+    if (!m_main->Options.FileExp) {
+        ShowMessage(text(QStringLiteral("showmsg_no_fileexp"),
+                         QStringLiteral("Der Datei-Explorer ist ausgeschaltet (Einstellungen).")));
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    hide();
+    if (m_main->RecorderHooks.SelectAviEditEntry)
+        m_main->RecorderHooks.SelectAviEditEntry();
+    m_main->RecorderBackToMain();
+    m_main->EnableRecorderMenus(true);
+    m_main->OpenSaveAviEdtForm();
+    QApplication::restoreOverrideCursor();
+    close();
+}
+
+void TRecorderForm::closeEvent(QCloseEvent *event)
+{
+    if (!m_closing) {
+        m_closing = true;
+        AviTimer->stop();
+        UninstallHook2();
+        HideAviFrame();
+        if (m_main && m_main->HotKeys())
+            m_main->HotKeys()->Unregister(kEscapeHotKey);
+        if (m_main)
+            m_main->RecorderClosed();
+    }
+    event->accept();
+}
+
+} // namespace zk
