@@ -584,7 +584,8 @@ TEST(ShippedLanguageFile, EveryKeyTheSourcesAskForIsInEverySection)
     // Any other key, as the first argument of a text lookup.
     const QRegularExpression lookup(QStringLiteral("\\b(?:Get)?Text\\(\\s*(?:QStringLiteral\\()?\"([A-Za-z0-9_.]+)\""));
     QMap<QString, QString> used; // key -> a file that names it
-    for (const char *folder : {"app", "shell", "capture", "edit", "output", "explorer", "modules", "tools", "widgets"}) {
+    for (const char *folder : {"app", "shell", "capture", "edit", "output", "explorer", "modules", "tools", "widgets",
+                               "platform", "formats"}) {
         QDirIterator it(QStringLiteral(ZK_SOURCE_DIR "/") + QString::fromLatin1(folder),
                         {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
