@@ -166,6 +166,8 @@ TAviBuildResult BuildAviFromFrames(const QString &folder, const QString &aviFile
                     return result;
                 }
                 writer.Open(aviFile, frame.Width(), frame.Height(), std::max(fps, 1), total);
+                if (steps.opened)
+                    steps.opened();
             }
             writer.WriteFrame(frame);
         }

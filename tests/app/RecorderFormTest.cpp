@@ -3,6 +3,8 @@
 // is grabbed).
 #include "AviFile.h"
 #include "AviViewForm.h"
+#include "DirBDForm.h"
+#include "FolderExplorerSetup.h"
 #include "Bitmap.h"
 #include "MainForm.h"
 #include "RecorderForm.h"
@@ -17,6 +19,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QTabWidget>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -108,12 +112,17 @@ TEST_F(RecorderFormTest, BuildOutcomes)
         QString answer;  // the save dialog's answer
         bool damaged;    // a frame file that does not load
         bool written;
+        bool copyFails = false; // the copy target is a file, not a folder
     };
+    const QString notAFolder = zktest::sandboxDir() + "/copy-target-file";
+    ASSERT_TRUE(zktest::writeBytes(notAFolder, "x"));
     for (const Case &c : {Case{"cancelled", QString(), false, false}, Case{"damaged frame", avi, true, false},
-                          Case{"written", avi, false, true}}) {
+                          Case{"written", avi, false, true}, Case{"copy fails", avi, false, true, true}}) {
         SCOPED_TRACE(c.what);
         form.messages.clear();
         form.Options.TmpAviDel = true;
+        form.Options.AVICopyDir = c.copyFails;
+        form.Options.AviCopyPath = notAFolder;
         form.AviVdoMenuItemClick();
         TRecorderForm *rec = form.RecorderForm;
         ASSERT_TRUE(rec);
@@ -136,6 +145,10 @@ TEST_F(RecorderFormTest, BuildOutcomes)
             EXPECT_EQ(form.messages.size(), c.damaged ? 1 : 0);
             rec->close();
             settle();
+        } else if (c.copyFails) {
+            EXPECT_EQ(FrameNumbers(dir).size(), 2u) << "frames whose copy failed are not deleted";
+            EXPECT_EQ(form.messages.size(), 1);
+            EXPECT_FALSE(form.RecorderForm);
         } else {
             EXPECT_TRUE(FrameNumbers(dir).empty()) << "TmpAviDel removes the frames after building";
             EXPECT_FALSE(form.RecorderForm);
@@ -146,6 +159,7 @@ TEST_F(RecorderFormTest, BuildOutcomes)
         }
     }
     // Without frames the build asks for nothing.
+    DeleteFrameFiles(dir);
     form.AviVdoMenuItemClick();
     form.RecorderForm->AskAviFileName = [](const QString &) -> QString {
         ADD_FAILURE() << "asked for a name";
@@ -255,4 +269,24 @@ TEST_F(RecorderFormTest, TheRecorderGoesWithTheMainWindow)
         ASSERT_TRUE(rec);
     }
     EXPECT_FALSE(rec) << "a window without parent must not outlive the program's main window";
+}
+
+TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
+{
+    RecorderMain form;
+    form.Options.FileExp = true;
+    form.show();
+    TDirBDForm *dir = CreateFolderExplorer(form);
+    dir->DirPageControl->setCurrentIndex(1);
+    form.AviVdoMenuItemClick();
+    ASSERT_TRUE(form.RecorderForm);
+    EXPECT_EQ(dir->DirPageControl->currentIndex(), 0) << "opening shows the explorer's own entries";
+
+    form.RecorderForm->AVIEditButton->click();
+    settle();
+    ASSERT_TRUE(dir->InternTreeView->currentItem());
+    EXPECT_EQ(dir->InternTreeView->currentItem()->text(0), QStringLiteral("AVI-Edit"));
+    ASSERT_TRUE(form.SaveAviEdtForm);
+    form.SaveAviEdtForm->close();
+    settle();
 }

@@ -100,10 +100,12 @@ TEST(RecorderLogic, BuildStoresFramesInOrderAsEightBits)
     for (int i = 0; i < 3; ++i)
         solid(20, 10, colours[i], i == 1 ? pf32bit : pf24bit).SaveToFile(FrameFileName(dir, numbers[i]));
     const QString avi = dir + "/out.avi";
-    int steps = 0;
-    const TAviBuildResult r = BuildAviFromFrames(dir, avi, 10, {[&](int, int) { return ++steps > 0; }, 0});
+    int steps = 0, openedAfter = -1;
+    const TAviBuildResult r =
+        BuildAviFromFrames(dir, avi, 10, {[&](int, int) { return ++steps > 0; }, 0, [&] { openedAfter = steps; }});
     ASSERT_EQ(r.outcome, TAviBuildResult::Written) << r.error.toStdString();
     EXPECT_EQ(steps, 3);
+    EXPECT_EQ(openedAfter, 1) << "the file opens once, after the first frame is read";
     TAviFileReader reader;
     reader.Open(avi);
     ASSERT_EQ(reader.FrameCount(), 3);
@@ -123,9 +125,9 @@ TEST(RecorderLogic, RefusedBuildsWriteNothingAndKeepTheFrames)
 
     // The size guard with a faked limit: one byte short of the real size.
     const qint64 real = AviFileSize(20, 10, 2);
-    TAviBuildResult r = BuildAviFromFrames(dir, avi, 10, {{}, real - 1});
+    TAviBuildResult r = BuildAviFromFrames(dir, avi, 10, {{}, real - 1, [] { ADD_FAILURE() << "opened a refused file"; }});
     EXPECT_EQ(r.outcome, TAviBuildResult::TooLarge);
-    EXPECT_EQ(BuildAviFromFrames(dir, avi, 10, {[](int done, int) { return done < 1; }, 0}).outcome,
+    EXPECT_EQ(BuildAviFromFrames(dir, avi, 10, {[](int done, int) { return done < 1; }, 0, {}}).outcome,
               TAviBuildResult::Cancelled);
     // A damaged frame fails the build with its name.
     ASSERT_TRUE(zktest::writeBytes(FrameFileName(dir, 2), "BM-damaged"));
