@@ -76,6 +76,8 @@ struct TAviBuildSteps
 // a second. Frames take the first frame's size. Nothing is written when the
 // file would pass the limit, and a failure leaves no file (and an existing
 // aviFile as it was).
+// The first line of a build's error when writing a frame failed.
+extern const QString kFrameNotWritten;
 TAviBuildResult BuildAviFromFrames(const QString &folder, const QString &aviFile, int fps,
                                    const TAviBuildSteps &steps = {});
 

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace zk;
 
 namespace {
@@ -139,6 +142,29 @@ TEST(RecorderLogic, RefusedBuildsWriteNothingAndKeepTheFrames)
     EXPECT_EQ(FrameNumbers(dir).size(), 3u);
     EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 4);
     EXPECT_EQ(BuildAviFromFrames(freshDir("empty"), avi, 10).outcome, TAviBuildResult::NoFrames);
+}
+
+TEST(RecorderLogic, AFailedFrameWriteSaysSoAndLeavesNoFile)
+{
+    const QString dir = freshDir("fullDisk");
+    for (int i = 0; i < 4; ++i)
+        solid(64, 64, qRgb(0, 0, 0)).SaveToFile(FrameFileName(dir, std::uint32_t(i)));
+    const QString avi = dir + "/out.avi";
+    // A file size limit stands in for a full disk: the header fits, the
+    // frames do not.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = 6000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const TAviBuildResult r = BuildAviFromFrames(dir, avi, 10);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(r.outcome, TAviBuildResult::Failed);
+    EXPECT_TRUE(r.error.startsWith(kFrameNotWritten)) << r.error.toStdString();
+    EXPECT_FALSE(QFile::exists(avi));
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 4) << "frames only, no half file";
 }
 
 TEST(RecorderLogic, SnapsToTheMainWindowsEdges)
