@@ -285,7 +285,7 @@ TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
     form.RecorderForm->AVIEditButton->click();
     settle();
     ASSERT_TRUE(dir->InternTreeView->currentItem());
-    EXPECT_EQ(dir->InternTreeView->currentItem()->text(0), QStringLiteral("AVI-Edit"));
+    EXPECT_EQ(dir->InternTreeView->currentItem()->text(0).toStdString(), "AVI-Edit");
     ASSERT_TRUE(form.SaveAviEdtForm);
     form.SaveAviEdtForm->close();
     settle();
