@@ -793,7 +793,7 @@ void TMainForm::AutoFileMenuItemClick()
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName("AutoFileFolderQuestion");
         if (box.exec() == QMessageBox::Yes && CaptureHooks.OpenOptionsDialog)
-            CaptureHooks.OpenOptionsDialog();
+            CaptureHooks.OpenOptionsDialog(nullptr);
     }
     // The items keep the option's state, whatever the click did to them.
     Item("AutoFileMenuItem")->setChecked(Options.PersSave);
@@ -822,7 +822,7 @@ void TMainForm::TimeScanMenuItemClick()
             ShowCaptureMessage(QStringLiteral("showmsg_choice_another_savemode"),
                                QStringLiteral("Für den zeitgesteuerten Scan bitte eine automatische Benennung wählen."));
             if (CaptureHooks.OpenOptionsDialog)
-                CaptureHooks.OpenOptionsDialog();
+                CaptureHooks.OpenOptionsDialog(nullptr);
         } else {
             start();
         }

@@ -162,7 +162,7 @@ void TEditUpDown::SetPosition(int position)
 
 void TEditUpDown::StepBy(int steps)
 {
-    SetPosition(int(std::clamp<qint64>(qint64(Position()) + steps, m_min, m_max)));
+    SetPosition(int(std::clamp<qint64>(qint64(Position()) + qint64(steps) * m_increment, m_min, m_max)));
 }
 
 void TEditUpDown::WriteEdit()

@@ -12,6 +12,8 @@
 #include <QSize>
 #include <QWidget>
 
+#include <algorithm>
+
 class QCheckBox;
 class QColorDialog;
 class QComboBox;
@@ -47,7 +49,10 @@ public:
     void SetRange(int min, int max);
     int Position() const;
     void SetPosition(int position);
+    // One arrow step moves the position by Increment (1 unless set).
     void StepBy(int steps);
+    int Increment() const { return m_increment; }
+    void SetIncrement(int increment) { m_increment = std::max(1, increment); }
 
     QToolButton *UpButton() const { return m_up; }
     QToolButton *DownButton() const { return m_down; }
@@ -68,6 +73,7 @@ private:
     int m_min = 0;
     int m_max = 100;
     int m_position = 0;
+    int m_increment = 1;
 };
 
 // A grid of the 16 basic colours; a left click chooses the foreground colour.

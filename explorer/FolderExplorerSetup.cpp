@@ -3,6 +3,7 @@
 #include "DirBDForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
+#include "NavBDForm.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -64,7 +65,29 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
                          [dirEx, form] { dirEx->setChecked(!form->isHidden()); });
     }
     form->FEPopupMenuPopup();
+
+    // The file list below it.
+    auto *list = new TNavBDForm(&mainForm, &mainForm.Options, form);
+    mainForm.addDockWidget(Qt::LeftDockWidgetArea, list);
+    mainForm.splitDockWidget(form, list, Qt::Vertical);
+    mainForm.NavBDForm = list;
+    if (mainForm.ZKMultiLanguage)
+        list->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    mainForm.FileListShellMenu = list->ShellMenu;
+    // The main window's copies of the list's shell entries act on its own
+    // picture file.
+    mainForm.RunFileListItem = [list](QAction *original, QAction *sender) {
+        const QList<QAction *> verbs = {list->ShellOpenMenuItem, list->ShellExploreMenuItem, list->ShellPropMenuItem,
+                                        list->ShellPrintMenuItem, list->WriteProtMenuItem};
+        if (verbs.contains(original))
+            list->ShellOpenMenuItemClick(sender);
+        else if (original == list->DelFileMenuItem || original == list->DelFilesMenuItem)
+            list->DelFileMenuItemClick(sender);
+        else
+            original->trigger();
+    };
     form->setVisible(mainForm.Options.FileExp);
+    list->setVisible(mainForm.Options.FileExp);
     if (QAction *dirEx = mainForm.Item(QStringLiteral("DirExMenuItem")))
         dirEx->setChecked(!form->isHidden());
     return form;

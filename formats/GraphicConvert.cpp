@@ -1,6 +1,7 @@
 #include "GraphicConvert.h"
 
 #include "Bmp2Tiff.h"
+#include "GraphicText.h"
 #include "Jpeg.h"
 #include "JpegCodec.h"
 #include "LeBytes.h"
@@ -30,6 +31,20 @@ const char *const GraphicFileExts[GraphicFileExtCount] = {".Bmp", ".Jpg", ".Gif"
 ENoConverter::ENoConverter() : EGraphicError(QString::fromUtf8(NoConverterMessage)) {}
 
 namespace {
+
+// A file that cannot be opened or written: the sentence in the program's
+// language, then the name and the system's reason.
+QString cannotOpen(const QString &fileName, const QString &reason)
+{
+    return GraphicText("showmsg_except_file_not_opened", QStringLiteral("Die Datei konnte nicht geöffnet werden: "))
+           + QStringLiteral("\"%1\" (%2)").arg(fileName, reason);
+}
+
+QString cannotWrite(const QString &fileName, const QString &reason)
+{
+    return GraphicFault("showmsg_graphic_cannot_write", QStringLiteral("Die Datei kann nicht geschrieben werden"),
+                        fileName.isEmpty() ? reason : QStringLiteral("\"%1\" (%2)").arg(fileName, reason));
+}
 
 // How a pair converts.
 enum class How {
@@ -134,7 +149,7 @@ std::unique_ptr<TGraphic> loadJpegBitmap(const QString &fileName)
 {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, f.errorString()));
+        throw EGraphicFileError(cannotOpen(fileName, f.errorString()));
     const QByteArray data = ReadRestCapped(f, qint64(1) << 30, QStringLiteral("JPEG file"));
     JpegDecodeOptions options;
     options.maxPixels = TBitmap::MaxPixels();
@@ -212,10 +227,10 @@ void writeFile(const QString &fileName, const std::function<void(QIODevice &)> &
 {
     QSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly))
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, out.errorString()));
+        throw EGraphicFileError(cannotWrite(fileName, out.errorString()));
     write(out); // an exception discards the temporary file
     if (!out.commit())
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, out.errorString()));
+        throw EGraphicFileError(cannotWrite(fileName, out.errorString()));
 }
 
 void saveGraphic(TGraphic &graphic, const QString &fileName)
@@ -508,7 +523,7 @@ void MakeJpegThumbnail(QIODevice &source, QIODevice &target, int width, int heig
     }
     const QByteArray out = JpegEncode(thumb, JpegEncodeOptions{});
     if (target.write(out) != out.size())
-        throw EGraphicFileError(QStringLiteral("Das Vorschaubild kann nicht geschrieben werden: %1").arg(target.errorString()));
+        throw EGraphicFileError(cannotWrite(QString(), target.errorString()));
 }
 
 void MakeJpegThumbnailFile(const QString &sourceFile, const QString &targetFile, int width, int height,
@@ -517,7 +532,7 @@ void MakeJpegThumbnailFile(const QString &sourceFile, const QString &targetFile,
     checkThumbnailSize(width, height);
     QFile in(sourceFile);
     if (!in.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geöffnet werden: %2").arg(sourceFile, in.errorString()));
+        throw EGraphicFileError(cannotOpen(sourceFile, in.errorString()));
     writeFile(targetFile, [&](QIODevice &out) { MakeJpegThumbnail(in, out, width, height, background); });
 }
 

@@ -1,5 +1,6 @@
 #include "PngChunks.h"
 
+#include "GraphicText.h"
 #include "PNGImage.h"
 #include "PngRows.h"
 
@@ -46,51 +47,46 @@ EPNGImageException::EPNGImageException(int id, const QString &message)
 
 QString PngErrorText(int id)
 {
-    switch (id) {
-    case peNoTransparentColour:
-        return QStringLiteral("Kann die Transparenz-Information nicht finden, da das aktuelle Bild "
-                              "nicht im RGB-Modell (Wert 3) ist");
-    case peChunkNotInList:
-        return QStringLiteral("Der angegebene Chunk ist nicht innerhalb der Chunk-Liste der "
-                              "verwendeten Methoden. Die Funktion kann nicht beendet werden.");
-    case peInvalidHeader:
-        return QStringLiteral("Ungültiges Portable-Graphics-Network-Bild. Es besitzt einen "
-                              "ungültigen Datei-Header.");
-    case peChunkIndex:
-        return QStringLiteral("Der angegebene Chunk-Index ist außerhalb des Bereichs.");
-    case peChunkClassIndex:
-        return QStringLiteral("Der angegebene Chunk-Klassenindex ist außerhalb des Bereichs.");
-    case peDamagedData:
-        return QStringLiteral("Das PNG-Bild kann nicht geladen werden. Es enthält defekte Daten.");
-    case peMissingIHDR:
-        return QStringLiteral("Das PNG-Bild ist ungültig. Der Chunk IHDR fehlt entweder oder ist "
-                              "nicht der erste Chunk.");
-    case peNoImageData:
-        return QStringLiteral("Das aktuell geladene Bild enthält keine Daten und kann nicht "
-                              "geladen werden.");
-    case peInvalidPalette:
-        return QStringLiteral("Das aktuell geladene Bild enthält eine ungültige Palette!");
-    case peUnknownColourType:
-        return QStringLiteral("Das Bild kann nicht geladen werden, es enthält einen unbekannten "
-                              "Farbtyp.");
-    case peUnknownFilterType:
-        return QStringLiteral("Das Bild kann nicht geladen werden, es enthält eine unbekannte "
-                              "Zahl von Filter-Typen.");
-    case peUnknownInterlace:
-        return QStringLiteral("Das Bild besitzt eine unbekannte Interlace-Methode.");
-    case peUnknownCriticalChunk:
-        return QStringLiteral("Das aktuell zu ladende Bild enthält kritische Chunk, die vom "
-                              "Decoder nicht erkannt werden.");
-    case peMissingPalette:
-        return QStringLiteral("Das aktuelle Bild verlangt eine nicht verfügbare Palette.");
-    case peEmptyImage:
-        return QStringLiteral("Ein leeres Bild (Breite oder Höhe 0) kann nicht als PNG "
-                              "gespeichert werden.");
-    case peImageTooLarge:
-        return QStringLiteral("Das PNG-Bild ist zu groß und kann nicht geladen werden.");
-    default:
-        return QString();
-    }
+    // The German texts are the codec's own; the language file gives the
+    // others under these keys.
+    struct Row {
+        int id;
+        const char *key;
+        const char *german;
+    };
+    static const Row rows[] = {
+        {peNoTransparentColour, "showmsg_png_no_transparent_colour",
+         "Kann die Transparenz-Information nicht finden, da das aktuelle Bild nicht im RGB-Modell (Wert 3) ist"},
+        {peChunkNotInList, "showmsg_png_chunk_not_in_list",
+         "Der angegebene Chunk ist nicht innerhalb der Chunk-Liste der verwendeten Methoden. Die Funktion kann "
+         "nicht beendet werden."},
+        {peInvalidHeader, "showmsg_png_invalid_header",
+         "Ungültiges Portable-Graphics-Network-Bild. Es besitzt einen ungültigen Datei-Header."},
+        {peChunkIndex, "showmsg_png_chunk_index", "Der angegebene Chunk-Index ist außerhalb des Bereichs."},
+        {peChunkClassIndex, "showmsg_png_chunk_class_index",
+         "Der angegebene Chunk-Klassenindex ist außerhalb des Bereichs."},
+        {peDamagedData, "showmsg_png_damaged_data", "Das PNG-Bild kann nicht geladen werden. Es enthält defekte Daten."},
+        {peMissingIHDR, "showmsg_png_missing_ihdr",
+         "Das PNG-Bild ist ungültig. Der Chunk IHDR fehlt entweder oder ist nicht der erste Chunk."},
+        {peNoImageData, "showmsg_png_no_image_data",
+         "Das aktuell geladene Bild enthält keine Daten und kann nicht geladen werden."},
+        {peInvalidPalette, "showmsg_png_invalid_palette", "Das aktuell geladene Bild enthält eine ungültige Palette!"},
+        {peUnknownColourType, "showmsg_png_unknown_colour_type",
+         "Das Bild kann nicht geladen werden, es enthält einen unbekannten Farbtyp."},
+        {peUnknownFilterType, "showmsg_png_unknown_filter_type",
+         "Das Bild kann nicht geladen werden, es enthält eine unbekannte Zahl von Filter-Typen."},
+        {peUnknownInterlace, "showmsg_png_unknown_interlace", "Das Bild besitzt eine unbekannte Interlace-Methode."},
+        {peUnknownCriticalChunk, "showmsg_png_unknown_critical_chunk",
+         "Das aktuell zu ladende Bild enthält kritische Chunk, die vom Decoder nicht erkannt werden."},
+        {peMissingPalette, "showmsg_png_missing_palette", "Das aktuelle Bild verlangt eine nicht verfügbare Palette."},
+        {peEmptyImage, "showmsg_png_empty_image",
+         "Ein leeres Bild (Breite oder Höhe 0) kann nicht als PNG gespeichert werden."},
+        {peImageTooLarge, "showmsg_png_image_too_large", "Das PNG-Bild ist zu groß und kann nicht geladen werden."},
+    };
+    for (const Row &row : rows)
+        if (row.id == id)
+            return GraphicText(row.key, QString::fromUtf8(row.german));
+    return QString();
 }
 
 namespace {

@@ -5,6 +5,10 @@
 
 #include <zlib.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace zk::png {
 
 uint32_t Crc32Update(uint32_t reg, const uint8_t *data, size_t len)
@@ -272,6 +276,21 @@ uint8_t filterByte(uint8_t type, const uint8_t *raw, const uint8_t *prior, size_
     }
 }
 
+// The 16 bytes that end K bytes before the end of `next`, when `prev` comes
+// right before it: prev's last K bytes, then next's first 16 - K.
+template <int K>
+inline V16 joinShifted(V16 prev, V16 next)
+{
+#ifdef __SSE2__
+    return V16(_mm_or_si128(_mm_srli_si128(__m128i(prev), 16 - K), _mm_slli_si128(__m128i(next), K)));
+#else
+    V16 out;
+    for (int i = 0; i < 16; ++i)
+        out[i] = i < K ? prev[16 - K + i] : next[i - K];
+    return out;
+#endif
+}
+
 inline bool runEnds(const uint8_t *out, size_t x)
 {
     const uint8_t v = out[x];
@@ -295,14 +314,23 @@ int64_t FilterAndScore(uint8_t type, uint8_t *out, const uint8_t *raw, const uin
             score += runEnds(out, x);
     }
     // Sixteen bytes a step; equal-lane counts gather in bytes and are summed
-    // before any lane could wrap past 255.
+    // before any lane could wrap past 255. The four bytes before each lane
+    // come from this step's and the last step's outputs held in registers:
+    // reading them back from `out` right after storing them would make
+    // every load wait for the store.
     V16 counts = {};
+    V16 prev = {}; // lanes 12..15: the four output bytes before x
+    if (x + 16 <= n)
+        for (int i = 0; i < 4; ++i)
+            prev[12 + i] = out[x - 4 + size_t(i)];
     int steps = 0;
     for (; x + 16 <= n; x += 16) {
         const V16 o = filter16(type, raw, prior, x, b);
         store16(out + x, o);
-        const V16 same = V16(o == load16(out + x - 1)) & V16(o == load16(out + x - 2))
-                         & V16(o == load16(out + x - 3)) & V16(o == load16(out + x - 4));
+        const V16 back1 = joinShifted<1>(prev, o), back2 = joinShifted<2>(prev, o);
+        const V16 back3 = joinShifted<3>(prev, o), back4 = joinShifted<4>(prev, o);
+        const V16 same = V16(o == back1) & V16(o == back2) & V16(o == back3) & V16(o == back4);
+        prev = o;
         counts -= same; // each match is 0xFF, i.e. minus one
         if (++steps == 255) {
             for (int i = 0; i < 16; ++i)

@@ -251,6 +251,11 @@ void TMainForm::FreeJpgScaleForm()
         delete JpgScaleBMForm.data();
 }
 
+void TMainForm::ShowOpenedFile(const QString &FileName, bool Converted)
+{
+    finishOpen(*this, FileName, LowerExt(FileName), Converted, true);
+}
+
 bool TMainForm::ConvertToBmpAndLoad(const QString &FileName, const QString &Ext)
 {
     Q_UNUSED(Ext); // the class to read it with follows from the name

@@ -431,7 +431,7 @@ void editorSwitch(TMainForm &form, QAction *sender, bool &option, const char *it
     } else if (editorThere) {
         option = true;
     } else if (form.CaptureHooks.OpenOptionsDialog) {
-        form.CaptureHooks.OpenOptionsDialog();
+        form.CaptureHooks.OpenOptionsDialog(sender);
     }
     const bool on = !form.Options.ExtGrEdtPath.isEmpty() && QFileInfo(form.Options.ExtGrEdtPath).isFile() && option;
     option = on;

@@ -534,6 +534,22 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         Changed();
         return;
     }
+    if (m_pf == pf24bit && pf == pf32bit && m_bits.capacity() >= stride * std::size_t(m_height)) {
+        // Room enough (a picture that was 32 bits before keeps its buffer
+        // when it shrinks): widened in place from the last row and pixel
+        // back, each 32-bit byte at or after the 24-bit byte it comes from.
+        // 32-bit rows have no padding.
+        const std::size_t oldStride = m_stride;
+        m_bits.resize(stride * std::size_t(m_height));
+        for (int y = m_height - 1; y >= 0; --y)
+            Row24To32Backward(m_bits.data() + std::size_t(y) * stride, m_bits.data() + std::size_t(y) * oldStride,
+                              m_width);
+        m_stride = stride;
+        m_pf = pf;
+        m_palette.clear();
+        Changed();
+        return;
+    }
     // Left uninitialised: every path below writes each byte, padding included.
     PixelBuffer bits(stride * std::size_t(m_height));
     QVector<QRgb> palette;

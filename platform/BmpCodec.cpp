@@ -1,5 +1,7 @@
 #include "BmpCodec.h"
 
+#include "GraphicText.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -15,7 +17,8 @@ enum : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, B
 
 [[noreturn]] void fail(const QString &what)
 {
-    throw EInvalidGraphic(QStringLiteral("Damaged or unsupported bitmap: %1").arg(what));
+    throw EInvalidGraphic(GraphicFault("showmsg_graphic_bmp_damaged",
+                                       QStringLiteral("Die Bitmap-Datei ist beschädigt oder wird nicht unterstützt"), what));
 }
 
 inline std::uint16_t u16(const uchar *p) { return std::uint16_t(p[0] | (p[1] << 8)); }
@@ -133,10 +136,7 @@ Header parseHeader(const uchar *d, std::size_t n, bool iconHeight)
     if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32)
         fail(QStringLiteral("%1 bits per pixel are not supported").arg(h.bpp));
     if (h.width * h.height > TBitmap::MaxPixels())
-        throw EInvalidGraphic(QStringLiteral("The picture is too large (%1 x %2 pixels; the limit is %3 pixels)")
-                                  .arg(h.width)
-                                  .arg(h.height)
-                                  .arg(TBitmap::MaxPixels()));
+        throw EInvalidGraphic(GraphicTooLarge(h.width, h.height, TBitmap::MaxPixels()));
     return h;
 }
 
@@ -378,7 +378,7 @@ DibReadResult ReadDib(const uchar *data, std::size_t size, TBitmap &out, const D
 std::size_t ReadBmp(const uchar *data, std::size_t size, TBitmap &out)
 {
     if (size < 2 || data[0] != 'B' || data[1] != 'M')
-        throw EInvalidGraphic(QStringLiteral("Not a bitmap file (the \"BM\" signature is missing)"));
+        fail(QStringLiteral("the \"BM\" signature is missing"));
     if (size < 14 + 4)
         fail(QStringLiteral("the file header is cut short"));
     const std::uint32_t fileSize = u32(data + 2);

@@ -1,5 +1,6 @@
 #include "IconCodec.h"
 
+#include "GraphicText.h"
 #include "Bitmap.h"
 #include "BmpCodec.h"
 #include "LeBytes.h"
@@ -16,7 +17,16 @@ std::atomic<IconPngEncoder> g_pngEncoder{nullptr};
 
 const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-[[noreturn]] void bad(const QString &why) { throw EInvalidGraphic(why); }
+[[noreturn]] void bad(const QString &why)
+{
+    throw EInvalidGraphic(GraphicFault("showmsg_graphic_ico_damaged",
+                                       QStringLiteral("Die Symboldatei ist beschädigt oder wird nicht unterstützt"), why));
+}
+
+[[noreturn]] void noMemory()
+{
+    throw EInvalidGraphic(GraphicText("showmsg_graphic_no_memory", QStringLiteral("Nicht genug Speicher für das Bild")));
+}
 
 std::uint32_t rdBE32(const unsigned char *p)
 {
@@ -36,8 +46,7 @@ int pngDepth(int colorType, int bitDepth)
 void checkLimit(std::int64_t w, std::int64_t h)
 {
     if (w * h > TBitmap::MaxPixels())
-        bad(QStringLiteral("Icon picture too large: %1 x %2 pixels (limit %3 pixels)")
-                .arg(w).arg(h).arg(TBitmap::MaxPixels()));
+        throw EInvalidGraphic(GraphicTooLarge(w, h, TBitmap::MaxPixels()));
 }
 
 // 32-bit entries carry their own alpha, which TBitmap (opaque by design)
@@ -53,7 +62,7 @@ QImage decode32(const unsigned char *p, std::size_t n, int w, int h, std::uint32
         bad(QStringLiteral("Icon picture rows are cut short"));
     QImage out(w, h, QImage::Format_ARGB32);
     if (out.isNull())
-        bad(QStringLiteral("Not enough memory for the icon picture"));
+        noMemory();
     bool anyAlpha = false;
     const unsigned char *bits = p + headerSize;
     for (int y = 0; y < h; ++y) {
@@ -103,7 +112,7 @@ QImage decodeDibEntry(const unsigned char *p, std::size_t n)
         bitsEnd = ReadDib(p, n, bmp, opt).bitsEnd;
         out = bmp.ToImage().convertToFormat(QImage::Format_ARGB32);
         if (out.isNull())
-            bad(QStringLiteral("Not enough memory for the icon picture"));
+            noMemory();
     }
     if (needMask) {
         const std::size_t maskStride = ((std::size_t(w) + 31) / 32) * 4;

@@ -1,5 +1,7 @@
 #include "JpegCodec.h"
 
+#include "GraphicText.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -275,6 +277,13 @@ struct EncodeGuard {
     }
 };
 
+// A damaged source: the lead in the program's language, libjpeg's own text
+// (or ours) after it.
+[[noreturn]] void damaged(const QString &detail)
+{
+    throw EJPEG(GraphicFault("showmsg_graphic_jpeg_damaged", QStringLiteral("Die JPEG-Datei ist beschädigt"), detail));
+}
+
 [[noreturn]] void fail(const char *what, const char *libMessage)
 {
     std::string m = what;
@@ -288,10 +297,9 @@ struct EncodeGuard {
 void checkSize(std::int64_t w, std::int64_t h, std::int64_t maxPixels)
 {
     if (w <= 0 || h <= 0)
-        throw EJPEG(QStringLiteral("JPEG picture has no size"));
+        damaged(QStringLiteral("no size"));
     if (w * h > maxPixels)
-        throw EJPEG(QStringLiteral("JPEG picture too large: %1 x %2 pixels (limit %3 pixels)")
-                        .arg(w).arg(h).arg(maxPixels));
+        throw EJPEG(GraphicTooLarge(w, h, maxPixels));
 }
 
 bool isGreyRamp(const QImage &img)
@@ -310,13 +318,13 @@ bool isGreyRamp(const QImage &img)
 JpegInfo JpegReadInfo(const QByteArray &data, std::int64_t maxPixels)
 {
     if (data.isEmpty())
-        throw EJPEG(QStringLiteral("JPEG file is empty"));
+        damaged(QStringLiteral("0 bytes"));
     DecodeJob job{};
     DecodeGuard guard{job};
     initErrorMgr(&job.err);
     if (!decodeHeader(&job, reinterpret_cast<const unsigned char *>(data.constData()),
                       static_cast<unsigned long>(data.size()), nullptr))
-        fail("JPEG file is damaged", job.err.message);
+        damaged(QString::fromLocal8Bit(job.err.message));
     checkSize(job.cinfo.image_width, job.cinfo.image_height, maxPixels);
     JpegInfo info;
     info.width = static_cast<int>(job.cinfo.image_width);
@@ -335,7 +343,7 @@ template <class Target>
 QList<QRgb> decodeInto(const QByteArray &data, const JpegDecodeOptions &opt, JpegInfo *info, Target target)
 {
     if (data.isEmpty())
-        throw EJPEG(QStringLiteral("JPEG file is empty"));
+        damaged(QStringLiteral("0 bytes"));
     if (opt.scaleDenom != 1 && opt.scaleDenom != 2 && opt.scaleDenom != 4 && opt.scaleDenom != 8)
         throw EJPEG(QStringLiteral("JPEG scale must be 1/1, 1/2, 1/4 or 1/8"));
     DecodeJob job{};
@@ -344,7 +352,7 @@ QList<QRgb> decodeInto(const QByteArray &data, const JpegDecodeOptions &opt, Jpe
     const DecodeParams params{opt.scaleDenom, opt.grayscale, opt.quantize, opt.fast};
     if (!decodeHeader(&job, reinterpret_cast<const unsigned char *>(data.constData()),
                       static_cast<unsigned long>(data.size()), &params))
-        fail("JPEG file is damaged", job.err.message);
+        damaged(QString::fromLocal8Bit(job.err.message));
     // libjpeg allocates whole-picture buffers for progressive files from the
     // full size, so the limit applies to the stored size, not the scaled one.
     checkSize(job.cinfo.image_width, job.cinfo.image_height, opt.maxPixels);
@@ -367,7 +375,7 @@ QList<QRgb> decodeInto(const QByteArray &data, const JpegDecodeOptions &opt, Jpe
     std::vector<unsigned char> strip(fourColour ? std::size_t(job.cinfo.output_width) * 4 * 16 : 0);
     unsigned int colormap[256];
     if (!decodePixels(&job, pixels, stride, colormap, fourColour ? strip.data() : nullptr, indexed))
-        fail("JPEG file is damaged", job.err.message);
+        damaged(QString::fromLocal8Bit(job.err.message));
     QList<QRgb> table;
     if (job.cinfo.quantize_colors && job.cinfo.out_color_components > 1) {
         table.resize(job.cinfo.actual_number_of_colors);
@@ -389,7 +397,7 @@ QImage JpegDecode(const QByteArray &data, const JpegDecodeOptions &opt)
     const QList<QRgb> table = decodeInto(data, opt, nullptr, [&](int w, int h, bool indexed) {
         img = QImage(w, h, indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
         if (img.isNull())
-            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+            throw EJPEG(GraphicText("showmsg_graphic_no_memory", QStringLiteral("Nicht genug Speicher für das Bild")));
         return std::pair<unsigned char *, std::size_t>(img.bits(), static_cast<std::size_t>(img.bytesPerLine()));
     });
     if (!table.isEmpty())
@@ -411,7 +419,7 @@ TBitmap JpegDecodeBitmap(const QByteArray &data, const JpegDecodeOptions &opt, J
         try {
             bits.resize(stride * static_cast<std::size_t>(h));
         } catch (const std::bad_alloc &) {
-            throw EJPEG(QStringLiteral("Not enough memory for the JPEG picture"));
+            throw EJPEG(GraphicText("showmsg_graphic_no_memory", QStringLiteral("Nicht genug Speicher für das Bild")));
         }
         // libjpeg fills the pixels; the padding at the row ends is ours.
         if (used < stride)

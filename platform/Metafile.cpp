@@ -1,5 +1,6 @@
 #include "Metafile.h"
 
+#include "GraphicText.h"
 #include "BmpCodec.h"
 #include "LeBytes.h"
 
@@ -83,13 +84,18 @@ bool wmfHarmless(std::uint16_t f)
     }
 }
 
-[[noreturn]] void bad(const QString &why) { throw EInvalidGraphic(why); }
+[[noreturn]] void bad(const QString &why)
+{
+    throw EInvalidGraphic(GraphicFault("showmsg_graphic_metafile_damaged",
+                                       QStringLiteral("Die Metadatei ist beschädigt oder wird nicht unterstützt"), why));
+}
 
 [[noreturn]] void notBitmapOnly(const QString &record)
 {
-    bad(QStringLiteral("The metafile draws more than pictures (record %1); only metafiles made of "
-                       "bitmaps can be opened")
-            .arg(record));
+    throw EInvalidGraphic(GraphicFault(
+        "showmsg_graphic_metafile_vector",
+        QStringLiteral("Die Metadatei zeichnet mehr als Bilder; nur Metadateien aus Bitmaps können geöffnet werden"),
+        record));
 }
 
 // One bitmap placed on the output: dest in output pixels, src in the
@@ -135,8 +141,7 @@ void checkOutput(std::int64_t w, std::int64_t h)
     // Each side first: the product of two sides read from a file can pass
     // what 64 bits hold.
     if (w > TBitmap::MaxPixels() || h > TBitmap::MaxPixels() || w * h > TBitmap::MaxPixels())
-        bad(QStringLiteral("Metafile picture too large: %1 x %2 pixels (limit %3 pixels)")
-                .arg(w).arg(h).arg(TBitmap::MaxPixels()));
+        throw EInvalidGraphic(GraphicTooLarge(w, h, TBitmap::MaxPixels()));
 }
 
 struct Mapping {

@@ -1,5 +1,6 @@
 #include "PixelRows.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -11,6 +12,8 @@
 namespace zk {
 
 namespace {
+
+std::atomic<PixelRowPaths> pathLimit{PixelRowPaths::Avx512};
 
 // Byte by byte, front to back, so it may run in place.
 void row32To24Plain(uchar *dst, const uchar *src, int n, int x)
@@ -29,6 +32,33 @@ void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, i
                                 | std::uint32_t(src[3 * x + 2]) << 16;
         std::memcpy(dst + 4 * x, &v, 4);
     }
+}
+
+// Back to front: pixel x is read before any store reaches its bytes when
+// dst lies at or after src.
+void row24To32BackPlain(uchar *dst, const uchar *src, int x)
+{
+    while (x-- > 0) {
+        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                | std::uint32_t(src[3 * x + 2]) << 16;
+        std::memcpy(dst + 4 * x, &v, 4);
+    }
+}
+
+// Eight bytes a load and a store, the lookups in between.
+void lookupPlain(uchar *p, std::size_t n, const uchar (&table)[256])
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        std::uint64_t out = 0;
+        for (int k = 0; k < 64; k += 8)
+            out |= std::uint64_t(table[(v >> k) & 0xFF]) << k;
+        std::memcpy(p + i, &out, 8);
+    }
+    for (; i < n; ++i)
+        p[i] = table[p[i]];
 }
 
 void row24GreyPlain(uchar *row, int n, int x)
@@ -112,47 +142,123 @@ __attribute__((target("ssse3"))) void row24SwapSsse3(uchar *__restrict dst, cons
 // Sixteen pixels (48 bytes) a step: shuffles gather the blue, green and red
 // bytes into one register each, the weighted sum runs in 16-bit lanes (at
 // most 65280, so nothing wraps), and three more shuffles spread the grey
-// values back over the pixels.
+// values back over the pixels. VT is a 16-byte register, or a 32-byte one
+// whose halves hold two such steps, HALF bytes apart (shuffles, unpacking
+// and packing all stay within halves). A macro, not a function, so that it
+// takes the instruction set of the function it is written in.
+#define ZK_GREY_STEP(VT, OPS, P, HALF)                                                                   \
+    do {                                                                                                \
+        const VT b0 = OPS::bytes(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);           \
+        const VT b1 = OPS::bytes(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);          \
+        const VT b2 = OPS::bytes(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);          \
+        const VT g0 = OPS::bytes(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);          \
+        const VT g1 = OPS::bytes(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);           \
+        const VT g2 = OPS::bytes(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);          \
+        const VT r0 = OPS::bytes(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);          \
+        const VT r1 = OPS::bytes(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);          \
+        const VT r2 = OPS::bytes(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);           \
+        const VT o0 = OPS::bytes(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);                       \
+        const VT o1 = OPS::bytes(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);                     \
+        const VT o2 = OPS::bytes(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);       \
+        const VT v0 = OPS::load(P, HALF), v1 = OPS::load(P + 16, HALF), v2 = OPS::load(P + 32, HALF);   \
+        const VT b = OPS::gather(v0, v1, v2, b0, b1, b2);                                               \
+        const VT g = OPS::gather(v0, v1, v2, g0, g1, g2);                                               \
+        const VT r = OPS::gather(v0, v1, v2, r0, r1, r2);                                               \
+        const VT grey = OPS::weigh(b, g, r);                                                            \
+        OPS::store(P, HALF, OPS::shuffle(grey, o0));                                                    \
+        OPS::store(P + 16, HALF, OPS::shuffle(grey, o1));                                               \
+        OPS::store(P + 32, HALF, OPS::shuffle(grey, o2));                                               \
+    } while (false)
+
+#define ZK_SSSE3 __attribute__((target("ssse3"), always_inline))
+struct Ops128
+{
+    ZK_SSSE3 static __m128i bytes(char a, char b, char c, char d, char e, char f, char g, char h, char i, char j,
+                                  char k, char l, char m, char n, char o, char q)
+    {
+        return _mm_setr_epi8(a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, q);
+    }
+    ZK_SSSE3 static __m128i load(const uchar *p, std::size_t) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+    ZK_SSSE3 static void store(uchar *p, std::size_t, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+    ZK_SSSE3 static __m128i shuffle(__m128i v, __m128i m) { return _mm_shuffle_epi8(v, m); }
+    ZK_SSSE3 static __m128i gather(__m128i v0, __m128i v1, __m128i v2, __m128i m0, __m128i m1, __m128i m2)
+    {
+        return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, m0), _mm_shuffle_epi8(v1, m1)), _mm_shuffle_epi8(v2, m2));
+    }
+    ZK_SSSE3 static __m128i sum(__m128i bb, __m128i gg, __m128i rr)
+    {
+        const __m128i wr = _mm_set1_epi16(77), wg = _mm_set1_epi16(151), wb = _mm_set1_epi16(28);
+        return _mm_srli_epi16(
+            _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(rr, wr), _mm_mullo_epi16(gg, wg)), _mm_mullo_epi16(bb, wb)), 8);
+    }
+    ZK_SSSE3 static __m128i weigh(__m128i b, __m128i g, __m128i r)
+    {
+        const __m128i zero = _mm_setzero_si128();
+        return _mm_packus_epi16(sum(_mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(g, zero), _mm_unpacklo_epi8(r, zero)),
+                                sum(_mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(g, zero), _mm_unpackhi_epi8(r, zero)));
+    }
+};
+#undef ZK_SSSE3
+
+// The high half of each 32-byte register works on the 48 bytes that lie
+// `half` bytes after the low half's.
+#define ZK_AVX2 __attribute__((target("avx2"), always_inline))
+struct Ops256
+{
+    ZK_AVX2 static __m256i bytes(char a, char b, char c, char d, char e, char f, char g, char h, char i, char j,
+                                 char k, char l, char m, char n, char o, char q)
+    {
+        const __m128i x = _mm_setr_epi8(a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, q);
+        return _mm256_set_m128i(x, x);
+    }
+    ZK_AVX2 static __m256i load(const uchar *p, std::size_t half)
+    {
+        return _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(p + half), reinterpret_cast<const __m128i *>(p));
+    }
+    ZK_AVX2 static void store(uchar *p, std::size_t half, __m256i v)
+    {
+        _mm256_storeu2_m128i(reinterpret_cast<__m128i *>(p + half), reinterpret_cast<__m128i *>(p), v);
+    }
+    ZK_AVX2 static __m256i shuffle(__m256i v, __m256i m) { return _mm256_shuffle_epi8(v, m); }
+    ZK_AVX2 static __m256i gather(__m256i v0, __m256i v1, __m256i v2, __m256i m0, __m256i m1, __m256i m2)
+    {
+        return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, m0), _mm256_shuffle_epi8(v1, m1)),
+                               _mm256_shuffle_epi8(v2, m2));
+    }
+    ZK_AVX2 static __m256i sum(__m256i bb, __m256i gg, __m256i rr)
+    {
+        const __m256i wr = _mm256_set1_epi16(77), wg = _mm256_set1_epi16(151), wb = _mm256_set1_epi16(28);
+        return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(rr, wr), _mm256_mullo_epi16(gg, wg)),
+                                                  _mm256_mullo_epi16(bb, wb)),
+                                 8);
+    }
+    ZK_AVX2 static __m256i weigh(__m256i b, __m256i g, __m256i r)
+    {
+        const __m256i zero = _mm256_setzero_si256();
+        // Unpacking and packing both work per half, so the halves stay apart.
+        return _mm256_packus_epi16(
+            sum(_mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(g, zero), _mm256_unpacklo_epi8(r, zero)),
+            sum(_mm256_unpackhi_epi8(b, zero), _mm256_unpackhi_epi8(g, zero), _mm256_unpackhi_epi8(r, zero)));
+    }
+};
+#undef ZK_AVX2
+
 __attribute__((target("ssse3"))) void row24GreySsse3(uchar *row, int n)
 {
-    const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
-    const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
-    const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i g1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
-    const __m128i g2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
-    const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i r1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
-    const __m128i r2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
-    const __m128i o0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
-    const __m128i o1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-    const __m128i o2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
-    const __m128i wr = _mm_set1_epi16(77), wg = _mm_set1_epi16(151), wb = _mm_set1_epi16(28);
-    const __m128i zero = _mm_setzero_si128();
     int x = 0;
-    for (; x + 16 <= n; x += 16) {
-        uchar *p = row + 3 * x;
-        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
-        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32));
-        const __m128i b = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
-                                       _mm_shuffle_epi8(v2, b2));
-        const __m128i g = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
-                                       _mm_shuffle_epi8(v2, g2));
-        const __m128i r = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
-                                       _mm_shuffle_epi8(v2, r2));
-        auto weigh = [&](__m128i bb, __m128i gg, __m128i rr) {
-            const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(rr, wr), _mm_mullo_epi16(gg, wg)),
-                                              _mm_mullo_epi16(bb, wb));
-            return _mm_srli_epi16(sum, 8);
-        };
-        const __m128i lo = weigh(_mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(g, zero), _mm_unpacklo_epi8(r, zero));
-        const __m128i hi = weigh(_mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(g, zero), _mm_unpackhi_epi8(r, zero));
-        const __m128i grey = _mm_packus_epi16(lo, hi);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm_shuffle_epi8(grey, o0));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 16), _mm_shuffle_epi8(grey, o1));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 32), _mm_shuffle_epi8(grey, o2));
-    }
+    for (; x + 16 <= n; x += 16)
+        ZK_GREY_STEP(__m128i, Ops128, row + 3 * x, 0);
+    row24GreyPlain(row, n, x);
+}
+
+// Thirty-two pixels a step, two 16-pixel steps side by side.
+__attribute__((target("avx2"))) void row24GreyAvx2(uchar *row, int n)
+{
+    int x = 0;
+    for (; x + 32 <= n; x += 32)
+        ZK_GREY_STEP(__m256i, Ops256, row + 3 * x, 48);
+    for (; x + 16 <= n; x += 16)
+        ZK_GREY_STEP(__m128i, Ops128, row + 3 * x, 0);
     row24GreyPlain(row, n, x);
 }
 
@@ -185,10 +291,70 @@ __attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, cons
     row24To32Plain(dst, src, n, x);
 }
 
+// Back to front, four pixels a step; the 16-byte load of a step reaches four
+// bytes into the pixels after it (already written, their bytes unused), so
+// the last pixels up to a multiple of four, and at least four, go plain.
+__attribute__((target("ssse3"))) void row24To32BackSsse3(uchar *dst, const uchar *src, int n)
+{
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    int x = n < 8 ? 0 : (n - 4) & ~3;
+    for (int tail = n; tail > x;) {
+        --tail;
+        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * tail]) | std::uint32_t(src[3 * tail + 1]) << 8
+                                | std::uint32_t(src[3 * tail + 2]) << 16;
+        std::memcpy(dst + 4 * tail, &v, 4);
+    }
+    while (x >= 4) {
+        x -= 4;
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x), _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+    }
+    row24To32BackPlain(dst, src, x);
+}
+
+// 64 bytes a step: two 128-entry permutes (by the low seven bits) and the
+// top bit choosing between them; the row's end through masked loads.
+#define ZK_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+ZK_VBMI inline __m512i lookup64(__m512i v, __m512i t0, __m512i t1, __m512i t2, __m512i t3)
+{
+    const __m512i low = _mm512_permutex2var_epi8(t0, v, t1);
+    const __m512i high = _mm512_permutex2var_epi8(t2, v, t3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+
+ZK_VBMI void lookupVbmi(uchar *p, std::size_t n, const uchar (&table)[256])
+{
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128);
+    const __m512i t3 = _mm512_loadu_si512(table + 192);
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64)
+        _mm512_storeu_si512(p + i, lookup64(_mm512_loadu_si512(p + i), t0, t1, t2, t3));
+    if (i < n) {
+        const __mmask64 m = (1ull << (n - i)) - 1; // fewer than 64 left
+        _mm512_mask_storeu_epi8(p + i, m, lookup64(_mm512_maskz_loadu_epi8(m, p + i), t0, t1, t2, t3));
+    }
+}
+#undef ZK_VBMI
+
+bool haveAvx2()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 && pathLimit >= PixelRowPaths::Avx2;
+}
+
+bool haveVbmi()
+{
+    static const bool vbmi = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
+    return vbmi && pathLimit >= PixelRowPaths::Avx512;
+}
+
 bool haveSsse3()
 {
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    return ssse3;
+    return ssse3 && pathLimit >= PixelRowPaths::Ssse3;
 }
 #endif
 
@@ -216,9 +382,35 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
     row24To32Plain(dst, src, n, 0);
 }
 
+void Row24To32Backward(uchar *dst, const uchar *src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveSsse3()) {
+        row24To32BackSsse3(dst, src, n);
+        return;
+    }
+#endif
+    row24To32BackPlain(dst, src, n);
+}
+
+void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        lookupVbmi(p, n, table);
+        return;
+    }
+#endif
+    lookupPlain(p, n, table);
+}
+
 void Row24Grey(uchar *row, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveAvx2()) {
+        row24GreyAvx2(row, n);
+        return;
+    }
     if (haveSsse3()) {
         row24GreySsse3(row, n);
         return;
@@ -247,6 +439,11 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24SwapPlain(dst, src, n, 0);
+}
+
+void LimitPixelRowPaths(PixelRowPaths limit)
+{
+    pathLimit = limit;
 }
 
 } // namespace zk

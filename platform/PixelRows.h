@@ -4,6 +4,8 @@
 // Used by the bitmap's format change and by the screen grab.
 #include <QtGlobal>
 
+#include <cstddef>
+
 namespace zk {
 
 // n pixels B, G, R, X into B, G, R. dst may be src itself or lie before it
@@ -12,6 +14,13 @@ void Row32To24(uchar *dst, const uchar *src, int n);
 
 // n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap.
 void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+// The same, walking from the last pixel to the first, so dst may be src
+// itself or lie after it (a row widened in place).
+void Row24To32Backward(uchar *dst, const uchar *src, int n);
+
+// Each of the n bytes at p becomes table[byte].
+void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);
 
 // n pixels B, G, R in place: each channel becomes
 // (77 red + 151 green + 28 blue) / 256, rounded down.
@@ -24,5 +33,11 @@ void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
 // n pixels with their first and third bytes swapped (B, G, R <-> R, G, B).
 // dst and src must not overlap.
 void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+// The widest instructions the row functions may use (the processor's own
+// limit still holds). Tests walk every path a machine has; the program never
+// calls it.
+enum class PixelRowPaths { Plain, Ssse3, Avx2, Avx512 };
+void LimitPixelRowPaths(PixelRowPaths limit);
 
 } // namespace zk

@@ -15,7 +15,7 @@ PACKAGES=(
   libcurl4-openssl-dev libzip-dev libsane-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox xdotool wmctrl x11-utils trayer xclip
+  xvfb xauth openbox xdotool wmctrl x11-utils trayer xclip dbus-daemon
   pngcheck libpng-dev giflib-tools libgif-dev libtiff-tools imagemagick ffmpeg libjpeg-turbo-progs
   libtiff-dev zip unzip
   xdg-utils curl openssl

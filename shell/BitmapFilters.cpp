@@ -55,16 +55,18 @@ void store32(uchar *p, std::uint32_t v)
 }
 
 // Applies a 256-entry table to the three colour bytes of every pixel of a
-// 24-bit bitmap (padding bytes at the row ends are left alone).
-void applyTable24(TBitmap &bitmap, const std::array<uchar, 256> &table)
+// 24-bit bitmap (padding bytes at the row ends are left alone; rows without
+// padding are one run).
+void applyTable24(TBitmap &bitmap, const uchar (&table)[256])
 {
     const Rows rows(bitmap);
     const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        uchar *p = rows[y];
-        for (std::size_t i = 0; i < n; ++i)
-            p[i] = table[p[i]];
+    if (n == rows.stride) {
+        LookupBytes(rows[0], n * std::size_t(bitmap.Height()), table);
+        return;
     }
+    for (int y = 0; y < bitmap.Height(); ++y)
+        LookupBytes(rows[y], n, table);
 }
 
 // Adds d (-255..255) to the three colour bytes of every pixel of a 24-bit
@@ -285,10 +287,10 @@ void ContrastBitmap(TBitmap &bitmap, std::uint8_t amount)
     // round. The product of a small integer and a float is exact in double,
     // and nearbyint rounds halves to the even neighbour.
     const float factor = static_cast<float>(static_cast<long double>(amount) / 100.0L + 1.0L);
-    std::array<uchar, 256> table{};
+    uchar table[256];
     for (int i = 0; i < 256; ++i) {
         const double v = std::nearbyint(double(i - 128) * double(factor)) + 128.0;
-        table[std::size_t(i)] = uchar(std::clamp(v, 0.0, 255.0));
+        table[i] = uchar(std::clamp(v, 0.0, 255.0));
     }
     applyTable24(bitmap, table);
     notifyChanged(bitmap);

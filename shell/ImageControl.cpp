@@ -39,7 +39,11 @@ void TImage::PictureChanged()
 {
     if (TGraphic *g = m_picture.Graphic())
         g->SetTransparent(m_transparent);
-    RenewDisplayCopy();
+    // The display copy is made by the next paint, not here: a capture that
+    // is saved at once then encodes without first waiting for a copy of the
+    // whole picture.
+    m_displayOf = nullptr;
+    m_display = QImage();
     if (m_autoSize)
         resize(sizeHint());
     updateGeometry();

@@ -105,6 +105,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupScanOverlay();
     SetupRecorder();
     SetupSending();
+    SetupOptionsDialog();
     SetupCommandSurface();
 }
 

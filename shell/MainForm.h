@@ -247,6 +247,9 @@ public:
     void OpenClick(QObject *Sender);
     // False, with the message shown and the picture unchanged, on failure.
     bool ConvertToBmpAndLoad(const QString &FileName, const QString &Ext);
+    // What follows a picture loaded from FileName: recent list, view fitting,
+    // file name and status panels.
+    void ShowOpenedFile(const QString &FileName, bool Converted);
     // The load-file message (0x8066): opens without a recent-files entry.
     void WMLoadFile(const QString &FileName);
     // Sends the load-file message to this window; the name is copied.
@@ -385,7 +388,8 @@ public:
         std::function<void(const TBitmap &desktop)> ShowScanOverlay;
         std::function<void()> ShowCoordDialog;     // the typed-coordinates dialog
         std::function<void(int cursor)> SetStampCursor;
-        std::function<void()> OpenOptionsDialog;
+        // The settings dialog; sender: the command that asked (its start page).
+        std::function<void(QObject *sender)> OpenOptionsDialog;
         // Modes 7..12 (AVI, window information, TWAIN, files, text, companion).
         std::function<void(int scanTool)> RunCaptureSource;
     } CaptureHooks;
@@ -529,6 +533,9 @@ public:
     bool PopupBuilt = false;
     // The file list's "Shell" menu once the explorer exists.
     QPointer<QMenu> FileListShellMenu;
+    // Runs one of those entries for its copy here (sender), so the file list
+    // knows the command came from the main window.
+    std::function<void(QAction *original, QAction *sender)> RunFileListItem;
     void ReadPaletteFlags();
     void WritePaletteFlags();
     void ReadPicEditPalFlags();
@@ -648,6 +655,23 @@ private:
 
 public:
     // --- end of mouse and keyboard tools ----------------------------------
+
+    // --- Settings dialog (shell/MainFormOptions.cpp) ------------------------
+    // Wires and switches on the settings commands; the constructor calls it.
+    void SetupOptionsDialog();
+    void OptionenMenuItemClick(QObject *Sender);
+    void EMailSetMenuItemClick(QObject *Sender);
+    // The page the dialog opens on for the command that opened it.
+    static int OptionsStartPage(const QObject *sender);
+    // The steps after OK: the record stored and put to work.
+    void ApplyOptionsDialog(class TOptionDlgBMForm &dlg);
+    // Ends this copy as the close command does and starts a new one.
+    void RestartProgram();
+    // Replaces the start of the new copy (tests).
+    std::function<void(const QString &program)> RestartCommand;
+    // The open settings dialog; null while none is open.
+    QPointer<class TOptionDlgBMForm> OptionDlgBMForm;
+    // --- end of settings dialog ---------------------------------------------
 
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).

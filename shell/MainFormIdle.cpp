@@ -307,7 +307,12 @@ void TMainForm::RefreshShellSubMenu()
         copy->setStatusTip(original->statusTip());
         copy->setToolTip(original->toolTip());
         copy->setProperty("Tag", original->property("Tag"));
-        connect(copy, &QAction::triggered, original, &QAction::trigger);
+        connect(copy, &QAction::triggered, original, [this, original, copy] {
+            if (RunFileListItem)
+                RunFileListItem(original, copy);
+            else
+                original->trigger();
+        });
         copy->setEnabled(index == kShellAlwaysOn || (index != kShellAlwaysOff && FHasFileName));
         ++index;
     }

@@ -2,6 +2,7 @@
 // keys pressed while a floating bar is the active window.
 #include "MainForm.h"
 
+#include "GraphicText.h"
 #include "MultiLanguage.h"
 #include "Placement.h"
 #include "Registry.h"
@@ -136,6 +137,17 @@ void ApplyCommandIcons(TMainForm &form)
             if (QAction *a = form.Item(QString::fromLatin1(name)))
                 a->setIcon(icon);
     }
+}
+
+// The current section's texts for the picture classes' messages (the
+// first text of a key counts, as in TMultiLanguage::GetText).
+void installGraphicTexts(const TMultiLanguage &language)
+{
+    QHash<QString, QString> texts;
+    for (const LanguageEntry &e : language.Lines())
+        if (!texts.contains(e.key))
+            texts.insert(e.key, e.value);
+    SetGraphicTexts(texts);
 }
 
 } // namespace
@@ -320,6 +332,8 @@ void TMainForm::LangMenuItemClick()
 
 void TMainForm::ZKMultiLanguageTranslate()
 {
+    // The picture classes' messages follow, on every thread.
+    installGraphicTexts(*ZKMultiLanguage);
     // The explorer windows switch with the main window once they exist.
     for (QWidget *form : {DirBDForm.data(), NavBDForm.data()})
         if (form)
@@ -366,6 +380,7 @@ void TMainForm::SetupCommandSurface()
     connect(SubMenu("LangMenuItem"), &QMenu::aboutToShow, this, &TMainForm::LangMenuItemClick);
     connect(Item("XPStyleMenuItem"), &QAction::triggered, this, &TMainForm::XPStyleMenuItemClick);
     connect(ZKMultiLanguage, &TMultiLanguage::OnTranslate, this, &TMainForm::ZKMultiLanguageTranslate);
+    installGraphicTexts(*ZKMultiLanguage);
     MenuToolBarResize();
     ApplyCommandIcons(*this);
     // Rows are laid out once the buttons have their icons.

@@ -147,7 +147,7 @@ constexpr OptionField kTable[] = {
     ZK_BOOL("AnimMin", AnimMin, false),
     ZK_NUM(Byte, "AnimCount", AnimCount, 1),
     ZK_BOOL("ExpDimParts", ExpDimParts, true),
-    ZK_IDX(Byte, "MailService", MailService, 0, 0, 1),
+    ZK_IDX(Byte, "MailService", MailService, 0, 0, 2),
     ZK_BOOL("GraphicAsAttach", GraphicAsAttach, true),
     ZK_BOOL("AttachDir", AttachDir, false),
     ZK_IDX(Byte, "AttachType", AttachType, 1, 0, 1),
@@ -437,6 +437,16 @@ void SetDefaultOptions(TZelkoraOptions &options)
         if (f.hasDefault)
             setDefault(f, options);
     options.TimeScanRunning = false;
+}
+
+std::int64_t OptionIntValue(const OptionField &field, const TZelkoraOptions &options)
+{
+    return intValue(field, options);
+}
+
+void SetOptionIntValue(const OptionField &field, TZelkoraOptions &options, std::int64_t value)
+{
+    setInt(field, options, value);
 }
 
 int UsableIndex(const TZelkoraOptions &options, std::string_view name)

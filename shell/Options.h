@@ -209,6 +209,11 @@ void SetDefaultOptions(TZelkoraOptions &options);
 // Fields that are not indices give their raw value.
 int UsableIndex(const TZelkoraOptions &options, std::string_view name);
 
+// The value of a Bool/Byte/Word/Int field as a number, and writing one (cut
+// to the field's width); strings and byte arrays give 0 and are not written.
+std::int64_t OptionIntValue(const OptionField &field, const TZelkoraOptions &options);
+void SetOptionIntValue(const OptionField &field, TZelkoraOptions &options, std::int64_t value);
+
 // The store side of TMainForm.LoadOptions / SaveOptions / WriteOptionBool.
 class OptionsStore
 {

@@ -416,6 +416,25 @@ TEST(BitmapFilters, ContrastFiftyFiveUsesTheSinglePrecisionFactor)
     EXPECT_EQ(at(b, 4, 0), (Rgb{97, 190, 82}));
 }
 
+TEST(BitmapFilters, ContrastOfAWidePictureIsThatOfEachPixelAlone)
+{
+    // Wide rows go through in long runs, a single pixel through the short
+    // end of a run; rows with padding (85 pixels) and without (128).
+    for (int w : {85, 128})
+        for (std::uint8_t amount : {std::uint8_t(50), std::uint8_t(55), std::uint8_t(255)}) {
+            const TBitmap original = randomPicture(w, 3, quint32(w + amount));
+            TBitmap wide = original;
+            ContrastBitmap(wide, amount);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < w; ++x) {
+                    TBitmap one(1, 1);
+                    put(one, 0, 0, at(original, x, y));
+                    ContrastBitmap(one, amount);
+                    ASSERT_EQ(at(wide, x, y), at(one, 0, 0)) << w << " " << int(amount) << " " << x << "," << y;
+                }
+        }
+}
+
 // ------------------------------------------------------------------ smoothing
 
 TEST(BitmapFilters, SmoothingKeepsTheFrameAndSeesItsOwnResults)
@@ -918,7 +937,7 @@ TEST(BitmapFilters, BrightnessOfEveryByteValueAtOddWidths)
 TEST(BitmapFilters, GreyOfRandomRowsAtWidthsAroundSixteenPixels)
 {
     QRandomGenerator rng(16);
-    for (int w : {1, 15, 16, 17, 32, 33, 67}) {
+    for (int w : {1, 15, 16, 17, 32, 33, 48, 67}) {
         TBitmap b(w, 5, pf24bit);
         for (int y = 0; y < b.Height(); ++y)
             for (size_t i = 0; i < b.Stride(); ++i)

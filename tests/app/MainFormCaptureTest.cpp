@@ -39,6 +39,7 @@ public:
         FScanDelay = 0;
         CaptureHooks.RunCaptureSource = [this](int tool) { calls << QString("Source%1").arg(tool); };
         CaptureHooks.SetStampCursor = [this](int cursor) { calls << QString("StampCursor%1").arg(cursor); };
+        CaptureHooks.OpenOptionsDialog = [this](QObject *) { calls << QStringLiteral("OptionsDialog"); };
         UpdateCaptureCommands();
     }
     QStringList calls;

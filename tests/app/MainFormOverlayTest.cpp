@@ -184,6 +184,11 @@ TEST_F(MainFormOverlay, WindowMenuItemHidesAndShowsTheExplorer)
     ASSERT_TRUE(dirEx);
     EXPECT_TRUE(dirEx->isEnabled());
     EXPECT_TRUE(dirEx->isChecked());
+    // The file list below it goes first: while it is shown the explorer
+    // switch stays on.
+    ASSERT_TRUE(form->NavBDForm);
+    form->NavBDForm->close();
+    EXPECT_TRUE(form->Options.FileExp);
 
     dirEx->trigger();
     QApplication::processEvents();

@@ -582,7 +582,8 @@ TEST(ShippedLanguageFile, EveryKeyTheSourcesAskForIsInEverySection)
         "\"((?:showmsg|caption|opendlg|msgdlg|statbar|err_msg|select|inputquery|inputbox)_[A-Za-z0-9_-]*"
         "[A-Za-z0-9]|Set_[A-Za-z0-9]+_Tit(?:le|el)|TheHistoryItem_[A-Za-z]+)\""));
     QMap<QString, QString> used; // key -> a file that names it
-    for (const char *folder : {"app", "shell", "capture", "edit", "output", "explorer", "tools", "widgets"}) {
+    for (const char *folder :
+         {"app", "shell", "capture", "edit", "output", "explorer", "tools", "widgets", "platform", "formats"}) {
         QDirIterator it(QStringLiteral(ZK_SOURCE_DIR "/") + QString::fromLatin1(folder),
                         {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

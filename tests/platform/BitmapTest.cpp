@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace zk;
 
 TEST(Bitmap, ScanLinesHoldTheDeclaredRowLayout)
@@ -350,7 +352,7 @@ TEST(Bitmap, TrueColourChangesKeepEveryPixelAndClearThePadding)
 {
     // From 24, 32 and 8 bits (full and short palettes) to 24 and 32 bits,
     // at widths with and without row padding.
-    for (int w : {1, 2, 3, 5, 33}) {
+    for (int w : {1, 2, 3, 5, 33, 70}) {
         TBitmap source(w, 4, pf24bit);
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < w; ++x)
@@ -379,5 +381,14 @@ TEST(Bitmap, TrueColourChangesKeepEveryPixelAndClearThePadding)
                 }
             }
         }
+        // Shrunk from 32 bits, a picture keeps its buffer and is widened
+        // again in place, to the same bytes.
+        TBitmap again = from32;
+        again.SetPixelFormat(pf24bit);
+        const uchar *buffer = again.ScanLine(0);
+        again.SetPixelFormat(pf32bit);
+        EXPECT_EQ(again.ScanLine(0), buffer) << "w " << w;
+        for (int y = 0; y < 4; ++y)
+            EXPECT_EQ(std::memcmp(again.ScanLine(y), from32.ScanLine(y), from32.Stride()), 0) << "w " << w;
     }
 }

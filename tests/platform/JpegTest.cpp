@@ -206,7 +206,7 @@ TEST_F(JpegTest, DamagedStreamsRaiseLibjpegsMessageAndChangeNothing)
         {"cut and ended", good.left(good.size() / 2) + QByteArray("\xFF\xD9", 2), "premature end of data segment"},
         {"truncated in the header", good.left(40), ""},
         {"garbage", QByteArray(500, 'x'), "Not a JPEG file"},
-        {"empty", QByteArray(), "empty"},
+        {"empty", QByteArray(), "0 bytes"},
         {"png signature", QByteArray("\x89PNG\r\n\x1a\n0000000000000000", 24), "Not a JPEG file"},
     };
     for (const auto &c : cases) {

@@ -234,7 +234,7 @@ TEST_F(MetafileTest, DrawingRecordsAreRefusedWithAClearMessage)
             mf.LoadFromBytes(data);
             ADD_FAILURE() << "a metafile with a line was accepted";
         } catch (const EInvalidGraphic &e) {
-            EXPECT_TRUE(e.message().contains(QLatin1String("draws more than pictures"))) << e.what();
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8("zeichnet mehr als Bilder"))) << e.what();
         }
         EXPECT_EQ(mf.Width(), 7);
     }

@@ -3,15 +3,20 @@
 // reaches the main window, a key someone else holds is reported, and
 // switching the system keys off releases everything. Closing: the window
 // manager's close asks first and the store holds the settings afterwards.
+#include "DialogSupport.h"
 #include "HotKeys.h"
 #include "MainForm.h"
+#include "OptionDlg.h"
 #include "Options.h"
 #include "Placement.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "X11Support.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
@@ -367,5 +372,33 @@ TEST_F(MainWindowX11, OnAFirstRunACaptureBringsTheWindowBackWhereItWas)
         return after == before;
     }, 3000);
     EXPECT_EQ(after, before);
+    form.close();
+}
+
+TEST_F(HotKeysX11, KeyChosenInTheSettingsWorksAfterOk)
+{
+    if (!onX11() || !TGlobalHotKeys::Available())
+        GTEST_SKIP() << "needs the test X server";
+    TMainForm form;
+    form.Options.EndDlg = false;
+    form.Options.MagneticFE = false;
+    QSignalSpy spy(&form, &TMainForm::HotKeyMessage);
+    form.show();
+    QApplication::processEvents();
+    zktest::AnswerNext<TOptionDlgBMForm>([](TOptionDlgBMForm *d) {
+        d->HKComboBoxes[0]->setCurrentIndex(8); // "STRG + K"
+        d->OkButton->click();
+    });
+    form.Item("SettingsMenuItem")->trigger();
+    EXPECT_EQ(form.Options.HK1, 8);
+
+    OtherClient other;
+    ASSERT_TRUE(other.ok());
+    EXPECT_EQ(other.grabCtrl('a'), 0) << "the old key is free";
+    other.ungrabCtrl('a');
+    EXPECT_EQ(other.grabCtrl('k'), kBadAccess);
+    ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+k"}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+    EXPECT_EQ(spy.takeFirst().value(0).toInt(), 1);
     form.close();
 }

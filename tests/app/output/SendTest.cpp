@@ -358,7 +358,7 @@ TEST_F(SendTest, EditorSwitchFollowsEditorAndOption)
 {
     QuietForm form;
     int optionsOpened = 0;
-    form.CaptureHooks.OpenOptionsDialog = [&] { ++optionsOpened; };
+    form.CaptureHooks.OpenOptionsDialog = [&](QObject *) { ++optionsOpened; };
     QAction *item = form.Item("ExtGraphMenuItem");
     QAction *button = form.Item("ExtGraphToolButton");
     form.Options.ExtGrEdtPath = stubs.filePath("missing-editor");

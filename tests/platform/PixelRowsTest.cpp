@@ -1,0 +1,115 @@
+// The row functions pick their instructions by what the processor offers, so
+// a build machine and a user's machine may run different code. Every wider
+// path must give the plain path's bytes, at every length that ends inside or
+// between its blocks and in place where the function allows it.
+#include "PixelRows.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+using namespace zk;
+
+namespace {
+
+using Bytes = std::vector<uchar>;
+
+Bytes randomBytes(std::size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (uchar &c : b)
+        c = uchar(gen());
+    return b;
+}
+
+// Every function's output for n pixels, under the paths allowed now.
+std::vector<Bytes> runAll(int n)
+{
+    const Bytes in24 = randomBytes(std::size_t(3 * n), unsigned(n));
+    const Bytes in32 = randomBytes(std::size_t(4 * n), unsigned(n + 1000));
+    std::vector<Bytes> out;
+
+    Bytes a(std::size_t(3 * n) + 1, 0xAB); // one guard byte past the row
+    Row32To24(a.data(), in32.data(), n);
+    out.push_back(a);
+    Bytes inPlace = in32;
+    Row32To24(inPlace.data(), inPlace.data(), n);
+    out.push_back(inPlace);
+
+    Bytes b(std::size_t(4 * n) + 1, 0xAB);
+    Row24To32(b.data(), in24.data(), n);
+    out.push_back(b);
+    Bytes widened(std::size_t(4 * n));
+    std::copy(in24.begin(), in24.end(), widened.begin());
+    Row24To32Backward(widened.data(), widened.data(), n);
+    out.push_back(widened);
+
+    uchar table[256];
+    const Bytes t = randomBytes(256, 7);
+    std::copy(t.begin(), t.end(), table);
+    Bytes looked = in32;
+    LookupBytes(looked.data(), looked.size(), table);
+    out.push_back(looked);
+
+    Bytes grey = in24;
+    Row24Grey(grey.data(), n);
+    out.push_back(grey);
+
+    Bytes mirrored(std::size_t(3 * n) + 1, 0xAB);
+    Row24Mirror(mirrored.data(), in24.data(), n);
+    out.push_back(mirrored);
+
+    Bytes swapped(std::size_t(3 * n) + 1, 0xAB);
+    Row24SwapRB(swapped.data(), in24.data(), n);
+    out.push_back(swapped);
+    return out;
+}
+
+struct RestorePaths
+{
+    ~RestorePaths() { LimitPixelRowPaths(PixelRowPaths::Avx512); }
+};
+
+} // namespace
+
+TEST(PixelRows, EveryPathGivesThePlainBytes)
+{
+    RestorePaths restore;
+    const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place",
+                           "lookup", "grey", "mirror", "swap"};
+    std::vector<int> lengths;
+    for (int n = 0; n <= 70; ++n)
+        lengths.push_back(n);
+    for (int n : {127, 128, 129, 1919, 1920})
+        lengths.push_back(n);
+    for (int n : lengths) {
+        LimitPixelRowPaths(PixelRowPaths::Plain);
+        const std::vector<Bytes> want = runAll(n);
+        for (PixelRowPaths p : {PixelRowPaths::Ssse3, PixelRowPaths::Avx2, PixelRowPaths::Avx512}) {
+            LimitPixelRowPaths(p);
+            const std::vector<Bytes> got = runAll(n);
+            for (std::size_t f = 0; f < want.size(); ++f)
+                ASSERT_EQ(got[f], want[f]) << names[f] << ", " << n << " pixels, path " << int(p);
+        }
+    }
+}
+
+TEST(PixelRows, PlainRowsFollowTheirRules)
+{
+    RestorePaths restore;
+    LimitPixelRowPaths(PixelRowPaths::Plain);
+    // B, G, R of three pixels; grey weighs red 77, green 151, blue 28.
+    Bytes row = {10, 20, 30, 0, 0, 255, 255, 255, 255};
+    Row24Grey(row.data(), 3);
+    const uchar g0 = uchar((77 * 30 + 151 * 20 + 28 * 10) >> 8);
+    EXPECT_EQ(row, (Bytes{g0, g0, g0, 76, 76, 76, 255, 255, 255}));
+    const Bytes src = {1, 2, 3, 4, 5, 6};
+    Bytes wide(8);
+    Row24To32(wide.data(), src.data(), 2);
+    EXPECT_EQ(wide, (Bytes{1, 2, 3, 255, 4, 5, 6, 255}));
+    Bytes mirrored(6);
+    Row24Mirror(mirrored.data(), src.data(), 2);
+    EXPECT_EQ(mirrored, (Bytes{4, 5, 6, 1, 2, 3}));
+}
