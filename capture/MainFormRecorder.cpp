@@ -5,12 +5,14 @@
 #include "DirBDForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
+#include "NavBDForm.h"
 #include "Options.h"
 #include "RecorderForm.h"
 #include "RecorderLogic.h"
 #include "SaveAviEdtForm.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTreeWidget>
 
@@ -52,6 +54,13 @@ void TMainForm::SetupRecorder()
                 d->InternTreeViewClick();
             }
     };
+    // Writing a frame back takes the name chosen in the file list; the
+    // editing window stands below that list.
+    RecorderHooks.SelectedListItem = [this] {
+        const auto *list = qobject_cast<TNavBDForm *>(NavBDForm.data());
+        return list ? QFileInfo(list->SelectedPath()).fileName() : QString();
+    };
+    RecorderHooks.FileListWindow = [this] { return NavBDForm.data(); };
     RecorderHooks.RefreshAviEntries = [explorer] {
         if (TDirBDForm *d = explorer()) {
             const int current = d->InternNodeIndex(d->InternTreeView->currentItem());

@@ -5,6 +5,7 @@
 #include "AviViewForm.h"
 #include "DirBDForm.h"
 #include "FolderExplorerSetup.h"
+#include "NavBDForm.h"
 #include "Bitmap.h"
 #include "MainForm.h"
 #include "RecorderForm.h"
@@ -19,6 +20,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QListView>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QPushButton>
@@ -282,11 +284,34 @@ TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
     ASSERT_TRUE(form.RecorderForm);
     EXPECT_EQ(dir->DirPageControl->currentIndex(), 0) << "opening shows the explorer's own entries";
 
+    // The copied frames are what the editing entry lists.
+    form.Options.AviCopyPath = zktest::sandboxDir() + "/recorder-copies";
+    QDir(form.Options.AviCopyPath).removeRecursively();
+    QDir().mkpath(form.Options.AviCopyPath);
+    TBitmap(5, 3, pf24bit).SaveToFile(FrameFileName(form.Options.AviCopyPath, 0));
+    form.Options.MagneticFE = true;
     form.RecorderForm->AVIEditButton->click();
     settle();
     ASSERT_TRUE(dir->InternTreeView->currentItem());
     EXPECT_EQ(dir->InternTreeView->currentItem()->text(0).toStdString(), "AVI-Edit");
+    auto *list = qobject_cast<TNavBDForm *>(form.NavBDForm.data());
+    ASSERT_TRUE(list);
+    for (int i = 0; i < 200 && !list->ListingDone; ++i)
+        settle();
     ASSERT_TRUE(form.SaveAviEdtForm);
+    EXPECT_EQ(form.SaveAviEdtForm->pos(), list->mapToGlobal(QPoint(0, list->height()))) << "below the file list";
+
+    // Writing back goes under the chosen row's name into the frame folder.
+    ASSERT_EQ(list->FileListModel->rowCount(), 1);
+    list->FileListView->setCurrentIndex(list->FileListModel->index(0));
+    form.ScanImage->Picture().Bitmap().SetSize(7, 4);
+    form.ScanImage->PictureChanged();
+    form.messages.clear();
+    form.SaveAviEdtForm->SaveAviBmpButton->click();
+    EXPECT_TRUE(form.messages.isEmpty()) << form.messages.join(' ').toStdString();
+    TBitmap back;
+    back.LoadFromFile(FrameFileName(form.Options.TmpAviPath, 0));
+    EXPECT_EQ(back.Width(), 7);
     form.SaveAviEdtForm->close();
     settle();
 }
