@@ -813,8 +813,15 @@ void TGIFApplicationExtension::SetIdentifier(const char (&ident)[12])
 
 void TGIFApplicationExtension::SaveBody(TGIFOutStream &stream)
 {
-    stream.Put(11);
-    stream.Write(Identifier.data(), 11);
+    if (IdentifierBlockSize == 10) {
+        stream.Put(10);
+        stream.Write(Identifier.data(), 10);
+    } else {
+        stream.Put(uint8_t(11 + IdentifierExtra.size()));
+        stream.Write(Identifier.data(), 11);
+        if (!IdentifierExtra.empty())
+            stream.Write(IdentifierExtra.data(), IdentifierExtra.size());
+    }
     SaveData(stream);
 }
 
@@ -825,12 +832,15 @@ void TGIFApplicationExtension::LoadBody(TGIFInStream &stream)
     if (size < 10)
         RaiseGIFError(TGIFMsg::BadAppExtensionSize);
     Identifier.fill(0);
+    IdentifierBlockSize = size;
+    IdentifierExtra.clear();
     if (size == 10) {
         ReadExact(stream, Identifier.data(), 10);
     } else {
         ReadExact(stream, Identifier.data(), 11);
-        uint8_t rest[255];
-        ReadExact(stream, rest, size - 11);
+        IdentifierExtra.resize(size - 11u);
+        if (!IdentifierExtra.empty())
+            ReadExact(stream, IdentifierExtra.data(), IdentifierExtra.size());
     }
     LoadData(stream);
 }

@@ -529,6 +529,11 @@ public:
     // 8 bytes identifier, 3 bytes authentication code.
     TGIFAppIdentifier Identifier{};
     void SetIdentifier(const char (&ident)[12]);
+    // The identifier block's length as read (10 to 255): an unknown
+    // extension is written back with the same block, so a reader that
+    // knows the 11-byte identifier does not take it for its own.
+    int IdentifierBlockSize = 11;
+    std::vector<uint8_t> IdentifierExtra;
 
 protected:
     void SaveBody(TGIFOutStream &stream) override;

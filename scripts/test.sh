@@ -76,8 +76,15 @@ if [ -e "${fuzzers[0]}" ]; then
     # A fixed seed: every machine tries the same inputs in the same order (a
     # slow machine stops earlier in that order), so a run is repeatable;
     # longer fuzzing is done by hand with the same targets.
-    QT_QPA_PLATFORM=offscreen "$ROOT/build-fuzz/fuzz/$name" -seed=1 -runs=30000 -max_total_time=8 -rss_limit_mb=2048 \
-        -artifact_prefix="$work/" -print_final_stats=0 "$work" 2>&1 | tail -3 || status=1
+    if QT_QPA_PLATFORM=offscreen "$ROOT/build-fuzz/fuzz/$name" -seed=1 -runs=30000 -max_total_time=8 \
+        -rss_limit_mb=2048 -artifact_prefix="$work/" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+      tail -3 "$work.log"
+    else
+      # The reason and the stack, not only the input that found them.
+      grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|INITED)' "$work.log" | tail -60
+      status=1
+    fi
+    rm -f "$work.log"
     rm -rf "$work"
   done
 fi
