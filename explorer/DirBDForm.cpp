@@ -508,7 +508,7 @@ void TDirBDForm::InternTreeViewClick()
     const QString folder = TEntryStore(EntriesFile()).Folder(caption, QStringLiteral("ERROR"));
     if (folder == QLatin1String("ERROR") || (!folder.isEmpty() && !QFileInfo(folder).isDir())) {
         showMessage(Text(QStringLiteral("showmsg_error_occured_in_dir"),
-                         QStringLiteral("Beim Öffnen des Verzeichnisses ist ein Fehler aufgetreten!")) +
+                         QStringLiteral("Beim Öffnen des Verzeichnisses ist ein Fehler aufgetreten:")) +
                     u'\n' + (folder == QLatin1String("ERROR") ? caption : folder));
         return;
     }

@@ -8,6 +8,7 @@
 #include <QDockWidget>
 #include <QIcon>
 #include <QList>
+#include <QMainWindow>
 #include <QPointer>
 #include <QSet>
 #include <array>
@@ -15,7 +16,6 @@
 
 class QComboBox;
 class QGroupBox;
-class QMainWindow;
 class QPushButton;
 class QTabWidget;
 class QTreeWidget;

@@ -172,11 +172,6 @@ QImage SampledBmpThumbnail(const QString &path)
     return thumb;
 }
 
-QString QuotedPath(const QString &path)
-{
-    return QStringLiteral(" \"") + path + QLatin1Char('"');
-}
-
 QByteArray CopiedFilesGnome(const QStringList &paths)
 {
     QByteArray out("copy");

@@ -67,10 +67,6 @@ QImage MakeListThumbnail(const QImage &image);
 // takes it).
 QImage SampledBmpThumbnail(const QString &path);
 
-// The path ready to be appended to a command line: a blank and the path in
-// double quotes.
-QString QuotedPath(const QString &path);
-
 // Names the file list's clipboard "copy as file" puts up: a URI list and the
 // GNOME file managers' own form.
 QByteArray CopiedFilesGnome(const QStringList &paths);

@@ -354,8 +354,10 @@ void TNavBDForm::buildMenu()
                                "Kopiert die selektierte Datei als Datei in die Zwischenablage");
     ShellMenu->addSeparator();
     Suchen1 = item(ShellMenu, "Suchen1", "Suchen", 0);
-    // The system-wide search belongs to the main window's commands.
+    // The system-wide search belongs to the main window's commands, which
+    // do not have it yet; the main window's copy of this entry stays off too.
     Suchen1->setEnabled(false);
+    Suchen1->setProperty("Unavailable", true);
 
     connect(RefreshMenuItem, &QAction::triggered, this, [this] { ActMenuItemClick(); });
     for (QAction *a : {RepMenuItem, IconMenuItem, NavThumbMenuItem})
@@ -548,7 +550,7 @@ void TNavBDForm::ListEntryFolder(const QString &folder)
 {
     if (folder == QLatin1String("ERROR")) {
         showMessage(Text(QStringLiteral("showmsg_error_occured_in_dir"),
-                         QStringLiteral("Beim Öffnen des Verzeichnisses ist ein Fehler aufgetreten!")));
+                         QStringLiteral("Beim Öffnen des Verzeichnisses ist ein Fehler aufgetreten:")));
         return;
     }
     ListFolder(folder);
@@ -973,7 +975,13 @@ void TNavBDForm::ShellOpenMenuItemClick(QAction *sender)
     }
     case 4: {
         QFile f(file);
-        f.setPermissions(f.permissions() & ~(QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther));
+        const QFile::Permissions writable = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+        if (!f.exists() || !f.setPermissions(f.permissions() & ~writable)) {
+            showMessage(Text(QStringLiteral("showmsg_file_not_writeprot"),
+                             QStringLiteral("Die Datei konnte nicht schreibgeschützt werden:")) +
+                        u'\n' + file);
+            break;
+        }
         showMessage(Text(QStringLiteral("showmsg_the_file_is_writeprot"),
                          QStringLiteral("Die Datei ist jetzt schreibgeschützt.")));
         break;
@@ -987,14 +995,14 @@ bool TNavBDForm::deleteFile(const QString &path)
     QFile f(path);
     if (!(f.permissions() & QFile::WriteOwner)) {
         if (!confirm(Text(QStringLiteral("msgdlg_would_file_with_writeprot_del"),
-                          QStringLiteral("Die Datei ist schreibgeschützt. Trotzdem löschen?")) +
+                          QStringLiteral("Die Datei ist schreibgeschützt. Soll sie trotzdem gelöscht werden?")) +
                      u'\n' + path))
             return false;
         f.setPermissions(f.permissions() | QFile::WriteOwner | QFile::WriteUser);
     }
     if (f.remove())
         return true;
-    showMessage(Text(QStringLiteral("showmsg_file_not_deleted"), QStringLiteral("Die Datei wurde nicht gelöscht:")) +
+    showMessage(Text(QStringLiteral("showmsg_file_not_deleted"), QStringLiteral("Die Datei konnte nicht gelöscht werden:")) +
                 u'\n' + path + u'\n' + f.errorString());
     return false;
 }
@@ -1008,7 +1016,7 @@ void TNavBDForm::DelFileMenuItemClick(QAction *sender)
         if (file.isEmpty())
             return;
         if (!confirm(Text(QStringLiteral("msgdlg_selfile_delete_quest"),
-                          QStringLiteral("Soll die ausgewählte Datei gelöscht werden?"))))
+                          QStringLiteral("Soll die ausgewählte Datei unwiderruflich gelöscht werden?"))))
             return;
         deleteFile(file);
         ActMenuItemClick();
@@ -1016,11 +1024,11 @@ void TNavBDForm::DelFileMenuItemClick(QAction *sender)
     }
     if (fromMain) {
         showMessage(Text(QStringLiteral("showmsg_del_dir_not_here"),
-                         QStringLiteral("Alle Dateien können nur im Datei-Explorer gelöscht werden.")));
+                         QStringLiteral("Alle Dateien eines Verzeichnisses können nur im Datei-Explorer gelöscht werden.")));
         return;
     }
     if (!confirm(Text(QStringLiteral("msgdlg_selfiles_delete_quest"),
-                      QStringLiteral("Sollen alle aufgelisteten Dateien gelöscht werden?"))))
+                      QStringLiteral("Sollen alle aufgelisteten Dateien unwiderruflich gelöscht werden?"))))
         return;
     QStringList files;
     for (int r = 0; r < FileListModel->rowCount(); ++r)

@@ -313,7 +313,9 @@ void TMainForm::RefreshShellSubMenu()
             else
                 original->trigger();
         });
-        copy->setEnabled(index == kShellAlwaysOn || (index != kShellAlwaysOff && FHasFileName));
+        // An entry the list marks as not available yet stays off here too.
+        const bool available = !original->property("Unavailable").toBool();
+        copy->setEnabled(available && (index == kShellAlwaysOn || (index != kShellAlwaysOff && FHasFileName)));
         ++index;
     }
     m_shellSubMenu->menuAction()->setEnabled(!source.isEmpty());

@@ -486,21 +486,32 @@ TEST_F(NavBDFormActions, TheMainWindowsShellEntriesActOnItsOwnPictureFile)
     main.GrEdtPopupMenuPopup();
     auto *shell = main.findChild<QMenu *>("GrEdtShellPopupMenu");
     ASSERT_TRUE(shell);
-    QAction *open = nullptr, *del = nullptr;
-    for (QAction *a : shell->actions()) {
-        if (a->text() == list->ShellOpenMenuItem->text())
-            open = a;
-        if (a->text() == list->DelFileMenuItem->text())
-            del = a;
-    }
+    const auto copyOf = [shell](const QAction *original) -> QAction * {
+        for (QAction *a : shell->actions())
+            if (a->text() == original->text())
+                return a;
+        return nullptr;
+    };
+    QAction *open = copyOf(list->ShellOpenMenuItem), *del = copyOf(list->DelFileMenuItem);
     ASSERT_TRUE(open && del);
     EXPECT_TRUE(open->isEnabled() && del->isEnabled());
+    // The system-wide search does not exist yet: off in both menus.
+    ASSERT_TRUE(copyOf(list->Suchen1));
+    EXPECT_FALSE(copyOf(list->Suchen1)->isEnabled());
     open->trigger();
     EXPECT_EQ(urls.opened, QStringList({shown}));
     del->trigger();
     EXPECT_EQ(questions.size(), 1);
     EXPECT_FALSE(QFile::exists(shown));
     EXPECT_TRUE(QFile::exists(stored("listed.bmp")));
+    // Write-protecting the file that is gone says so instead of claiming success.
+    main.GrEdtPopupMenuPopup();
+    QAction *protect = copyOf(list->WriteProtMenuItem);
+    ASSERT_TRUE(protect);
+    protect->trigger();
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.last().endsWith(shown)) << messages.last().toStdString();
+    EXPECT_FALSE(messages.last().contains(list->Text("showmsg_the_file_is_writeprot", "Die Datei ist jetzt schreibgeschützt.")));
 }
 
 TEST_F(NavBDFormActions, CopiesAsPictureOrAsFileAndNamesAClipboardFailure)
