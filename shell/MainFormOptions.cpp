@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSystemTrayIcon>
+#include <QTreeWidget>
 
 #include <unistd.h>
 
@@ -136,8 +137,15 @@ void TMainForm::ApplyOptionsDialog(TOptionDlgBMForm &dlg)
             box.exec();
         }
     }
-    if (SendHooks.AttachEntryCurrent && SendHooks.AttachEntryCurrent() && SendHooks.RefreshAttachTree)
-        SendHooks.RefreshAttachTree();
+    // A shown attachment folder may be gone: the tree goes back to its top.
+    if (explorer && explorer->InternNodeCount() > 0) {
+        QString selected;
+        explorer->GetSelectedNodeText(selected);
+        if (selected == QLatin1String("Attach")) {
+            explorer->InternTreeView->setCurrentItem(explorer->InternNode(0));
+            explorer->InternTreeViewClick();
+        }
+    }
 }
 
 void TMainForm::RestartProgram()

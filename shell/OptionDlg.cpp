@@ -876,16 +876,22 @@ QString TOptionDlgBMForm::text(const char *key, const QString &fallback) const
     return t.isEmpty() ? fallback : t;
 }
 
-void TOptionDlgBMForm::message(const char *key, const QString &fallback)
+void TOptionDlgBMForm::message(const char *key, const QString &fallback, const QString &suffix)
 {
     if (Prompts.Message)
-        Prompts.Message(QString::fromLatin1(key), text(key, fallback));
+        Prompts.Message(QString::fromLatin1(key), text(key, fallback) + suffix);
 }
 
 void TOptionDlgBMForm::SetLanguage(const QStringList &Script, int LangIdx)
 {
     LanguageIndex = LangIdx;
     TBaseModalForm::SetLanguage(Script, LangIdx);
+}
+
+void TOptionDlgBMForm::notWholeNumber(const QString &typed)
+{
+    // The text ends in ": ", the typed value follows it.
+    message("showmsg_except_no_int", QStringLiteral("Keine gültige ganze Zahl: "), typed);
 }
 
 QString TOptionDlgBMForm::HelpPage(int page)
@@ -1158,22 +1164,12 @@ void TOptionDlgBMForm::SetOptions(TZelkoraOptions o)
     FileExpCheckBoxClick();
     SendServiceRadioGroupClick();
     AttachCheckBoxClick();
-    if (OptionSubDialogs().GraphEditor) {
-        SysKeyCheckBoxClick();
-        ExtGrEdtCheckBoxClick();
-        SndPicExtGrEdtCheckBoxClick();
-    } else {
-        for (QComboBox *c : HKComboBoxes)
-            c->setEnabled(SysKeyCheckBox->isChecked());
-        ZKWinCheckBox->setEnabled(SysKeyCheckBox->isChecked());
-    }
+    SysKeyCheckBoxClick();
+    ExtGrEdtCheckBoxClick();
+    SndPicExtGrEdtCheckBoxClick();
     const bool desktopOrigin = AviFrInitRadioGroup->ItemIndex() == 0;
     MoveGrabCheckBox->setEnabled(!desktopOrigin);
-    const bool viewer = ProgRadioGroup->ItemIndex() == 1;
-    ExtProgHistoryCombo->setEnabled(viewer);
-    ExtProgBitBtn->setEnabled(viewer);
-    ExplorerHistoryCombo->setEnabled(!viewer);
-    ExpPathBitBtn->setEnabled(!viewer);
+    enableViewerChoice();
     if (ScanToolListBox->currentRow() > 4)
         ScanPrevBitBtn->setEnabled(false);
 }
@@ -1265,6 +1261,9 @@ void TOptionDlgBMForm::StandardButtonClick()
         b->setChecked(true);
     CColorComboBox->setCurrentIndex(1);
     SColorComboBox->setCurrentIndex(1);
+    TNACheckBoxClick();
+    FileExpCheckBoxClick();
+    ExtGrEdtCheckBoxClick();
 }
 
 void TOptionDlgBMForm::ScanStdMenuItemClick()
@@ -1281,12 +1280,15 @@ void TOptionDlgBMForm::ScanStdMenuItemClick()
     DelayComboBox->setCurrentIndex(1);
     SndFleComboBox->setCurrentIndex(1);
     ScanPrevBitBtn->setEnabled(bool(OptionSubDialogs().ScanTest));
+    LoupeCheckBoxClick();
+    SoundCheckBoxClick();
 }
 
 void TOptionDlgBMForm::Standard1Click()
 {
     ProgRadioGroup->SetItemIndex(0);
     ExplorerHistoryCombo->setCurrentText(QDir::homePath());
+    enableViewerChoice();
 }
 
 void TOptionDlgBMForm::HotkeyStdMenuItemClick()
@@ -1298,6 +1300,8 @@ void TOptionDlgBMForm::HotkeyStdMenuItemClick()
         HKComboBoxes[size_t(i)]->setProperty("LastIndex", keys[i]);
     }
     SndPicExtGrEdtCheckBox->setChecked(false);
+    SysKeyCheckBoxClick();
+    SndPicExtGrEdtCheckBoxClick();
 }
 
 void TOptionDlgBMForm::Standardwerte1Click()
@@ -1407,10 +1411,6 @@ void TOptionDlgBMForm::ZKStdMenuItemClick()
     PenColComboBox->setCurrentIndex(2);
     SendServiceRadioGroupClick();
     AttachCheckBoxClick();
-    LoupeCheckBoxClick();
-    SoundCheckBoxClick();
-    TNACheckBoxClick();
-    FileExpCheckBoxClick();
     message("showmsg_std_settings_was_set", QStringLiteral("Die Standard-Einstellungen wurden gesetzt."));
 }
 
@@ -1494,7 +1494,7 @@ void TOptionDlgBMForm::OtherValButtonClick()
         return;
     const std::optional<int> v = WholeNumber(value);
     if (!v) {
-        message("showmsg_except_no_int", QStringLiteral("Keine gültige ganze Zahl: ") + value);
+        notWholeNumber(value);
         return;
     }
     while (DelayComboBox->count() > 11)
@@ -1552,8 +1552,12 @@ void TOptionDlgBMForm::ExtProgButtonClick()
 
 void TOptionDlgBMForm::ProgRadioGroupClick()
 {
-    if (OptionPageControl->currentIndex() != 3)
-        return;
+    if (OptionPageControl->currentIndex() == 3)
+        enableViewerChoice();
+}
+
+void TOptionDlgBMForm::enableViewerChoice()
+{
     const bool viewer = ProgRadioGroup->ItemIndex() == 1;
     ExtProgHistoryCombo->setEnabled(viewer);
     ExtProgBitBtn->setEnabled(viewer);
@@ -1670,7 +1674,7 @@ void TOptionDlgBMForm::MPSetButtonClick()
     if (const std::optional<int> v = WholeNumber(value))
         HotkeyCursorCopy = *v;
     else
-        message("showmsg_except_no_int", text("showmsg_except_no_int", QStringLiteral("Keine gültige ganze Zahl: ")) + value);
+        notWholeNumber(value);
 }
 
 void TOptionDlgBMForm::TmpAviDelCheckBoxClick(QObject *Sender)
@@ -1753,15 +1757,16 @@ void TOptionDlgBMForm::ExtGrEdtMenuItemClick(QObject *)
         ChooseGraphEditor();
 }
 
+// Without the editor chooser the editor controls stay off.
 void TOptionDlgBMForm::ExtGrEdtCheckBoxClick()
 {
-    SetGrEdtButton->setEnabled(ExtGrEdtCheckBox->isChecked());
+    SetGrEdtButton->setEnabled(ExtGrEdtCheckBox->isChecked() && OptionSubDialogs().GraphEditor);
     ZKVisCheckBox->setEnabled(SetGrEdtButton->isEnabled());
 }
 
 void TOptionDlgBMForm::SndPicExtGrEdtCheckBoxClick()
 {
-    SetGrEdt2Button->setEnabled(SndPicExtGrEdtCheckBox->isChecked());
+    SetGrEdt2Button->setEnabled(SndPicExtGrEdtCheckBox->isChecked() && OptionSubDialogs().GraphEditor);
 }
 
 void TOptionDlgBMForm::AviFrInitRadioGroupClick()
@@ -1809,7 +1814,11 @@ void TOptionDlgBMForm::AttachDirCheckBoxClick()
 {
     const QString ini = ProgramDir() + QStringLiteral("ZK5.ini");
     if (AttachDirCopy) {
-        UnlinkAttachFolder(ini, ProgramDir());
+        if (!UnlinkAttachFolder(ini, ProgramDir())) {
+            message("showmsg_error_no_ini_entry",
+                    QStringLiteral("Der Eintrag in \"ZK5.ini\" konnte nicht geschrieben werden."));
+            return;
+        }
         RestartWanted = true;
         AttachDirCopy = false;
         CreateDirButton->setText(text("caption_create_dirlink", QStringLiteral("Anhang-Verzeichnis anlegen")));
@@ -1860,8 +1869,7 @@ void TOptionDlgBMForm::PenWidthEditExit()
 {
     const std::optional<int> v = WholeNumber(PenWidthEdit->text());
     if (!v) {
-        message("showmsg_except_no_int", text("showmsg_except_no_int", QStringLiteral("Keine gültige ganze Zahl: ")) +
-                                             PenWidthEdit->text());
+        notWholeNumber(PenWidthEdit->text());
         PenWidthUpDown->SetPosition(PenWidthUpDown->Position());
         PenWidthEdit->setText(QString::number(PenWidthUpDown->Position()));
         return;

@@ -320,10 +320,12 @@ protected:
 
 private:
     QString text(const char *key, const QString &fallback) const;
-    void message(const char *key, const QString &fallback);
+    void message(const char *key, const QString &fallback, const QString &suffix = QString());
+    void notWholeNumber(const QString &typed);
     void buildPages();
     void wire();
     void setPage(int page);
+    void enableViewerChoice();
     QStringList otherHotKeyTexts(int tag) const;
     bool m_activated = false;
     bool m_validating = false;

@@ -257,12 +257,13 @@ AttachLinkResult LinkAttachFolder(const QString &iniFile, const QString &program
 bool UnlinkAttachFolder(const QString &iniFile, const QString &programDir)
 {
     TIniFile ini(iniFile);
-    const bool removed = !ini.ValueExists(QStringLiteral("Entrys"), QStringLiteral("Attach")) ||
-                         ini.DeleteKey(QStringLiteral("Entrys"), QStringLiteral("Attach"));
+    if (ini.ValueExists(QStringLiteral("Entrys"), QStringLiteral("Attach")) &&
+        !ini.DeleteKey(QStringLiteral("Entrys"), QStringLiteral("Attach")))
+        return false; // the entry stays, so its folder stays too
     const QString folder = attachFolderOf(programDir);
     if (QFileInfo(folder).isDir())
         QFile::moveToTrash(folder);
-    return removed;
+    return true;
 }
 
 int EmptyAttachFolder(const QString &iniFile)

@@ -70,7 +70,8 @@ struct AttachLinkResult
 // Writes the value (when missing) as programDir + "Attach" and creates the
 // folder. Fails, changing nothing, when the ini cannot be written.
 AttachLinkResult LinkAttachFolder(const QString &iniFile, const QString &programDir);
-// Removes the value and moves programDir + "Attach" to the trash.
+// Removes the value and moves programDir + "Attach" to the trash. Fails,
+// changing nothing, when the ini cannot be written.
 bool UnlinkAttachFolder(const QString &iniFile, const QString &programDir);
 // Moves the files (not sub-folders) of the linked folder to the trash. An
 // empty, relative or missing folder does nothing; returns the files moved.

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -332,7 +333,7 @@ TEST_F(OptionDlgTest, EachDefaultsMenuChangesOnlyItsOwnFields)
 TEST_F(OptionDlgTest, AllDefaultsGiveTheFirstRunRecordForTheirFields)
 {
     dlg.SetOptions(offDefaults(outDir.path()));
-    QTest::keyClick(&dlg, Qt::Key_Menu);
+    QTest::keyClick(dlg.FileNameHistoryCombo, Qt::Key_Menu); // anywhere in the dialog
     EXPECT_EQ(messages, QStringList{"showmsg_std_settings_was_set"});
     EXPECT_TRUE(QFileInfo(programDir.filePath("Pictures")).isDir());
     TZelkoraOptions out;
@@ -402,6 +403,17 @@ TEST_F(OptionDlgTest, LiveRules)
     EXPECT_FALSE(dlg.MapiConfigButton->isEnabled());
     dlg.SendServiceRadioGroup->Button(2)->click();
     EXPECT_FALSE(dlg.AttachCheckBox->isEnabled());
+    // The defaults switch on what their checked boxes lead to.
+    dlg.LoupeCheckBox->setChecked(false);
+    dlg.LoupeCheckBoxClick();
+    dlg.SysKeyCheckBox->setChecked(false);
+    dlg.SysKeyCheckBoxClick();
+    ASSERT_FALSE(dlg.LFaktorEdit->isEnabled());
+    ASSERT_FALSE(dlg.HKComboBoxes[0]->isEnabled());
+    dlg.ScanStdMenuItemClick();
+    dlg.HotkeyStdMenuItemClick();
+    EXPECT_TRUE(dlg.LFaktorEdit->isEnabled());
+    EXPECT_TRUE(dlg.HKComboBoxes[0]->isEnabled());
 }
 
 TEST_F(OptionDlgTest, ScriptListAndTheChosenScript)
@@ -549,6 +561,45 @@ TEST_F(OptionDlgTest, OkStoresTheRecordAndCancelKeepsIt)
     EXPECT_TRUE(storedDifferences(reloaded, form.Options).isEmpty())
         << storedDifferences(reloaded, form.Options).join(", ").toStdString();
     EXPECT_TRUE(differences(form.Options, seed).isEmpty()) << differences(form.Options, seed).join(", ").toStdString();
+}
+
+TEST_F(OptionDlgTest, LinkingTheAttachmentFolderRestartsThroughTheNormalClose)
+{
+    ASSERT_TRUE(writeBytes(programDir.filePath("ZK5.ini"), "[Entrys]\n"));
+    TMainForm form;
+    form.Options.EndDlg = true; // the end question must not come up
+    form.Options.PersSave = false;
+    form.Options.ExtGrafikEditor = false;
+    form.Options.HotkeyOutputExtern = false;
+    form.Options.MailService = 0;
+    form.Options.Stretch = !form.Options.Stretch; // only the close stores it
+    QString started;
+    form.RestartCommand = [&started](const QString &program) { started = program; };
+    form.show();
+    zktest::AnswerNext<TOptionDlgBMForm>([](TOptionDlgBMForm *d) {
+        d->Prompts.Message = [](const QString &, const QString &) {};
+        d->CreateDirButton->click();
+        EXPECT_TRUE(d->RestartWanted);
+        d->OkButton->click();
+    });
+    bool asked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&asked] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            asked = true;
+            box->reject();
+        }
+    });
+    poll.start(10);
+    form.Item("SettingsMenuItem")->trigger();
+    poll.stop();
+    EXPECT_EQ(started, QCoreApplication::applicationFilePath());
+    EXPECT_FALSE(asked);
+    EXPECT_FALSE(form.isVisible());
+    TZelkoraOptions stored;
+    OptionsStore::Load(stored);
+    EXPECT_EQ(stored.Stretch, form.Options.Stretch);
+    EXPECT_TRUE(stored.AttachDir);
 }
 
 TEST_F(OptionDlgTest, LanguageSwitchReachesTabsRadioItemsAndLists)

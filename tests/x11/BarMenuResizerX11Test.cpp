@@ -5,6 +5,7 @@
 #include "Bitmap.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "QuietForm.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "X11Support.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 using namespace zk;
+using zktest::QuietForm;
 using zktest::haveX11;
 using zktest::waitFor;
 
@@ -28,16 +30,6 @@ void xdotool(const QStringList &args)
     ASSERT_EQ(zktest::runProgram("xdotool", args), 0) << args.join(' ').toStdString();
     QTest::qWait(50);
 }
-
-class QuietForm : public TMainForm
-{
-public:
-    QuietForm()
-    {
-        Options.EndDlg = false;
-        Options.SysKeys = false;
-    }
-};
 
 } // namespace
 

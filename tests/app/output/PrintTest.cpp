@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "QuietForm.h"
 #include "PrintReport.h"
 #include "Registry.h"
 #include "TestSupport.h"
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 using namespace zk;
+using zktest::QuietForm;
 
 namespace {
 
@@ -28,16 +30,6 @@ namespace {
         if (!zktest::haveProgram("pdfimages") || !zktest::haveProgram("pdftoppm")) \
             GTEST_SKIP() << "needs poppler-utils";                          \
     } while (0)
-
-class QuietForm : public TMainForm
-{
-public:
-    QuietForm()
-    {
-        Options.EndDlg = false;
-        Options.SysKeys = false;
-    }
-};
 
 void setPicture(TMainForm &form, const QImage &img)
 {

@@ -7,6 +7,7 @@
 #include "Bitmap.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "QuietForm.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "X11Support.h"
@@ -29,18 +30,9 @@
 #include <unistd.h>
 
 using namespace zk;
+using zktest::QuietForm;
 
 namespace {
-
-class QuietForm : public TMainForm
-{
-public:
-    QuietForm()
-    {
-        Options.EndDlg = false;
-        Options.SysKeys = false;
-    }
-};
 
 void write(const QString &path, const QString &text)
 {

@@ -8,6 +8,7 @@
 #include "MailProgram.h"
 #include "MailSink.h"
 #include "MainForm.h"
+#include "QuietForm.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "SendForms.h"
@@ -41,18 +42,9 @@
 #include <gtest/gtest.h>
 
 using namespace zk;
+using zktest::QuietForm;
 
 namespace {
-
-class QuietForm : public TMainForm
-{
-public:
-    QuietForm()
-    {
-        Options.EndDlg = false;
-        Options.SysKeys = false;
-    }
-};
 
 void setPicture(TMainForm &form)
 {
