@@ -5,12 +5,14 @@
 #include "DirBDForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
+#include "NavBDForm.h"
 #include "Options.h"
 #include "RecorderForm.h"
 #include "RecorderLogic.h"
 #include "SaveAviEdtForm.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTreeWidget>
 
@@ -25,6 +27,10 @@ const char *const kRecorderMenuItems[] = {
     "WE2MenuItem",    "ScanTwainMenuItem", "ScanTwain2MenuItem", "ScanFile2MenuItem", "ScanTxt2MenuItem",
     "TimeScanMenuItem", "TimeScanToolButton"};
 
+// The frame folders' entries in the explorer's own tree.
+constexpr int kAviBuildNode = 5; // "AVI-Build"
+constexpr int kAviEditNode = 6;  // "AVI-Edit"
+
 } // namespace
 
 void TMainForm::SetupRecorder()
@@ -35,17 +41,30 @@ void TMainForm::SetupRecorder()
             a->setEnabled(true);
         }
     const auto explorer = [this] { return qobject_cast<TDirBDForm *>(DirBDForm.data()); };
+    // The explorer's own storage page holds the frame folders' entries.
+    RecorderHooks.ResetExplorerView = [explorer] {
+        if (TDirBDForm *d = explorer())
+            d->DirPageControl->setCurrentIndex(0);
+    };
     RecorderHooks.SelectAviEditEntry = [explorer] {
         if (TDirBDForm *d = explorer())
-            if (QTreeWidgetItem *node = d->InternNode(5)) {
+            if (QTreeWidgetItem *node = d->InternNode(kAviEditNode)) {
+                d->DirPageControl->setCurrentIndex(0);
                 d->InternTreeView->setCurrentItem(node);
                 d->InternTreeViewClick();
             }
     };
+    // Writing a frame back takes the name chosen in the file list; the
+    // editing window stands below that list.
+    RecorderHooks.SelectedListItem = [this] {
+        const auto *list = qobject_cast<TNavBDForm *>(NavBDForm.data());
+        return list ? QFileInfo(list->SelectedPath()).fileName() : QString();
+    };
+    RecorderHooks.FileListWindow = [this] { return NavBDForm.data(); };
     RecorderHooks.RefreshAviEntries = [explorer] {
         if (TDirBDForm *d = explorer()) {
             const int current = d->InternNodeIndex(d->InternTreeView->currentItem());
-            if (current == 4 || current == 5)
+            if (d->DirPageControl->currentIndex() == 0 && (current == kAviBuildNode || current == kAviEditNode))
                 d->InternTreeViewClick();
         }
     };

@@ -193,15 +193,17 @@ int TRecorderForm::CountFrameFiles() const
     return m_main ? int(FrameNumbers(m_main->Options.TmpAviPath).size()) : 0;
 }
 
-void TRecorderForm::CollectFrameFiles()
+bool TRecorderForm::CollectFrameFiles()
 {
     if (!m_main || !m_main->Options.AVICopyDir)
-        return;
+        return true;
     QString error;
-    if (!zk::CollectFrameFiles(m_main->Options.TmpAviPath, m_main->Options.AviCopyPath, &error))
-        ShowMessage(text(QStringLiteral("showmsg_avi_frames_not_copied"),
+    if (zk::CollectFrameFiles(m_main->Options.TmpAviPath, m_main->Options.AviCopyPath, &error))
+        return true;
+    ShowMessage(text(QStringLiteral("showmsg_avi_frames_not_copied"),
                          QStringLiteral("Die Einzelbilder konnten nicht kopiert werden:")) +
                     QLatin1Char('\n') + error);
+    return false;
 }
 
 void TRecorderForm::DeleteFrameFiles()
@@ -344,20 +346,34 @@ bool TRecorderForm::CompAviButtonClick()
     FrameCount = CountFrameFiles();
     m_main->RecorderBackToMain();
 
-    QPointer<TProgressForm> progress = new TProgressForm(m_main);
-    progress->setWindowTitle(text(QStringLiteral("caption_progform_avi_compiled"), QStringLiteral("AVI wird erzeugt...")));
-    progress->SetMax(FrameCount);
-    progress->show();
+    // One window for reading the frames (and opening the file), one for
+    // writing them; the build streams, so both move frame by frame.
+    QPointer<TProgressForm> reading = new TProgressForm(m_main);
+    reading->setWindowTitle(text(QStringLiteral("caption_progform_get_avidata"), QStringLiteral("AVI-Daten werden gelesen...")));
+    reading->SetMax(FrameCount + 5);
+    reading->show();
+    QPointer<TProgressForm> writing;
     TAviBuildSteps steps;
-    steps.step = [&progress](int, int) {
-        if (progress)
-            progress->SetPosition(1);
+    steps.step = [&reading, &writing](int done, int) {
+        if (reading)
+            reading->SetPosition(1);
+        if (writing && done > 0)
+            writing->SetPosition(1);
         QCoreApplication::processEvents();
         return true;
     };
+    steps.opened = [this, &reading, &writing] {
+        if (reading)
+            reading->SetPosition(5);
+        writing = new TProgressForm(m_main);
+        writing->setWindowTitle(text(QStringLiteral("caption_progform_avi_compiled"), QStringLiteral("AVI wird erzeugt...")));
+        writing->SetMax(FrameCount);
+        writing->show();
+    };
     const TAviBuildResult result = BuildAviFromFrames(o.TmpAviPath, fileName, o.AviFramePerSec, steps);
-    if (progress)
-        progress->close();
+    for (TProgressForm *p : {reading.data(), writing.data()})
+        if (p)
+            p->close();
     QApplication::restoreOverrideCursor();
 
     if (result.outcome != TAviBuildResult::Written) {
@@ -373,8 +389,9 @@ bool TRecorderForm::CompAviButtonClick()
         return false;
     }
     m_main->EnableRecorderMenus(true);
-    CollectFrameFiles();
-    DeleteFrameFiles();
+    // Frames whose copy failed are the only ones left: they stay.
+    if (CollectFrameFiles())
+        DeleteFrameFiles();
     if (m_main->RecorderHooks.RefreshAviEntries)
         m_main->RecorderHooks.RefreshAviEntries();
     QApplication::beep();

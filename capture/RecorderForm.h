@@ -54,7 +54,8 @@ public:
     void SetRecordArea();
     void SetRecordAreaCentered();
     int CountFrameFiles() const;
-    void CollectFrameFiles();
+    // False (after a message) when the frames could not be copied.
+    bool CollectFrameFiles();
     void DeleteFrameFiles();
 
     // sender: a button (or null) or AviTimer.
@@ -87,7 +88,6 @@ private:
 
     QPointer<TMainForm> m_main;
     TModuleMessages *m_messages = nullptr;
-    bool m_printDown = false;
     bool m_closing = false;
 };
 

@@ -132,6 +132,8 @@ int DeleteFrameFiles(const QString &folder)
     return left;
 }
 
+const QString kFrameNotWritten = QStringLiteral("Konnte Rahmen nicht erzeugen!");
+
 TAviBuildResult BuildAviFromFrames(const QString &folder, const QString &aviFile, int fps,
                                    const TAviBuildSteps &steps)
 {
@@ -166,10 +168,21 @@ TAviBuildResult BuildAviFromFrames(const QString &folder, const QString &aviFile
                     return result;
                 }
                 writer.Open(aviFile, frame.Width(), frame.Height(), std::max(fps, 1), total);
+                if (steps.opened)
+                    steps.opened();
             }
-            writer.WriteFrame(frame);
+            try {
+                writer.WriteFrame(frame);
+            } catch (const std::exception &e) {
+                throw EGraphicError(kFrameNotWritten + QLatin1Char('\n') + QString::fromUtf8(e.what()));
+            }
         }
-        writer.Finish();
+        try {
+            writer.Finish();
+        } catch (const std::exception &e) {
+            // The frames' bytes go out with the last flush: a full disk shows here.
+            throw EGraphicError(kFrameNotWritten + QLatin1Char('\n') + QString::fromUtf8(e.what()));
+        }
     } catch (const std::exception &e) {
         result.outcome = TAviBuildResult::Failed;
         result.error = QString::fromUtf8(e.what());

@@ -68,11 +68,16 @@ struct TAviBuildSteps
     std::function<bool(int done, int total)> step;
     // The largest file accepted (AVI 1.0's 1 GiB; tests lower it).
     qint64 sizeLimit = 0;
+    // Called once the output file is open (after the size check), before
+    // the first frame is written.
+    std::function<void()> opened;
 };
 // The frames in folder, in order (gaps skipped), into aviFile at fps frames
 // a second. Frames take the first frame's size. Nothing is written when the
 // file would pass the limit, and a failure leaves no file (and an existing
 // aviFile as it was).
+// The first line of a build's error when writing a frame failed.
+extern const QString kFrameNotWritten;
 TAviBuildResult BuildAviFromFrames(const QString &folder, const QString &aviFile, int fps,
                                    const TAviBuildSteps &steps = {});
 

@@ -58,7 +58,8 @@ void TSaveAviEdtForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     QWidget *list = m_main && m_main->RecorderHooks.FileListWindow ? m_main->RecorderHooks.FileListWindow() : nullptr;
     if (list && list->isVisible() && m_main->Options.MagneticFE) {
-        const QRect g = list->frameGeometry();
+        // A docked list has its place inside the main window.
+        const QRect g = list->isWindow() ? list->frameGeometry() : QRect(list->mapToGlobal(QPoint(0, 0)), list->size());
         move(g.left(), g.top() + g.height());
     } else {
         move(200, 200);

@@ -106,6 +106,19 @@ QImage decodeDibEntry(const unsigned char *p, std::size_t n)
     if (bitCount == 32) {
         out = decode32(p, n, w, h, headerSize, rdU32(p + 16), &needMask, &bitsEnd);
     } else {
+        // Uncompressed colour rows and the mask rows after them must all be
+        // in the entry before room for the picture is set aside: a few bytes
+        // declaring a huge icon would otherwise cost gigabytes first.
+        const std::uint32_t compression = rdU32(p + 16);
+        if ((compression == 0 || compression == 3) && bitCount > 0 && bitCount <= 32) {
+            const std::uint64_t colourStride = (std::uint64_t(w) * std::uint64_t(bitCount) + 31) / 32 * 4;
+            const std::uint64_t lastColourRow = (std::uint64_t(w) * std::uint64_t(bitCount) + 7) / 8;
+            const std::uint64_t maskStride = (std::uint64_t(w) + 31) / 32 * 4;
+            const std::uint64_t least =
+                headerSize + colourStride * std::uint64_t(h - 1) + lastColourRow + maskStride * std::uint64_t(h);
+            if (least > n)
+                bad(QStringLiteral("Icon picture rows are cut short (%1 of at least %2 bytes)").arg(n).arg(least));
+        }
         TBitmap bmp;
         DibReadOptions opt;
         opt.iconHeight = true;

@@ -581,9 +581,11 @@ TEST(ShippedLanguageFile, EveryKeyTheSourcesAskForIsInEverySection)
     const QRegularExpression literal(QStringLiteral(
         "\"((?:showmsg|caption|opendlg|msgdlg|statbar|err_msg|select|inputquery|inputbox)_[A-Za-z0-9_-]*"
         "[A-Za-z0-9]|Set_[A-Za-z0-9]+_Tit(?:le|el)|TheHistoryItem_[A-Za-z]+)\""));
+    // Any other key, as the first argument of a text lookup.
+    const QRegularExpression lookup(QStringLiteral("\\b(?:Get)?Text\\(\\s*(?:QStringLiteral\\()?\"([A-Za-z0-9_.]+)\""));
     QMap<QString, QString> used; // key -> a file that names it
-    for (const char *folder :
-         {"app", "shell", "capture", "edit", "output", "explorer", "tools", "widgets", "platform", "formats"}) {
+    for (const char *folder : {"app", "shell", "capture", "edit", "output", "explorer", "modules", "tools", "widgets",
+                               "platform", "formats"}) {
         QDirIterator it(QStringLiteral(ZK_SOURCE_DIR "/") + QString::fromLatin1(folder),
                         {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -591,8 +593,9 @@ TEST(ShippedLanguageFile, EveryKeyTheSourcesAskForIsInEverySection)
             QFile file(path);
             ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
             const QString source = QString::fromUtf8(file.readAll());
-            for (auto m = literal.globalMatch(source); m.hasNext();)
-                used.insert(m.next().captured(1), QFileInfo(path).fileName());
+            for (const QRegularExpression *re : {&literal, &lookup})
+                for (auto m = re->globalMatch(source); m.hasNext();)
+                    used.insert(m.next().captured(1), QFileInfo(path).fileName());
         }
     }
     ASSERT_GT(used.size(), 50) << "the scan found the program's keys";

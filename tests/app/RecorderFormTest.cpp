@@ -3,6 +3,9 @@
 // is grabbed).
 #include "AviFile.h"
 #include "AviViewForm.h"
+#include "DirBDForm.h"
+#include "FolderExplorerSetup.h"
+#include "NavBDForm.h"
 #include "Bitmap.h"
 #include "MainForm.h"
 #include "RecorderForm.h"
@@ -17,6 +20,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QListView>
+#include <QTabWidget>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -108,12 +114,17 @@ TEST_F(RecorderFormTest, BuildOutcomes)
         QString answer;  // the save dialog's answer
         bool damaged;    // a frame file that does not load
         bool written;
+        bool copyFails = false; // the copy target is a file, not a folder
     };
+    const QString notAFolder = zktest::sandboxDir() + "/copy-target-file";
+    ASSERT_TRUE(zktest::writeBytes(notAFolder, "x"));
     for (const Case &c : {Case{"cancelled", QString(), false, false}, Case{"damaged frame", avi, true, false},
-                          Case{"written", avi, false, true}}) {
+                          Case{"written", avi, false, true}, Case{"copy fails", avi, false, true, true}}) {
         SCOPED_TRACE(c.what);
         form.messages.clear();
         form.Options.TmpAviDel = true;
+        form.Options.AVICopyDir = c.copyFails;
+        form.Options.AviCopyPath = notAFolder;
         form.AviVdoMenuItemClick();
         TRecorderForm *rec = form.RecorderForm;
         ASSERT_TRUE(rec);
@@ -136,6 +147,10 @@ TEST_F(RecorderFormTest, BuildOutcomes)
             EXPECT_EQ(form.messages.size(), c.damaged ? 1 : 0);
             rec->close();
             settle();
+        } else if (c.copyFails) {
+            EXPECT_EQ(FrameNumbers(dir).size(), 2u) << "frames whose copy failed are not deleted";
+            EXPECT_EQ(form.messages.size(), 1);
+            EXPECT_FALSE(form.RecorderForm);
         } else {
             EXPECT_TRUE(FrameNumbers(dir).empty()) << "TmpAviDel removes the frames after building";
             EXPECT_FALSE(form.RecorderForm);
@@ -146,6 +161,7 @@ TEST_F(RecorderFormTest, BuildOutcomes)
         }
     }
     // Without frames the build asks for nothing.
+    DeleteFrameFiles(dir);
     form.AviVdoMenuItemClick();
     form.RecorderForm->AskAviFileName = [](const QString &) -> QString {
         ADD_FAILURE() << "asked for a name";
@@ -255,4 +271,47 @@ TEST_F(RecorderFormTest, TheRecorderGoesWithTheMainWindow)
         ASSERT_TRUE(rec);
     }
     EXPECT_FALSE(rec) << "a window without parent must not outlive the program's main window";
+}
+
+TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
+{
+    RecorderMain form;
+    form.Options.FileExp = true;
+    form.show();
+    TDirBDForm *dir = CreateFolderExplorer(form);
+    dir->DirPageControl->setCurrentIndex(1);
+    form.AviVdoMenuItemClick();
+    ASSERT_TRUE(form.RecorderForm);
+    EXPECT_EQ(dir->DirPageControl->currentIndex(), 0) << "opening shows the explorer's own entries";
+
+    // The copied frames are what the editing entry lists.
+    form.Options.AviCopyPath = zktest::sandboxDir() + "/recorder-copies";
+    QDir(form.Options.AviCopyPath).removeRecursively();
+    QDir().mkpath(form.Options.AviCopyPath);
+    TBitmap(5, 3, pf24bit).SaveToFile(FrameFileName(form.Options.AviCopyPath, 0));
+    form.Options.MagneticFE = true;
+    form.RecorderForm->AVIEditButton->click();
+    settle();
+    ASSERT_TRUE(dir->InternTreeView->currentItem());
+    EXPECT_EQ(dir->InternTreeView->currentItem()->text(0).toStdString(), "AVI-Edit");
+    auto *list = qobject_cast<TNavBDForm *>(form.NavBDForm.data());
+    ASSERT_TRUE(list);
+    for (int i = 0; i < 200 && !list->ListingDone; ++i)
+        settle();
+    ASSERT_TRUE(form.SaveAviEdtForm);
+    EXPECT_EQ(form.SaveAviEdtForm->pos(), list->mapToGlobal(QPoint(0, list->height()))) << "below the file list";
+
+    // Writing back goes under the chosen row's name into the frame folder.
+    ASSERT_EQ(list->FileListModel->rowCount(), 1);
+    list->FileListView->setCurrentIndex(list->FileListModel->index(0));
+    form.ScanImage->Picture().Bitmap().SetSize(7, 4);
+    form.ScanImage->PictureChanged();
+    form.messages.clear();
+    form.SaveAviEdtForm->SaveAviBmpButton->click();
+    EXPECT_TRUE(form.messages.isEmpty()) << form.messages.join(' ').toStdString();
+    TBitmap back;
+    back.LoadFromFile(FrameFileName(form.Options.TmpAviPath, 0));
+    EXPECT_EQ(back.Width(), 7);
+    form.SaveAviEdtForm->close();
+    settle();
 }

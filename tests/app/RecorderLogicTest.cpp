@@ -10,6 +10,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace zk;
 
 namespace {
@@ -100,10 +103,12 @@ TEST(RecorderLogic, BuildStoresFramesInOrderAsEightBits)
     for (int i = 0; i < 3; ++i)
         solid(20, 10, colours[i], i == 1 ? pf32bit : pf24bit).SaveToFile(FrameFileName(dir, numbers[i]));
     const QString avi = dir + "/out.avi";
-    int steps = 0;
-    const TAviBuildResult r = BuildAviFromFrames(dir, avi, 10, {[&](int, int) { return ++steps > 0; }, 0});
+    int steps = 0, openedAfter = -1;
+    const TAviBuildResult r =
+        BuildAviFromFrames(dir, avi, 10, {[&](int, int) { return ++steps > 0; }, 0, [&] { openedAfter = steps; }});
     ASSERT_EQ(r.outcome, TAviBuildResult::Written) << r.error.toStdString();
     EXPECT_EQ(steps, 3);
+    EXPECT_EQ(openedAfter, 1) << "the file opens once, after the first frame is read";
     TAviFileReader reader;
     reader.Open(avi);
     ASSERT_EQ(reader.FrameCount(), 3);
@@ -123,9 +128,9 @@ TEST(RecorderLogic, RefusedBuildsWriteNothingAndKeepTheFrames)
 
     // The size guard with a faked limit: one byte short of the real size.
     const qint64 real = AviFileSize(20, 10, 2);
-    TAviBuildResult r = BuildAviFromFrames(dir, avi, 10, {{}, real - 1});
+    TAviBuildResult r = BuildAviFromFrames(dir, avi, 10, {{}, real - 1, [] { ADD_FAILURE() << "opened a refused file"; }});
     EXPECT_EQ(r.outcome, TAviBuildResult::TooLarge);
-    EXPECT_EQ(BuildAviFromFrames(dir, avi, 10, {[](int done, int) { return done < 1; }, 0}).outcome,
+    EXPECT_EQ(BuildAviFromFrames(dir, avi, 10, {[](int done, int) { return done < 1; }, 0, {}}).outcome,
               TAviBuildResult::Cancelled);
     // A damaged frame fails the build with its name.
     ASSERT_TRUE(zktest::writeBytes(FrameFileName(dir, 2), "BM-damaged"));
@@ -137,6 +142,29 @@ TEST(RecorderLogic, RefusedBuildsWriteNothingAndKeepTheFrames)
     EXPECT_EQ(FrameNumbers(dir).size(), 3u);
     EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 4);
     EXPECT_EQ(BuildAviFromFrames(freshDir("empty"), avi, 10).outcome, TAviBuildResult::NoFrames);
+}
+
+TEST(RecorderLogic, AFailedFrameWriteSaysSoAndLeavesNoFile)
+{
+    const QString dir = freshDir("fullDisk");
+    for (int i = 0; i < 4; ++i)
+        solid(64, 64, qRgb(0, 0, 0)).SaveToFile(FrameFileName(dir, std::uint32_t(i)));
+    const QString avi = dir + "/out.avi";
+    // A file size limit stands in for a full disk: the header fits, the
+    // frames do not.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = 6000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const TAviBuildResult r = BuildAviFromFrames(dir, avi, 10);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(r.outcome, TAviBuildResult::Failed);
+    EXPECT_TRUE(r.error.startsWith(kFrameNotWritten)) << r.error.toStdString();
+    EXPECT_FALSE(QFile::exists(avi));
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 4) << "frames only, no half file";
 }
 
 TEST(RecorderLogic, SnapsToTheMainWindowsEdges)

@@ -233,6 +233,31 @@ TEST_F(IconTest, DamagedFilesRaiseAClearMessageAndChangeNothing)
         }
         EXPECT_EQ(icon.Image(), before) << c.name;
     }
+
+    // A two-colour entry of 4096 x 4096 whose colour rows are all there but
+    // whose mask rows are missing: refused before the picture's room (64 MB
+    // of colour) is set aside, not after.
+    const int side = 4096, rowBytes = side / 8;
+    QByteArray huge(6 + 16 + 40 + 8 + rowBytes * side, '\0');
+    const auto put = [&huge](int at, quint32 value, int bytes) {
+        for (int k = 0; k < bytes; ++k)
+            huge[at + k] = char((value >> (8 * k)) & 0xFF);
+    };
+    put(2, 1, 2);                         // an icon file
+    put(4, 1, 2);                         // of one picture
+    put(6 + 8, quint32(huge.size() - 22), 4);
+    put(6 + 12, 22, 4);
+    put(22, 40, 4);                       // the picture's header
+    put(22 + 4, side, 4);
+    put(22 + 8, 2 * side, 4);             // colour rows and mask rows
+    put(22 + 12, 1, 2);
+    put(22 + 14, 1, 2);
+    try {
+        icon.LoadFromBytes(huge);
+        ADD_FAILURE() << "loaded";
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_TRUE(e.message().contains("rows are cut short")) << e.what();
+    }
 }
 
 TEST_F(IconTest, LargerThan256KeepsItsTrueSize)

@@ -240,6 +240,16 @@ TEST_F(MainWindowX11, CloseByTheWindowManagerAsksFirstOnAFirstRun)
     // the program keeps running until it is answered.
     EXPECT_EQ(zktest::runProgram("wmctrl", {"-i", "-c", QString::fromLatin1(id)}), 0);
     EXPECT_FALSE(zelkora.waitForFinished(1500));
+    // The key goes to whatever has the focus: wait until the question has it
+    // (it carries the main window's title, so it is told apart by its id).
+    QByteArray active;
+    for (int waited = 0; waited < 10000; waited += 100) {
+        if (zktest::runProgram("xdotool", {"getactivewindow"}, &active) == 0 && !active.trimmed().isEmpty() &&
+            active.trimmed() != id)
+            break;
+        QThread::msleep(100);
+    }
+    ASSERT_NE(active.trimmed(), id) << "the question never took the focus";
     ASSERT_EQ(zktest::runProgram("xdotool", {"key", "Return"}), 0); // "Ja" is the default answer
     ASSERT_TRUE(zelkora.waitForFinished(30000));
     EXPECT_EQ(zelkora.exitStatus(), QProcess::NormalExit);
