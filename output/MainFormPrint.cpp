@@ -45,12 +45,6 @@ QImage pictureImage(const TMainForm &form)
 
 void TMainForm::SetupPrinting()
 {
-    ZKXPrint = std::make_unique<TXPrint>();
-    ZKXPrint->SetScaling(pscMetric10);
-    ZKXPrint->MarginLeft = 150;
-    ZKXPrint->MarginTop = 170;
-    ZKXPrint->MarginRight = 150;
-    ZKXPrint->MarginBottom = 180;
 
     const auto wire = [this](const char *name, auto handler) {
         if (QAction *a = Item(QString::fromLatin1(name))) {
@@ -62,10 +56,27 @@ void TMainForm::SetupPrinting()
     wire("PrintPrevMenuItem", [this] { PrintPrevMenuItemClick(Item("PrintPrevMenuItem")); });
     wire("PrPrevToolButton", [this] { PrintPrevMenuItemClick(Item("PrPrevToolButton")); });
     wire("PrintToolButton", [this] { PrintClick(Item("PrintToolButton")); });
-    // The print button needs a printer; the menu item says when there is none.
+    // The print button needs a printer; it stays off until FindPrinters has
+    // asked, which waits for the window to show (the printing system's
+    // plug-in and its libraries are slow to load). The menu item says when
+    // there is none.
+    if (QAction *button = Item("PrintToolButton"))
+        button->setEnabled(false);
+    CaptureHooks.PrintClick = [this] { PrintClick(nullptr); };
+}
+
+void TMainForm::FindPrinters()
+{
+    if (ZKXPrint)
+        return;
+    ZKXPrint = std::make_unique<TXPrint>();
+    ZKXPrint->SetScaling(pscMetric10);
+    ZKXPrint->MarginLeft = 150;
+    ZKXPrint->MarginTop = 170;
+    ZKXPrint->MarginRight = 150;
+    ZKXPrint->MarginBottom = 180;
     if (QAction *button = Item("PrintToolButton"))
         button->setEnabled(ZKXPrint->PrinterExists());
-    CaptureHooks.PrintClick = [this] { PrintClick(nullptr); };
 }
 
 void TMainForm::FillPrintReport()

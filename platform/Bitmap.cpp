@@ -6,9 +6,39 @@
 #include <QHash>
 #include <QIODevice>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace zk {
+
+namespace {
+constexpr std::size_t kLargePage = std::size_t(2) << 20;
+// Below this the rounding to whole large pages would waste too much.
+constexpr std::size_t kLargePageMinimum = 2 * kLargePage;
+} // namespace
+
+void *AllocatePixels(std::size_t bytes)
+{
+    void *p = nullptr;
+    if (bytes >= kLargePageMinimum) {
+        const std::size_t rounded = (bytes + kLargePage - 1) & ~(kLargePage - 1);
+        p = std::aligned_alloc(kLargePage, rounded);
+        // Only a hint: where it is refused the buffer works with small pages.
+        if (p)
+            madvise(p, rounded, MADV_HUGEPAGE);
+    } else {
+        p = std::malloc(bytes ? bytes : 1);
+    }
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+void FreePixels(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 

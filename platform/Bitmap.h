@@ -55,6 +55,13 @@ std::size_t BytesPerRow(int width, int bitsPerPixel, int align = 4);
 
 class TBitmap;
 
+// Memory for pixel rows. Buffers of a few megabytes are asked for in large
+// pages where the system offers them: a picture's first pass then takes a
+// handful of page faults instead of one per 4 KB, which otherwise costs more
+// than the pass itself. Small ones come from the ordinary heap.
+void *AllocatePixels(std::size_t bytes);
+void FreePixels(void *p, std::size_t bytes) noexcept;
+
 // Pixel rows are overwritten right after allocation, so the buffer leaves
 // them uninitialised instead of zeroing megabytes first.
 template <class T>
@@ -66,6 +73,13 @@ struct DefaultInitAllocator : std::allocator<T>
         using other = DefaultInitAllocator<U>;
     };
     using std::allocator<T>::allocator;
+    T *allocate(std::size_t n)
+    {
+        if (n > std::size_t(-1) / sizeof(T))
+            throw std::bad_array_new_length();
+        return static_cast<T *>(AllocatePixels(n * sizeof(T)));
+    }
+    void deallocate(T *p, std::size_t n) noexcept { FreePixels(p, n * sizeof(T)); }
     template <class U>
     void construct(U *p)
     {

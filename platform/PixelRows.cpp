@@ -337,6 +337,33 @@ ZK_VBMI void lookupVbmi(uchar *p, std::size_t n, const uchar (&table)[256])
         _mm512_mask_storeu_epi8(p + i, m, lookup64(_mm512_maskz_loadu_epi8(m, p + i), t0, t1, t2, t3));
     }
 }
+
+// Back to front, sixteen pixels a step: 48 bytes in by a masked load (it reads
+// nothing past them), one byte permute spreads them to 64. The end of the row
+// goes first, its part-step through masks; every load lies below the stores
+// made before it when dst lies at or after src.
+ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n)
+{
+    alignas(64) static constexpr signed char kSpread[64] = {
+        0,  1,  2,  -1, 3,  4,  5,  -1, 6,  7,  8,  -1, 9,  10, 11, -1, 12, 13, 14, -1, 15, 16,
+        17, -1, 18, 19, 20, -1, 21, 22, 23, -1, 24, 25, 26, -1, 27, 28, 29, -1, 30, 31, 32, -1,
+        33, 34, 35, -1, 36, 37, 38, -1, 39, 40, 41, -1, 42, 43, 44, -1, 45, 46, 47, -1};
+    const __m512i spread = _mm512_load_si512(kSpread);
+    const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+    int x = n & ~15;
+    if (const int rest = n - x) {
+        const __mmask64 in = (1ull << (3 * rest)) - 1;
+        const __mmask64 out = (1ull << (4 * rest)) - 1; // rest < 16
+        const __m512i v = _mm512_maskz_loadu_epi8(in, src + 3 * x);
+        _mm512_mask_storeu_epi8(dst + 4 * x, out, _mm512_or_si512(_mm512_permutex2var_epi8(v, spread, v), opaque));
+    }
+    const __mmask64 in48 = (1ull << 48) - 1;
+    while (x >= 16) {
+        x -= 16;
+        const __m512i v = _mm512_maskz_loadu_epi8(in48, src + 3 * x);
+        _mm512_storeu_si512(dst + 4 * x, _mm512_or_si512(_mm512_permutex2var_epi8(v, spread, v), opaque));
+    }
+}
 #undef ZK_VBMI
 
 bool haveAvx2()
@@ -385,6 +412,10 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
 void Row24To32Backward(uchar *dst, const uchar *src, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24To32BackVbmi(dst, src, n);
+        return;
+    }
     if (haveSsse3()) {
         row24To32BackSsse3(dst, src, n);
         return;

@@ -8,27 +8,92 @@
 #include <QUrl>
 #include <QFile>
 
+// Only the declarations: the library itself is opened on the first send,
+// so the many libraries it pulls in cost nothing at start-up.
 #include <curl/curl.h>
 
+#include <dlfcn.h>
 #include <mutex>
 
 namespace zk {
 
 namespace {
 
-void GlobalInitOnce()
+#define ZK_CURL_FUNCTIONS(X)                                                                                \
+    X(curl_global_init)                                                                                        \
+    X(curl_slist_append)                                                                                       \
+    X(curl_slist_free_all)                                                                                     \
+    X(curl_easy_init)                                                                                          \
+    X(curl_easy_setopt)                                                                                        \
+    X(curl_easy_perform)                                                                                       \
+    X(curl_easy_getinfo)                                                                                       \
+    X(curl_easy_strerror)                                                                                      \
+    X(curl_easy_cleanup)                                                                                       \
+    X(curl_mime_init)                                                                                          \
+    X(curl_mime_addpart)                                                                                       \
+    X(curl_mime_data)                                                                                          \
+    X(curl_mime_filedata)                                                                                      \
+    X(curl_mime_filename)                                                                                      \
+    X(curl_mime_type)                                                                                          \
+    X(curl_mime_encoder)                                                                                       \
+    X(curl_mime_free)
+
+// The entry points of libcurl, resolved once from the library opened at the
+// first send; the names match the library's own so the code reads as usual.
+struct TCurl
 {
+#define ZK_CURL_MEMBER(name) decltype(&::name) name = nullptr;
+    ZK_CURL_FUNCTIONS(ZK_CURL_MEMBER)
+#undef ZK_CURL_MEMBER
+};
+
+constexpr const char *kCurlLibrary = "libcurl.so.4";
+
+// The library, opened and initialised once; null with why in error when it
+// is missing or lacks an entry point (the handle is then kept open: closing
+// a library that may have run its constructors buys nothing).
+const TCurl *Curl(QString &error)
+{
+    static TCurl api;
+    static QString loadError;
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        void *lib = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            loadError = QStringLiteral("The mail library %1 could not be loaded: %2")
+                            .arg(QLatin1String(kCurlLibrary), QString::fromLocal8Bit(dlerror()));
+            return;
+        }
+        bool complete = true;
+#define ZK_CURL_RESOLVE(name)                                                                                  \
+    api.name = reinterpret_cast<decltype(api.name)>(dlsym(lib, #name));                                       \
+    if (!api.name && complete) {                                                                               \
+        complete = false;                                                                                      \
+        loadError = QStringLiteral("The mail library %1 lacks %2.")                                           \
+                        .arg(QLatin1String(kCurlLibrary), QLatin1String(#name));                               \
+    }
+        ZK_CURL_FUNCTIONS(ZK_CURL_RESOLVE)
+#undef ZK_CURL_RESOLVE
+        if (complete && api.curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            complete = false;
+            loadError = QStringLiteral("The mail library could not start.");
+        }
+        if (!complete)
+            api = TCurl{};
+    });
+    error = loadError;
+    return api.curl_easy_init ? &api : nullptr;
 }
 
 struct TSlist
 {
+    const TCurl &curl;
     curl_slist *list = nullptr;
-    ~TSlist() { curl_slist_free_all(list); }
+    explicit TSlist(const TCurl &api) : curl(api) {}
+    ~TSlist() { curl.curl_slist_free_all(list); }
     bool Append(const QByteArray &line)
     {
-        curl_slist *n = curl_slist_append(list, line.constData());
+        curl_slist *n = curl.curl_slist_append(list, line.constData());
         if (!n)
             return false;
         list = n;
@@ -177,7 +242,10 @@ bool TSmtpSender::Start(const TSmtpMessage &message)
     m_error.clear();
     m_stop = false;
     m_running = true;
-    GlobalInitOnce();
+    // Opened and initialised here, on this thread, before any worker runs;
+    // a missing library is reported by the worker through Finished.
+    QString ignored;
+    Curl(ignored);
     m_thread = std::thread([this, message] { Run(message); });
     return true;
 }
@@ -195,23 +263,25 @@ void TSmtpSender::Run(TSmtpMessage m)
 
     QString error;
     bool ok = false;
-    CURL *curl = curl_easy_init();
+    const TCurl *api = Curl(error); // error names a missing library
+    CURL *curl = api ? api->curl_easy_init() : nullptr;
     curl_mime *mime = nullptr;
-    if (!curl) {
+    if (api && !curl)
         error = QStringLiteral("The mail library could not start.");
-    } else {
+    if (curl) {
+        const TCurl &c = *api;
         char errbuf[CURL_ERROR_SIZE] = {0};
         QByteArray url = "smtp://" + m.Host.trimmed().toUtf8() + ":" + QByteArray::number(m.Port);
         const QString client = CleanHeaderValue(m.ClientName);
         if (!client.isEmpty())
             url += "/" + QUrl::toPercentEncoding(client);
         const QByteArray from = Envelope(m.From);
-        TSlist rcpt;
+        TSlist rcpt(c);
         for (const QStringList *l : {&m.To, &m.Cc, &m.Bcc})
             for (const QString &a : *l)
                 rcpt.Append(Envelope(a));
 
-        TSlist headers;
+        TSlist headers(c);
         headers.Append("Date: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toLatin1());
         headers.Append("From: " + CleanHeaderValue(m.From).toUtf8());
         if (!m.To.isEmpty())
@@ -220,39 +290,39 @@ void TSmtpSender::Run(TSmtpMessage m)
             headers.Append("Cc: " + HeaderList(m.Cc));
         headers.Append("Subject: " + EncodeHeaderWord(m.Subject));
 
-        mime = curl_mime_init(curl);
-        curl_mimepart *text = curl_mime_addpart(mime);
+        mime = c.curl_mime_init(curl);
+        curl_mimepart *text = c.curl_mime_addpart(mime);
         const QByteArray body = m.Body.toUtf8();
-        curl_mime_data(text, body.constData(), size_t(body.size()));
-        curl_mime_type(text, "text/plain; charset=UTF-8");
-        curl_mime_encoder(text, "quoted-printable");
+        c.curl_mime_data(text, body.constData(), size_t(body.size()));
+        c.curl_mime_type(text, "text/plain; charset=UTF-8");
+        c.curl_mime_encoder(text, "quoted-printable");
         for (const QString &file : m.Attachments) {
-            curl_mimepart *part = curl_mime_addpart(mime);
-            curl_mime_filedata(part, QFile::encodeName(file).constData());
-            curl_mime_filename(part, QFileInfo(file).fileName().toUtf8().constData());
-            curl_mime_type(part, "application/octet-stream");
-            curl_mime_encoder(part, "base64");
+            curl_mimepart *part = c.curl_mime_addpart(mime);
+            c.curl_mime_filedata(part, QFile::encodeName(file).constData());
+            c.curl_mime_filename(part, QFileInfo(file).fileName().toUtf8().constData());
+            c.curl_mime_type(part, "application/octet-stream");
+            c.curl_mime_encoder(part, "base64");
         }
 
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
-        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt.list);
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
-        curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(m.ConnectTimeoutSeconds));
-        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m.StallSeconds));
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(m.StallSeconds));
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errbuf);
+        c.curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        c.curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
+        c.curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt.list);
+        c.curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
+        c.curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);
+        c.curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+        c.curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(m.ConnectTimeoutSeconds));
+        c.curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m.StallSeconds));
+        c.curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        c.curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(m.StallSeconds));
+        c.curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        c.curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errbuf);
         // Verbose only feeds the callback, which keeps the server's last line.
-        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, DebugCallback);
-        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &state);
-        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &state);
-        curl_easy_setopt(
+        c.curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, DebugCallback);
+        c.curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &state);
+        c.curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+        c.curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        c.curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &state);
+        c.curl_easy_setopt(
             curl, CURLOPT_XFERINFOFUNCTION,
             +[](void *user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow) -> int {
                 auto *s = static_cast<TTransferState *>(user);
@@ -268,11 +338,11 @@ void TSmtpSender::Run(TSmtpMessage m)
                 return 0;
             });
 
-        const CURLcode rc = curl_easy_perform(curl);
+        const CURLcode rc = c.curl_easy_perform(curl);
         if (rc == CURLE_OK) {
             ok = true;
             curl_off_t sent = 0;
-            curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &sent);
+            c.curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &sent);
             emit PacketSent(qint64(sent), qint64(sent));
         } else if (rc == CURLE_ABORTED_BY_CALLBACK) {
             error = QStringLiteral("Sending was stopped.");
@@ -284,10 +354,10 @@ void TSmtpSender::Run(TSmtpMessage m)
             else if (errbuf[0])
                 error = QString::fromUtf8(errbuf);
             else
-                error = QString::fromUtf8(curl_easy_strerror(rc));
+                error = QString::fromUtf8(c.curl_easy_strerror(rc));
         }
-        curl_mime_free(mime);
-        curl_easy_cleanup(curl);
+        c.curl_mime_free(mime);
+        c.curl_easy_cleanup(curl);
     }
     QMetaObject::invokeMethod(
         this,

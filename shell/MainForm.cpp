@@ -571,6 +571,8 @@ void TMainForm::OnHotKey(int id)
 
 void TMainForm::WMAfterShow()
 {
+    // Once the window is up: nothing on it waits for the printer list.
+    QTimer::singleShot(0, this, &TMainForm::FindPrinters);
     ShowTrayIcon();
     if (Options.TrayStart && Options.TnaUse)
         HideToTray();

@@ -356,6 +356,8 @@ public:
     // Sends prints to this PDF file instead of a printer queue when set.
     QString PrintToFileName;
     void SetupPrinting();
+    // Makes ZKXPrint (counting the printers) once; done after the first show.
+    void FindPrinters();
     void PrintClick(QObject *Sender = nullptr);
     void PrintPrevMenuItemClick(QObject *Sender = nullptr);
     void FillPrintReport();

@@ -61,7 +61,8 @@ void TMainForm::OptionenMenuItemClick(QObject *Sender)
     OptionDlgBMForm = &dlg;
     dlg.StartPage = OptionsStartPage(Sender);
     dlg.SetLanguage(ZKMultiLanguage->Script(), Options.Language);
-    if (ZKXPrint && ZKXPrint->PrinterExists()) {
+    FindPrinters();
+    if (ZKXPrint->PrinterExists()) {
         dlg.PrintersComboBox->clear();
         dlg.PrintersComboBox->addItems(ZKXPrint->Printers());
     }
