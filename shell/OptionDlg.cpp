@@ -1493,7 +1493,9 @@ void TOptionDlgBMForm::OtherValButtonClick()
         !Prompts.InputQuery(QStringLiteral("Benutzerdefinierter Wert"), QStringLiteral("Ganzzahl eingeben:"), value))
         return;
     const std::optional<int> v = WholeNumber(value);
-    if (!v) {
+    // A wait cannot be negative: the capture would silently fall back to the
+    // default while the dialog showed the typed value.
+    if (!v || *v < 0) {
         notWholeNumber(value);
         return;
     }
