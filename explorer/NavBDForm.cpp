@@ -222,6 +222,12 @@ TNavBDForm::~TNavBDForm()
 
 void TNavBDForm::makeTypeImages()
 {
+    LVImageList = {QApplication::style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                   QApplication::style()->standardIcon(QStyle::SP_FileDialogListView)};
+}
+
+void TNavBDForm::makeFileTypeImages()
+{
     // The type images are the desktop's icons of the seven picture kinds.
     static const char *const samples[kTypeImages] = {"a.bmp", "a.jpg", "a.gif", "a.wmf", "a.png", "a.tif", "a.zkg"};
     NavSImageList.clear();
@@ -236,8 +242,6 @@ void TNavBDForm::makeTypeImages()
             (small ? NavSImageList : NavLImageList).append(icon);
         }
     }
-    LVImageList = {QApplication::style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                   QApplication::style()->standardIcon(QStyle::SP_FileDialogListView)};
 }
 
 void TNavBDForm::buildList()
@@ -432,6 +436,11 @@ int TNavBDForm::beginListing(const QString &base, bool real)
     m_pendingSet.clear();
     m_unreadable.clear();
     FileListModel->clear();
+    // Asking the desktop's icon theme for the type images takes longer than
+    // the rest of the form together: they wait for the first listing that
+    // needs them, not for the window to come up.
+    if (NavSImageList.isEmpty())
+        makeFileTypeImages();
     // The image lists start afresh: an old listing's icons are of no use.
     NavSImageList = NavSImageList.mid(0, kTypeImages);
     NavLImageList = NavLImageList.mid(0, kTypeImages);

@@ -122,6 +122,7 @@ private:
     void buildList();
     void buildMenu();
     void makeTypeImages();
+    void makeFileTypeImages();
     TMainForm *mainForm() const;
     bool internPage() const;
     int beginListing(const QString &base, bool real);
