@@ -717,10 +717,17 @@ void TMainForm::closeEvent(QCloseEvent *event)
         return;
     }
     // The window manager's close button is the system close command.
+    // A second close while the question is open would stack a second one.
+    if (m_closeAsking) {
+        event->ignore();
+        return;
+    }
     if (event->spontaneous())
         IsClosing = true;
     bool canClose = true;
+    m_closeAsking = true;
     FormCloseQuery(canClose);
+    m_closeAsking = false;
     if (!canClose) {
         IsClosing = false; // the window stays, so hiding it later is no close
         event->ignore();

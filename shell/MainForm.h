@@ -717,6 +717,7 @@ private:
     QList<int> m_refusedHotKeys;
     QSet<int> m_reportedHotKeys;
     bool m_closeDone = false;
+    bool m_closeAsking = false;
     bool m_inMaximizeToggle = false;
     bool m_sessionEnding = false;
     bool m_trayWanted = true;
