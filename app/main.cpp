@@ -22,9 +22,6 @@ int main(int argc, char **argv)
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     zk::TZelkoraApplication app(argc, argv);
-    // The two outside modules are bound once, from the program's folder, and
-    // let go only after every window that used them is gone.
-    zk::LoadOutsideModules();
     struct ModulesGuard
     {
         ~ModulesGuard() { zk::FreeOutsideModules(); }
@@ -62,6 +59,10 @@ int main(int argc, char **argv)
     });
     zk::TCloseSignals closeSignals([&mainForm](int) { mainForm.CloseBySignal(); });
     mainForm.show();
+    // The two outside modules are bound once, from the program's folder,
+    // right after the window is up (only commands use them), and let go
+    // only after every window that used them is gone (modulesGuard).
+    QTimer::singleShot(0, [] { zk::LoadOutsideModules(); });
 
     splash.reset();
     return app.exec();

@@ -3,6 +3,7 @@
 #include "BarPopupMenu.h"
 #include "FolderTree.h"
 #include "Globals.h"
+#include "LazyIcon.h"
 #include "MultiLanguage.h"
 #include "Options.h"
 #include "ProgramDir.h"
@@ -27,6 +28,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <tuple>
@@ -37,6 +39,8 @@ namespace zk {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
+// The images of an Intern node whose icon is still to be set.
+constexpr int kLaterImagesRole = Qt::UserRole + 1;
 const QString kPlaceholder = QStringLiteral("y");
 
 // Node captions of the fixed part of the Intern tree, in tree order, with
@@ -67,12 +71,15 @@ QIcon NodeIcon(const QList<QIcon> &list, int image, int selImage)
         return {};
     if (selImage == image || selImage < 0 || selImage >= list.size())
         return list[image];
-    QIcon icon;
-    for (const QSize s : {QSize(16, 16), QSize(24, 24), QSize(32, 32)}) {
-        icon.addPixmap(list[image].pixmap(s), QIcon::Normal);
-        icon.addPixmap(list[selImage].pixmap(s), QIcon::Selected);
-    }
-    return icon;
+    // Put together when the node is first drawn.
+    return LazyIcon([normal = list[image], selected = list[selImage]] {
+        QIcon icon;
+        for (const QSize s : {QSize(16, 16), QSize(24, 24), QSize(32, 32)}) {
+            icon.addPixmap(normal.pixmap(s), QIcon::Normal);
+            icon.addPixmap(selected.pixmap(s), QIcon::Selected);
+        }
+        return icon;
+    });
 }
 
 QList<QIcon> MakeInternImages()
@@ -248,8 +255,36 @@ QTreeWidgetItem *TDirBDForm::addInternNode(QTreeWidgetItem *parent, const QStrin
 {
     auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(InternTreeView);
     item->setText(0, caption);
-    item->setIcon(0, NodeIcon(InternImageList, image, selImage));
+    setNodeImages(item, image, selImage);
     return item;
+}
+
+void TDirBDForm::setNodeImages(QTreeWidgetItem *item, int image, int selImage)
+{
+    if (m_imagesLater) {
+        item->setData(0, kLaterImagesRole, QPoint(image, selImage));
+        return;
+    }
+    auto found = m_nodeIcons.find({image, selImage});
+    if (found == m_nodeIcons.end())
+        found = m_nodeIcons.insert({image, selImage}, NodeIcon(InternImageList, image, selImage));
+    item->setIcon(0, *found);
+}
+
+void TDirBDForm::applyLaterImages()
+{
+    if (!m_imagesLater)
+        return;
+    m_imagesLater = false;
+    DirPageControl->setTabIcon(DirPageControl->indexOf(InternTabSheet), InternImageList[10]);
+    DirPageControl->setTabIcon(DirPageControl->indexOf(ExternTabSheet), InternImageList[11]);
+    for (QTreeWidgetItemIterator it(InternTreeView); *it; ++it) {
+        const QVariant images = (*it)->data(0, kLaterImagesRole);
+        if (!images.isValid())
+            continue;
+        (*it)->setData(0, kLaterImagesRole, QVariant());
+        setNodeImages(*it, images.toPoint().x(), images.toPoint().y());
+    }
 }
 
 void TDirBDForm::buildTrees()
@@ -272,6 +307,9 @@ void TDirBDForm::buildTrees()
         tree->setColumnCount(1);
         tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
         tree->setContextMenuPolicy(Qt::CustomContextMenu);
+        // Every row is one line with a small icon: the first row's height
+        // serves for all, so laying out the tree opens no icon but one.
+        tree->setUniformRowHeights(true);
         l->addWidget(tree);
         return tree;
     };
@@ -283,8 +321,12 @@ void TDirBDForm::buildTrees()
     InternTreeView->setToolTip(QStringLiteral("Verzeichnis auswählen"));
     InternTreeView->setMouseTracking(true);
     ExternTreeView = makeTree(ExternTabSheet, "ExternTreeView");
-    DirPageControl->addTab(InternTabSheet, InternImageList[10], QStringLiteral("Intern"));
-    DirPageControl->addTab(ExternTabSheet, InternImageList[11], QStringLiteral("Extern"));
+    DirPageControl->addTab(InternTabSheet, QStringLiteral("Intern"));
+    DirPageControl->addTab(ExternTabSheet, QStringLiteral("Extern"));
+    // Laying out a tab or a tree row measures its image, which opens the
+    // icon theme: the images of the tabs and nodes made now follow right
+    // after the window is up.
+    QTimer::singleShot(0, this, &TDirBDForm::applyLaterImages);
     setWidget(body);
 
     QList<QTreeWidgetItem *> made;
@@ -422,14 +464,13 @@ void TDirBDForm::LoadEntries()
     for (QTreeWidgetItemIterator it(InternTreeView); *it; ++it)
         captions.insert((*it)->text(0));
     QTreeWidgetItem *own = InternNode(11);
-    const QIcon icon = NodeIcon(InternImageList, 6, 7);
     QList<QTreeWidgetItem *> added;
     for (const QString &name : TEntryStore(EntriesFile()).Names()) {
         if (name.isEmpty() || captions.contains(name))
             continue;
         captions.insert(name);
         auto *item = new QTreeWidgetItem(QStringList(name));
-        item->setIcon(0, icon);
+        setNodeImages(item, 6, 7);
         added.append(item);
     }
     own->addChildren(added);

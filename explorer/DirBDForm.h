@@ -6,9 +6,11 @@
 #include "FolderTree.h"
 
 #include <QDockWidget>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QPointer>
 #include <QSet>
 #include <array>
@@ -181,12 +183,16 @@ private:
     bool confirm(const QString &text) const;
     void syncMainMenu(const char *name, bool checked, bool setChecked, int enabled = -1, int visible = -1);
     QTreeWidgetItem *addInternNode(QTreeWidgetItem *parent, const QString &caption, int image, int selImage);
+    void setNodeImages(QTreeWidgetItem *item, int image, int selImage);
+    void applyLaterImages();
     void expandAll(QTreeWidgetItem *item, bool expand, bool followExtern);
 
     TZelkoraOptions *m_options;
     bool m_explorerShown = false;
     bool m_externFilled = false;
     bool m_pageGuard = false;
+    bool m_imagesLater = true;
+    QHash<QPair<int, int>, QIcon> m_nodeIcons; // one icon for all nodes of the same images
     int m_page = 0;
     std::array<bool, 4> m_nodeExpanded{};
     bool m_followLinks = true;

@@ -2,6 +2,8 @@
 // keys pressed while a floating bar is the active window.
 #include "MainForm.h"
 
+#include "LazyIcon.h"
+
 #include "GraphicText.h"
 #include "MultiLanguage.h"
 #include "Placement.h"
@@ -132,7 +134,9 @@ void ApplyCommandIcons(TMainForm &form)
         {"fullscreen", {"FullScreenToolButton", "FullScreenMenuItem"}},
     };
     for (const auto &row : rows) {
-        const QIcon icon(QStringLiteral(":/icons/") + QString::fromLatin1(row.icon) + QStringLiteral(".svg"));
+        // Parsed when first drawn: most of these sit in menus not yet open.
+        const QIcon icon = LazyFileIcon(QStringLiteral(":/icons/") + QString::fromLatin1(row.icon) +
+                                        QStringLiteral(".svg"));
         for (const char *name : row.items)
             if (QAction *a = form.Item(QString::fromLatin1(name)))
                 a->setIcon(icon);

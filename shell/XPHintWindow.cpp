@@ -1,8 +1,13 @@
 #include "XPHintWindow.h"
 
+#include "LazyIcon.h"
+
 #include <QApplication>
 #include <QPainter>
+#include <QPointer>
 #include <QStyleOption>
+
+#include <optional>
 
 namespace zk {
 
@@ -26,6 +31,28 @@ void TXPHintWindow::drawPrimitive(PrimitiveElement element, const QStyleOption *
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
     painter->restore();
+}
+
+QIcon TXPHintWindow::standardIcon(StandardPixmap standardIcon, const QStyleOption *option,
+                                  const QWidget *widget) const
+{
+    // An option is the caller's, valid only during this call: a plain one
+    // is kept as a copy (tool bars pass one), any other is used at once.
+    if (option && option->type != QStyleOption::SO_Default)
+        return QProxyStyle::standardIcon(standardIcon, option, widget);
+    std::optional<QStyleOption> kept;
+    if (option) {
+        kept.emplace(*option);
+        kept->styleObject = nullptr;
+    }
+    const QPointer<const TXPHintWindow> self(this);
+    const QPointer<const QWidget> target(widget);
+    return LazyIcon([self, target, standardIcon, kept] {
+        const QStyleOption *opt = kept ? &*kept : nullptr;
+        if (self)
+            return self->QProxyStyle::standardIcon(standardIcon, opt, target.data());
+        return QApplication::style()->standardIcon(standardIcon, opt, target.data());
+    });
 }
 
 void TXPHintWindow::Install()

@@ -16,6 +16,9 @@ public:
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;
+    // Made when first drawn: the icon theme is read only for icons shown.
+    QIcon standardIcon(StandardPixmap standardIcon, const QStyleOption *option = nullptr,
+                       const QWidget *widget = nullptr) const override;
 
     // Makes it the application's style unless it already is.
     static void Install();

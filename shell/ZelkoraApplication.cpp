@@ -39,6 +39,9 @@ bool DeliverGuarded(const std::function<bool()> &delivery, const ExceptionHandle
 TZelkoraApplication::TZelkoraApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // The menus stay in the program's windows: no global menu bar, so
+    // creating the menu bar asks no desktop service whether one exists.
+    setAttribute(Qt::AA_DontUseNativeMenuBar);
     // Every tool tip of the program gets the etched frame.
     TXPHintWindow::Install();
 }
