@@ -14,6 +14,9 @@
 #include <QTimer>
 #include <cstdlib>
 #include <memory>
+#include <thread>
+
+#include <fontconfig/fontconfig.h>
 
 int main(int argc, char **argv)
 {
@@ -21,7 +24,12 @@ int main(int argc, char **argv)
     // inside a Wayland session the program runs on XWayland.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // Reading the font configuration takes milliseconds that the first text
+    // of the window would wait for: a second core reads it while the
+    // application connects to the display.
+    std::thread fontConfig([] { FcInit(); });
     zk::TZelkoraApplication app(argc, argv);
+    fontConfig.join();
     struct ModulesGuard
     {
         ~ModulesGuard() { zk::FreeOutsideModules(); }

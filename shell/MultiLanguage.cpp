@@ -40,10 +40,10 @@ namespace {
 
 // The section a header line opens: the text between "[" and the first "]";
 // a header that never closes names the rest of its line.
-QString HeaderName(const QString &trimmedLine)
+QString HeaderName(QStringView trimmedLine)
 {
     const qsizetype end = trimmedLine.indexOf(QLatin1Char(']'), 1);
-    return (end < 0 ? trimmedLine.mid(1) : trimmedLine.mid(1, end - 1)).toLower();
+    return (end < 0 ? trimmedLine.mid(1) : trimmedLine.mid(1, end - 1)).toString().toLower();
 }
 
 } // namespace
@@ -53,8 +53,10 @@ QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &l
     const QString wanted = language.toLower();
     QList<LanguageEntry> out;
     QString current; // lines before the first header form the unnamed section
+    // Views, not copies: the file holds every language, and all but one
+    // section are only skipped over.
     for (const QString &raw : script) {
-        const QString line = raw.trimmed();
+        const QStringView line = QStringView(raw).trimmed();
         if (line.isEmpty())
             continue;
         if (line.startsWith(QLatin1Char('['))) {
@@ -64,7 +66,7 @@ QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &l
         if (line.startsWith(QLatin1Char(';')) || current != wanted)
             continue;
         LanguageEntry e;
-        if (SplitLanguageEntry(line, &e))
+        if (SplitLanguageEntry(line.toString(), &e))
             out.append(std::move(e));
     }
     return out;
@@ -74,7 +76,7 @@ QStringList LanguageSectionNames(const QStringList &script)
 {
     QStringList names;
     for (const QString &raw : script) {
-        const QString line = raw.trimmed();
+        const QStringView line = QStringView(raw).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             const QString name = HeaderName(line);
             if (!names.contains(name))

@@ -51,6 +51,10 @@ TLanguageOffer LanguageOffer(const QStringList &script)
 {
     TLanguageOffer offer;
     for (const QString &line : script) {
+        // Only a header can name a language; lower-casing every line of the
+        // file would cost more than the rest of the start.
+        if (!line.startsWith(QLatin1Char('[')))
+            continue;
         const QString l = line.toLower();
         if (l == QLatin1String("[italian]"))
             offer.italian = true;
