@@ -513,7 +513,9 @@ void TMainForm::FormShow()
     }
     for (int slot = 1; slot <= 6; ++slot)
         FHotKeyIds[slot - 1] = slot;
-    RegisterHotKeys(0);
+    // Each grab is a round trip to the display: the keys are taken right
+    // after the window is up.
+    QMetaObject::invokeMethod(this, [this] { RegisterHotKeys(0); }, Qt::QueuedConnection);
     ShowHeldMessages();
 }
 

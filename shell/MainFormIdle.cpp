@@ -67,7 +67,9 @@ void TMainForm::SetupIdleHandling()
         RequestIdle();
     };
     connect(clipboard, &QClipboard::dataChanged, this, clipboardChanged);
-    clipboardChanged();
+    // Asking the clipboard's owner is a round trip to it (a slow owner keeps
+    // us waiting): the first look comes right after the window is up.
+    QTimer::singleShot(0, this, clipboardChanged);
 
     connect(ScanImage, &TImage::OnChange, this, &TMainForm::RequestIdle);
     connect(ZKMainMenu, &QMenuBar::triggered, this, &TMainForm::RequestIdle);
