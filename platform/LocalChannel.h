@@ -10,15 +10,18 @@
 // receiver's limit ends that connection before anything is buffered; only
 // the user who runs the program may connect (the socket is owner-only and
 // every peer's uid is checked).
+//
+// Plain Unix sockets watched by the event loop: Qt's own local sockets live
+// in Qt Network, whose libraries (Kerberos among them) would all be loaded
+// at every start for this one socket.
 #include <QByteArray>
-#include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace zk {
 
@@ -116,11 +119,15 @@ signals:
 private:
     struct Client;
     void OnNewConnection();
-    void OnReadyRead(QLocalSocket *socket);
-    void Drop(QLocalSocket *socket, const QString &reason);
+    void OnReadyRead(Client *client);
+    void Drop(Client *client, const QString &reason);
+    // Closes the connection without a word (the sender hung up, or Close).
+    void Forget(Client *client);
 
-    QLocalServer *m_server = nullptr;
-    QHash<QLocalSocket *, Client *> m_clients;
+    int m_listenFd = -1;
+    QSocketNotifier *m_listenNotifier = nullptr;
+    QString m_path;
+    QSet<Client *> m_clients;
     std::uint32_t m_maxPayload = kDefaultMaxPayload;
     int m_stallTimeoutMs = kStallTimeoutMs;
     QString m_error;
