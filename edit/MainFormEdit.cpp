@@ -152,7 +152,8 @@ void TMainForm::SetupEditCommands()
     for (const char *n : kEditItems)
         if (QAction *a = Item(QString::fromLatin1(n)))
             a->setEnabled(true);
-    // The items made here came after the language was applied at creation.
+    // The form takes its language once its items are all made (the texts
+    // were read at creation).
     ApplyLanguage();
 }
 

@@ -279,13 +279,16 @@ void TMainForm::FormCreate()
         Item("ItalMenuItem")->setEnabled(offer.italian);
         Item("SpanMenuItem")->setEnabled(offer.spanish);
         Item("FranceMenuItem")->setEnabled(offer.french);
-        ZKMultiLanguage->SetScript(script);
         const int language = UsableIndex(Options, "Language");
+        // The texts are there for every step from here; the form itself
+        // takes them once, after its last items are made (SetupEditCommands).
+        ZKMultiLanguage->Prepare(script, LanguageName(language));
+        if (!ApplyQtTranslations(language))
+            qWarning("Qt's translations for this language are not installed; its dialogs stay English");
         const char *const items[5] = {"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
                                       "SpanMenuItem", "FranceMenuItem"};
         for (int i = 0; i < 5; ++i)
             Item(QString::fromLatin1(items[i]))->setChecked(i == language);
-        ApplyLanguage();
     });
     CreateStep("sub-menus", [this] {
         // The View menu carries the same items without the side bar.

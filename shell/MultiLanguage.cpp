@@ -775,6 +775,13 @@ void TMultiLanguage::Assign(const QStringList &script, const QString &language)
     reapply();
 }
 
+void TMultiLanguage::Prepare(const QStringList &script, const QString &language)
+{
+    script_ = script;
+    language_ = language;
+    readSection();
+}
+
 QString TMultiLanguage::GetText(const QString &key) const
 {
     return firstText_.value(key);
@@ -793,14 +800,19 @@ void TMultiLanguage::SetOwnerCaption(const QString &key)
         writer_.SetRootTitle(GetText(key));
 }
 
-void TMultiLanguage::reapply()
+void TMultiLanguage::readSection()
 {
-    writer_.RestoreDefined();
     lines_ = LanguageSection(script_, language_);
     firstText_.clear();
     for (const LanguageEntry &e : std::as_const(lines_))
         if (!firstText_.contains(e.key))
             firstText_.insert(e.key, e.value);
+}
+
+void TMultiLanguage::reapply()
+{
+    writer_.RestoreDefined();
+    readSection();
     if (parent()) {
         writer_.BeginPass();
         for (const LanguageEntry &e : std::as_const(lines_))

@@ -157,6 +157,9 @@ public:
     void SetLanguage(const QString &language);
     // Both at once with one re-application (what a form's language switch uses).
     void Assign(const QStringList &script, const QString &language);
+    // Both at once for GetText, writing nothing onto the form yet: a form
+    // still making controls takes the texts with its next SetLanguage.
+    void Prepare(const QStringList &script, const QString &language);
 
     // The value of the first entry of the current section whose key equals
     // key exactly (case counts); empty when there is none.
@@ -175,6 +178,7 @@ signals:
 
 private:
     void reapply();
+    void readSection();
 
     QStringList script_;
     QString language_;

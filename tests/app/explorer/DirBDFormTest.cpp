@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -95,6 +96,12 @@ TEST_F(DirBDFormTest, WithoutEntriesTheFourteenNodesAndNoFile)
     EXPECT_FALSE(f.DirDelMenuItem->isEnabled());
     EXPECT_FALSE(QFile::exists(ini()));
     EXPECT_EQ(f.DirPageControl->tabPosition(), QTabWidget::South);
+    // The node and tab images come with the first turn of the event loop.
+    QCoreApplication::processEvents();
+    for (QTreeWidgetItemIterator it(f.InternTreeView); *it; ++it)
+        EXPECT_FALSE((*it)->icon(0).pixmap(16, 16).isNull()) << (*it)->text(0).toStdString();
+    for (int tab = 0; tab < f.DirPageControl->count(); ++tab)
+        EXPECT_FALSE(f.DirPageControl->tabIcon(tab).pixmap(16, 16).isNull()) << tab;
 }
 
 TEST_F(DirBDFormTest, EntriesSurviveARestartInOrder)
