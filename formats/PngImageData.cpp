@@ -224,22 +224,50 @@ private:
     int fTrnsLen;
 };
 
-// Reads one filtered row (filter byte first) and undoes its filter. Image
-// data that ends before the last row (a cut file, a stream that stops early)
-// is damaged: the missing rows would otherwise come out black without a word.
-void ReadRow(TZDecompressionStream &z, uint8_t *row, const uint8_t *prior, int64_t rowBytes, int bpp)
+// Inflates the filtered rows of one image (or one interlace pass) in blocks
+// of many rows and undoes their filters, handing each row to `take` (filter
+// byte first). Large blocks keep zlib in its fast loop and spare it copying
+// every row into its window; the filters are undone while a block is still
+// in the cache. Damage shows as it would row by row: the rows that came out
+// whole before a fault are undone first (an unknown filter type among them
+// wins), then the fault raises. Image data that ends before the last row (a
+// cut file, a stream that stops early) is damaged too: the missing rows
+// would otherwise come out black without a word.
+template <class Take>
+void InflateRows(TZDecompressionStream &z, int64_t rowBytes, int bpp, int64_t rows, Take take)
 {
-    const int64_t want = rowBytes + 1;
-    int64_t got = 0;
-    try {
-        got = z.Read(row, want);
-    } catch (const EZDecompressionError &e) {
-        RaisePngError(peDamagedData, e.message());
+    constexpr int64_t BlockBytes = 256 * 1024;
+    const int64_t stride = rowBytes + 1;
+    const int64_t perBlock = std::clamp<int64_t>(BlockBytes / stride, 1, std::max<int64_t>(rows, 1));
+    // Slot 0 holds the row above the block: zeros above the first.
+    std::vector<uint8_t> block(size_t((perBlock + 1) * stride), 0);
+    uint8_t *first = block.data() + stride;
+    for (int64_t y0 = 0; y0 < rows; y0 += perBlock) {
+        const int64_t count = std::min(perBlock, rows - y0);
+        const int64_t want = count * stride;
+        const qint64 before = z.Position();
+        int64_t got = 0;
+        QString fault;
+        bool failed = false;
+        try {
+            got = z.Read(first, want);
+        } catch (const EZDecompressionError &e) {
+            got = z.Position() - before;
+            fault = e.message();
+            failed = true;
+        }
+        // A fault raised right where a row ends belongs to that row's read.
+        const int64_t whole = failed ? (got > 0 ? (got - 1) / stride : 0) : got / stride;
+        if (png::UnfilterRows(first, size_t(whole), size_t(stride), bpp) < size_t(whole))
+            RaisePngError(peUnknownFilterType);
+        for (int64_t k = 0; k < whole; ++k)
+            take(y0 + k, first + k * stride);
+        if (failed)
+            RaisePngError(peDamagedData, fault);
+        if (got < want)
+            RaisePngError(peDamagedData);
+        std::memcpy(block.data(), first + (count - 1) * stride, size_t(stride));
     }
-    if (got < want)
-        RaisePngError(peDamagedData);
-    if (!png::UnfilterRow(row[0], row + 1, prior + 1, size_t(rowBytes), bpp))
-        RaisePngError(peUnknownFilterType);
 }
 
 } // namespace
@@ -305,11 +333,6 @@ void TChunkIDAT::Decode()
     const size_t stride = BytesPerRow(int(w), bmpBits);
     const size_t used = BytesPerRow(int(w), bmpBits, 1); // without the padding
 
-    const size_t bufBytes = size_t(layout.rowBytes) + 1;
-    std::vector<uint8_t> bufA(bufBytes, 0), bufB(bufBytes, 0);
-    uint8_t *cur = bufA.data();
-    uint8_t *prior = bufB.data();
-
     const TChunkTRNS *trnsChunk = list->Find<TChunkTRNS>();
     const QByteArray trns = trnsChunk ? trnsChunk->Data() : QByteArray();
     const AlphaConverter alpha(ct, depth, trns);
@@ -325,17 +348,15 @@ void TChunkIDAT::Decode()
     if (interlace == 0) {
         // Every byte of every row is written below, so no clearing first.
         out.bits.resize(stride * size_t(h));
-        for (int64_t y = 0; y < h; ++y) {
-            ReadRow(z, cur, prior, layout.rowBytes, layout.bpp);
+        InflateRows(z, layout.rowBytes, layout.bpp, h, [&](int64_t y, const uint8_t *row) {
             uint8_t *dst = out.bits.data() + size_t(y) * stride;
-            conv.Convert(cur + 1, w, dst);
+            conv.Convert(row + 1, w, dst);
             std::memset(dst + used, 0, stride - used);
             if (keepAlpha)
-                alpha.Convert(cur + 1, w, out.alpha.data() + size_t(y) * size_t(w));
-            std::swap(cur, prior);
+                alpha.Convert(row + 1, w, out.alpha.data() + size_t(y) * size_t(w));
             if (img && img->OnProgress)
                 img->OnProgress(int(y * 100 / h));
-        }
+        });
     } else {
         out.bits.assign(stride * size_t(h), 0); // passes OR their pixels in
         std::vector<uint8_t> passRow(stride + 4, 0);
@@ -344,19 +365,18 @@ void TChunkIDAT::Decode()
             const int64_t pw = png::PassWidth(pass, w);
             if (pw > 0 && h > pass.startRow) {
                 const png::RowLayout pl = png::Layout(ct, depth, pw);
-                std::memset(prior, 0, size_t(pl.rowBytes) + 1);
-                for (int64_t y = pass.startRow; y < h; y += pass.rowStep) {
-                    ReadRow(z, cur, prior, pl.rowBytes, pl.bpp);
-                    conv.Convert(cur + 1, pw, passRow.data());
+                const int64_t passRows = (h - pass.startRow + pass.rowStep - 1) / pass.rowStep;
+                InflateRows(z, pl.rowBytes, pl.bpp, passRows, [&](int64_t k, const uint8_t *row) {
+                    const int64_t y = pass.startRow + k * pass.rowStep;
+                    conv.Convert(row + 1, pw, passRow.data());
                     Scatter(passRow.data(), pw, out.bits.data() + size_t(y) * stride, pass.startCol,
                             pass.colStep, bmpBits);
                     if (keepAlpha) {
-                        alpha.Convert(cur + 1, pw, alphaRow.data());
+                        alpha.Convert(row + 1, pw, alphaRow.data());
                         Scatter(alphaRow.data(), pw, out.alpha.data() + size_t(y) * size_t(w),
                                 pass.startCol, pass.colStep, 8);
                     }
-                    std::swap(cur, prior);
-                }
+                });
             }
             if (img && img->OnProgress)
                 img->OnProgress(100 * p / 6);

@@ -477,4 +477,19 @@ void LimitPixelRowPaths(PixelRowPaths limit)
     pathLimit = limit;
 }
 
+bool PixelRowPathAllowed(PixelRowPaths path)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    switch (path) {
+    case PixelRowPaths::Plain: return true;
+    case PixelRowPaths::Ssse3: return haveSsse3();
+    case PixelRowPaths::Avx2: return haveAvx2();
+    case PixelRowPaths::Avx512: return haveVbmi();
+    }
+    return false;
+#else
+    return path == PixelRowPaths::Plain;
+#endif
+}
+
 } // namespace zk

@@ -40,4 +40,8 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
 enum class PixelRowPaths { Plain, Ssse3, Avx2, Avx512 };
 void LimitPixelRowPaths(PixelRowPaths limit);
 
+// True when row code elsewhere (the PNG rows) may take the path: the
+// processor has it and the limit allows it.
+bool PixelRowPathAllowed(PixelRowPaths path);
+
 } // namespace zk

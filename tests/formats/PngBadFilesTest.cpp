@@ -1,6 +1,7 @@
 // Damaged and malicious files: each fails with its own error id and leaves
 // the picture that was loaded before exactly as it was.
 #include "PNGImage.h"
+#include "PixelRows.h"
 #include "PngTestKit.h"
 #include "ZStreams.h"
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 using namespace zk;
@@ -284,4 +286,63 @@ TEST(PngBadFiles, ShortPalettesOfTwoBitPicturesArePaddedWithBlack)
     EXPECT_EQ(img.PixelRgb(1, 0), qRgb(0x40, 0x50, 0x60));
     EXPECT_EQ(img.PixelRgb(2, 0), qRgb(0, 0, 0));
     EXPECT_EQ(img.PixelRgb(3, 0), qRgb(0, 0, 0));
+}
+
+// Rows are inflated many at a time; damage must still show as it would row by
+// row. Each row of a 300x300 picture (several blocks of rows) sits in its own
+// stored block, so a broken block header raises zlib's error right after the
+// row before it; a bad filter byte in a row before that fault wins, one in
+// that row or later does not.
+TEST(PngBadFiles, FaultsInLargePicturesKeepTheirOrder)
+{
+    const int w = 300, h = 300, stride = 3 * w + 1;
+    QByteArray rows(stride * h, '\0');
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i] = i % stride == 0 ? "\0\1\2\3\4\4\4"[i / stride % 7] : char(i * 7 % 251);
+    const auto storedRows = [&](const QByteArray &raw, int brokenRow) {
+        QByteArray z("\x78\x01", 2);
+        for (int y = 0; y < h; ++y) {
+            const uint16_t len = uint16_t(stride), nlen = y == brokenRow ? len : uint16_t(~len);
+            z.append(char(y == h - 1 ? 1 : 0));
+            z.append(char(len & 0xFF)).append(char(len >> 8)).append(char(nlen & 0xFF)).append(char(nlen >> 8));
+            z.append(raw.mid(qsizetype(y) * stride, stride));
+        }
+        const uLong adler = adler32(1, reinterpret_cast<const Bytef *>(raw.constData()), uInt(raw.size()));
+        for (int s = 24; s >= 0; s -= 8)
+            z.append(char(adler >> s & 0xFF));
+        return buildPng({{"IHDR", ihdrData(w, h, 8, 2)}, {"IDAT", z}, {"IEND", {}}});
+    };
+    struct Case
+    {
+        int badFilterRow, brokenRow, id;
+    };
+    const Case cases[] = {
+        {-1, -1, 0},                           // intact
+        {250, -1, peUnknownFilterType},        // a bad filter type, nothing else
+        {-1, 270, peDamagedData},              // a broken block
+        {268, 270, peUnknownFilterType},       // bad row two before the fault
+        {269, 270, peDamagedData},             // the fault comes right after that row
+        {280, 270, peDamagedData},             // bad row after the fault
+        {289, 292, peUnknownFilterType},       // across the end of the first block
+        {291, 292, peDamagedData},
+        {288, 290, peUnknownFilterType},       // the fault where a block ends
+        {289, 290, peDamagedData},
+        {150, 299, peUnknownFilterType},       // the fault in the last row
+    };
+    for (const Case &c : cases) {
+        QByteArray raw = rows;
+        if (c.badFilterRow >= 0)
+            raw[qsizetype(c.badFilterRow) * stride] = char(7);
+        EXPECT_EQ(loadOver(storedRows(raw, c.brokenRow)), c.id) << c.badFilterRow << " " << c.brokenRow;
+    }
+    // The intact picture decodes to the same pixels with and without vectors.
+    const QByteArray intact = storedRows(rows, -1);
+    TPNGImage vector, plain;
+    vector.LoadFromBytes(intact);
+    LimitPixelRowPaths(PixelRowPaths::Plain);
+    plain.LoadFromBytes(intact);
+    LimitPixelRowPaths(PixelRowPaths::Avx512);
+    ASSERT_EQ(vector.Height(), h);
+    for (int y = 0; y < h; ++y)
+        ASSERT_EQ(std::memcmp(vector.ScanLine(y), plain.ScanLine(y), size_t(3 * w)), 0) << y;
 }
