@@ -469,6 +469,8 @@ void TChunkIDAT::Decode()
             std::memset(dst + used, 0, stride - used);
             if (keepAlpha)
                 alpha.Convert(row + 1, w, out.alpha.data() + size_t(y) * size_t(w));
+            if (img && img->OnRowDone)
+                img->OnRowDone(out, int(y));
             if (img && img->OnProgress)
                 img->OnProgress(int(y * 100 / h));
         });
