@@ -1,5 +1,6 @@
 #include "PixelRows.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -25,22 +26,24 @@ void row32To24Plain(uchar *dst, const uchar *src, int n, int x)
     }
 }
 
-void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, int x, std::uint32_t flip)
 {
     for (; x < n; ++x) {
-        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
-                                | std::uint32_t(src[3 * x + 2]) << 16;
+        const std::uint32_t v = (0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                 | std::uint32_t(src[3 * x + 2]) << 16)
+                                ^ flip;
         std::memcpy(dst + 4 * x, &v, 4);
     }
 }
 
 // Back to front: pixel x is read before any store reaches its bytes when
 // dst lies at or after src.
-void row24To32BackPlain(uchar *dst, const uchar *src, int x)
+void row24To32BackPlain(uchar *dst, const uchar *src, int x, std::uint32_t flip)
 {
     while (x-- > 0) {
-        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
-                                | std::uint32_t(src[3 * x + 2]) << 16;
+        const std::uint32_t v = (0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                 | std::uint32_t(src[3 * x + 2]) << 16)
+                                ^ flip;
         std::memcpy(dst + 4 * x, &v, 4);
     }
 }
@@ -265,10 +268,9 @@ __attribute__((target("avx2"))) void row24GreyAvx2(uchar *row, int n)
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
 // store overlaps the next by four bytes, so it stops six pixels before the
 // end; in place, a store ends below the next load's first byte.
-__attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *src, int n)
+__attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *src, int n, int x = 0)
 {
     const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    int x = 0;
     for (; x + 6 <= n; x += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x), _mm_shuffle_epi8(v, pick));
@@ -278,39 +280,44 @@ __attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *sr
 
 // Four pixels a step from a 16-byte load, of which 12 bytes are used; the
 // load stops where it would read past the row.
-__attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+__attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, const uchar *__restrict src, int n,
+                                                     std::uint32_t flip)
 {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i flipv = _mm_set1_epi32(int(flip));
     int x = 0;
     for (; x + 6 <= n; x += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x),
-                         _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+                         _mm_xor_si128(_mm_or_si128(_mm_shuffle_epi8(v, spread), opaque), flipv));
     }
-    row24To32Plain(dst, src, n, x);
+    row24To32Plain(dst, src, n, x, flip);
 }
 
 // Back to front, four pixels a step; the 16-byte load of a step reaches four
 // bytes into the pixels after it (already written, their bytes unused), so
 // the last pixels up to a multiple of four, and at least four, go plain.
-__attribute__((target("ssse3"))) void row24To32BackSsse3(uchar *dst, const uchar *src, int n)
+__attribute__((target("ssse3"))) void row24To32BackSsse3(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i flipv = _mm_set1_epi32(int(flip));
     int x = n < 8 ? 0 : (n - 4) & ~3;
     for (int tail = n; tail > x;) {
         --tail;
-        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * tail]) | std::uint32_t(src[3 * tail + 1]) << 8
-                                | std::uint32_t(src[3 * tail + 2]) << 16;
+        const std::uint32_t v = (0xFF000000u | std::uint32_t(src[3 * tail]) | std::uint32_t(src[3 * tail + 1]) << 8
+                                 | std::uint32_t(src[3 * tail + 2]) << 16)
+                                ^ flip;
         std::memcpy(dst + 4 * tail, &v, 4);
     }
     while (x >= 4) {
         x -= 4;
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x), _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x),
+                         _mm_xor_si128(_mm_or_si128(_mm_shuffle_epi8(v, spread), opaque), flipv));
     }
-    row24To32BackPlain(dst, src, x);
+    row24To32BackPlain(dst, src, x, flip);
 }
 
 // 64 bytes a step: two 128-entry permutes (by the low seven bits) and the
@@ -338,11 +345,17 @@ ZK_VBMI void lookupVbmi(uchar *p, std::size_t n, const uchar (&table)[256])
     }
 }
 
+// (v | opaque) ^ flip in one instruction.
+ZK_VBMI inline __m512i opaqueFlip(__m512i v, __m512i opaque, __m512i flip)
+{
+    return _mm512_ternarylogic_epi32(v, opaque, flip, 0x56);
+}
+
 // Back to front, sixteen pixels a step: 48 bytes in by a masked load (it reads
 // nothing past them), one byte permute spreads them to 64. The end of the row
 // goes first, its part-step through masks; every load lies below the stores
 // made before it when dst lies at or after src.
-ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n)
+ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
     alignas(64) static constexpr signed char kSpread[64] = {
         0,  1,  2,  -1, 3,  4,  5,  -1, 6,  7,  8,  -1, 9,  10, 11, -1, 12, 13, 14, -1, 15, 16,
@@ -350,19 +363,55 @@ ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n)
         33, 34, 35, -1, 36, 37, 38, -1, 39, 40, 41, -1, 42, 43, 44, -1, 45, 46, 47, -1};
     const __m512i spread = _mm512_load_si512(kSpread);
     const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+    const __m512i flipv = _mm512_set1_epi32(int(flip));
     int x = n & ~15;
     if (const int rest = n - x) {
         const __mmask64 in = (1ull << (3 * rest)) - 1;
         const __mmask64 out = (1ull << (4 * rest)) - 1; // rest < 16
         const __m512i v = _mm512_maskz_loadu_epi8(in, src + 3 * x);
-        _mm512_mask_storeu_epi8(dst + 4 * x, out, _mm512_or_si512(_mm512_permutex2var_epi8(v, spread, v), opaque));
+        _mm512_mask_storeu_epi8(dst + 4 * x, out, opaqueFlip(_mm512_permutex2var_epi8(v, spread, v), opaque, flipv));
     }
     const __mmask64 in48 = (1ull << 48) - 1;
     while (x >= 16) {
         x -= 16;
         const __m512i v = _mm512_maskz_loadu_epi8(in48, src + 3 * x);
-        _mm512_storeu_si512(dst + 4 * x, _mm512_or_si512(_mm512_permutex2var_epi8(v, spread, v), opaque));
+        _mm512_storeu_si512(dst + 4 * x, opaqueFlip(_mm512_permutex2var_epi8(v, spread, v), opaque, flipv));
     }
+}
+
+// Sixty-four pixels a step: four 64-byte loads, then three 64-byte stores,
+// each put together from two neighbouring loads by one two-table byte
+// permute. All loads of a step come before its stores, and a step's stores
+// end before the next step's loads begin whenever dst lies at or before src.
+ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
+{
+    // Output byte j of store k is byte 4 (j / 3) + j % 3 of the pixels,
+    // counted from load k.
+    alignas(64) static constexpr auto kPick = [] {
+        std::array<std::array<signed char, 64>, 3> t{};
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 64; ++j) {
+                const int out = 64 * k + j;
+                t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(4 * (out / 3) + out % 3 - 64 * k);
+            }
+        return t;
+    }();
+    const __m512i pick0 = _mm512_load_si512(kPick[0].data());
+    const __m512i pick1 = _mm512_load_si512(kPick[1].data());
+    const __m512i pick2 = _mm512_load_si512(kPick[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 4 * x;
+        const __m512i a = _mm512_loadu_si512(s);
+        const __m512i b = _mm512_loadu_si512(s + 64);
+        const __m512i c = _mm512_loadu_si512(s + 128);
+        const __m512i d = _mm512_loadu_si512(s + 192);
+        uchar *o = dst + 3 * x;
+        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(a, pick0, b));
+        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(b, pick1, c));
+        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(c, pick2, d));
+    }
+    row32To24Ssse3(dst, src, n, x);
 }
 #undef ZK_VBMI
 
@@ -390,6 +439,10 @@ bool haveSsse3()
 void Row32To24(uchar *dst, const uchar *src, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32To24Vbmi(dst, src, n);
+        return;
+    }
     if (haveSsse3()) {
         row32To24Ssse3(dst, src, n);
         return;
@@ -398,30 +451,32 @@ void Row32To24(uchar *dst, const uchar *src, int n)
     row32To24Plain(dst, src, n, 0);
 }
 
-void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
+void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n, std::uint32_t flip)
 {
+    flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveSsse3()) {
-        row24To32Ssse3(dst, src, n);
+        row24To32Ssse3(dst, src, n, flip);
         return;
     }
 #endif
-    row24To32Plain(dst, src, n, 0);
+    row24To32Plain(dst, src, n, 0, flip);
 }
 
-void Row24To32Backward(uchar *dst, const uchar *src, int n)
+void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
+    flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveVbmi()) {
-        row24To32BackVbmi(dst, src, n);
+        row24To32BackVbmi(dst, src, n, flip);
         return;
     }
     if (haveSsse3()) {
-        row24To32BackSsse3(dst, src, n);
+        row24To32BackSsse3(dst, src, n, flip);
         return;
     }
 #endif
-    row24To32BackPlain(dst, src, n);
+    row24To32BackPlain(dst, src, n, flip);
 }
 
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])

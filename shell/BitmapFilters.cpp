@@ -230,6 +230,10 @@ void RotateBitmap90(TBitmap &bitmap)
 
 void InvertBitmap(TBitmap &bitmap)
 {
+    if (bitmap.WidenInverted()) {
+        notifyChanged(bitmap);
+        return;
+    }
     ensureFormat(bitmap, pf32bit);
     if (bitmap.Empty())
         return;
