@@ -1,5 +1,6 @@
 #include "PixelRows.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -62,6 +63,12 @@ void lookupPlain(uchar *p, std::size_t n, const uchar (&table)[256])
     }
     for (; i < n; ++i)
         p[i] = table[p[i]];
+}
+
+void addSaturatedPlain(uchar *p, std::size_t n, int d, std::size_t i)
+{
+    for (; i < n; ++i)
+        p[i] = uchar(std::clamp(int(p[i]) + d, 0, 255));
 }
 
 void row24GreyPlain(uchar *row, int n, int x)
@@ -413,6 +420,119 @@ ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
     }
     row32To24Ssse3(dst, src, n, x);
 }
+
+// Index tables for sixty-four 24-bit pixels in three 64-byte registers.
+// kSpread64[k]: register k of four holding the pixels as 32-bit lanes
+// (B, G, R, 0), from the load pair (0, 1), (0, 1), (1, 2), (2, 2).
+alignas(64) constexpr auto kSpread64 = [] {
+    constexpr int base[4] = {0, 0, 64, 128};
+    std::array<std::array<signed char, 64>, 4> t{};
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 64; ++j)
+            t[std::size_t(k)][std::size_t(j)] =
+                static_cast<signed char>(j % 4 == 3 ? 0 : 48 * k + 3 * (j / 4) + j % 4 - base[k]);
+    return t;
+}();
+// kGreyOut[k]: store k of three, byte j: the second byte of the lane of
+// pixel (64 k + j) / 3 (the sum divided by 256), counted from lane register k
+// (spilling into k + 1).
+alignas(64) constexpr auto kGreyOut = [] {
+    std::array<std::array<signed char, 64>, 3> t{};
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 64; ++j)
+            t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(4 * ((64 * k + j) / 3) + 1 - 64 * k);
+    return t;
+}();
+
+ZK_VBMI inline __m512i load64(const signed char *table)
+{
+    return _mm512_load_si512(table);
+}
+
+// Sixty-four pixels a step. Each pixel's bytes, less 128, are weighed by
+// (28, 151, 77) with pairwise byte products: 28 (B - 128) + 151 (G - 128)
+// stays within 16 bits, and so does 77 (R - 128); the two sums are added in
+// 32 bits and the 128s given back, which is the plain path's sum exactly.
+ZK_VBMI void row24GreyVbmi(uchar *row, int n)
+{
+    const __m512i sp0 = load64(kSpread64[0].data()), sp1 = load64(kSpread64[1].data());
+    const __m512i sp2 = load64(kSpread64[2].data()), sp3 = load64(kSpread64[3].data());
+    const __m512i out0 = load64(kGreyOut[0].data()), out1 = load64(kGreyOut[1].data());
+    const __m512i out2 = load64(kGreyOut[2].data());
+    const __m512i weights = _mm512_set1_epi32(int(28u | 151u << 8 | 77u << 16));
+    const __m512i bias = _mm512_set1_epi8(char(0x80));
+    const __m512i ones = _mm512_set1_epi16(1);
+    const __m512i back = _mm512_set1_epi32(128 * 256);
+    const auto grey = [&](__m512i lanes) __attribute__((target("avx512f,avx512bw"))) {
+        const __m512i pairs = _mm512_maddubs_epi16(weights, _mm512_xor_si512(lanes, bias));
+        return _mm512_add_epi32(_mm512_madd_epi16(pairs, ones), back);
+    };
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        uchar *p = row + 3 * x;
+        const __m512i a = _mm512_loadu_si512(p);
+        const __m512i b = _mm512_loadu_si512(p + 64);
+        const __m512i c = _mm512_loadu_si512(p + 128);
+        const __m512i g0 = grey(_mm512_permutex2var_epi8(a, sp0, b));
+        const __m512i g1 = grey(_mm512_permutex2var_epi8(a, sp1, b));
+        const __m512i g2 = grey(_mm512_permutex2var_epi8(b, sp2, c));
+        const __m512i g3 = grey(_mm512_permutex2var_epi8(c, sp3, c));
+        _mm512_storeu_si512(p, _mm512_permutex2var_epi8(g0, out0, g1));
+        _mm512_storeu_si512(p + 64, _mm512_permutex2var_epi8(g1, out1, g2));
+        _mm512_storeu_si512(p + 128, _mm512_permutex2var_epi8(g2, out2, g3));
+    }
+    if (x < n)
+        row24GreyAvx2(row + 3 * x, n - x);
+}
+
+// Sixty-four pixels a step from the end of src to the start of dst. Output
+// register k needs the source bytes from lo[k] on (at most 128 of them);
+// two loads from there never reach past the step's 192 bytes.
+ZK_VBMI void row24MirrorVbmi(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static constexpr int lo[3] = {64, 63, 0};
+    alignas(64) static constexpr auto kMirror = [] {
+        std::array<std::array<signed char, 64>, 3> t{};
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 64; ++j) {
+                const int out = 64 * k + j;
+                t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(3 * (63 - out / 3) + out % 3 - lo[k]);
+            }
+        return t;
+    }();
+    const __m512i m0 = load64(kMirror[0].data()), m1 = load64(kMirror[1].data()), m2 = load64(kMirror[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 3 * (n - 64 - x);
+        uchar *o = dst + 3 * x;
+        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[0]), m0,
+                                                         _mm512_loadu_si512(s + lo[0] + 64)));
+        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[1]), m1,
+                                                              _mm512_loadu_si512(s + lo[1] + 64)));
+        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[2]), m2,
+                                                               _mm512_loadu_si512(s + lo[2] + 64)));
+    }
+    // The middle pixels left: the first ones of src into the end of dst.
+    if (x < n)
+        row24MirrorSsse3(dst + 3 * x, src, n - x);
+}
+
+// Sixty-four bytes a step with the processor's saturating byte sums; the
+// last few through a mask.
+ZK_VBMI void addSaturatedAvx512(uchar *p, std::size_t n, int d)
+{
+    const __m512i step = _mm512_set1_epi8(char(std::abs(d)));
+    const auto add = [&](__m512i v) __attribute__((target("avx512f,avx512bw"))) {
+        return d >= 0 ? _mm512_adds_epu8(v, step) : _mm512_subs_epu8(v, step);
+    };
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64)
+        _mm512_storeu_si512(p + i, add(_mm512_loadu_si512(p + i)));
+    if (i < n) {
+        const __mmask64 m = (1ull << (n - i)) - 1; // fewer than 64 left
+        _mm512_mask_storeu_epi8(p + i, m, add(_mm512_maskz_loadu_epi8(m, p + i)));
+    }
+}
 #undef ZK_VBMI
 
 bool haveAvx2()
@@ -490,9 +610,34 @@ void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
     lookupPlain(p, n, table);
 }
 
+void AddSaturated(uchar *p, std::size_t n, int d)
+{
+    d = std::clamp(d, -255, 255);
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        addSaturatedAvx512(p, n, d);
+        return;
+    }
+    // SSE2 is part of every x86-64 processor.
+    const __m128i step = _mm_set1_epi8(char(std::abs(d)));
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + i), d >= 0 ? _mm_adds_epu8(v, step) : _mm_subs_epu8(v, step));
+    }
+    addSaturatedPlain(p, n, d, i);
+#else
+    addSaturatedPlain(p, n, d, 0);
+#endif
+}
+
 void Row24Grey(uchar *row, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24GreyVbmi(row, n);
+        return;
+    }
     if (haveAvx2()) {
         row24GreyAvx2(row, n);
         return;
@@ -508,6 +653,10 @@ void Row24Grey(uchar *row, int n)
 void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24MirrorVbmi(dst, src, n);
+        return;
+    }
     if (haveSsse3()) {
         row24MirrorSsse3(dst, src, n);
         return;

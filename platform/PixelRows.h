@@ -25,6 +25,10 @@ void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip =
 // Each of the n bytes at p becomes table[byte].
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);
 
+// Each of the n bytes at p plus d, held within 0..255 (d is limited to
+// -255..255 first).
+void AddSaturated(uchar *p, std::size_t n, int d);
+
 // n pixels B, G, R in place: each channel becomes
 // (77 red + 151 green + 28 blue) / 256, rounded down.
 void Row24Grey(uchar *row, int n);

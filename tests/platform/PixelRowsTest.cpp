@@ -61,6 +61,12 @@ std::vector<Bytes> runAll(int n)
     LookupBytes(looked.data(), looked.size(), table);
     out.push_back(looked);
 
+    for (int d : {-255, -15, 15, 255}) {
+        Bytes added = in32;
+        AddSaturated(added.data(), added.size(), d);
+        out.push_back(added);
+    }
+
     Bytes grey = in24;
     Row24Grey(grey.data(), n);
     out.push_back(grey);
@@ -86,7 +92,8 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
 {
     RestorePaths restore;
     const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place", "24->32 inverted",
-                           "24->32 inverted in place", "lookup", "grey", "mirror", "swap"};
+                           "24->32 inverted in place", "lookup",
+                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
         lengths.push_back(n);
