@@ -16,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace zk {
@@ -297,7 +298,7 @@ void InflateRows(TZDecompressionStream &z, int64_t rowBytes, int bpp, int64_t ro
     const auto rowsOf = [&](int64_t i) { return std::min(perBlock, rows - i * perBlock); };
     const size_t blockBytes = size_t((perBlock + 1) * stride);
 
-    if (blocks < 3) {
+    const auto oneThread = [&] {
         RowBlock block;
         block.bytes.assign(blockBytes, 0);
         for (int64_t i = 0; i < blocks; ++i) {
@@ -306,6 +307,9 @@ void InflateRows(TZDecompressionStream &z, int64_t rowBytes, int bpp, int64_t ro
             // The last row becomes the row above the next block.
             std::memcpy(block.bytes.data(), block.bytes.data() + block.count * stride, size_t(stride));
         }
+    };
+    if (blocks < 3) {
+        oneThread();
         return;
     }
 
@@ -320,33 +324,39 @@ void InflateRows(TZDecompressionStream &z, int64_t rowBytes, int bpp, int64_t ro
     int64_t published = 0, released = 0;
     bool stop = false;
     std::exception_ptr workerFault;
-    std::thread worker([&] {
-        try {
-            for (int64_t i = 0; i < blocks; ++i) {
-                {
-                    std::unique_lock<std::mutex> hold(lock);
-                    changed.wait(hold, [&] { return stop || released >= i - 1; });
-                    if (stop)
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                for (int64_t i = 0; i < blocks; ++i) {
+                    {
+                        std::unique_lock<std::mutex> hold(lock);
+                        changed.wait(hold, [&] { return stop || released >= i - 1; });
+                        if (stop)
+                            return;
+                    }
+                    RowBlock &block = pair[i % 2];
+                    FillBlock(z, block, rowsOf(i), stride);
+                    const bool last = BlockEndsTheData(block, stride);
+                    {
+                        const std::lock_guard<std::mutex> hold(lock);
+                        published = i + 1;
+                    }
+                    changed.notify_all();
+                    if (last)
                         return;
                 }
-                RowBlock &block = pair[i % 2];
-                FillBlock(z, block, rowsOf(i), stride);
-                const bool last = BlockEndsTheData(block, stride);
-                {
-                    const std::lock_guard<std::mutex> hold(lock);
-                    published = i + 1;
-                }
+            } catch (...) {
+                const std::lock_guard<std::mutex> hold(lock);
+                workerFault = std::current_exception();
+                published = blocks; // wakes the reader, which rethrows
                 changed.notify_all();
-                if (last)
-                    return;
             }
-        } catch (...) {
-            const std::lock_guard<std::mutex> hold(lock);
-            workerFault = std::current_exception();
-            published = blocks; // wakes the reader, which rethrows
-            changed.notify_all();
-        }
-    });
+        });
+    } catch (const std::system_error &) {
+        oneThread(); // no thread to be had
+        return;
+    }
     struct Joiner
     {
         std::thread &t;
