@@ -42,30 +42,39 @@ struct Result
 };
 
 // One warm-up call each, then `rounds` rounds of ours-then-peer (the order
-// flips every round so neither always runs second). `prepare`, when given,
-// runs untimed before every timed call (a fresh copy of the input, say).
+// flips every round so neither always runs second). `prepareOurs` and
+// `preparePeer`, when given, run untimed right before every timed call of
+// their side (a fresh copy of the input, say), so each side meets its input
+// as freshly touched as the other does.
 inline Result Turns(const std::function<void()> &ours, const std::function<void()> &peer, int rounds,
-                    const std::function<void()> &prepare = {})
+                    const std::function<void()> &prepareOurs, const std::function<void()> &preparePeer)
 {
-    if (prepare)
-        prepare();
-    ours();
-    if (prepare)
-        prepare();
-    peer();
+    const auto run = [&](bool runOurs) {
+        const std::function<void()> &prepare = runOurs ? prepareOurs : preparePeer;
+        if (prepare)
+            prepare();
+        const double t0 = nowMs();
+        (runOurs ? ours : peer)();
+        return nowMs() - t0;
+    };
+    run(true);
+    run(false);
     std::vector<double> a, b;
     for (int r = 0; r < rounds; ++r) {
         const bool oursFirst = r % 2 == 0;
         for (int k = 0; k < 2; ++k) {
             const bool runOurs = (k == 0) == oursFirst;
-            if (prepare)
-                prepare();
-            const double t0 = nowMs();
-            (runOurs ? ours : peer)();
-            (runOurs ? a : b).push_back(nowMs() - t0);
+            (runOurs ? a : b).push_back(run(runOurs));
         }
     }
     return {median(a), median(b)};
+}
+
+// The same with one preparation for both sides.
+inline Result Turns(const std::function<void()> &ours, const std::function<void()> &peer, int rounds,
+                    const std::function<void()> &prepare = {})
+{
+    return Turns(ours, peer, rounds, prepare, prepare);
 }
 
 // "name  ours 12.34 ms  peer 10.00 ms  ratio 1.23  (goal <= 1.00) ok"

@@ -19,6 +19,19 @@
 
 namespace zkbench {
 
+// A 1920 x 1080 24-bit picture of cheap repeating patterns (for timing the
+// file and write paths, where the content matters little).
+inline zk::TBitmap PatternPicture()
+{
+    zk::TBitmap b(1920, 1080, zk::pf24bit);
+    for (int y = 0; y < b.Height(); ++y) {
+        uchar *row = b.ScanLine(y);
+        for (int x = 0; x < b.Width() * 3; ++x)
+            row[x] = uchar((x * 7 + y * 13) ^ (x >> 5));
+    }
+    return b;
+}
+
 // Fills a 24-bit bitmap with photo-like content: smooth waves plus a little
 // noise, so no codec finds long runs.
 inline void FillPhoto(zk::TBitmap &b)

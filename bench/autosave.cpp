@@ -3,6 +3,7 @@
 // automatic save within 1.5 times the raw write (compare the time columns).
 // Both write to the same kind of folder and both make the file durable
 // before renaming it into place.
+#include "BenchPictures.h"
 #include "Bitmap.h"
 #include "PictureFiles.h"
 
@@ -13,23 +14,9 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
-
-zk::TBitmap capture()
-{
-    zk::TBitmap b(kWidth, kHeight, zk::pf24bit);
-    for (int y = 0; y < kHeight; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int x = 0; x < kWidth * 3; ++x)
-            row[x] = uchar((x * 7 + y * 13) ^ (x >> 5));
-    }
-    return b;
-}
-
 void BM_RawBmpWrite(benchmark::State &state)
 {
-    zk::TBitmap b = capture();
+    zk::TBitmap b = zkbench::PatternPicture();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("raw.bmp"));
     for (auto _ : state)
@@ -39,7 +26,7 @@ BENCHMARK(BM_RawBmpWrite)->Unit(benchmark::kMillisecond);
 
 void BM_AutoSaveBmp(benchmark::State &state)
 {
-    const zk::TBitmap b = capture();
+    const zk::TBitmap b = zkbench::PatternPicture();
     QTemporaryDir dir;
     zk::TZelkoraOptions o;
     o.PersSave = true;

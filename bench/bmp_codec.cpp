@@ -1,6 +1,7 @@
 // BMP write and read of a 1920 x 1080 24-bit picture, beside a plain memcpy
 // of the same bytes in the same run. Goal: each at least half of memcpy's
 // speed (compare the bytes_per_second columns).
+#include "BenchPictures.h"
 #include "Bitmap.h"
 #include "BmpCodec.h"
 
@@ -11,19 +12,8 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
-
-zk::TBitmap screenLikePicture()
-{
-    zk::TBitmap b(kWidth, kHeight, zk::pf24bit);
-    for (int y = 0; y < kHeight; ++y) {
-        uchar *row = b.ScanLine(y);
-        for (int x = 0; x < kWidth * 3; ++x)
-            row[x] = uchar((x * 7 + y * 13) ^ (x >> 5));
-    }
-    return b;
-}
+using zkbench::kHeight;
+using zkbench::kWidth;
 
 std::int64_t pictureBytes()
 {
@@ -44,7 +34,7 @@ void BM_Memcpy(benchmark::State &state)
 
 void BM_BmpWrite(benchmark::State &state)
 {
-    const zk::TBitmap b = screenLikePicture();
+    const zk::TBitmap b = zkbench::PatternPicture();
     for (auto _ : state) {
         QByteArray file = zk::WriteBmp(b);
         benchmark::DoNotOptimize(file.data());
@@ -54,7 +44,7 @@ void BM_BmpWrite(benchmark::State &state)
 
 void BM_BmpRead(benchmark::State &state)
 {
-    const QByteArray file = zk::WriteBmp(screenLikePicture());
+    const QByteArray file = zk::WriteBmp(zkbench::PatternPicture());
     zk::TBitmap b;
     for (auto _ : state) {
         zk::ReadBmp(reinterpret_cast<const uchar *>(file.constData()), std::size_t(file.size()), b);

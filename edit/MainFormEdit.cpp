@@ -222,6 +222,7 @@ void PrepareEditDialog(TMainForm &f, Dialog &dialog)
 }
 
 // Commands without a dialog: snapshot, pixel format, filter, repaint.
+// pfCustom: the filter sets the format itself, in the same pass as its work.
 void RunFilter(TMainForm &f, TPixelFormat format, const std::function<void(TBitmap &)> &filter)
 {
     if (f.ScanImage->Picture().Empty())
@@ -229,7 +230,8 @@ void RunFilter(TMainForm &f, TPixelFormat format, const std::function<void(TBitm
     f.SaveUndo();
     try {
         TBitmap &bmp = *EditTarget(f);
-        bmp.SetPixelFormat(format);
+        if (format != pfCustom)
+            bmp.SetPixelFormat(format);
         filter(bmp);
     } catch (const std::exception &e) {
         ReportEditFailure(f, QString::fromUtf8(e.what()));
@@ -298,7 +300,8 @@ void TMainForm::RotationClick()
 
 void TMainForm::InvertClick()
 {
-    RunFilter(*this, pf32bit, [](TBitmap &b) { InvertBitmap(b); });
+    // Inverting gives 32 bits; a 24-bit picture is widened and inverted at once.
+    RunFilter(*this, pfCustom, [](TBitmap &b) { InvertBitmap(b); });
 }
 
 void TMainForm::GrayStepClick()

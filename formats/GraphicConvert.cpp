@@ -1,6 +1,7 @@
 #include "GraphicConvert.h"
 
 #include "Bmp2Tiff.h"
+#include "BmpCodec.h"
 #include "GraphicText.h"
 #include "Jpeg.h"
 #include "JpegCodec.h"
@@ -20,8 +21,12 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
+
+#include <fcntl.h>
 
 namespace zk {
 
@@ -281,6 +286,99 @@ void bitmapToTarget(TBitmap &&bmp, const QString &targetExt, How how, const QStr
     }
 }
 
+// PNG to BMP with the rows going into the file while the picture still
+// inflates: each batch of final rows is written where it lies in the
+// bottom-up file and handed to the disk at once, so little is left to flush
+// when the file is complete. Only a help: whatever goes wrong while
+// streaming (the target cannot be opened, a write fails, the picture is
+// interlaced) leaves the file to the ordinary path after the load, which
+// reports the errors in their usual order.
+class StreamedBmp
+{
+public:
+    explicit StreamedBmp(const QString &fileName) : fFile(fileName) {}
+
+    void Row(const TPNGImage::DecodedPixels &px, int y)
+    {
+        if (fFailed)
+            return;
+        if (y == 0 && !Start(px))
+            return;
+        if (y != fRows) {
+            fFailed = true;
+            return;
+        }
+        std::memcpy(fBatch.data() + size_t(fCapacity - 1 - fBatchRows) * fStride,
+                    px.bits.data() + size_t(y) * fStride, fStride);
+        ++fBatchRows;
+        ++fRows;
+        if (fBatchRows == fCapacity || fRows == fHeight)
+            WriteBatch();
+    }
+
+    // Writes the head and commits; false (nothing published) when the
+    // streamed rows are not the whole of bmp's file.
+    bool Finish(const TBitmap &bmp)
+    {
+        const QByteArray head = fFailed || fRows != bmp.Height() || fRows == 0 ? QByteArray() : BmpFileHead(bmp);
+        if (head.isEmpty() || size_t(head.size()) != fHead || !fFile.seek(0)
+            || fFile.write(head) != head.size() || !fFile.commit()) {
+            fFile.cancelWriting();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool Start(const TPNGImage::DecodedPixels &px)
+    {
+        fFailed = px.pf == pf32bit || !fFile.open(QIODevice::WriteOnly);
+        if (fFailed)
+            return false;
+        fHead = BmpHeadSize(px.pf, px.palette.size());
+        fStride = BytesPerRow(px.width, BitsPerPixel(px.pf));
+        fHeight = px.height;
+        fCapacity = int(std::clamp<size_t>((size_t(1) << 20) / fStride, 1, size_t(fHeight)));
+        fBatch.resize(size_t(fCapacity) * fStride);
+        return true;
+    }
+
+    // The batch holds rows fRows - fBatchRows .. fRows - 1 in file order
+    // (the lowest row first) at its end.
+    void WriteBatch()
+    {
+        const qint64 at = qint64(fHead + size_t(fHeight - fRows) * fStride);
+        const qint64 len = qint64(size_t(fBatchRows) * fStride);
+        const char *data = reinterpret_cast<const char *>(fBatch.data()) + size_t(fCapacity - fBatchRows) * fStride;
+        fBatchRows = 0;
+        if (!fFile.seek(at) || fFile.write(data, len) != len || !fFile.flush()) {
+            fFailed = true;
+            return;
+        }
+#ifdef __linux__
+        // Start the disk on these bytes now; the final flush waits for less.
+        sync_file_range(fFile.handle(), at, len, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+
+    QSaveFile fFile;
+    bool fFailed = false;
+    size_t fHead = 0, fStride = 0;
+    int fHeight = 0, fRows = 0, fCapacity = 0, fBatchRows = 0;
+    std::vector<uchar> fBatch;
+};
+
+void pngToBmp(const QString &sourceFile, const QString &fileName)
+{
+    TPNGImage png;
+    StreamedBmp streamed(fileName);
+    png.OnRowDone = [&streamed](const TPNGImage::DecodedPixels &px, int y) { streamed.Row(px, y); };
+    png.LoadFromFile(sourceFile);
+    png.OnRowDone = nullptr;
+    if (!streamed.Finish(png))
+        writeFile(fileName, [&png](QIODevice &out) { WriteBmpStream(png, out); });
+}
+
 // GIF pairs need a codec registered later: refused before anything is read.
 void checkAvailable(const Pair &p)
 {
@@ -317,6 +415,10 @@ QString ConvertGraphicFileTo(const QString &sourceFile, const QString &targetDir
     name.chop(std::min<qsizetype>(name.size(), p->code == 2 && src == QLatin1String(".jpeg") ? 5 : 4));
     const QString out = name + dst;
 
+    if (p->code == 16) {
+        pngToBmp(sourceFile, out);
+        return out;
+    }
     std::unique_ptr<TGraphic> source = loadSource(sourceFile, src);
     switch (p->how) {
     case How::KindChange: {

@@ -240,6 +240,7 @@ void TPNGImage::LoadFromStream(QIODevice &stream)
     TPNGImage scratch;
     scratch.fLoading = true;
     scratch.OnProgress = OnProgress;
+    scratch.OnRowDone = OnRowDone;
     scratch.fKeepAlpha = fKeepAlpha;
     scratch.ReadChunks(stream);
     TChunkList &list = *scratch.fChunkList;

@@ -72,6 +72,12 @@ public:
     // Takes decoded pixels: at once, or at the end of a load in progress.
     void TakeDecodedPixels(DecodedPixels &&pixels);
 
+    // Called on the loading thread while a picture without interlacing
+    // decodes, each time row y of `pixels` is final (in order from the top),
+    // so a converter can write rows out while the rest still inflates. The
+    // load may still fail after it; interlaced pictures never call it.
+    std::function<void(const DecodedPixels &pixels, int y)> OnRowDone;
+
 private:
     friend QImage PngToArgbImage(const QByteArray &png);
     friend class TChunkIDAT;

@@ -12,7 +12,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace zk {
 
@@ -224,22 +229,170 @@ private:
     int fTrnsLen;
 };
 
-// Reads one filtered row (filter byte first) and undoes its filter. Image
-// data that ends before the last row (a cut file, a stream that stops early)
-// is damaged: the missing rows would otherwise come out black without a word.
-void ReadRow(TZDecompressionStream &z, uint8_t *row, const uint8_t *prior, int64_t rowBytes, int bpp)
+// A block of filtered rows (filter byte first) as inflated: slot 0 holds
+// the row above the block (zeros above the first), the rows follow.
+struct RowBlock
 {
-    const int64_t want = rowBytes + 1;
-    int64_t got = 0;
+    std::vector<uint8_t> bytes;
+    int64_t count = 0; // rows asked for
+    int64_t got = 0;   // bytes that came out
+    bool failed = false;
+    QString fault;
+};
+
+void FillBlock(TZDecompressionStream &z, RowBlock &block, int64_t count, int64_t stride)
+{
+    block.count = count;
+    block.failed = false;
+    const qint64 before = z.Position();
     try {
-        got = z.Read(row, want);
+        block.got = z.Read(block.bytes.data() + stride, count * stride);
     } catch (const EZDecompressionError &e) {
-        RaisePngError(peDamagedData, e.message());
+        block.got = z.Position() - before;
+        block.fault = e.message();
+        block.failed = true;
     }
-    if (got < want)
-        RaisePngError(peDamagedData);
-    if (!png::UnfilterRow(row[0], row + 1, prior + 1, size_t(rowBytes), bpp))
+}
+
+bool BlockEndsTheData(const RowBlock &block, int64_t stride)
+{
+    return block.failed || block.got < block.count * stride;
+}
+
+// Undoes the filters of a block's whole rows and hands each to take(row
+// number, row). Damage shows as it would row by row: the rows that came out
+// whole before a fault are undone first (an unknown filter type among them
+// wins), then the fault raises. Image data that ends before the last row (a
+// cut file, a stream that stops early) is damaged too: the missing rows
+// would otherwise come out black without a word.
+template <class Take>
+void UndoBlock(RowBlock &block, int64_t y0, int64_t stride, int bpp, Take &take)
+{
+    // A fault raised right where a row ends belongs to that row's read.
+    const int64_t got = block.got;
+    const int64_t whole = block.failed ? (got > 0 ? (got - 1) / stride : 0) : got / stride;
+    uint8_t *first = block.bytes.data() + stride;
+    if (png::UnfilterRows(first, size_t(whole), size_t(stride), bpp) < size_t(whole))
         RaisePngError(peUnknownFilterType);
+    for (int64_t k = 0; k < whole; ++k)
+        take(y0 + k, first + k * stride);
+    if (block.failed)
+        RaisePngError(peDamagedData, block.fault);
+    if (got < block.count * stride)
+        RaisePngError(peDamagedData);
+}
+
+// Inflates the filtered rows of one image (or one interlace pass) in blocks
+// of many rows and undoes their filters, handing each row to take(row
+// number, row). Large blocks keep zlib in its fast loop and spare it copying
+// every row into its window; the filters are undone while a block is still
+// in the cache. Pictures of several blocks inflate on a second thread, one
+// block ahead of the undoing here.
+template <class Take>
+void InflateRows(TZDecompressionStream &z, int64_t rowBytes, int bpp, int64_t rows, Take take)
+{
+    constexpr int64_t BlockBytes = 512 * 1024;
+    const int64_t stride = rowBytes + 1;
+    const int64_t perBlock = std::clamp<int64_t>(BlockBytes / stride, 1, std::max<int64_t>(rows, 1));
+    const int64_t blocks = (rows + perBlock - 1) / perBlock;
+    const auto rowsOf = [&](int64_t i) { return std::min(perBlock, rows - i * perBlock); };
+    const size_t blockBytes = size_t((perBlock + 1) * stride);
+
+    const auto oneThread = [&] {
+        RowBlock block;
+        block.bytes.assign(blockBytes, 0);
+        for (int64_t i = 0; i < blocks; ++i) {
+            FillBlock(z, block, rowsOf(i), stride);
+            UndoBlock(block, i * perBlock, stride, bpp, take);
+            // The last row becomes the row above the next block.
+            std::memcpy(block.bytes.data(), block.bytes.data() + block.count * stride, size_t(stride));
+        }
+    };
+    if (blocks < 3) {
+        oneThread();
+        return;
+    }
+
+    // Two blocks take turns: the worker fills block i + 1 while block i is
+    // undone here. A block's buffer goes back to the worker once the next
+    // block has taken its last row.
+    RowBlock pair[2];
+    for (RowBlock &b : pair)
+        b.bytes.assign(blockBytes, 0);
+    std::mutex lock;
+    std::condition_variable changed;
+    int64_t published = 0, released = 0;
+    bool stop = false;
+    std::exception_ptr workerFault;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                for (int64_t i = 0; i < blocks; ++i) {
+                    {
+                        std::unique_lock<std::mutex> hold(lock);
+                        changed.wait(hold, [&] { return stop || released >= i - 1; });
+                        if (stop)
+                            return;
+                    }
+                    RowBlock &block = pair[i % 2];
+                    FillBlock(z, block, rowsOf(i), stride);
+                    const bool last = BlockEndsTheData(block, stride);
+                    {
+                        const std::lock_guard<std::mutex> hold(lock);
+                        published = i + 1;
+                    }
+                    changed.notify_all();
+                    if (last)
+                        return;
+                }
+            } catch (...) {
+                const std::lock_guard<std::mutex> hold(lock);
+                workerFault = std::current_exception();
+                published = blocks; // wakes the reader, which rethrows
+                changed.notify_all();
+            }
+        });
+    } catch (const std::system_error &) {
+        oneThread(); // no thread to be had
+        return;
+    }
+    struct Joiner
+    {
+        std::thread &t;
+        std::mutex &lock;
+        std::condition_variable &changed;
+        bool &stop;
+        ~Joiner()
+        {
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                stop = true;
+            }
+            changed.notify_all();
+            t.join();
+        }
+    } joiner{worker, lock, changed, stop};
+
+    for (int64_t i = 0; i < blocks; ++i) {
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return published > i; });
+            if (workerFault)
+                std::rethrow_exception(workerFault);
+        }
+        RowBlock &block = pair[i % 2];
+        if (i > 0) {
+            const RowBlock &above = pair[(i - 1) % 2];
+            std::memcpy(block.bytes.data(), above.bytes.data() + above.count * stride, size_t(stride));
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                released = i;
+            }
+            changed.notify_all();
+        }
+        UndoBlock(block, i * perBlock, stride, bpp, take);
+    }
 }
 
 } // namespace
@@ -305,11 +458,6 @@ void TChunkIDAT::Decode()
     const size_t stride = BytesPerRow(int(w), bmpBits);
     const size_t used = BytesPerRow(int(w), bmpBits, 1); // without the padding
 
-    const size_t bufBytes = size_t(layout.rowBytes) + 1;
-    std::vector<uint8_t> bufA(bufBytes, 0), bufB(bufBytes, 0);
-    uint8_t *cur = bufA.data();
-    uint8_t *prior = bufB.data();
-
     const TChunkTRNS *trnsChunk = list->Find<TChunkTRNS>();
     const QByteArray trns = trnsChunk ? trnsChunk->Data() : QByteArray();
     const AlphaConverter alpha(ct, depth, trns);
@@ -325,17 +473,17 @@ void TChunkIDAT::Decode()
     if (interlace == 0) {
         // Every byte of every row is written below, so no clearing first.
         out.bits.resize(stride * size_t(h));
-        for (int64_t y = 0; y < h; ++y) {
-            ReadRow(z, cur, prior, layout.rowBytes, layout.bpp);
+        InflateRows(z, layout.rowBytes, layout.bpp, h, [&](int64_t y, const uint8_t *row) {
             uint8_t *dst = out.bits.data() + size_t(y) * stride;
-            conv.Convert(cur + 1, w, dst);
+            conv.Convert(row + 1, w, dst);
             std::memset(dst + used, 0, stride - used);
             if (keepAlpha)
-                alpha.Convert(cur + 1, w, out.alpha.data() + size_t(y) * size_t(w));
-            std::swap(cur, prior);
+                alpha.Convert(row + 1, w, out.alpha.data() + size_t(y) * size_t(w));
+            if (img && img->OnRowDone)
+                img->OnRowDone(out, int(y));
             if (img && img->OnProgress)
                 img->OnProgress(int(y * 100 / h));
-        }
+        });
     } else {
         out.bits.assign(stride * size_t(h), 0); // passes OR their pixels in
         std::vector<uint8_t> passRow(stride + 4, 0);
@@ -344,19 +492,18 @@ void TChunkIDAT::Decode()
             const int64_t pw = png::PassWidth(pass, w);
             if (pw > 0 && h > pass.startRow) {
                 const png::RowLayout pl = png::Layout(ct, depth, pw);
-                std::memset(prior, 0, size_t(pl.rowBytes) + 1);
-                for (int64_t y = pass.startRow; y < h; y += pass.rowStep) {
-                    ReadRow(z, cur, prior, pl.rowBytes, pl.bpp);
-                    conv.Convert(cur + 1, pw, passRow.data());
+                const int64_t passRows = (h - pass.startRow + pass.rowStep - 1) / pass.rowStep;
+                InflateRows(z, pl.rowBytes, pl.bpp, passRows, [&](int64_t k, const uint8_t *row) {
+                    const int64_t y = pass.startRow + k * pass.rowStep;
+                    conv.Convert(row + 1, pw, passRow.data());
                     Scatter(passRow.data(), pw, out.bits.data() + size_t(y) * stride, pass.startCol,
                             pass.colStep, bmpBits);
                     if (keepAlpha) {
-                        alpha.Convert(cur + 1, pw, alphaRow.data());
+                        alpha.Convert(row + 1, pw, alphaRow.data());
                         Scatter(alphaRow.data(), pw, out.alpha.data() + size_t(y) * size_t(w),
                                 pass.startCol, pass.colStep, 8);
                     }
-                    std::swap(cur, prior);
-                }
+                });
             }
             if (img && img->OnProgress)
                 img->OnProgress(100 * p / 6);

@@ -1,12 +1,14 @@
 #include "PngRows.h"
+#include "PixelRows.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include <zlib.h>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZK_PNG_ROWS_X86 1
 #endif
 
 namespace zk::png {
@@ -57,67 +59,159 @@ RowLayout Layout(int colourType, int bitDepth, int64_t width)
 
 namespace {
 
-// Undoing Average and Paeth runs pixel after pixel (each needs its decoded
-// left neighbour), but the three or four bytes of one pixel are independent:
-// they go together in one small vector. Returns the first byte left to the
-// plain loop (the last pixel, whose four-byte load would leave the row).
-using U4 = uint8_t __attribute__((vector_size(4)));
-using V16 = uint8_t __attribute__((vector_size(16)));
-using I4 = int16_t __attribute__((vector_size(8)));
+// Undoing Sub, Average and Paeth runs pixel after pixel (each needs its
+// decoded left neighbour), but the three or four bytes of one pixel are
+// independent: they go together in one vector register, and whatever does
+// not depend on the left neighbour is worked out beside the chain that does.
+// Each returns the first byte left to the plain loop (the last pixel, whose
+// four-byte load would leave the row).
+#ifdef ZK_PNG_ROWS_X86
+#define ZK_SSE41 __attribute__((target("sse4.1")))
 
-inline I4 load4(const uint8_t *p)
+ZK_SSE41 inline __m128i loadBytes(const uint8_t *p)
 {
-    U4 v;
+    int v;
     std::memcpy(&v, p, 4);
-    return __builtin_convertvector(v, I4);
+    return _mm_cvtsi32_si128(v);
 }
 
-template <bool Paeth>
-size_t unfilterPixels(uint8_t *row, const uint8_t *prior, size_t n, size_t b)
+// Four bytes as four 16-bit lanes.
+ZK_SSE41 inline __m128i loadWords(const uint8_t *p)
 {
-    size_t x = b;
-    if (b < 3 || b > 4 || n < b + 4)
+    return _mm_cvtepu8_epi16(loadBytes(p));
+}
+
+// The first B bytes of the low lanes (B is the pixel's size, 3 or 4).
+template <size_t B>
+ZK_SSE41 inline void storeBytes(uint8_t *p, __m128i v)
+{
+    const int bytes = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &bytes, B);
+}
+
+template <size_t B>
+ZK_SSE41 size_t subPixels(uint8_t *row, size_t n)
+{
+    size_t x = B;
+    if (n < B + 4)
         return x;
-    I4 a = load4(row); // the decoded left neighbour
-    for (; x + 4 <= n; x += b) {
-        const I4 up = load4(prior + x);
-        I4 pred;
-        if (Paeth) {
-            const I4 c = load4(prior + x - b);
-            const I4 pa = up - c, pb = a - c, pc = a + up - c - c;
-            const I4 aa = (pa ^ (pa >> 15)) - (pa >> 15);
-            const I4 ab = (pb ^ (pb >> 15)) - (pb >> 15);
-            const I4 ac = (pc ^ (pc >> 15)) - (pc >> 15);
-            const I4 takeA = (aa <= ab) & (aa <= ac);
-            const I4 takeB = ~takeA & (ab <= ac);
-            pred = (a & takeA) | (up & takeB) | (c & ~takeA & ~takeB);
-        } else {
-            pred = (a + up) >> 1;
-        }
-        a = (load4(row + x) + pred) & 0xFF;
-        const U4 out = __builtin_convertvector(a, U4);
-        std::memcpy(row + x, &out, b);
+    __m128i a = loadBytes(row);
+    for (; x + 4 <= n; x += B) {
+        a = _mm_add_epi8(a, loadBytes(row + x));
+        storeBytes<B>(row + x, a);
     }
     return x;
 }
+
+// (a + up) / 2 rounded down is ~avg(~a, ~up), where avg rounds up. Kept
+// complemented, the decoded left neighbour na = ~a gives the next one as
+// avg(na, ~up) - raw: two steps on the chain.
+template <size_t B>
+ZK_SSE41 size_t averagePixels(uint8_t *row, const uint8_t *prior, size_t n)
+{
+    size_t x = B;
+    if (n < B + 4)
+        return x;
+    const __m128i ones = _mm_set1_epi8(-1);
+    __m128i na = _mm_xor_si128(loadBytes(row), ones);
+    for (; x + 4 <= n; x += B) {
+        const __m128i nu = _mm_xor_si128(loadBytes(prior + x), ones);
+        na = _mm_sub_epi8(_mm_avg_epu8(na, nu), loadBytes(row + x));
+        storeBytes<B>(row + x, _mm_xor_si128(na, ones));
+    }
+    return x;
+}
+
+// One pixel of Paeth in 16-bit lanes; a becomes the decoded pixel and c
+// the upper one (the next pixel's upper-left). With a the left, b the upper
+// and c the upper-left byte: pa = |b - c| needs no left neighbour, pb =
+// |a - c| and pc = |(a - c) + (b - c)| do. The three possible outputs raw +
+// a, raw + b, raw + c are formed beforehand and the comparisons only choose.
+ZK_SSE41 inline void paethStep(__m128i &a, __m128i &c, __m128i b, __m128i raw)
+{
+    const __m128i low = _mm_set1_epi16(0xFF);
+    const __m128i e = _mm_sub_epi16(b, c);
+    const __m128i pa = _mm_abs_epi16(e);
+    const __m128i withB = _mm_and_si128(_mm_add_epi16(raw, b), low);
+    const __m128i withC = _mm_and_si128(_mm_add_epi16(raw, c), low);
+    const __m128i withA = _mm_and_si128(_mm_add_epi16(raw, a), low);
+    const __m128i d = _mm_sub_epi16(a, c);
+    const __m128i pb = _mm_abs_epi16(d);
+    const __m128i pc = _mm_abs_epi16(_mm_add_epi16(d, e));
+    const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+    const __m128i notB = _mm_cmpgt_epi16(pb, pc);
+    a = _mm_blendv_epi8(withA, _mm_blendv_epi8(withB, withC, notB), notA);
+    c = b;
+}
+
+template <size_t B>
+ZK_SSE41 size_t paethPixels(uint8_t *row, const uint8_t *prior, size_t n)
+{
+    size_t x = B;
+    if (n < B + 4)
+        return x;
+    __m128i a = loadWords(row), c = loadWords(prior);
+    for (; x + 4 <= n; x += B) {
+        paethStep(a, c, loadWords(prior + x), loadWords(row + x));
+        storeBytes<B>(row + x, _mm_packus_epi16(a, a));
+    }
+    return x;
+}
+
+// Two Paeth rows at once, the second (row2) below the first (row1): pixel x
+// of row2 needs pixels x and x - 1 of row1, which the same or the step before
+// has decoded, so the two chains of left neighbours run side by side and the
+// processor overlaps them.
+template <size_t B>
+ZK_SSE41 size_t paethTwoRows(uint8_t *row1, uint8_t *row2, const uint8_t *prior, size_t n)
+{
+    size_t x = B;
+    if (n < B + 4)
+        return x;
+    __m128i a1 = loadWords(row1), c1 = loadWords(prior);
+    __m128i a2 = loadWords(row2), c2 = a1;
+    for (; x + 4 <= n; x += B) {
+        paethStep(a1, c1, loadWords(prior + x), loadWords(row1 + x));
+        storeBytes<B>(row1 + x, _mm_packus_epi16(a1, a1));
+        paethStep(a2, c2, a1, loadWords(row2 + x));
+        storeBytes<B>(row2 + x, _mm_packus_epi16(a2, a2));
+    }
+    return x;
+}
+
+bool vectorRows()
+{
+    static const bool sse41 = __builtin_cpu_supports("sse4.1");
+    return sse41 && PixelRowPathAllowed(PixelRowPaths::Ssse3);
+}
+#endif
+
+using V16 = uint8_t __attribute__((vector_size(16)));
 
 } // namespace
 
 bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int bpp)
 {
     const size_t b = size_t(bpp);
+#ifdef ZK_PNG_ROWS_X86
+    const bool vectors = (b == 3 || b == 4) && vectorRows();
+#endif
+    size_t x = b; // the first byte with a left neighbour
     switch (type) {
     case ftNone:
         return true;
     case ftSub:
-        for (size_t x = b; x < n; ++x)
+#ifdef ZK_PNG_ROWS_X86
+        if (vectors)
+            x = b == 3 ? subPixels<3>(row, n) : subPixels<4>(row, n);
+#endif
+        for (; x < n; ++x)
             row[x] = uint8_t(row[x] + row[x - b]);
         return true;
-    case ftUp: {
+    case ftUp:
         // Sixteen bytes a step (row and prior are separate buffers, which
         // the compiler cannot know).
-        size_t x = 0;
-        for (; x + 16 <= n; x += 16) {
+        for (x = 0; x + 16 <= n; x += 16) {
             V16 r, u;
             std::memcpy(&r, row + x, 16);
             std::memcpy(&u, prior + x, 16);
@@ -127,27 +221,65 @@ bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int
         for (; x < n; ++x)
             row[x] = uint8_t(row[x] + prior[x]);
         return true;
-    }
-    case ftAverage: {
-        const size_t head = b < n ? b : n;
-        for (size_t x = 0; x < head; ++x)
-            row[x] = uint8_t(row[x] + (prior[x] >> 1));
-        for (size_t x = unfilterPixels<false>(row, prior, n, b); x < n; ++x)
+    case ftAverage:
+        for (size_t i = 0; i < b && i < n; ++i)
+            row[i] = uint8_t(row[i] + (prior[i] >> 1));
+#ifdef ZK_PNG_ROWS_X86
+        if (vectors)
+            x = b == 3 ? averagePixels<3>(row, prior, n) : averagePixels<4>(row, prior, n);
+#endif
+        for (; x < n; ++x)
             row[x] = uint8_t(row[x] + ((unsigned(row[x - b]) + prior[x]) >> 1));
         return true;
-    }
-    case ftPaeth: {
-        const size_t head = b < n ? b : n;
+    case ftPaeth:
         // With no left or upper-left neighbour, Paeth picks the upper byte.
-        for (size_t x = 0; x < head; ++x)
-            row[x] = uint8_t(row[x] + prior[x]);
-        for (size_t x = unfilterPixels<true>(row, prior, n, b); x < n; ++x)
+        for (size_t i = 0; i < b && i < n; ++i)
+            row[i] = uint8_t(row[i] + prior[i]);
+#ifdef ZK_PNG_ROWS_X86
+        if (vectors)
+            x = b == 3 ? paethPixels<3>(row, prior, n) : paethPixels<4>(row, prior, n);
+#endif
+        for (; x < n; ++x)
             row[x] = uint8_t(row[x] + PaethPredictor(row[x - b], prior[x], prior[x - b]));
         return true;
-    }
     default:
         return false;
     }
+}
+
+size_t UnfilterRows(uint8_t *first, size_t count, size_t stride, int bpp)
+{
+    const size_t n = stride - 1;
+    const size_t b = size_t(bpp);
+#ifdef ZK_PNG_ROWS_X86
+    const bool vectors = (b == 3 || b == 4) && vectorRows();
+#endif
+    size_t k = 0;
+    while (k < count) {
+        uint8_t *row = first + k * stride;
+#ifdef ZK_PNG_ROWS_X86
+        uint8_t *next = row + stride;
+        if (vectors && k + 1 < count && row[0] == ftPaeth && next[0] == ftPaeth) {
+            const uint8_t *prior = row + 1 - stride;
+            uint8_t *r1 = row + 1, *r2 = next + 1;
+            for (size_t i = 0; i < b && i < n; ++i) {
+                r1[i] = uint8_t(r1[i] + prior[i]);
+                r2[i] = uint8_t(r2[i] + r1[i]);
+            }
+            size_t x = b == 3 ? paethTwoRows<3>(r1, r2, prior, n) : paethTwoRows<4>(r1, r2, prior, n);
+            for (; x < n; ++x) {
+                r1[x] = uint8_t(r1[x] + PaethPredictor(r1[x - b], prior[x], prior[x - b]));
+                r2[x] = uint8_t(r2[x] + PaethPredictor(r2[x - b], r1[x], r1[x - b]));
+            }
+            k += 2;
+            continue;
+        }
+#endif
+        if (!UnfilterRow(row[0], row + 1, row + 1 - stride, n, bpp))
+            return k;
+        ++k;
+    }
+    return count;
 }
 
 void FilterRow(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *prior, size_t n, int bpp)

@@ -48,6 +48,12 @@ inline uint8_t PaethPredictor(int a, int b, int c)
 // the first). Returns false for a type above Paeth.
 bool UnfilterRow(uint8_t type, uint8_t *row, const uint8_t *prior, size_t n, int bpp);
 
+// Undoes the filters of `count` rows that lie `stride` bytes apart, each
+// its filter byte followed by stride - 1 bytes; the row above the first
+// lies right before it. Returns the index of the first row of a type above
+// Paeth (rows from there on are left as they were), count when none.
+size_t UnfilterRows(uint8_t *first, size_t count, size_t stride, int bpp);
+
 // Applies filter `type` (Sub..Paeth) to raw into out.
 void FilterRow(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *prior, size_t n, int bpp);
 

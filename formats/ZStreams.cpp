@@ -224,10 +224,11 @@ qint64 TZDecompressionStream::Read(void *buffer, qint64 count)
         given += want - z.avail_out;
         if (rc == Z_STREAM_END) {
             fEnded = true;
-        } else if (rc == Z_NEED_DICT) {
-            throw EZDecompressionError(zlibText(Z_DATA_ERROR, z));
-        } else if (rc < 0 && rc != Z_BUF_ERROR) {
-            throw EZDecompressionError(zlibText(rc, z));
+        } else if (rc == Z_NEED_DICT || (rc < 0 && rc != Z_BUF_ERROR)) {
+            // The bytes given before the fault count: a caller reading large
+            // blocks can still use the rows that came out whole.
+            fPosition += given;
+            throw EZDecompressionError(zlibText(rc == Z_NEED_DICT ? Z_DATA_ERROR : rc, z));
         }
     }
     fPosition += given;

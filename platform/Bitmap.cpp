@@ -564,20 +564,8 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         Changed();
         return;
     }
-    if (m_pf == pf24bit && pf == pf32bit && m_bits.capacity() >= stride * std::size_t(m_height)) {
-        // Room enough (a picture that was 32 bits before keeps its buffer
-        // when it shrinks): widened in place from the last row and pixel
-        // back, each 32-bit byte at or after the 24-bit byte it comes from.
-        // 32-bit rows have no padding.
-        const std::size_t oldStride = m_stride;
-        m_bits.resize(stride * std::size_t(m_height));
-        for (int y = m_height - 1; y >= 0; --y)
-            Row24To32Backward(m_bits.data() + std::size_t(y) * stride, m_bits.data() + std::size_t(y) * oldStride,
-                              m_width);
-        m_stride = stride;
-        m_pf = pf;
-        m_palette.clear();
-        Changed();
+    if (m_pf == pf24bit && pf == pf32bit) {
+        widenTo32(0);
         return;
     }
     // Left uninitialised: every path below writes each byte, padding included.
@@ -626,11 +614,46 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
     Changed();
 }
 
+void TBitmap::widenTo32(std::uint32_t flip)
+{
+    const std::size_t stride = BytesPerRow(m_width, 32);
+    const std::size_t bytes = stride * std::size_t(m_height);
+    if (m_bits.capacity() >= bytes) {
+        // Room enough (a picture that was 32 bits before keeps its buffer
+        // when it shrinks): widened in place from the last row and pixel
+        // back, each 32-bit byte at or after the 24-bit byte it comes from.
+        // 32-bit rows have no padding.
+        const std::size_t oldStride = m_stride;
+        m_bits.resize(bytes);
+        for (int y = m_height - 1; y >= 0; --y)
+            Row24To32Backward(m_bits.data() + std::size_t(y) * stride, m_bits.data() + std::size_t(y) * oldStride,
+                              m_width, flip);
+    } else {
+        PixelBuffer bits(bytes);
+        for (int y = 0; y < m_height; ++y)
+            Row24To32(bits.data() + std::size_t(y) * stride, m_bits.data() + std::size_t(y) * m_stride, m_width,
+                      flip);
+        m_bits = std::move(bits);
+    }
+    m_stride = stride;
+    m_pf = pf32bit;
+    m_palette.clear();
+    Changed();
+}
+
+bool TBitmap::WidenInverted()
+{
+    if (m_pf != pf24bit)
+        return false;
+    CheckNoCanvas();
+    widenTo32(0xFFFFFFu);
+    return true;
+}
+
 bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const
 {
-    // The changes pictures go through on every edit command: 24 to 32 bits
-    // and 8-bit palettes to either, a whole pixel per load and store (32 to
-    // 24 bits is done in place by SetPixelFormat).
+    // 8-bit palettes to 24 or 32 bits, a whole pixel per load and store
+    // (24 and 32 bits into each other go through their own paths).
     const bool to32 = pf == pf32bit;
     if ((pf != pf24bit && !to32) || (m_pf != pf24bit && m_pf != pf8bit))
         return false;
@@ -654,8 +677,6 @@ bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuf
             for (std::size_t x = 0; x + 1 < w; ++x)
                 std::memcpy(dst + 3 * x, &table[src[x]], 4);
             std::memcpy(dst + 3 * (w - 1), &table[src[w - 1]], 3);
-        } else if (m_pf == pf24bit && to32) {
-            Row24To32(dst, src, m_width);
         } else {
             return false; // same depth: handled before
         }

@@ -146,6 +146,10 @@ public:
     // pixel takes its nearest colour. pfDevice means the screen's depth,
     // pf32bit. pfCustom raises EInvalidGraphicOperation.
     void SetPixelFormat(TPixelFormat pf);
+    // A 24-bit picture changed to 32 bits with blue, green and red inverted on
+    // the way: the invert command's two steps in one pass. Returns false,
+    // changing nothing, when the picture is not 24 bits.
+    bool WidenInverted();
     // True for a 1-bit black-and-white picture. Setting it converts to 1 bit
     // with black and white (false on a monochrome picture: to pf24bit).
     bool Monochrome() const;
@@ -237,6 +241,7 @@ private:
     // SetPixelFormat's fast road for 24/32-bit targets; false when the pair
     // of depths is not one it covers (nothing written then).
     bool ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const;
+    void widenTo32(std::uint32_t flip);
 
     int m_width = 0;
     int m_height = 0;

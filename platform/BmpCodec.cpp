@@ -405,6 +405,14 @@ std::size_t ReadBmp(const uchar *data, std::size_t size, TBitmap &out)
 
 namespace {
 
+int colourTableEntries(TPixelFormat pf, qsizetype paletteEntries)
+{
+    const int bits = BitsPerPixel(pf);
+    if (bits > 8)
+        return 0;
+    return paletteEntries == 0 ? 1 << bits : int(paletteEntries);
+}
+
 // Header, masks, colour table and bottom-up rows, after 'prefix' bytes that
 // the caller fills (the file header); one allocation, one copy of the rows.
 // The header, bit-field masks and colour table of a DIB; *imageBytes gets
@@ -417,13 +425,10 @@ QByteArray dibHeader(const TBitmap &bitmap, std::size_t *imageBytesOut)
     const int w = bitmap.Width(), h = bitmap.Height();
     const std::size_t stride = BytesPerRow(w, bits);
     QVector<QRgb> palette = bitmap.Palette();
-    int tableEntries = 0;
-    if (bits <= 8) {
-        tableEntries = palette.isEmpty() ? 1 << bits : int(palette.size());
-        // Entries a missing palette leaves out read as black, as on screen.
-        while (palette.size() < tableEntries)
-            palette.append(qRgb(0, 0, 0));
-    }
+    const int tableEntries = colourTableEntries(pf, palette.size());
+    // Entries a missing palette leaves out read as black, as on screen.
+    while (palette.size() < tableEntries)
+        palette.append(qRgb(0, 0, 0));
     const std::size_t masks = pf == pf16bit ? 12 : 0;
     const std::size_t headerBytes = 40 + masks + std::size_t(tableEntries) * 4;
     const std::size_t imageBytes = stride * std::size_t(h);
@@ -507,20 +512,30 @@ QByteArray WriteBmp(const TBitmap &bitmap)
     return encodeDib(bitmap, true);
 }
 
-void WriteBmpStream(const TBitmap &bitmap, QIODevice &out)
+QByteArray BmpFileHead(const TBitmap &bitmap)
 {
     std::size_t imageBytes = 0;
     const QByteArray header = dibHeader(bitmap, &imageBytes);
+    return fileHeader(std::size_t(header.size()), imageBytes) + header;
+}
+
+std::size_t BmpHeadSize(TPixelFormat pf, qsizetype paletteEntries)
+{
+    return 14 + 40 + (pf == pf16bit ? 12 : 0) + 4 * std::size_t(colourTableEntries(pf, paletteEntries));
+}
+
+void WriteBmpStream(const TBitmap &bitmap, QIODevice &out)
+{
     const auto put = [&out](const char *data, qint64 size) {
         if (out.write(data, size) != size)
             throw EGraphicFileError(QStringLiteral("Cannot write the bitmap: %1").arg(out.errorString()));
     };
-    const QByteArray file = fileHeader(std::size_t(header.size()), imageBytes) + header;
+    const QByteArray file = BmpFileHead(bitmap);
     put(file.constData(), file.size());
     // Rows go out in blocks of about 1 MiB rather than as one copy of the
     // whole picture.
     const int h = bitmap.Height();
-    const std::size_t stride = h > 0 ? imageBytes / std::size_t(h) : 0;
+    const std::size_t stride = BytesPerRow(bitmap.Width(), BitsPerPixel(bitmap.PixelFormat()));
     const int perBlock = stride ? int(std::max<std::size_t>(1, (std::size_t(1) << 20) / stride)) : 1;
     std::vector<uchar> block;
     for (int first = 0; first < h; first += perBlock) {

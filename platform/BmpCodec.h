@@ -51,4 +51,12 @@ QByteArray WriteBmp(const TBitmap &bitmap);
 // picture in memory. EGraphicFileError when the device refuses bytes.
 void WriteBmpStream(const TBitmap &bitmap, QIODevice &out);
 
+// The bytes of WriteBmp's file before the rows (file header, header, masks,
+// colour table), and their count for a bitmap of this format and palette
+// size, known before the bitmap exists: a converter writes rows into the
+// file while they are still being decoded. The rows follow bottom-up, each
+// BytesPerRow long as in the bitmap (32-bit rows with their fourth bytes 0).
+QByteArray BmpFileHead(const TBitmap &bitmap);
+std::size_t BmpHeadSize(TPixelFormat pf, qsizetype paletteEntries);
+
 } // namespace zk

@@ -1,5 +1,7 @@
 #include "PixelRows.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -25,22 +27,24 @@ void row32To24Plain(uchar *dst, const uchar *src, int n, int x)
     }
 }
 
-void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, int x)
+void row24To32Plain(uchar *__restrict dst, const uchar *__restrict src, int n, int x, std::uint32_t flip)
 {
     for (; x < n; ++x) {
-        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
-                                | std::uint32_t(src[3 * x + 2]) << 16;
+        const std::uint32_t v = (0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                 | std::uint32_t(src[3 * x + 2]) << 16)
+                                ^ flip;
         std::memcpy(dst + 4 * x, &v, 4);
     }
 }
 
 // Back to front: pixel x is read before any store reaches its bytes when
 // dst lies at or after src.
-void row24To32BackPlain(uchar *dst, const uchar *src, int x)
+void row24To32BackPlain(uchar *dst, const uchar *src, int x, std::uint32_t flip)
 {
     while (x-- > 0) {
-        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
-                                | std::uint32_t(src[3 * x + 2]) << 16;
+        const std::uint32_t v = (0xFF000000u | std::uint32_t(src[3 * x]) | std::uint32_t(src[3 * x + 1]) << 8
+                                 | std::uint32_t(src[3 * x + 2]) << 16)
+                                ^ flip;
         std::memcpy(dst + 4 * x, &v, 4);
     }
 }
@@ -59,6 +63,12 @@ void lookupPlain(uchar *p, std::size_t n, const uchar (&table)[256])
     }
     for (; i < n; ++i)
         p[i] = table[p[i]];
+}
+
+void addSaturatedPlain(uchar *p, std::size_t n, int d, std::size_t i)
+{
+    for (; i < n; ++i)
+        p[i] = uchar(std::clamp(int(p[i]) + d, 0, 255));
 }
 
 void row24GreyPlain(uchar *row, int n, int x)
@@ -265,10 +275,9 @@ __attribute__((target("avx2"))) void row24GreyAvx2(uchar *row, int n)
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
 // store overlaps the next by four bytes, so it stops six pixels before the
 // end; in place, a store ends below the next load's first byte.
-__attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *src, int n)
+__attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *src, int n, int x = 0)
 {
     const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    int x = 0;
     for (; x + 6 <= n; x += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * x), _mm_shuffle_epi8(v, pick));
@@ -278,39 +287,44 @@ __attribute__((target("ssse3"))) void row32To24Ssse3(uchar *dst, const uchar *sr
 
 // Four pixels a step from a 16-byte load, of which 12 bytes are used; the
 // load stops where it would read past the row.
-__attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, const uchar *__restrict src, int n)
+__attribute__((target("ssse3"))) void row24To32Ssse3(uchar *__restrict dst, const uchar *__restrict src, int n,
+                                                     std::uint32_t flip)
 {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i flipv = _mm_set1_epi32(int(flip));
     int x = 0;
     for (; x + 6 <= n; x += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x),
-                         _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+                         _mm_xor_si128(_mm_or_si128(_mm_shuffle_epi8(v, spread), opaque), flipv));
     }
-    row24To32Plain(dst, src, n, x);
+    row24To32Plain(dst, src, n, x, flip);
 }
 
 // Back to front, four pixels a step; the 16-byte load of a step reaches four
 // bytes into the pixels after it (already written, their bytes unused), so
 // the last pixels up to a multiple of four, and at least four, go plain.
-__attribute__((target("ssse3"))) void row24To32BackSsse3(uchar *dst, const uchar *src, int n)
+__attribute__((target("ssse3"))) void row24To32BackSsse3(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i flipv = _mm_set1_epi32(int(flip));
     int x = n < 8 ? 0 : (n - 4) & ~3;
     for (int tail = n; tail > x;) {
         --tail;
-        const std::uint32_t v = 0xFF000000u | std::uint32_t(src[3 * tail]) | std::uint32_t(src[3 * tail + 1]) << 8
-                                | std::uint32_t(src[3 * tail + 2]) << 16;
+        const std::uint32_t v = (0xFF000000u | std::uint32_t(src[3 * tail]) | std::uint32_t(src[3 * tail + 1]) << 8
+                                 | std::uint32_t(src[3 * tail + 2]) << 16)
+                                ^ flip;
         std::memcpy(dst + 4 * tail, &v, 4);
     }
     while (x >= 4) {
         x -= 4;
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x), _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x),
+                         _mm_xor_si128(_mm_or_si128(_mm_shuffle_epi8(v, spread), opaque), flipv));
     }
-    row24To32BackPlain(dst, src, x);
+    row24To32BackPlain(dst, src, x, flip);
 }
 
 // 64 bytes a step: two 128-entry permutes (by the low seven bits) and the
@@ -338,11 +352,17 @@ ZK_VBMI void lookupVbmi(uchar *p, std::size_t n, const uchar (&table)[256])
     }
 }
 
+// (v | opaque) ^ flip in one instruction.
+ZK_VBMI inline __m512i opaqueFlip(__m512i v, __m512i opaque, __m512i flip)
+{
+    return _mm512_ternarylogic_epi32(v, opaque, flip, 0x56);
+}
+
 // Back to front, sixteen pixels a step: 48 bytes in by a masked load (it reads
 // nothing past them), one byte permute spreads them to 64. The end of the row
 // goes first, its part-step through masks; every load lies below the stores
 // made before it when dst lies at or after src.
-ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n)
+ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
     alignas(64) static constexpr signed char kSpread[64] = {
         0,  1,  2,  -1, 3,  4,  5,  -1, 6,  7,  8,  -1, 9,  10, 11, -1, 12, 13, 14, -1, 15, 16,
@@ -350,18 +370,167 @@ ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n)
         33, 34, 35, -1, 36, 37, 38, -1, 39, 40, 41, -1, 42, 43, 44, -1, 45, 46, 47, -1};
     const __m512i spread = _mm512_load_si512(kSpread);
     const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+    const __m512i flipv = _mm512_set1_epi32(int(flip));
     int x = n & ~15;
     if (const int rest = n - x) {
         const __mmask64 in = (1ull << (3 * rest)) - 1;
         const __mmask64 out = (1ull << (4 * rest)) - 1; // rest < 16
         const __m512i v = _mm512_maskz_loadu_epi8(in, src + 3 * x);
-        _mm512_mask_storeu_epi8(dst + 4 * x, out, _mm512_or_si512(_mm512_permutex2var_epi8(v, spread, v), opaque));
+        _mm512_mask_storeu_epi8(dst + 4 * x, out, opaqueFlip(_mm512_permutex2var_epi8(v, spread, v), opaque, flipv));
     }
     const __mmask64 in48 = (1ull << 48) - 1;
     while (x >= 16) {
         x -= 16;
         const __m512i v = _mm512_maskz_loadu_epi8(in48, src + 3 * x);
-        _mm512_storeu_si512(dst + 4 * x, _mm512_or_si512(_mm512_permutex2var_epi8(v, spread, v), opaque));
+        _mm512_storeu_si512(dst + 4 * x, opaqueFlip(_mm512_permutex2var_epi8(v, spread, v), opaque, flipv));
+    }
+}
+
+// Sixty-four pixels a step: four 64-byte loads, then three 64-byte stores,
+// each put together from two neighbouring loads by one two-table byte
+// permute. All loads of a step come before its stores, and a step's stores
+// end before the next step's loads begin whenever dst lies at or before src.
+ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
+{
+    // Output byte j of store k is byte 4 (j / 3) + j % 3 of the pixels,
+    // counted from load k.
+    alignas(64) static constexpr auto kPick = [] {
+        std::array<std::array<signed char, 64>, 3> t{};
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 64; ++j) {
+                const int out = 64 * k + j;
+                t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(4 * (out / 3) + out % 3 - 64 * k);
+            }
+        return t;
+    }();
+    const __m512i pick0 = _mm512_load_si512(kPick[0].data());
+    const __m512i pick1 = _mm512_load_si512(kPick[1].data());
+    const __m512i pick2 = _mm512_load_si512(kPick[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 4 * x;
+        const __m512i a = _mm512_loadu_si512(s);
+        const __m512i b = _mm512_loadu_si512(s + 64);
+        const __m512i c = _mm512_loadu_si512(s + 128);
+        const __m512i d = _mm512_loadu_si512(s + 192);
+        uchar *o = dst + 3 * x;
+        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(a, pick0, b));
+        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(b, pick1, c));
+        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(c, pick2, d));
+    }
+    row32To24Ssse3(dst, src, n, x);
+}
+
+// Index tables for sixty-four 24-bit pixels in three 64-byte registers.
+// kSpread64[k]: register k of four holding the pixels as 32-bit lanes
+// (B, G, R, 0), from the load pair (0, 1), (0, 1), (1, 2), (2, 2).
+alignas(64) constexpr auto kSpread64 = [] {
+    constexpr int base[4] = {0, 0, 64, 128};
+    std::array<std::array<signed char, 64>, 4> t{};
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 64; ++j)
+            t[std::size_t(k)][std::size_t(j)] =
+                static_cast<signed char>(j % 4 == 3 ? 0 : 48 * k + 3 * (j / 4) + j % 4 - base[k]);
+    return t;
+}();
+// kGreyOut[k]: store k of three, byte j: the second byte of the lane of
+// pixel (64 k + j) / 3 (the sum divided by 256), counted from lane register k
+// (spilling into k + 1).
+alignas(64) constexpr auto kGreyOut = [] {
+    std::array<std::array<signed char, 64>, 3> t{};
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 64; ++j)
+            t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(4 * ((64 * k + j) / 3) + 1 - 64 * k);
+    return t;
+}();
+
+ZK_VBMI inline __m512i load64(const signed char *table)
+{
+    return _mm512_load_si512(table);
+}
+
+// Sixty-four pixels a step. Each pixel's bytes, less 128, are weighed by
+// (28, 151, 77) with pairwise byte products: 28 (B - 128) + 151 (G - 128)
+// stays within 16 bits, and so does 77 (R - 128); the two sums are added in
+// 32 bits and the 128s given back, which is the plain path's sum exactly.
+ZK_VBMI void row24GreyVbmi(uchar *row, int n)
+{
+    const __m512i sp0 = load64(kSpread64[0].data()), sp1 = load64(kSpread64[1].data());
+    const __m512i sp2 = load64(kSpread64[2].data()), sp3 = load64(kSpread64[3].data());
+    const __m512i out0 = load64(kGreyOut[0].data()), out1 = load64(kGreyOut[1].data());
+    const __m512i out2 = load64(kGreyOut[2].data());
+    const __m512i weights = _mm512_set1_epi32(int(28u | 151u << 8 | 77u << 16));
+    const __m512i bias = _mm512_set1_epi8(char(0x80));
+    const __m512i ones = _mm512_set1_epi16(1);
+    const __m512i back = _mm512_set1_epi32(128 * 256);
+    const auto grey = [&](__m512i lanes) __attribute__((target("avx512f,avx512bw"))) {
+        const __m512i pairs = _mm512_maddubs_epi16(weights, _mm512_xor_si512(lanes, bias));
+        return _mm512_add_epi32(_mm512_madd_epi16(pairs, ones), back);
+    };
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        uchar *p = row + 3 * x;
+        const __m512i a = _mm512_loadu_si512(p);
+        const __m512i b = _mm512_loadu_si512(p + 64);
+        const __m512i c = _mm512_loadu_si512(p + 128);
+        const __m512i g0 = grey(_mm512_permutex2var_epi8(a, sp0, b));
+        const __m512i g1 = grey(_mm512_permutex2var_epi8(a, sp1, b));
+        const __m512i g2 = grey(_mm512_permutex2var_epi8(b, sp2, c));
+        const __m512i g3 = grey(_mm512_permutex2var_epi8(c, sp3, c));
+        _mm512_storeu_si512(p, _mm512_permutex2var_epi8(g0, out0, g1));
+        _mm512_storeu_si512(p + 64, _mm512_permutex2var_epi8(g1, out1, g2));
+        _mm512_storeu_si512(p + 128, _mm512_permutex2var_epi8(g2, out2, g3));
+    }
+    if (x < n)
+        row24GreyAvx2(row + 3 * x, n - x);
+}
+
+// Sixty-four pixels a step from the end of src to the start of dst. Output
+// register k needs the source bytes from lo[k] on (at most 128 of them);
+// two loads from there never reach past the step's 192 bytes.
+ZK_VBMI void row24MirrorVbmi(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static constexpr int lo[3] = {64, 63, 0};
+    alignas(64) static constexpr auto kMirror = [] {
+        std::array<std::array<signed char, 64>, 3> t{};
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 64; ++j) {
+                const int out = 64 * k + j;
+                t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(3 * (63 - out / 3) + out % 3 - lo[k]);
+            }
+        return t;
+    }();
+    const __m512i m0 = load64(kMirror[0].data()), m1 = load64(kMirror[1].data()), m2 = load64(kMirror[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 3 * (n - 64 - x);
+        uchar *o = dst + 3 * x;
+        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[0]), m0,
+                                                         _mm512_loadu_si512(s + lo[0] + 64)));
+        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[1]), m1,
+                                                              _mm512_loadu_si512(s + lo[1] + 64)));
+        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[2]), m2,
+                                                               _mm512_loadu_si512(s + lo[2] + 64)));
+    }
+    // The middle pixels left: the first ones of src into the end of dst.
+    if (x < n)
+        row24MirrorSsse3(dst + 3 * x, src, n - x);
+}
+
+// Sixty-four bytes a step with the processor's saturating byte sums; the
+// last few through a mask.
+ZK_VBMI void addSaturatedAvx512(uchar *p, std::size_t n, int d)
+{
+    const __m512i step = _mm512_set1_epi8(char(std::abs(d)));
+    const auto add = [&](__m512i v) __attribute__((target("avx512f,avx512bw"))) {
+        return d >= 0 ? _mm512_adds_epu8(v, step) : _mm512_subs_epu8(v, step);
+    };
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64)
+        _mm512_storeu_si512(p + i, add(_mm512_loadu_si512(p + i)));
+    if (i < n) {
+        const __mmask64 m = (1ull << (n - i)) - 1; // fewer than 64 left
+        _mm512_mask_storeu_epi8(p + i, m, add(_mm512_maskz_loadu_epi8(m, p + i)));
     }
 }
 #undef ZK_VBMI
@@ -390,6 +559,10 @@ bool haveSsse3()
 void Row32To24(uchar *dst, const uchar *src, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32To24Vbmi(dst, src, n);
+        return;
+    }
     if (haveSsse3()) {
         row32To24Ssse3(dst, src, n);
         return;
@@ -398,30 +571,32 @@ void Row32To24(uchar *dst, const uchar *src, int n)
     row32To24Plain(dst, src, n, 0);
 }
 
-void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n)
+void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n, std::uint32_t flip)
 {
+    flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveSsse3()) {
-        row24To32Ssse3(dst, src, n);
+        row24To32Ssse3(dst, src, n, flip);
         return;
     }
 #endif
-    row24To32Plain(dst, src, n, 0);
+    row24To32Plain(dst, src, n, 0, flip);
 }
 
-void Row24To32Backward(uchar *dst, const uchar *src, int n)
+void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
+    flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveVbmi()) {
-        row24To32BackVbmi(dst, src, n);
+        row24To32BackVbmi(dst, src, n, flip);
         return;
     }
     if (haveSsse3()) {
-        row24To32BackSsse3(dst, src, n);
+        row24To32BackSsse3(dst, src, n, flip);
         return;
     }
 #endif
-    row24To32BackPlain(dst, src, n);
+    row24To32BackPlain(dst, src, n, flip);
 }
 
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
@@ -435,9 +610,34 @@ void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
     lookupPlain(p, n, table);
 }
 
+void AddSaturated(uchar *p, std::size_t n, int d)
+{
+    d = std::clamp(d, -255, 255);
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        addSaturatedAvx512(p, n, d);
+        return;
+    }
+    // SSE2 is part of every x86-64 processor.
+    const __m128i step = _mm_set1_epi8(char(std::abs(d)));
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + i), d >= 0 ? _mm_adds_epu8(v, step) : _mm_subs_epu8(v, step));
+    }
+    addSaturatedPlain(p, n, d, i);
+#else
+    addSaturatedPlain(p, n, d, 0);
+#endif
+}
+
 void Row24Grey(uchar *row, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24GreyVbmi(row, n);
+        return;
+    }
     if (haveAvx2()) {
         row24GreyAvx2(row, n);
         return;
@@ -453,6 +653,10 @@ void Row24Grey(uchar *row, int n)
 void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24MirrorVbmi(dst, src, n);
+        return;
+    }
     if (haveSsse3()) {
         row24MirrorSsse3(dst, src, n);
         return;
@@ -475,6 +679,21 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
 void LimitPixelRowPaths(PixelRowPaths limit)
 {
     pathLimit = limit;
+}
+
+bool PixelRowPathAllowed(PixelRowPaths path)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    switch (path) {
+    case PixelRowPaths::Plain: return true;
+    case PixelRowPaths::Ssse3: return haveSsse3();
+    case PixelRowPaths::Avx2: return haveAvx2();
+    case PixelRowPaths::Avx512: return haveVbmi();
+    }
+    return false;
+#else
+    return path == PixelRowPaths::Plain;
+#endif
 }
 
 } // namespace zk

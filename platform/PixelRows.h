@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace zk {
 
@@ -12,15 +13,21 @@ namespace zk {
 // (a row shrunk in place): every byte is read before a store reaches it.
 void Row32To24(uchar *dst, const uchar *src, int n);
 
-// n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap.
-void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n);
+// n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap. The
+// colour bits of flip (0x00RRGGBB) are inverted on the way: the invert
+// command widens and inverts in one pass.
+void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n, std::uint32_t flip = 0);
 
 // The same, walking from the last pixel to the first, so dst may be src
 // itself or lie after it (a row widened in place).
-void Row24To32Backward(uchar *dst, const uchar *src, int n);
+void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip = 0);
 
 // Each of the n bytes at p becomes table[byte].
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);
+
+// Each of the n bytes at p plus d, held within 0..255 (d is limited to
+// -255..255 first).
+void AddSaturated(uchar *p, std::size_t n, int d);
 
 // n pixels B, G, R in place: each channel becomes
 // (77 red + 151 green + 28 blue) / 256, rounded down.
@@ -39,5 +46,9 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
 // calls it.
 enum class PixelRowPaths { Plain, Ssse3, Avx2, Avx512 };
 void LimitPixelRowPaths(PixelRowPaths limit);
+
+// True when row code elsewhere (the PNG rows) may take the path: the
+// processor has it and the limit allows it.
+bool PixelRowPathAllowed(PixelRowPaths path);
 
 } // namespace zk

@@ -70,33 +70,17 @@ void applyTable24(TBitmap &bitmap, const uchar (&table)[256])
 }
 
 // Adds d (-255..255) to the three colour bytes of every pixel of a 24-bit
-// bitmap, saturating at 0 and 255: sixteen bytes a step, the row's last few
-// bytes one by one (padding bytes are left alone).
+// bitmap, saturating at 0 and 255 (padding bytes are left alone).
 void addSaturated24(TBitmap &bitmap, int d)
 {
-    using V16 = uchar __attribute__((vector_size(16)));
-    const uchar step = uchar(std::abs(d));
-    const V16 add = V16{} + step;
     const Rows rows(bitmap);
     const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        uchar *p = rows[y];
-        std::size_t i = 0;
-        for (; i + 16 <= n; i += 16) {
-            V16 v;
-            std::memcpy(&v, p + i, 16);
-            if (d >= 0) {
-                const V16 sum = v + add;
-                v = sum | V16(sum < v); // wrapped lanes become 255
-            } else {
-                const V16 diff = v - add;
-                v = diff & ~V16(diff > v); // wrapped lanes become 0
-            }
-            std::memcpy(p + i, &v, 16);
-        }
-        for (; i < n; ++i)
-            p[i] = uchar(std::clamp(int(p[i]) + d, 0, 255));
+    if (n == rows.stride) {
+        AddSaturated(rows[0], n * std::size_t(bitmap.Height()), d);
+        return;
     }
+    for (int y = 0; y < bitmap.Height(); ++y)
+        AddSaturated(rows[y], n, d);
 }
 
 // The rows that SmoothRect, SoftenEdges and ShiftRGB change: the bitmap's
@@ -230,6 +214,10 @@ void RotateBitmap90(TBitmap &bitmap)
 
 void InvertBitmap(TBitmap &bitmap)
 {
+    if (bitmap.WidenInverted()) {
+        notifyChanged(bitmap);
+        return;
+    }
     ensureFormat(bitmap, pf32bit);
     if (bitmap.Empty())
         return;

@@ -3,12 +3,14 @@
 // pairs, a PSNR floor where JPEG is involved), pngcheck for PNG, and the
 // record layout for metafiles, which Debian's ImageMagick cannot read.
 #include "GraphicConvert.h"
+#include "BmpCodec.h"
 #include "IconCodec.h"
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "PNGImage.h"
 
 #include "../platform/PictureOracles.h"
+#include "PngTestKit.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -352,6 +354,54 @@ TEST_F(GraphicConvert, BadSourcesAndFoldersLeaveNoTarget)
     } catch (const EGraphicError &e) {
         EXPECT_TRUE(e.message().contains(dir + "/gone")) << e.message().toStdString();
     }
+}
+
+// PNG to BMP writes the rows while the picture decodes: the file must be the
+// one the decoded picture writes, for every depth, for pictures of many
+// blocks and for interlaced ones (which are written at the end); a picture
+// whose data breaks off after many rows leaves the old target alone.
+TEST_F(GraphicConvert, PngToBmpWritesTheDecodedPicturesFile)
+{
+    const auto pngOf = [&](const QString &name, TBitmap bmp, bool interlaced) {
+        TPNGImage png;
+        png.Assign(bmp);
+        png.SetInterlaced(interlaced);
+        const QString path = src + "/" + name + ".png";
+        png.SaveToFile(path);
+        return path;
+    };
+    const auto paletted = [](int w, int h, TPixelFormat pf) {
+        TBitmap b = TBitmap::FromImage(screenshotLike(w, h));
+        b.SetPixelFormat(pf);
+        return b;
+    };
+    const QString big = pngOf("big", TBitmap::FromImage(screenshotLike(1200, 700)), false);
+    const QString files[] = {big, pngOf("laced", TBitmap::FromImage(screenshotLike(200, 90)), true),
+                             pngOf("eight", paletted(300, 200, pf8bit), false),
+                             pngOf("four", paletted(77, 31, pf4bit), false),
+                             pngOf("one", paletted(99, 37, pf1bit), false)};
+    for (const QString &file : files) {
+        SCOPED_TRACE(file.toStdString());
+        TPNGImage decoded;
+        decoded.LoadFromFile(file);
+        const QString written = ConvertGraphicFileTo(file, out, ".png", ".bmp");
+        EXPECT_EQ(readBytes(written), WriteBmp(decoded));
+    }
+    EXPECT_TRUE(magickSame(out + "/big.bmp", big));
+
+    // Image data that ends two thirds down, the chunks intact: the first
+    // rows were final (and written) before the fault.
+    QList<pngkit::RawChunk> chunks = pngkit::walkChunks(readBytes(big));
+    for (pngkit::RawChunk &c : chunks)
+        if (c.type == "IDAT") {
+            const QByteArray rows = pngkit::inflateBytes(c.data);
+            c.data = pngkit::deflateBytes(rows.left(rows.size() * 2 / 3));
+        }
+    writeBytes(src + "/cut.png", pngkit::buildPng(chunks));
+    writeBytes(out + "/cut.bmp", "old contents");
+    EXPECT_THROW(ConvertGraphicFileTo(src + "/cut.png", out, ".png", ".bmp"), EGraphicError);
+    EXPECT_EQ(readBytes(out + "/cut.bmp"), QByteArray("old contents"));
+    EXPECT_FALSE(QDir(out).entryList(QDir::Files | QDir::Hidden).join(' ').contains("cut.bmp."));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // Damaged and malicious files: each fails with its own error id and leaves
 // the picture that was loaded before exactly as it was.
 #include "PNGImage.h"
+#include "PixelRows.h"
+#include "PngRows.h"
 #include "PngTestKit.h"
 #include "ZStreams.h"
 
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 using namespace zk;
@@ -284,4 +287,76 @@ TEST(PngBadFiles, ShortPalettesOfTwoBitPicturesArePaddedWithBlack)
     EXPECT_EQ(img.PixelRgb(1, 0), qRgb(0x40, 0x50, 0x60));
     EXPECT_EQ(img.PixelRgb(2, 0), qRgb(0, 0, 0));
     EXPECT_EQ(img.PixelRgb(3, 0), qRgb(0, 0, 0));
+}
+
+// Rows are inflated many at a time, large pictures on a second thread; damage
+// must still show as it would row by row. Each row of a 1000x600 picture
+// (four blocks of 174 rows) sits in its own stored block, so a broken block
+// header raises zlib's error right after the row before it; a bad filter
+// byte in a row before that fault wins, one in that row or later does not.
+TEST(PngBadFiles, FaultsInLargePicturesKeepTheirOrder)
+{
+    const int w = 1000, h = 600, stride = 3 * w + 1;
+    QByteArray rows(stride * h, '\0');
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i] = i % stride == 0 ? "\0\1\2\3\4\4\4"[i / stride % 7] : char(i * 7 % 251);
+    const auto storedRows = [&](const QByteArray &raw, int brokenRow) {
+        QByteArray z("\x78\x01", 2);
+        for (int y = 0; y < h; ++y) {
+            const uint16_t len = uint16_t(stride), nlen = y == brokenRow ? len : uint16_t(~len);
+            z.append(char(y == h - 1 ? 1 : 0));
+            z.append(char(len & 0xFF)).append(char(len >> 8)).append(char(nlen & 0xFF)).append(char(nlen >> 8));
+            z.append(raw.mid(qsizetype(y) * stride, stride));
+        }
+        const uLong adler = adler32(1, reinterpret_cast<const Bytef *>(raw.constData()), uInt(raw.size()));
+        for (int s = 24; s >= 0; s -= 8)
+            z.append(char(adler >> s & 0xFF));
+        return buildPng({{"IHDR", ihdrData(w, h, 8, 2)}, {"IDAT", z}, {"IEND", {}}});
+    };
+    struct Case
+    {
+        int badFilterRow, brokenRow, id;
+    };
+    const Case cases[] = {
+        {-1, -1, 0},                           // intact
+        {250, -1, peUnknownFilterType},        // a bad filter type, nothing else
+        {-1, 270, peDamagedData},              // a broken block
+        {268, 270, peUnknownFilterType},       // bad row two before the fault
+        {269, 270, peDamagedData},             // the fault comes right after that row
+        {280, 270, peDamagedData},             // bad row after the fault
+        {346, 350, peUnknownFilterType},       // across the end of a block
+        {349, 350, peDamagedData},
+        {346, 348, peUnknownFilterType},       // the fault where a block ends
+        {347, 348, peDamagedData},
+        {150, 599, peUnknownFilterType},       // the fault in the last row
+    };
+    for (const Case &c : cases) {
+        QByteArray raw = rows;
+        if (c.badFilterRow >= 0)
+            raw[qsizetype(c.badFilterRow) * stride] = char(7);
+        EXPECT_EQ(loadOver(storedRows(raw, c.brokenRow)), c.id) << c.badFilterRow << " " << c.brokenRow;
+    }
+    // The intact picture gives the rows undone one after another by the plain
+    // code, with and without vectors.
+    LimitPixelRowPaths(PixelRowPaths::Plain);
+    QByteArray want = rows;
+    auto *p = reinterpret_cast<uint8_t *>(want.data());
+    const std::vector<uint8_t> zeros(size_t(stride), 0);
+    for (int y = 0; y < h; ++y) {
+        uint8_t *row = p + qsizetype(y) * stride;
+        ASSERT_TRUE(png::UnfilterRow(row[0], row + 1, y ? row + 1 - stride : zeros.data(), size_t(3 * w), 3));
+    }
+    const QByteArray intact = storedRows(rows, -1);
+    TPNGImage plain, vector;
+    plain.LoadFromBytes(intact);
+    LimitPixelRowPaths(PixelRowPaths::Avx512);
+    vector.LoadFromBytes(intact);
+    ASSERT_EQ(vector.Height(), h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t *rgb = p + qsizetype(y) * stride + 1 + 3 * x;
+            const QRgb expected = qRgb(rgb[0], rgb[1], rgb[2]);
+            ASSERT_EQ(plain.PixelRgb(x, y), expected) << x << "," << y;
+            ASSERT_EQ(vector.PixelRgb(x, y), expected) << x << "," << y;
+        }
 }

@@ -1,4 +1,5 @@
 #include "PngRows.h"
+#include "PixelRows.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -9,6 +10,8 @@
 #include <vector>
 
 using namespace zk::png;
+using zk::LimitPixelRowPaths;
+using zk::PixelRowPaths;
 
 TEST(PngRows, CrcMatchesZlibAndTheKnownIendValue)
 {
@@ -51,27 +54,74 @@ TEST(PngRows, RowGeometryForEveryLegalPair)
     EXPECT_EQ(Layout(6, 16, int64_t(1) << 31).rowBytes, int64_t(8) << 31);
 }
 
+// Undoing runs through vector code for three and four bytes a pixel where
+// the processor has it; FilterRow is plain code, so each path is checked
+// against it.
 TEST(PngRows, EveryFilterUndoesItselfForEveryPixelDistance)
 {
-    std::mt19937 rng(2);
-    for (int bpp : {1, 2, 3, 4, 6, 8}) {
-        for (size_t n : {size_t(1), size_t(bpp), size_t(bpp + 3), size_t(bpp + 4), size_t(bpp + 5),
-                         size_t(3 * bpp + 1), size_t(257), size_t(5760)}) {
-            std::vector<uint8_t> prior(n), raw(n), out(n), back(n);
-            for (size_t i = 0; i < n; ++i) {
-                prior[i] = uint8_t(rng());
-                raw[i] = uint8_t(rng() % 3 ? prior[i] + (rng() % 5) : rng());
+    struct RestorePaths
+    {
+        ~RestorePaths() { LimitPixelRowPaths(PixelRowPaths::Avx512); }
+    } restore;
+    for (PixelRowPaths path : {PixelRowPaths::Plain, PixelRowPaths::Avx512}) {
+        LimitPixelRowPaths(path);
+        std::mt19937 rng(2);
+        for (int bpp : {1, 2, 3, 4, 6, 8}) {
+            for (size_t n : {size_t(1), size_t(bpp), size_t(bpp + 3), size_t(bpp + 4), size_t(bpp + 5),
+                             size_t(3 * bpp + 1), size_t(257), size_t(5760)}) {
+                std::vector<uint8_t> prior(n), raw(n), out(n), back(n);
+                for (size_t i = 0; i < n; ++i) {
+                    prior[i] = uint8_t(rng());
+                    raw[i] = uint8_t(rng() % 3 ? prior[i] + (rng() % 5) : rng());
+                }
+                for (uint8_t t = 1; t <= 4; ++t) {
+                    FilterRow(t, out.data(), raw.data(), prior.data(), n, bpp);
+                    back = out;
+                    ASSERT_TRUE(UnfilterRow(t, back.data(), prior.data(), n, bpp));
+                    EXPECT_EQ(back, raw) << "type " << int(t) << " bpp " << bpp << " n " << n
+                                         << " path " << int(path);
+                }
+                back = raw;
+                EXPECT_TRUE(UnfilterRow(0, back.data(), prior.data(), n, bpp));
+                EXPECT_EQ(back, raw);
+                EXPECT_FALSE(UnfilterRow(5, back.data(), prior.data(), n, bpp));
             }
-            for (uint8_t t = 1; t <= 4; ++t) {
-                FilterRow(t, out.data(), raw.data(), prior.data(), n, bpp);
-                back = out;
-                ASSERT_TRUE(UnfilterRow(t, back.data(), prior.data(), n, bpp));
-                EXPECT_EQ(back, raw) << "type " << int(t) << " bpp " << bpp << " n " << n;
-            }
-            back = raw;
-            EXPECT_TRUE(UnfilterRow(0, back.data(), prior.data(), n, bpp));
-            EXPECT_EQ(back, raw);
-            EXPECT_FALSE(UnfilterRow(5, back.data(), prior.data(), n, bpp));
+        }
+    }
+}
+
+// Whole blocks of rows, where runs of Paeth rows are undone two at a time:
+// the same bytes as one row after another on the plain path, and a bad
+// type stops the block at its row.
+TEST(PngRows, BlocksOfRowsUndoLikeSingleRows)
+{
+    struct RestorePaths
+    {
+        ~RestorePaths() { LimitPixelRowPaths(PixelRowPaths::Avx512); }
+    } restore;
+    std::mt19937 rng(20);
+    for (int bpp : {1, 3, 4, 6}) {
+        for (size_t n : {size_t(bpp), size_t(bpp + 4), size_t(97), size_t(1000)}) {
+            const size_t stride = n + 1, count = 23;
+            std::vector<uint8_t> rows(stride * (count + 1));
+            for (uint8_t &b : rows)
+                b = uint8_t(rng());
+            std::fill(rows.begin(), rows.begin() + long(stride), uint8_t(0)); // the row above
+            for (size_t k = 0; k < count; ++k)
+                rows[stride * (k + 1)] = uint8_t(k % 9 < 5 ? unsigned(ftPaeth) : rng() % 5);
+            LimitPixelRowPaths(PixelRowPaths::Plain);
+            std::vector<uint8_t> want = rows;
+            for (size_t k = 1; k <= count; ++k)
+                ASSERT_TRUE(UnfilterRow(want[stride * k], &want[stride * k + 1], &want[stride * (k - 1) + 1], n, bpp));
+            LimitPixelRowPaths(PixelRowPaths::Avx512);
+            std::vector<uint8_t> got = rows;
+            EXPECT_EQ(UnfilterRows(&got[stride], count, stride, bpp), count);
+            EXPECT_EQ(got, want) << "bpp " << bpp << " n " << n;
+
+            got = rows;
+            got[stride * 8] = 5; // row 7: after rows 5 and 6, a Paeth pair
+            EXPECT_EQ(UnfilterRows(&got[stride], count, stride, bpp), 7u);
+            EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(8 * stride), want.begin()));
         }
     }
 }

@@ -45,6 +45,14 @@ std::vector<Bytes> runAll(int n)
     std::copy(in24.begin(), in24.end(), widened.begin());
     Row24To32Backward(widened.data(), widened.data(), n);
     out.push_back(widened);
+    // The invert command's widening: colour bits flipped on the way.
+    Bytes flipped(std::size_t(4 * n) + 1, 0xAB);
+    Row24To32(flipped.data(), in24.data(), n, 0xFFFFFF);
+    out.push_back(flipped);
+    std::fill(widened.begin(), widened.end(), 0);
+    std::copy(in24.begin(), in24.end(), widened.begin());
+    Row24To32Backward(widened.data(), widened.data(), n, 0xFFFFFF);
+    out.push_back(widened);
 
     uchar table[256];
     const Bytes t = randomBytes(256, 7);
@@ -52,6 +60,12 @@ std::vector<Bytes> runAll(int n)
     Bytes looked = in32;
     LookupBytes(looked.data(), looked.size(), table);
     out.push_back(looked);
+
+    for (int d : {-255, -15, 15, 255}) {
+        Bytes added = in32;
+        AddSaturated(added.data(), added.size(), d);
+        out.push_back(added);
+    }
 
     Bytes grey = in24;
     Row24Grey(grey.data(), n);
@@ -77,8 +91,9 @@ struct RestorePaths
 TEST(PixelRows, EveryPathGivesThePlainBytes)
 {
     RestorePaths restore;
-    const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place",
-                           "lookup", "grey", "mirror", "swap"};
+    const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place", "24->32 inverted",
+                           "24->32 inverted in place", "lookup",
+                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
         lengths.push_back(n);
@@ -109,6 +124,8 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes wide(8);
     Row24To32(wide.data(), src.data(), 2);
     EXPECT_EQ(wide, (Bytes{1, 2, 3, 255, 4, 5, 6, 255}));
+    Row24To32(wide.data(), src.data(), 2, 0xFF00FF00u); // only colour bits flip
+    EXPECT_EQ(wide, (Bytes{1, 253, 3, 255, 4, 250, 6, 255}));
     Bytes mirrored(6);
     Row24Mirror(mirrored.data(), src.data(), 2);
     EXPECT_EQ(mirrored, (Bytes{4, 5, 6, 1, 2, 3}));
