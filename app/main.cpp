@@ -4,7 +4,9 @@
 #include "DLLImport.h"
 #include "FolderExplorerSetup.h"
 #include "MainForm.h"
+#include "MultiLanguage.h"
 #include "PictureClasses.h"
+#include "ProgramDir.h"
 #include "Splash.h"
 #include "StartupRules.h"
 #include "ZelkoraApplication.h"
@@ -29,6 +31,8 @@ int main(int argc, char **argv)
     // application connects to the display.
     std::thread fontConfig([] { FcInit(); });
     zk::TZelkoraApplication app(argc, argv);
+    // The language file is read the same way while the window is built.
+    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"));
     fontConfig.join();
     struct ModulesGuard
     {

@@ -14,6 +14,9 @@
 #include <QWidget>
 
 #include <cstdlib>
+#include <future>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 namespace zk {
@@ -50,6 +53,18 @@ QString HeaderName(QStringView trimmedLine)
 
 QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &language)
 {
+    // Every form reads the same file: the section found last is kept for the
+    // next form that asks. Holding the list keeps its data from changing or
+    // going away, so the same data means the same lines.
+    thread_local struct
+    {
+        QStringList script;
+        QString language;
+        QList<LanguageEntry> lines;
+    } last;
+    if (!last.script.isEmpty() && last.script.constData() == script.constData() &&
+        last.script.size() == script.size() && last.language == language)
+        return last.lines;
     const QString wanted = language.toLower();
     QList<LanguageEntry> out;
     QString current; // lines before the first header form the unnamed section
@@ -69,6 +84,9 @@ QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &l
         if (SplitLanguageEntry(line.toString(), &e))
             out.append(std::move(e));
     }
+    last.script = script;
+    last.language = language;
+    last.lines = out;
     return out;
 }
 
@@ -118,7 +136,9 @@ QString DecodeLanguageText(const QByteArray &bytes)
     return text;
 }
 
-QStringList ReadLanguageFile(const QString &path)
+namespace {
+
+QStringList readLanguageFileNow(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -130,6 +150,38 @@ QStringList ReadLanguageFile(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+struct LanguagePreload
+{
+    QString path;
+    std::future<QStringList> lines;
+};
+
+std::mutex g_preloadLock;
+std::optional<LanguagePreload> g_preload;
+
+} // namespace
+
+void PreloadLanguageFile(const QString &path)
+{
+    const std::lock_guard<std::mutex> lock(g_preloadLock);
+    g_preload.emplace();
+    g_preload->path = path;
+    g_preload->lines = std::async(std::launch::async, readLanguageFileNow, path);
+}
+
+QStringList ReadLanguageFile(const QString &path)
+{
+    std::future<QStringList> preloaded;
+    {
+        const std::lock_guard<std::mutex> lock(g_preloadLock);
+        if (g_preload && g_preload->path == path) {
+            preloaded = std::move(g_preload->lines);
+            g_preload.reset();
+        }
+    }
+    return preloaded.valid() ? preloaded.get() : readLanguageFileNow(path);
 }
 
 namespace {

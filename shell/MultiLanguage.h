@@ -49,6 +49,10 @@ QString LanguageName(int languageIndex);
 // otherwise Windows-1252 (files written by older editors). A missing or
 // unreadable file gives no lines, which leaves every form German.
 QStringList ReadLanguageFile(const QString &path);
+// Starts reading the file on a second thread; the next ReadLanguageFile of
+// the same path takes what it read (start-up reads it while the window is
+// being built).
+void PreloadLanguageFile(const QString &path);
 
 // Decodes text bytes the same way (exposed for tests).
 QString DecodeLanguageText(const QByteArray &bytes);
