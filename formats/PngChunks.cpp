@@ -153,14 +153,16 @@ void TChunk::WriteChunk(QIODevice &stream)
     const char last = fChunkType[3];
     if (last >= 'a' && last <= 'z')
         return;
-    QByteArray out;
-    out.reserve(fData.size() + 12);
-    appendU32(out, uint32_t(fData.size()));
-    out.append(fChunkType.data(), 4);
-    out.append(fData);
-    const auto *p = reinterpret_cast<const uint8_t *>(out.constData());
-    appendU32(out, png::Crc32(p + 4, size_t(out.size()) - 4));
-    if (stream.write(out) != out.size())
+    // Length and type, the data where it lies (a picture's image data is
+    // most of the file: no second copy of it), then the CRC of type and data.
+    QByteArray head;
+    appendU32(head, uint32_t(fData.size()));
+    head.append(fChunkType.data(), 4);
+    uint32_t crc = png::Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t *>(head.constData()) + 4, 4);
+    crc = png::Crc32Update(crc, reinterpret_cast<const uint8_t *>(fData.constData()), size_t(fData.size()));
+    QByteArray tail;
+    appendU32(tail, crc ^ 0xFFFFFFFFu);
+    if (stream.write(head) != head.size() || stream.write(fData) != fData.size() || stream.write(tail) != tail.size())
         throw EGraphicFileError(stream.errorString());
 }
 

@@ -19,7 +19,6 @@ namespace {
 
 constexpr size_t kBandThreshold = 256 * 1024;
 constexpr size_t kMinBand = 128 * 1024;
-constexpr size_t kWindow = 32 * 1024;
 
 struct Band
 {
@@ -33,52 +32,72 @@ struct Band
     throw EZCompressionError(QString::fromLatin1(z.msg ? z.msg : zError(rc)));
 }
 
-// A raw deflate of one band (no header, no checksum), ended by a full flush
-// or, for the last band, by the final block.
-void deflateBand(const uint8_t *data, size_t begin, size_t end, bool last, int level, Band &band)
+// A raw deflate of one band (no header, no checksum), fed piece by piece,
+// ended by a full flush or, for the last band, by the final block.
+class BandDeflater final : public BandSink
 {
-    z_stream z{};
-    int rc = deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    if (rc != Z_OK)
-        zfail(rc, z);
-    struct Ender
+public:
+    BandDeflater(int level, Band &band) : fBand(band)
     {
-        z_stream &z;
-        ~Ender() { deflateEnd(&z); }
-    } ender{z};
-    if (begin > 0) {
-        // The previous band's last 32 KB, so matches reach back across the
-        // cut as they would in one stream.
-        const size_t dict = std::min(begin, kWindow);
-        rc = deflateSetDictionary(&z, data + begin - dict, uInt(dict));
+        const int rc = deflateInit2(&fZ, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         if (rc != Z_OK)
-            zfail(rc, z);
+            zfail(rc, fZ);
+        fBand.out.resize(64 * 1024);
+        fZ.next_out = reinterpret_cast<Bytef *>(fBand.out.data());
+        fZ.avail_out = uInt(fBand.out.size());
     }
-    const size_t length = end - begin;
-    band.length = length;
-    band.adler = adler32_z(1, data + begin, length);
-    band.out.resize(qsizetype(deflateBound(&z, uLong(length)) + 64));
-    z.next_in = const_cast<Bytef *>(data + begin);
-    z.avail_in = uInt(length);
-    z.next_out = reinterpret_cast<Bytef *>(band.out.data());
-    z.avail_out = uInt(band.out.size());
-    for (;;) {
-        rc = deflate(&z, last ? Z_FINISH : Z_FULL_FLUSH);
-        if (rc != Z_OK && rc != Z_BUF_ERROR && rc != Z_STREAM_END)
-            zfail(rc, z);
-        // A flush is complete once zlib leaves output room unused.
-        if (rc == Z_STREAM_END || (!last && z.avail_in == 0 && z.avail_out > 0))
-            break;
-        // deflateBound leaves room for everything; more is a fault of ours.
-        if (z.avail_out == 0) {
-            const qsizetype used = band.out.size();
-            band.out.resize(used * 2);
-            z.next_out = reinterpret_cast<Bytef *>(band.out.data() + used);
-            z.avail_out = uInt(used);
+    ~BandDeflater() { deflateEnd(&fZ); }
+    BandDeflater(const BandDeflater &) = delete;
+    BandDeflater &operator=(const BandDeflater &) = delete;
+
+    void SetDictionary(const uint8_t *data, size_t size) override
+    {
+        // So matches reach back across the cut as they would in one stream.
+        const int rc = deflateSetDictionary(&fZ, data, uInt(size));
+        if (rc != Z_OK)
+            zfail(rc, fZ);
+    }
+
+    void Write(const uint8_t *data, size_t size) override
+    {
+        fBand.adler = adler32_z(fBand.adler, data, size);
+        fBand.length += size;
+        fZ.next_in = const_cast<Bytef *>(data);
+        fZ.avail_in = uInt(size);
+        while (fZ.avail_in > 0)
+            step(Z_NO_FLUSH);
+    }
+
+    void Finish(bool last)
+    {
+        for (;;) {
+            const int rc = step(last ? Z_FINISH : Z_FULL_FLUSH);
+            // A flush is complete once zlib leaves output room unused.
+            if (rc == Z_STREAM_END || (!last && fZ.avail_out > 0))
+                break;
         }
+        fBand.out.resize(qsizetype(fZ.total_out));
     }
-    band.out.resize(qsizetype(z.total_out));
-}
+
+private:
+    int step(int flush)
+    {
+        if (fZ.avail_out == 0) {
+            // Grows by halves: no more than a third is ever unused.
+            const qsizetype used = fBand.out.size();
+            fBand.out.resize(used + used / 2);
+            fZ.next_out = reinterpret_cast<Bytef *>(fBand.out.data() + used);
+            fZ.avail_out = uInt(fBand.out.size() - used);
+        }
+        const int rc = deflate(&fZ, flush);
+        if (rc != Z_OK && rc != Z_BUF_ERROR && rc != Z_STREAM_END)
+            zfail(rc, fZ);
+        return rc;
+    }
+
+    z_stream fZ{};
+    Band &fBand;
+};
 
 } // namespace
 
@@ -122,15 +141,16 @@ int BandCount(size_t bytes)
     return int(std::max<size_t>(1, std::min(cores, bytes / kMinBand)));
 }
 
-QByteArray DeflateInBands(const uint8_t *data, size_t size, const std::vector<size_t> &cuts, int level)
+QByteArray DeflateBands(int count, int level, const std::function<void(int band, BandSink &sink)> &feed)
 {
-    const int n = int(cuts.size());
+    const int n = count;
     std::vector<Band> bands(static_cast<size_t>(n));
     RunInParallel(n, [&](int i) {
         if (BandFaultForTest)
             BandFaultForTest(i);
-        const size_t end = i + 1 < n ? cuts[size_t(i) + 1] : size;
-        deflateBand(data, cuts[size_t(i)], end, i + 1 == n, level, bands[size_t(i)]);
+        BandDeflater deflater(level, bands[size_t(i)]);
+        feed(i, deflater);
+        deflater.Finish(i + 1 == n);
     });
 
     qsizetype total = 6;
@@ -148,8 +168,9 @@ QByteArray DeflateInBands(const uint8_t *data, size_t size, const std::vector<si
     out.append(char(header >> 8));
     out.append(char(header & 0xFF));
     uLong adler = 1;
-    for (const Band &b : bands) {
+    for (Band &b : bands) {
         out.append(b.out);
+        b.out = QByteArray(); // the joined copy only, as early as can be
         adler = adler32_combine(adler, b.adler, z_off_t(b.length));
     }
     for (int shift = 24; shift >= 0; shift -= 8)

@@ -1,7 +1,8 @@
 #pragma once
 // Deflating a large block of filtered rows on several cores at once while
 // still writing one ordinary zlib stream: the block is cut into bands, each
-// band is deflated by its own zlib stream primed with the 32 KB before it,
+// band is made and deflated row by row by its own worker (so the whole block
+// never stands in memory), its zlib stream primed with the 32 KB before it,
 // every band but the last ends on a full flush (a byte boundary), and the
 // pieces are joined behind one zlib header with the Adler-32 checksums
 // combined. Any inflater reads the result as if one stream had written it.
@@ -23,9 +24,26 @@ void RunInParallel(int count, const std::function<void(int index)> &work);
 // threshold, else up to the machine's cores with bands of at least 128 KB.
 int BandCount(size_t bytes);
 
-// One zlib stream holding data[0 .. size), deflated at zlib `level` in the
-// bands that start at cuts[i] (cuts[0] must be 0, ascending, below size).
-QByteArray DeflateInBands(const uint8_t *data, size_t size, const std::vector<size_t> &cuts, int level);
+// The most bytes a band's deflate looks back into the band before it.
+constexpr size_t kWindow = 32 * 1024;
+
+// Where a band's worker puts its bytes.
+class BandSink
+{
+public:
+    // The kWindow bytes (fewer at the stream's start) that stand before the
+    // band in the stream; before the first Write, and not for band 0.
+    virtual void SetDictionary(const uint8_t *data, size_t size) = 0;
+    // The band's next bytes; data may be reused once Write returns.
+    virtual void Write(const uint8_t *data, size_t size) = 0;
+
+protected:
+    ~BandSink() = default;
+};
+
+// One zlib stream at zlib `level` made of `count` bands, band i's bytes
+// given by feed(i, sink) on a worker of its own.
+QByteArray DeflateBands(int count, int level, const std::function<void(int band, BandSink &sink)> &feed);
 
 // Tests only: when set, called at the start of each band's deflate with its
 // index; an exception it throws fails that band like a zlib error would.

@@ -647,26 +647,32 @@ void TChunkIDAT::Encode()
         return;
     }
 
-    // Large pictures: each band of rows is filtered, then deflated, on its
-    // own core; the filter choice of a row depends only on it and the row
-    // above, so the bytes are those of the one-by-one path.
-    std::vector<uint8_t> filtered(total);
-    std::vector<size_t> cuts(static_cast<size_t>(bands));
+    // Large pictures: each band of rows is filtered and deflated, row by row,
+    // on its own core; the filter choice of a row depends only on it and the
+    // row above, so the bytes are those of the one-by-one path, and the rows
+    // before a band give its deflate the window it would have in one stream.
     const int64_t rowsPerBand = (h + bands - 1) / bands;
-    png::RunInParallel(bands, [&](int band) {
+    const int used = int((h + rowsPerBand - 1) / rowsPerBand);
+    const int64_t windowRows = int64_t((png::kWindow + n) / (n + 1));
+    Data() = png::DeflateBands(used, Z_DEFAULT_COMPRESSION, [&](int band, png::BandSink &sink) {
         const int64_t y0 = band * rowsPerBand;
         const int64_t y1 = std::min(h, y0 + rowsPerBand);
-        cuts[size_t(band)] = size_t(y0) * (n + 1);
-        if (y0 >= y1)
-            return;
         RowFilter rows(*img, ct, inverse, n, bpp, filters);
-        rows.Prime(y0 - 1);
+        const int64_t w0 = std::max<int64_t>(0, y0 - windowRows);
+        rows.Prime(w0 - 1);
+        if (y0 > 0) {
+            std::vector<uint8_t> before;
+            before.reserve(size_t(y0 - w0) * (n + 1));
+            for (int64_t y = w0; y < y0; ++y) {
+                const uint8_t *row = rows.Next(y);
+                before.insert(before.end(), row, row + n + 1);
+            }
+            const size_t keep = std::min(before.size(), png::kWindow);
+            sink.SetDictionary(before.data() + before.size() - keep, keep);
+        }
         for (int64_t y = y0; y < y1; ++y)
-            std::memcpy(filtered.data() + size_t(y) * (n + 1), rows.Next(y), n + 1);
+            sink.Write(rows.Next(y), n + 1);
     });
-    cuts.erase(std::remove_if(cuts.begin() + 1, cuts.end(), [&](size_t c) { return c >= total; }),
-               cuts.end());
-    Data() = png::DeflateInBands(filtered.data(), total, cuts, Z_DEFAULT_COMPRESSION);
 }
 
 } // namespace zk
