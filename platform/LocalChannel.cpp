@@ -3,17 +3,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
 #include <QTimer>
 #include <QtEndian>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace zk {
@@ -21,10 +19,6 @@ namespace zk {
 namespace {
 
 constexpr qint64 kReadChunk = 64 * 1024;
-// Read per wake-up at most, so one busy sender cannot hold the loop.
-constexpr int kChunksPerWake = 16;
-// Connections the kernel holds for us until we take them.
-constexpr int kBacklog = 50;
 
 // A folder we may put a socket in: a real folder (not a link) of ours that
 // nobody else can enter or write.
@@ -46,52 +40,14 @@ std::uint32_t ReadLe32(const QByteArray &bytes, qsizetype at)
     return v;
 }
 
-bool PeerIsUs(int fd)
+bool PeerIsUs(QLocalSocket *socket)
 {
     struct ucred cred;
     socklen_t len = sizeof cred;
+    const int fd = int(socket->socketDescriptor());
     if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred)
         return false;
     return cred.uid == ::geteuid();
-}
-
-QString SystemError(const QString &what)
-{
-    return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// The address of a socket file; false when the path does not fit.
-bool SocketAddress(const QString &path, sockaddr_un *address)
-{
-    const QByteArray name = QFile::encodeName(path);
-    std::memset(address, 0, sizeof *address);
-    address->sun_family = AF_UNIX;
-    if (name.isEmpty() || name.size() >= qsizetype(sizeof address->sun_path))
-        return false;
-    std::memcpy(address->sun_path, name.constData(), std::size_t(name.size()));
-    return true;
-}
-
-// A connected socket to path, or -1 with errno set; waits at most timeoutMs
-// when the listener's queue is full.
-int ConnectTo(const sockaddr_un &address, int timeoutMs)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    int r;
-    do
-        r = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    while (r != 0 && errno == EINTR);
-    if (r != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
 }
 
 } // namespace
@@ -150,10 +106,8 @@ struct TLocalChannel::Client
         : reader(max)
     {
     }
-    int fd = -1;
     TFrameReader reader;
-    QSocketNotifier *notifier = nullptr;
-    QTimer *stall = nullptr;
+    QTimer *stall = nullptr; // a child of the socket, so it goes with it
 };
 
 TLocalChannel::TLocalChannel(QObject *parent)
@@ -191,130 +145,110 @@ bool TLocalChannel::Listen(const QString &path)
         m_error = QStringLiteral("no private runtime folder for the program's socket");
         return false;
     }
-    sockaddr_un address;
-    if (!SocketAddress(path, &address)) {
-        m_error = QStringLiteral("%1 is too long for a socket name").arg(path);
-        return false;
-    }
     // Listening would replace whatever socket file is there, so a copy that
     // still answers must be found first; a file nobody answers on is what a
     // copy that died left behind.
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        const int probe = ConnectTo(address, 500);
-        if (probe >= 0) {
-            ::close(probe);
+        QLocalSocket probe;
+        probe.connectToServer(path);
+        if (probe.waitForConnected(500)) {
+            probe.abort();
             m_error = QStringLiteral("%1 is in use by another running copy").arg(path);
             return false;
         }
-        ::unlink(address.sun_path);
+        QLocalServer::removeServer(path);
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        m_error = SystemError(QStringLiteral("socket"));
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server->setMaxPendingConnections(kMaxClients);
+    const bool ok = m_server->listen(path);
+    if (!ok) {
+        m_error = m_server->errorString();
+        delete m_server;
+        m_server = nullptr;
         return false;
     }
     // The folder already keeps others out; the socket itself is closed to
-    // them too, before anyone can connect, in case the folder is a shared
-    // one after all.
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        m_error = SystemError(path);
-        ::close(fd);
-        return false;
-    }
-    if (::chmod(address.sun_path, 0600) != 0 || ::listen(fd, kBacklog) != 0) {
-        m_error = SystemError(path);
-        ::close(fd);
-        ::unlink(address.sun_path);
-        return false;
-    }
-    m_listenFd = fd;
-    m_path = path;
-    m_listenNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
-    connect(m_listenNotifier, &QSocketNotifier::activated, this, &TLocalChannel::OnNewConnection);
+    // them too, in case the folder is a shared one after all.
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    connect(m_server, &QLocalServer::newConnection, this, &TLocalChannel::OnNewConnection);
     return true;
 }
 
 void TLocalChannel::Close()
 {
-    const auto clients = m_clients.values();
-    for (Client *c : clients)
-        Forget(c);
-    if (m_listenFd >= 0) {
-        delete m_listenNotifier;
-        m_listenNotifier = nullptr;
-        ::close(m_listenFd);
-        m_listenFd = -1;
-        ::unlink(QFile::encodeName(m_path).constData()); // closing removes the socket file
-        m_path.clear();
+    const auto sockets = m_clients.keys();
+    for (QLocalSocket *s : sockets) {
+        delete m_clients.take(s);
+        s->disconnect(this);
+        s->abort();
+        s->deleteLater();
+    }
+    if (m_server) {
+        m_server->close(); // removes the socket file
+        delete m_server;
+        m_server = nullptr;
     }
 }
 
 bool TLocalChannel::IsListening() const
 {
-    return m_listenFd >= 0;
+    return m_server && m_server->isListening();
 }
 
 QString TLocalChannel::ServerPath() const
 {
-    return m_path;
+    return m_server ? m_server->fullServerName() : QString();
 }
 
 void TLocalChannel::OnNewConnection()
 {
-    for (;;) {
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) {
-            if (errno == EINTR)
-                continue;
-            return; // none waiting (or a connection that went away before it was taken)
-        }
-        if (!PeerIsUs(fd)) {
-            ::close(fd);
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (!PeerIsUs(socket)) {
             emit ConnectionRejected(QStringLiteral("a connection from another user was refused"));
+            socket->abort();
+            socket->deleteLater();
             continue;
         }
         if (m_clients.size() >= kMaxClients) {
-            ::close(fd);
             emit ConnectionRejected(QStringLiteral("too many connections at once"));
+            socket->abort();
+            socket->deleteLater();
             continue;
         }
         auto *client = new Client(m_maxPayload);
-        client->fd = fd;
-        m_clients.insert(client);
-        client->stall = new QTimer(this);
+        m_clients.insert(socket, client);
+        socket->setReadBufferSize(kReadChunk);
+        client->stall = new QTimer(socket);
         client->stall->setSingleShot(true);
         client->stall->setInterval(m_stallTimeoutMs);
-        connect(client->stall, &QTimer::timeout, this, [this, client] {
-            Drop(client, QStringLiteral("the sender stopped in the middle of a frame"));
+        connect(client->stall, &QTimer::timeout, this, [this, socket] {
+            Drop(socket, QStringLiteral("the sender stopped in the middle of a frame"));
         });
-        // Bytes that came with the connection wake it at once.
-        client->notifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
-        connect(client->notifier, &QSocketNotifier::activated, this, [this, client] { OnReadyRead(client); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            delete m_clients.take(socket);
+            socket->deleteLater();
+        });
+        // Bytes may have come with the connection itself.
+        if (socket->bytesAvailable() > 0)
+            OnReadyRead(socket);
     }
 }
 
-void TLocalChannel::OnReadyRead(Client *client)
+void TLocalChannel::OnReadyRead(QLocalSocket *socket)
 {
-    if (!m_clients.contains(client))
+    Client *client = m_clients.value(socket);
+    if (!client)
         return;
     QList<TChannelFrame> frames;
-    bool hungUp = false;
-    for (int i = 0; i < kChunksPerWake && !client->reader.Failed(); ++i) {
-        QByteArray chunk(kReadChunk, Qt::Uninitialized);
-        const ssize_t n = ::read(client->fd, chunk.data(), std::size_t(kReadChunk));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        if (n <= 0) {
-            hungUp = true; // the sender is done (or the connection broke)
-            break;
-        }
-        chunk.truncate(n);
-        client->reader.Append(chunk);
+    while (socket->bytesAvailable() > 0) {
+        client->reader.Append(socket->read(kReadChunk));
         TChannelFrame frame;
         while (client->reader.Next(&frame))
             frames.append(std::move(frame));
+        if (client->reader.Failed())
+            break;
     }
     // Frames complete before a bad header still count: they were whole.
     for (const TChannelFrame &f : frames) {
@@ -322,11 +256,7 @@ void TLocalChannel::OnReadyRead(Client *client)
             this, [this, f] { emit MessageReceived(f.id, f.payload); }, Qt::QueuedConnection);
     }
     if (client->reader.Failed()) {
-        Drop(client, client->reader.ErrorString());
-        return;
-    }
-    if (hungUp) {
-        Forget(client);
+        Drop(socket, client->reader.ErrorString());
         return;
     }
     if (client->reader.Pending() > 0)
@@ -335,27 +265,17 @@ void TLocalChannel::OnReadyRead(Client *client)
         client->stall->stop();
 }
 
-void TLocalChannel::Forget(Client *client)
+void TLocalChannel::Drop(QLocalSocket *socket, const QString &reason)
 {
-    if (!m_clients.remove(client))
-        return; // gone already
-    // This may run inside the notifier's or the timer's own signal: they
-    // are let go from the event loop.
-    client->notifier->setEnabled(false);
-    client->notifier->disconnect(this);
-    client->notifier->deleteLater();
+    Client *client = m_clients.take(socket);
+    if (!client)
+        return; // dropped already
     client->stall->stop();
     client->stall->disconnect(this);
-    client->stall->deleteLater();
-    ::close(client->fd);
     delete client;
-}
-
-void TLocalChannel::Drop(Client *client, const QString &reason)
-{
-    if (!m_clients.contains(client))
-        return; // dropped already
-    Forget(client);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
     emit ConnectionRejected(reason);
 }
 
@@ -369,28 +289,19 @@ bool TLocalChannel::Send(std::uint32_t id, const QByteArray &payload, const QStr
     };
     if (path.isEmpty())
         return fail(QStringLiteral("no private runtime folder for the program's socket"));
-    sockaddr_un address;
-    if (!SocketAddress(path, &address))
-        return fail(QStringLiteral("%1 is too long for a socket name").arg(path));
-    const int fd = ConnectTo(address, timeoutMs);
-    if (fd < 0)
-        return fail(SystemError(path));
-    // The kernel takes a small frame whole even while the receiver's loop
-    // is busy; a larger one waits at most timeoutMs for room.
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(timeoutMs))
+        return fail(socket.errorString());
     const QByteArray frame = EncodeChannelFrame(id, payload);
-    qsizetype done = 0;
-    while (done < frame.size()) {
-        const ssize_t n = ::send(fd, frame.constData() + done, std::size_t(frame.size() - done), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const QString why = SystemError(path);
-            ::close(fd);
-            return fail(why);
-        }
-        done += n;
-    }
-    ::close(fd);
+    if (socket.write(frame) != frame.size())
+        return fail(socket.errorString());
+    while (socket.bytesToWrite() > 0)
+        if (!socket.waitForBytesWritten(timeoutMs))
+            return fail(socket.errorString());
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(timeoutMs);
     return true;
 }
 

@@ -10,18 +10,15 @@
 // receiver's limit ends that connection before anything is buffered; only
 // the user who runs the program may connect (the socket is owner-only and
 // every peer's uid is checked).
-//
-// Plain Unix sockets watched by the event loop: Qt's own local sockets live
-// in Qt Network, whose libraries (Kerberos among them) would all be loaded
-// at every start for this one socket.
 #include <QByteArray>
-#include <QSet>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 
-class QSocketNotifier;
+class QLocalServer;
+class QLocalSocket;
 
 namespace zk {
 
@@ -119,15 +116,11 @@ signals:
 private:
     struct Client;
     void OnNewConnection();
-    void OnReadyRead(Client *client);
-    void Drop(Client *client, const QString &reason);
-    // Closes the connection without a word (the sender hung up, or Close).
-    void Forget(Client *client);
+    void OnReadyRead(QLocalSocket *socket);
+    void Drop(QLocalSocket *socket, const QString &reason);
 
-    int m_listenFd = -1;
-    QSocketNotifier *m_listenNotifier = nullptr;
-    QString m_path;
-    QSet<Client *> m_clients;
+    QLocalServer *m_server = nullptr;
+    QHash<QLocalSocket *, Client *> m_clients;
     std::uint32_t m_maxPayload = kDefaultMaxPayload;
     int m_stallTimeoutMs = kStallTimeoutMs;
     QString m_error;
