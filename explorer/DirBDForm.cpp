@@ -223,7 +223,11 @@ TDirBDForm::TDirBDForm(QMainWindow *mainWindow, TZelkoraOptions *options)
 
     // Creation: "Ablage" selected, the entries of the ini file, the group
     // nodes as they were left.
+    // Not scrolled to on the first show: that would open "Zelkora 5.0" over
+    // it, and the opened state would be stored as the user's.
+    InternTreeView->setAutoScroll(false);
     InternTreeView->setCurrentItem(InternNode(1));
+    InternTreeView->setAutoScroll(true);
     LoadEntries();
     loadNodeState();
     for (int i = 0; i < 4; ++i)
@@ -843,7 +847,8 @@ void TDirBDForm::NewDirMenuItemClick()
     const TEntryNameFault fault = CheckEntryName(name, captions, store.Names());
     if (fault == TEntryNameFault::BadCharacter) {
         showMessage(Text(QStringLiteral("showmsg_entry_name_bad"),
-                         QStringLiteral("Der Name darf weder \"=\", \"[\", \"]\" noch einen Zeilenumbruch enthalten.")));
+                         QStringLiteral("Der Name darf weder \"=\", \"[\", \"]\" noch einen Zeilenumbruch enthalten "
+                                        "und nicht mit \";\" beginnen.")));
         return;
     }
     if (fault != TEntryNameFault::None) {

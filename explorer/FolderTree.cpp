@@ -114,6 +114,9 @@ TEntryNameFault CheckEntryName(const QString &name, const QStringList &captions,
         if (c == u'=' || c == u'[' || c == u']' || c == u'\n' || c == u'\r' || c == QChar(0x2028) ||
             c == QChar(0x2029) || c == u'\0')
             return TEntryNameFault::BadCharacter;
+    // The ini file reads a line starting with ";" as a comment.
+    if (name.trimmed().startsWith(u';'))
+        return TEntryNameFault::BadCharacter;
     // The ini file keeps names trimmed: " Ablage" would be stored as "Ablage".
     const QString stored = name.trimmed();
     if (captions.contains(stored) || captions.contains(name))

@@ -43,7 +43,7 @@ QStringList SubFolders(const QString &path, bool withLinks = true);
 enum class TEntryNameFault {
     None,
     Empty,         // empty or only blanks
-    BadCharacter,  // "=", "[", "]" or a line break: the ini file cannot hold it
+    BadCharacter,  // "=", "[", "]", a line break or a leading ";": the ini file cannot hold it
     Taken,         // equals a node caption
     TakenOtherCase // equals an entry apart from letter case
 };

@@ -1002,7 +1002,8 @@ void TNavBDForm::ShellOpenMenuItemClick(QAction *sender)
 bool TNavBDForm::deleteFile(const QString &path)
 {
     QFile f(path);
-    if (!(f.permissions() & QFile::WriteOwner)) {
+    // Write-protected for the one deleting it, whoever owns it.
+    if (!QFileInfo(path).isWritable()) {
         if (!confirm(Text(QStringLiteral("msgdlg_would_file_with_writeprot_del"),
                           QStringLiteral("Die Datei ist schreibgeschützt. Soll sie trotzdem gelöscht werden?")) +
                      u'\n' + path))

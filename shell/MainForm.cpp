@@ -652,11 +652,13 @@ bool TMainForm::WMSysCommand(int command)
         hide();
         return true;
     case SC_MAXIMIZE: {
-        if (!Options.MagneticFE)
+        // The magnet keeps room for a floating explorer beside the window; a
+        // docked one is inside the window, which then maximises as any other.
+        if (!Options.MagneticFE || !DirBDForm || !DirBDForm->isWindow() || !DirBDForm->isVisible())
             return false;
         const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-        const int explorerWidth = DirBDForm ? DirBDForm->frameGeometry().width() : 0;
+        const int explorerWidth = DirBDForm->frameGeometry().width();
         // The toggle works on the outer frame, decorations included, so the
         // whole window (status bar too) fits the work area; resize() takes
         // the inside, which is the frame less the decorations.

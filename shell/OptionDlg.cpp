@@ -1622,14 +1622,17 @@ void TOptionDlgBMForm::TestBorderButtonClick()
                                 SoundCheckBox->isChecked());
 }
 
-void TOptionDlgBMForm::ScriptCheckListBoxClickCheck()
+void TOptionDlgBMForm::ScriptCheckListBoxClickCheck(QListWidgetItem *clicked)
 {
-    QListWidgetItem *current = ScriptCheckListBox->currentItem();
+    // The row whose box was ticked is the choice, wherever the selection is.
+    QListWidgetItem *chosen = clicked ? clicked : ScriptCheckListBox->currentItem();
     const QSignalBlocker block(ScriptCheckListBox);
     for (int i = 0; i < ScriptCheckListBox->count(); ++i)
         ScriptCheckListBox->item(i)->setCheckState(Qt::Unchecked);
-    if (current)
-        current->setCheckState(Qt::Checked);
+    if (chosen) {
+        chosen->setCheckState(Qt::Checked);
+        ScriptCheckListBox->setCurrentItem(chosen);
+    }
 }
 
 void TOptionDlgBMForm::ScriptCheckListBoxDblClick()

@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPainter;
 class QStyleOptionViewItem;
@@ -247,7 +248,7 @@ public:
     void SaveStatStaticTextClick();
     void HelpButtonClick();
     void TestBorderButtonClick();
-    void ScriptCheckListBoxClickCheck();
+    void ScriptCheckListBoxClickCheck(QListWidgetItem *clicked = nullptr);
     void ScriptCheckListBoxDblClick();
     void FontButtonClick();
     void ColOptButtonClick();

@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
@@ -358,15 +359,24 @@ TEST_F(MainFormTest, MagneticMaximiseTwiceRestoresTheBounds)
     ObservedMainForm form;
     form.Options.EndDlg = false;
     ASSERT_TRUE(form.Options.MagneticFE);
+    auto *explorer = new QDockWidget(&form);
+    form.addDockWidget(Qt::LeftDockWidgetArea, explorer);
+    explorer->setFloating(true);
+    explorer->resize(250, 400);
+    form.DirBDForm = explorer;
     form.show();
+    explorer->show();
     QApplication::processEvents();
     form.resize(640, 480);
     form.move(100, 50);
     const QRect before = form.frameGeometry(); // decorations included
     const QRect screen = form.screen()->availableGeometry();
+    const int band = explorer->frameGeometry().width();
+    ASSERT_GE(band, 250);
+    const QRect beside(screen.left() + band, screen.top(), screen.width() - band, screen.height());
 
     EXPECT_TRUE(form.WMSysCommand(SC_MAXIMIZE));
-    EXPECT_EQ(form.frameGeometry(), screen);
+    EXPECT_EQ(form.frameGeometry(), beside);
     EXPECT_EQ(form.MaximizeToggle.Count(), 2);
     EXPECT_EQ(form.MaximizeToggle.RestoreBounds(), before);
 
@@ -379,7 +389,7 @@ TEST_F(MainFormTest, MagneticMaximiseTwiceRestoresTheBounds)
     form.setWindowState(Qt::WindowMaximized);
     QTRY_COMPARE_WITH_TIMEOUT(form.MaximizeToggle.Count(), 4, 2000);
     EXPECT_FALSE(form.windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(form.frameGeometry(), screen);
+    EXPECT_EQ(form.frameGeometry(), beside);
     form.setWindowState(Qt::WindowMaximized);
     QTRY_COMPARE_WITH_TIMEOUT(form.MaximizeToggle.Count(), 5, 2000);
     EXPECT_EQ(form.size(), QSize(640, 480));
@@ -394,6 +404,11 @@ TEST_F(MainFormTest, MagneticMaximiseTwiceRestoresTheBounds)
     EXPECT_TRUE(form.isMinimized());
     EXPECT_TRUE(form.isVisible());
     form.setWindowState(Qt::WindowNoState);
+
+    // A docked explorer is inside the window: the ordinary maximise.
+    explorer->setFloating(false);
+    EXPECT_FALSE(form.WMSysCommand(SC_MAXIMIZE));
+    EXPECT_EQ(form.MaximizeToggle.Count(), 5);
 
     // Without the magnet the command is the window's ordinary maximise.
     form.Options.MagneticFE = false;

@@ -22,6 +22,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -430,10 +432,25 @@ TEST_F(OptionDlgTest, ScriptListAndTheChosenScript)
     dlg.OptionPageControl->setCurrentIndex(5);
     ASSERT_EQ(dlg.ScriptCheckListBox->count(), 2);
     EXPECT_EQ(dlg.ScriptCheckListBox->item(1)->checkState(), Qt::Checked);
-    // Checking one unchecks the rest.
-    dlg.ScriptCheckListBox->setCurrentRow(0);
-    dlg.ScriptCheckListBox->item(0)->setCheckState(Qt::Checked);
-    EXPECT_EQ(dlg.ScriptCheckListBox->item(1)->checkState(), Qt::Unchecked);
+    // Ticking the box of a row that is not the selected one chooses that row
+    // and unchecks the rest; ticking the chosen one leaves it chosen.
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    QListWidget *list = dlg.ScriptCheckListBox;
+    const auto tickBox = [list](int row) {
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.rect = list->visualItemRect(list->item(row));
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+    };
+    list->setCurrentRow(1);
+    tickBox(0);
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(list->item(1)->checkState(), Qt::Unchecked);
+    tickBox(0);
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);
     TZelkoraOptions out;
     dlg.GetOptions(out);
     EXPECT_EQ(out.Script, "a.vbs");

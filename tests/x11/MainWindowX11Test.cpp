@@ -4,6 +4,8 @@
 // switching the system keys off releases everything. Closing: the window
 // manager's close asks first and the store holds the settings afterwards.
 #include "DialogSupport.h"
+#include "DirBDForm.h"
+#include "FolderExplorerSetup.h"
 #include "HotKeys.h"
 #include "MainForm.h"
 #include "OptionDlg.h"
@@ -302,29 +304,52 @@ QRect frameOf(WId id)
 
 } // namespace
 
-TEST_F(MainWindowX11, MagneticMaximiseKeepsTheWholeFrameOnTheScreen)
+// With the magnet on: a docked explorer is part of the window, which fills
+// the work area from its left edge; a floating one keeps its width free on
+// the left. Either way the whole frame stays inside the work area.
+TEST_F(MainWindowX11, MagneticMaximiseKeepsTheWholeFrameInTheWorkArea)
 {
     if (!onX11())
         GTEST_SKIP() << "needs the test X server";
     ASSERT_TRUE(zktest::haveProgram("xwininfo") && zktest::haveProgram("xprop"));
-    TMainForm form;
-    form.Options.EndDlg = false;
-    ASSERT_TRUE(form.Options.MagneticFE);
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    // Decorated by the window manager before the command.
-    ASSERT_TRUE(zktest::waitFor([&] { QApplication::processEvents(); return form.frameGeometry() != form.geometry(); }, 5000));
-    ASSERT_TRUE(form.WMSysCommand(SC_MAXIMIZE));
-    const QRect area = form.screen()->availableGeometry();
-    QRect frame;
-    zktest::waitFor([&] {
-        QApplication::processEvents();
-        frame = frameOf(form.winId());
-        return frame.size() == area.size();
-    }, 5000);
-    EXPECT_TRUE(area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
-    EXPECT_EQ(frame.size(), area.size());
-    form.close();
+    for (const bool floating : {false, true}) {
+        SCOPED_TRACE(floating ? "floating explorer" : "docked explorer");
+        TMainForm form;
+        form.Options.EndDlg = false;
+        form.Options.FileExp = true;
+        ASSERT_TRUE(form.Options.MagneticFE);
+        TDirBDForm *explorer = CreateFolderExplorer(form);
+        form.resize(700, 500);
+        form.move(300, 120);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        if (floating) {
+            explorer->setFloating(true);
+            explorer->resize(240, 400);
+            ASSERT_TRUE(zktest::waitFor([&] { QApplication::processEvents(); return !DecorationsOf(explorer).isNull(); }, 5000));
+        }
+        ASSERT_TRUE(zktest::waitFor([&] { QApplication::processEvents(); return form.frameGeometry() != form.geometry(); }, 5000));
+        const QRect area = form.screen()->availableGeometry();
+        const int band = floating ? frameOf(explorer->winId()).width() : 0;
+        ASSERT_TRUE(!floating || band > 240) << "a decorated floating explorer";
+        // The window manager's maximise button.
+        form.setWindowState(Qt::WindowMaximized);
+        const QRect wanted(area.left() + band, area.top(), area.width() - band, area.height());
+        QRect frame;
+        zktest::waitFor([&] {
+            QApplication::processEvents();
+            frame = frameOf(form.winId());
+            return frame == wanted;
+        }, 5000);
+        EXPECT_EQ(frame, wanted) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        EXPECT_TRUE(area.contains(frame));
+        if (!floating) {
+            // The explorer sits at the window's left edge, no empty band before it.
+            const QPoint inside = explorer->mapToGlobal(QPoint(0, 0));
+            EXPECT_LT(inside.x() - area.left(), 20) << inside.x();
+        }
+        form.close();
+    }
 }
 
 TEST_F(MainWindowX11, TheStoredPlacementIsTheOuterFrame)

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <gtest/gtest.h>
@@ -243,6 +244,18 @@ TEST_F(DirBDFormTest, GroupNodesFollowTheTreeViewKeyOnlyWhenItExists)
     EXPECT_FALSE(reg.ReadBool("Node_1"));
     EXPECT_TRUE(reg.ReadBool("Node_2"));
     EXPECT_TRUE(reg.ReadBool("Node_3"));
+
+    // The next start shows the window: "Zelkora 5.0" stays collapsed over
+    // the selected "Ablage", and stays so in the store.
+    TDirBDForm &again = make();
+    again.setFloating(true);
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    QApplication::processEvents();
+    EXPECT_FALSE(again.InternNode(0)->isExpanded());
+    EXPECT_EQ(again.InternTreeView->currentItem(), again.InternNode(1));
+    form.reset();
+    EXPECT_FALSE(reg.ReadBool("Node_0"));
 }
 
 TEST_F(DirBDFormTest, HidingAfterADialogNodeSelectsTheTop)

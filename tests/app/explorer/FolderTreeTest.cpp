@@ -70,6 +70,8 @@ TEST(FolderTree, EntryNames)
         {"[x", TEntryNameFault::BadCharacter},
         {"x]", TEntryNameFault::BadCharacter},
         {"two\nlines", TEntryNameFault::BadCharacter},
+        {" ;note", TEntryNameFault::BadCharacter},
+        {"a;b", TEntryNameFault::None},
         {"MEINE", TEntryNameFault::TakenOtherCase},
         {" Ablage ", TEntryNameFault::Taken},
         {"ablage", TEntryNameFault::None},
