@@ -75,6 +75,16 @@ class TFileListDelegate : public QStyledItemDelegate
 {
 public:
     TFileListDelegate(QListView *view) : QStyledItemDelegate(view), m_view(view) {}
+    // The list keeps one item size for all rows, taken from whichever row
+    // comes first. In the icon views that must not depend on the picture the
+    // row shows so far (a type image until its thumbnail arrives): every
+    // cell holds a whole picture of the icon size with the caption under it.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        if (m_view->viewMode() == QListView::IconMode && m_view->gridSize().isValid())
+            return m_view->gridSize() - QSize(4, 4);
+        return QStyledItemDelegate::sizeHint(option, index);
+    }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         QStyleOptionViewItem o(option);
