@@ -80,8 +80,9 @@ public:
 
     void HideForGrab() override
     {
-        f.ShowToolBars(false);
+        // The main window first: the tool windows then know they go with it.
         f.HideApplication();
+        f.ShowToolBars(false);
     }
 
     void CoordinatesCaptured(TBitmap &&picture, const QRect &area) override

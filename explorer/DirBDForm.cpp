@@ -965,9 +965,13 @@ void TDirBDForm::saveNodeState() const
 
 void TDirBDForm::hideEvent(QHideEvent *e)
 {
-    // A later refresh must not open a dialog again.
+    // Hidden on its own, a later refresh must not open a dialog again. Hidden
+    // together with the main window (a capture, the tray), the explorer comes
+    // back with the user's node and listing.
+    const QWidget *host = parentWidget() ? parentWidget()->window() : nullptr;
+    const bool withMain = host && !host->isVisible();
     const int index = InternNodeIndex(InternTreeView->currentItem());
-    if (index == 10 || index == 12 || index == 13)
+    if (!withMain && (index == 10 || index == 12 || index == 13))
         InternTreeView->setCurrentItem(InternNode(0));
     TBaseDockForm::hideEvent(e);
 }

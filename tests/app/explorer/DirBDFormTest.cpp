@@ -261,6 +261,7 @@ TEST_F(DirBDFormTest, GroupNodesFollowTheTreeViewKeyOnlyWhenItExists)
 TEST_F(DirBDFormTest, HidingAfterADialogNodeSelectsTheTop)
 {
     TDirBDForm &f = make();
+    main.show();
     f.setFloating(true);
     f.show();
     for (int index : {10, 12, 13}) {
@@ -272,6 +273,21 @@ TEST_F(DirBDFormTest, HidingAfterADialogNodeSelectsTheTop)
     f.InternTreeView->setCurrentItem(f.InternNode(8));
     f.hide();
     EXPECT_EQ(f.InternTreeView->currentItem(), f.InternNode(8));
+
+    // Hidden with the main window, as for a capture: floating (the main
+    // window goes first) and docked, the chosen folder stays.
+    f.show();
+    f.UserFolder = QStringLiteral("/chosen");
+    for (const bool floating : {true, false}) {
+        f.setFloating(floating);
+        f.InternTreeView->setCurrentItem(f.InternNode(12));
+        main.hide();
+        f.hide();
+        main.show();
+        f.show();
+        EXPECT_EQ(f.InternTreeView->currentItem(), f.InternNode(12)) << floating;
+        EXPECT_EQ(f.UserFolder, "/chosen") << floating;
+    }
 }
 
 TEST_F(DirBDFormTest, PopupStatesOnBothPages)
