@@ -284,6 +284,7 @@ private:
         // As every automatic save does, on every path (the entry is unique).
         if (f.Options.SaveHist && f.RecentList)
             f.RecentList->AddHistory(written);
+        f.RefreshFileListAfterSave(false);
         return TStepResult::Done;
     }
 

@@ -74,6 +74,13 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     if (mainForm.ZKMultiLanguage)
         list->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
     mainForm.FileListShellMenu = list->ShellMenu;
+    // The list is read again while the explorer is switched on, also when
+    // it is hidden only for the capture that saved.
+    const QPointer<TNavBDForm> fileList(list);
+    mainForm.RefreshFileList = [&mainForm, fileList](bool autosaveOnly) {
+        if (fileList && mainForm.Options.FileExp)
+            fileList->RefreshAfterSave(autosaveOnly);
+    };
     // The main window's copies of the list's shell entries act on its own
     // picture file.
     mainForm.RunFileListItem = [list](QAction *original, QAction *sender) {

@@ -893,6 +893,25 @@ void TNavBDForm::ActMenuItemClick()
     }
 }
 
+void TNavBDForm::RefreshAfterSave(bool autosaveOnly)
+{
+    if (!m_explorer)
+        return;
+    if (internPage()) {
+        const int node = m_explorer->InternNodeIndex(m_explorer->InternTreeView->currentItem());
+        // "Autosave", "Beide", "Heute".
+        if (autosaveOnly && node != 2 && node != 3 && node != 8)
+            return;
+        // A save does not ask: "Datum..." and "Neu..." would open their
+        // dialogs again, "Auswahl..." without a chosen folder too.
+        if (node == 10 || node == 13 || (node == 12 && m_explorer->UserFolder.isEmpty()))
+            return;
+    } else if (autosaveOnly) {
+        return;
+    }
+    ActMenuItemClick();
+}
+
 void TNavBDForm::RepMenuItemClick(int tag)
 {
     ThumbView = tag == 2;

@@ -88,6 +88,8 @@ public:
     void FileListViewDblClick();
     void FileListViewSelectItem();
     void ActMenuItemClick();
+    // The refresh after a save: the listing shown, without any question.
+    void RefreshAfterSave(bool autosaveOnly);
     void RepMenuItemClick(int tag);
     void NavViewPopupMenuPopup();
     void ShellMenuItemClick();

@@ -363,6 +363,7 @@ void TMainForm::AutoSaveImage()
         return; // a type without writer records no name
     if (Options.SaveHist && RecentList)
         RecentList->AddHistory(written);
+    RefreshFileListAfterSave(false);
 }
 
 bool TMainForm::SaveAsClick(QObject *Sender)
@@ -406,6 +407,7 @@ bool TMainForm::SaveAsClick(QObject *Sender)
         FHasFileName = false;
         FFileName.clear();
         SetStatusPanelText(kFormatPanel, QString::fromLatin1(PanelBitmap));
+        RefreshFileListAfterSave(false);
         return false;
     }
     const QString fileName = dialog.selectedFiles().first();
@@ -422,6 +424,7 @@ bool TMainForm::SaveAsClick(QObject *Sender)
     SetStatusPanelText(kFormatPanel, PanelBitmapAs(LowerExt(fileName)));
     if (Options.SaveHist && RecentList)
         RecentList->AddHistory(fileName);
+    RefreshFileListAfterSave(false);
     return true;
 }
 
@@ -481,6 +484,7 @@ void TMainForm::FastSaveToolButtonClick(QObject *Sender)
     if (Options.SaveHist && RecentList)
         RecentList->AddHistory(written);
     SetStatusPanelText(kFormatPanel, QStringLiteral("bmp"));
+    RefreshFileListAfterSave(true);
 }
 
 // ---------------------------------------------------------------------------

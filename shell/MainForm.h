@@ -538,6 +538,14 @@ public:
     // Runs one of those entries for its copy here (sender), so the file list
     // knows the command came from the main window.
     std::function<void(QAction *original, QAction *sender)> RunFileListItem;
+    // After a save: the file list reads its listing again (only the
+    // Autosave, today and both-folder listings when autosaveOnly).
+    std::function<void(bool autosaveOnly)> RefreshFileList;
+    void RefreshFileListAfterSave(bool autosaveOnly)
+    {
+        if (RefreshFileList)
+            RefreshFileList(autosaveOnly);
+    }
     void ReadPaletteFlags();
     void WritePaletteFlags();
     void ReadPicEditPalFlags();

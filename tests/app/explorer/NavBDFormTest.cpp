@@ -584,4 +584,32 @@ TEST_F(NavBDFormActions, PropertiesGoToTheFileManagerOnTheSessionBus)
     daemon.waitForFinished();
 }
 
+// A save reads the listing shown again and keeps the node; with a date
+// search shown it asks nothing (the search would open its dialog again).
+TEST_F(NavBDFormActions, ASaveReadsTheListingAgainWithoutAsking)
+{
+    TMainForm main;
+    main.Options.OutDir = storage.path();
+    main.Options.PersSave = true;
+    main.Options.FileName = QStringLiteral("shot");
+    CreateFolderExplorer(main);
+    auto *explorer = qobject_cast<TDirBDForm *>(main.DirBDForm.data());
+    auto *list = qobject_cast<TNavBDForm *>(main.NavBDForm.data());
+    ASSERT_TRUE(explorer && list);
+    int asked = 0;
+    list->AskDateRequest = [&asked](QWidget *, TDateSearchRequest &) { return ++asked < 0; };
+    writeImage(stored("first.bmp"), 5, 3, Qt::red);
+    main.OpenPictureFile(stored("first.bmp"));
+    explorer->InternTreeView->setCurrentItem(explorer->InternNode(1)); // "Ablage"
+    explorer->InternTreeViewClick();
+    ASSERT_EQ(list->FileListModel->rowCount(), 1);
+    main.AutoSaveImage();
+    EXPECT_EQ(list->FileListModel->rowCount(), 2);
+    EXPECT_EQ(explorer->InternTreeView->currentItem(), explorer->InternNode(1));
+    explorer->InternTreeView->setCurrentItem(explorer->InternNode(10)); // "Datum..."
+    main.AutoSaveImage();
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(explorer->InternTreeView->currentItem(), explorer->InternNode(10));
+}
+
 #include "NavBDFormTest.moc"
