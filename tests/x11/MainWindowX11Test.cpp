@@ -333,22 +333,30 @@ TEST_F(MainWindowX11, MagneticMaximiseKeepsTheWholeFrameInTheWorkArea)
         const QRect area = form.screen()->availableGeometry();
         const int band = floating ? explorer->frameGeometry().width() : 0;
         ASSERT_TRUE(!floating || band >= 240);
+        const QRect before = frameOf(form.winId());
+        QRect frame;
+        const auto frameBecomes = [&](const QRect &wanted) {
+            zktest::waitFor([&] {
+                QApplication::processEvents();
+                frame = frameOf(form.winId());
+                return frame == wanted;
+            }, 5000);
+            return frame;
+        };
         // The window manager's maximise button.
         form.setWindowState(Qt::WindowMaximized);
         const QRect wanted(area.left() + band, area.top(), area.width() - band, area.height());
-        QRect frame;
-        zktest::waitFor([&] {
-            QApplication::processEvents();
-            frame = frameOf(form.winId());
-            return frame == wanted;
-        }, 5000);
-        EXPECT_EQ(frame, wanted) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        EXPECT_EQ(frameBecomes(wanted), wanted) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
         EXPECT_TRUE(area.contains(frame));
         if (!floating) {
             // The explorer sits at the window's left edge, no empty band before it.
             const QPoint inside = explorer->mapToGlobal(QPoint(0, 0));
             EXPECT_LT(inside.x() - area.left(), 20) << inside.x();
         }
+        // Its second press (the magnet's own window is not maximised, so the
+        // button maximises again) gives the former frame back.
+        form.setWindowState(floating ? Qt::WindowMaximized : Qt::WindowNoState);
+        EXPECT_EQ(frameBecomes(before), before) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
         form.close();
     }
 }
