@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QListView>
 #include <QMainWindow>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,12 +35,8 @@ void writeHalves(const QString &path, const Halves &h)
 {
     QImage image(h.size, QImage::Format_RGB32);
     image.fill(h.bottom);
-    for (int y = 0; y < h.size.height() / 2; ++y)
-        for (int x = 0; x < h.size.width(); ++x)
-            image.setPixel(x, y, h.top);
-    if (h.palette)
-        image = image.convertToFormat(QImage::Format_Indexed8);
-    ASSERT_TRUE(image.save(path, "BMP"));
+    QPainter(&image).fillRect(0, 0, h.size.width(), h.size.height() / 2, QColor(h.top));
+    ASSERT_TRUE((h.palette ? image.convertToFormat(QImage::Format_Indexed8) : image).save(path, "BMP"));
 }
 
 // Bounding box of the pixels of one colour inside a rectangle.
