@@ -222,9 +222,8 @@ TDirBDForm::TDirBDForm(QMainWindow *mainWindow, TZelkoraOptions *options)
     };
 
     // Creation: "Ablage" selected, the entries of the ini file, the group
-    // nodes as they were left.
-    // Not scrolled to on the first show: that would open "Zelkora 5.0" over
-    // it, and the opened state would be stored as the user's.
+    // nodes as they were left. The selection is not scrolled to on the first
+    // show: that would open "Zelkora 5.0" over it and store it as opened.
     InternTreeView->setAutoScroll(false);
     InternTreeView->setCurrentItem(InternNode(1));
     InternTreeView->setAutoScroll(true);
@@ -966,8 +965,8 @@ void TDirBDForm::saveNodeState() const
 void TDirBDForm::hideEvent(QHideEvent *e)
 {
     // Hidden on its own, a later refresh must not open a dialog again. Hidden
-    // together with the main window (a capture, the tray), the explorer comes
-    // back with the user's node and listing.
+    // after the main window (as for a capture), the explorer comes back with
+    // the user's node and listing.
     const QWidget *host = parentWidget() ? parentWidget()->window() : nullptr;
     const bool withMain = host && !host->isVisible();
     const int index = InternNodeIndex(InternTreeView->currentItem());
