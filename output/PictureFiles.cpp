@@ -155,16 +155,17 @@ QString TDialogFilter::QtFilter() const
 const QList<TDialogFilter> &OpenDialogFilters()
 {
     static const QList<TDialogFilter> filters = {
-        {QStringLiteral("Windows Bitmap"), {"*.bmp"}},
-        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}},
-        {QStringLiteral("GIF-Grafik"), {"*.gif"}},
-        {QStringLiteral("Windows Metafile"), {"*.wmf"}},
-        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}},
-        {QStringLiteral("Windows Icon"), {"*.ico"}},
-        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}},
-        {QStringLiteral("Portable Network Graphics"), {"*.png"}},
+        {QStringLiteral("Windows Bitmap"), {"*.bmp"}, "opendlg_filter_bmp"},
+        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}, "opendlg_filter_jpeg"},
+        {QStringLiteral("GIF-Grafik"), {"*.gif"}, "opendlg_filter_gif"},
+        {QStringLiteral("Windows Metafile"), {"*.wmf"}, "opendlg_filter_wmf"},
+        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}, "opendlg_filter_emf"},
+        {QStringLiteral("Windows Icon"), {"*.ico"}, "opendlg_filter_ico"},
+        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}, "opendlg_filter_zkg"},
+        {QStringLiteral("Portable Network Graphics"), {"*.png"}, "opendlg_filter_png"},
         {QStringLiteral("Alle lesbaren Dateien"),
-         {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.wmf", "*.emf", "*.ico", "*.zkg", "*.png"}},
+         {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.wmf", "*.emf", "*.ico", "*.zkg", "*.png"},
+         "opendlg_filter_all"},
     };
     return filters;
 }
@@ -172,17 +173,31 @@ const QList<TDialogFilter> &OpenDialogFilters()
 const QList<TDialogFilter> &SaveDialogFilters()
 {
     static const QList<TDialogFilter> filters = {
-        {QStringLiteral("Windows Bitmap"), {"*.bmp", "*.dib"}},
-        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}},
-        {QStringLiteral("GIF-Grafik"), {"*.gif"}},
-        {QStringLiteral("Windows Metafile"), {"*.wmf"}},
-        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}},
-        {QStringLiteral("Windows Icon"), {"*.ico"}},
-        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}},
-        {QStringLiteral("Tagged Image File"), {"*.tif", "*.tiff"}},
-        {QStringLiteral("Portable Network Graphics"), {"*.png"}},
+        {QStringLiteral("Windows Bitmap"), {"*.bmp", "*.dib"}, "opendlg_filter_bmp"},
+        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}, "opendlg_filter_jpeg"},
+        {QStringLiteral("GIF-Grafik"), {"*.gif"}, "opendlg_filter_gif"},
+        {QStringLiteral("Windows Metafile"), {"*.wmf"}, "opendlg_filter_wmf"},
+        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}, "opendlg_filter_emf"},
+        {QStringLiteral("Windows Icon"), {"*.ico"}, "opendlg_filter_ico"},
+        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}, "opendlg_filter_zkg"},
+        {QStringLiteral("Tagged Image File"), {"*.tif", "*.tiff"}, "opendlg_filter_tif"},
+        {QStringLiteral("Portable Network Graphics"), {"*.png"}, "opendlg_filter_png"},
     };
     return filters;
+}
+
+QList<TDialogFilter> TranslatedFilters(const QList<TDialogFilter> &filters,
+                                       const std::function<QString(const QString &key)> &text)
+{
+    QList<TDialogFilter> out = filters;
+    for (TDialogFilter &f : out) {
+        if (!f.key)
+            continue;
+        const QString translated = text(QString::fromLatin1(f.key));
+        if (!translated.trimmed().isEmpty())
+            f.description = translated;
+    }
+    return out;
 }
 
 QString QtFilterString(const QList<TDialogFilter> &filters)

@@ -204,6 +204,33 @@ QByteArray EncodeHeaderWord(const QString &value)
     return out;
 }
 
+QByteArray SmtpServerAddress(const QString &hostField, int defaultPort)
+{
+    QString host = hostField.trimmed();
+    QString port = QString::number(defaultPort);
+    const auto takePort = [&port](const QString &text) {
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < 1 || value > 65535 || text.front().isSpace() || text.startsWith(QLatin1Char('+')))
+            return false;
+        port = QString::number(value);
+        return true;
+    };
+    const qsizetype colons = host.count(QLatin1Char(':'));
+    if (host.startsWith(QLatin1Char('['))) {
+        const qsizetype close = host.indexOf(QLatin1Char(']'));
+        if (close > 0 && host.mid(close + 1).startsWith(QLatin1Char(':')) && takePort(host.mid(close + 2)))
+            host.truncate(close + 1);
+    } else if (colons == 1) {
+        const qsizetype colon = host.indexOf(QLatin1Char(':'));
+        if (takePort(host.mid(colon + 1)))
+            host.truncate(colon);
+    } else if (colons > 1) {
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    }
+    return host.toUtf8() + ':' + port.toLatin1();
+}
+
 TSmtpSender::TSmtpSender(QObject *parent) : QObject(parent) {}
 
 TSmtpSender::~TSmtpSender()
@@ -271,7 +298,7 @@ void TSmtpSender::Run(TSmtpMessage m)
     if (curl) {
         const TCurl &c = *api;
         char errbuf[CURL_ERROR_SIZE] = {0};
-        QByteArray url = "smtp://" + m.Host.trimmed().toUtf8() + ":" + QByteArray::number(m.Port);
+        QByteArray url = "smtp://" + SmtpServerAddress(m.Host, m.Port);
         const QString client = CleanHeaderValue(m.ClientName);
         if (!client.isEmpty())
             url += "/" + QUrl::toPercentEncoding(client);
