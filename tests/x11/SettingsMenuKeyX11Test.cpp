@@ -37,11 +37,23 @@ TEST(SettingsDialogX11, MenuKeyInATextFieldRunsAllDefaultsOnce)
         dlg.Prompts.Confirm = [](const QString &, const QString &) { return true; };
         dlg.FileNameHistoryCombo->setEditText(QStringLiteral("Mein_"));
         dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
         dlg.activateWindow();
-        QLineEdit *field = dlg.FileNameHistoryCombo->lineEdit();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg, 5000));
+        QLineEdit *field = nullptr; // the first text field the user can type in
+        for (int page = 0; !field && page < dlg.OptionPageControl->count(); ++page)
+            for (QLineEdit *e : dlg.OptionPageControl->widget(page)->findChildren<QLineEdit *>())
+                if (!field && e->isEnabled() && !e->isReadOnly()) {
+                    dlg.OptionPageControl->setCurrentIndex(page);
+                    field = e;
+                }
         ASSERT_NE(field, nullptr);
+        QApplication::processEvents();
         field->setFocus();
-        ASSERT_TRUE(zktest::waitFor([&] { return QApplication::focusWidget() == field && dlg.isActiveWindow(); }, 5000));
+        // An editable combo box holds the focus for its text field.
+        ASSERT_TRUE(zktest::waitFor(
+            [&] { return QApplication::focusWidget() == field || QApplication::focusWidget() == field->parentWidget(); },
+            5000));
 
         bool fieldMenu = false;
         QTimer watch;
