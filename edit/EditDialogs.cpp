@@ -792,12 +792,12 @@ TWmBatchModeBMForm::TWmBatchModeBMForm(QWidget *owner)
     : TBaseModalForm(owner)
 {
     setObjectName(QStringLiteral("WmBatchModeBMForm"));
-    setWindowTitle(QStringLiteral("Stapelverarbeitung"));
+    setWindowTitle(QStringLiteral("WmBatchModeBMForm"));
     m_language = new TMultiLanguage(this);
     m_language->setObjectName(QStringLiteral("WmBatchModeMultiLanguage"));
     connect(m_language, &TMultiLanguage::OnTranslate, this, [this] {
         const QString title = m_language->GetText(QStringLiteral("caption_wmbatch_title"));
-        setWindowTitle(title.isEmpty() ? QStringLiteral("Stapelverarbeitung") : title);
+        setWindowTitle(title.isEmpty() ? QStringLiteral("WmBatchModeBMForm") : title);
     });
     resize(320, 200);
 }

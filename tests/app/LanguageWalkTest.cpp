@@ -183,11 +183,11 @@ QSet<QString> sameWords(const QStringList &script, const QString &language)
     return out;
 }
 
-// Words to translate: two letters or more, some of them small. Numbers,
-// keys and names written in capitals ("&BMP", "RGB") read the same everywhere.
 // The program's name, the one text every language shows as it is.
 const QString kProductName = QStringLiteral("Zelkora 5.0");
 
+// Words to translate: two letters or more, some of them small. Numbers,
+// keys and names written in capitals ("&BMP", "RGB") read the same everywhere.
 bool hasWords(const QString &text)
 {
     int letters = 0, small = 0;

@@ -177,10 +177,10 @@ TEST(GraphDimBMForm, PixelModeOnlyAndPresetsOfALargePictureSurvive)
     EXPECT_EQ(form.PixHeight(), 641);
     EXPECT_TRUE(form.PixelMode());
 
-    // Keeps its German texts whatever the language.
+    // Follows the language like every other dialog.
     form.SetLanguage(LanguageScript(), 1);
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Ansicht skalieren"));
-    EXPECT_EQ(form.GDFPixRadioButton->text(), QStringLiteral("Angaben in Pixel:"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Scale the view"));
+    EXPECT_EQ(form.GDFPixRadioButton->text(), QStringLiteral("Values in pixels:"));
 }
 
 TEST(NewDimPicBMForm, DigitsOnlyPresetFromThePictureAndZeroRefused)
