@@ -23,6 +23,7 @@
 #include "Registry.h"
 #include "SaveAviEdtForm.h"
 #include "SendForms.h"
+#include "ShippedLanguage.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -198,25 +199,7 @@ bool hasWords(const QString &text)
     return letters >= 2 && small > 0;
 }
 
-class LanguageWalk : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(programDir.isValid());
-        QDir().mkpath(programDir.path() + "/Templates");
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ZK_SOURCE_DIR "/Templates/Languages.lng"),
-                                programDir.path() + "/Templates/Languages.lng"));
-        SetProgramDirOverride(programDir.path());
-        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-    }
-    void TearDown() override
-    {
-        SetProgramDirOverride(QString());
-        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-    }
-    QTemporaryDir programDir;
-};
+using LanguageWalk = zktest::ShippedLanguageTest;
 
 } // namespace
 

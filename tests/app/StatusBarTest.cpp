@@ -6,20 +6,17 @@
 #include "ImageControl.h"
 #include "MainForm.h"
 #include "PrPrevForm.h"
-#include "ProgramDir.h"
+#include "ShippedLanguage.h"
 #include "Registry.h"
 #include "SmallControls.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPrinter>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -178,13 +175,10 @@ TEST_F(StatusBarTest, SizePanelAndSingleCellRoundTrip)
 // The given widths suit a small font and the German texts; in every language
 // each text panel is at least that wide and wide enough for what it shows,
 // and a click still finds the panel it lands on.
-TEST_F(StatusBarTest, TextPanelsFitTheirTextInEveryLanguage)
+using StatusBarLanguages = zktest::ShippedLanguageTest;
+
+TEST_F(StatusBarLanguages, TextPanelsFitTheirTextInEveryLanguage)
 {
-    QTemporaryDir programDir;
-    QDir().mkpath(programDir.path() + "/Templates");
-    ASSERT_TRUE(QFile::copy(QStringLiteral(ZK_SOURCE_DIR "/Templates/Languages.lng"),
-                            programDir.path() + "/Templates/Languages.lng"));
-    SetProgramDirOverride(programDir.path());
     {
         RecordingForm form;
         form.resize(900, 500);
@@ -217,5 +211,4 @@ TEST_F(StatusBarTest, TextPanelsFitTheirTextInEveryLanguage)
         EXPECT_GE(clock.width(), QFontMetrics(preview.PrPrevStatusBar->font())
                                          .horizontalAdvance(preview.PrPrevStatusBar->PanelText(0)) + 4);
     }
-    SetProgramDirOverride(QString());
 }
