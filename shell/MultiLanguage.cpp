@@ -647,18 +647,23 @@ bool PropertyWriter::setMapped(QObject *obj, const PropertyRow &row, const QStri
         QStringList old;
         for (int i = 0; i < combo->count(); ++i)
             old.append(combo->itemText(i));
-        remember(combo, QStringLiteral("items"), [old](QObject *o) {
-            auto *c = static_cast<QComboBox *>(o);
+        // A translated list keeps the user's choice; a list of the same
+        // length is renamed in place, so what its rows carry (a colour's
+        // German name) stays with them.
+        const auto setItems = [](QComboBox *c, const QStringList &texts) {
+            if (c->count() == texts.size()) {
+                for (int i = 0; i < texts.size(); ++i)
+                    c->setItemText(i, texts[i]);
+                return;
+            }
             const int index = c->currentIndex();
             c->clear();
-            c->addItems(old);
+            c->addItems(texts);
             c->setCurrentIndex(index < c->count() ? index : -1);
-        });
-        // A translated list keeps the user's choice.
-        const int oldIndex = combo->currentIndex();
-        combo->clear();
-        combo->addItems(SplitLines(value));
-        combo->setCurrentIndex(oldIndex < combo->count() ? oldIndex : -1);
+        };
+        remember(combo, QStringLiteral("items"),
+                 [old, setItems](QObject *o) { setItems(static_cast<QComboBox *>(o), old); });
+        setItems(combo, SplitLines(value));
         return true;
     }
     case PropertyKind::TabTexts: {

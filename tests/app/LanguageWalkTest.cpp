@@ -24,6 +24,7 @@
 #include "SaveAviEdtForm.h"
 #include "SendForms.h"
 #include "ShippedLanguage.h"
+#include "SmallControls.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -275,6 +276,8 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
         SCOPED_TRACE(name.toStdString());
         const QSet<QString> same = sameWords(script, name);
         const Texts now = everything(language);
+        const auto *options = static_cast<const TOptionDlgBMForm *>(forms.front().get());
+        EXPECT_EQ(options->LineColComboBox->ItemColor(2), TColor(0)) << "a colour stays with its translated row";
         QStringList listed;
         for (auto it = german.cbegin(); it != german.cend(); ++it)
             if (now.value(it.key()) == it.value() && hasWords(it.value()) && !same.contains(it.value()) &&
