@@ -84,7 +84,8 @@ TRecorderForm::TRecorderForm(TMainForm *main)
         dialog.setObjectName(QStringLiteral("AviSaveDialog"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("avi"));
-        dialog.setNameFilter(QStringLiteral("Windows-AVI-Dateien (*.avi)"));
+        dialog.setNameFilter(text(QStringLiteral("opendlg_filter_avi"), QStringLiteral("Windows-AVI-Dateien")) +
+                             QStringLiteral(" (*.avi)"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         return dialog.selectedFiles().first();

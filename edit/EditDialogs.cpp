@@ -435,9 +435,11 @@ int TGraphDimBMForm::ProzWidth() const { return ProzWidthUpDown->Position(); }
 int TGraphDimBMForm::ProzHeight() const { return ProzHeightUpDown->Position(); }
 bool TGraphDimBMForm::PixelMode() const { return GDFPixRadioButton->isChecked(); }
 
-void TGraphDimBMForm::SetLanguage(const QStringList &, int)
+void TGraphDimBMForm::SetLanguage(const QStringList &Script, int LanguageIndex)
 {
-    // This dialog keeps its German texts.
+    TEditDialogBase::SetLanguage(Script, LanguageIndex);
+    // No caption key of its own: its title is a text of the file.
+    setWindowTitle(Text(QStringLiteral("caption_graphdim_title"), QStringLiteral("Ansicht skalieren")));
 }
 
 // ---------------------------------------------------------------------------
@@ -793,6 +795,10 @@ TWmBatchModeBMForm::TWmBatchModeBMForm(QWidget *owner)
     setWindowTitle(QStringLiteral("WmBatchModeBMForm"));
     m_language = new TMultiLanguage(this);
     m_language->setObjectName(QStringLiteral("WmBatchModeMultiLanguage"));
+    connect(m_language, &TMultiLanguage::OnTranslate, this, [this] {
+        const QString title = m_language->GetText(QStringLiteral("caption_wmbatch_title"));
+        setWindowTitle(title.isEmpty() ? QStringLiteral("WmBatchModeBMForm") : title);
+    });
     resize(320, 200);
 }
 

@@ -561,7 +561,8 @@ void TMainForm::Kacheln1Click()
     QFileDialog open(this, QStringLiteral("Bitmap kacheln"));
     open.setObjectName(QStringLiteral("KachOpenPictureDialog"));
     open.setOption(QFileDialog::DontUseNativeDialog);
-    open.setNameFilter(QStringLiteral("Windows Bitmap (*.bmp)"));
+    open.setNameFilter(Text(QStringLiteral("opendlg_filter_bmp"), QStringLiteral("Windows Bitmap")) +
+                       QStringLiteral(" (*.bmp)"));
     open.setFileMode(QFileDialog::AnyFile);
     open.setAcceptMode(QFileDialog::AcceptOpen);
     KachOpenPictureDialogShow(&open);

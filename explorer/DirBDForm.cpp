@@ -1054,6 +1054,15 @@ void TDynEntryDelBMForm::FormShow()
     DynDelTreeView->setCurrentItem(root);
 }
 
+void TDynEntryDelBMForm::SetLanguage(const QStringList &Script, int LanguageIndex)
+{
+    TBaseModalForm::SetLanguage(Script, LanguageIndex);
+    const TMultiLanguage *ml = FormMultiLanguage(this);
+    const QString root = ml ? ml->GetText(QStringLiteral("caption_dyndel_root")) : QString();
+    if (QTreeWidgetItem *item = DynDelTreeView->topLevelItem(0))
+        item->setText(0, root.isEmpty() ? QStringLiteral("Dynamische Einträge") : root);
+}
+
 void TDynEntryDelBMForm::DDOkButtonClick()
 {
     QTreeWidgetItem *node = DynDelTreeView->currentItem();

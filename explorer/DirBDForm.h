@@ -211,6 +211,7 @@ public:
     // Fills the tree from the store (what showing the dialog does).
     void FormShow();
     void DDOkButtonClick();
+    void SetLanguage(const QStringList &Script, int LanguageIndex) override;
 
 protected:
     void showEvent(QShowEvent *e) override;

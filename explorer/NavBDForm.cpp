@@ -262,7 +262,7 @@ void TNavBDForm::buildList()
     layout->setSpacing(0);
     FileListModel = new TFileListModel(this);
     FileListModel->Decoration = [this](const TFileEntry &e) { return decoration(e); };
-    FileListModel->setColumnCaption(QStringLiteral("0 Grafikdateien"));
+    updateCountCaption();
 
     FileListHeader = new QHeaderView(Qt::Horizontal, body);
     FileListHeader->setObjectName(QStringLiteral("FileListHeader"));
@@ -424,6 +424,12 @@ bool TNavBDForm::confirm(const QString &text) const
 void TNavBDForm::SetLanguage(const QStringList &Script, int LanguageIndex)
 {
     SetFormLanguage(this, Script, LanguageIndex);
+    // The column caption is ours, not the file's: it is written again in the
+    // new language.
+    if (m_stdCaption)
+        showStdCaption();
+    else
+        updateCountCaption();
 }
 
 QString TNavBDForm::SelectedPath() const
@@ -498,8 +504,15 @@ void TNavBDForm::flushBatch()
     updateCountCaption();
 }
 
+void TNavBDForm::showStdCaption()
+{
+    m_stdCaption = true;
+    FileListModel->setColumnCaption(Text(QStringLiteral("caption_vsreport_std"), QStringLiteral("Dateiname")));
+}
+
 void TNavBDForm::updateCountCaption()
 {
+    m_stdCaption = false;
     if (m_realListing)
         FileListModel->setColumnCaption(QString::number(FileCount) +
                                         Text(QStringLiteral("caption_vsreport_files"), QStringLiteral(" Dateien")));
@@ -528,7 +541,7 @@ void TNavBDForm::listStorage(const QString &folder, TNameFilter filter)
 {
     ListingScope scope(*this);
     const int generation = beginListing(folder, false);
-    FileListModel->setColumnCaption(Text(QStringLiteral("caption_vsreport_std"), QStringLiteral("Dateiname")));
+    showStdCaption();
     const QString base = withSlash(folder);
     const QStringList names = ListFolderNames(base, filter, pumpFor(generation));
     if (generation != m_generation)
@@ -537,7 +550,7 @@ void TNavBDForm::listStorage(const QString &folder, TNameFilter filter)
     if (generation != m_generation)
         return;
     if (FileCount == 0)
-        FileListModel->setColumnCaption(Text(QStringLiteral("caption_vsreport_std"), QStringLiteral("Dateiname")));
+        showStdCaption();
 }
 
 void TNavBDForm::ListStorageFolder()
@@ -579,7 +592,7 @@ void TNavBDForm::listDays(int mode)
 {
     ListingScope scope(*this);
     const int generation = beginListing(autosaveFolder(), false);
-    FileListModel->setColumnCaption(Text(QStringLiteral("caption_vsreport_std"), QStringLiteral("Dateiname")));
+    showStdCaption();
     const QDate today = QDate::currentDate();
     for (const QString &folder : {autosaveFolder(), withSlash(m_options ? m_options->OutDir : QString())}) {
         if (folder.isEmpty())
@@ -601,7 +614,7 @@ void TNavBDForm::SearchByDate(const TDateSearchRequest &request)
 {
     ListingScope scope(*this);
     const int generation = beginListing(request.Paths.value(0), false);
-    FileListModel->setColumnCaption(Text(QStringLiteral("caption_vsreport_std"), QStringLiteral("Dateiname")));
+    showStdCaption();
     for (const QString &path : request.Paths) {
         const QString folder = withSlash(path);
         const QStringList names = SearchFolderByDate(folder, request, {}, pumpFor(generation));
@@ -665,8 +678,7 @@ bool TNavBDForm::listReal(const QString &path, TNameFilter filter)
     ListingScope scope(*this);
     const int generation = beginListing(path, true);
     const QString folder = withSlash(path);
-    FileListModel->setColumnCaption(
-        QStringLiteral("0") + Text(QStringLiteral("caption_vsreport_files"), QStringLiteral(" Dateien")));
+    updateCountCaption(); // FileCount is 0 and the listing real
     const QStringList names = ListFolderNames(folder, filter, pumpFor(generation));
     if (generation != m_generation)
         return false;

@@ -136,6 +136,8 @@ private:
     bool listReal(const QString &path, TNameFilter filter);
     void listDays(int mode);
     void updateCountCaption();
+    void showStdCaption();
+    bool m_stdCaption = false;
     void applyViewMode();
     QIcon decoration(const TFileEntry &e) const;
     void queueLazy(const QString &path);

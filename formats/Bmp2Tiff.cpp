@@ -2,6 +2,7 @@
 
 #include "Bitmap.h"
 #include "Graphic.h"
+#include "GraphicText.h"
 #include "LeBytes.h"
 
 #include <QIODevice>
@@ -103,8 +104,9 @@ public:
     [[noreturn]] void fail() const
     {
         const QString why = m_out.errorString();
-        throw EGraphicFileError(QStringLiteral("Die TIFF-Datei kann nicht geschrieben werden: %1")
-                                    .arg(why.isEmpty() ? QStringLiteral("Schreibfehler") : why));
+        throw EGraphicFileError(GraphicFault(
+            "showmsg_tiff_not_written", QStringLiteral("Die TIFF-Datei kann nicht geschrieben werden"),
+            why.isEmpty() ? GraphicText("showmsg_write_error", QStringLiteral("Schreibfehler")) : why));
     }
 
 private:
@@ -180,7 +182,8 @@ void writeRgbStrip(Writer &w, const TBitmap &bmp, int srcPixelBytes)
 std::uint32_t checkedSize(quint64 v)
 {
     if (v > 0xFFFFFFF0u)
-        throw EInvalidGraphicOperation(QStringLiteral("Das Bild ist für eine TIFF-Datei zu groß."));
+        throw EInvalidGraphicOperation(
+            GraphicText("showmsg_tiff_too_large", QStringLiteral("Das Bild ist für eine TIFF-Datei zu groß.")));
     return std::uint32_t(v);
 }
 
@@ -326,7 +329,8 @@ std::uint32_t rgbOf(QRgb c)
 void requirePixels(const TBitmap &bmp)
 {
     if (bmp.Empty())
-        throw EInvalidGraphicOperation(QStringLiteral("Ein Bild ohne Bildpunkte kann nicht als TIFF gespeichert werden."));
+        throw EInvalidGraphicOperation(GraphicText(
+            "showmsg_tiff_empty", QStringLiteral("Ein Bild ohne Bildpunkte kann nicht als TIFF gespeichert werden.")));
 }
 
 } // namespace
@@ -371,15 +375,23 @@ void WriteTiffStream(const TBitmap &bmp, QIODevice &out)
     }
 }
 
+namespace {
+QString notWritten(const QString &fileName, const QString &why)
+{
+    return GraphicText("showmsg_file_not_written", QStringLiteral("\"%1\" kann nicht geschrieben werden: %2"))
+        .arg(fileName, why);
+}
+} // namespace
+
 void SaveBitmapAsTiff(const TBitmap &bmp, const QString &fileName)
 {
     requirePixels(bmp); // before the file is created
     QSaveFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, f.errorString()));
+        throw EGraphicFileError(notWritten(fileName, f.errorString()));
     WriteTiffStream(bmp, f); // an exception discards the temporary file
     if (!f.commit())
-        throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, f.errorString()));
+        throw EGraphicFileError(notWritten(fileName, f.errorString()));
 }
 
 } // namespace zk

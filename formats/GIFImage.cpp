@@ -1,5 +1,6 @@
 #include "GIFImage.h"
 #include "GIFPainter.h"
+#include "GraphicText.h"
 
 #include "GifLzw.h"
 #include "LeBytes.h"
@@ -178,7 +179,7 @@ QByteArray ReadWholeFile(const QString &fileName)
 {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(QStringLiteral("Cannot open %1: %2").arg(fileName, f.errorString()));
+        throw EGraphicFileError(GraphicCannotOpen(fileName, f.errorString()));
     return ReadRestCapped(f, qint64(1) << 30, QStringLiteral("GIF file"));
 }
 
@@ -1371,7 +1372,9 @@ void TGIFImage::SaveToStream(QIODevice &stream)
 {
     const QByteArray bytes = SaveToBytes();
     if (stream.write(bytes) != bytes.size())
-        throw EGraphicFileError(QStringLiteral("Cannot write the GIF data: %1").arg(stream.errorString()));
+        throw EGraphicFileError(
+            GraphicFault("showmsg_gif_not_written", QStringLiteral("Die GIF-Daten konnten nicht geschrieben werden"),
+                         stream.errorString()));
 }
 
 void TGIFImage::LoadFromFile(const QString &fileName) { LoadFromBytes(ReadWholeFile(fileName)); }

@@ -33,7 +33,13 @@ namespace zk {
 const char *const GraphicFileExts[GraphicFileExtCount] = {".Bmp", ".Jpg", ".Gif",  ".Wmf", ".Emf", ".Ico",
                                                           ".Zkg", ".Png", ".Tif", ".Jpeg", ".Dib", ".Tiff"};
 
-ENoConverter::ENoConverter() : EGraphicError(QString::fromUtf8(NoConverterMessage)) {}
+QString NoConverterMessage()
+{
+    return GraphicText("showmsg_no_convert_routine",
+                       QStringLiteral("Konvertier-Routine steht nicht zur Verfügung (unit: GraphicConvert)!"));
+}
+
+ENoConverter::ENoConverter() : EGraphicError(NoConverterMessage()) {}
 
 namespace {
 
@@ -459,7 +465,7 @@ bool ConvertGraphicFile(const QString &sourceFile, const QString &targetDir, con
         QMetaObject::invokeMethod(
             window.data(), [w = window] { if (w) w->close(); }, Qt::QueuedConnection);
     QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
-                    QString::fromUtf8(NoConverterMessage), QMessageBox::Ok, QApplication::activeWindow());
+                    NoConverterMessage(), QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("GraphicConvertMessage"));
     box.exec();
     return false;

@@ -36,9 +36,8 @@ extern const char *const GraphicFileExts[GraphicFileExtCount];
 // (lower case with the dot); -1 when there is no converter for it.
 int GetConversionCode(const QString &sourceExt, const QString &targetExt);
 
-// The message shown for a pair without converter.
-inline constexpr const char *NoConverterMessage =
-    "Konvertier-Routine steht nicht zur Verfügung (unit: GraphicConvert)!";
+// The message shown for a pair without converter, in the program's language.
+QString NoConverterMessage();
 
 // Raised by ConvertGraphicToBitmap for a file type without a pair to ".bmp".
 class ENoConverter : public EGraphicError

@@ -92,8 +92,8 @@ QString PngErrorText(int id)
 namespace {
 QString formatPngMessage(const QString &text)
 {
-    return QStringLiteral("Portable Network Graphics format handler error%1%2")
-        .arg(QStringLiteral("\r\n\r\n"), text);
+    return GraphicText("showmsg_png_handler_error", QStringLiteral("Portable Network Graphics format handler error")) +
+           QStringLiteral("\r\n\r\n") + text;
 }
 } // namespace
 

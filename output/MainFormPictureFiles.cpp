@@ -275,7 +275,7 @@ void TMainForm::OpenClick(QObject *Sender)
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     QStringList filters;
-    for (const TDialogFilter &f : OpenDialogFilters())
+    for (const TDialogFilter &f : TranslatedFilters(OpenDialogFilters(), [this](const QString &k) { return Text(k); }))
         filters << f.QtFilter();
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.last()); // all readable files
@@ -380,8 +380,10 @@ bool TMainForm::SaveAsClick(QObject *Sender)
                                                       "sie zuerst in eine Bitmap um.")));
         return false;
     }
-    const QList<TDialogFilter> &filters = SaveDialogFilters();
-    QFileDialog dialog(this, QStringLiteral("Grafik speichern unter"));
+    const QList<TDialogFilter> filters =
+        TranslatedFilters(SaveDialogFilters(), [this](const QString &k) { return Text(k); });
+    const QString title = text(*this, "opendlg_winmain_picsave", QStringLiteral("Grafik speichern unter"));
+    QFileDialog dialog(this, title);
     dialog.setObjectName(QStringLiteral("ZKSaveDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -402,7 +404,7 @@ bool TMainForm::SaveAsClick(QObject *Sender)
     dialog.setDirectory(startFolder(*this));
     dialog.selectFile(Sender ? Options.FileName + PictureTypeExt(typ) : Options.FileName);
 
-    TOpenDialogScope scope(QStringLiteral("Grafik speichern unter"));
+    TOpenDialogScope scope(title);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         FHasFileName = false;
         FFileName.clear();

@@ -152,37 +152,55 @@ QString TDialogFilter::QtFilter() const
     return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
+namespace {
+// The entries both dialogs list between their bitmap and their last entries.
+QList<TDialogFilter> sharedFilters()
+{
+    return {
+        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}, "opendlg_filter_jpeg"},
+        {QStringLiteral("GIF-Grafik"), {"*.gif"}, "opendlg_filter_gif"},
+        {QStringLiteral("Windows Metafile"), {"*.wmf"}, "opendlg_filter_wmf"},
+        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}, "opendlg_filter_emf"},
+        {QStringLiteral("Windows Icon"), {"*.ico"}, "opendlg_filter_ico"},
+        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}, "opendlg_filter_zkg"},
+    };
+}
+const TDialogFilter kPngFilter{QStringLiteral("Portable Network Graphics"), {"*.png"}, "opendlg_filter_png"};
+} // namespace
+
 const QList<TDialogFilter> &OpenDialogFilters()
 {
-    static const QList<TDialogFilter> filters = {
-        {QStringLiteral("Windows Bitmap"), {"*.bmp"}},
-        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}},
-        {QStringLiteral("GIF-Grafik"), {"*.gif"}},
-        {QStringLiteral("Windows Metafile"), {"*.wmf"}},
-        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}},
-        {QStringLiteral("Windows Icon"), {"*.ico"}},
-        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}},
-        {QStringLiteral("Portable Network Graphics"), {"*.png"}},
-        {QStringLiteral("Alle lesbaren Dateien"),
-         {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.wmf", "*.emf", "*.ico", "*.zkg", "*.png"}},
-    };
+    static const QList<TDialogFilter> filters =
+        QList<TDialogFilter>{{QStringLiteral("Windows Bitmap"), {"*.bmp"}, "opendlg_filter_bmp"}} + sharedFilters() +
+        QList<TDialogFilter>{kPngFilter,
+                             {QStringLiteral("Alle lesbaren Dateien"),
+                              {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.wmf", "*.emf", "*.ico", "*.zkg", "*.png"},
+                              "opendlg_filter_all"}};
     return filters;
 }
 
 const QList<TDialogFilter> &SaveDialogFilters()
 {
-    static const QList<TDialogFilter> filters = {
-        {QStringLiteral("Windows Bitmap"), {"*.bmp", "*.dib"}},
-        {QStringLiteral("JPEG-Grafik"), {"*.jpg", "*.jpeg"}},
-        {QStringLiteral("GIF-Grafik"), {"*.gif"}},
-        {QStringLiteral("Windows Metafile"), {"*.wmf"}},
-        {QStringLiteral("Enhanced Windows Metafile"), {"*.emf"}},
-        {QStringLiteral("Windows Icon"), {"*.ico"}},
-        {QStringLiteral("Zelkora Bitmap"), {"*.zkg"}},
-        {QStringLiteral("Tagged Image File"), {"*.tif", "*.tiff"}},
-        {QStringLiteral("Portable Network Graphics"), {"*.png"}},
-    };
+    static const QList<TDialogFilter> filters =
+        QList<TDialogFilter>{{QStringLiteral("Windows Bitmap"), {"*.bmp", "*.dib"}, "opendlg_filter_bmp"}} +
+        sharedFilters() +
+        QList<TDialogFilter>{{QStringLiteral("Tagged Image File"), {"*.tif", "*.tiff"}, "opendlg_filter_tif"},
+                             kPngFilter};
     return filters;
+}
+
+QList<TDialogFilter> TranslatedFilters(const QList<TDialogFilter> &filters,
+                                       const std::function<QString(const QString &key)> &text)
+{
+    QList<TDialogFilter> out = filters;
+    for (TDialogFilter &f : out) {
+        if (!f.key)
+            continue;
+        const QString translated = text(QString::fromLatin1(f.key));
+        if (!translated.trimmed().isEmpty())
+            f.description = translated;
+    }
+    return out;
 }
 
 QString QtFilterString(const QList<TDialogFilter> &filters)

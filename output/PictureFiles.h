@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 // Moving the main window's picture to and from files: the picture type table
 // that the options, the save commands and the status bar share, automatic file
 // names (numbered or dated), the writers of each type, loading a picture into
@@ -73,6 +74,7 @@ struct TDialogFilter
 {
     QString description; // "JPEG-Grafik"
     QStringList patterns; // "*.jpg", "*.jpeg"
+    const char *key = nullptr; // the language key of a description that is translated
     // "JPEG-Grafik (*.jpg, *.jpeg)": the entry as the user reads it.
     QString Label() const;
     // "JPEG-Grafik (*.jpg *.jpeg)": the same entry in the form Qt's file
@@ -82,6 +84,10 @@ struct TDialogFilter
 
 const QList<TDialogFilter> &OpenDialogFilters(); // nine entries, "all readable" last
 const QList<TDialogFilter> &SaveDialogFilters(); // nine entries, filter index 1..9
+// The entries with their descriptions in the user's language; a key the
+// lookup does not know keeps the German description.
+QList<TDialogFilter> TranslatedFilters(const QList<TDialogFilter> &filters,
+                                       const std::function<QString(const QString &key)> &text);
 // The folder a file dialog starts in: the first candidate that is a folder,
 // else the user's pictures folder, else the home folder; never the
 // process's working folder.

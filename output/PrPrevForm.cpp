@@ -1,6 +1,7 @@
 #include "PrPrevForm.h"
 
 #include "BarPopupMenu.h"
+#include "MultiLanguage.h"
 #include "SmallControls.h"
 
 #include <QAction>
@@ -171,7 +172,23 @@ void TPrPrevForm::DateTimeTimerTimer()
 
 void TPrPrevForm::PicRepPreviewPageAvailable(int pageNum)
 {
-    PrPrevStatusBar->SetPanelText(1, QString::asprintf("%d Seite", pageNum));
+    m_pages = pageNum;
+    showPageCount();
+}
+
+void TPrPrevForm::showPageCount()
+{
+    if (m_pages <= 0)
+        return;
+    const TMultiLanguage *ml = FormMultiLanguage(this);
+    const QString format = ml ? ml->GetText(QStringLiteral("caption_prprev_pages")) : QString();
+    PrPrevStatusBar->SetPanelText(1, (format.isEmpty() ? QStringLiteral("%1 Seite") : format).arg(m_pages));
+}
+
+void TPrPrevForm::SetLanguage(const QStringList &Script, int LanguageIndex)
+{
+    TBaseModalForm::SetLanguage(Script, LanguageIndex);
+    showPageCount();
 }
 
 void TPrPrevForm::PicRepPreviewProgressUpdate(int progress)

@@ -56,6 +56,7 @@ public:
     void PicRepPreviewPageAvailable(int pageNum);
     void PicRepPreviewProgressUpdate(int progress);
     void Refresh();
+    void SetLanguage(const QStringList &Script, int LanguageIndex) override;
     // Zoom in percent (100 = the page at its size on this screen).
     int Zoom() const;
 
@@ -65,6 +66,8 @@ protected:
 
 private:
     void setZoom(int percent);
+    void showPageCount();
+    int m_pages = 0;
 };
 
 } // namespace zk

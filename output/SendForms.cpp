@@ -207,6 +207,9 @@ TSendConfigForm::TSendConfigForm(QWidget *opener, const QString &groupTitle) : T
 {
     ConfigGroupBox = new QGroupBox(groupTitle, this);
     ConfigGroupBox->setObjectName(QStringLiteral("SendCfgGroupBox"));
+    // The shadow is painted on the form behind the box: the box covers it
+    // with its own background, so only the offset edges show.
+    ConfigGroupBox->setAutoFillBackground(true);
     new QFormLayout(ConfigGroupBox);
     HelpButton = new QPushButton(QStringLiteral("&Hilfe"), this);
     HelpButton->setObjectName(QStringLiteral("SendCfgHelpButton"));

@@ -1,6 +1,7 @@
 #include "AviFile.h"
 
 #include "LeBytes.h"
+#include "GraphicText.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -349,7 +350,7 @@ void TAviFileReader::Open(const QString &fileName)
     auto file = std::make_unique<QFile>(fileName);
     // Frames are read whole: a buffer in between would only copy them once more.
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw EAviError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, file->errorString()));
+        throw EAviError(GraphicCannotOpen(fileName, file->errorString()));
     m_dev = file.get();
     m_own = std::move(file);
     parse();

@@ -1,6 +1,7 @@
 #include "Graphic.h"
 
 #include "Bitmap.h"
+#include "GraphicText.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -56,7 +57,7 @@ void TGraphic::LoadFromFile(const QString &fileName)
 {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, f.errorString()));
+        throw EGraphicFileError(GraphicCannotOpen(fileName, f.errorString()));
     LoadFromStream(f);
 }
 

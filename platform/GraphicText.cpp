@@ -32,6 +32,12 @@ QString GraphicFault(const char *key, const QString &german, const QString &deta
     return detail.isEmpty() ? lead : lead + QStringLiteral(": ") + detail;
 }
 
+QString GraphicCannotOpen(const QString &fileName, const QString &why)
+{
+    return GraphicText("showmsg_cannot_open_file", QStringLiteral("\"%1\" kann nicht geöffnet werden: %2"))
+        .arg(fileName, why);
+}
+
 QString GraphicTooLarge(qint64 width, qint64 height, qint64 limit)
 {
     return GraphicFault("showmsg_graphic_too_large", QStringLiteral("Das Bild ist zu groß"),

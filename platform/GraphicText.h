@@ -14,6 +14,8 @@ QString GraphicText(const char *key, const QString &german);
 // "<lead in the program's language>: <detail>", the form of a damaged-file
 // message: the lead says what happened, the detail where.
 QString GraphicFault(const char *key, const QString &german, const QString &detail);
+// "<file> cannot be opened: <why>" in the program's language.
+QString GraphicCannotOpen(const QString &fileName, const QString &why);
 // The message for a picture of width x height beyond the pixel limit.
 QString GraphicTooLarge(qint64 width, qint64 height, qint64 limit);
 

@@ -1,5 +1,7 @@
 #include "SmtpMail.h"
 
+#include "GraphicText.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
@@ -204,6 +206,33 @@ QByteArray EncodeHeaderWord(const QString &value)
     return out;
 }
 
+QByteArray SmtpServerAddress(const QString &hostField, int defaultPort)
+{
+    QString host = hostField.trimmed();
+    QString port = QString::number(defaultPort);
+    const auto takePort = [&port](const QString &text) {
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < 1 || value > 65535 || text.front().isSpace() || text.startsWith(QLatin1Char('+')))
+            return false;
+        port = QString::number(value);
+        return true;
+    };
+    const qsizetype colons = host.count(QLatin1Char(':'));
+    if (host.startsWith(QLatin1Char('['))) {
+        const qsizetype close = host.indexOf(QLatin1Char(']'));
+        if (close > 0 && host.mid(close + 1).startsWith(QLatin1Char(':')) && takePort(host.mid(close + 2)))
+            host.truncate(close + 1);
+    } else if (colons == 1) {
+        const qsizetype colon = host.indexOf(QLatin1Char(':'));
+        if (takePort(host.mid(colon + 1)))
+            host.truncate(colon);
+    } else if (colons > 1) {
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    }
+    return host.toUtf8() + ':' + port.toLatin1();
+}
+
 TSmtpSender::TSmtpSender(QObject *parent) : QObject(parent) {}
 
 TSmtpSender::~TSmtpSender()
@@ -216,24 +245,25 @@ TSmtpSender::~TSmtpSender()
 bool TSmtpSender::Start(const TSmtpMessage &message)
 {
     if (m_running) {
-        m_error = QStringLiteral("A mail is being sent already.");
+        m_error = GraphicText("showmsg_smtp_busy", QStringLiteral("Es wird bereits eine Mail gesendet."));
         return false;
     }
     if (message.Host.trimmed().isEmpty()) {
-        m_error = QStringLiteral("No SMTP server is set.");
+        m_error = GraphicText("showmsg_smtp_no_host", QStringLiteral("Es ist kein SMTP-Server eingetragen."));
         return false;
     }
     if (message.From.trimmed().isEmpty()) {
-        m_error = QStringLiteral("No sender address is set.");
+        m_error = GraphicText("showmsg_smtp_no_sender", QStringLiteral("Es ist keine Absenderadresse eingetragen."));
         return false;
     }
     if (message.To.isEmpty() && message.Cc.isEmpty() && message.Bcc.isEmpty()) {
-        m_error = QStringLiteral("No recipient address is set.");
+        m_error = GraphicText("showmsg_smtp_no_recipient", QStringLiteral("Es ist keine Empfängeradresse eingetragen."));
         return false;
     }
     for (const QString &file : message.Attachments) {
         if (!QFileInfo(file).isFile() || !QFileInfo(file).isReadable()) {
-            m_error = QStringLiteral("The attachment cannot be read: ") + file;
+            m_error = GraphicFault("showmsg_smtp_attachment_unreadable",
+                                 QStringLiteral("Der Anhang kann nicht gelesen werden"), file);
             return false;
         }
     }
@@ -271,7 +301,7 @@ void TSmtpSender::Run(TSmtpMessage m)
     if (curl) {
         const TCurl &c = *api;
         char errbuf[CURL_ERROR_SIZE] = {0};
-        QByteArray url = "smtp://" + m.Host.trimmed().toUtf8() + ":" + QByteArray::number(m.Port);
+        QByteArray url = "smtp://" + SmtpServerAddress(m.Host, m.Port);
         const QString client = CleanHeaderValue(m.ClientName);
         if (!client.isEmpty())
             url += "/" + QUrl::toPercentEncoding(client);
@@ -345,7 +375,7 @@ void TSmtpSender::Run(TSmtpMessage m)
             c.curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &sent);
             emit PacketSent(qint64(sent), qint64(sent));
         } else if (rc == CURLE_ABORTED_BY_CALLBACK) {
-            error = QStringLiteral("Sending was stopped.");
+            error = GraphicText("showmsg_smtp_stopped", QStringLiteral("Das Senden wurde abgebrochen."));
         } else {
             const QByteArray reply = state.lastReply;
             const bool serverSaidNo = reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5');

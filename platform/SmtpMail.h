@@ -40,6 +40,11 @@ QStringList SplitMailAddresses(const QString &text);
 QString CleanHeaderValue(const QString &value);
 // The subject as RFC 2047 encoded word(s) when it is not plain ASCII.
 QByteArray EncodeHeaderWord(const QString &value);
+// The server part of an smtp:// address from the host field: "host" takes
+// defaultPort, "host:port" and "[v6]:port" their own port, a bare IPv6
+// address gets its brackets. A port that is not 1..65535 is left in the
+// text, so the mail library refuses the address with its own reason.
+QByteArray SmtpServerAddress(const QString &hostField, int defaultPort);
 
 class TSmtpSender : public QObject
 {

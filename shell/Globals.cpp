@@ -1,6 +1,7 @@
 #include "Globals.h"
 
 #include "PixelRows.h"
+#include "GraphicText.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "ScreenGrab.h"
@@ -349,7 +350,7 @@ bool CopyFileByStream(const QString &source, const QString &dest)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(source, in.errorString()));
+        throw EFOpenError(GraphicCannotOpen(source, in.errorString()));
     // Writing onto the source would truncate it before a byte is read.
     if (sameFile(source, dest))
         return false;

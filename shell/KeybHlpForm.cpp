@@ -246,7 +246,7 @@ void TKeybHlpBMForm::showEvent(QShowEvent *e)
         FormShow();
 }
 
-void TKeybHlpBMForm::FormShow()
+void TKeybHlpBMForm::showHeaders()
 {
     const char *const keys[3] = {"KeybCmdListView_Columns[0]_Caption", "KeybCmdListView_Columns[1]_Caption",
                                  "KeybCmdListView_Columns[2]_Caption"};
@@ -255,6 +255,17 @@ void TKeybHlpBMForm::FormShow()
     for (int i = 0; i < 3; ++i)
         headers << text(keys[i], defaults[i]);
     KeybCmdListView->setHeaderLabels(headers);
+}
+
+void TKeybHlpBMForm::SetLanguage(const QStringList &Script, int LanguageIndex)
+{
+    TBaseModalForm::SetLanguage(Script, LanguageIndex);
+    showHeaders();
+}
+
+void TKeybHlpBMForm::FormShow()
+{
+    showHeaders();
     KHCmdComboBox->setCurrentIndex(0);
     KHCmdComboBoxChange();
 }

@@ -65,6 +65,7 @@ public:
 
     void FormCreate();
     void FormShow();
+    void SetLanguage(const QStringList &Script, int LanguageIndex) override;
     void KHCmdComboBoxChange();
     void KeybHCpyBitBtnClick();
     void KeybHLCpyBitBtnClick();
@@ -85,6 +86,7 @@ protected:
     void showEvent(QShowEvent *e) override;
 
 private:
+    void showHeaders();
     QString text(const char *key, const QString &fallback = {}) const;
     void fillList();
     void message(const char *key, const QString &fallback);

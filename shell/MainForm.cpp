@@ -389,7 +389,10 @@ void TMainForm::SetQuorvexVisible(bool visible)
 
 void TMainForm::ApplyLanguage()
 {
+    const bool showsReady = !StatusPanelText(0).isEmpty() && StatusPanelText(0) == Text("statbar_app_run");
     ZKMultiLanguage->SetLanguage(LanguageName(UsableIndex(Options, "Language")));
+    if (showsReady)
+        SetStatusPanelText(0, Text("statbar_app_run"));
     if (!ApplyQtTranslations(UsableIndex(Options, "Language")))
         qWarning("Qt's translations for this language are not installed; its dialogs stay English");
     ApplySubMenuTexts();

@@ -306,8 +306,14 @@ void TMainForm::RefreshShellSubMenu()
             continue;
         }
         QAction *copy = m_shellSubMenu->addAction(original->icon(), original->text());
-        copy->setStatusTip(original->statusTip());
-        copy->setToolTip(original->toolTip());
+        const auto follow = [copy, original] {
+            copy->setText(original->text());
+            copy->setStatusTip(original->statusTip());
+            copy->setToolTip(original->toolTip());
+        };
+        follow();
+        // The list's language switch renames the originals.
+        connect(original, &QAction::changed, copy, follow);
         copy->setProperty("Tag", original->property("Tag"));
         connect(copy, &QAction::triggered, original, [this, original, copy] {
             if (RunFileListItem)

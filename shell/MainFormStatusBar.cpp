@@ -181,7 +181,7 @@ void TMainForm::ZKStatusBarResize()
 {
     int others = 0;
     for (int i = 1; i < kPanelCount; ++i)
-        others += ZKStatusBar->Panels[i].Width;
+        others += ZKStatusBar->FittedWidth(i);
     // Never negative: on a narrow bar a negative width would put every
     // click one panel off.
     ZKStatusBar->Panels[0].Width = qMax(0, ZKStatusBar->width() - others);

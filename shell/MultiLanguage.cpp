@@ -11,6 +11,7 @@
 #include <QPalette>
 #include <QStringDecoder>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QWidget>
 
 #include <cstdlib>
@@ -293,6 +294,7 @@ const QList<PropertyRow> &PropertyRows()
         {"QComboBox", "Items", PropertyKind::ComboItems, nullptr},
         {"QComboBox", "Text", PropertyKind::QtProperty, "currentText"},
         {"QTabBar", "Tabs", PropertyKind::TabTexts, nullptr},
+        {"QTabWidget", "Tabs", PropertyKind::TabTexts, nullptr},
         {"QPlainTextEdit", "Lines", PropertyKind::QtProperty, "plainText"},
         {"QPlainTextEdit", "Text", PropertyKind::QtProperty, "plainText"},
         {"QTextEdit", "Lines", PropertyKind::QtProperty, "plainText"},
@@ -351,33 +353,58 @@ PropertyWriter::PropertyWriter(QObject *root) : root_(root) {}
 
 PropertyWriter::~PropertyWriter() = default;
 
+namespace {
+
+// A window docked into another one is still a form of its own: its controls
+// are its own language component's business, and a namesake among them must
+// not hide the host's control of the same name.
+bool IsOtherForm(const QObject *o, const QObject *root)
+{
+    return o != root && FormMultiLanguage(const_cast<QObject *>(o)) != nullptr;
+}
+
+// The form's components, breadth first, without other forms' subtrees.
+template <class Visit>
+void WalkComponents(QObject *root, QObject *in, Visit visit)
+{
+    QList<QObject *> queue = in->children();
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        QObject *o = queue[i];
+        if (qobject_cast<TMultiLanguage *>(o) || IsOtherForm(o, root))
+            continue;
+        if (visit(o))
+            return;
+        queue.append(o->children());
+    }
+}
+
+} // namespace
+
 void PropertyWriter::BeginPass()
 {
     // Breadth first, so a control directly on the form wins over a namesake
     // buried inside a composite control.
     index_.clear();
-    QList<QObject *> queue = root_->children();
-    for (qsizetype i = 0; i < queue.size(); ++i) {
-        QObject *o = queue[i];
+    WalkComponents(root_, root_, [this](QObject *o) {
         const QString name = o->objectName();
         if (!name.isEmpty()) {
             const QString key = name.toLower();
             if (!index_.contains(key))
                 index_.insert(key, o);
         }
-        queue.append(o->children());
-    }
+        return false;
+    });
 }
 
 QObject *PropertyWriter::findComponent(QObject *in, const QString &name) const
 {
-    QList<QObject *> queue = in->children();
-    for (qsizetype i = 0; i < queue.size(); ++i) {
-        if (queue[i]->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return queue[i];
-        queue.append(queue[i]->children());
-    }
-    return nullptr;
+    QObject *found = nullptr;
+    WalkComponents(root_, in, [&](QObject *o) {
+        if (o->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            found = o;
+        return found != nullptr;
+    });
+    return found;
 }
 
 bool PropertyWriter::Apply(const QString &key, const QString &value)
@@ -620,22 +647,28 @@ bool PropertyWriter::setMapped(QObject *obj, const PropertyRow &row, const QStri
         QStringList old;
         for (int i = 0; i < combo->count(); ++i)
             old.append(combo->itemText(i));
-        remember(combo, QStringLiteral("items"), [old](QObject *o) {
-            auto *c = static_cast<QComboBox *>(o);
+        // A translated list keeps the user's choice; a list of the same
+        // length is renamed in place, so what its rows carry (a colour's
+        // German name) stays with them.
+        const auto setItems = [](QComboBox *c, const QStringList &texts) {
+            if (c->count() == texts.size()) {
+                for (int i = 0; i < texts.size(); ++i)
+                    c->setItemText(i, texts[i]);
+                return;
+            }
             const int index = c->currentIndex();
             c->clear();
-            c->addItems(old);
+            c->addItems(texts);
             c->setCurrentIndex(index < c->count() ? index : -1);
-        });
-        // A translated list keeps the user's choice.
-        const int oldIndex = combo->currentIndex();
-        combo->clear();
-        combo->addItems(SplitLines(value));
-        combo->setCurrentIndex(oldIndex < combo->count() ? oldIndex : -1);
+        };
+        remember(combo, QStringLiteral("items"),
+                 [old, setItems](QObject *o) { setItems(static_cast<QComboBox *>(o), old); });
+        setItems(combo, SplitLines(value));
         return true;
     }
     case PropertyKind::TabTexts: {
-        auto *bar = static_cast<QTabBar *>(obj);
+        auto *pages = qobject_cast<QTabWidget *>(obj);
+        auto *bar = pages ? pages->tabBar() : static_cast<QTabBar *>(obj);
         QStringList old;
         for (int i = 0; i < bar->count(); ++i)
             old.append(bar->tabText(i));

@@ -20,6 +20,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -126,6 +127,59 @@ TOptionSubDialogs &OptionSubDialogs()
 }
 
 namespace {
+
+// The context-menu key anywhere in one window runs one command. The
+// platform may deliver the key both as a key press and as a keyboard
+// context-menu request, in either order: one press runs the command once.
+class TMenuKeyWatch : public QObject
+{
+public:
+    TMenuKeyWatch(QWidget *window, std::function<void()> command)
+        : QObject(window), m_window(window), m_command(std::move(command))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        const QEvent::Type type = e->type();
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ContextMenu)
+            return false;
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (!w || w->window() != m_window)
+            return false;
+        if (type == QEvent::ContextMenu) {
+            if (static_cast<QContextMenuEvent *>(e)->reason() != QContextMenuEvent::Keyboard)
+                return false;
+            return trigger();
+        }
+        auto *k = static_cast<QKeyEvent *>(e);
+        if (k->key() != Qt::Key_Menu)
+            return false;
+        if (type == QEvent::KeyRelease) {
+            m_half = false;
+            return true;
+        }
+        return k->isAutoRepeat() ? true : trigger();
+    }
+
+private:
+    // The second of the pair only closes it.
+    bool trigger()
+    {
+        if (m_half) {
+            m_half = false;
+            return true;
+        }
+        m_half = true;
+        m_command();
+        return true;
+    }
+
+    QWidget *m_window;
+    std::function<void()> m_command;
+    bool m_half = false;
+};
 
 const char *const kHotKeyLetters = "ABEFGHIJKLMNTUY";
 
@@ -770,6 +824,9 @@ void TOptionDlgBMForm::buildPages()
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { ZKStdSettsPopupMenu->popup(mapToGlobal(pos)); });
+    // Watched before any control sees it: a text field would otherwise open
+    // its own menu on the key.
+    qApp->installEventFilter(new TMenuKeyWatch(this, [this] { ZKStdMenuItemClick(); }));
 }
 
 void TOptionDlgBMForm::wire()
@@ -1911,10 +1968,6 @@ void TOptionDlgBMForm::keyPressEvent(QKeyEvent *e)
 {
     if (e->key() == Qt::Key_F1 && HelpBitBtn->isEnabled()) {
         HelpButtonClick();
-        return;
-    }
-    if (e->key() == Qt::Key_Menu) {
-        ZKStdMenuItemClick();
         return;
     }
     TBaseModalForm::keyPressEvent(e);

@@ -150,8 +150,14 @@ void TContrStatusBar::SetPanelText(int index, const QString &t)
         return;
     if (Panels[index].Text == t)
         return;
+    const std::vector<int> before = PanelWidths();
     Panels[index].Text = t;
-    if (!m_simple)
+    if (m_simple)
+        return;
+    // A panel that grew or shrank with its text moves the ones after it.
+    if (PanelWidths() != before)
+        update();
+    else
         update(PanelRect(index));
 }
 
@@ -162,12 +168,27 @@ QString TContrStatusBar::PanelText(int index) const
     return Panels[index].Text;
 }
 
+namespace {
+constexpr int kPanelTextInset = 2; // blank on either side of a panel's text
+} // namespace
+
+int TContrStatusBar::FittedWidth(int index) const
+{
+    const TStatusPanel &panel = Panels[size_t(index)];
+    int w = qMax(0, panel.Width);
+    // The given widths were measured for a small font and the German texts:
+    // a panel is never narrower than its text in this font and language.
+    if (!panel.OwnerDraw && index != StretchPanel && !panel.Text.isEmpty())
+        w = qMax(w, fontMetrics().horizontalAdvance(panel.Text) + 2 * kPanelTextInset + 2);
+    return w;
+}
+
 std::vector<int> TContrStatusBar::PanelWidths() const
 {
     std::vector<int> w;
     int fixed = 0;
     for (size_t i = 0; i < Panels.size(); ++i) {
-        w.push_back(qMax(0, Panels[i].Width));
+        w.push_back(FittedWidth(int(i)));
         if (static_cast<int>(i) != StretchPanel)
             fixed += w.back();
     }
@@ -214,7 +235,8 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
         } else {
             p.save();
             p.setClipRect(r, Qt::IntersectClip);
-            p.drawText(r.adjusted(2, 0, -2, 0), Panels[i].Alignment | Qt::AlignVCenter, Panels[i].Text);
+            p.drawText(r.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), Panels[i].Alignment | Qt::AlignVCenter,
+                       Panels[i].Text);
             p.restore();
         }
     }

@@ -85,6 +85,8 @@ public:
     QString PanelText(int index) const;
     // Widths of the panels as they are laid out now.
     std::vector<int> PanelWidths() const;
+    // A panel's width: its given width, or its text's when that is wider.
+    int FittedWidth(int index) const;
     QRect PanelRect(int index) const;
 
     // The owner draws an owner-draw panel here.

@@ -240,32 +240,3 @@ TEST_F(CoordDialog, EscapeAndTheWindowsCloseCommandCancel)
     EXPECT_TRUE(second.FCancelled);
 }
 
-TEST(CoordDialogLanguages, EveryLanguageHasTheDialogsTexts)
-{
-    const QStringList script = languageScript();
-    const QStringList keys = {"showmsg_coordscan_invalid_value", "showmsg_coordscan_unlogical_widthval",
-                              "showmsg_coordscan_unlogical_heightval", "Set_CoordScanForm_Title",
-                              "ScCrdGroupBox.Caption", "ScCrdXLabel.Caption", "ScCrdYLabel.Caption",
-                              "ScCrdWLabel.Caption", "ScCrdHLabel.Caption", "ScCrdOriginLabel.Caption",
-                              "ScCrdOkButton.Caption", "ScCrdCancButton.Caption"};
-    for (int language = 0; language < 5; ++language) {
-        QStringList found;
-        for (const LanguageEntry &e : LanguageSection(script, LanguageName(language)))
-            if (keys.contains(e.key) && !e.value.isEmpty())
-                found << e.key;
-        found.removeDuplicates();
-        EXPECT_EQ(found.size(), keys.size()) << LanguageName(language).toStdString();
-    }
-
-    CoordHost host;
-    TCoordScanBMForm dialog(&host, nullptr, QSize(800, 600));
-    dialog.SetLanguage(script, 1);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Enter coordinates"));
-    EXPECT_EQ(dialog.ScCrdXLabel->text(), QStringLiteral("&X value:"));
-    EXPECT_EQ(dialog.ScCrdCancButton->text(), QStringLiteral("&Cancel"));
-    EXPECT_EQ(dialog.ScCrdGroupBox->title(), QStringLiteral("Capture coordinates"));
-    dialog.SetLanguage(script, 4);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Saisir les coordonnées"));
-    dialog.SetLanguage(script, 0);
-    EXPECT_EQ(dialog.ScCrdXLabel->text(), QStringLiteral("&X-Wert:"));
-}

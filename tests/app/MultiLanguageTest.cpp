@@ -355,6 +355,23 @@ TEST(LanguageProperties, TheFileCannotDriveTheLanguageComponent)
     EXPECT_EQ(f.label->text(), "still applied");
 }
 
+// A form docked into another one keeps its controls: a namesake found first
+// in the docked form's tree must not take the host's entry.
+TEST(LanguageProperties, ADockedFormsNamesakeLeavesTheHostsControlWritten)
+{
+    SampleForm host;
+    auto *docked = new QWidget(host.form.get());
+    new TMultiLanguage(docked);
+    auto *dockedItem = new QAction(QStringLiteral("Gleich groß"), docked);
+    dockedItem->setObjectName(QStringLiteral("SameMenuItem"));
+    auto *menu = new QMenu(host.panel);
+    auto *hostItem = menu->addAction(QStringLiteral("Gleich groß"));
+    hostItem->setObjectName(QStringLiteral("SameMenuItem"));
+    host.Switch("[english]\nSameMenuItem.Caption=Same size\n", QStringLiteral("english"));
+    EXPECT_EQ(hostItem->text(), "Same size");
+    EXPECT_EQ(dockedItem->text(), QString::fromUtf8("Gleich groß")) << "the docked form translates its own";
+}
+
 TEST(LanguageProperties, EventsFire)
 {
     int created = 0;

@@ -626,7 +626,7 @@ TEST_F(OptionDlgTest, LanguageSwitchReachesTabsRadioItemsAndLists)
     dlg.SetLanguage(script, 1);
     EXPECT_EQ(dlg.windowTitle(), "Options");
     EXPECT_EQ(dlg.OptionPageControl->tabText(0), "Files");
-    EXPECT_EQ(dlg.DocAlignRadioGroup->Button(1)->text(), "Vertical");
+    EXPECT_EQ(dlg.DocAlignRadioGroup->Button(1)->text(), "Landscape");
     EXPECT_EQ(dlg.ScanBComboBox->itemText(0), "Dashed");
     EXPECT_EQ(dlg.ScanBComboBox->currentIndex(), 1);
     dlg.SetLanguage(script, 0);

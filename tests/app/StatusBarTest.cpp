@@ -5,14 +5,18 @@
 #include "Bitmap.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "PrPrevForm.h"
+#include "ShippedLanguage.h"
 #include "Registry.h"
 #include "SmallControls.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -166,4 +170,45 @@ TEST_F(StatusBarTest, SizePanelAndSingleCellRoundTrip)
     ASSERT_TRUE(viewCopy);
     EXPECT_FALSE(qobject_cast<TBarPopupMenu *>(viewCopy));
     EXPECT_EQ(viewCopy->actions(), form.MenStatBarPopupMenu->actions());
+}
+
+// The given widths suit a small font and the German texts; in every language
+// each text panel is at least that wide and wide enough for what it shows,
+// and a click still finds the panel it lands on.
+using StatusBarLanguages = zktest::ShippedLanguageTest;
+
+TEST_F(StatusBarLanguages, TextPanelsFitTheirTextInEveryLanguage)
+{
+    {
+        RecordingForm form;
+        form.resize(900, 500);
+        form.show();
+        form.ScanImage->Picture().Bitmap().SetSize(4001, 3007);
+        form.ScanImage->PictureChanged();
+        TContrStatusBar *bar = form.ZKStatusBar;
+        const QFontMetrics fm(bar->font());
+        for (const char *item : {"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem", "SpanMenuItem", "FranceMenuItem"}) {
+            form.GermanMenuItemClick(form.Item(item));
+            form.StatusPanelAction(4);
+            form.ZKStatusBarResize();
+            for (const auto &[panel, least] : {std::pair{2, 90}, {4, 110}, {6, 70}}) {
+                const QRect r = bar->PanelRect(panel);
+                EXPECT_GE(r.width(), least) << item << " panel " << panel;
+                EXPECT_GE(r.width(), fm.horizontalAdvance(form.StatusPanelText(panel)) + 4)
+                    << item << ": " << form.StatusPanelText(panel).toStdString();
+                EXPECT_EQ(StatusPanelAt(bar->PanelWidths(), r.right()), panel);
+            }
+            EXPECT_EQ(bar->PanelRect(12).right(), bar->width() - 1) << "the bar ends with its last panel";
+        }
+    }
+    {
+        QPrinter printer;
+        TPrPrevForm preview(&printer);
+        preview.show();
+        preview.DateTimeTimerTimer();
+        const QRect clock = preview.PrPrevStatusBar->PanelRect(0);
+        EXPECT_GE(clock.width(), 130);
+        EXPECT_GE(clock.width(), QFontMetrics(preview.PrPrevStatusBar->font())
+                                         .horizontalAdvance(preview.PrPrevStatusBar->PanelText(0)) + 4);
+    }
 }

@@ -91,6 +91,24 @@ TEST(SmtpMail, HeaderValuesLoseLineBreaks)
     EXPECT_TRUE(word.startsWith("=?UTF-8?B?")) << word.constData();
 }
 
+TEST(SmtpMail, ServerAddressTakesThePortOfTheHostField)
+{
+    const struct {
+        const char *field;
+        const char *address;
+    } rows[] = {
+        {"mail.example.org", "mail.example.org:25"},
+        {" 127.0.0.1:2525 ", "127.0.0.1:2525"},
+        {"[::1]:587", "[::1]:587"},
+        {"::1", "[::1]:25"},
+        {"host:0", "host:0:25"},        // no port: the library refuses it
+        {"host:70000", "host:70000:25"},
+        {"host:2a", "host:2a:25"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(SmtpServerAddress(QString::fromLatin1(r.field), 25), QByteArray(r.address)) << r.field;
+}
+
 TEST(SmtpMail, RefusesToStartWithoutRecipientOrMissingAttachment)
 {
     TSmtpSender sender;

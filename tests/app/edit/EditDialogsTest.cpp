@@ -177,10 +177,10 @@ TEST(GraphDimBMForm, PixelModeOnlyAndPresetsOfALargePictureSurvive)
     EXPECT_EQ(form.PixHeight(), 641);
     EXPECT_TRUE(form.PixelMode());
 
-    // Keeps its German texts whatever the language.
+    // Follows the language like every other dialog.
     form.SetLanguage(LanguageScript(), 1);
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Ansicht skalieren"));
-    EXPECT_EQ(form.GDFPixRadioButton->text(), QStringLiteral("Angaben in Pixel:"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Scale the view"));
+    EXPECT_EQ(form.GDFPixRadioButton->text(), QStringLiteral("Values in pixels:"));
 }
 
 TEST(NewDimPicBMForm, DigitsOnlyPresetFromThePictureAndZeroRefused)
@@ -378,57 +378,6 @@ struct EditDialogsIn
     TWatermarkBMForm water;
     const QList<TEditDialogBase *> forms = {&scale, &dim, &border, &anti, &rgb, &water};
 };
-
-TEST(EditDialogs, CaptionsAndControlTextsInAllFiveLanguages)
-{
-    ASSERT_FALSE(LanguageScript().isEmpty());
-    const QStringList germanScale = {"Grafik skalieren", "Links = verkleinern - Rechts = vergrößern"};
-    for (int lang = 0; lang < 5; ++lang) {
-        SCOPED_TRACE(lang);
-        EditDialogsIn all(lang);
-        auto &scale = all.scale;
-        auto &border = all.border;
-        auto &rgb = all.rgb;
-        auto &water = all.water;
-        for (TEditDialogBase *f : all.forms) {
-            EXPECT_FALSE(f->windowTitle().isEmpty()) << f->objectName().toStdString();
-            EXPECT_FALSE(f->OkButton()->text().isEmpty());
-            EXPECT_FALSE(f->CancelButton()->text().isEmpty());
-        }
-        EXPECT_FALSE(border.BorderColorGroupBox->title().isEmpty());
-        EXPECT_FALSE(water.WmPageControl->tabText(1).isEmpty());
-        if (lang == 1) {
-            EXPECT_EQ(scale.windowTitle(), QStringLiteral("Scale picture"));
-            EXPECT_NE(border.MColrButton->text(), QStringLiteral("Mehr &Farben..."));
-            EXPECT_NE(rgb.CancelButton()->text(), QStringLiteral("&Abbrechen"));
-            EXPECT_NE(water.WmBatchButton->text(), QStringLiteral("Stapelverarbeitung..."));
-        }
-        if (lang == 0) {
-            EXPECT_EQ(scale.windowTitle(), germanScale[0]);
-            EXPECT_EQ(border.windowTitle(), QStringLiteral("Rahmen-Eigenschaften"));
-        }
-    }
-}
-
-TEST(EditDialogs, EveryTextKeyOfTheCommandsIsInEverySection)
-{
-    const QStringList keys = {
-        "caption_set_-4", "caption_set_-3", "caption_set_-2", "caption_set_-1", "caption_set_0",
-        "caption_set_1", "caption_set_2", "caption_set_3", "caption_set_4", "opendlg_kach_title",
-        "opendlg_kach_btn_caption", "inputbox_insert_width", "inputbox_insert_height",
-        "inputbox_insert_integer", "inputquery__insert_txt", "inputquery_feetline_insert",
-        "showmsg_no_graphic_file_wsload", "showmsg_except_no_int", "showmsg_newdim_zero",
-        "showmsg_tile_empty", "showmsg_edit_failed", "showmsg_undo_failed",
-    };
-    for (const char *section : {"german", "english", "italian", "espaniol", "france"}) {
-        QSet<QString> present;
-        for (const LanguageEntry &e : LanguageSection(LanguageScript(), QString::fromLatin1(section)))
-            if (!e.value.isEmpty())
-                present.insert(e.key);
-        for (const QString &k : keys)
-            EXPECT_TRUE(present.contains(k)) << section << ": " << k.toStdString();
-    }
-}
 
 // Shown in each language, no dialog is smaller than what its layout and
 // caption need, and no control inside is squeezed below its own minimum

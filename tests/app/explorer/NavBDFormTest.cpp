@@ -394,7 +394,7 @@ TEST_F(NavBDFormActions, ClicksOpenPicturesInTheMainWindowOrHandThemOn)
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     // No reader turns a ".tif" into a bitmap yet: the main window says so.
     ASSERT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(boxes[0].contains(NoConverterMessage)) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].contains(NoConverterMessage())) << boxes[0].toStdString();
 }
 
 TEST_F(NavBDFormActions, ShellVerbsDeletingAndTheEditor)

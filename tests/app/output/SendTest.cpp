@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
@@ -318,6 +319,33 @@ TEST_F(SendTest, RefusingServerShowsItsReply)
     EXPECT_TRUE(box.text.endsWith(QStringLiteral("550 5.1.1 Mailbox unknown"))) << box.text.toStdString();
 }
 
+// The host field may name the port; a host the mail library cannot use is
+// reported with the program's own lead and the library's reason after it.
+TEST_F(SendTest, HostFieldWithPortReachesThatPortAndABadHostIsExplained)
+{
+    zktest::TMailSink sink;
+    ASSERT_TRUE(sink.Ready());
+    QuietForm form;
+    form.SmtpPort = 25; // the field's port wins
+    form.Options.MailService = 1;
+    form.Options.GraphicAsAttach = false;
+    form.Options.Smtp.MailFrom = "me@example.org";
+    form.Options.Smtp.MailTo = "you@example.org";
+    form.Options.Smtp.Host = QStringLiteral(" 127.0.0.1:%1 ").arg(sink.Port());
+    form.SendMenuItemClick();
+    EXPECT_EQ(waitForBox().name, QStringLiteral("showmsg_mail_send"));
+    EXPECT_EQ(sink.Mails().size(), 1);
+
+    form.Options.Smtp.Host = QStringLiteral("127.0.0.1:port");
+    form.SendMenuItemClick();
+    const TBox box = waitForBox();
+    EXPECT_EQ(box.name, QStringLiteral("showmsg_mail_not_send"));
+    const QString lead = QString::fromUtf8("Die Mail konnte nicht gesendet werden:");
+    ASSERT_TRUE(box.text.startsWith(lead)) << box.text.toStdString();
+    EXPECT_GT(box.text.mid(lead.size()).trimmed().size(), 5) << "the library's reason follows";
+    EXPECT_EQ(sink.Mails().size(), 1);
+}
+
 TEST_F(SendTest, SeveralAttachmentsOnlyWithoutMailtoLink)
 {
     QuietForm form;
@@ -501,4 +529,23 @@ TEST(SendForms, SmtpAndMapiFieldsGoBothWays)
     EXPECT_EQ(m.MailTo, QStringLiteral("x@y.de"));
     EXPECT_EQ(m.Subject, QStringLiteral("S"));
     EXPECT_EQ(m.Body, QStringLiteral("B"));
+}
+
+// The shadow lies behind the group box: inside the box, labels sit on the
+// dialog's own background, and only the offset strip right of the box is grey.
+TEST(SendConfigForms, ShadowShowsOnlyBesideTheGroupBox)
+{
+    TSmtpBMForm smtp;
+    TMapiConfigBMForm mapi;
+    for (TSendConfigForm *form : {static_cast<TSendConfigForm *>(&smtp), static_cast<TSendConfigForm *>(&mapi)}) {
+        form->show();
+        QApplication::processEvents();
+        const QImage shot = form->grab().toImage();
+        const QRect box = form->ConfigGroupBox->geometry();
+        const QColor shadow(0x80, 0x80, 0x80);
+        const QColor inside = shot.pixelColor(box.left() + 7, box.center().y());
+        EXPECT_GT(inside.lightness(), 200) << form->objectName().toStdString() << " shows its shadow inside";
+        EXPECT_EQ(shot.pixelColor(box.right() + 3, box.center().y()), shadow);
+        form->hide();
+    }
 }

@@ -1,0 +1,293 @@
+// Every text a user reads, in every language: the main window with both
+// explorer windows, the settings dialog and the forms the menus open, and the
+// titles and filters of our file dialogs. A text that reads the same as its
+// German one is untranslated, unless the language file gives that same word
+// under the same key in both sections (a deliberate "OK", "Standard", ...).
+#include "AviViewForm.h"
+#include "Bitmap.h"
+#include "CoordScan.h"
+#include "DialogSupport.h"
+#include "DirBDForm.h"
+#include "EditDialogs.h"
+#include "FolderExplorerSetup.h"
+#include "ImageControl.h"
+#include "JpgScaleForm.h"
+#include "KeybHlpForm.h"
+#include "MainForm.h"
+#include "MultiLanguage.h"
+#include "NavBDForm.h"
+#include "OptionDlg.h"
+#include "PrPrevForm.h"
+#include "ProgramDir.h"
+#include "RecorderForm.h"
+#include "Registry.h"
+#include "SaveAviEdtForm.h"
+#include "SendForms.h"
+#include "ShippedLanguage.h"
+#include "SmallControls.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPrinter>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zk;
+
+namespace {
+
+using Texts = QMap<QString, QString>; // where it shows -> what it says
+
+void put(Texts &out, const QString &where, const QString &text)
+{
+    if (!text.trimmed().isEmpty())
+        out.insert(where, text);
+}
+
+QString nameIn(const QObject *o)
+{
+    if (!o->objectName().isEmpty())
+        return o->objectName();
+    const QObject *p = o->parent();
+    return QString::fromLatin1(o->metaObject()->className()) + u'#' +
+           QString::number(p ? p->children().indexOf(const_cast<QObject *>(o)) : 0);
+}
+
+QString pathOf(const QObject *o, const QObject *root)
+{
+    QString path = nameIn(o);
+    for (const QObject *p = o->parent(); p && p != root; p = p->parent())
+        path = nameIn(p) + u'/' + path;
+    return path;
+}
+
+// What one object shows, by the kind of control it is.
+void collect(Texts &out, QObject *o, const QObject *root)
+{
+    const QString at = pathOf(o, root);
+    if (auto *a = qobject_cast<QAction *>(o)) {
+        if (a->isSeparator())
+            return;
+        put(out, at + QStringLiteral(".text"), a->text());
+        put(out, at + QStringLiteral(".toolTip"), a->toolTip());
+        put(out, at + QStringLiteral(".statusTip"), a->statusTip());
+        return;
+    }
+    auto *w = qobject_cast<QWidget *>(o);
+    if (!w || qobject_cast<QFileDialog *>(w->window()))
+        return;
+    if (w->isWindow() || qobject_cast<QDockWidget *>(w) || qobject_cast<QToolBar *>(w))
+        put(out, at + QStringLiteral(".title"), w->windowTitle());
+    put(out, at + QStringLiteral(".toolTip"), w->toolTip());
+    put(out, at + QStringLiteral(".statusTip"), w->statusTip());
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        put(out, at + QStringLiteral(".text"), b->text());
+    if (auto *l = qobject_cast<QLabel *>(w))
+        put(out, at + QStringLiteral(".text"), l->text());
+    if (auto *g = qobject_cast<QGroupBox *>(w))
+        put(out, at + QStringLiteral(".text"), g->title());
+    if (auto *m = qobject_cast<QMenu *>(w))
+        put(out, at + QStringLiteral(".text"), m->title());
+    if (auto *t = qobject_cast<QTabBar *>(w))
+        for (int i = 0; i < t->count(); ++i)
+            put(out, at + QStringLiteral(".tab") + QString::number(i), t->tabText(i));
+    if (auto *c = qobject_cast<QComboBox *>(w); c && !c->isEditable())
+        for (int i = 0; i < c->count(); ++i)
+            put(out, at + QStringLiteral(".item") + QString::number(i), c->itemText(i));
+    if (auto *t = qobject_cast<QTreeWidget *>(w))
+        for (int i = 0; i < t->topLevelItemCount(); ++i)
+            put(out, at + QStringLiteral(".row") + QString::number(i), t->topLevelItem(i)->text(0));
+    if (auto *h = qobject_cast<QHeaderView *>(w); h && h->model())
+        for (int i = 0; i < h->count(); ++i)
+            put(out, at + QStringLiteral(".head") + QString::number(i), h->model()->headerData(i, h->orientation()).toString());
+}
+
+// Qt's own dialogs and the inner parts of its composite controls carry Qt's
+// texts, not ours; the titles and filters of our file dialogs are read
+// where a command opens them.
+bool qtsOwn(const QObject *o)
+{
+    for (; o; o = o->parent())
+        if (o->objectName().startsWith(QLatin1String("qt_")) || qobject_cast<const QFileDialog *>(o) ||
+            qobject_cast<const QColorDialog *>(o) || qobject_cast<const QFontDialog *>(o))
+            return true;
+    return false;
+}
+
+Texts textsOf(QObject *root)
+{
+    Texts out;
+    collect(out, root, root->parent());
+    for (QObject *o : root->findChildren<QObject *>())
+        if (!qtsOwn(o))
+            collect(out, o, root->parent());
+    return out;
+}
+
+// Title and filters of the file dialog a command opens, the dialog closed
+// unanswered.
+Texts fileDialogTexts(const QString &name, const std::function<void()> &command)
+{
+    Texts out;
+    const bool opened = zktest::WithModal(command, [&](QWidget *w) {
+        if (auto *d = qobject_cast<QFileDialog *>(w)) {
+            put(out, name + QStringLiteral(".title"), d->windowTitle());
+            const QStringList filters = d->nameFilters();
+            // The words of an entry, without its patterns.
+            for (int i = 0; i < filters.size(); ++i)
+                put(out, name + QStringLiteral(".filter") + QString::number(i), filters[i].section(QStringLiteral(" ("), 0, 0));
+        }
+        w->close();
+    });
+    EXPECT_TRUE(opened) << name.toStdString();
+    return out;
+}
+
+// A value as the forms show it: whole, either half of a hint, each line.
+QSet<QString> pieces(const QString &value)
+{
+    QSet<QString> out{value};
+    for (const QString &part : value.split(u'|'))
+        out.insert(part);
+    for (const QString &line : value.split(u'\n'))
+        out.insert(line);
+    return out;
+}
+
+// Texts the file gives as the same word in German and the other language.
+QSet<QString> sameWords(const QStringList &script, const QString &language)
+{
+    QHash<QString, QString> german;
+    for (const LanguageEntry &e : LanguageSection(script, QStringLiteral("german")))
+        german.insert(e.key, e.value);
+    QSet<QString> out;
+    for (const LanguageEntry &e : LanguageSection(script, language))
+        if (german.contains(e.key))
+            out.unite(pieces(e.value).intersect(pieces(german.value(e.key))));
+    return out;
+}
+
+// The program's name, the one text every language shows as it is.
+const QString kProductName = QStringLiteral("Zelkora 5.0");
+
+// Words to translate: two letters or more, some of them small. Numbers,
+// keys and names written in capitals ("&BMP", "RGB") read the same everywhere.
+bool hasWords(const QString &text)
+{
+    int letters = 0, small = 0;
+    for (QChar c : text) {
+        letters += c.isLetter();
+        small += c.isLower();
+    }
+    return letters >= 2 && small > 0;
+}
+
+using LanguageWalk = zktest::ShippedLanguageTest;
+
+} // namespace
+
+TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
+{
+    TMainForm main;
+    CreateFolderExplorer(main);
+    auto bmp = std::make_unique<TBitmap>(41, 27, pf24bit);
+    main.ScanImage->Picture().SetGraphic(std::move(bmp));
+    main.ScanImage->PictureChanged();
+    QTest::qWait(5);
+    const QStringList script = main.ZKMultiLanguage->Script();
+    ASSERT_FALSE(script.isEmpty());
+
+    // The forms a menu item opens, made as their openers make them.
+    QPrinter printer;
+    TScanHost *noHost = nullptr;
+    std::vector<std::unique_ptr<QWidget>> forms;
+    forms.emplace_back(new TOptionDlgBMForm(&main));
+    forms.emplace_back(new TSmtpBMForm(&main));
+    forms.emplace_back(new TMapiConfigBMForm(&main));
+    forms.emplace_back(new TAttachBMForm(&main));
+    forms.emplace_back(new TKeybHlpBMForm([&main](const QString &n) { return main.SubMenu(n); }, main.Options, &main));
+    forms.emplace_back(new TJpgScaleBMForm(main.ScanImage, &main));
+    forms.emplace_back(new TPrPrevForm(&printer, &main));
+    forms.emplace_back(new TAviViewBMForm(&main));
+    forms.emplace_back(new TAskAviViewBMForm(&main));
+    forms.emplace_back(new TCoordScanBMForm(noHost, &main, QSize(800, 600)));
+    forms.emplace_back(new TRecorderForm(&main));
+    forms.emplace_back(new TSaveAviEdtForm(&main));
+    forms.emplace_back(new TScaleBMForm(&main));
+    forms.emplace_back(new TGraphDimBMForm(&main));
+    forms.emplace_back(new TNewDimPicBMForm(&main));
+    forms.emplace_back(new TBorderPropertyBMForm(&main));
+    forms.emplace_back(new TAntialiasing2BMForm(&main));
+    forms.emplace_back(new TRGBChannelsBMForm(&main));
+    forms.emplace_back(new TWatermarkBMForm(&main));
+    forms.emplace_back(new TWmBatchModeBMForm(&main));
+    forms.emplace_back(new TDateFindBMForm(&main, &main.Options));
+    forms.emplace_back(new TSelSysDirBMForm(&main));
+    forms.emplace_back(new TDynEntryDelBMForm(qobject_cast<TDirBDForm *>(main.DirBDForm.data())));
+
+    const auto everything = [&](int language) {
+        main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
+                                                        "SpanMenuItem", "FranceMenuItem"}[language]));
+        Texts all = fileDialogTexts("GrafOpenPictureDialog", [&] { main.OpenClick(nullptr); });
+        all.insert(fileDialogTexts("ZKSaveDialog", [&] { main.SaveAsClick(&main); }));
+        all.insert(fileDialogTexts("KachOpenPictureDialog", [&] { main.Kacheln1Click(); }));
+        for (const auto &f : forms) {
+            if (auto *d = dynamic_cast<TBaseModalForm *>(f.get()))
+                d->SetLanguage(script, language);
+            else if (auto *r = dynamic_cast<TRecorderForm *>(f.get()))
+                r->SetLanguage(script, language);
+            else if (auto *e = dynamic_cast<TSaveAviEdtForm *>(f.get()))
+                e->SetLanguage(script, language);
+        }
+        all.insert(textsOf(&main)); // with the dialogs the window owns
+        const QList<QWidget *> owned = main.findChildren<QWidget *>();
+        for (const auto &f : forms)
+            if (!owned.contains(f.get()))
+                all.insert(textsOf(f.get()));
+        // Panel 6 names the picture's file type, never a word.
+        for (int panel = 0; panel < 13; ++panel)
+            if (panel != 6)
+                put(all, QStringLiteral("ZKStatusBar.panel%1").arg(panel), main.StatusPanelText(panel));
+        return all;
+    };
+
+    const Texts german = everything(0);
+    ASSERT_GT(german.size(), 1200) << "the walk reached the forms";
+    for (int language = 1; language < 5; ++language) {
+        const QString name = LanguageName(language);
+        SCOPED_TRACE(name.toStdString());
+        const QSet<QString> same = sameWords(script, name);
+        const Texts now = everything(language);
+        const auto *options = static_cast<const TOptionDlgBMForm *>(forms.front().get());
+        EXPECT_EQ(options->LineColComboBox->ItemColor(2), TColor(0)) << "a colour stays with its translated row";
+        QStringList listed;
+        for (auto it = german.cbegin(); it != german.cend(); ++it)
+            if (now.value(it.key()) == it.value() && hasWords(it.value()) && !same.contains(it.value()) &&
+                it.value() != kProductName)
+                listed << it.key() + QStringLiteral(" = ") + it.value();
+        EXPECT_TRUE(listed.isEmpty()) << listed.size() << " texts stay German:\n"
+                                      << listed.join(u'\n').toStdString();
+    }
+    // And back: German again shows what it showed first.
+    const Texts back = everything(0);
+    for (auto it = german.cbegin(); it != german.cend(); ++it)
+        EXPECT_EQ(back.value(it.key()), it.value()) << it.key().toStdString();
+}
