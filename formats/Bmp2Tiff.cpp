@@ -1,11 +1,11 @@
 #include "Bmp2Tiff.h"
+#include "SafeFile.h"
 
 #include "Bitmap.h"
 #include "Graphic.h"
 #include "LeBytes.h"
 
 #include <QIODevice>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -374,7 +374,7 @@ void WriteTiffStream(const TBitmap &bmp, QIODevice &out)
 void SaveBitmapAsTiff(const TBitmap &bmp, const QString &fileName)
 {
     requirePixels(bmp); // before the file is created
-    QSaveFile f(fileName);
+    TSafeFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
         throw EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(fileName, f.errorString()));
     WriteTiffStream(bmp, f); // an exception discards the temporary file

@@ -1,4 +1,5 @@
 #include "GIFImage.h"
+#include "SafeFile.h"
 #include "GIFPainter.h"
 
 #include "GifLzw.h"
@@ -6,7 +7,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -176,15 +176,16 @@ namespace {
 
 QByteArray ReadWholeFile(const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(QStringLiteral("Cannot open %1: %2").arg(fileName, f.errorString()));
+    QFile f;
+    QString error;
+    if (!OpenRegularFile(f, fileName, &error))
+        throw EGraphicFileError(QStringLiteral("Cannot open %1: %2").arg(fileName, error));
     return ReadRestCapped(f, qint64(1) << 30, QStringLiteral("GIF file"));
 }
 
 void WriteWholeFile(const QString &fileName, const QByteArray &bytes)
 {
-    QSaveFile f(fileName);
+    TSafeFile f(fileName);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         throw EGraphicFileError(QStringLiteral("Cannot write %1: %2").arg(fileName, f.errorString()));
 }

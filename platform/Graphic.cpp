@@ -1,4 +1,5 @@
 #include "Graphic.h"
+#include "SafeFile.h"
 
 #include "Bitmap.h"
 
@@ -10,7 +11,6 @@
 #include <QImage>
 #include <QMimeData>
 #include <QMutex>
-#include <QSaveFile>
 
 namespace zk {
 
@@ -54,18 +54,19 @@ void TGraphic::SetTransparent(bool on)
 
 void TGraphic::LoadFromFile(const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, f.errorString()));
+    QFile f;
+    QString error;
+    if (!OpenRegularFile(f, fileName, &error))
+        throw EGraphicFileError(QStringLiteral("Cannot open \"%1\": %2").arg(fileName, error));
     LoadFromStream(f);
 }
 
 void TGraphic::SaveToFile(const QString &fileName)
 {
-    QSaveFile f(fileName);
+    TSafeFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
         throw EGraphicFileError(QStringLiteral("Cannot write \"%1\": %2").arg(fileName, f.errorString()));
-    SaveToStream(f); // on an exception QSaveFile discards the temporary file
+    SaveToStream(f); // on an exception TSafeFile discards the temporary file
     if (!f.commit())
         throw EGraphicFileError(QStringLiteral("Cannot write \"%1\": %2").arg(fileName, f.errorString()));
 }

@@ -1,4 +1,5 @@
 #include "Globals.h"
+#include "SafeFile.h"
 
 #include "PixelRows.h"
 #include "ProgramDir.h"
@@ -16,7 +17,6 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <QWidget>
 
@@ -353,8 +353,7 @@ bool CopyFileByStream(const QString &source, const QString &dest)
     // Writing onto the source would truncate it before a byte is read.
     if (sameFile(source, dest))
         return false;
-    QSaveFile out(dest);
-    out.setDirectWriteFallback(false);
+    TSafeFile out(dest);
     if (!out.open(QIODevice::WriteOnly))
         return false;
     std::vector<char> buf(256 * 1024);
