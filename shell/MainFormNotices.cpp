@@ -9,6 +9,7 @@
 #include "LocalChannel.h"
 #include "Registry.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
@@ -88,11 +89,19 @@ QMessageBox *TMainForm::ShowCountedMessage(const QString &name, QMessageBox::Ico
 {
     QPointer<QMessageBox> &slot = m_countedBoxes[name];
     if (slot && slot->isVisible()) {
-        const int count = slot->property("zkCount").toInt() + 1;
-        slot->setProperty("zkCount", count);
-        slot->setText(slot->property("zkText").toString() + QStringLiteral("\n\n") +
-                      Text(QStringLiteral("showmsg_refused_times"), QStringLiteral("Insgesamt %1-mal abgelehnt."))
-                          .arg(count));
+        slot->setProperty("zkCount", slot->property("zkCount").toInt() + 1);
+        // The text follows once per turn of the loop: laying the box out
+        // anew for each of thousands of refusals would take minutes.
+        if (!slot->property("zkRecount").toBool()) {
+            slot->setProperty("zkRecount", true);
+            QTimer::singleShot(0, slot, [this, box = slot.data()] {
+                box->setProperty("zkRecount", false);
+                box->setText(box->property("zkText").toString() + QStringLiteral("\n\n") +
+                             Text(QStringLiteral("showmsg_refused_times"),
+                                  QStringLiteral("Insgesamt %1-mal abgelehnt."))
+                                 .arg(box->property("zkCount").toInt()));
+            });
+        }
         return slot;
     }
     // Opened, not run: no loop of its own in which the next refusal (or the
@@ -125,7 +134,11 @@ void TMainForm::DrainChannelMessages()
     // a message handled here would nest its own boxes into that one. It waits
     // until the dialog is done.
     const bool nested = QThread::currentThread()->loopLevel() > 1;
-    if (!nested && !m_channelBusy) {
+    // One after another, each to its end; the loop gets its turn at least
+    // every few milliseconds, so a flood cannot freeze the window.
+    QElapsedTimer slice;
+    slice.start();
+    while (!nested && !m_channelBusy && !m_channelQueue.isEmpty() && slice.elapsed() < 15) {
         const auto [id, payload] = m_channelQueue.takeFirst();
         m_channelBusy = true;
         OnChannelMessage(id, payload);
