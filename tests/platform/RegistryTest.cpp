@@ -834,24 +834,3 @@ TEST_F(RegistryTest, ADamagedOrLinkedStoreIsKeptBeforeItIsReplaced)
         EXPECT_EQ(beside.size(), 2) << beside.join(' ').toStdString();
     }
 }
-
-// Keys that only lead to a deep one are not written as sections of their
-// own: a store of one key 2,000 levels deep stays about its size.
-TEST_F(RegistryTest, ADeepKeyIsNotRewrittenWithEveryAncestor)
-{
-    QStringList parts;
-    for (int i = 0; i < 2000; ++i)
-        parts << QStringLiteral("k%1").arg(i % 100, 2, 10, QLatin1Char('0'));
-    const QByteArray deep = "Zelkora Registry Version 1\n\n[" + parts.join('\\').toUtf8() + "]\n\"v\"=dword:00000001\n";
-    replaceStore(deep);
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey("Software\\Other", true));
-    reg.WriteInteger("w", 2);
-    const QByteArray now = storeBytes();
-    EXPECT_LT(now.size(), deep.size() + 200);
-    ASSERT_TRUE(reg.OpenKey("\\" + parts.join('\\'), false));
-    EXPECT_EQ(reg.ReadInteger("v"), 1);
-    // Every key still listed under its parent.
-    ASSERT_TRUE(reg.OpenKey("\\k00\\k01", false));
-    EXPECT_EQ(reg.GetKeyNames(), QStringList({"k02"}));
-}
