@@ -780,6 +780,14 @@ void Store::commitPending()
     m_pending.clear();
 }
 
+void Store::markDamaged()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    refresh();
+    if (m_stamp.exists)
+        m_rawDamaged = true;
+}
+
 void Store::beginBatch()
 {
     std::lock_guard<std::mutex> guard(m_mutex);

@@ -127,6 +127,10 @@ public:
     void beginBatch();
     void endBatch();
 
+    // The file read holds something its reader could not use (a value of
+    // another type than expected): it is kept before it is next replaced.
+    void markDamaged();
+
 private:
     // Re-reads the file under the held lock and makes it the base of changes.
     // Returns whether the tree was built anew from the file.

@@ -162,6 +162,11 @@ void ReportDamagedStore(const QString &storeFile, const QString &copy)
         g_damagedHandler(storeFile, copy);
 }
 
+void MarkStoreDamaged(RootKey root)
+{
+    regstore::Store::at(TRegistry::StoreFile(root)).markDamaged();
+}
+
 QString TRegistry::StoreFile(RootKey root)
 {
     const QString name = root == RootKey::LocalMachine ? QStringLiteral("HKLM.reg") : QStringLiteral("HKCU.reg");

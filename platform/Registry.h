@@ -37,6 +37,9 @@ public:
 using TDamagedStoreHandler = std::function<void(const QString &storeFile, const QString &copy)>;
 void SetDamagedStoreHandler(TDamagedStoreHandler handler);
 void ReportDamagedStore(const QString &storeFile, const QString &copy);
+// A reader found a value it cannot use in the store of root: the file is
+// kept and reported the same way before it is next replaced.
+void MarkStoreDamaged(RootKey root);
 
 class TRegistry
 {
