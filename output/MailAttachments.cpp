@@ -126,8 +126,8 @@ QStringList CopyAttachments(const QStringList &files, const QString &folder, QSt
         QString target = dest + fi.fileName();
         for (int n = 2; QFileInfo::exists(target) || out.contains(target); ++n)
             target = dest + stem + QLatin1Char('-') + QString::number(n) + ext;
-        // QFile::copy never replaces an existing file.
-        if (!QFile::copy(file, target))
+        // Never over an existing file: one that appeared meanwhile is kept.
+        if (!CopyFileSafely(file, target, false, nullptr))
             return fail(file + QStringLiteral(" → ") + target);
         made << target;
         out << target;

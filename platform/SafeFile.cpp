@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zk {
 
@@ -544,6 +545,68 @@ bool TSafeFile::commit()
         return false;
     }
     return true;
+}
+
+bool TSafeFile::commitNew(bool *nameTaken)
+{
+    *nameTaken = false;
+    if (!isOpen())
+        return false;
+    QIODevice::close();
+    QString error;
+    if (m_failed || ::fsync(m_pending.Fd()) != 0) {
+        if (!m_failed)
+            setErrorString(systemError(errno));
+        m_pending.Discard();
+        return false;
+    }
+    if (!m_pending.LinkNew(nameTaken, &error)) {
+        setErrorString(*nameTaken ? QStringLiteral("\"%1\" exists already").arg(m_name) : error);
+        return false;
+    }
+    return true;
+}
+
+bool CopyStreamSafely(QIODevice &in, const QString &dest, bool replace, QString *error, bool *nameTaken)
+{
+    bool taken = false;
+    TSafeFile out(dest);
+    bool ok = out.open(QIODevice::WriteOnly);
+    QString reason = ok ? QString() : out.errorString();
+    std::vector<char> buf(256 * 1024);
+    while (ok) {
+        const qint64 n = in.read(buf.data(), qint64(buf.size()));
+        if (n <= 0) {
+            ok = n == 0;
+            if (!ok)
+                reason = in.errorString();
+            break;
+        }
+        ok = out.write(buf.data(), n) == n;
+        if (!ok)
+            reason = out.errorString();
+    }
+    if (ok) {
+        ok = replace ? out.commit() : out.commitNew(&taken);
+        if (!ok)
+            reason = out.errorString();
+    }
+    if (!ok) {
+        out.cancelWriting();
+        if (error)
+            *error = reason;
+        if (nameTaken)
+            *nameTaken = taken;
+    }
+    return ok;
+}
+
+bool CopyFileSafely(const QString &source, const QString &dest, bool replace, QString *error, bool *nameTaken)
+{
+    QFile in;
+    if (!OpenRegularFile(in, source, error))
+        return false;
+    return CopyStreamSafely(in, dest, replace, error, nameTaken);
 }
 
 void TSafeFile::cancelWriting()

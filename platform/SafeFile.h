@@ -108,6 +108,9 @@ public:
     // Flushes and publishes; false (the target as it was) when any write
     // failed or the file cannot be put in place.
     bool commit();
+    // The same, but only under a free name: false with *nameTaken set when
+    // the name was taken meanwhile (nothing is replaced then).
+    bool commitNew(bool *nameTaken);
     void cancelWriting();
     void close() override;
 
@@ -134,6 +137,15 @@ private:
 // checked before anything is read, so a FIFO or a device such as /dev/zero
 // is refused with *error.
 bool OpenRegularFile(QFile &file, const QString &path, QString *error);
+
+// Copies what is left of in into dest through a TSafeFile: replacing dest,
+// or (replace false) only when the name is free. False with *error (and
+// *nameTaken when the name was taken) on failure; nothing is left behind.
+bool CopyStreamSafely(QIODevice &in, const QString &dest, bool replace, QString *error,
+                      bool *nameTaken = nullptr);
+// The same from a file, which must be a regular one.
+bool CopyFileSafely(const QString &source, const QString &dest, bool replace, QString *error,
+                    bool *nameTaken = nullptr);
 
 // The file a write to path replaces: a symbolic link is followed, so the
 // link itself survives (dotfile managers link settings files into place).

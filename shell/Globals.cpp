@@ -347,30 +347,14 @@ bool sameFile(const QString &a, const QString &b)
 
 bool CopyFileByStream(const QString &source, const QString &dest)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(source, in.errorString()));
+    QFile in;
+    QString error;
+    if (!OpenRegularFile(in, source, &error))
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(source, error));
     // Writing onto the source would truncate it before a byte is read.
     if (sameFile(source, dest))
         return false;
-    TSafeFile out(dest);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    std::vector<char> buf(256 * 1024);
-    for (;;) {
-        const qint64 n = in.read(buf.data(), qint64(buf.size()));
-        if (n < 0) {
-            out.cancelWriting();
-            return false;
-        }
-        if (n == 0)
-            break;
-        if (out.write(buf.data(), n) != n) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    return out.commit();
+    return CopyStreamSafely(in, dest, true, nullptr);
 }
 
 QString ColorToHtml(TColor color)
