@@ -370,8 +370,7 @@ void TMainForm::SetupCaptureCommands()
     }
 
     m_localChannel = new TLocalChannel(this);
-    connect(m_localChannel, &TLocalChannel::MessageReceived, this, &TMainForm::OnChannelMessage);
-    connect(m_localChannel, &TLocalChannel::MessageReceived, this, &TMainForm::ChannelMessage);
+    connect(m_localChannel, &TLocalChannel::MessageReceived, this, &TMainForm::QueueChannelMessage);
     // Other programs reach the running copy here (docs/ipc.md).
     StartLocalChannel();
 

@@ -1,4 +1,5 @@
 #include "Bmp2Tiff.h"
+#include "SafeFile.h"
 
 #include "Bitmap.h"
 #include "Graphic.h"
@@ -6,7 +7,6 @@
 #include "LeBytes.h"
 
 #include <QIODevice>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -386,7 +386,7 @@ QString notWritten(const QString &fileName, const QString &why)
 void SaveBitmapAsTiff(const TBitmap &bmp, const QString &fileName)
 {
     requirePixels(bmp); // before the file is created
-    QSaveFile f(fileName);
+    TSafeFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
         throw EGraphicFileError(notWritten(fileName, f.errorString()));
     WriteTiffStream(bmp, f); // an exception discards the temporary file

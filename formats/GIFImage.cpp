@@ -1,4 +1,5 @@
 #include "GIFImage.h"
+#include "SafeFile.h"
 #include "GIFPainter.h"
 #include "GraphicText.h"
 
@@ -7,7 +8,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -177,15 +177,16 @@ namespace {
 
 QByteArray ReadWholeFile(const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(GraphicCannotOpen(fileName, f.errorString()));
+    QFile f;
+    QString error;
+    if (!OpenRegularFile(f, fileName, &error))
+        throw EGraphicFileError(GraphicCannotOpen(fileName, error));
     return ReadRestCapped(f, qint64(1) << 30, QStringLiteral("GIF file"));
 }
 
 void WriteWholeFile(const QString &fileName, const QByteArray &bytes)
 {
-    QSaveFile f(fileName);
+    TSafeFile f(fileName);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         throw EGraphicFileError(QStringLiteral("Cannot write %1: %2").arg(fileName, f.errorString()));
 }

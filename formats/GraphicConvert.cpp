@@ -1,4 +1,5 @@
 #include "GraphicConvert.h"
+#include "SafeFile.h"
 
 #include "Bmp2Tiff.h"
 #include "BmpCodec.h"
@@ -17,7 +18,6 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMimeDatabase>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -158,9 +158,10 @@ std::unique_ptr<TGraphic> registeredGraphic(const char *ext)
 // the class's own copy of the pixels.
 std::unique_ptr<TGraphic> loadJpegBitmap(const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(cannotOpen(fileName, f.errorString()));
+    QFile f;
+    QString error;
+    if (!OpenRegularFile(f, fileName, &error))
+        throw EGraphicFileError(cannotOpen(fileName, error));
     const QByteArray data = ReadRestCapped(f, qint64(1) << 30, QStringLiteral("JPEG file"));
     JpegDecodeOptions options;
     options.maxPixels = TBitmap::MaxPixels();
@@ -231,12 +232,12 @@ QImage imageView(const TBitmap &bmp)
     return bmp.ToImage();
 }
 
-// Through QSaveFile: a temporary name in the target's folder, renamed onto the
+// Through TSafeFile: a temporary name in the target's folder, renamed onto the
 // target only when complete, so a failure leaves no target and an old one as
 // it was.
 void writeFile(const QString &fileName, const std::function<void(QIODevice &)> &write)
 {
-    QSaveFile out(fileName);
+    TSafeFile out(fileName);
     if (!out.open(QIODevice::WriteOnly))
         throw EGraphicFileError(cannotWrite(fileName, out.errorString()));
     write(out); // an exception discards the temporary file
@@ -367,7 +368,7 @@ private:
 #endif
     }
 
-    QSaveFile fFile;
+    TSafeFile fFile;
     bool fFailed = false;
     size_t fHead = 0, fStride = 0;
     int fHeight = 0, fRows = 0, fCapacity = 0, fBatchRows = 0;
@@ -638,9 +639,10 @@ void MakeJpegThumbnailFile(const QString &sourceFile, const QString &targetFile,
                            TColor background)
 {
     checkThumbnailSize(width, height);
-    QFile in(sourceFile);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(cannotOpen(sourceFile, in.errorString()));
+    QFile in;
+    QString error;
+    if (!OpenRegularFile(in, sourceFile, &error))
+        throw EGraphicFileError(cannotOpen(sourceFile, error));
     writeFile(targetFile, [&](QIODevice &out) { MakeJpegThumbnail(in, out, width, height, background); });
 }
 

@@ -1,4 +1,5 @@
 #include "MailAttachments.h"
+#include "SafeFile.h"
 
 #include "IniFile.h"
 #include "PictureFiles.h"
@@ -6,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace zk {
 
@@ -88,7 +88,7 @@ bool ZipFiles(const QString &listFolder, const QString &archive, const QStringLi
     for (const QString &f : files)
         if (!QFileInfo(f).isFile())
             return fail(f);
-    QSaveFile list(withSlash(listFolder) + QStringLiteral("zipfiles.dat"));
+    TSafeFile list(withSlash(listFolder) + QStringLiteral("zipfiles.dat"));
     if (!list.open(QIODevice::WriteOnly))
         return fail(list.fileName() + QStringLiteral(": ") + list.errorString());
     list.write(ZipListText(archive, files).toUtf8());
@@ -126,8 +126,8 @@ QStringList CopyAttachments(const QStringList &files, const QString &folder, QSt
         QString target = dest + fi.fileName();
         for (int n = 2; QFileInfo::exists(target) || out.contains(target); ++n)
             target = dest + stem + QLatin1Char('-') + QString::number(n) + ext;
-        // QFile::copy never replaces an existing file.
-        if (!QFile::copy(file, target))
+        // Never over an existing file: one that appeared meanwhile is kept.
+        if (!CopyFileSafely(file, target, false, nullptr))
             return fail(file + QStringLiteral(" → ") + target);
         made << target;
         out << target;

@@ -59,25 +59,40 @@ QString text(const TMainForm &form, const char *key, const QString &fallback)
     return form.Text(QString::fromLatin1(key), fallback);
 }
 
-void showMessage(TMainForm &form, const QString &message)
+void showMessage(TMainForm &form, const QString &message, QMessageBox::Icon icon = QMessageBox::Information)
 {
-    QMessageBox box(QMessageBox::Information, form.windowTitle(), message, QMessageBox::Ok, &form);
+    // An open asked for by another program counts into one box: a flood of
+    // them must not stack boxes.
+    if (form.HandlingChannelMessage()) {
+        form.ShowCountedMessage(QStringLiteral("LoadFileRefusedBox"), QMessageBox::Warning, message);
+        return;
+    }
+    QMessageBox box(icon, form.windowTitle(), message, QMessageBox::Ok, &form);
     box.setObjectName(QStringLiteral("PictureFilesMessage"));
     box.exec();
 }
 
-void showSaveError(TMainForm &form, const EGraphicError &e)
+// counted: a save nobody asked for at that moment (the automatic save
+// after a capture), whose refusals count into the box already open.
+void showSaveError(TMainForm &form, const EGraphicError &e, bool counted = false)
 {
+    QString message;
+    QMessageBox::Icon icon = QMessageBox::Critical;
     if (const auto *na = dynamic_cast<const EFormatNotAvailable *>(&e)) {
-        showMessage(form, text(form, "showmsg_format_not_available",
-                               QStringLiteral("Dieses Format steht noch nicht zur Verfügung; es wurde nichts "
-                                              "gespeichert: ")) +
-                              na->Ext());
-        return;
+        message = text(form, "showmsg_format_not_available",
+                       QStringLiteral("Dieses Format steht noch nicht zur Verfügung; es wurde nichts "
+                                      "gespeichert: ")) +
+                  na->Ext();
+        icon = QMessageBox::Information;
+    } else {
+        message = text(form, "showmsg_except_no_storage",
+                       QStringLiteral("Die Grafik konnte nicht gespeichert werden: ")) +
+                  e.message();
     }
-    showMessage(form, text(form, "showmsg_except_no_storage",
-                           QStringLiteral("Die Grafik konnte nicht gespeichert werden: ")) +
-                          e.message());
+    if (counted)
+        form.ShowCountedMessage(QStringLiteral("AutoSaveFailedBox"), icon, message);
+    else
+        showMessage(form, message, icon);
 }
 
 // Where the file dialogs start when no folder is given: the current
@@ -315,9 +330,9 @@ void TMainForm::WMLoadFile(const QString &fileName)
 {
     const QString name = fileName;
     if (!QFileInfo(name).isFile()) {
-        showMessage(*this, text(*this, "showmsg_file_evtl_not_exists",
-                                       QStringLiteral("Die Datei existiert eventuell nicht (mehr):")) +
-                           QLatin1Char('\n') + name);
+        // Counted into the box already open: a flood of such messages
+        // stacks nothing.
+        ShowLoadRefusal(name);
         return;
     }
     openPicture(*this, name, false);
@@ -338,7 +353,7 @@ void TMainForm::WMDropFiles(const QStringList &Files)
 
 void TMainForm::ChannelMessage(quint32 id, const QByteArray &payload)
 {
-    if (id == MsgLoadFile)
+    if (id == MsgLoadFile && !RefuseChannelLoad(payload))
         WMLoadFile(QString::fromUtf8(payload));
 }
 
@@ -356,7 +371,7 @@ void TMainForm::AutoSaveImage()
     try {
         written = AutoSavePicture(*bmp, Options);
     } catch (const EGraphicError &e) {
-        showSaveError(*this, e);
+        showSaveError(*this, e, true);
         return;
     }
     if (written.isEmpty())

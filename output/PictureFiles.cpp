@@ -1,5 +1,7 @@
 #include "PictureFiles.h"
 
+#include "GraphicText.h"
+
 #include "SafeFile.h"
 
 #include "Bmp2Tiff.h"
@@ -455,7 +457,10 @@ namespace {
 
 EGraphicFileError writeError(const QString &path, const QString &reason)
 {
-    return EGraphicFileError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(path, reason));
+    // All in the program's language: the lead comes from the language file.
+    return EGraphicFileError(GraphicFault("showmsg_graphic_cannot_write",
+                                          QStringLiteral("Die Datei kann nicht geschrieben werden"),
+                                          QStringLiteral("\"%1\": %2").arg(path, reason)));
 }
 
 // The complete bytes beside path, not yet under its name. New pictures get

@@ -1,10 +1,10 @@
 #include "AviFile.h"
+#include "SafeFile.h"
 
 #include "LeBytes.h"
 #include "GraphicText.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -152,7 +152,7 @@ TAviFileWriter::~TAviFileWriter() { Cancel(); }
 void TAviFileWriter::Open(const QString &fileName, int width, int height, int framesPerSec, int frameCount)
 {
     Cancel();
-    auto file = std::make_unique<QSaveFile>(fileName);
+    auto file = std::make_unique<TSafeFile>(fileName);
     if (!file->open(QIODevice::WriteOnly))
         throw EAviError(QStringLiteral("Cannot create \"%1\": %2").arg(fileName, file->errorString()));
     m_file = std::move(file);

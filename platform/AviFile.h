@@ -30,9 +30,10 @@
 #include <vector>
 
 class QIODevice;
-class QSaveFile;
 
 namespace zk {
+
+class TSafeFile;
 
 // A damaged, truncated or unsupported AVI file, or one that cannot be written.
 class EAviError : public EGraphicError
@@ -89,7 +90,7 @@ private:
     void put(const QByteArray &bytes);
     void putAt(qint64 pos, std::uint32_t value);
 
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<TSafeFile> m_file;
     QIODevice *m_dev = nullptr;
     qint64 m_base = 0; // where the RIFF starts in the device
     int m_width = 0;

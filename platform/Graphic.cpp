@@ -1,4 +1,5 @@
 #include "Graphic.h"
+#include "SafeFile.h"
 
 #include "Bitmap.h"
 #include "GraphicText.h"
@@ -11,7 +12,6 @@
 #include <QImage>
 #include <QMimeData>
 #include <QMutex>
-#include <QSaveFile>
 
 namespace zk {
 
@@ -55,18 +55,19 @@ void TGraphic::SetTransparent(bool on)
 
 void TGraphic::LoadFromFile(const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EGraphicFileError(GraphicCannotOpen(fileName, f.errorString()));
+    QFile f;
+    QString error;
+    if (!OpenRegularFile(f, fileName, &error))
+        throw EGraphicFileError(GraphicCannotOpen(fileName, error));
     LoadFromStream(f);
 }
 
 void TGraphic::SaveToFile(const QString &fileName)
 {
-    QSaveFile f(fileName);
+    TSafeFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
         throw EGraphicFileError(QStringLiteral("Cannot write \"%1\": %2").arg(fileName, f.errorString()));
-    SaveToStream(f); // on an exception QSaveFile discards the temporary file
+    SaveToStream(f); // on an exception TSafeFile discards the temporary file
     if (!f.commit())
         throw EGraphicFileError(QStringLiteral("Cannot write \"%1\": %2").arg(fileName, f.errorString()));
 }

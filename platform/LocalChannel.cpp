@@ -223,8 +223,13 @@ void TLocalChannel::OnNewConnection()
         client->stall->setSingleShot(true);
         client->stall->setInterval(m_stallTimeoutMs);
         connect(client->stall, &QTimer::timeout, this, [this, socket] {
-            Drop(socket, QStringLiteral("the sender stopped in the middle of a frame"));
+            const Client *c = m_clients.value(socket);
+            Drop(socket, c && c->reader.Pending() > 0 ? QStringLiteral("the sender stopped in the middle of a frame")
+                                                      : QStringLiteral("the sender sent nothing"));
         });
+        // A connection that never sends would hold its place for ever: the
+        // limit runs from the start, not only once bytes are pending.
+        client->stall->start();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
             delete m_clients.take(socket);
@@ -259,10 +264,8 @@ void TLocalChannel::OnReadyRead(QLocalSocket *socket)
         Drop(socket, client->reader.ErrorString());
         return;
     }
-    if (client->reader.Pending() > 0)
-        client->stall->start();
-    else
-        client->stall->stop();
+    // Every arrival gives the sender the whole limit again.
+    client->stall->start();
 }
 
 void TLocalChannel::Drop(QLocalSocket *socket, const QString &reason)

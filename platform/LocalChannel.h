@@ -73,7 +73,8 @@ class TLocalChannel : public QObject
 public:
     static constexpr std::uint32_t kDefaultMaxPayload = 1u << 20;
     static constexpr int kMaxClients = 16;
-    // A sender that stops in the middle of a frame for this long is cut off.
+    // A connection that sends nothing for this long (at its start, between
+    // frames or in the middle of one) is cut off.
     static constexpr int kStallTimeoutMs = 10000;
 
     explicit TLocalChannel(QObject *parent = nullptr);

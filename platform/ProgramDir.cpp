@@ -1,5 +1,7 @@
 #include "ProgramDir.h"
 
+#include "SafeFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -48,7 +50,7 @@ void seedTemplates(const QString &exeDir, const QString &target)
             if (QFileInfo::exists(dest))
                 continue;
             QDir().mkpath(QFileInfo(dest).absolutePath());
-            QFile::copy(file, dest);
+            CopyFileSafely(file, dest, false, nullptr);
         }
         return;
     }

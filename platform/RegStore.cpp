@@ -1,5 +1,7 @@
 #include "RegStore.h"
 
+#include "SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -379,8 +381,10 @@ Key &Tree::make(const QString &path)
 {
     // Callers never pass the root: values cannot live there.
     Q_ASSERT(!path.split(u'\\', Qt::SkipEmptyParts).isEmpty());
-    if (Key *k = find(path))
+    if (Key *k = find(path)) {
+        k->section = true;
         return *k;
+    }
     const QStringList parts = path.split(u'\\', Qt::SkipEmptyParts);
     QString built;
     for (const QString &part : parts) {
@@ -395,7 +399,9 @@ Key &Tree::make(const QString &path)
         m_keys.push_back(std::move(k));
         built = next;
     }
-    return *find(path);
+    Key &made = *find(path);
+    made.section = true;
+    return made;
 }
 
 bool Tree::remove(const QString &path)
@@ -448,7 +454,7 @@ void Tree::reindex()
 
 // ---- text form of the whole store --------------------------------------------
 
-Tree parse(const QByteArray &data, const QString &fileName)
+Tree parse(const QByteArray &data, const QString &fileName, bool *damagedOut)
 {
     Tree tree;
     // Usually the whole file is valid UTF-8 and lines need no check of their own.
@@ -459,11 +465,16 @@ Tree parse(const QByteArray &data, const QString &fileName)
     Key *current = nullptr;
     bool sawHeader = false;
     int lineNo = 0;
+    // A file of garbage would give a warning per line; the first few tell
+    // what is wrong, the count the rest.
+    constexpr int shownWarnings = 10;
+    int skipped = 0;
     auto damaged = [&](const QString &why) {
-        qWarning().noquote() << QStringLiteral("%1, line %2: %3; the line is skipped")
-                                    .arg(QDir::toNativeSeparators(fileName))
-                                    .arg(lineNo)
-                                    .arg(why);
+        if (++skipped <= shownWarnings)
+            qWarning().noquote() << QStringLiteral("%1, line %2: %3; the line is skipped")
+                                        .arg(QDir::toNativeSeparators(fileName))
+                                        .arg(lineNo)
+                                        .arg(why);
     };
     QString lineStore; // a line decoded on its own when the file is not all UTF-8
     qsizetype start = 0;
@@ -544,6 +555,12 @@ Tree parse(const QByteArray &data, const QString &fileName)
         }
         damaged(QStringLiteral("not a key, a value or a comment"));
     }
+    if (skipped > shownWarnings)
+        qWarning().noquote() << QStringLiteral("%1: %2 more damaged lines skipped")
+                                    .arg(QDir::toNativeSeparators(fileName))
+                                    .arg(skipped - shownWarnings);
+    if (damagedOut)
+        *damagedOut = skipped > 0;
     return tree;
 }
 
@@ -554,6 +571,10 @@ QByteArray serialize(const Tree &tree, qsizetype sizeHint)
     out += FileHeader;
     out += '\n';
     for (const Key &k : tree.keys()) {
+        // Keys that only lead to deeper ones are implied by those: writing
+        // each of a deep chain would make the file grow with its square.
+        if (k.values.isEmpty() && !k.section)
+            continue;
         out += "\n[";
         out += k.path.toUtf8();
         out += "]\n";
@@ -616,7 +637,7 @@ bool Store::adopt(const QByteArray &data, const storeio::FileStamp &stamp)
     // written yet on top.
     if (m_loaded && !m_stale && data == m_raw)
         return false;
-    m_tree = parse(data, m_file);
+    m_tree = parse(data, m_file, &m_rawDamaged);
     m_raw = data;
     m_stale = false;
     m_loaded = true;
@@ -671,10 +692,28 @@ void Store::flush(QByteArray bytes)
     if (m_stamp.exists ? bytes == m_raw : m_tree.keys().empty())
         return; // nothing changed
     QString error;
+    if (m_rawDamaged && m_stamp.exists)
+        keepDamaged();
     if (!storeio::replaceFile(m_file, bytes, 0600, &error, m_file + QStringLiteral(".tmp")))
         throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": %2").arg(m_file, error));
     m_raw = std::move(bytes);
     m_stamp = storeio::stampOf(m_file);
+}
+
+void Store::keepDamaged()
+{
+    // Beside the file the link leads to: that is the file being replaced.
+    const QString target = ResolveLinkTarget(m_file);
+    const QString copy = target + QStringLiteral(".damaged");
+    TPendingFile pending;
+    QString error;
+    if (!pending.Write(copy, m_raw, 0600, &error) || !pending.Replace(&error))
+        throw ERegistryException(
+            QStringLiteral("Cannot keep the damaged registry file \"%1\" as \"%2\": %3").arg(target, copy, error));
+    m_rawDamaged = false;
+    qWarning().noquote() << QStringLiteral("The registry file \"%1\" did not read cleanly; it is kept as \"%2\"")
+                                .arg(target, copy);
+    ReportDamagedStore(target, copy);
 }
 
 // A store file the user made read-only stays as it is: renaming a new file
@@ -739,6 +778,14 @@ void Store::commitPending()
         throw;
     }
     m_pending.clear();
+}
+
+void Store::markDamaged()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    refresh();
+    if (m_stamp.exists)
+        m_rawDamaged = true;
 }
 
 void Store::beginBatch()

@@ -35,6 +35,9 @@ struct Key
 {
     QString path; // components joined by '\', each in its first-written case
     QList<Value> values;
+    // Read as a section of its own or made on purpose; a key that only
+    // leads to deeper ones is not written as a section.
+    bool section = false;
 
     const Value *find(const QString &name) const;
     Value *find(const QString &name);
@@ -61,7 +64,8 @@ public:
     const Key *find(const QString &path) const;
     Key *find(const QString &path);
     // Finds or creates the key and its missing ancestors. An existing
-    // component keeps its case.
+    // component keeps its case. The key itself (not the ancestors made on
+    // the way) counts as a section.
     Key &make(const QString &path);
     // Removes the key with all its subkeys. Returns false when it is missing.
     bool remove(const QString &path);
@@ -82,8 +86,9 @@ private:
 extern const char *const FileHeader;
 
 // Parses store text. A damaged line is skipped with a warning naming
-// fileName and the line number; the rest loads.
-Tree parse(const QByteArray &data, const QString &fileName);
+// fileName and the line number (the first few of them); the rest loads.
+// *damaged tells whether anything was skipped.
+Tree parse(const QByteArray &data, const QString &fileName, bool *damaged = nullptr);
 // sizeHint: the expected size, to allocate once.
 QByteArray serialize(const Tree &tree, qsizetype sizeHint = 0);
 
@@ -122,6 +127,10 @@ public:
     void beginBatch();
     void endBatch();
 
+    // The file read holds something its reader could not use (a value of
+    // another type than expected): it is kept before it is next replaced.
+    void markDamaged();
+
 private:
     // Re-reads the file under the held lock and makes it the base of changes.
     // Returns whether the tree was built anew from the file.
@@ -140,10 +149,15 @@ private:
     // Makes data the base of the tree; returns whether it was parsed anew.
     bool adopt(const QByteArray &data, const storeio::FileStamp &stamp);
 
+    // Keeps the file as it is on disk beside it ("NAME.damaged") before it is
+    // replaced for the first time after it did not read cleanly.
+    void keepDamaged();
+
     QString m_file;
     std::mutex m_mutex;
     Tree m_tree;
     QByteArray m_raw;
+    bool m_rawDamaged = false; // m_raw did not read cleanly
     storeio::FileStamp m_stamp;
     bool m_loaded = false;
 };

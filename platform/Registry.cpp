@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <optional>
 
 namespace zk {
@@ -141,6 +142,29 @@ void TRegistry::SetRootKey(RootKey root)
 {
     CloseKey();
     d->root = root;
+}
+
+namespace {
+std::mutex g_damagedMutex;
+TDamagedStoreHandler g_damagedHandler;
+} // namespace
+
+void SetDamagedStoreHandler(TDamagedStoreHandler handler)
+{
+    std::lock_guard<std::mutex> guard(g_damagedMutex);
+    g_damagedHandler = std::move(handler);
+}
+
+void ReportDamagedStore(const QString &storeFile, const QString &copy)
+{
+    std::lock_guard<std::mutex> guard(g_damagedMutex);
+    if (g_damagedHandler)
+        g_damagedHandler(storeFile, copy);
+}
+
+void MarkStoreDamaged(RootKey root)
+{
+    regstore::Store::at(TRegistry::StoreFile(root)).markDamaged();
 }
 
 QString TRegistry::StoreFile(RootKey root)

@@ -8,7 +8,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 
 namespace zk {
@@ -27,6 +29,17 @@ public:
     explicit ERegistryException(const QString &message);
     QString message() const;
 };
+
+// Told when a store file that did not read cleanly (damaged lines, not a
+// store at all) is about to be replaced and its original was kept as copy.
+// Called from inside the store's write, with its lock held: a handler must
+// not touch the stores, only note the files (e.g. for a message shown later).
+using TDamagedStoreHandler = std::function<void(const QString &storeFile, const QString &copy)>;
+void SetDamagedStoreHandler(TDamagedStoreHandler handler);
+void ReportDamagedStore(const QString &storeFile, const QString &copy);
+// A reader found a value it cannot use in the store of root: the file is
+// kept and reported the same way before it is next replaced.
+void MarkStoreDamaged(RootKey root);
 
 class TRegistry
 {

@@ -1,5 +1,7 @@
 #include "SafeFile.h"
 
+#include "Registry.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zk {
 
@@ -119,7 +122,7 @@ bool IsOurTempName(const QString &fileName)
     return true;
 }
 
-int RemoveOrphanedTemps(const QString &dir)
+int RemoveOrphanedTemps(const QString &dir, bool *held)
 {
     DIR *d = ::opendir(enc(dir).constData());
     if (!d)
@@ -133,13 +136,19 @@ int RemoveOrphanedTemps(const QString &dir)
         const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
-        struct stat held, named;
+        struct stat stFile, named;
         // Only our own regular files, and only when no living writer holds
         // the lock; the name must still lead to the file we locked (a writer
         // may have renamed it into place meanwhile).
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() && lockFile(fd, false) &&
-            ::lstat(path.constData(), &named) == 0 && sameFile(held, named) && ::unlink(path.constData()) == 0)
-            ++removed;
+        if (::fstat(fd, &stFile) == 0 && S_ISREG(stFile.st_mode) && stFile.st_uid == ::geteuid()) {
+            if (!lockFile(fd, false)) {
+                if (held)
+                    *held = true;
+            } else if (::lstat(path.constData(), &named) == 0 && sameFile(stFile, named) &&
+                       ::unlink(path.constData()) == 0) {
+                ++removed;
+            }
+        }
         ::close(fd);
     }
     ::closedir(d);
@@ -162,10 +171,10 @@ void RemoveOrphanedTempsOnce(const QString &dir)
 
 TPendingFile::~TPendingFile()
 {
-    discard();
+    Discard();
 }
 
-void TPendingFile::discard()
+void TPendingFile::Discard()
 {
     if (!m_temp.isEmpty())
         ::unlink(enc(m_temp).constData());
@@ -178,12 +187,26 @@ void TPendingFile::discard()
 bool TPendingFile::Write(const QString &finalPath, const QByteArray &data, mode_t mode, QString *error,
                          const QString &keepModeOf)
 {
-    discard();
+    if (!Open(finalPath, mode, error, keepModeOf))
+        return false;
+    if (!writeAll(m_fd, data.constData(), data.size()) || ::fsync(m_fd) != 0) {
+        const int err = errno;
+        Discard();
+        if (error)
+            *error = systemError(err);
+        return false;
+    }
+    return true;
+}
+
+bool TPendingFile::Open(const QString &finalPath, mode_t mode, QString *error, const QString &keepModeOf)
+{
+    Discard();
     m_final = finalPath;
     const QString dir = QFileInfo(finalPath).absolutePath();
     RemoveOrphanedTempsOnce(dir);
     auto fail = [&](int err) {
-        discard();
+        Discard();
         if (error)
             *error = systemError(err);
         return false;
@@ -211,6 +234,10 @@ bool TPendingFile::Write(const QString &finalPath, const QByteArray &data, mode_
         }
     }
     if (!m_unnamed) {
+        // A kill from here on leaves a named file: the next start must know
+        // where to look for it.
+        if (m_fixedTemp.isEmpty())
+            NoteTempFolder(dir);
         for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
             const QString temp = m_fixedTemp.isEmpty() ? TempNameFor(finalPath) : m_fixedTemp;
             if (!m_fixedTemp.isEmpty())
@@ -238,8 +265,6 @@ bool TPendingFile::Write(const QString &finalPath, const QByteArray &data, mode_
     // The umask may have cleared bits of the old file's mode; restore them.
     if (keepMode)
         (void)::fchmod(m_fd, mode);
-    if (!writeAll(m_fd, data.constData(), data.size()) || ::fsync(m_fd) != 0)
-        return fail(errno);
     return true;
 }
 
@@ -273,18 +298,18 @@ bool TPendingFile::Replace(QString *error)
         return false;
     }
     if (m_unnamed && m_temp.isEmpty() && !nameTemp(error)) {
-        discard();
+        Discard();
         return false;
     }
     if (::rename(enc(m_temp).constData(), enc(m_final).constData()) != 0) {
         const int err = errno;
-        discard();
+        Discard();
         if (error)
             *error = systemError(err);
         return false;
     }
     m_temp.clear();
-    discard();
+    Discard();
     return true;
 }
 
@@ -315,7 +340,7 @@ bool TPendingFile::LinkNew(bool *nameTaken, QString *error)
         if (rc == 0 && !QFileInfo::exists(m_temp))
             m_temp.clear(); // renamed; after a link the temporary name goes in discard
     }
-    discard();
+    Discard();
     if (err == 0)
         return true;
     if (err == EEXIST)
@@ -323,6 +348,278 @@ bool TPendingFile::LinkNew(bool *nameTaken, QString *error)
     else if (error)
         *error = systemError(err);
     return false;
+}
+
+// ---------------------------------------------------------------------------
+// Folders of named temporary files
+
+namespace {
+std::mutex g_notedMutex;
+QSet<QString> g_noted; // folders noted by this process
+
+QStringList readNoted(const QString &file)
+{
+    QFile f(file);
+    QStringList folders;
+    // Never more than a small list; a file that is not one is not read.
+    if (QFileInfo(file).isFile() && QFileInfo(file).size() < 1024 * 1024 && f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty() && !folders.contains(QFile::decodeName(line)))
+                folders.append(QFile::decodeName(line));
+    return folders;
+}
+} // namespace
+
+QString NotedTempFoldersFile()
+{
+    return QFileInfo(TRegistry::StoreFile(RootKey::CurrentUser)).absolutePath() + QStringLiteral("/temp-folders");
+}
+
+void NoteTempFolder(const QString &dir)
+{
+    const QString key = QDir::cleanPath(QDir(dir).absolutePath());
+    std::lock_guard<std::mutex> guard(g_notedMutex);
+    if (g_noted.contains(key))
+        return;
+    g_noted.insert(key);
+    const QString file = NotedTempFoldersFile();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    // One short line appended in one write: a kill leaves it whole or absent.
+    const int fd = ::open(enc(file).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                          0600);
+    if (fd < 0)
+        return;
+    const QByteArray line = enc(key) + '\n';
+    (void)writeAll(fd, line.constData(), line.size());
+    ::close(fd);
+}
+
+void RemoveNotedTemps()
+{
+    const QString file = NotedTempFoldersFile();
+    QStringList stillHeld;
+    for (const QString &dir : readNoted(file)) {
+        bool held = false;
+        RemoveOrphanedTemps(dir, &held);
+        if (held)
+            stillHeld.append(dir);
+    }
+    std::lock_guard<std::mutex> guard(g_notedMutex);
+    // Folders this process noted meanwhile stay as well.
+    for (const QString &dir : std::as_const(g_noted))
+        if (!stillHeld.contains(dir))
+            stillHeld.append(dir);
+    if (stillHeld.isEmpty()) {
+        ::unlink(enc(file).constData());
+        return;
+    }
+    TPendingFile pending;
+    QString error;
+    if (pending.Write(file, enc(stillHeld.join(u'\n')) + '\n', 0600, &error))
+        pending.Replace(&error);
+}
+
+QString ResolveLinkTarget(const QString &path)
+{
+    QString target = path;
+    for (int depth = 0; depth < 16; ++depth) {
+        const QFileInfo fi(target);
+        if (!fi.isSymLink())
+            break;
+        target = fi.symLinkTarget();
+    }
+    return target;
+}
+
+bool OpenRegularFile(QFile &file, const QString &path, QString *error)
+{
+    int fd;
+    do {
+        fd = ::open(enc(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    const auto fail = [&](const QString &why) {
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (fd < 0)
+        return fail(systemError(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return fail(systemError(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(QStringLiteral("it is not a regular file"));
+    file.setFileName(path);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return fail(file.errorString());
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSafeFile
+
+TSafeFile::TSafeFile(const QString &fileName, QObject *parent)
+    : QIODevice(parent)
+    , m_name(fileName)
+{
+}
+
+TSafeFile::~TSafeFile()
+{
+    cancelWriting();
+}
+
+bool TSafeFile::open(OpenMode mode)
+{
+    if (isOpen() || !(mode & WriteOnly) || (mode & (ReadOnly | Append))) {
+        setErrorString(QStringLiteral("a file written safely is opened for writing only"));
+        return false;
+    }
+    const QString target = ResolveLinkTarget(m_name);
+    struct stat st;
+    const bool exists = ::stat(enc(target).constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        setErrorString(QStringLiteral("\"%1\" is not a regular file").arg(target));
+        return false;
+    }
+    // A file the user made read-only stays: a rename over it would undo that.
+    if (exists && ::faccessat(AT_FDCWD, enc(target).constData(), W_OK, AT_EACCESS) != 0) {
+        setErrorString(QStringLiteral("\"%1\" is read-only").arg(target));
+        return false;
+    }
+    QString error;
+    if (!m_pending.Open(target, 0666, &error, exists ? target : QString())) {
+        setErrorString(error);
+        return false;
+    }
+    m_size = 0;
+    m_failed = false;
+    return QIODevice::open(mode | Unbuffered);
+}
+
+qint64 TSafeFile::readData(char *, qint64)
+{
+    return -1;
+}
+
+qint64 TSafeFile::writeData(const char *data, qint64 size)
+{
+    if (m_failed || m_pending.Fd() < 0)
+        return -1;
+    const qint64 start = pos();
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(m_pending.Fd(), data + done, size_t(size - done), off_t(start + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_failed = true;
+            setErrorString(systemError(errno));
+            return -1;
+        }
+        done += n;
+    }
+    m_size = std::max(m_size, start + done);
+    return done;
+}
+
+bool TSafeFile::commit()
+{
+    if (!isOpen())
+        return false;
+    QIODevice::close();
+    QString error;
+    if (m_failed) {
+        m_pending.Discard();
+        return false;
+    }
+    if (::fsync(m_pending.Fd()) != 0) {
+        setErrorString(systemError(errno));
+        cancelWriting();
+        return false;
+    }
+    if (!m_pending.Replace(&error)) {
+        setErrorString(error);
+        return false;
+    }
+    return true;
+}
+
+bool TSafeFile::commitNew(bool *nameTaken)
+{
+    *nameTaken = false;
+    if (!isOpen())
+        return false;
+    QIODevice::close();
+    QString error;
+    if (m_failed || ::fsync(m_pending.Fd()) != 0) {
+        if (!m_failed)
+            setErrorString(systemError(errno));
+        m_pending.Discard();
+        return false;
+    }
+    if (!m_pending.LinkNew(nameTaken, &error)) {
+        setErrorString(*nameTaken ? QStringLiteral("\"%1\" exists already").arg(m_name) : error);
+        return false;
+    }
+    return true;
+}
+
+bool CopyStreamSafely(QIODevice &in, const QString &dest, bool replace, QString *error, bool *nameTaken)
+{
+    bool taken = false;
+    TSafeFile out(dest);
+    bool ok = out.open(QIODevice::WriteOnly);
+    QString reason = ok ? QString() : out.errorString();
+    std::vector<char> buf(256 * 1024);
+    while (ok) {
+        const qint64 n = in.read(buf.data(), qint64(buf.size()));
+        if (n <= 0) {
+            ok = n == 0;
+            if (!ok)
+                reason = in.errorString();
+            break;
+        }
+        ok = out.write(buf.data(), n) == n;
+        if (!ok)
+            reason = out.errorString();
+    }
+    if (ok) {
+        ok = replace ? out.commit() : out.commitNew(&taken);
+        if (!ok)
+            reason = out.errorString();
+    }
+    if (!ok) {
+        out.cancelWriting();
+        if (error)
+            *error = reason;
+        if (nameTaken)
+            *nameTaken = taken;
+    }
+    return ok;
+}
+
+bool CopyFileSafely(const QString &source, const QString &dest, bool replace, QString *error, bool *nameTaken)
+{
+    QFile in;
+    if (!OpenRegularFile(in, source, error))
+        return false;
+    return CopyStreamSafely(in, dest, replace, error, nameTaken);
+}
+
+void TSafeFile::cancelWriting()
+{
+    if (isOpen())
+        QIODevice::close();
+    m_pending.Discard();
+}
+
+void TSafeFile::close()
+{
+    // Like QSaveFile: closing without commit() writes nothing.
+    cancelWriting();
 }
 
 } // namespace zk

@@ -10,6 +10,8 @@
 // RemoveOrphanedTemps can tell a dead writer's leftover from a file another
 // running copy is still writing.
 #include <QByteArray>
+#include <QFile>
+#include <QIODevice>
 #include <QString>
 
 #include <sys/types.h>
@@ -28,6 +30,12 @@ public:
     // reason) when the bytes cannot be written; nothing is left behind then.
     bool Write(const QString &finalPath, const QByteArray &data, mode_t mode, QString *error,
                const QString &keepModeOf = QString());
+    // Makes the temporary file for finalPath without writing anything; the
+    // caller writes through Fd() and flushes before publishing.
+    bool Open(const QString &finalPath, mode_t mode, QString *error, const QString &keepModeOf = QString());
+    int Fd() const { return m_fd; }
+    // Removes whatever was not published.
+    void Discard();
 
     // Puts the file under finalPath, replacing what is there.
     bool Replace(QString *error);
@@ -50,7 +58,6 @@ public:
 
 private:
     bool nameTemp(QString *error);
-    void discard();
 
     QString m_final;
     QString m_fixedTemp;
@@ -66,11 +73,83 @@ QString TempNameFor(const QString &finalPath);
 bool IsOurTempName(const QString &fileName);
 
 // Removes the temporary files of our pattern in dir that belong to this user
-// and that no living writer holds. Returns how many it removed.
-int RemoveOrphanedTemps(const QString &dir);
+// and that no living writer holds. Returns how many it removed; *held is
+// set when a living writer's file was found.
+int RemoveOrphanedTemps(const QString &dir, bool *held = nullptr);
 // The same, once per folder and process: called before the first write into
 // a folder. Start-up marks the folders it has cleaned through it as well.
 void RemoveOrphanedTempsOnce(const QString &dir);
+
+// Remembers a folder in which a named temporary file is about to be made,
+// so that the next start cleans it even if nothing is written there again.
+void NoteTempFolder(const QString &dir);
+// Cleans every folder noted so far (start-up does this once). Folders in
+// which a living writer still holds a file stay noted.
+void RemoveNotedTemps();
+// Where the noted folders are kept (beside the settings store).
+QString NotedTempFoldersFile();
+
+// A file written the safe way while it is being made, for writers that
+// stream and seek (a video, a converted picture): bytes go to the temporary
+// file of TPendingFile, and commit() flushes it and puts it in place of the
+// target. Without commit() nothing of it remains. The interface is that of
+// QSaveFile, so it stands in wherever one would be used. A symbolic link as
+// target is written through: the file it leads to is replaced.
+class TSafeFile : public QIODevice
+{
+public:
+    explicit TSafeFile(const QString &fileName = QString(), QObject *parent = nullptr);
+    ~TSafeFile() override;
+
+    void setFileName(const QString &fileName) { m_name = fileName; }
+    QString fileName() const { return m_name; }
+    // Only write modes; the target is never read.
+    bool open(OpenMode mode) override;
+    // Flushes and publishes; false (the target as it was) when any write
+    // failed or the file cannot be put in place.
+    bool commit();
+    // The same, but only under a free name: false with *nameTaken set when
+    // the name was taken meanwhile (nothing is replaced then).
+    bool commitNew(bool *nameTaken);
+    void cancelWriting();
+    void close() override;
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_size; }
+    // The descriptor being written (for hints to the kernel), -1 when closed.
+    int handle() const { return m_pending.Fd(); }
+    // Writes go straight to the file; false once one of them failed.
+    bool flush() const { return !m_failed; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    QString m_name;
+    TPendingFile m_pending;
+    qint64 m_size = 0;
+    bool m_failed = false;
+};
+
+// Opens path for reading into file only when it is a regular file: opened
+// without blocking (a FIFO in its place must not hang the program) and
+// checked before anything is read, so a FIFO or a device such as /dev/zero
+// is refused with *error.
+bool OpenRegularFile(QFile &file, const QString &path, QString *error);
+
+// Copies what is left of in into dest through a TSafeFile: replacing dest,
+// or (replace false) only when the name is free. False with *error (and
+// *nameTaken when the name was taken) on failure; nothing is left behind.
+bool CopyStreamSafely(QIODevice &in, const QString &dest, bool replace, QString *error,
+                      bool *nameTaken = nullptr);
+// The same from a file, which must be a regular one.
+bool CopyFileSafely(const QString &source, const QString &dest, bool replace, QString *error,
+                    bool *nameTaken = nullptr);
+
+// The file a write to path replaces: a symbolic link is followed, so the
+// link itself survives (dotfile managers link settings files into place).
+QString ResolveLinkTarget(const QString &path);
 
 // When set (by tests), unnamed files are never used, as on a file system
 // without them.

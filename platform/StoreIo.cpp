@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,10 +16,6 @@
 namespace zk::storeio {
 
 namespace {
-
-// Settings files are small; anything this big is not one of ours and would
-// only exhaust memory.
-constexpr qint64 MaxFileSize = 256ll * 1024 * 1024;
 
 QString errnoText(int err)
 {
@@ -42,20 +39,6 @@ FileStamp stampFromStat(const struct stat &st)
     return s;
 }
 
-// The file a write should replace: a symbolic link is followed so the link
-// itself survives (dotfile managers link settings files into place).
-QString resolveTarget(const QString &path)
-{
-    QString target = path;
-    for (int depth = 0; depth < 16; ++depth) {
-        const QFileInfo fi(target);
-        if (!fi.isSymLink())
-            break;
-        target = fi.symLinkTarget();
-    }
-    return target;
-}
-
 } // namespace
 
 FileStamp stampOf(const QString &path)
@@ -66,13 +49,14 @@ FileStamp stampOf(const QString &path)
     return stampFromStat(st);
 }
 
-ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp, QString *error)
+ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp, QString *error, qint64 maxBytes)
 {
     data->clear();
     *stamp = {};
     int fd;
     do {
-        fd = ::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC);
+        // Without blocking: a FIFO put in the file's place must not hang us.
+        fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == ENOENT)
@@ -94,16 +78,21 @@ ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp
         ::close(fd);
         return ReadResult::Failed;
     }
-    if (st.st_size > MaxFileSize) {
+    if (st.st_size > maxBytes) {
         if (error)
             *error = QStringLiteral("the file is too large (%1 bytes)").arg(st.st_size);
         ::close(fd);
         return ReadResult::Failed;
     }
+    // Never more than the size it had when checked: a file that grows while
+    // it is read is read as it was.
     data->reserve(static_cast<qsizetype>(st.st_size));
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const qint64 left = qint64(st.st_size) - data->size();
+        if (left <= 0)
+            break;
+        const ssize_t n = ::read(fd, buf, size_t(std::min<qint64>(left, qint64(sizeof buf))));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -115,13 +104,6 @@ ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp
         }
         if (n == 0)
             break;
-        if (data->size() + n > MaxFileSize) {
-            if (error)
-                *error = QStringLiteral("the file is too large");
-            ::close(fd);
-            data->clear();
-            return ReadResult::Failed;
-        }
         data->append(buf, n);
     }
     *stamp = stampFromStat(st);
@@ -132,7 +114,7 @@ ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp
 bool replaceFile(const QString &path, const QByteArray &data, mode_t newMode, QString *error,
                  const QString &tempPath)
 {
-    const QString target = resolveTarget(path);
+    const QString target = ResolveLinkTarget(path);
     struct stat st;
     const bool exists = ::stat(encoded(target).constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
@@ -141,7 +123,9 @@ bool replaceFile(const QString &path, const QByteArray &data, mode_t newMode, QS
         return false;
     }
     TPendingFile file;
-    if (!tempPath.isEmpty())
+    // The fixed name is the caller's beside path; through a link the file is
+    // made in the target's own folder under a name of its own.
+    if (!tempPath.isEmpty() && target == path)
         file.SetTempName(tempPath);
     QString reason;
     if (!file.Write(target, data, newMode, &reason, exists ? target : QString()) || !file.Replace(&reason)) {

@@ -30,7 +30,10 @@ enum class ReadResult { Ok, Missing, Failed };
 
 // Reads the whole file; *stamp describes exactly the version that was read
 // (taken from the open descriptor). *error gets a readable reason on failure.
-ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp, QString *error);
+// Only a regular file is read (opened without blocking, so a FIFO or a device
+// in its place fails at once), and at most the size it had when checked.
+ReadResult readWholeFile(const QString &path, QByteArray *data, FileStamp *stamp, QString *error,
+                         qint64 maxBytes = 256ll * 1024 * 1024);
 
 // Replaces the file with data so that a reader, or a process killed at any
 // moment, sees either the old complete file or the new one: the bytes go to a

@@ -1,4 +1,5 @@
 #include "Globals.h"
+#include "SafeFile.h"
 
 #include "PixelRows.h"
 #include "GraphicText.h"
@@ -17,7 +18,6 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <QWidget>
 
@@ -348,31 +348,14 @@ bool sameFile(const QString &a, const QString &b)
 
 bool CopyFileByStream(const QString &source, const QString &dest)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EFOpenError(GraphicCannotOpen(source, in.errorString()));
+    QFile in;
+    QString error;
+    if (!OpenRegularFile(in, source, &error))
+        throw EFOpenError(GraphicCannotOpen(source, error));
     // Writing onto the source would truncate it before a byte is read.
     if (sameFile(source, dest))
         return false;
-    QSaveFile out(dest);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    std::vector<char> buf(256 * 1024);
-    for (;;) {
-        const qint64 n = in.read(buf.data(), qint64(buf.size()));
-        if (n < 0) {
-            out.cancelWriting();
-            return false;
-        }
-        if (n == 0)
-            break;
-        if (out.write(buf.data(), n) != n) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    return out.commit();
+    return CopyStreamSafely(in, dest, true, nullptr);
 }
 
 QString ColorToHtml(TColor color)

@@ -1,4 +1,5 @@
 #include "KeybHlpForm.h"
+#include "SafeFile.h"
 
 #include "BarPopupMenu.h"
 #include "HotKeys.h"
@@ -19,7 +20,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShowEvent>
 #include <QTreeWidget>
 #include <QUrl>
@@ -350,7 +350,7 @@ void TKeybHlpBMForm::KeybHLCpyBitBtnClick()
 
 bool TKeybHlpBMForm::SaveList(const QString &fileName)
 {
-    QSaveFile file(fileName);
+    TSafeFile file(fileName);
     const QByteArray bytes = RowsAsSavedText(m_rows).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         message("showmsg_list_not_saved", QStringLiteral("Die Liste konnte nicht gespeichert werden:") +

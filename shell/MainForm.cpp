@@ -120,6 +120,7 @@ TMainForm::~TMainForm()
         m_hotKeys->UnregisterAll();
     if (g_mainForm == this)
         g_mainForm = nullptr;
+    SetDamagedStoreHandler(nullptr);
 }
 
 void TMainForm::BuildComponents()
@@ -221,6 +222,7 @@ void TMainForm::FormCreate()
 {
     CreateStep("layout", [this] {
         setAcceptDrops(true);
+        InstallStoreNotices(); // before the first write of the settings
     });
     CreateStep("placement", [this] { LoadWindowPos(guiKey(), this); });
     CreateStep("options", [this] { LoadOptions(); });
@@ -229,6 +231,8 @@ void TMainForm::FormCreate()
         if (!Options.OutDir.isEmpty())
             RemoveOrphanedTempsOnce(Options.OutDir);
         RemoveOrphanedTempsOnce(AutosaveDir());
+        // And wherever else a write had to use a named temporary file.
+        RemoveNotedTemps();
     });
     CreateStep("view", [this] {
         Item("KoordLoupMenuItem")->setChecked(Options.Loupe);
@@ -714,6 +718,7 @@ void TMainForm::CloseClick()
 void TMainForm::CloseBySignal()
 {
     IsClosing = true;
+    m_closingBySignal = true; // whatever goes wrong now is reported, not asked about
     if (!m_closeDone)
         FormClose();
     close();
@@ -811,12 +816,19 @@ void TMainForm::FormClose()
     }
     RecentList.reset();
     UnregisterHotKeys();
+    ShowDamagedStoreNotes();
     if (!failure.isEmpty())
         ReportStoreError(failure);
 }
 
 void TMainForm::ReportStoreError(const QString &reason)
 {
+    if (m_closingBySignal) {
+        // A logout or a service stop waits for us: a box nobody answers
+        // would keep the program running until it is killed.
+        ReportToJournal(QStringLiteral("the settings could not be saved: ") + reason);
+        return;
+    }
     QMessageBox box(QMessageBox::Warning, windowTitle(),
                     Text(QString::fromLatin1(WriteErrorRegistryText),
                          QStringLiteral("Die Einstellungen konnten nicht gespeichert werden: ")) + reason,

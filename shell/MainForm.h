@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPen>
 #include <QPointer>
 #include <QRect>
@@ -27,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QMessageBox;
 
@@ -161,8 +163,26 @@ public:
     void SaveOptions();
     void WriteOptionBool(const QString &name, bool value);
     // "showmsg_write_error_registry" with the store's reason, in a box owned
-    // by the main window.
+    // by the main window; on a close by a signal, on the standard error and
+    // in the journal instead.
     void ReportStoreError(const QString &reason);
+    // Writes a message to the standard error and the journal.
+    void ReportToJournal(const QString &message);
+    // The settings files kept because they did not read cleanly, told once.
+    void ShowDamagedStoreNotes();
+    // A box of its kind (name is its objectName) that, while open, counts
+    // each further call instead of opening another; opened, not run, so
+    // the caller goes on at once.
+    QMessageBox *ShowCountedMessage(const QString &name, QMessageBox::Icon icon, const QString &text);
+    // A message of the program's channel: handled after those before it,
+    // from the main loop, never from inside a dialog's own loop.
+    void QueueChannelMessage(quint32 id, const QByteArray &payload);
+    // True while a message of the channel is being handled.
+    bool HandlingChannelMessage() const { return m_channelBusy; }
+    // A load-file message whose name no file can have is refused (true).
+    bool RefuseChannelLoad(const QByteArray &payload);
+    // "showmsg_file_evtl_not_exists" with the name, counted.
+    void ShowLoadRefusal(const QString &name);
     void RegisterHotKeys(int slot = 0);
     void UnregisterHotKeys();
     void ApplyScanDelay();
@@ -726,6 +746,16 @@ private:
     QSet<int> m_reportedHotKeys;
     bool m_closeDone = false;
     bool m_closeAsking = false;
+    bool m_closingBySignal = false;
+    // Channel messages waiting for the main loop (shell/MainFormNotices.cpp).
+    QList<std::pair<quint32, QByteArray>> m_channelQueue;
+    bool m_channelDrainQueued = false;
+    bool m_channelBusy = false;
+    QHash<QString, QPointer<QMessageBox>> m_countedBoxes;
+    QStringList m_damagedNotes;
+    void DrainChannelMessages();
+    void InstallStoreNotices();
+    void NoteDamagedStore(const QString &store, const QString &copy);
     bool m_inMaximizeToggle = false;
     bool m_sessionEnding = false;
     bool m_trayWanted = true;

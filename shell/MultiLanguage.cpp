@@ -1,10 +1,13 @@
 #include "MultiLanguage.h"
 
 #include "Colors.h"
+#include "StoreIo.h"
 
 #include <QComboBox>
 #include <QCursor>
 #include <QFile>
+#include <QFileInfo>
+#include <QDebug>
 #include <QFont>
 #include <QListWidget>
 #include <QMetaProperty>
@@ -141,10 +144,17 @@ namespace {
 
 QStringList readLanguageFileNow(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    // A FIFO or a device in the file's place gives no texts instead of a hang
+    // or an endless read; a language file is never near this size.
+    QByteArray bytes;
+    storeio::FileStamp stamp;
+    QString error;
+    if (storeio::readWholeFile(path, &bytes, &stamp, &error, 64ll * 1024 * 1024) != storeio::ReadResult::Ok) {
+        if (QFileInfo::exists(path))
+            qWarning().noquote() << QStringLiteral("Cannot read the language file \"%1\": %2").arg(path, error);
         return {};
-    QStringList lines = DecodeLanguageText(f.readAll()).split(QLatin1Char('\n'));
+    }
+    QStringList lines = DecodeLanguageText(bytes).split(QLatin1Char('\n'));
     for (QString &l : lines)
         if (l.endsWith(QLatin1Char('\r')))
             l.chop(1);

@@ -3,6 +3,7 @@
 #include "Registry.h"
 
 #include <QByteArray>
+#include <QDebug>
 
 #include <algorithm>
 #include <cstring>
@@ -377,6 +378,13 @@ void readField(const TRegistry &reg, const OptionField &f, TZelkoraOptions &o)
             reg.ReadBinaryData(name, bytes->data(), int(bytes->size()));
             return;
         }
+        }
+        // There, but of another type: the next save replaces it, so the file
+        // as it was is kept first and the user told.
+        if (t != RegDataType::Unknown) {
+            qWarning().noquote() << QStringLiteral("The option \"%1\" is stored with another type; its default is used")
+                                        .arg(name);
+            MarkStoreDamaged(reg.rootKey());
         }
     } catch (const ERegistryException &) {
         // fall through to the default

@@ -1,4 +1,5 @@
 #include "StartupRules.h"
+#include "SafeFile.h"
 
 #include "HotKeys.h"
 #include "IniFile.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cxxabi.h>
@@ -164,7 +164,7 @@ bool WriteRunOnceEntry(const QString &executable)
     const QString path = RunOnceEntryPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    QSaveFile file(path);
+    TSafeFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write(RunOnceEntryText(executable).toUtf8());

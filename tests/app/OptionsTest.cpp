@@ -308,6 +308,16 @@ TEST(OptionsStore, MissingOrMistypedValuesTakeTheirDefaultsAndTheLoadGoesOn)
     EXPECT_EQ(back.AttachZipped, o.AttachZipped);
     EXPECT_EQ(back.TxtPenColr, o.TxtPenColr);
     EXPECT_EQ(back.Smtp.Subject, o.Smtp.Subject);
+    // The save that replaces the mistyped values keeps the file as it was.
+    const QString store = TRegistry::StoreFile(RootKey::CurrentUser);
+    const QByteArray before = zktest::readBytes(store);
+    QStringList told;
+    SetDamagedStoreHandler([&](const QString &file, const QString &copy) { told << file << copy; });
+    ASSERT_TRUE(OptionsStore::Save(back));
+    SetDamagedStoreHandler(nullptr);
+    EXPECT_EQ(told, QStringList({store, store + ".damaged"}));
+    EXPECT_EQ(zktest::readBytes(store + ".damaged"), before);
+    QFile::remove(store + ".damaged");
 }
 
 TEST(OptionsStore, ShortBinaryValueFillsOnlyWhatItHas)

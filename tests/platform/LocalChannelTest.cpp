@@ -19,7 +19,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 using namespace zk;
 
@@ -273,4 +277,29 @@ TEST(ChannelFolder, RuntimeFolderMustBePrivate)
     EXPECT_EQ(TLocalChannel::RuntimeFolder(), open.path());
     EXPECT_EQ(TLocalChannel::DefaultPath(), open.path() + "/zelkora.sock");
     qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+// Connections that never send a byte are closed after the stall limit, so
+// sixteen of them cannot keep a real sender out.
+TEST(LocalChannelSilence, SixteenSilentConnectionsDoNotKeepARealSenderOut)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/zelkora.sock";
+    TLocalChannel channel;
+    channel.SetStallTimeout(300);
+    ASSERT_TRUE(channel.Listen(path));
+    QSignalSpy received(&channel, &TLocalChannel::MessageReceived);
+    std::vector<std::unique_ptr<QLocalSocket>> silent;
+    for (int i = 0; i < TLocalChannel::kMaxClients; ++i) {
+        silent.push_back(std::make_unique<QLocalSocket>());
+        silent.back()->connectToServer(path);
+        ASSERT_TRUE(silent.back()->waitForConnected(2000));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return std::all_of(silent.begin(), silent.end(),
+                           [](const auto &s) { return s->state() == QLocalSocket::UnconnectedState; });
+    }, 5000));
+    std::thread sender([&] { TLocalChannel::Send(MsgShowApplication, {}, path); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 1; }, 5000));
+    sender.join();
 }

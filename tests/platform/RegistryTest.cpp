@@ -21,6 +21,7 @@
 using zk::ERegistryException;
 using zk::RegDataType;
 using zk::RootKey;
+using zk::SetDamagedStoreHandler;
 using zk::TRegistry;
 
 namespace {
@@ -779,4 +780,51 @@ TEST_F(RegistryTest, AFailedBatchLeavesTheFileAndDropsItsChanges)
     EXPECT_EQ(reg.ReadString("kept"), "old");
     EXPECT_FALSE(reg.ValueExists("added"));
     QDir(storeFile() + ".tmp").removeRecursively();
+}
+
+template<size_t N>
+QByteArray withNuls(const char (&text)[N])
+{
+    return QByteArray(text, qsizetype(N - 1));
+}
+
+// A store that did not read cleanly (garbage, NUL bytes, broken UTF-8), or a
+// link to a file of the user that is no store at all, is kept as
+// "<file>.damaged" before the first write replaces it, and said once; a
+// link stays a link and its target is replaced in its own folder.
+TEST_F(RegistryTest, ADamagedOrLinkedStoreIsKeptBeforeItIsReplaced)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray content;
+        bool throughLink;
+    } cases[] = {
+        {"garbage", withNuls("\x01\x02 not a store\n\xff\xfe\n") + QByteArray(300, 'x'), false},
+        {"NUL bytes", withNuls("Zelkora Registry Version 1\n[K]\n\"v\"=dword:0\0\0\n"), false},
+        {"link to a file of the user", "export PATH=$HOME/bin:$PATH\n", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(m_config.path()).removeRecursively();
+        QDir().mkpath(m_config.path() + "/Zelkora");
+        const QString target = c.throughLink ? m_config.path() + "/dotfiles/profile" : storeFile();
+        replaceStore(c.content, target);
+        if (c.throughLink) {
+            ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(storeFile()).constData()), 0);
+        }
+        QStringList told;
+        SetDamagedStoreHandler([&](const QString &store, const QString &copy) { told << store << copy; });
+        {
+            TRegistry reg;
+            ASSERT_TRUE(reg.OpenKey("Software\\Z", true));
+            reg.WriteInteger("A", 1);
+            reg.WriteInteger("B", 2); // told once only
+        }
+        SetDamagedStoreHandler(nullptr);
+        EXPECT_EQ(told, QStringList({target, target + ".damaged"}));
+        EXPECT_EQ(zktest::readBytes(target + ".damaged"), c.content);
+        EXPECT_TRUE(zktest::readBytes(target).startsWith("Zelkora Registry Version 1\n"));
+        EXPECT_EQ(QFileInfo(storeFile()).isSymLink(), c.throughLink);
+    }
 }

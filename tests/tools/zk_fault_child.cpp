@@ -11,6 +11,10 @@
 //                       command
 //   signal LANG         the same up to the language, then "ready" and the
 //                       event loop until a termination signal closes it
+//   start FILE          as start, with FILE on the command line
+//   write KIND DIR      one writer (avi, gif, tiff, bmp, copy, convert,
+//                       runonce) writing DIR/target.* again and again until
+//                       killed; "wrote N" after each
 //
 // Every message box that appears is printed as "message NAME: TEXT" and
 // closed. The close and signal modes print "flushes N renames M" for the
@@ -24,10 +28,17 @@
 #include "PictureFiles.h"
 #include "ProgramDir.h"
 #include "SafeFile.h"
+#include "AviFile.h"
+#include "Bmp2Tiff.h"
+#include "GIFImage.h"
+#include "Globals.h"
+#include "GraphicConvert.h"
+#include "StartupRules.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -91,6 +102,40 @@ int autosave(const QString &dir)
         say(QStringLiteral("saved ") + zk::AutoSavePicture(picture, options));
 }
 
+// Writes the same target with one of the program's writers until killed.
+int writeForEver(const QString &kind, const QString &dir)
+{
+    zk::TBitmap picture = testPicture();
+    const QString source = dir + QStringLiteral("/source.bmp");
+    picture.SaveToFile(source);
+    for (long n = 1;; ++n) {
+        if (kind == QLatin1String("avi")) {
+            zk::TAviFileWriter avi;
+            avi.Open(dir + QStringLiteral("/target.avi"), picture.Width(), picture.Height(), 10, 40);
+            for (int i = 0; i < 40; ++i)
+                avi.WriteFrame(picture);
+            avi.Finish();
+        } else if (kind == QLatin1String("gif")) {
+            zk::TGIFImage gif;
+            gif.Assign(picture);
+            gif.SaveToFile(dir + QStringLiteral("/target.gif"));
+        } else if (kind == QLatin1String("tiff")) {
+            zk::SaveBitmapAsTiff(picture, dir + QStringLiteral("/target.tif"));
+        } else if (kind == QLatin1String("bmp")) {
+            picture.SaveToFile(dir + QStringLiteral("/target.bmp"));
+        } else if (kind == QLatin1String("copy")) {
+            zk::CopyFileByStream(source, dir + QStringLiteral("/target.bmp"));
+        } else if (kind == QLatin1String("convert")) {
+            zk::ConvertGraphicFile(source, dir, QStringLiteral(".bmp"), QStringLiteral(".png"), nullptr);
+        } else if (kind == QLatin1String("runonce")) {
+            zk::WriteRunOnceEntry(dir + QStringLiteral("/zelkora"));
+        } else {
+            return 2;
+        }
+        say(QStringLiteral("wrote %1").arg(n));
+    }
+}
+
 void pickLanguage(zk::TMainForm &form, int language)
 {
     const char *const items[5] = {"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem", "SpanMenuItem",
@@ -116,12 +161,20 @@ int main(int argc, char **argv)
     const QString mode = args.first();
     if (mode == QLatin1String("autosave") && args.size() == 2)
         return autosave(args[1]);
+    if (mode == QLatin1String("write") && args.size() == 3)
+        return writeForEver(args[1], args[2]);
 
     watchMessageBoxes(&app);
-    zk::TMainForm form{QStringList()};
+    const QStringList commandLine = mode == QLatin1String("start") ? args.mid(1) : QStringList();
+    zk::TMainForm form{commandLine};
     form.show();
     QApplication::processEvents();
     if (mode == QLatin1String("start")) {
+        // Boxes opened rather than run show up on the next round of events.
+        for (int i = 0; i < 10; ++i) {
+            QApplication::processEvents();
+            QThread::msleep(5);
+        }
         say(QStringLiteral("language %1").arg(form.Options.Language));
         return 0;
     }

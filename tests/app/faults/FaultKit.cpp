@@ -25,8 +25,13 @@ QProcessEnvironment childEnv(const ChildOptions &o, const Unprivileged &user)
     // test process's business, not the victim's.
     env.insert(QStringLiteral("ASAN_OPTIONS"),
                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0:detect_leaks=0"));
+    QStringList preload;
     if (o.slowFsync)
-        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZK_SLOW_FSYNC));
+        preload << QStringLiteral(ZK_SLOW_FSYNC);
+    if (o.noTmpfileShim)
+        preload << QStringLiteral(ZK_NO_TMPFILE_SHIM);
+    if (!preload.isEmpty())
+        env.insert(QStringLiteral("LD_PRELOAD"), preload.join(u':'));
     if (o.namedTemps)
         env.insert(QStringLiteral("ZK_NO_TMPFILE"), QStringLiteral("1"));
     const QString programDir = o.programDir.isEmpty() ? o.configHome + QStringLiteral("/program") : o.programDir;
@@ -51,7 +56,7 @@ std::unique_ptr<QProcess> startChild(const QStringList &args, const ChildOptions
     auto child = std::make_unique<QProcess>();
     const Unprivileged user = options.unprivileged ? UnprivilegedUser() : Unprivileged{};
     child->setProcessEnvironment(childEnv(options, user));
-    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->setProcessChannelMode(options.mergeErrors ? QProcess::MergedChannels : QProcess::ForwardedErrorChannel);
     if (options.unprivileged && ::geteuid() == 0) {
         QStringList wrapped = {QStringLiteral("--reuid=%1").arg(user.uid), QStringLiteral("--regid=%1").arg(user.gid),
                                QStringLiteral("--clear-groups"), QStringLiteral("--"), QStringLiteral(ZK_FAULT_CHILD)};

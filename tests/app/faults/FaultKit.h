@@ -19,6 +19,8 @@ struct ChildOptions
     bool slowFsync = false;
     bool namedTemps = false; // no unnamed temporary files
     bool unprivileged = false; // run as the user of Unprivileged()
+    bool noTmpfileShim = false; // O_TMPFILE fails with EOPNOTSUPP (preloaded shim)
+    bool mergeErrors = false;   // the standard error among the lines read
 };
 
 // The started child; stdout is read line by line.

@@ -2,11 +2,13 @@
 // of automatic saves and of its close, a full disk under the pictures and
 // under the settings, settings the user may not write, and a termination
 // signal. What is left behind is checked on disk, with pngcheck as the
-// independent judge of the pictures.
+// independent judge of the pictures. Hostile input too: a flood on the
+// message channel, FIFOs and endless devices where the program reads.
 #include "FaultKit.h"
 
 #include "Bitmap.h"
 #include "ImageControl.h"
+#include "LocalChannel.h"
 #include "MainForm.h"
 #include "PictureClasses.h"
 #include "PictureFiles.h"
@@ -18,9 +20,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -100,6 +105,16 @@ QStringList boxesDuring(const std::function<void()> &action)
     QApplication::processEvents();
     poll.stop();
     return seen;
+}
+
+// The text of the one visible box of that name, empty unless exactly one.
+QString oneBox(const QString &name)
+{
+    QStringList texts;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible() && box->objectName() == name)
+            texts << box->text() + (box->icon() == QMessageBox::Critical ? "\n[error icon]" : "");
+    return texts.size() == 1 ? texts.first() : QString();
 }
 
 class FaultTolerance : public ::testing::Test
@@ -342,3 +357,130 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadOnlySettings,
                          ::testing::Values(ReadOnlyCase{"ReadOnlyFile", 0700, 0400},
                                            ReadOnlyCase{"ReadOnlyFolder", 0500, 0600}),
                          [](const auto &info) { return std::string(info.param.what); });
+
+TEST_F(FaultTolerance, WritersKilledWithoutUnnamedFilesLeaveNothingAfterTheNextStart)
+{
+    const struct
+    {
+        const char *kind, *target;
+    } cases[] = {{"avi", "target.avi"},  {"gif", "target.gif"},     {"tiff", "target.tif"}, {"bmp", "target.bmp"},
+                 {"copy", "target.bmp"}, {"convert", "source.png"}, {"runonce", "zelkora-runonce.desktop"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.kind);
+        ChildOptions o;
+        o.configHome = scratch + QStringLiteral("/config-") + QLatin1String(c.kind);
+        o.noTmpfileShim = o.slowFsync = true;
+        const QString dir = o.configHome + (QLatin1String(c.kind) == "runonce" ? "/autostart" : "/out");
+        QDir().mkpath(dir);
+        for (int kill = 0; kill < 3; ++kill) {
+            auto child = startChild({QStringLiteral("write"), QLatin1String(c.kind), dir}, o);
+            ASSERT_TRUE(waitForLine(*child, QStringLiteral("wrote"), 60000));
+            QThread::msleep(unsigned(7 * kill + 5));
+            killHard(*child);
+        }
+        ASSERT_EQ(runChild({QStringLiteral("start")}, o, nullptr), 0);
+        QStringList now = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        now.removeAll(QStringLiteral("source.bmp"));
+        EXPECT_EQ(now, QStringList(QLatin1String(c.target))); // the new file, nothing beside it
+    }
+}
+
+TEST_F(FaultTolerance, TermSignalWithAReadOnlySettingsFolderEndsAndSaysSoOnStandardError)
+{
+    const Unprivileged user = UnprivilegedUser();
+    if (!user.possible)
+        GTEST_SKIP() << user.skipReason.toStdString();
+    ChildOptions o;
+    o.configHome = scratch + QStringLiteral("/config");
+    o.unprivileged = o.mergeErrors = true;
+    QDir().mkpath(o.configHome);
+    giveTo(o.configHome, user);
+    ASSERT_EQ(runChild({QStringLiteral("close"), QStringLiteral("0")}, o, nullptr), 0);
+    const QByteArray folder = QFile::encodeName(o.configHome + QStringLiteral("/Zelkora"));
+    ::chmod(folder.constData(), 0500);
+    auto child = startChild({QStringLiteral("signal"), QStringLiteral("1")}, o);
+    QStringList lines;
+    ASSERT_TRUE(waitForLine(*child, QStringLiteral("ready"), 60000, &lines));
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(child->processId()), SIGTERM);
+    const bool ended = child->waitForFinished(10000);
+    RecordProperty("exit_ms", int(clock.elapsed()));
+    ::chmod(folder.constData(), 0700);
+    ASSERT_TRUE(ended) << "still running after a termination signal";
+    EXPECT_LT(clock.elapsed(), 2000); // a second, with room for the sanitizers
+    lines << QString::fromUtf8(child->readAll()).split('\n');
+    EXPECT_TRUE(lines.join('\n').contains("the settings could not be saved")) << lines.join('\n').toStdString();
+    EXPECT_EQ(messagesIn(lines), QStringList());
+}
+
+TEST_F(FaultTolerance, AutomaticSavesOnAFullDiskShowOneErrorBoxCountingTheRefusals)
+{
+    SmallDisk disk(256);
+    if (disk.dir.isEmpty())
+        GTEST_SKIP() << disk.skipReason.toStdString();
+    disk.Fill();
+    RegisterPictureCodecs();
+    TMainForm form;
+    form.Options.PersSave = true;
+    form.Options.OutDir = disk.dir;
+    form.Options.FileName = QStringLiteral("Full");
+    form.Options.FileTyp = ptPng;
+    form.ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(noise(200, 100, 7)));
+    for (int i = 0; i < 16; ++i) {
+        form.AutoSaveImage();
+        QApplication::processEvents();
+    }
+    // One box, all in the window's German, with the error icon.
+    const QString text = oneBox(QStringLiteral("AutoSaveFailedBox"));
+    EXPECT_TRUE(text.startsWith("Die Grafik konnte nicht gespeichert werden: Die Datei kann nicht geschrieben werden: \"" +
+                                disk.dir + "/Full1.png\": "))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith("\n\nInsgesamt 16-mal abgelehnt.\n[error icon]")) << text.toStdString();
+}
+
+TEST_F(FaultTolerance, AFloodOfOpenFileMessagesGivesOneBoxAndTheProgramLives)
+{
+    TMainForm form;
+    const QString path = scratch + QStringLiteral("/zk.sock");
+    ASSERT_TRUE(form.StartLocalChannel(path));
+    QByteArray stream;
+    for (int i = 0; i < 10000; ++i)
+        stream += EncodeChannelFrame(MsgLoadFile, (scratch + QStringLiteral("/gone%1.png").arg(i)).toUtf8());
+    stream += EncodeChannelFrame(MsgLoadFile, QByteArray(1 << 20, 'a')); // refused unread, counted
+    QLocalSocket sender;
+    sender.connectToServer(path);
+    ASSERT_TRUE(sender.waitForConnected(2000));
+    sender.write(stream);
+    QString text;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        sender.flush();
+        text = oneBox(QStringLiteral("LoadFileRefusedBox"));
+        return text.endsWith(QStringLiteral("Insgesamt 10001-mal abgelehnt."));
+    }, 240000)) << text.right(200).toStdString();
+    EXPECT_LT(text.size(), 1000);
+}
+
+TEST_F(FaultTolerance, FifosAndEndlessDevicesAreRefusedWithoutAHang)
+{
+    // The store and the language file read at start, and a picture named on
+    // the command line; each as a FIFO and as a link to /dev/zero.
+    const char *const places[] = {"/Zelkora/HKCU.reg", "/program/Templates/Languages.lng", "/picture.png"};
+    for (int i = 0; i < 6; ++i) {
+        const bool fifo = i % 2 == 0;
+        SCOPED_TRACE(std::string(places[i / 2]) + (fifo ? " as FIFO" : " as /dev/zero"));
+        ChildOptions o;
+        o.configHome = scratch + QStringLiteral("/config%1").arg(i);
+        o.programDir = o.configHome + QStringLiteral("/program");
+        o.mergeErrors = true;
+        const QString file = o.configHome + QLatin1String(places[i / 2]);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        const QByteArray f = QFile::encodeName(file);
+        ASSERT_EQ(fifo ? ::mkfifo(f.constData(), 0600) : ::symlink("/dev/zero", f.constData()), 0);
+        QStringList lines;
+        ASSERT_EQ(runChild(i / 2 == 2 ? QStringList{"start", file} : QStringList{"start"}, o, &lines, 60000), 0);
+        // Said: in a box for the picture, on the standard error for the rest.
+        EXPECT_TRUE(lines.join('\n').contains("not a regular file")) << lines.join('\n').toStdString();
+        EXPECT_NE(QFileInfo(file).isSymLink(), fifo); // still what it was
+    }
+}
