@@ -44,6 +44,8 @@ void TImage::PictureChanged()
     // whole picture.
     m_displayOf = nullptr;
     m_display = QImage();
+    m_scaled = QImage();
+    ++m_generation;
     if (m_autoSize)
         resize(sizeHint());
     updateGeometry();
@@ -60,6 +62,8 @@ void TImage::PictureAreaChanged(const QRect &area)
         return;
     }
     const QRect part = area.intersected(QRect(QPoint(0, 0), m_display.size()));
+    ++m_generation;
+    m_scaled = QImage();
     for (int y = part.top(); y <= part.bottom(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(m_display.scanLine(y));
         for (int x = part.left(); x <= part.right(); ++x)
@@ -73,6 +77,7 @@ void TImage::RenewDisplayCopy()
     const TGraphic *g = m_picture.Graphic();
     m_displayOf = g;
     m_display = QImage();
+    m_scaled = QImage();
     if (!g || g->Empty() || g->Transparent())
         return;
     m_display = g->ToImage().convertToFormat(QImage::Format_RGB32);
@@ -215,16 +220,22 @@ void TImage::paintEvent(QPaintEvent *event)
     if (m_display.isNull()) {
         g->Draw(painter, target.toRect());
     } else {
-        const qreal sx = m_display.width() / target.width(), sy = m_display.height() / target.height();
+        // A scaled view paints from one copy at the shown size, made once per
+        // size: every later repaint copies only what is exposed.
+        const QRect shown = target.toAlignedRect();
+        const bool scaled = target != QRectF(target.topLeft(), QSizeF(m_display.size()));
+        if (scaled && m_scaled.size() != shown.size())
+            m_scaled = m_display.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        else if (!scaled)
+            m_scaled = QImage();
+        const QImage &source = scaled ? m_scaled : m_display;
+        const QPoint origin = scaled ? shown.topLeft() : target.topLeft().toPoint();
         for (const QRect &exposed : event->region()) {
-            const QRectF part = target.intersected(QRectF(exposed));
+            const QRect part = QRect(origin, source.size()).intersected(exposed);
             if (part.isEmpty())
                 continue;
-            ForEachBand(part.toAlignedRect(), [&](const QRect &band) {
-                const QRectF piece = target.intersected(QRectF(band));
-                const QRectF source((piece.x() - target.x()) * sx, (piece.y() - target.y()) * sy,
-                                    piece.width() * sx, piece.height() * sy);
-                painter.drawImage(piece, m_display, source);
+            ForEachBand(part, [&](const QRect &band) {
+                painter.drawImage(band.topLeft(), source, band.translated(-origin));
             });
         }
     }

@@ -106,6 +106,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupRecorder();
     SetupSending();
     SetupOptionsDialog();
+    SetupViewCommands();
     SetupCommandSurface();
 }
 
@@ -788,6 +789,7 @@ void TMainForm::FormClose()
         }
         SaveWindowPos(guiKey(), this);
         SaveToolBarDockStates();
+        SaveDockForms();
         WritePaletteFlags();
         WritePicEditPalFlags();
         WriteStdValsMenuItemClick();
@@ -882,6 +884,10 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
     // Hints can be switched off for the whole program.
     if (event->type() == QEvent::ToolTip && !Options.ControlHints)
         return true;
+    // The scroll box places the picture on its own resize first; the centre
+    // mode places it again right after.
+    if (watched == ClientScrollBoxEx && event->type() == QEvent::Resize && Options.DocCenter)
+        QMetaObject::invokeMethod(this, &TMainForm::ClientScrollBoxResize, Qt::QueuedConnection);
     return QMainWindow::eventFilter(watched, event);
 }
 
