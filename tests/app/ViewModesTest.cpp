@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QPalette>
 #include <QScrollBar>
@@ -245,6 +246,7 @@ TEST(ColViewForm, SnapsBelowAndBesideTheMainWindowWithinFortyNinePixels)
         EXPECT_EQ(view.pos(), r.expected) << r.to.x() << "," << r.to.y();
     }
     view.MainWindowRect = [] { return std::optional<QRect>(); };
+    view.move(0, 0);
     view.StartDrag(QPoint(0, 0));
     view.DragTo(QPoint(200, 449));
     EXPECT_EQ(view.pos(), QPoint(200, 449)) << "no main window: no snapping";
@@ -282,6 +284,7 @@ TEST_F(ViewModes, CloseKeepsBothAreasAndBothExplorerStatesInOneStoreUpdate)
     QTest::qWait(0);
 
     const QString store = TRegistry::StoreFile(RootKey::CurrentUser);
+    QDir().mkpath(QFileInfo(store).absolutePath());
     const int fd = inotify_init1(IN_NONBLOCK);
     ASSERT_GE(fd, 0);
     ASSERT_GE(inotify_add_watch(fd, QFile::encodeName(QFileInfo(store).absolutePath()).constData(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
@@ -299,7 +302,7 @@ TEST_F(ViewModes, CloseKeepsBothAreasAndBothExplorerStatesInOneStoreUpdate)
     EXPECT_EQ(updates, 1);
 
     TRegistry reg;
-    const QString gui = QStringLiteral("Software\\Tarvendo\\Zelkora\\5.0\\GUI\\");
+    const QString gui = QStringLiteral("\\Software\\Tarvendo\\Zelkora\\5.0\\GUI\\");
     ASSERT_TRUE(reg.OpenKeyReadOnly(gui + "LeftDockPanel"));
     const auto left = TDockPanelStream::Decode(reg.ReadBinaryData("DataStream"));
     ASSERT_TRUE(left);

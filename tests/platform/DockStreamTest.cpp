@@ -12,7 +12,8 @@ namespace {
 QByteArray le32(std::int32_t v)
 {
     const auto u = static_cast<std::uint32_t>(v);
-    return QByteArray({char(u & 0xFF), char((u >> 8) & 0xFF), char((u >> 16) & 0xFF), char((u >> 24) & 0xFF)});
+    const char bytes[4] = {char(u & 0xFF), char((u >> 8) & 0xFF), char((u >> 16) & 0xFF), char((u >> 24) & 0xFF)};
+    return QByteArray(bytes, 4);
 }
 
 QByteArray str(const char *s)
