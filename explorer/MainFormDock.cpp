@@ -124,6 +124,8 @@ void TMainForm::ApplyDockRules()
         Options.MagneticFE ? Qt::NoDockWidgetArea : (Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     for (QDockWidget *d : explorerForms(*this))
         d->setAllowedAreas(sides);
+    if (QAction *pin = Item("FEMagMenuItem"))
+        pin->setChecked(Options.MagneticFE);
     if (auto *out = dockOf(FileOutputBDForm))
         out->setAllowedAreas(Qt::BottomDockWidgetArea);
 }
@@ -264,6 +266,8 @@ void TMainForm::DockFormLocationChanged(QWidget *form, Qt::DockWidgetArea area)
     TDockSite *site = siteOf(*this, area);
     if (!dock || !site || dock->isFloating())
         return;
+    // Where it sat, for the message when it leaves.
+    form->setProperty("zkDockArea", int(area));
     if (site == BottomDockPanel) {
         if (dock->height() < 5)
             resizeDocks({dock}, {kBottomPanelHeight}, Qt::Vertical);
@@ -284,9 +288,10 @@ void TMainForm::DockFormTopLevelChanged(QWidget *form, bool floating)
 {
     if (!floating)
         return;
-    for (TDockSite *site : {LeftDockPanel, RightDockPanel, BottomDockPanel})
-        if (site->VisibleDockClientCount() == 0 && site != BottomDockPanel)
-            qCDebug(lcDock).noquote() << site->objectName() + QStringLiteral(" (jetzt leer) OnUnDock: ") + form->objectName();
+    TDockSite *site = siteOf(*this, Qt::DockWidgetArea(form->property("zkDockArea").toInt()));
+    form->setProperty("zkDockArea", QVariant());
+    if (site && site != BottomDockPanel && site->VisibleDockClientCount() == 0)
+        qCDebug(lcDock).noquote() << site->objectName() + QStringLiteral(" (jetzt leer) OnUnDock: ") + form->objectName();
 }
 
 // ---------------------------------------------------------------------------

@@ -193,7 +193,7 @@ TEST_F(ViewX11, ExplorerSwitchPinningAndTheAreaWidthOverARestart)
         // Pinned: both float at the main window's left edge and follow it.
         QAction *pin = form.Item("FEMagMenuItem");
         pin->trigger();
-        ASSERT_TRUE(form.Options.MagneticFE);
+        ASSERT_TRUE(form.Options.MagneticFE) << pin->isEnabled() << pin->isChecked() << pin->isCheckable();
         EXPECT_TRUE(zktest::waitFor([&] { return dir->isFloating() && nav->isFloating(); }, 2000));
         EXPECT_EQ(dir->allowedAreas(), Qt::NoDockWidgetArea) << "the side areas refuse them while pinned";
         zktest::runProgram("xdotool", {"windowmove", QString::number(form.winId()), "400", "150"});
