@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 
 namespace zk {
@@ -90,9 +91,20 @@ void TFullScreenForm::showEvent(QShowEvent *e)
         NotFSForm = new TNotFSForm(this);
         if (!m_script.isEmpty())
             NotFSForm->SetLanguage(m_script, m_language);
-        NotFSForm->show();
+        // After the view is on the screen, or the view covers it.
+        QTimer::singleShot(0, NotFSForm, [button = NotFSForm] {
+            button->show();
+            button->raise();
+        });
     }
     CenterPicture();
+}
+
+void TFullScreenForm::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && NotFSForm && NotFSForm->isVisible())
+        NotFSForm->raise();
 }
 
 void TFullScreenForm::resizeEvent(QResizeEvent *e)
@@ -104,9 +116,14 @@ void TFullScreenForm::resizeEvent(QResizeEvent *e)
 
 void TFullScreenForm::CenterPicture()
 {
-    ScanImage->SetStretch(false);
-    ScanImage->SetCenter(false);
-    ScanImage->SetAutoSize(true);
+    if (ScanImage->Stretch())
+        ScanImage->SetStretch(false);
+    if (ScanImage->Center())
+        ScanImage->SetCenter(false);
+    // Switching auto-size renews the picture and makes the box lay it out
+    // again; only when it is off.
+    if (!ScanImage->AutoSize())
+        ScanImage->SetAutoSize(true);
     ScanImage->move(CenteredOrigin(ClientScrollBoxEx->viewport()->size(), ScanImage->size()));
 }
 
@@ -159,6 +176,14 @@ void TFullScreenForm::keyPressEvent(QKeyEvent *e)
 
 bool TFullScreenForm::eventFilter(QObject *watched, QEvent *e)
 {
+    // The scroll box puts a picture that fits back to its corner whenever
+    // its ranges change; such a picture stays in the middle.
+    if (watched == ScanImage && e->type() == QEvent::Move) {
+        const QSize view = ClientScrollBoxEx->viewport()->size();
+        const QPoint centred = CenteredOrigin(view, ScanImage->size());
+        if (ScanImage->width() <= view.width() && ScanImage->height() <= view.height() && ScanImage->pos() != centred)
+            QTimer::singleShot(0, this, [this] { CenterPicture(); });
+    }
     if (watched == ScanImage && e->type() == QEvent::MouseButtonRelease && m_closedByClick
         && static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton) {
         close();
@@ -170,7 +195,8 @@ bool TFullScreenForm::eventFilter(QObject *watched, QEvent *e)
 // ---------------------------------------------------------------------------
 
 TNotFSForm::TNotFSForm(TFullScreenForm *fullScreen)
-    : QWidget(fullScreen, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+    : QWidget(fullScreen, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                              | Qt::X11BypassWindowManagerHint),
       m_fullScreen(fullScreen)
 {
     setObjectName("NotFSForm");

@@ -51,6 +51,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
 
 private:
     void FreeNotFSForm();

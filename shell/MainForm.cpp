@@ -886,8 +886,14 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         return true;
     // The scroll box places the picture on its own resize first; the centre
     // mode places it again right after.
-    if (watched == ClientScrollBoxEx && event->type() == QEvent::Resize && Options.DocCenter)
+    if ((watched == ClientScrollBoxEx || watched == ScanImage) && event->type() == QEvent::Resize && Options.DocCenter)
         QMetaObject::invokeMethod(this, &TMainForm::ClientScrollBoxResize, Qt::QueuedConnection);
+    // A picture that fits stays in the middle when the box puts it back.
+    if (watched == ScanImage && event->type() == QEvent::Move && Options.DocCenter) {
+        const QSize view = ClientScrollBoxEx->viewport()->size();
+        if (ScanImage->width() <= view.width() && ScanImage->height() <= view.height())
+            QMetaObject::invokeMethod(this, &TMainForm::ClientScrollBoxResize, Qt::QueuedConnection);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -774,6 +774,7 @@ protected:
 
 private:
     bool m_placingPinned = false;
+    bool m_centrePending = false;
     void BuildComponents();
     void BuildMenus();
     void BuildToolBars();

@@ -117,6 +117,8 @@ void TMainForm::SetupViewCommands()
         DocFocMenuItemClick();
     });
     bind({"ObjStretchMenuItem", "NormViewMenuItem"}, [this](QAction *a) { FocObjStretchClick(a); });
+    // Both act on the focus frame: on with it.
+    Item("ObjStretchMenuItem")->setEnabled(false);
     Item("NormViewMenuItem")->setEnabled(false);
     bind({"TransMenuItem"}, [this](QAction *) { TransMenuItemClick(); });
     bind({"CoordNetMenuItem"}, [this](QAction *) { CoordNetMenuItemClick(); });
@@ -180,6 +182,7 @@ void TMainForm::SetupViewCommands()
     ToolHooks.FocusFrameOn = [this] { FocusModeOn(); };
 
     ClientScrollBoxEx->installEventFilter(this);
+    ScanImage->installEventFilter(this);
     // The box leaves the arrows to the window, which scrolls it.
     ClientScrollBoxEx->OnWantSpecialKey = [](quint16, bool &wanted) { wanted = false; };
     auto *keys = new TDialogKeyFilter(*this);
@@ -252,7 +255,8 @@ void TMainForm::DocCentMenuItemClick()
         FocusModeOff();
     OnlyMode(*this, &TZelkoraOptions::DocCenter, on);
     if (on) {
-        ScanImage->SetAutoSize(true);
+        if (!ScanImage->AutoSize())
+            ScanImage->SetAutoSize(true);
         CenterPicture();
     } else {
         ScanImage->move(0, 0);
@@ -302,12 +306,24 @@ void TMainForm::ViewMenuItemClick()
 
 void TMainForm::CenterPicture()
 {
-    ScanImage->SetStretch(false);
-    ScanImage->SetCenter(false);
+    if (ScanImage->Stretch())
+        ScanImage->SetStretch(false);
+    if (ScanImage->Center())
+        ScanImage->SetCenter(false);
     ClientScrollBoxEx->setWidgetResizable(false);
     if (ScanImage->AutoSize())
         ScanImage->resize(ScanImage->sizeHint());
     ScanImage->move(CenteredOrigin(ClientScrollBoxEx->viewport()->size(), ScanImage->size()));
+    // The scroll box places its picture again whenever its ranges change
+    // (a resize of either): the centre is set once more after that.
+    if (!m_centrePending) {
+        m_centrePending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_centrePending = false;
+            if (Options.DocCenter)
+                ScanImage->move(CenteredOrigin(ClientScrollBoxEx->viewport()->size(), ScanImage->size()));
+        });
+    }
 }
 
 void TMainForm::ClientScrollBoxResize()
@@ -375,6 +391,8 @@ void TMainForm::FocusModeOn()
     ScanImage->SetAutoSize(false);
     ScanImage->SetAutoSize(true);
     frame->SetControl(ScanImage);
+    Item("ObjStretchMenuItem")->setEnabled(!ScanImage->Stretch());
+    Item("NormViewMenuItem")->setEnabled(ScanImage->Stretch());
     const QRect screenArea = screen() ? screen()->geometry() : QRect(0, 0, 1920, 1080);
     frame->MaxWidth = screenArea.width();
     frame->MaxHeight = screenArea.height();
@@ -392,7 +410,7 @@ void TMainForm::FocusModeOff()
     ScanImage->SetAutoSize(true);
     delete FocusResizer;
     FocusResizer = nullptr;
-    Item("ObjStretchMenuItem")->setEnabled(true);
+    Item("ObjStretchMenuItem")->setEnabled(false);
     Item("NormViewMenuItem")->setEnabled(false);
 }
 

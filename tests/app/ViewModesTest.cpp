@@ -201,8 +201,11 @@ TEST_F(ViewModes, FullScreenClosedByAClickOrByItsCloseButton)
     form->Options.FSClosedClick = true;
     form->Item("FullScreenMenuItem")->trigger();
     ASSERT_TRUE(form->FullScreenForm);
-    QTest::qWait(0);
+    QTest::qWait(50);
     EXPECT_FALSE(form->FullScreenForm->NotFSForm) << "a click closes; no close button";
+    const QSize screen = form->FullScreenForm->ClientScrollBoxEx->viewport()->size();
+    EXPECT_EQ(form->FullScreenForm->ScanImage->pos(), QPoint(screen.width() / 2 - 25, screen.height() / 2 - 20))
+        << screen.width() << "x" << screen.height();
     QTest::mouseClick(form->FullScreenForm->ScanImage, Qt::LeftButton);
     QTest::qWait(0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
