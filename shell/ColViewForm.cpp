@@ -11,7 +11,8 @@
 namespace zk {
 
 TColViewForm::TColViewForm(QWidget *mainWindow)
-    : QWidget(mainWindow, Qt::Tool | Qt::WindowStaysOnTopHint)
+    : QWidget(mainWindow, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowCloseButtonHint)
 {
     setObjectName("ColViewForm");
     setWindowTitle(QStringLiteral("Farbanzeige"));
@@ -30,7 +31,7 @@ TColViewForm::TColViewForm(QWidget *mainWindow)
     layout->addWidget(ColViewPanel, 1);
     layout->addWidget(ColCodeMemo);
     ColViewPanel->installEventFilter(this);
-    resize(140, 100);
+    resize(200, 120);
     if (mainWindow) {
         const QRect m = mainWindow->frameGeometry();
         move(m.center() - QPoint(width() / 2, height() / 2));

@@ -489,6 +489,9 @@ void TMainForm::ColViewMenuItemClick()
 {
     if (ColViewForm)
         return;
+    // The window shows what the sampler reads: it runs while the window is open.
+    if (!ZKsvcColorPicker->Enabled())
+        StatusHooks.SwitchColorPicker(true);
     auto *form = new TColViewForm(this);
     ColViewForm = form;
     form->MainWindowRect = [this]() -> std::optional<QRect> { return frameGeometry(); };
@@ -548,14 +551,17 @@ void TMainForm::TskbOutMenuItemClick(QObject *Sender)
 
 void TMainForm::InvScrMenuItemClick()
 {
-    TBitmap desktop;
-    if (!GrabDesktop(desktop) || desktop.Empty())
-        return;
-    QImage image = desktop.ToImage().convertToFormat(QImage::Format_RGB32);
-    image.invertPixels();
-    QRect area(0, 0, image.width(), image.height());
-    auto *form = new TInvertScreenForm(std::move(image), area);
-    form->show();
+    // The screen as it is once the menu that ran this has gone.
+    QTimer::singleShot(150, this, [] {
+        TBitmap desktop;
+        if (!GrabDesktop(desktop) || desktop.Empty())
+            return;
+        QImage image = desktop.ToImage().convertToFormat(QImage::Format_RGB32);
+        image.invertPixels();
+        const QRect area(0, 0, image.width(), image.height());
+        auto *form = new TInvertScreenForm(std::move(image), area);
+        form->show();
+    });
 }
 
 void TMainForm::WinMinMenuItemClick()
