@@ -226,3 +226,43 @@ TEST_F(ViewX11, ExplorerSwitchPinningAndTheAreaWidthOverARestart)
     EXPECT_TRUE(zktest::waitFor([&] { return dir->width() == 200; }, 2000)) << dir->width();
     EXPECT_EQ(again.dockWidgetArea(dir), Qt::LeftDockWidgetArea);
 }
+
+TEST_F(ViewX11, DraggingAFloatingExplorerOverTheLeftAreaDocksItUnlessPinned)
+{
+    TMainForm form;
+    form.Options.FileExp = true;
+    form.Options.MagneticFE = false;
+    CreateFolderExplorer(form);
+    form.resize(800, 600);
+    form.move(500, 200);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.ShowFileExplorer();
+    auto *dir = qobject_cast<QDockWidget *>(form.DirBDForm.data());
+    ASSERT_TRUE(dir);
+    const auto drag = [&] {
+        dir->setFloating(true);
+        dir->move(form.frameGeometry().right() + 40, form.frameGeometry().top() + 80);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dir));
+        QTest::qWait(200);
+        const QPoint grip = dir->mapToGlobal(QPoint(40, 8));
+        const QPoint target = form.mapToGlobal(QPoint(30, form.height() / 2));
+        zktest::runProgram("xdotool", {"mousemove", QString::number(grip.x()), QString::number(grip.y()), "mousedown", "1"});
+        QTest::qWait(100);
+        for (int i = 1; i <= 10; ++i) {
+            const QPoint p = grip + (target - grip) * i / 10;
+            zktest::runProgram("xdotool", {"mousemove", QString::number(p.x()), QString::number(p.y())});
+            QTest::qWait(40);
+        }
+        zktest::runProgram("xdotool", {"mouseup", "1"});
+    };
+    drag();
+    EXPECT_TRUE(zktest::waitFor([&] { return !dir->isFloating(); }, 3000));
+    EXPECT_EQ(form.dockWidgetArea(dir), Qt::LeftDockWidgetArea);
+
+    form.Options.MagneticFE = true;
+    form.ApplyDockRules();
+    drag();
+    QTest::qWait(500);
+    EXPECT_TRUE(dir->isFloating()) << "the side areas refuse it while pinned";
+}
