@@ -357,10 +357,13 @@ void TMainForm::resizeEvent(QResizeEvent *event)
 
 namespace {
 
+// Pinned placement moves the two explorer windows only while both float
+// beside the main window; docked ones keep their area.
 bool pinnable(const TMainForm &f)
 {
     auto *dir = dockOf(f.DirBDForm), *nav = dockOf(f.NavBDForm);
-    return f.Options.MagneticFE && dir && nav && dir->isVisible() && nav->isVisible();
+    return f.Options.MagneticFE && dir && nav && dir->isVisible() && nav->isVisible() && dir->isFloating()
+           && nav->isFloating();
 }
 
 // Sets a floating window's outer frame height.
@@ -380,9 +383,6 @@ void TMainForm::WMMove()
         m_placingPinned = true;
         auto *dir = dockOf(DirBDForm), *nav = dockOf(NavBDForm);
         const QRect main = frameGeometry();
-        for (QDockWidget *d : {dir, nav})
-            if (!d->isFloating())
-                d->setFloating(true);
         setFrameHeight(dir, main.height() / 2);
         dir->move(main.left() - dir->frameGeometry().width(), main.top());
         setFrameHeight(nav, main.height() / 2);
@@ -404,16 +404,19 @@ void TMainForm::FormResize()
         return;
     }
     auto *dir = dockOf(DirBDForm), *nav = dockOf(NavBDForm);
-    if (dir->isFloating() && nav->isFloating()) {
-        m_placingPinned = true;
-        setFrameHeight(nav, frameGeometry().height() - dir->frameGeometry().height());
-        m_placingPinned = false;
-    }
+    m_placingPinned = true;
+    setFrameHeight(nav, frameGeometry().height() - dir->frameGeometry().height());
+    m_placingPinned = false;
 }
 
 void TMainForm::PlacePinnedExplorer()
 {
     ApplyDockRules();
+    auto *dir = dockOf(DirBDForm), *nav = dockOf(NavBDForm);
+    if (Options.MagneticFE && dir && nav && dir->isVisible() && nav->isVisible())
+        for (QDockWidget *d : {dir, nav})
+            if (!d->isFloating())
+                d->setFloating(true);
     WMMove();
 }
 
@@ -445,8 +448,8 @@ void TMainForm::WinMenuItemClick()
     Item("FileEx2MenuItem")->setVisible(visible(NavBDForm));
     Item("TxtOutMenuItem")->setVisible(visible(FileOutputBDForm));
     Item("AviMenuItem")->setVisible(SaveAviEdtForm && SaveAviEdtForm->isVisible());
-    if (QAction *q = Item("QuorvexMenuItem"); q && q->isEnabled())
-        q->setVisible(FindWindowByTitle(QStringLiteral("Quorvex 1.0")) != 0);
+    if (QAction *q = Item("QuorvexMenuItem"))
+        q->setVisible(q->property("companion").toBool() && FindWindowByTitle(QStringLiteral("Quorvex 1.0")) != 0);
 }
 
 void TMainForm::TreeMenuItemClick(QObject *Sender)

@@ -384,6 +384,8 @@ void TMainForm::SetQuorvexVisible(bool visible)
 {
     for (const char *name : {"QuorvMenuItem", "Quorv2MenuItem", "Quorv3MenuItem", "QuorvexMenuItem"})
         Item(QString::fromLatin1(name))->setVisible(visible);
+    // The Window menu shows its item only while the companion's window is there.
+    Item("QuorvexMenuItem")->setProperty("companion", visible);
     if (!visible && Options.ScanTool == 12)
         Options.ScanTool = 0;
 }

@@ -276,7 +276,9 @@ void TMainForm::BuildMenus()
                   {"-", ""},
                   {"InvScrMenuItem", "Bildschirm invertieren"},
                   {"DskIcOutMenuItem", "Desktop-Icons ausblenden"},
+                  {"DskIcInMenuItem", "Desktop-Icons einblenden"},
                   {"TskbOutMenuItem", "Taskbar ausblenden"},
+                  {"TskbInMenuItem", "Taskbar einblenden"},
                   {"WinMinMenuItem", "Alle Fenster minimieren"}});
 
     QMenu *options = top("OptionenMenuItem", "&Optionen");

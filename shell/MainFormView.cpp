@@ -126,17 +126,6 @@ void TMainForm::SetupViewCommands()
     connect(SubMenu("ViewMenuItem"), &QMenu::aboutToShow, this, &TMainForm::ViewMenuItemClick);
 
     // The screen commands need the window manager's windows.
-    QMenu *extras = SubMenu("ExtrasMenuItem");
-    const auto addAfter = [this, extras](const char *after, const char *name, const QString &caption) {
-        QAction *a = new QAction(caption, extras);
-        RegisterItem(a, name);
-        const QList<QAction *> list = extras->actions();
-        const qsizetype at = list.indexOf(Item(QString::fromLatin1(after)));
-        extras->insertAction(at + 1 < list.size() ? list[at + 1] : nullptr, a);
-        return a;
-    };
-    addAfter("DskIcOutMenuItem", "DskIcInMenuItem", QStringLiteral("Desktop-Icons einblenden"));
-    addAfter("TskbOutMenuItem", "TskbInMenuItem", QStringLiteral("Taskbar einblenden"));
     Item("DskIcOutMenuItem")->setProperty("Tag", 0);
     Item("DskIcInMenuItem")->setProperty("Tag", 1);
     Item("TskbOutMenuItem")->setProperty("Tag", 0);
