@@ -56,14 +56,19 @@ int main(int argc, char **argv)
     };
     int failed = 0;
     for (const Mode &m : modes) {
-        const auto change = [&] {
-            // A switch of the view: the control gets its mode and size and
-            // the picture counts as changed (a new scaled copy is due).
+        const auto setMode = [&](const Mode &mode) {
             image.SetAutoSize(false);
-            image.SetStretch(m.stretch);
-            image.SetCenter(m.center);
-            image.resize(m.widget);
-            image.PictureAreaChanged(QRect(0, 0, 1, 1));
+            image.SetStretch(mode.stretch);
+            image.SetCenter(mode.center);
+            image.resize(mode.widget);
+        };
+        // Each timed repaint follows a switch from another mode that was
+        // painted (so a scaled view must make its copy anew).
+        const Mode &other = &m == &modes[0] ? modes[2] : modes[0];
+        const auto change = [&] {
+            setMode(other);
+            image.render(&backing, QPoint(), QRegion(QRect(QPoint(0, 0), view)), QWidget::DrawChildren);
+            setMode(m);
         };
         const QRect target = m.stretch ? QRect(QPoint(0, 0), m.widget)
                                        : QRect(QPoint((m.widget.width() - 3840) / 2 * m.center,

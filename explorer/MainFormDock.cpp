@@ -272,7 +272,7 @@ void TMainForm::DockFormLocationChanged(QWidget *form, Qt::DockWidgetArea area)
         if (dock->height() < 5)
             resizeDocks({dock}, {kBottomPanelHeight}, Qt::Vertical);
         FileOutputShown = true;
-        qCDebug(lcDock) << "OnDockOver:" << form->objectName();
+        qCDebug(lcDock).noquote() << QStringLiteral("BottomDockPanel OnDockDrop: ") + form->objectName();
         return;
     }
     if (areaWidth(site) < 5)

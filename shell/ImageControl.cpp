@@ -4,7 +4,10 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zk {
@@ -24,6 +27,29 @@ void ForEachBand(const QRect &area, const Paint &paint)
     }
     for (int y = area.top(); y <= area.bottom(); y += kBandRows)
         paint(QRect(area.left(), y, area.width(), std::min(kBandRows, area.bottom() - y + 1)));
+}
+
+// The nearest-pixel scaling of a whole picture, its rows shared out among
+// the processor's threads: every band paints its own rows of the target
+// with the same transform, so the bands meet without a seam.
+QImage ScaledInBands(const QImage &source, QSize size)
+{
+    QImage target(size, QImage::Format_RGB32);
+    if (target.isNull() || source.isNull())
+        return target;
+    const int bands = std::clamp(QThread::idealThreadCount(), 1, 8);
+    const int rows = (size.height() + bands - 1) / bands;
+    QList<int> tops;
+    for (int top = 0; top < size.height(); top += rows)
+        tops.append(top);
+    QtConcurrent::blockingMap(tops, [&](int top) {
+        const int h = std::min(rows, size.height() - top);
+        QImage band(target.scanLine(top), size.width(), h, target.bytesPerLine(), QImage::Format_RGB32);
+        QPainter p(&band);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(QRectF(0, -top, size.width(), size.height()), source);
+    });
+    return target;
 }
 
 } // namespace
@@ -85,8 +111,13 @@ void TImage::RenewDisplayCopy()
 
 void TImage::SetAutoSize(bool on)
 {
+    // Only the control's size follows; the picture and its display copy
+    // stay as they are.
     m_autoSize = on;
-    PictureChanged();
+    if (on)
+        resize(sizeHint());
+    updateGeometry();
+    update();
 }
 
 void TImage::SetStretch(bool on)
@@ -225,7 +256,7 @@ void TImage::paintEvent(QPaintEvent *event)
         const QRect shown = target.toAlignedRect();
         const bool scaled = target != QRectF(target.topLeft(), QSizeF(m_display.size()));
         if (scaled && m_scaled.size() != shown.size())
-            m_scaled = m_display.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            m_scaled = ScaledInBands(m_display, shown.size());
         else if (!scaled)
             m_scaled = QImage();
         const QImage &source = scaled ? m_scaled : m_display;
