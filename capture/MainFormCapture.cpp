@@ -9,6 +9,8 @@
 #include "CapturePlan.h"
 #include "CursorImage.h"
 #include "DragDropFiles.h"
+#include "FullScreenForm.h"
+#include "SaveAviEdtForm.h"
 #include "Globals.h"
 #include "HistList.h"
 #include "ImageControl.h"
@@ -497,7 +499,8 @@ void TMainForm::ShowToolBars(bool visible)
                 tb->hide();
                 m_hiddenToolWindows.append(tb);
             }
-        QList<QWidget *> windows = {static_cast<QWidget *>(DragDropFilesBMForm())};
+        QList<QWidget *> windows = {static_cast<QWidget *>(DragDropFilesBMForm()), ColViewForm.data(),
+                                    SaveAviEdtForm.data(), FullScreenForm.data()};
         if (Options.FileExp)
             windows << DirBDForm.data() << NavBDForm.data();
         for (QWidget *w : windows)

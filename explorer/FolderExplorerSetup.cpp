@@ -26,7 +26,6 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
             a->setEnabled(true);
         }
     };
-    bind("FEMagMenuItem", [form](QAction *a) { form->FEMag2MenuItemClick(a); });
     bind("ExpDim2MenuItem", [form](QAction *a) { form->ExpDimMenuItemClick(a); });
     bind("OnlyGraphTyp3MenuItem", [form](QAction *a) { form->OnlyGraphTyp2MenuItemClick(a); });
     bind("ChRealDir3MenuItem", [form](QAction *) { form->ChRealDirMenuItemClick(); });
@@ -97,6 +96,8 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     list->setVisible(mainForm.Options.FileExp);
     if (QAction *dirEx = mainForm.Item(QStringLiteral("DirExMenuItem")))
         dirEx->setChecked(!form->isHidden());
+    mainForm.SetupDockLayout();
+    mainForm.RestoreDockForms();
     return form;
 }
 

@@ -4,7 +4,10 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zk {
@@ -26,6 +29,29 @@ void ForEachBand(const QRect &area, const Paint &paint)
         paint(QRect(area.left(), y, area.width(), std::min(kBandRows, area.bottom() - y + 1)));
 }
 
+// The nearest-pixel scaling of a whole picture, its rows shared out among
+// the processor's threads: every band paints its own rows of the target
+// with the same transform, so the bands meet without a seam.
+QImage ScaledInBands(const QImage &source, QSize size)
+{
+    QImage target(size, QImage::Format_RGB32);
+    if (target.isNull() || source.isNull())
+        return target;
+    const int bands = std::clamp(QThread::idealThreadCount(), 1, 8);
+    const int rows = (size.height() + bands - 1) / bands;
+    QList<int> tops;
+    for (int top = 0; top < size.height(); top += rows)
+        tops.append(top);
+    QtConcurrent::blockingMap(tops, [&](int top) {
+        const int h = std::min(rows, size.height() - top);
+        QImage band(target.scanLine(top), size.width(), h, target.bytesPerLine(), QImage::Format_RGB32);
+        QPainter p(&band);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(QRectF(0, -top, size.width(), size.height()), source);
+    });
+    return target;
+}
+
 } // namespace
 
 TImage::TImage(QWidget *parent)
@@ -44,6 +70,8 @@ void TImage::PictureChanged()
     // whole picture.
     m_displayOf = nullptr;
     m_display = QImage();
+    m_scaled = QImage();
+    ++m_generation;
     if (m_autoSize)
         resize(sizeHint());
     updateGeometry();
@@ -60,6 +88,8 @@ void TImage::PictureAreaChanged(const QRect &area)
         return;
     }
     const QRect part = area.intersected(QRect(QPoint(0, 0), m_display.size()));
+    ++m_generation;
+    m_scaled = QImage();
     for (int y = part.top(); y <= part.bottom(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(m_display.scanLine(y));
         for (int x = part.left(); x <= part.right(); ++x)
@@ -73,6 +103,7 @@ void TImage::RenewDisplayCopy()
     const TGraphic *g = m_picture.Graphic();
     m_displayOf = g;
     m_display = QImage();
+    m_scaled = QImage();
     if (!g || g->Empty() || g->Transparent())
         return;
     m_display = g->ToImage().convertToFormat(QImage::Format_RGB32);
@@ -80,8 +111,13 @@ void TImage::RenewDisplayCopy()
 
 void TImage::SetAutoSize(bool on)
 {
+    // Only the control's size follows; the picture and its display copy
+    // stay as they are.
     m_autoSize = on;
-    PictureChanged();
+    if (on)
+        resize(sizeHint());
+    updateGeometry();
+    update();
 }
 
 void TImage::SetStretch(bool on)
@@ -215,16 +251,22 @@ void TImage::paintEvent(QPaintEvent *event)
     if (m_display.isNull()) {
         g->Draw(painter, target.toRect());
     } else {
-        const qreal sx = m_display.width() / target.width(), sy = m_display.height() / target.height();
+        // A scaled view paints from one copy at the shown size, made once per
+        // size: every later repaint copies only what is exposed.
+        const QRect shown = target.toAlignedRect();
+        const bool scaled = target != QRectF(target.topLeft(), QSizeF(m_display.size()));
+        if (scaled && m_scaled.size() != shown.size())
+            m_scaled = ScaledInBands(m_display, shown.size());
+        else if (!scaled)
+            m_scaled = QImage();
+        const QImage &source = scaled ? m_scaled : m_display;
+        const QPoint origin = scaled ? shown.topLeft() : target.topLeft().toPoint();
         for (const QRect &exposed : event->region()) {
-            const QRectF part = target.intersected(QRectF(exposed));
+            const QRect part = QRect(origin, source.size()).intersected(exposed);
             if (part.isEmpty())
                 continue;
-            ForEachBand(part.toAlignedRect(), [&](const QRect &band) {
-                const QRectF piece = target.intersected(QRectF(band));
-                const QRectF source((piece.x() - target.x()) * sx, (piece.y() - target.y()) * sy,
-                                    piece.width() * sx, piece.height() * sy);
-                painter.drawImage(piece, m_display, source);
+            ForEachBand(part, [&](const QRect &band) {
+                painter.drawImage(band.topLeft(), source, band.translated(-origin));
             });
         }
     }

@@ -32,6 +32,12 @@ public:
     // graphic): renews only that part of the display copy.
     void PictureAreaChanged(const QRect &area);
 
+    // Counts every change of the picture (PictureChanged, PictureAreaChanged).
+    quint64 Generation() const { return m_generation; }
+    // The scaled copy a stretched view paints from; null while the picture
+    // shows at its own size. At most one is held, for the current size.
+    const QImage &ScaledCopy() const { return m_scaled; }
+
     bool AutoSize() const { return m_autoSize; }
     void SetAutoSize(bool on);
     bool Stretch() const { return m_stretch; }
@@ -92,6 +98,8 @@ private:
     // repaint copies only what is exposed.
     QImage m_display;
     const TGraphic *m_displayOf = nullptr;
+    QImage m_scaled;
+    quint64 m_generation = 0;
     std::array<std::optional<TFrame>, FrameSlotCount> m_frames;
 };
 

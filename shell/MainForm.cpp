@@ -106,6 +106,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupRecorder();
     SetupSending();
     SetupOptionsDialog();
+    SetupViewCommands();
     SetupCommandSurface();
 }
 
@@ -387,6 +388,8 @@ void TMainForm::SetQuorvexVisible(bool visible)
 {
     for (const char *name : {"QuorvMenuItem", "Quorv2MenuItem", "Quorv3MenuItem", "QuorvexMenuItem"})
         Item(QString::fromLatin1(name))->setVisible(visible);
+    // The Window menu shows its item only while the companion's window is there.
+    Item("QuorvexMenuItem")->setProperty("companion", visible);
     if (!visible && Options.ScanTool == 12)
         Options.ScanTool = 0;
 }
@@ -798,6 +801,7 @@ void TMainForm::FormClose()
         }
         SaveWindowPos(guiKey(), this);
         SaveToolBarDockStates();
+        SaveDockForms();
         WritePaletteFlags();
         WritePicEditPalFlags();
         WriteStdValsMenuItemClick();
@@ -899,6 +903,16 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
     // Hints can be switched off for the whole program.
     if (event->type() == QEvent::ToolTip && !Options.ControlHints)
         return true;
+    // The scroll box places the picture on its own resize first; the centre
+    // mode places it again right after.
+    if ((watched == ClientScrollBoxEx || watched == ScanImage) && event->type() == QEvent::Resize && Options.DocCenter)
+        QMetaObject::invokeMethod(this, &TMainForm::ClientScrollBoxResize, Qt::QueuedConnection);
+    // A picture that fits stays in the middle when the box puts it back.
+    if (watched == ScanImage && event->type() == QEvent::Move && Options.DocCenter) {
+        const QSize view = ClientScrollBoxEx->viewport()->size();
+        if (ScanImage->width() <= view.width() && ScanImage->height() <= view.height())
+            QMetaObject::invokeMethod(this, &TMainForm::ClientScrollBoxResize, Qt::QueuedConnection);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -703,6 +703,88 @@ public:
     QPointer<class TOptionDlgBMForm> OptionDlgBMForm;
     // --- end of settings dialog ---------------------------------------------
 
+    // --- Picture view modes and screen windows (shell/MainFormView.cpp) ------
+    // Wires the view commands, fills the view hooks of the other areas and
+    // switches on what works here; the constructor calls it.
+    void SetupViewCommands();
+    void WinDimMenuItemClick();
+    void DocCentMenuItemClick();
+    void GsMenuItemClick();
+    void DocFocMenuItemClick();
+    void FocObjStretchClick(QObject *Sender);
+    void TransMenuItemClick();
+    void ViewMenuItemClick();
+    void CenterPicture();
+    void ClientScrollBoxResize();
+    void ApplyBackColor();
+    // A dialog key (Tab, arrows, Enter, Escape) the focused control left;
+    // virtualKey as the scroll box reports it. True when it was used up.
+    bool CMDialogKey(int virtualKey, Qt::KeyboardModifiers Shift);
+    void FocusModeOn();
+    void FocusModeOff();
+    void CreateFocusResizer();
+    void CoordNetMenuItemClick();
+    void FullScreenMenuItemClick();
+    void DskIcOutMenuItemClick(QObject *Sender);
+    void TskbOutMenuItemClick(QObject *Sender);
+    void HideTaskbar();
+    void ShowTaskbar();
+    void InvScrMenuItemClick();
+    void WinMinMenuItemClick();
+    // The picture as it was before the grid, and the picture's change count
+    // right after the grid was drawn.
+    std::unique_ptr<TBitmap> GridCopy;
+    quint64 GridGeneration = 0;
+    QPointer<class TFullScreenForm> FullScreenForm;
+    // The colour window; null while it is not open.
+    QPointer<QWidget> ColViewForm;
+    // Samples the colour under the pointer while the "ColView" flag is on.
+    class TsvcColorPicker *ZKsvcColorPicker = nullptr;
+    void ColViewMenuItemClick();
+    void ZKsvcColorPickerTimer();
+    // The desktop and panel windows this program took off the screen.
+    QList<std::uint32_t> HiddenDesktopWindows, HiddenTaskbarWindows;
+    // Tests answer the view's messages here; unset, a message box shows.
+    std::function<void(const QString &text)> ViewMessage;
+    // --- end of view modes ---------------------------------------------------
+
+    // --- Docked explorer and dock layout (explorer/MainFormDock.cpp) ---------
+    static constexpr int kSidePanelWidth = 169;
+    static constexpr int kBottomPanelHeight = 65;
+    // Binds the dock rules, the explorer switch, the pinned placement and
+    // the Window menu to both explorer windows; the explorer's set-up calls
+    // it once they exist.
+    void SetupDockLayout();
+    // "DataStream" of a side area under "GUI\" + its name.
+    void SaveDockPanel(TDockSite *Panel);
+    void LoadDockPanel(TDockSite *Panel);
+    void RestoreDockForms();
+    // The two side areas and the explorer windows' dock states (close).
+    void SaveDockForms();
+    void ShowFileExplorer();
+    void FileExMenuItemClick();
+    // Qt's dock events of a dockable window: docked into area, or floating.
+    void DockFormLocationChanged(QWidget *form, Qt::DockWidgetArea area);
+    void DockFormTopLevelChanged(QWidget *form, bool floating);
+    void ToggleFileOutput();
+    void FileOutputMenuItemClick();
+    void WMMove();
+    void FormResize();
+    void PlacePinnedExplorer();
+    void FEMagMenuItemClick();
+    void WinMenuItemClick();
+    void TreeMenuItemClick(QObject *Sender);
+    void InternMenuItemClick();
+    // The text-output window and whether it is shown.
+    bool FileOutputShown = false;
+    QPointer<QWidget> FileOutputBDForm;
+    // Makes the text-output window (the text search's); unset, its items
+    // stay disabled.
+    std::function<QWidget *()> CreateFileOutputForm;
+    // The dockable windows' areas as the rules allow them now.
+    void ApplyDockRules();
+    // --- end of docked explorer ----------------------------------------------
+
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).
     void HotKeyMessage(int slot);
@@ -715,8 +797,12 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    bool m_placingPinned = false;
+    bool m_centrePending = false;
     void BuildComponents();
     void BuildMenus();
     void BuildToolBars();

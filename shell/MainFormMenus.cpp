@@ -276,10 +276,10 @@ void TMainForm::BuildMenus()
                   {"-", ""},
                   {"InvScrMenuItem", "Bildschirm invertieren"},
                   {"DskIcOutMenuItem", "Desktop-Icons ausblenden"},
+                  {"DskIcInMenuItem", "Desktop-Icons einblenden"},
                   {"TskbOutMenuItem", "Taskbar ausblenden"},
-                  {"WinMinMenuItem", "Alle Fenster minimieren"},
-                  {"-", ""},
-                  {"QuorvexMenuItem", "&Quorvex"}});
+                  {"TskbInMenuItem", "Taskbar einblenden"},
+                  {"WinMinMenuItem", "Alle Fenster minimieren"}});
 
     QMenu *options = top("OptionenMenuItem", "&Optionen");
     fill(options, {{"SettingsMenuItem", "&Einstellungen..."}, {"-", ""}});
@@ -298,11 +298,31 @@ void TMainForm::BuildMenus()
     QMenu *win = top("WinMenuItem", "&Fenster");
     fill(win, {{"DirExMenuItem", "&Verzeichnis-Explorer"},
                {"FileEx2MenuItem", "&Datei-Explorer"},
+               {"TxtOutMenuItem", "Te&xtausgabe"},
+               {"AviMenuItem", "&AVI-Editor"},
+               {"QuorvexMenuItem", "&Quorvex"},
+               {"-", ""},
+               {"TreeMenuItem", "&Verzeichnisbaum"},
+               {"Reg2MenuItem", "&Registerkarten"},
+               {"FileEx3MenuItem", "Datei-E&xplorer", "Ctrl+Alt+E"},
                {"-", ""},
                {"FEMagMenuItem", "Datei-Explorer &anheften"},
                {"ExpDim2MenuItem", "Explorerteile in gleicher Grösse"},
                {"ChRealDir3MenuItem", "In Realverzeichnis wechseln"},
-               {"OnlyGraphTyp3MenuItem", "Nur Grafikdateien anzeigen"}});
+               {"OnlyGraphTyp3MenuItem", "Nur Grafikdateien anzeigen"},
+               {"-", ""},
+               {"InternMenuItem", "Dat&um..."},
+               {"NewDir2MenuItem", "Neues Verzeichnis anlegen..."},
+               {"DirDel2MenuItem", "Verzeichnis löschen..."},
+               {"NodesExp3MenuItem", "Alle Knoten auf"},
+               {"NodesColapse3MenuItem", "Alle Knoten zu"},
+               {"Refresh2MenuItem", "Aktualisieren"}});
+    const std::pair<const char *, int> winTags[] = {{"TreeMenuItem", 0}, {"Reg2MenuItem", 1}, {"FileEx3MenuItem", 2},
+                                                    {"FileEx2MenuItem", 2}, {"TxtOutMenuItem", 3}, {"AviMenuItem", 4},
+                                                    {"QuorvexMenuItem", 5}, {"NodesExp3MenuItem", 0},
+                                                    {"NodesColapse3MenuItem", 1}};
+    for (const auto &[name, tag] : winTags)
+        Item(QString::fromLatin1(name))->setProperty("Tag", tag);
 
     QMenu *help = top("HelpMenuItem", "&Hilfe");
     // "Inf&o..." stands last here: on X11 the window manager owns the window

@@ -110,6 +110,7 @@ void TMainForm::ApplyOptionsDialog(TOptionDlgBMForm &dlg)
     if (QAction *fileEx = Item(QStringLiteral("FileExMenuItem"));
         fileEx && fileEx->isChecked() != Options.FileExp && explorer && explorer->MainHooks.ShowFileExplorer)
         explorer->MainHooks.ShowFileExplorer();
+    ApplyBackColor();
     ApplyScanDelay();
     UpdateTrayIcon();
     SetTimeScan(Options.TimeScanRunning);
