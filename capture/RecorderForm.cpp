@@ -6,6 +6,7 @@
 #include "HotKeys.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
+#include "PictureFiles.h"
 #include "Options.h"
 #include "Progress.h"
 #include "RecorderLogic.h"
@@ -15,7 +16,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -84,6 +88,13 @@ TRecorderForm::TRecorderForm(TMainForm *main)
         dialog.setObjectName(QStringLiteral("AviSaveDialog"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("avi"));
+        if (m_main) {
+            QStringList candidates;
+            if (m_main->FHasFileName)
+                candidates << QFileInfo(m_main->FFileName).absolutePath();
+            candidates << m_main->Options.OutDir;
+            dialog.setDirectory(DialogStartFolder(candidates));
+        }
         dialog.setNameFilter(QStringLiteral("Windows-AVI-Dateien (*.avi)"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
@@ -107,7 +118,7 @@ TRecorderForm::TRecorderForm(TMainForm *main)
     adjustSize();
     setFixedHeight(AviStartButton->sizeHint().height() + 2 + row->contentsMargins().top() +
                    row->contentsMargins().bottom());
-    InstallHook2(m_messages->Window());
+    installPrintHook();
 }
 
 TRecorderForm::~TRecorderForm()
@@ -155,25 +166,85 @@ void TRecorderForm::applyCaptions()
 void TRecorderForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!AreaSize.isEmpty())
-        return; // shown again after hiding: the area stays
+    if (!AreaSize.isEmpty()) {
+        // Shown again after hiding: the area stays, and so does the window
+        // (the window manager would place it anew, perhaps over the area).
+        if (m_place)
+            move(*m_place);
+        return;
+    }
     applyCaptions();
     if (m_main && m_main->Options.MoveGrabber)
         SetRecordArea();
     else
         SetRecordAreaCentered();
+    placeOutsideArea();
     if (m_main && m_main->HotKeys() && TGlobalHotKeys::Available() &&
-        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b)) {
-        // Told once, without stopping the recording.
-        auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Zelkora 5.0"),
-                                    text(QStringLiteral("showmsg_avi_escape_taken"),
-                                         QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
-                                                        "sie kann den Aufnahmeregler nicht aus- und einblenden.")),
-                                    QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        box->show();
-    }
+        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b))
+        tellKeyTaken(QStringLiteral("showmsg_avi_escape_taken"),
+                     QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
+                                    "sie kann den Aufnahmeregler nicht aus- und einblenden."));
+    if (m_printKeyTaken)
+        tellPrintKeyTaken();
+}
+
+// Told without stopping the recording, in a box that does not wait.
+void TRecorderForm::tellKeyTaken(const QString &key, const QString &fallback)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Zelkora 5.0"), text(key, fallback),
+                                QMessageBox::Ok, this);
+    box->setObjectName(key);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void TRecorderForm::installPrintHook()
+{
+    // The tools module grabs the Print key for the recorder; a desktop that
+    // holds the key itself refuses the grab.
+    m_printKeyTaken = !InstallHook2(m_messages->Window()) && ToolsModuleLoaded();
+    if (m_printKeyTaken && isVisible())
+        tellPrintKeyTaken();
+}
+
+void TRecorderForm::tellPrintKeyTaken()
+{
+    // Once in a session: the key stays taken while the desktop runs.
+    static bool told = false;
+    if (told)
+        return;
+    told = true;
+    tellKeyTaken(QStringLiteral("showmsg_avi_print_taken"),
+                 QStringLiteral("Die Druck-Taste ist von einem anderen Programm belegt: sie nimmt keine "
+                                "Einzelbilder auf. Der Knopf und der Timer nehmen weiter auf."));
+}
+
+void TRecorderForm::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous())
+        m_place = pos();
+    QWidget::hideEvent(event);
+}
+
+void TRecorderForm::placeOutsideArea()
+{
+    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s || !m_main)
+        return;
+    const TZelkoraOptions &o = m_main->Options;
+    const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
+    // The grab leaves the module's 3-pixel frame out; the window keeps off
+    // the frame too.
+    const QRect area = grab.rect.adjusted(-3, -3, 3, 3);
+    // Before the first mapping the window manager's frame is not known yet:
+    // a title bar and borders of common themes fit in this.
+    QSize outer = frameGeometry().size();
+    if (outer == size())
+        outer += QSize(12, 36);
+    const QPoint place = RecorderPlace(area, outer, s->availableGeometry());
+    move(place);
+    m_place = place;
 }
 
 void TRecorderForm::SetRecordArea()
@@ -333,8 +404,8 @@ bool TRecorderForm::CompAviButtonClick()
     hide();
     const auto backToRecording = [this] {
         ShowFrame();
-        InstallHook2(m_messages->Window());
         show();
+        installPrintHook();
         setControlsEnabled(true);
     };
     const QString fileName = AskAviFileName(text(QStringLiteral("savedlg_avisave"), QStringLiteral("AVI-Datei speichern unter")));

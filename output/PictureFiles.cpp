@@ -80,9 +80,17 @@ int SaveTypeOfChosenName(const QString &fileName, int filterIndex)
 
 QString DialogStartFolder(const QStringList &candidates)
 {
-    for (const QString &c : candidates)
-        if (!c.isEmpty() && QFileInfo(c).isDir())
-            return QFileInfo(c).absoluteFilePath();
+    // The root and the working folder say nothing about the user's
+    // pictures: a default of "/" or a relative name skips to the next.
+    const QString root = QDir::rootPath();
+    const QString working = QDir::currentPath();
+    for (const QString &c : candidates) {
+        if (c.isEmpty() || QDir::isRelativePath(c) || !QFileInfo(c).isDir())
+            continue;
+        const QString folder = QDir(c).canonicalPath();
+        if (folder != root && folder != working)
+            return folder;
+    }
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
         return pictures;

@@ -11,6 +11,7 @@
 #include "Globals.h"
 #include "HotKeys.h"
 #include "ImageControl.h"
+#include "Jpeg.h"
 #include "JpgScaleForm.h"
 #include "LocalChannel.h"
 #include "MainForm.h"
@@ -178,6 +179,7 @@ TEST_F(CaptureX11, DesktopHotKeyPutsTheScreenIntoThePicture)
 
 TEST_F(CaptureX11, JpegScaleWindowIsGoneBeforeTheNextDesktopPicture)
 {
+    form->ScanImage->Picture().SetGraphic(std::make_unique<TJPEGImage>());
     form->JpgScaleMenuItemClick();
     ASSERT_TRUE(form->JpgScaleBMForm);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form->JpgScaleBMForm.data()));

@@ -161,7 +161,11 @@ TEST(PrinterQueue, ADeadSchedulerMeansNoPrinterAndAMessage)
     EXPECT_FALSE(xp.PrinterExists());
     QuietForm form;
     setPicture(form);
+    form.FindPrinters(); // as when the window shows
+    form.ZKApplicationEventsIdle();
+    // Button and menu item follow the same rule.
     EXPECT_FALSE(form.Item("PrintToolButton")->isEnabled());
+    EXPECT_FALSE(form.Item("PrintMenuItem")->isEnabled());
     QStringList seen;
     QTimer::singleShot(0, [&seen] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
