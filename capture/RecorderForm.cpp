@@ -170,7 +170,7 @@ void TRecorderForm::showEvent(QShowEvent *event)
         // Shown again after hiding: the area stays, and so does the window
         // (the window manager would place it anew, perhaps over the area).
         if (m_place)
-            move(*m_place);
+            keepPlace(*m_place);
         return;
     }
     applyCaptions();
@@ -220,6 +220,10 @@ void TRecorderForm::tellPrintKeyTaken()
                                 "Einzelbilder auf. Der Knopf und der Timer nehmen weiter auf."));
 }
 
+namespace {
+constexpr int kSettleMs = 150;
+} // namespace
+
 void TRecorderForm::hideEvent(QHideEvent *event)
 {
     if (!event->spontaneous())
@@ -243,8 +247,26 @@ void TRecorderForm::placeOutsideArea()
     if (outer == size())
         outer += QSize(12, 36);
     const QPoint place = RecorderPlace(area, outer, s->availableGeometry());
-    move(place);
+    keepPlace(place);
+    // Once mapped, with the frame's real size, once more.
+    if (outer != frameGeometry().size() || !isVisible())
+        QTimer::singleShot(kSettleMs, this, [this] {
+            if (isVisible() && frameGeometry().size() != size())
+                placeOutsideArea();
+        });
+}
+
+void TRecorderForm::keepPlace(QPoint place)
+{
     m_place = place;
+    move(place);
+    // A window manager that maps the window may put its frame elsewhere
+    // than asked while the frame's size is not known to us yet; asked again
+    // once it is mapped, it follows.
+    QTimer::singleShot(kSettleMs, this, [this, place] {
+        if (isVisible() && m_place == place && pos() != place)
+            move(place);
+    });
 }
 
 void TRecorderForm::SetRecordArea()
@@ -286,6 +308,14 @@ void TRecorderForm::DeleteFrameFiles()
 void TRecorderForm::FrameMoved(QPoint areaTopLeft)
 {
     AreaOrigin = areaTopLeft;
+    // The frame's place is known only now for an area without a centring
+    // entry; the window gives way when it stands in it.
+    if (isVisible() && m_main) {
+        const TZelkoraOptions &o = m_main->Options;
+        const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
+        if (frameGeometry().intersects(grab.rect.adjusted(-3, -3, 3, 3)))
+            placeOutsideArea();
+    }
 }
 
 void TRecorderForm::PrintKey(bool pressed)

@@ -89,6 +89,7 @@ private:
     QString text(const QString &key, const QString &fallback) const;
     // Stands outside the recorded area, so no frame shows this window.
     void placeOutsideArea();
+    void keepPlace(QPoint place);
     void installPrintHook();
     void tellKeyTaken(const QString &key, const QString &fallback);
     void tellPrintKeyTaken();
