@@ -52,6 +52,12 @@ TEST(RecorderX11, ButtonAndPrintEachTakeTheAreaInsideTheFrame)
     form.AviVdoMenuItemClick();
     ASSERT_TRUE(form.RecorderForm);
     TRecorderForm *rec = form.RecorderForm;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("showmsg_avi_print_taken") && w->isVisible()) {
+            rec->close();
+            FreeOutsideModules();
+            GTEST_SKIP() << "the desktop holds the Print key";
+        }
     rec->move(0, 0);
     ASSERT_TRUE(zktest::waitFor([&] { return rec->AreaOrigin == origin; }, 3000))
         << rec->AreaOrigin.x() << "," << rec->AreaOrigin.y();
