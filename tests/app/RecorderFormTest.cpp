@@ -321,4 +321,21 @@ TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
     EXPECT_EQ(QDir(form.Options.AviCopyPath).entryList(QDir::Files).size(), 3) << "old copies untouched";
     form.SaveAviEdtForm->close();
     settle();
+
+    // The next build reads what editing showed and wrote: two frames.
+    if (zktest::haveProgram("ffprobe")) {
+        form.AviVdoMenuItemClick();
+        ASSERT_TRUE(form.RecorderForm);
+        const QString avi = zktest::sandboxDir() + "/edited.avi";
+        QFile::remove(avi);
+        form.RecorderForm->AskAviFileName = [&](const QString &) { return avi; };
+        EXPECT_TRUE(form.RecorderForm->CompAviButtonClick());
+        settle();
+        QByteArray out;
+        zktest::runProgram("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                       "stream=nb_read_frames,width", "-of", "default=noprint_wrappers=1", avi},
+                           &out);
+        EXPECT_TRUE(out.contains("nb_read_frames=2")) << out.constData();
+        EXPECT_TRUE(out.contains("width=9")) << out.constData();
+    }
 }
