@@ -1,6 +1,7 @@
 // The one main() of every test executable: a QApplication exists for widget
-// and picture code, and the XDG folders point into a throw-away directory so
-// no test ever reads or writes the settings of the person running it.
+// and picture code, and HOME and the XDG folders point into a throw-away
+// directory so no test ever reads or writes the settings of the person
+// running it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +19,10 @@ int main(int argc, char **argv)
     if (!sandbox.isValid())
         return 2;
     const QByteArray root = sandbox.path().toLocal8Bit();
+    // A home of its own as well: the trash and the pictures folder follow
+    // it, and the caller's may not even exist yet.
+    QDir().mkpath(sandbox.path() + "/home");
+    setenv("HOME", (root + "/home").constData(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
     setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
     setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
