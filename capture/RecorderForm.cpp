@@ -30,6 +30,12 @@ namespace zk {
 
 namespace {
 
+// How long a window manager takes to map a window and give it its frame.
+constexpr int kSettleMs = 150;
+// The window manager's frame before it is known: title bar and borders of
+// common themes fit in this.
+constexpr QSize kFrameAllowance(12, 36);
+
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
 {
     auto *b = new QPushButton(caption, parent);
@@ -184,8 +190,9 @@ void TRecorderForm::showEvent(QShowEvent *event)
         tellKeyTaken(QStringLiteral("showmsg_avi_escape_taken"),
                      QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
                                     "sie kann den Aufnahmeregler nicht aus- und einblenden."));
+    // Once the frame has said where it stands, so the notice keeps out of it.
     if (m_printKeyTaken)
-        tellPrintKeyTaken();
+        QTimer::singleShot(2 * kSettleMs, this, [this] { tellPrintKeyTaken(); });
 }
 
 // Told without stopping the recording, in a box that does not wait.
@@ -196,6 +203,11 @@ void TRecorderForm::tellKeyTaken(const QString &key, const QString &fallback)
     box->setObjectName(key);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
+    // Beside the recorder, out of the area: the window manager would centre
+    // it over the recorder, in the frames being taken.
+    if (const QScreen *s = screen())
+        box->move(RecorderPlace(areaRect().united(frameGeometry()), box->sizeHint() + kFrameAllowance,
+                                s->availableGeometry()));
     box->show();
 }
 
@@ -220,9 +232,16 @@ void TRecorderForm::tellPrintKeyTaken()
                                 "Einzelbilder auf. Der Knopf und der Timer nehmen weiter auf."));
 }
 
-namespace {
-constexpr int kSettleMs = 150;
-} // namespace
+QRect TRecorderForm::areaRect() const
+{
+    if (!m_main)
+        return {};
+    const TZelkoraOptions &o = m_main->Options;
+    const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
+    // The grab leaves the module's 3-pixel frame out; windows keep off the
+    // frame too.
+    return grab.rect.adjusted(-3, -3, 3, 3);
+}
 
 void TRecorderForm::hideEvent(QHideEvent *event)
 {
@@ -236,17 +255,11 @@ void TRecorderForm::placeOutsideArea()
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!s || !m_main)
         return;
-    const TZelkoraOptions &o = m_main->Options;
-    const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
-    // The grab leaves the module's 3-pixel frame out; the window keeps off
-    // the frame too.
-    const QRect area = grab.rect.adjusted(-3, -3, 3, 3);
-    // Before the first mapping the window manager's frame is not known yet:
-    // a title bar and borders of common themes fit in this.
+    // Before the first mapping the window manager's frame is not known yet.
     QSize outer = frameGeometry().size();
     if (outer == size())
-        outer += QSize(12, 36);
-    const QPoint place = RecorderPlace(area, outer, s->availableGeometry());
+        outer += kFrameAllowance;
+    const QPoint place = RecorderPlace(areaRect(), outer, s->availableGeometry());
     keepPlace(place);
     // Once mapped, with the frame's real size, once more.
     if (outer != frameGeometry().size() || !isVisible())
@@ -310,12 +323,8 @@ void TRecorderForm::FrameMoved(QPoint areaTopLeft)
     AreaOrigin = areaTopLeft;
     // The frame's place is known only now for an area without a centring
     // entry; the window gives way when it stands in it.
-    if (isVisible() && m_main) {
-        const TZelkoraOptions &o = m_main->Options;
-        const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
-        if (frameGeometry().intersects(grab.rect.adjusted(-3, -3, 3, 3)))
-            placeOutsideArea();
-    }
+    if (isVisible() && frameGeometry().intersects(areaRect()))
+        placeOutsideArea();
 }
 
 void TRecorderForm::PrintKey(bool pressed)

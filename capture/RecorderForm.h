@@ -88,6 +88,7 @@ private:
     void applyCaptions();
     QString text(const QString &key, const QString &fallback) const;
     // Stands outside the recorded area, so no frame shows this window.
+    QRect areaRect() const;
     void placeOutsideArea();
     void keepPlace(QPoint place);
     void installPrintHook();

@@ -52,6 +52,7 @@ TEST(RecorderX11, ButtonAndPrintEachTakeTheAreaInsideTheFrame)
     form.AviVdoMenuItemClick();
     ASSERT_TRUE(form.RecorderForm);
     TRecorderForm *rec = form.RecorderForm;
+    QTest::qWait(600);
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == QLatin1String("showmsg_avi_print_taken") && w->isVisible()) {
             rec->close();
@@ -114,6 +115,7 @@ TEST(RecorderX11, TheRecorderStandsOutsideItsAreaAndComesBackThereAfterACancelle
     TRecorderForm *rec = form.RecorderForm;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(rec));
     // Under a desktop that holds the Print key the recorder says so first.
+    QTest::qWait(600);
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == QLatin1String("showmsg_avi_print_taken"))
             w->close();
@@ -210,7 +212,7 @@ TEST(RecorderX11, ATakenPrintKeyIsToldOnceAndTheButtonStillRecords)
         ASSERT_TRUE(form.RecorderForm);
         TRecorderForm *rec = form.RecorderForm;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(rec));
-        QTest::qWait(200);
+        QTest::qWait(600);
         EXPECT_EQ(shownBoxes(name), round == 0 ? 1 : 0) << "told once, round " << round;
         rec->AviManPicButton->click();
         EXPECT_TRUE(zktest::waitFor([&] { return FrameNumbers(form.Options.TmpAviPath).size() == std::size_t(round + 1); },
