@@ -205,9 +205,16 @@ void TRecorderForm::tellKeyTaken(const QString &key, const QString &fallback)
     box->setModal(false);
     // Beside the recorder, out of the area: the window manager would centre
     // it over the recorder, in the frames being taken.
-    if (const QScreen *s = screen())
-        box->move(RecorderPlace(areaRect().united(frameGeometry()), box->sizeHint() + kFrameAllowance,
-                                s->availableGeometry()));
+    if (const QScreen *s = screen()) {
+        const QPoint place = RecorderPlace(areaRect().united(frameGeometry()), box->sizeHint() + kFrameAllowance,
+                                           s->availableGeometry());
+        box->move(place);
+        // As for the recorder: once mapped, where it was asked to stand.
+        QTimer::singleShot(kSettleMs, box, [box, place] {
+            if (box->pos() != place)
+                box->move(place);
+        });
+    }
     box->show();
 }
 
