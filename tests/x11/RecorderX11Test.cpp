@@ -21,28 +21,48 @@
 
 using namespace zk;
 
-TEST(RecorderX11, ButtonAndPrintEachTakeTheAreaInsideTheFrame)
+namespace {
+
+bool loadTools()
 {
-    REQUIRE_X11_XDOTOOL();
     FreeOutsideModules();
     LoadOutsideModules(QStringLiteral(ZK_PROGRAM_DIR));
-    ASSERT_TRUE(ToolsModuleLoaded());
+    return ToolsModuleLoaded();
+}
 
-    TMainForm form;
+// A centred 300 x 240 area, frames of 24 bits into a fresh folder.
+void prepare(TMainForm &form, const char *folder)
+{
     form.Options.EndDlg = false;
     form.Options.SysKeys = false;
     form.Options.VdoPixVal = 0;
     form.Options.AviFrameInit = 1;
     form.Options.MoveGrabber = false;
     form.Options.BmpPixForm = pf24bit;
-    form.Options.TmpAviPath = zktest::sandboxDir() + "/x11frames";
+    form.Options.TmpAviPath = zktest::sandboxDir() + "/" + folder;
     QDir(form.Options.TmpAviPath).removeRecursively();
     QDir().mkpath(form.Options.TmpAviPath);
     form.show();
+}
+
+// Where the centred 300 x 240 frame stands.
+QPoint centredOrigin()
+{
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    return {CenterOffset(screen.width(), 300), CenterOffset(screen.height(), 240)};
+}
+
+} // namespace
+
+TEST(RecorderX11, ButtonAndPrintEachTakeTheAreaInsideTheFrame)
+{
+    REQUIRE_X11_XDOTOOL();
+    ASSERT_TRUE(loadTools());
+    TMainForm form;
+    prepare(form, "x11frames");
 
     // The picture lies where the centred 300 x 240 frame will stand.
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    const QPoint origin(CenterOffset(screen.width(), 300), CenterOffset(screen.height(), 240));
+    const QPoint origin = centredOrigin();
     const QImage picture = zktest::knownPicture(300, 240, 29);
     zktest::PictureWindow window(picture, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     window.move(origin);
@@ -84,26 +104,13 @@ TEST(RecorderX11, ButtonAndPrintEachTakeTheAreaInsideTheFrame)
 TEST(RecorderX11, TheRecorderStandsOutsideItsAreaAndComesBackThereAfterACancelledSave)
 {
     REQUIRE_X11_XDOTOOL();
-    FreeOutsideModules();
-    LoadOutsideModules(QStringLiteral(ZK_PROGRAM_DIR));
-    ASSERT_TRUE(ToolsModuleLoaded());
-
+    ASSERT_TRUE(loadTools());
     TMainForm form;
-    form.Options.EndDlg = false;
-    form.Options.SysKeys = false;
-    form.Options.VdoPixVal = 0;
-    form.Options.AviFrameInit = 1;
-    form.Options.MoveGrabber = false;
-    form.Options.BmpPixForm = pf24bit;
-    form.Options.TmpAviPath = zktest::sandboxDir() + "/x11frames-place";
-    QDir(form.Options.TmpAviPath).removeRecursively();
-    QDir().mkpath(form.Options.TmpAviPath);
-    form.show();
+    prepare(form, "x11frames-place");
 
     // An ordinary window under the area: the recorder, shown later, would
     // stand over it wherever the window manager puts it.
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    const QPoint origin(CenterOffset(screen.width(), 300), CenterOffset(screen.height(), 240));
+    const QPoint origin = centredOrigin();
     const QImage picture = zktest::knownPicture(300, 240, 31);
     zktest::PictureWindow window(picture, Qt::Window | Qt::FramelessWindowHint);
     window.move(origin);
@@ -193,19 +200,10 @@ int shownBoxes(const QString &name)
 TEST(RecorderX11, ATakenPrintKeyIsToldOnceAndTheButtonStillRecords)
 {
     REQUIRE_X11_XDOTOOL();
-    FreeOutsideModules();
-    LoadOutsideModules(QStringLiteral(ZK_PROGRAM_DIR));
-    ASSERT_TRUE(ToolsModuleLoaded());
+    ASSERT_TRUE(loadTools());
     PrintKeyHolder desktop;
-
     TMainForm form;
-    form.Options.EndDlg = false;
-    form.Options.SysKeys = false;
-    form.Options.VdoPixVal = 0;
-    form.Options.TmpAviPath = zktest::sandboxDir() + "/x11frames-taken";
-    QDir(form.Options.TmpAviPath).removeRecursively();
-    QDir().mkpath(form.Options.TmpAviPath);
-    form.show();
+    prepare(form, "x11frames-taken");
     const QString name = QStringLiteral("showmsg_avi_print_taken");
     for (int round = 0; round < 2; ++round) {
         form.AviVdoMenuItemClick();
