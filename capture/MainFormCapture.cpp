@@ -601,6 +601,7 @@ void TMainForm::DrawCursorIntoImage(QPainter &canvas)
 
 bool TMainForm::GrabIntoImage(bool foregroundWindow)
 {
+    PictureBeingReplaced();
     TBitmap &bitmap = ScanImage->Picture().Bitmap();
     ScreenGrabber &grabber = ScreenGrabber::instance();
     bool ok = false;

@@ -128,6 +128,7 @@ void TMainForm::SetupScanOverlay()
 
 void TMainForm::SetScanPicture(TBitmap &&picture, const QRect &area)
 {
+    PictureBeingReplaced();
     ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(std::move(picture)));
     ScanImage->PictureChanged();
     FCaptureArea = area;

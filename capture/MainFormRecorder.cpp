@@ -46,9 +46,12 @@ void TMainForm::SetupRecorder()
         if (TDirBDForm *d = explorer())
             d->DirPageControl->setCurrentIndex(0);
     };
+    // Frame editing lists the frames the next build reads and the editing
+    // window writes back: the frame folder ("AVI-Build"), not the copies
+    // of an earlier build ("AVI-Edit").
     RecorderHooks.SelectAviEditEntry = [explorer] {
         if (TDirBDForm *d = explorer())
-            if (QTreeWidgetItem *node = d->InternNode(kAviEditNode)) {
+            if (QTreeWidgetItem *node = d->InternNode(kAviBuildNode)) {
                 d->DirPageControl->setCurrentIndex(0);
                 d->InternTreeView->setCurrentItem(node);
                 d->InternTreeViewClick();

@@ -6,6 +6,7 @@
 #include "HotKeys.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
+#include "PictureFiles.h"
 #include "Options.h"
 #include "Progress.h"
 #include "RecorderLogic.h"
@@ -15,7 +16,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,6 +29,12 @@
 namespace zk {
 
 namespace {
+
+// How long a window manager takes to map a window and give it its frame.
+constexpr int kSettleMs = 150;
+// The window manager's frame before it is known: title bar and borders of
+// common themes fit in this.
+constexpr QSize kFrameAllowance(12, 36);
 
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
 {
@@ -84,6 +94,13 @@ TRecorderForm::TRecorderForm(TMainForm *main)
         dialog.setObjectName(QStringLiteral("AviSaveDialog"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("avi"));
+        if (m_main) {
+            QStringList candidates;
+            if (m_main->FHasFileName)
+                candidates << QFileInfo(m_main->FFileName).absolutePath();
+            candidates << m_main->Options.OutDir;
+            dialog.setDirectory(DialogStartFolder(candidates));
+        }
         dialog.setNameFilter(text(QStringLiteral("opendlg_filter_avi"), QStringLiteral("Windows-AVI-Dateien")) +
                              QStringLiteral(" (*.avi)"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -108,7 +125,7 @@ TRecorderForm::TRecorderForm(TMainForm *main)
     adjustSize();
     setFixedHeight(AviStartButton->sizeHint().height() + 2 + row->contentsMargins().top() +
                    row->contentsMargins().bottom());
-    InstallHook2(m_messages->Window());
+    installPrintHook();
 }
 
 TRecorderForm::~TRecorderForm()
@@ -156,25 +173,121 @@ void TRecorderForm::applyCaptions()
 void TRecorderForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!AreaSize.isEmpty())
-        return; // shown again after hiding: the area stays
+    if (!AreaSize.isEmpty()) {
+        // Shown again after hiding: the area stays, and so does the window
+        // (the window manager would place it anew, perhaps over the area).
+        if (m_place)
+            keepPlace(*m_place);
+        return;
+    }
     applyCaptions();
     if (m_main && m_main->Options.MoveGrabber)
         SetRecordArea();
     else
         SetRecordAreaCentered();
+    placeOutsideArea();
     if (m_main && m_main->HotKeys() && TGlobalHotKeys::Available() &&
-        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b)) {
-        // Told once, without stopping the recording.
-        auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Zelkora 5.0"),
-                                    text(QStringLiteral("showmsg_avi_escape_taken"),
-                                         QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
-                                                        "sie kann den Aufnahmeregler nicht aus- und einblenden.")),
-                                    QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        box->show();
+        !m_main->HotKeys()->RegisterKey(kEscapeHotKey, 0xff1b))
+        tellKeyTaken(QStringLiteral("showmsg_avi_escape_taken"),
+                     QStringLiteral("Die Esc-Taste ist von einem anderen Programm belegt: "
+                                    "sie kann den Aufnahmeregler nicht aus- und einblenden."));
+    // Once the frame has said where it stands, so the notice keeps out of it.
+    if (m_printKeyTaken)
+        QTimer::singleShot(2 * kSettleMs, this, [this] { tellPrintKeyTaken(); });
+}
+
+// Told without stopping the recording, in a box that does not wait.
+void TRecorderForm::tellKeyTaken(const QString &key, const QString &fallback)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Zelkora 5.0"), text(key, fallback),
+                                QMessageBox::Ok, this);
+    box->setObjectName(key);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    // Beside the recorder, out of the area: the window manager would centre
+    // it over the recorder, in the frames being taken.
+    if (const QScreen *s = screen()) {
+        const QPoint place = RecorderPlace(areaRect().united(frameGeometry()), box->sizeHint() + kFrameAllowance,
+                                           s->availableGeometry());
+        box->move(place);
+        // As for the recorder: once mapped, where it was asked to stand.
+        QTimer::singleShot(kSettleMs, box, [box, place] {
+            if (box->pos() != place)
+                box->move(place);
+        });
     }
+    box->show();
+}
+
+void TRecorderForm::installPrintHook()
+{
+    // The tools module grabs the Print key for the recorder; a desktop that
+    // holds the key itself refuses the grab.
+    m_printKeyTaken = !InstallHook2(m_messages->Window()) && ToolsModuleLoaded();
+    if (m_printKeyTaken && isVisible())
+        tellPrintKeyTaken();
+}
+
+void TRecorderForm::tellPrintKeyTaken()
+{
+    // Once in a session: the key stays taken while the desktop runs.
+    static bool told = false;
+    if (told)
+        return;
+    told = true;
+    tellKeyTaken(QStringLiteral("showmsg_avi_print_taken"),
+                 QStringLiteral("Die Druck-Taste ist von einem anderen Programm belegt: sie nimmt keine "
+                                "Einzelbilder auf. Der Knopf und der Timer nehmen weiter auf."));
+}
+
+QRect TRecorderForm::areaRect() const
+{
+    if (!m_main)
+        return {};
+    const TZelkoraOptions &o = m_main->Options;
+    const TFrameGrab grab = FrameGrabRect(AreaOrigin, AreaSize, o.AviFrameInit, o.MoveGrabber, screenSize());
+    // The grab leaves the module's 3-pixel frame out; windows keep off the
+    // frame too.
+    return grab.rect.adjusted(-3, -3, 3, 3);
+}
+
+void TRecorderForm::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous())
+        m_place = pos();
+    QWidget::hideEvent(event);
+}
+
+void TRecorderForm::placeOutsideArea()
+{
+    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s || !m_main)
+        return;
+    // Before the first mapping the window manager's frame is not known yet.
+    QSize outer = frameGeometry().size();
+    if (outer == size())
+        outer += kFrameAllowance;
+    const QPoint place = RecorderPlace(areaRect(), outer, s->availableGeometry());
+    keepPlace(place);
+    // Once mapped, with the frame's real size, once more.
+    if (outer != frameGeometry().size() || !isVisible())
+        QTimer::singleShot(kSettleMs, this, [this] {
+            if (isVisible() && frameGeometry().size() != size())
+                placeOutsideArea();
+        });
+}
+
+void TRecorderForm::keepPlace(QPoint place)
+{
+    m_place = place;
+    move(place);
+    // A window manager that maps the window may put its frame elsewhere
+    // than asked while the frame's size is not known to us yet; asked again
+    // once it is mapped, it follows.
+    QTimer::singleShot(kSettleMs, this, [this, place] {
+        if (isVisible() && m_place == place && pos() != place)
+            move(place);
+    });
 }
 
 void TRecorderForm::SetRecordArea()
@@ -216,6 +329,10 @@ void TRecorderForm::DeleteFrameFiles()
 void TRecorderForm::FrameMoved(QPoint areaTopLeft)
 {
     AreaOrigin = areaTopLeft;
+    // The frame's place is known only now for an area without a centring
+    // entry; the window gives way when it stands in it.
+    if (isVisible() && frameGeometry().intersects(areaRect()))
+        placeOutsideArea();
 }
 
 void TRecorderForm::PrintKey(bool pressed)
@@ -334,8 +451,8 @@ bool TRecorderForm::CompAviButtonClick()
     hide();
     const auto backToRecording = [this] {
         ShowFrame();
-        InstallHook2(m_messages->Window());
         show();
+        installPrintHook();
         setControlsEnabled(true);
     };
     const QString fileName = AskAviFileName(text(QStringLiteral("savedlg_avisave"), QStringLiteral("AVI-Datei speichern unter")));

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QPushButton;
 class QTimer;
@@ -78,6 +79,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -85,10 +87,19 @@ private:
     void setControlsEnabled(bool on);
     void applyCaptions();
     QString text(const QString &key, const QString &fallback) const;
+    // Stands outside the recorded area, so no frame shows this window.
+    QRect areaRect() const;
+    void placeOutsideArea();
+    void keepPlace(QPoint place);
+    void installPrintHook();
+    void tellKeyTaken(const QString &key, const QString &fallback);
+    void tellPrintKeyTaken();
 
     QPointer<TMainForm> m_main;
+    std::optional<QPoint> m_place; // where it stood when it was hidden
     TModuleMessages *m_messages = nullptr;
     bool m_closing = false;
+    bool m_printKeyTaken = false;
 };
 
 } // namespace zk

@@ -45,6 +45,29 @@ TFrameGrab FrameGrabRect(QPoint origin, QSize area, int frameInit, bool moveGrab
     return {QRect(QPoint(0, 0), screen), true};
 }
 
+QPoint RecorderPlace(const QRect &area, const QSize &window, const QRect &free)
+{
+    const int gap = 4;
+    const int midX = std::clamp(area.center().x() - window.width() / 2, free.left(),
+                                std::max(free.left(), free.right() + 1 - window.width()));
+    const int midY = std::clamp(area.center().y() - window.height() / 2, free.top(),
+                                std::max(free.top(), free.bottom() + 1 - window.height()));
+    const QPoint candidates[] = {
+        {midX, area.bottom() + 1 + gap},
+        {midX, area.top() - gap - window.height()},
+        {area.right() + 1 + gap, midY},
+        {area.left() - gap - window.width(), midY},
+    };
+    for (const QPoint &p : candidates) {
+        const QRect r(p, window);
+        if (free.contains(r) && !r.intersects(area))
+            return p;
+    }
+    // No side has room (an area as large as the screen): the lower right
+    // corner covers the least of a centred area.
+    return free.bottomRight() + QPoint(1, 1) - QPoint(window.width(), window.height());
+}
+
 bool IsFrameFileName(const QString &fileName)
 {
     if (fileName.size() != 12 || !fileName.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))

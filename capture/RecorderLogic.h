@@ -33,6 +33,10 @@ struct TFrameGrab
     bool wholeScreen = false;
 };
 TFrameGrab FrameGrabRect(QPoint origin, QSize area, int frameInit, bool moveGrabber, QSize screen);
+// Where the recorder window stands so that no frame shows it: below the
+// recorded area (frame included), else above it, right of it, left of it;
+// window is the outer size with the window manager's frame. Within free.
+QPoint RecorderPlace(const QRect &area, const QSize &window, const QRect &free);
 
 // Frame files are named by eight decimal digits and ".bmp" (any case).
 bool IsFrameFileName(const QString &fileName);

@@ -11,6 +11,7 @@
 #include "Globals.h"
 #include "ImageControl.h"
 #include "MultiLanguage.h"
+#include "PicturePin.h"
 
 #include <QAction>
 #include <QApplication>
@@ -239,6 +240,29 @@ void RunFilter(TMainForm &f, TPixelFormat format, const std::function<void(TBitm
     EditDone(f);
 }
 
+// The edit a dialog asked for, on the picture the dialog was opened for:
+// the window's, or, when a hot-key capture replaced it meanwhile, the kept
+// one, which then waits behind undo while the capture stays in the window.
+// snapshot: the undo snapshot is taken now (not before the dialog).
+void FinishEdit(TMainForm &f, TPicturePin &pin, bool snapshot, const std::function<void(TBitmap &)> &edit)
+{
+    const bool replaced = pin.Replaced();
+    TBitmap *target = replaced ? pin.OpenedBitmap() : EditTarget(f);
+    if (!target)
+        return;
+    if (snapshot && !replaced)
+        f.SaveUndo();
+    try {
+        edit(*target);
+    } catch (const std::exception &e) {
+        ReportEditFailure(f, QString::fromUtf8(e.what()));
+    }
+    if (replaced)
+        pin.KeepBehindUndo();
+    else
+        EditDone(f);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -332,16 +356,12 @@ void TMainForm::RGBChanMenuItemClick()
     TRGBChannelsBMForm dialog(this);
     PrepareEditDialog(*this, dialog);
     TOpenDialogScope scope(dialog.windowTitle());
-    if (dialog.exec() != QDialog::Accepted || ScanImage->Picture().Empty())
+    TPicturePin pin(*this);
+    if (dialog.exec() != QDialog::Accepted)
         return;
-    SaveUndo();
     TBusyCursor busy;
-    try {
-        ShiftRGB(*EditTarget(*this), dialog.RedShift, dialog.GreenShift, dialog.BlueShift);
-    } catch (const std::exception &e) {
-        ReportEditFailure(*this, QString::fromUtf8(e.what()));
-    }
-    EditDone(*this);
+    FinishEdit(*this, pin, true,
+               [&dialog](TBitmap &b) { ShiftRGB(b, dialog.RedShift, dialog.GreenShift, dialog.BlueShift); });
 }
 
 void TMainForm::GlttenMenuItemClick()
@@ -375,16 +395,11 @@ void TMainForm::GlttenMenuItem2Click()
     TAntialiasing2BMForm dialog(this);
     PrepareEditDialog(*this, dialog);
     TOpenDialogScope scope(dialog.windowTitle());
-    if (dialog.exec() != QDialog::Accepted || ScanImage->Picture().Empty())
+    TPicturePin pin(*this);
+    if (dialog.exec() != QDialog::Accepted)
         return;
-    SaveUndo();
     TBusyCursor busy;
-    try {
-        SoftenWholeBitmap(*EditTarget(*this), dialog.AntialiasValue);
-    } catch (const std::exception &e) {
-        ReportEditFailure(*this, QString::fromUtf8(e.what()));
-    }
-    EditDone(*this);
+    FinishEdit(*this, pin, true, [&dialog](TBitmap &b) { SoftenWholeBitmap(b, dialog.AntialiasValue); });
 }
 
 void TMainForm::StdAntiaMenuItemClick(QObject *Sender)
@@ -435,19 +450,20 @@ void TMainForm::PersistentScale()
     TScaleBMForm dialog(this);
     PrepareEditDialog(*this, dialog);
     TOpenDialogScope scope(dialog.windowTitle());
+    TPicturePin pin(*this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    if (pin.Replaced()) {
+        if (dialog.ScaleFactor != 0)
+            FinishEdit(*this, pin, false, [&dialog](TBitmap &b) { PersistentScaleBitmap(b, dialog.ScaleFactor); });
+        return;
+    }
     SaveUndo();
     ScanImage->SetStretch(false);
     ScanImage->SetAutoSize(true);
     if (dialog.ScaleFactor == 0 || ScanImage->Picture().Empty())
         return;
-    try {
-        PersistentScaleBitmap(*EditTarget(*this), dialog.ScaleFactor);
-    } catch (const std::exception &e) {
-        ReportEditFailure(*this, QString::fromUtf8(e.what()));
-    }
-    EditDone(*this);
+    FinishEdit(*this, pin, false, [&dialog](TBitmap &b) { PersistentScaleBitmap(b, dialog.ScaleFactor); });
     RelayoutPicture(*this);
 }
 
@@ -457,7 +473,10 @@ void TMainForm::TemporaryScale()
     // This dialog keeps its German texts.
     dialog.Preset(ScanImage->Picture().Width(), ScanImage->Picture().Height(), 100, 100);
     TOpenDialogScope scope(dialog.windowTitle());
-    if (dialog.exec() != QDialog::Accepted)
+    TPicturePin pin(*this);
+    // A view of the picture the dialog was opened for: a capture that
+    // replaced it keeps its own view.
+    if (dialog.exec() != QDialog::Accepted || pin.Replaced())
         return;
     SaveUndo();
     ScanImage->SetStretch(true);
@@ -476,8 +495,14 @@ void TMainForm::ValScaleMenuItemClick()
     PrepareEditDialog(*this, dialog);
     dialog.Preset(ScreenSize(), QSize(ScanImage->Picture().Width(), ScanImage->Picture().Height()));
     TOpenDialogScope scope(dialog.windowTitle());
+    TPicturePin pin(*this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    if (pin.Replaced()) {
+        FinishEdit(*this, pin, false,
+                   [&dialog](TBitmap &b) { StretchBitmap(b, dialog.NewWidth(), dialog.NewHeight()); });
+        return;
+    }
     SaveUndo();
     StretchPicture(dialog.NewWidth(), dialog.NewHeight());
 }
@@ -503,15 +528,13 @@ void TMainForm::BorderMenuItemClick()
     TBorderPropertyBMForm dialog(this);
     PrepareEditDialog(*this, dialog);
     TOpenDialogScope scope(dialog.windowTitle());
+    TPicturePin pin(*this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    try {
-        DrawBorder(*EditTarget(*this), dialog.LeftWidth(), dialog.TopWidth(), dialog.BorderColor,
-                   dialog.BottomWidth(), dialog.RightWidth());
-    } catch (const std::exception &e) {
-        ReportEditFailure(*this, QString::fromUtf8(e.what()));
-    }
-    EditDone(*this);
+    FinishEdit(*this, pin, false, [&dialog](TBitmap &b) {
+        DrawBorder(b, dialog.LeftWidth(), dialog.TopWidth(), dialog.BorderColor, dialog.BottomWidth(),
+                   dialog.RightWidth());
+    });
 }
 
 void TMainForm::FeetLineMenuItemClick()
@@ -536,7 +559,19 @@ void TMainForm::FeetLineMenuItemClick()
     query.setLabelText(Text(QStringLiteral("inputquery_feetline_insert"), QStringLiteral("Text der Fußnote:")));
     query.setTextValue(QString());
     TOpenDialogScope scope(query.windowTitle());
-    if (query.exec() == QDialog::Accepted) {
+    TPicturePin pin(*this);
+    const bool accepted = query.exec() == QDialog::Accepted;
+    if (pin.Replaced()) {
+        // The rows were added to the picture the query was opened for.
+        FinishEdit(*this, pin, false, [&](TBitmap &b) {
+            if (accepted)
+                DrawFootnoteText(b, query.textValue(), Options.FontName, Options.TxtPenWidth, Options.TxtPenColr);
+            else
+                RemoveFootnoteRows(b);
+        });
+        return;
+    }
+    if (accepted) {
         DrawFootnoteText(*bmp, query.textValue(), Options.FontName, Options.TxtPenWidth, Options.TxtPenColr);
     } else {
         RemoveFootnoteRows(*bmp);

@@ -621,8 +621,10 @@ void TMainForm::KeyDrive(int Key, Qt::KeyboardModifiers Shift, bool &DragStarted
     const TShiftState held{Shift, Qt::LeftButton};
     switch (a.kind) {
     case TScanKeyAction::StartKeyDrag: {
-        if (Rect) // outside the rectangle a keyboard drag draws a new one
-            Rect->Drawing = !Rect->Inside;
+        // Outside the rectangle a keyboard drag draws a new one; on the
+        // grabber the Shift press has already begun sizing this one.
+        if (Rect)
+            Rect->Drawing = !Rect->Inside && !Rect->Sizing;
         const QPoint p = PointerOnPicture();
         ScanImageMouseDown(Qt::LeftButton, held, p.x(), p.y());
         DragStarted = true;

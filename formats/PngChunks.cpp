@@ -217,7 +217,7 @@ void TChunkIHDR::Validate() const
         RaisePngError(peMissingIHDR);
     // The format caps each side at 2^31-1; the bitmap caps the pixel count.
     if (w > 0x7FFFFFFFu || h > 0x7FFFFFFFu || uint64_t(w) * h > uint64_t(TBitmap::MaxPixels()))
-        RaisePngError(peImageTooLarge);
+        RaisePngError(peImageTooLarge, QStringLiteral("%1 x %2 > %3").arg(w).arg(h).arg(TBitmap::MaxPixels()));
     if (!png::ValidColourDepth(ColorType(), BitDepth()))
         RaisePngError(peUnknownColourType);
     if (CompressionMethod() != 0)

@@ -18,6 +18,7 @@
 #include "PNGImage.h"
 #include "PictureClasses.h"
 #include "PictureFiles.h"
+#include "PicturePin.h"
 #include "Progress.h"
 #include "Registry.h"
 
@@ -97,13 +98,18 @@ void showSaveError(TMainForm &form, const EGraphicError &e, bool counted = false
 
 // Where the file dialogs start when no folder is given: the current
 // picture's folder, else the output folder.
-QString startFolder(const TMainForm &form)
+QStringList startCandidates(const TMainForm &form)
 {
     QStringList candidates;
     if (form.FHasFileName && !form.FFileName.isEmpty())
         candidates << QFileInfo(form.FFileName).absolutePath();
     candidates << form.Options.OutDir;
-    return DialogStartFolder(candidates);
+    return candidates;
+}
+
+QString startFolder(const TMainForm &form)
+{
+    return DialogStartFolder(startCandidates(form));
 }
 
 void showNotSupported(TMainForm &form)
@@ -294,7 +300,9 @@ void TMainForm::OpenClick(QObject *Sender)
         filters << f.QtFilter();
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.last()); // all readable files
-    dialog.setDirectory(Options.VType == 0 ? DialogStartFolder({Options.ImgPath}) : startFolder(*this));
+    // The viewer folder when the settings name one, then the usual places.
+    dialog.setDirectory(Options.VType == 0 ? DialogStartFolder(QStringList{Options.ImgPath} + startCandidates(*this))
+                                           : startFolder(*this));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     OpenPictureFile(dialog.selectedFiles().first());
@@ -420,15 +428,24 @@ bool TMainForm::SaveAsClick(QObject *Sender)
     dialog.selectFile(Sender ? Options.FileName + PictureTypeExt(typ) : Options.FileName);
 
     TOpenDialogScope scope(title);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        FHasFileName = false;
-        FFileName.clear();
-        SetStatusPanelText(kFormatPanel, QString::fromLatin1(PanelBitmap));
+    TPicturePin pin(*this);
+    const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    // A capture made while the dialog was open stands in the window with
+    // its own name; the dialog writes the picture it was opened for.
+    bmp = pin.OpenedBitmap();
+    if (!accepted) {
+        if (!pin.Replaced()) {
+            FHasFileName = false;
+            FFileName.clear();
+            SetStatusPanelText(kFormatPanel, QString::fromLatin1(PanelBitmap));
+        }
         RefreshFileListAfterSave(false);
         return false;
     }
     const QString fileName = dialog.selectedFiles().first();
     const int type = SaveTypeOfChosenName(fileName, FilterIndexOf(filters, dialog.selectedNameFilter()));
+    if (!bmp)
+        return false;
     try {
         WriteFileReplacing(fileName, EncodePicture(*bmp, type, Options, TSaveOrigin::SaveDialog));
     } catch (const EGraphicError &e) {
@@ -436,12 +453,14 @@ bool TMainForm::SaveAsClick(QObject *Sender)
         showSaveError(*this, e);
         return false;
     }
-    FHasFileName = true;
-    FFileName = fileName;
-    SetStatusPanelText(kFormatPanel, PanelBitmapAs(LowerExt(fileName)));
     if (Options.SaveHist && RecentList)
         RecentList->AddHistory(fileName);
     RefreshFileListAfterSave(false);
+    if (pin.Replaced())
+        return true;
+    FHasFileName = true;
+    FFileName = fileName;
+    SetStatusPanelText(kFormatPanel, PanelBitmapAs(LowerExt(fileName)));
     return true;
 }
 
@@ -582,6 +601,9 @@ void TMainForm::DeleteListMenuItemClick()
 
 void TMainForm::JpgScaleMenuItemClick()
 {
+    // A shortcut or a menu built before the last switching may still call.
+    if (!dynamic_cast<TJPEGImage *>(ScanImage->Picture().Graphic()))
+        return;
     if (!JpgScaleBMForm) {
         JpgScaleBMForm = new TJpgScaleBMForm(ScanImage, this);
         JpgScaleBMForm->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));

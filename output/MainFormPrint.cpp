@@ -6,6 +6,7 @@
 #include "ImageControl.h"
 #include "MultiLanguage.h"
 #include "PrPrevForm.h"
+#include "PrintQueue.h"
 #include "PrintReport.h"
 #include "XPrint.h"
 
@@ -19,6 +20,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinterInfo>
 #include <QScreen>
+#include <QTemporaryDir>
 
 namespace zk {
 
@@ -56,12 +58,10 @@ void TMainForm::SetupPrinting()
     wire("PrintPrevMenuItem", [this] { PrintPrevMenuItemClick(Item("PrintPrevMenuItem")); });
     wire("PrPrevToolButton", [this] { PrintPrevMenuItemClick(Item("PrPrevToolButton")); });
     wire("PrintToolButton", [this] { PrintClick(Item("PrintToolButton")); });
-    // The print button needs a printer; it stays off until FindPrinters has
-    // asked, which waits for the window to show (the printing system's
-    // plug-in and its libraries are slow to load). The menu item says when
-    // there is none.
-    if (QAction *button = Item("PrintToolButton"))
-        button->setEnabled(false);
+    // Button and menu item follow one rule, "a printer exists", asked by
+    // FindPrinters once the window shows (the printing system's plug-in and
+    // its libraries are slow to load); both stay built here, so the
+    // command switching never counts the button as missing.
     CaptureHooks.PrintClick = [this] { PrintClick(nullptr); };
 }
 
@@ -75,8 +75,12 @@ void TMainForm::FindPrinters()
     ZKXPrint->MarginTop = 170;
     ZKXPrint->MarginRight = 150;
     ZKXPrint->MarginBottom = 180;
-    if (QAction *button = Item("PrintToolButton"))
-        button->setEnabled(ZKXPrint->PrinterExists());
+    m_printerExists = ZKXPrint->PrinterExists();
+    if (!*m_printerExists) {
+        SetCommandEnabled(QStringLiteral("PrintToolButton"), false);
+        SetCommandEnabled(QStringLiteral("PrintMenuItem"), false);
+    }
+    RequestIdle();
 }
 
 void TMainForm::FillPrintReport()
@@ -128,6 +132,12 @@ void TMainForm::FillPrintReport()
         } else {
             ReportPrinter->setOutputFormat(QPrinter::NativeFormat);
             ReportPrinter->setPrinterName(name);
+            // The printer object keeps the colour mode of the queue it was
+            // made for (the system's default one); a raw default queue would
+            // make every queue print grey.
+            const QPrinterInfo queue = QPrinterInfo::printerInfo(name);
+            ReportPrinter->setColorMode(queue.supportedColorModes().contains(QPrinter::Color) ? QPrinter::Color
+                                                                                              : QPrinter::GrayScale);
         }
     }
     ReportPrinter->setDocName(QStringLiteral("Zelkora 5.0"));
@@ -140,6 +150,8 @@ bool TMainForm::PrintReportNow()
         printMessage(*this, "showmsg_no_printer", QStringLiteral("Es ist kein Drucker installiert."));
         return false;
     }
+    if (PrintToFileName.isEmpty() && ReportPrinter->outputFormat() == QPrinter::NativeFormat)
+        return PrintToQueue();
     if (PrPrevForm)
         PrPrevForm->PicRepPreviewProgressUpdate(0);
     QPainter painter;
@@ -160,6 +172,48 @@ bool TMainForm::PrintReportNow()
     return ok;
 }
 
+bool TMainForm::PrintToQueue()
+{
+    // The page goes to the scheduler as a file of our own, so the job's
+    // fate is known: a queue that refuses it says why.
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        printMessage(*this, "showmsg_print_failed", QStringLiteral("Der Drucker nimmt den Auftrag nicht an:"),
+                     dir.errorString());
+        return false;
+    }
+    const QString queue = ReportPrinter->printerName();
+    const QString file = dir.filePath(QStringLiteral("page.pdf"));
+    QPrinter page(QPrinter::HighResolution);
+    page.setOutputFormat(QPrinter::PdfFormat);
+    page.setOutputFileName(file);
+    page.setPageLayout(ReportPrinter->pageLayout());
+    page.setColorMode(ReportPrinter->colorMode());
+    page.setDocName(ReportPrinter->docName());
+    PrintReport->Prepare(page);
+    if (PrPrevForm)
+        PrPrevForm->PicRepPreviewProgressUpdate(0);
+    QPainter painter;
+    bool ok = painter.begin(&page);
+    if (ok) {
+        PrintReport->Paint(painter, page);
+        ok = painter.end();
+    }
+    TPrintJobResult job;
+    if (ok)
+        job = SubmitPrintJob(queue, file, ReportPrinter->docName());
+    else
+        job.Error = queue;
+    if (PrPrevForm)
+        PrPrevForm->PicRepPreviewProgressUpdate(100);
+    if (job.JobId == 0) {
+        printMessage(*this, "showmsg_print_failed", QStringLiteral("Der Drucker nimmt den Auftrag nicht an:"),
+                     job.Error);
+        return false;
+    }
+    return true;
+}
+
 void TMainForm::PrintClick(QObject *)
 {
     if (ScanImage->Picture().Empty())
@@ -176,12 +230,17 @@ void TMainForm::PrintPrevMenuItemClick(QObject *)
     FillPrintReport();
     if (!PrPrevForm) {
         PrPrevForm = new TPrPrevForm(ReportPrinter.get(), this);
+        // The preview shows and prints the picture it was opened for, also
+        // when a capture replaced the window's picture meanwhile.
         PrPrevForm->OnPaint = [this](QPrinter *printer) {
+            TPrintReport page = *PrintReport;
+            page.PrintPicRepImage = PrPrevForm->Picture;
             QPainter p(printer);
-            PrintReport->Paint(p, *printer);
+            page.Paint(p, *printer);
         };
         PrPrevForm->OnPrint = [this] {
             FillPrintReport();
+            PrintReport->PrintPicRepImage = PrPrevForm->Picture;
             PrintReportNow();
         };
         PrPrevForm->OnActivate = [this] {
@@ -200,6 +259,7 @@ void TMainForm::PrintPrevMenuItemClick(QObject *)
         PrPrevForm->PicRepPreview->setOrientation(PrintReport->Landscape ? QPageLayout::Landscape
                                                                          : QPageLayout::Portrait);
     }
+    PrPrevForm->Picture = PrintReport->PrintPicRepImage;
     PrPrevForm->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
     for (const char *name : {"PrintPrevMenuItem", "PrPrevToolButton"})
         if (QAction *a = Item(QString::fromLatin1(name)))

@@ -7,6 +7,7 @@
 #include "Bmp2Tiff.h"
 #include "BmpCodec.h"
 #include "GIFImage.h"
+#include "GraphicText.h"
 #include "GraphicConvert.h"
 #include "Icon.h"
 #include "Jpeg.h"
@@ -30,6 +31,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace zk {
@@ -82,17 +84,52 @@ int SaveTypeOfChosenName(const QString &fileName, int filterIndex)
 
 QString DialogStartFolder(const QStringList &candidates)
 {
-    for (const QString &c : candidates)
-        if (!c.isEmpty() && QFileInfo(c).isDir())
-            return QFileInfo(c).absoluteFilePath();
+    // The root and the working folder say nothing about the user's
+    // pictures: a default of "/" or a relative name skips to the next.
+    const QString root = QDir::rootPath();
+    const QString working = QDir::currentPath();
+    for (const QString &c : candidates) {
+        if (c.isEmpty() || QDir::isRelativePath(c) || !QFileInfo(c).isDir())
+            continue;
+        const QString folder = QDir(c).canonicalPath();
+        if (folder != root && folder != working)
+            return folder;
+    }
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
         return pictures;
     return QDir::homePath();
 }
 
+namespace {
+
+// A picture the size rule refuses gets one message, "too large", with the
+// size after it (not "damaged" above a "too large" line); nullopt for any
+// other failure.
+std::optional<QString> tooLargeDetail(const std::exception &e)
+{
+    if (const auto *png = dynamic_cast<const EPNGImageException *>(&e)) {
+        if (png->Id() != peImageTooLarge)
+            return std::nullopt;
+        // The size stands in brackets after the handler's text.
+        const QString m = png->message();
+        const qsizetype open = m.lastIndexOf(QLatin1Char('('));
+        return open >= 0 && m.endsWith(QLatin1Char(')')) ? m.mid(open + 1).chopped(1) : QString();
+    }
+    const auto *ge = dynamic_cast<const EGraphicError *>(&e);
+    const QString lead = GraphicText("showmsg_graphic_too_large", QStringLiteral("Das Bild ist zu groß")) +
+                         QStringLiteral(": ");
+    if (ge && ge->message().startsWith(lead))
+        return ge->message().mid(lead.size());
+    return std::nullopt;
+}
+
+} // namespace
+
 TFailureMessage OpenFailureMessage(const std::exception &e)
 {
+    if (tooLargeDetail(e))
+        return {"showmsg_graphic_too_large", "Das Bild ist zu groß"};
     if (const auto *png = dynamic_cast<const EPNGImageException *>(&e)) {
         switch (png->Id()) {
         case peUnknownColourType:
@@ -113,6 +150,8 @@ TFailureMessage OpenFailureMessage(const std::exception &e)
 
 QString FailureDetail(const std::exception &e)
 {
+    if (const std::optional<QString> size = tooLargeDetail(e))
+        return *size;
     if (const auto *ge = dynamic_cast<const EGraphicError *>(&e))
         return ge->message();
     return QString::fromUtf8(e.what());

@@ -3,6 +3,7 @@
 // clock, the page count and the progress of a print.
 #include "BaseModal.h"
 
+#include <QImage>
 #include <QPointer>
 #include <functional>
 
@@ -39,6 +40,8 @@ public:
     TBarPopupMenu *PrPrevBarPopupMenu = nullptr;
 
     // Paints the report on the preview's printer.
+    // The picture the preview was opened for.
+    QImage Picture;
     std::function<void(QPrinter *)> OnPaint;
     // Prints the report (PrintDocBitBtn): fills it again and prints it.
     std::function<void()> OnPrint;

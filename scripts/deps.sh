@@ -12,7 +12,7 @@ PACKAGES=(
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xtest0-dev libx11-xcb-dev libxkbcommon-dev
   libxcb-xinput-dev libxcb-shape0-dev
-  libcurl4-openssl-dev libzip-dev libsane-dev
+  libcurl4-openssl-dev libzip-dev libsane-dev libcups2-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xdotool wmctrl x11-utils trayer xclip dbus-daemon

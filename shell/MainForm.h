@@ -147,6 +147,12 @@ public:
     std::unique_ptr<TBitmap> UndoBitmap;
     std::unique_ptr<TBitmap> WorkBitmap;
     bool FirstShowDone = false;
+    // Dialogs open on the picture (TPicturePin); a capture hands each of
+    // them the picture it replaces.
+    QList<class TPicturePin *> FPicturePins;
+    // Called by every capture just before it writes a new picture into the
+    // window: open dialogs keep the old one and undo gives it back.
+    void PictureBeingReplaced();
 
     // --- Lifecycle ------------------------------------------------------------
     void FormCreate();
@@ -384,6 +390,8 @@ public:
     void PrintPreviewClosed();
     // Prints the filled report; false (after a message) when nothing printed.
     bool PrintReportNow();
+    // Prints the filled report on the chosen queue; false after a message.
+    bool PrintToQueue();
 
     // --- Capture control (capture/MainFormCapture*.cpp) ----------------------
     // Operations of other areas that the capture calls. Each area sets its

@@ -195,9 +195,16 @@ void TMainForm::ZKApplicationEventsIdle()
         EnableCursorCommands(bitmap);
         EnableEditCommands(bitmap);
         EnableFileCommands(true);
+        // The file group holds the print button and item; without a printer
+        // both stay off, as the file menu switches its item when it opens.
+        if (!PrinterExists())
+            for (const char *name : {"PrintToolButton", "PrintMenuItem"})
+                SetCommandEnabled(QString::fromLatin1(name), false);
         EnableViewCommands(true);
-        SetCommandEnabled(QStringLiteral("JpgScaleToolButton"),
-                          StatusPanelText(kTypePanel) == QLatin1String("jpg"));
+        // The menu item (also in the picture's context menu) follows the
+        // button: a JPEG view scale for a JPEG only.
+        for (const char *name : {"JpgScaleToolButton", "JpgScaleMenuItem"})
+            SetCommandEnabled(QString::fromLatin1(name), StatusPanelText(kTypePanel) == QLatin1String("jpg"));
     } else {
         if (ScanImage->size() != QSize(0, 0))
             ScanImage->resize(0, 0);
@@ -206,6 +213,7 @@ void TMainForm::ZKApplicationEventsIdle()
         EnableCursorCommands(false);
         EnableViewCommands(false);
         SetCommandEnabled(QStringLiteral("JpgScaleToolButton"), false);
+        SetCommandEnabled(QStringLiteral("JpgScaleMenuItem"), false);
     }
     SetCommandEnabled(QStringLiteral("PasteMenuItem"), m_clipboardPicture);
     SetCommandEnabled(QStringLiteral("PasteToolButton"), m_clipboardPicture);

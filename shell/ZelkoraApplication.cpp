@@ -3,6 +3,11 @@
 #include "StartupRules.h"
 #include "XPHintWindow.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QEvent>
+#include <QFileDialog>
+
 #include <exception>
 #include <typeinfo>
 
@@ -36,6 +41,38 @@ bool DeliverGuarded(const std::function<bool()> &delivery, const ExceptionHandle
     }
 }
 
+namespace {
+
+// A file dialog closed by Enter or a double click while its name
+// completion was open leaves the completion's pop-up on the screen, where
+// it takes the next click meant for another window.
+class TCompletionCloser : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(watched))
+                for (QCompleter *c : dialog->findChildren<QCompleter *>())
+                    if (c->popup() && c->popup()->isVisible())
+                        c->popup()->hide();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void InstallCompletionCloser()
+{
+    static TCompletionCloser *closer = nullptr;
+    if (closer || !qApp)
+        return;
+    closer = new TCompletionCloser(qApp);
+    qApp->installEventFilter(closer);
+}
+
 TZelkoraApplication::TZelkoraApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
@@ -44,6 +81,7 @@ TZelkoraApplication::TZelkoraApplication(int &argc, char **argv)
     setAttribute(Qt::AA_DontUseNativeMenuBar);
     // Every tool tip of the program gets the etched frame.
     TXPHintWindow::Install();
+    InstallCompletionCloser();
 }
 
 TZelkoraApplication::~TZelkoraApplication() = default;

@@ -17,6 +17,9 @@ void ReportException(std::exception_ptr error, const ExceptionHandler &handler);
 // after an exception.
 bool DeliverGuarded(const std::function<bool()> &delivery, const ExceptionHandler &handler);
 
+// Closes a file dialog's name-completion pop-up together with the dialog.
+void InstallCompletionCloser();
+
 class TZelkoraApplication : public QApplication
 {
     Q_OBJECT

@@ -301,27 +301,34 @@ bool TScrollBoxEx::eventFilter(QObject *o, QEvent *e)
     return QScrollArea::eventFilter(o, e);
 }
 
-static bool isSpecialKey(int key)
+quint16 VirtualKeyOf(int qtKey)
 {
-    switch (key) {
-    case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
-    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
-    case Qt::Key_Tab: case Qt::Key_Backtab: case Qt::Key_Return: case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        return true;
-    default:
-        return false;
-    }
+    // The navigation keys the box hands to its owner, by the code the
+    // owner's handlers compare with (the classic virtual-key numbers).
+    static constexpr struct
+    {
+        int qt;
+        quint16 vk;
+    } kKeys[] = {
+        {Qt::Key_Tab, 9},      {Qt::Key_Backtab, 9},  {Qt::Key_Return, 13}, {Qt::Key_Enter, 13},
+        {Qt::Key_Escape, 27},  {Qt::Key_PageUp, 33}, {Qt::Key_PageDown, 34}, {Qt::Key_End, 35},
+        {Qt::Key_Home, 36},    {Qt::Key_Left, 37},    {Qt::Key_Up, 38},     {Qt::Key_Right, 39},
+        {Qt::Key_Down, 40},
+    };
+    for (const auto &k : kKeys)
+        if (k.qt == qtKey)
+            return k.vk;
+    return 0;
 }
 
 bool TScrollBoxEx::event(QEvent *e)
 {
     if (e->type() == QEvent::KeyPress) {
         auto *k = static_cast<QKeyEvent *>(e);
-        if (isSpecialKey(k->key())) {
+        if (const quint16 vk = VirtualKeyOf(k->key())) {
             bool wanted = false;
             if (OnWantSpecialKey)
-                OnWantSpecialKey(static_cast<quint16>(k->key() & 0xFFFF), wanted);
+                OnWantSpecialKey(vk, wanted);
             if (!wanted) {
                 // Not ours: the key goes on to the window (focus moves,
                 // shortcuts) instead of scrolling the box.

@@ -114,6 +114,10 @@ enum TScrollCode : quint16 {
 // The scroll code of a slider action (QAbstractSlider::SliderAction).
 quint16 ScrollCodeOfAction(int sliderAction);
 
+// The virtual-key code of a navigation key (Left 37, Up 38, Right 39,
+// Down 40, Tab 9, ...); 0 for a key the scroll box does not hand on.
+quint16 VirtualKeyOf(int qtKey);
+
 class TScrollBoxEx : public QScrollArea {
     Q_OBJECT
 public:
@@ -122,8 +126,9 @@ public:
     bool SmoothScrolling() const { return m_smooth; }
     void SetSmoothScrolling(bool on);
 
-    // Asked before an arrow or other navigation key reaches the box; set
-    // wanted to take the key (the box then scrolls and reports it).
+    // Asked before an arrow or other navigation key reaches the box, with
+    // its virtual-key code; set wanted to take the key (the box then
+    // scrolls and reports it).
     std::function<void(quint16 key, bool &wanted)> OnWantSpecialKey;
 
 signals:

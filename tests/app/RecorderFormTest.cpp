@@ -284,16 +284,22 @@ TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
     ASSERT_TRUE(form.RecorderForm);
     EXPECT_EQ(dir->DirPageControl->currentIndex(), 0) << "opening shows the explorer's own entries";
 
-    // The copied frames are what the editing entry lists.
+    // Editing lists the frames the next build reads, not the copies an
+    // earlier build left: two frames here, three old copies there.
     form.Options.AviCopyPath = zktest::sandboxDir() + "/recorder-copies";
-    QDir(form.Options.AviCopyPath).removeRecursively();
-    QDir().mkpath(form.Options.AviCopyPath);
-    TBitmap(5, 3, pf24bit).SaveToFile(FrameFileName(form.Options.AviCopyPath, 0));
+    for (const QString &d : {form.Options.AviCopyPath, form.Options.TmpAviPath}) {
+        QDir(d).removeRecursively();
+        QDir().mkpath(d);
+    }
+    for (int i = 0; i < 3; ++i)
+        TBitmap(5, 3, pf24bit).SaveToFile(FrameFileName(form.Options.AviCopyPath, i));
+    for (int i = 0; i < 2; ++i)
+        TBitmap(9, 5, pf24bit).SaveToFile(FrameFileName(form.Options.TmpAviPath, i));
     form.Options.MagneticFE = true;
     form.RecorderForm->AVIEditButton->click();
     settle();
     ASSERT_TRUE(dir->InternTreeView->currentItem());
-    EXPECT_EQ(dir->InternTreeView->currentItem()->text(0).toStdString(), "AVI-Edit");
+    EXPECT_EQ(dir->InternTreeView->currentItem()->text(0).toStdString(), "AVI-Build");
     auto *list = qobject_cast<TNavBDForm *>(form.NavBDForm.data());
     ASSERT_TRUE(list);
     for (int i = 0; i < 200 && !list->ListingDone; ++i)
@@ -302,16 +308,34 @@ TEST_F(RecorderFormTest, RecorderUsesTheExplorersFrameEntries)
     EXPECT_EQ(form.SaveAviEdtForm->pos(), list->mapToGlobal(QPoint(0, list->height()))) << "below the file list";
 
     // Writing back goes under the chosen row's name into the frame folder.
-    ASSERT_EQ(list->FileListModel->rowCount(), 1);
-    list->FileListView->setCurrentIndex(list->FileListModel->index(0));
+    ASSERT_EQ(list->FileListModel->rowCount(), 2);
+    list->FileListView->setCurrentIndex(list->FileListModel->index(1));
     form.ScanImage->Picture().Bitmap().SetSize(7, 4);
     form.ScanImage->PictureChanged();
     form.messages.clear();
     form.SaveAviEdtForm->SaveAviBmpButton->click();
     EXPECT_TRUE(form.messages.isEmpty()) << form.messages.join(' ').toStdString();
     TBitmap back;
-    back.LoadFromFile(FrameFileName(form.Options.TmpAviPath, 0));
+    back.LoadFromFile(FrameFileName(form.Options.TmpAviPath, 1));
     EXPECT_EQ(back.Width(), 7);
+    EXPECT_EQ(QDir(form.Options.AviCopyPath).entryList(QDir::Files).size(), 3) << "old copies untouched";
     form.SaveAviEdtForm->close();
     settle();
+
+    // The next build reads what editing showed and wrote: two frames.
+    if (zktest::haveProgram("ffprobe")) {
+        form.AviVdoMenuItemClick();
+        ASSERT_TRUE(form.RecorderForm);
+        const QString avi = zktest::sandboxDir() + "/edited.avi";
+        QFile::remove(avi);
+        form.RecorderForm->AskAviFileName = [&](const QString &) { return avi; };
+        EXPECT_TRUE(form.RecorderForm->CompAviButtonClick());
+        settle();
+        QByteArray out;
+        zktest::runProgram("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                       "stream=nb_read_frames,width", "-of", "default=noprint_wrappers=1", avi},
+                           &out);
+        EXPECT_TRUE(out.contains("nb_read_frames=2")) << out.constData();
+        EXPECT_TRUE(out.contains("width=9")) << out.constData();
+    }
 }

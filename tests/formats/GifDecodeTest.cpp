@@ -189,6 +189,50 @@ TEST(GifDecode, DeferredClearKeepsFullTable)
     expectSameAsGiflib(img, ref);
 }
 
+TEST(GifDecode, TheLastCodeUsedRightAfterItIsDefined)
+{
+    // Two-bit pixels: literals fill the table up to 4095, then code 4095
+    // comes while it is being defined (the string before it plus its own
+    // first pixel), and once more after it; then the table is full.
+    const int clear = 4, eoi = 5, width = 37;
+    std::vector<std::pair<int, int>> codes{{clear, 3}};
+    QByteArray expected;
+    int free = 6, size = 3, prev = -1;
+    const auto put = [&](int code, const QByteArray &pixels) {
+        if (prev >= 0 && free < 4096) {
+            ++free;
+            codes.push_back({code, size});
+            if (free == (1 << size) && size < 12)
+                ++size;
+        } else {
+            codes.push_back({code, size});
+        }
+        expected += pixels;
+        prev = code;
+    };
+    // A literal that differs from the one before it: the entries are pairs
+    // never used again.
+    for (int i = 0; free < 4095 || prev < 0; ++i) {
+        const int pixel = (i * 7 + i / 5) % 4;
+        put(pixel, QByteArray(1, char(pixel)));
+    }
+    ASSERT_EQ(free, 4095);
+    const char last = expected.back();
+    const QByteArray defined = QByteArray(1, last) + last; // the previous literal, then its first pixel
+    put(4095, defined);
+    put(4095, defined);
+    while (expected.size() % width != 0)
+        put(1, QByteArray(1, '\x01'));
+    codes.push_back({eoi, 12});
+    const QByteArray file = fileAround(width, int(expected.size() / width), 2, 2, subBlocks(packCodes(codes)));
+    TGIFImage img;
+    const Loaded l = load(img, file);
+    ASSERT_TRUE(l.error.isEmpty()) << l.error.toStdString();
+    ASSERT_EQ(img.Images().Count(), 1);
+    EXPECT_EQ(frameBytes(*img.Images()[0]), expected);
+    expectSameAsGiflib(img, giforacle::Read(file));
+}
+
 // Codes split over many one- and two-byte sub-blocks decode as one stream.
 TEST(GifDecode, CodesAcrossShortSubBlocks)
 {

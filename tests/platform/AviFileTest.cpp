@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace zk;
@@ -243,4 +244,32 @@ TEST_F(AviFileTest, FailedOrOversizedWritesLeaveTheOldFile)
     }
     EXPECT_EQ(zktest::readBytes(file), QByteArray("old"));
     EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.avi"});
+}
+
+TEST_F(AviFileTest, ARecordingStoppedEarlySaysInItsHeadersWhatWasWritten)
+{
+    // Seven frames planned, three written: the main header's frame count and
+    // the stream's length say three, and so does every reader.
+    const QString file = zktest::scratchDir("avishort") + "/short.avi";
+    TAviFileWriter writer;
+    writer.Open(file, 37, 23, 10, 7);
+    for (int i = 0; i < 3; ++i)
+        writer.WriteFrame(patternFrame(37, 23, i));
+    writer.Finish();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_EQ(bytes.size(), AviFileSize(37, 23, 3));
+    const auto dword = [&bytes](const char *chunk, int offset) {
+        const qsizetype at = bytes.indexOf(chunk);
+        return at < 0 ? -1 : qFromLittleEndian<qint32>(bytes.constData() + at + 8 + offset);
+    };
+    EXPECT_EQ(dword("avih", 16), 3) << "total frames";
+    EXPECT_EQ(dword("strh", 32), 3) << "stream length";
+    QByteArray out;
+    zktest::runProgram(kFfprobe, {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                  "stream=nb_frames,nb_read_frames", "-of", "default=noprint_wrappers=1", file},
+                       &out);
+    EXPECT_TRUE(out.contains("nb_frames=3")) << out.constData();
+    EXPECT_TRUE(out.contains("nb_read_frames=3")) << out.constData();
 }

@@ -337,6 +337,10 @@ TEST(BmpCodec, RleAndUnusualBitFieldsAgreeWithImageMagick)
                                                 "03ab0001");       // row 3 from x = 4: a b a, end
     // RLE8, 5 x 3 with a move that skips a whole row.
     const QByteArray rle8 = QByteArray::fromHex("0309020a0000" "000200010203000000" "0001");
+    // Absolute runs of odd length, each followed by its pad byte: RLE8 of
+    // three pixels, RLE4 of five (three bytes), with runs after them.
+    const QByteArray rle8Odd = QByteArray::fromHex("000305060700" "0208" "0000" "0109" "00030a0b0c00" "010d" "0001");
+    const QByteArray rle4Odd = QByteArray::fromHex("000512345000" "0267" "0000" "01a0" "0005bcdef000" "0110" "0001");
     // 16 bits with 4-4-4 masks (after the 40-byte header), 32 bits with
     // shifted masks.
     QByteArray px16, px32;
@@ -348,6 +352,8 @@ TEST(BmpCodec, RleAndUnusualBitFieldsAgreeWithImageMagick)
     const Case cases[] = {
         {"RLE4", handMade(7, 4, 4, 2, grayTable(16), rle4, 16), 7, 4, pf4bit},
         {"RLE8", handMade(5, 3, 8, 1, grayTable(16), rle8, 16), 5, 3, pf8bit},
+        {"RLE8 odd absolute runs", handMade(5, 2, 8, 1, grayTable(16), rle8Odd, 16), 5, 2, pf8bit},
+        {"RLE4 odd absolute runs", handMade(7, 2, 4, 2, grayTable(16), rle4Odd, 16), 7, 2, pf4bit},
         {"16 bit 4-4-4", handMade(6, 3, 16, 3, le32(0x0F00) + le32(0x00F0) + le32(0x000F), px16), 6, 3, pf24bit},
         {"32 bit shifted", handMade(4, 2, 32, 3, le32(0xFF000000u) + le32(0x00FF0000) + le32(0x0000FF00), px32), 4, 2,
          pf32bit},

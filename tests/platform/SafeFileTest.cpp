@@ -109,6 +109,23 @@ TEST_P(SafeFile, AnUnpublishedFileLeavesNothingBehind)
     EXPECT_FALSE(error.isEmpty());
 }
 
+TEST_P(SafeFile, AFailedFinalRenameSaysSoAndLeavesNoTemporaryFile)
+{
+    // The name is taken by a folder with something in it: the last step,
+    // putting the file in place, fails.
+    const QString target = path("picture.png");
+    ASSERT_TRUE(QDir().mkpath(target));
+    writeAll(target + "/inside.txt", "kept");
+    TPendingFile file;
+    QString error;
+    ASSERT_TRUE(file.Write(target, "bytes", 0666, &error, target)) << error.toStdString();
+    EXPECT_FALSE(file.Replace(&error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QFileInfo(target).isDir());
+    EXPECT_EQ(readBytes(target + "/inside.txt"), "kept");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList()) << "no temporary file left";
+}
+
 TEST_P(SafeFile, CleanUpTakesOnlyOrphansOfOurPattern)
 {
     // Our own save that is not in place yet holds its file locked too. (Its

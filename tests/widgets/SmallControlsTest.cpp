@@ -153,14 +153,24 @@ TEST(ScrollBoxEx, ReportsEveryActionAndTracksTheThumbOnlyWhenSmooth)
 
     // Arrow keys go to the box only when its owner claims them.
     for (bool want : {false, true}) {
-        box.OnWantSpecialKey = [want](quint16, bool &wanted) { wanted = want; };
+        quint16 asked = 0;
+        box.OnWantSpecialKey = [want, &asked](quint16 key, bool &wanted) {
+            asked = key;
+            wanted = want;
+        };
         v->setValue(0);
         QSignalSpy keys(&box, &TScrollBoxEx::OnKeyDown);
         QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
         QApplication::sendEvent(&box, &down);
+        EXPECT_EQ(asked, 40) << "the virtual-key code of Down";
         EXPECT_EQ(keys.size(), want ? 1 : 0);
         EXPECT_EQ(v->value() > 0, want);
     }
+    // The owner compares virtual-key codes, whatever Qt numbers its keys.
+    const std::pair<Qt::Key, int> codes[] = {{Qt::Key_Left, 37}, {Qt::Key_Up, 38}, {Qt::Key_Right, 39},
+                                             {Qt::Key_Tab, 9},   {Qt::Key_Home, 36}, {Qt::Key_A, 0}};
+    for (const auto &[key, vk] : codes)
+        EXPECT_EQ(VirtualKeyOf(key), vk) << key;
 }
 
 TEST(VertLabel, DisabledTextIsDrawnTwiceOnePixelApart)

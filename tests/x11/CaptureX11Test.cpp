@@ -11,6 +11,7 @@
 #include "Globals.h"
 #include "HotKeys.h"
 #include "ImageControl.h"
+#include "Jpeg.h"
 #include "JpgScaleForm.h"
 #include "LocalChannel.h"
 #include "MainForm.h"
@@ -178,6 +179,7 @@ TEST_F(CaptureX11, DesktopHotKeyPutsTheScreenIntoThePicture)
 
 TEST_F(CaptureX11, JpegScaleWindowIsGoneBeforeTheNextDesktopPicture)
 {
+    form->ScanImage->Picture().SetGraphic(std::make_unique<TJPEGImage>());
     form->JpgScaleMenuItemClick();
     ASSERT_TRUE(form->JpgScaleBMForm);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form->JpgScaleBMForm.data()));
@@ -323,4 +325,32 @@ TEST_F(CaptureX11, TimedSeriesWritesExactlyThreeFilesAndNamesTheLast)
         ASSERT_FALSE(saved.isNull());
         EXPECT_EQ(countColour(saved.convertToFormat(QImage::Format_RGB32), kWindowColour), 0) << f.toStdString();
     }
+}
+
+TEST_F(CaptureX11, AHotKeyWithSaveAsOpenLeavesTheDialogItsPicture)
+{
+    // The picture the dialog was opened for: odd size, two different halves.
+    QImage older(37, 21, QImage::Format_RGB32);
+    older.fill(qRgb(10, 120, 30));
+    for (int y = 0; y < 21; ++y)
+        for (int x = 19; x < 37; ++x)
+            older.setPixel(x, y, qRgb(200, 40, 90));
+    form->ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(TBitmap::FromImage(older)));
+    form->ScanImage->PictureChanged();
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("older.bmp");
+    const QStringList messages = zktest::AnswerDialogs([&] { form->SaveAsClick(form->Item("SaveToolButton")); },
+                                                       saved, [&](QFileDialog *) {
+        // The desktop hot key while the dialog waits for a name.
+        ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+e"}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(form->ScanImage->Picture().Width() != 37, 10000);
+    });
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(QImage(saved).convertToFormat(QImage::Format_RGB32), older) << "the dialog wrote its own picture";
+    const QSize screen = picture().size();
+    EXPECT_GT(screen.width(), 37) << "the capture stands in the window";
+    EXPECT_NE(form->FFileName, saved) << "the saved name is not the capture's";
+    form->UndoMenuItemClick();
+    EXPECT_EQ(picture(), older) << "undo gives the older picture back";
 }

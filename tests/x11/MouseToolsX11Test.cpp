@@ -147,6 +147,25 @@ TEST_F(MouseToolsX11, CropRectangleDrawnMovedSizedAndAppliedWithEnter)
     EXPECT_EQ(Shown(), picture.copy(45, 35, 140, 90));
 }
 
+TEST_F(MouseToolsX11, CropRectangleSizedFromItsGrabberByKeyboard)
+{
+    form->Item("CutterEnterMenuItem")->trigger();
+    Drag({20, 20}, {121, 73});
+    ASSERT_TRUE(waitFor([this] { return form->CutRect && !form->CutRect->Drawing; }, 3000));
+    ASSERT_EQ(form->CutRect->Normalized(), QRect(20, 20, 101, 53));
+    // Shift held on the grabber, Ctrl+Right and Ctrl+Down: 15 pixels each way.
+    MoveTo(form->CutRect->Corner);
+    Xdo({"keydown", "shift"});
+    Xdo({"key", "ctrl+Right"});
+    Xdo({"key", "ctrl+Down"});
+    Xdo({"keyup", "shift"});
+    ASSERT_TRUE(waitFor([this] { return form->CutRect->Normalized() == QRect(20, 20, 116, 68); }, 3000))
+        << form->CutRect->Normalized().width() << "x" << form->CutRect->Normalized().height();
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(waitFor([this] { return !form->CutRect; }, 3000));
+    EXPECT_EQ(Shown(), picture.copy(20, 20, 116, 68));
+}
+
 TEST_F(MouseToolsX11, ArmedTextHoldsThePointerInTheViewUntilClickEscapeOrFocusChange)
 {
     const auto arm = [this] {

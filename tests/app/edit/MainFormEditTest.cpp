@@ -253,6 +253,29 @@ TEST_F(MainFormEditTest, BorderSnapshotIsTakenEvenWhenTheDialogIsCancelled)
     EXPECT_TRUE(Undo()->isEnabled()) << "the snapshot comes before the dialog";
 }
 
+TEST_F(MainFormEditTest, ACaptureWhileTheBorderDialogIsOpenKeepsTheCaptureAndBordersTheOlderPicture)
+{
+    const TBitmap older = RandomPicture(11, 7, 5);
+    const TBitmap capture = RandomPicture(23, 9, 6);
+    Load(older);
+    AnswerNext<TBorderPropertyBMForm>([&](TBorderPropertyBMForm *d) {
+        // A hot key's capture lands while the dialog waits.
+        form->SetScanPicture(TBitmap(capture), QRect(0, 0, 23, 9));
+        d->BorderUpDown->SetPosition(1);
+        d->BorderLeftUpDown->SetPosition(2);
+        d->BorderBottomUpDown->SetPosition(1);
+        d->BorderRightUpDown->SetPosition(1);
+        QTest::mouseClick(d->OkButton(), Qt::LeftButton);
+    });
+    Item("BorderMenuItem")->trigger();
+    EXPECT_TRUE(SameBytes(Picture(), capture)) << "the capture stands in the window";
+    ASSERT_TRUE(Undo()->isEnabled());
+    Undo()->trigger();
+    EXPECT_EQ(Picture().Width(), 11 + 3);
+    EXPECT_EQ(Picture().Height(), 7 + 2);
+    EXPECT_EQ(Picture().PixelRgb(2, 1), older.PixelRgb(0, 0)) << "the older picture, bordered";
+}
+
 TEST_F(MainFormEditTest, FootnoteAddsRowsWithTextOrTakesThemAwayOnCancel)
 {
     const TBitmap original = RandomPicture(120, 20, 5);

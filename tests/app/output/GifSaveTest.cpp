@@ -5,6 +5,7 @@
 #include "GifOracle.h"
 #include "GraphicConvert.h"
 #include "ImageControl.h"
+#include "PictureClasses.h"
 #include "PictureFiles.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace zk;
 
@@ -196,4 +199,90 @@ TEST_F(GifSave, AnAnimationPlaysInThePictureControl)
     EXPECT_THROW(view.Picture().LoadFromFile(bad.fileName()), EGraphicError);
     EXPECT_EQ(view.Picture().Graphic(), before);
     EXPECT_EQ(view.Picture().Width(), 16);
+}
+
+namespace {
+
+// A 16-colour icon as drawing programs write it: a 32 x 32 and a 16 x 16
+// entry of 4 bits per pixel, each with its mask (top-left corner clear).
+// Left half colour 1, right half colour 9; the lowest rows colour 14.
+QByteArray sixteenColourIcon()
+{
+    static const QRgb vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+                                 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    auto le = [](QByteArray &b, quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            b.append(char((v >> (8 * i)) & 0xFF));
+    };
+    auto entry = [&](int s) {
+        QByteArray d;
+        le(d, 40, 4), le(d, s, 4), le(d, 2 * s, 4), le(d, 1, 2), le(d, 4, 2);
+        for (int i = 0; i < 6; ++i)
+            le(d, 0, 4);
+        for (QRgb c : vga)
+            le(d, c & 0xFFFFFF, 4);
+        const int xorRow = (s * 4 + 31) / 32 * 4, andRow = (s + 31) / 32 * 4;
+        for (int y = s - 1; y >= 0; --y) { // bottom-up
+            QByteArray row(xorRow, '\0');
+            for (int x = 0; x < s; ++x) {
+                const int c = y >= s - 3 ? 14 : x < s / 2 ? 1 : 9;
+                row[x / 2] = char(uchar(row[x / 2]) | (x % 2 ? c : c << 4));
+            }
+            d += row;
+        }
+        for (int y = s - 1; y >= 0; --y) {
+            QByteArray row(andRow, '\0');
+            for (int x = 0; x < 5 && y < 5; ++x)
+                row[x / 8] = char(uchar(row[x / 8]) | (0x80 >> (x % 8)));
+            d += row;
+        }
+        return d;
+    };
+    const QByteArray big = entry(32), small = entry(16);
+    QByteArray ico;
+    le(ico, 0, 2), le(ico, 1, 2), le(ico, 2, 2);
+    int offset = 6 + 2 * 16;
+    for (const auto &[s, data] : {std::pair{32, big}, std::pair{16, small}}) {
+        ico.append(char(s)).append(char(s)).append(char(16)).append('\0');
+        le(ico, 1, 2), le(ico, 4, 2), le(ico, quint32(data.size()), 4), le(ico, quint32(offset), 4);
+        offset += int(data.size());
+    }
+    return ico + big + small;
+}
+
+} // namespace
+
+TEST_F(GifSave, ASixteenColourIconOpenedAsBitmapSavesUnderDefaults)
+{
+    RegisterPictureCodecs();
+    RegisterPictureFileClasses();
+    QTemporaryDir dir;
+    QFile ico(dir.filePath(QStringLiteral("sixteen.ico")));
+    ASSERT_TRUE(ico.open(QIODevice::WriteOnly));
+    ico.write(sixteenColourIcon());
+    ico.close();
+    for (const bool asBitmap : {true, false}) {
+        SCOPED_TRACE(asBitmap);
+        std::unique_ptr<TGraphic> opened =
+            asBitmap ? std::unique_ptr<TGraphic>(ConvertToBmp(ico.fileName())) : LoadPictureGraphic(ico.fileName());
+        TBitmap bmp;
+        bmp.Assign(*opened);
+        ASSERT_EQ(bmp.Width(), 32);
+        TZelkoraOptions o;
+        const QByteArray gif = EncodePicture(bmp, ptGif, o, TSaveOrigin::SaveDialog);
+        QFile out(dir.filePath(QStringLiteral("sixteen.gif")));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(gif);
+        out.close();
+        QProcess giftext;
+        giftext.start(QStringLiteral("giftext"), {out.fileName()});
+        ASSERT_TRUE(giftext.waitForFinished(20000));
+        EXPECT_EQ(giftext.exitCode(), 0) << giftext.readAllStandardError().constData();
+        EXPECT_TRUE(giftext.readAllStandardOutput().contains("Width = 32, Height = 32"));
+        const QImage back = decoded(gif);
+        ASSERT_EQ(back.size(), QSize(32, 32));
+        EXPECT_EQ(back.pixel(8, 12), qRgb(0x80, 0, 0));
+        EXPECT_EQ(back.pixel(25, 12), qRgb(0xFF, 0, 0));
+        EXPECT_EQ(back.pixel(25, 30), qRgb(0, 0xFF, 0xFF));
+    }
 }

@@ -433,6 +433,7 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     EXPECT_EQ(form.RecentList->Items().value(0), file("Dialog.JPG"));
 
     // The JPEG view-scale window works on it and goes when a bitmap opens.
+    form.ZKApplicationEventsIdle();
     form.Item("JpgScaleMenuItem")->trigger();
     ASSERT_FALSE(form.JpgScaleBMForm.isNull());
     EXPECT_TRUE(form.JpgScaleBMForm->isVisible());
@@ -440,6 +441,11 @@ TEST_F(MainFormPictureFiles, OpenDialogStartsInThePictureFolderAndOpens)
     EXPECT_EQ(form.ScanImage->Picture().Width(), 15);
     writeFile(file("plain.bmp"), encoded(pattern(8, 8, 15), ptBmp));
     form.OpenPictureFile(file("plain.bmp"));
+    EXPECT_TRUE(form.JpgScaleBMForm.isNull());
+    // Not offered for another type, from the menu or the picture's context menu.
+    form.ZKApplicationEventsIdle();
+    EXPECT_FALSE(form.Item("JpgScaleMenuItem")->isEnabled());
+    form.JpgScaleMenuItemClick();
     EXPECT_TRUE(form.JpgScaleBMForm.isNull());
 }
 
@@ -479,6 +485,7 @@ TEST_F(MainFormPictureFiles, AFailedSaveAsInACaptureRecordsNothing)
 TEST_F(MainFormPictureFiles, ShowingOrHidingTheToolBarsClosesTheJpegScaleWindow)
 {
     TMainForm form;
+    form.ScanImage->Picture().SetGraphic(std::make_unique<TJPEGImage>());
     for (const bool visible : {false, true}) {
         form.Item("JpgScaleMenuItem")->trigger();
         ASSERT_FALSE(form.JpgScaleBMForm.isNull());

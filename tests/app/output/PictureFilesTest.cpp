@@ -8,6 +8,7 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "PNGImage.h"
+#include "PictureClasses.h"
 #include "PngDeflate.h"
 #include "ZStreams.h"
 #include "ProgramDir.h"
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -565,4 +567,66 @@ TEST_F(PictureFiles, TifAutoSaveReadsBackAsThePicture)
     EXPECT_EQ(maxChannelDiff(oracle, pic.ToImage()), 0);
     // Written, but still never read.
     EXPECT_THROW(LoadPictureGraphic(file), EGraphicError);
+}
+
+TEST_F(PictureFiles, HugeDeclaredSizesAreRefusedAsTooLargeBeforeDecoding)
+{
+    // A few hundred bytes that declare 60000 x 60000 (JPEG) and a PNG of
+    // 100000 x 100000 whose one row is all it holds: the size rule refuses
+    // both before anything is allocated, with one "too large" message.
+    RegisterPictureCodecs();
+    RegisterPictureFileClasses();
+    const TBitmap pic = samplePicture();
+    TZelkoraOptions o;
+    for (const bool progressive : {false, true}) {
+        o.JpgEncoding = progressive;
+        QByteArray jpg = EncodePicture(pic, ptJpg, o, TSaveOrigin::SaveDialog);
+        int sof = jpg.indexOf("\xFF\xC0");
+        if (sof < 0)
+            sof = jpg.indexOf("\xFF\xC2");
+        ASSERT_GT(sof, 0);
+        for (int i : {5, 7}) {
+            jpg[sof + i] = char(60000 >> 8);
+            jpg[sof + i + 1] = char(60000 & 0xFF);
+        }
+        touch(path(progressive ? "huge-p.jpg" : "huge.jpg"), jpg);
+    }
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    const auto chunk = [&png](const char *type, const QByteArray &data) {
+        const QByteArray body = QByteArray(type, 4) + data;
+        for (int s : {24, 16, 8, 0})
+            png.append(char((data.size() >> s) & 0xFF));
+        png += body;
+        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size())));
+        for (int s : {24, 16, 8, 0})
+            png.append(char((crc >> s) & 0xFF));
+    };
+    QByteArray ihdr;
+    for (int s : {24, 16, 8, 0})
+        ihdr.append(char((100000 >> s) & 0xFF));
+    ihdr += ihdr;
+    ihdr += QByteArray("\x08\x00\x00\x00\x00", 5); // 8-bit grey
+    chunk("IHDR", ihdr);
+    chunk("IDAT", qCompress(QByteArray(100001, '\0')).mid(4));
+    chunk("IEND", {});
+    touch(path("huge.png"), png);
+
+    for (const char *name : {"huge.jpg", "huge-p.jpg", "huge.png"}) {
+        for (const bool convert : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (convert ? " converted" : " native"));
+            try {
+                if (convert)
+                    ConvertToBmp(path(name));
+                else
+                    LoadPictureGraphic(path(name));
+                ADD_FAILURE() << "opened";
+            } catch (const std::exception &e) {
+                const TFailureMessage m = OpenFailureMessage(e);
+                const QString detail = FailureDetail(e);
+                EXPECT_STREQ(m.key, "showmsg_graphic_too_large") << detail.toStdString();
+                EXPECT_TRUE(detail.endsWith(QLatin1String(" > 268435456"))) << detail.toStdString();
+                EXPECT_FALSE(detail.contains(QLatin1String("zu groß"))) << "said once, above it";
+            }
+        }
+    }
 }

@@ -58,6 +58,17 @@ QImage pageAt96(const QString &pdf, const QString &dir)
     return QImage(dir + "/page.png").convertToFormat(QImage::Format_RGB32);
 }
 
+// The page size pdfinfo reports, in points; empty when it cannot say.
+QSizeF pageSizePt(const QString &pdf)
+{
+    QByteArray info;
+    if (zktest::runProgram("pdfinfo", {pdf}, &info) != 0)
+        return {};
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(Page size:\s+([\d.]+) x ([\d.]+))").match(QString::fromUtf8(info));
+    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+}
+
 bool blueish(QRgb c) { return qBlue(c) > 200 && qRed(c) < 60 && qGreen(c) < 60; }
 
 class PrintTest : public ::testing::Test
@@ -122,12 +133,9 @@ TEST_F(PrintTest, LandscapeAndAScreenSizedPictureStayInsideTheBand)
     form.Options.PrGrBorderWidth = 2;
     form.PrintToFileName = dir.filePath("land.pdf");
     form.PrintClick();
-    QByteArray info;
-    ASSERT_EQ(zktest::runProgram("pdfinfo", {form.PrintToFileName}, &info), 0);
-    const QRegularExpressionMatch m =
-        QRegularExpression(R"(Page size:\s+([\d.]+) x ([\d.]+))").match(QString::fromUtf8(info));
-    ASSERT_TRUE(m.hasMatch());
-    EXPECT_GT(m.captured(1).toDouble(), m.captured(2).toDouble());
+    const QSizeF pt = pageSizePt(form.PrintToFileName);
+    ASSERT_FALSE(pt.isEmpty());
+    EXPECT_GT(pt.width(), pt.height());
     // The picture is scaled into the band, not resampled in the file.
     EXPECT_EQ(embeddedPicture(form.PrintToFileName, dir.path()), big.convertToFormat(QImage::Format_RGB32));
     const TPrintReport::TLayout l = form.PrintReport->Layout(QSizeF(3508, 2480), 300.0, 50.0);
@@ -189,4 +197,56 @@ TEST(XPrint, MillimetreUnitsLandOnThePdfPageAndFontsKeepTheirPointSize)
     EXPECT_NEAR(m.captured(1).toDouble(), (18 + 50) * mmPt, 1.5);
     // The baseline sits at 32 mm from the top; the box's height is the 12 pt font's.
     EXPECT_NEAR(m.captured(3).toDouble() - m.captured(2).toDouble(), 12.0, 4.0);
+}
+
+TEST_F(PrintTest, LongStripsFillTheMarginBoxAndStayInsideIt)
+{
+    // The page's margins are 15 mm left and right, 20 mm top and bottom; a
+    // picture wider or taller than the box between them is made to fit it,
+    // keeping its shape. Worked out in millimetres from the page size that
+    // pdfinfo reports, and checked on the page drawn at 96 dots per inch.
+    REQUIRE_POPPLER();
+    QTemporaryDir dir;
+    for (const QSize size : {QSize(3001, 101), QSize(101, 3001)}) {
+        SCOPED_TRACE(size.width());
+        QImage strip(size, QImage::Format_RGB32);
+        strip.fill(qRgb(200, 0, 0));
+        for (int y = 0; y < size.height(); ++y) // the far half blue
+            for (int x = 0; x < size.width(); ++x)
+                if (size.width() > size.height() ? x > size.width() / 2 : y > size.height() / 2)
+                    strip.setPixel(x, y, qRgb(0, 0, 200));
+        QuietForm form;
+        setPicture(form, strip);
+        form.Options.PrGrBorderWidth = 0;
+        form.PrintToFileName = dir.filePath(QStringLiteral("strip%1.pdf").arg(size.width()));
+        form.PrintClick();
+        const QSizeF pt = pageSizePt(form.PrintToFileName);
+        ASSERT_FALSE(pt.isEmpty());
+        const double pageW = pt.width() / 72.0 * 96.0, pageH = pt.height() / 72.0 * 96.0;
+        const double mm = 96.0 / 25.4;
+        const QRectF box(15 * mm, 20 * mm, pageW - 30 * mm, pageH - 40 * mm);
+        const QImage page = pageAt96(form.PrintToFileName, dir.path());
+        ASSERT_FALSE(page.isNull());
+        QRect ink;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (qGray(page.pixel(x, y)) < 200)
+                    ink |= QRect(x, y, 1, 1);
+        ASSERT_FALSE(ink.isEmpty());
+        // Top-left corner at the margins, the long side filling the box.
+        EXPECT_NEAR(ink.left(), box.left(), 1.5);
+        EXPECT_NEAR(ink.top(), box.top(), 1.5);
+        if (size.width() > size.height()) {
+            EXPECT_NEAR(ink.right() + 1, box.right(), 1.5);
+            EXPECT_NEAR(ink.height(), box.width() * 101 / 3001, 1.5);
+        } else {
+            EXPECT_NEAR(ink.bottom() + 1, box.bottom(), 1.5);
+            EXPECT_NEAR(ink.width(), box.height() * 101 / 3001, 1.5);
+        }
+        // The near half red, the far half blue: not turned or mirrored.
+        const QRgb nearEnd = page.pixel(ink.left() + 2, ink.top() + 2);
+        const QRgb farEnd = page.pixel(ink.right() - 2, ink.bottom() - 2);
+        EXPECT_GT(qRed(nearEnd), qBlue(nearEnd));
+        EXPECT_GT(qBlue(farEnd), qRed(farEnd));
+    }
 }

@@ -27,6 +27,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <unistd.h>
 
 using namespace zk;
@@ -105,6 +107,29 @@ public:
                 m_cupsd.kill();
         }
     }
+    // A second queue on the same backend whose description says it prints
+    // in colour and passes the page on as it is.
+    bool AddColourQueue(const QString &name)
+    {
+        const QString ppd = m_dir.path() + "/colour.ppd";
+        write(ppd, QStringLiteral(
+                       "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                       "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"ZKCOLOUR.PPD\"\n"
+                       "*Manufacturer: \"Zelkora\"\n*Product: \"(Zelkora colour)\"\n*ModelName: \"Zelkora colour\"\n"
+                       "*ShortNickName: \"Zelkora colour\"\n*NickName: \"Zelkora colour\"\n"
+                       "*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
+                       "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n"
+                       "*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n"
+                       "*cupsFilter: \"application/pdf 0 -\"\n"
+                       "*OpenUI *PageSize/Media Size: PickOne\n*OrderDependency: 10 AnySetup *PageSize\n"
+                       "*DefaultPageSize: A4\n*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\n"
+                       "*CloseUI: *PageSize\n*DefaultImageableArea: A4\n*ImageableArea A4/A4: \"0 0 595 842\"\n"
+                       "*DefaultPaperDimension: A4\n*PaperDimension A4/A4: \"595 842\"\n"
+                       "*OpenUI *ColorModel/Color Mode: PickOne\n*OrderDependency: 10 AnySetup *ColorModel\n"
+                       "*DefaultColorModel: RGB\n*ColorModel RGB/Colour: \"\"\n*ColorModel Gray/Grey: \"\"\n"
+                       "*CloseUI: *ColorModel\n"));
+        return zktest::runProgram("lpadmin", {"-p", name, "-E", "-v", "zktest:/", "-P", ppd}) == 0;
+    }
     QString Socket() const { return m_dir.path() + "/cups.sock"; }
     QString Job() const { return m_dir.path() + "/out/job.bin"; }
 
@@ -150,6 +175,79 @@ TEST(PrinterQueue, TheQueueIsListedChosenAndGetsAPdf)
     TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
 }
 
+namespace {
+
+bool waitForFile(const QString &file, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(file) && clock.elapsed() < ms)
+        QThread::msleep(100);
+    return QFile::exists(file);
+}
+
+// The messages a call raised, each answered with OK.
+QStringList messagesOf(const std::function<void()> &call)
+{
+    QStringList seen;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&seen] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            seen << box->objectName() + ": " + box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    timer.start(50);
+    call();
+    return seen;
+}
+
+} // namespace
+
+TEST(PrinterQueue, TheChosenColourQueuePrintsInColourAndARefusingQueueSaysSo)
+{
+    PrivateCups cups;
+    QString why;
+    if (!cups.Start(&why))
+        GTEST_SKIP() << why.toStdString();
+    // The system's default queue is the raw one; the user chose the colour one.
+    ASSERT_EQ(zktest::runProgram("lpadmin", {"-d", "zkq"}), 0);
+    ASSERT_TRUE(cups.AddColourQueue("zkcolour"));
+    TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+    const QStringList names = QPrinterInfo::availablePrinterNames();
+    ASSERT_TRUE(names.contains("zkcolour")) << names.join(',').toStdString();
+
+    QuietForm form;
+    // Left half red, right half blue, odd size.
+    TBitmap &b = form.ScanImage->Picture().Bitmap();
+    b.SetSize(121, 37);
+    {
+        auto c = b.Canvas();
+        c->fillRect(QRect(0, 0, 60, 37), QColor(220, 20, 20));
+        c->fillRect(QRect(60, 0, 61, 37), QColor(20, 20, 220));
+    }
+    form.ScanImage->PictureChanged();
+    form.Options.PrPrinterIndex = names.indexOf("zkcolour");
+    EXPECT_TRUE(messagesOf([&] { form.PrintClick(); }).isEmpty());
+    ASSERT_TRUE(waitForFile(cups.Job(), 20000));
+    QByteArray list;
+    ASSERT_EQ(zktest::runProgram("pdfimages", {"-list", cups.Job()}, &list), 0);
+    const QList<QByteArray> rows = list.trimmed().split('\n');
+    ASSERT_GE(rows.size(), 3) << list.constData();
+    EXPECT_TRUE(rows[2].contains(" rgb ")) << list.constData();
+    EXPECT_TRUE(rows[2].contains(" 121 ") && rows[2].contains(" 37 ")) << list.constData();
+
+    // A queue that refuses jobs: its reason in the print-failure message, no job.
+    QFile::remove(cups.Job());
+    ASSERT_EQ(zktest::runProgram("cupsreject", {"-r", "paper jam drill", "zkcolour"}), 0);
+    const QStringList seen = messagesOf([&] { form.PrintClick(); });
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_TRUE(seen[0].startsWith("showmsg_print_failed: ")) << seen[0].toStdString();
+    EXPECT_TRUE(seen[0].contains("zkcolour") || seen[0].contains("accept")) << seen[0].toStdString();
+    EXPECT_FALSE(waitForFile(cups.Job(), 2000));
+    TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+}
+
 TEST(PrinterQueue, ADeadSchedulerMeansNoPrinterAndAMessage)
 {
     QTemporaryDir dir;
@@ -161,7 +259,11 @@ TEST(PrinterQueue, ADeadSchedulerMeansNoPrinterAndAMessage)
     EXPECT_FALSE(xp.PrinterExists());
     QuietForm form;
     setPicture(form);
+    form.FindPrinters(); // as when the window shows
+    form.ZKApplicationEventsIdle();
+    // Button and menu item follow the same rule.
     EXPECT_FALSE(form.Item("PrintToolButton")->isEnabled());
+    EXPECT_FALSE(form.Item("PrintMenuItem")->isEnabled());
     QStringList seen;
     QTimer::singleShot(0, [&seen] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
