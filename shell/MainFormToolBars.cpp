@@ -211,6 +211,7 @@ void TMainForm::ReadPicEditPalFlags()
     Antialiasing = v.antialiasing;
     Scaling = v.scaling;
     MarkerKind = v.marker;
+    SelectMarkerByIndex(MarkerKind);
 }
 
 void TMainForm::WritePicEditPalFlags()

@@ -51,7 +51,7 @@ TEST(SvcTrayIcon, AnimationWrapsAtOrPastTheLastImage)
     icon.SetImageList(images);
     int cycles = 0;
     icon.OnCycleIcons = [&cycles](TsvcComponent *) { ++cycles; };
-    for (const auto [from, next] : {std::pair{0, 1}, std::pair{1, 2}, std::pair{2, 0}, std::pair{5, 0}}) {
+    for (const auto &[from, next] : {std::pair{0, 1}, std::pair{1, 2}, std::pair{2, 0}, std::pair{5, 0}}) {
         icon.SetImageIndex(from);
         icon.Timer();
         EXPECT_EQ(icon.ImageIndex(), next) << from;
