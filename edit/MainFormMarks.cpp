@@ -88,6 +88,20 @@ QCursor NumberCursor()
     return QCursor(pm, 0, 0);
 }
 
+// A picture of fewer than 24 bits would map the marks onto its own few
+// colours (a red dot on a two-colour picture comes out white): the tools
+// draw on a true-colour copy, taken after the undo snapshot.
+void TrueColourForMarks(TMainForm &f)
+{
+    if (f.ScanImage->Picture().Empty())
+        return;
+    TBitmap &bmp = EditableBitmap(f.ScanImage->Picture());
+    if (bmp.BitsPerPixel() >= 24)
+        return;
+    bmp.SetPixelFormat(pf24bit);
+    f.ScanImage->PictureChanged();
+}
+
 QIcon MarkerIcon(int entry)
 {
     return QIcon(QStringLiteral(":/icons/") + MarkerIconName(entry) + QStringLiteral(".svg"));
@@ -210,6 +224,7 @@ void TMainForm::MarkToolButtonClick()
     if (ScanImage->Picture().Empty())
         return;
     SaveUndo();
+    TrueColourForMarks(*this);
     ScanImage->setCursor(Qt::CrossCursor);
     MarkerPen = QPen(TColorToQColor(MarkerColor(MarkerKind)), MarkerPenWidth(MarkerKind), Qt::SolidLine,
                      Qt::RoundCap, Qt::RoundJoin);
@@ -239,6 +254,7 @@ void TMainForm::NumMenuItemClick()
         NumberSpan = NumberTo - NumberFrom;
     }
     NumberMarkActive = true;
+    TrueColourForMarks(*this);
     NumberFill = std::uint8_t(s.Fill);
     NumberRim = std::uint8_t(s.Rim);
     NumberRimWidth = std::uint8_t(s.RimItem);
@@ -304,6 +320,7 @@ void TMainForm::MausMenuItemClick(QAction *Sender)
 void TMainForm::SetStampCursor(int index)
 {
     SaveUndo();
+    TrueColourForMarks(*this);
     if (const std::optional<Qt::CursorShape> shape = PointerShape(index))
         ScanImage->setCursor(*shape);
     StampArmed = true;

@@ -112,6 +112,19 @@ TEST_F(MarksTest, MarkerEntriesDrawRedDotsFiveAndTenWideAndUndoRestores)
     }
 }
 
+TEST_F(MarksTest, MarkerOnAFewColourPictureStillDrawsItsColour)
+{
+    TBitmap twoColours = White(40, 40);
+    twoColours.SetPixelFormat(pf1bit);
+    Load(twoColours);
+    form->SelectMarkerByIndex(0);
+    form->MarkToolButtonClick();
+    Click(QPoint(20, 20));
+    EXPECT_EQ(Shot().pixel(20, 20), qRgb(255, 0, 0));
+    form->UndoMenuItemClick();
+    EXPECT_EQ(Picture().BitsPerPixel(), 1) << "undo gives the picture back as it was";
+}
+
 TEST_F(MarksTest, MarkerOnAnEmptyPictureDoesNothing)
 {
     form->ScanImage->Picture().Assign(static_cast<const TGraphic *>(nullptr));
