@@ -195,7 +195,10 @@ void TNumKindBMForm::SetLanguage(const QStringList &Script, int LanguageIndex)
 {
     TEditDialogBase::SetLanguage(Script, LanguageIndex);
     const QString names = Text(QStringLiteral("numkind_color_names"), QString());
-    const QStringList texts = names.split(QStringLiteral("\\n"));
+    // The language file's "\n" may arrive as written or already as a line break.
+    QString lines = names;
+    lines.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    const QStringList texts = lines.split(QLatin1Char('\n'));
     if (texts.size() == ColComboNames().size()) {
         NumColComboBox->SetItemTexts(texts);
         RandColComboBox->SetItemTexts(texts);
