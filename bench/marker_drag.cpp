@@ -10,6 +10,7 @@
 #include "ProgramDir.h"
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 

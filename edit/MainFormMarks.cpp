@@ -124,9 +124,12 @@ void TMainForm::SetupMarks()
         marks->setEnabled(true);
     QAction *markButton = Item(QStringLiteral("MarkToolButton"));
     connect(markButton, &QAction::triggered, this, &TMainForm::MarkToolButtonClick);
-    markButton->setMenu(MarkColrPopupMenu);
-    if (auto *button = qobject_cast<QToolButton *>(GrafikEditToolBar->widgetForAction(markButton)))
+    // The menu goes on the button, not on its action: an action's menu would
+    // take the menu over from the picture menu's item.
+    if (auto *button = qobject_cast<QToolButton *>(GrafikEditToolBar->widgetForAction(markButton))) {
+        button->setMenu(MarkColrPopupMenu);
         button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
     markButton->setEnabled(true);
 
     for (const char *name : {"NumMenuItem", "NumToolButton"}) {
@@ -134,8 +137,6 @@ void TMainForm::SetupMarks()
         connect(a, &QAction::triggered, this, &TMainForm::NumMenuItemClick);
         a->setEnabled(true);
     }
-    Item(QStringLiteral("NumMenuItem"))->setText(QStringLiteral("Nummerierung..."));
-    Item(QStringLiteral("NumMenuItem"))->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+N")));
 
     for (int index = 1; index <= kPointerCount; ++index) {
         QAction *a = Item(PointerItemName(index));
@@ -146,12 +147,8 @@ void TMainForm::SetupMarks()
     }
     QAction *choose = Item(QStringLiteral("TestMenuItem"));
     choose->setProperty("Tag", kPointerChooseTag);
-    choose->setText(QStringLiteral("Aus&suchen..."));
-    choose->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+M")));
     connect(choose, &QAction::triggered, this, [this, choose] { MausMenuItemClick(choose); });
     choose->setEnabled(true);
-    if (QMenu *stamps = SubMenu(QStringLiteral("CursorStampMenuItem")))
-        stamps->setTitle(QStringLiteral("&Mauszeiger einfügen"));
 
     CaptureHooks.SetStampCursor = [this](int cursor) { SetStampCursor(cursor); };
 
