@@ -1,6 +1,6 @@
 // The tray icon's rules without a tray: the hint's length, the animation's
-// wrap, the events one activation unfolds into, the double click's default
-// item, and the colour picker's neighbours in the shared routines.
+// wrap, the events one activation unfolds into and the double click's
+// default item.
 #include "SvcTrayIcon.h"
 
 #include <gtest/gtest.h>
@@ -127,15 +127,4 @@ TEST(SvcTrayIcon, DoubleClickRunsOnlyTheDefaultItem)
     menu.setDefaultAction(nullptr);
     icon.Activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(owner.isVisible());
-}
-
-TEST(SvcRoutines, RegistryStringWriterCreatesTheKey)
-{
-    const QString key = QStringLiteral("Software\\Tarvendo\\ZelkoraTest\\Writer");
-    RegWriteString(RootKey::CurrentUser, key, QStringLiteral("Name"), QStringLiteral("C:/Prog/zelkora32.exe"));
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKeyReadOnly(key));
-    EXPECT_EQ(reg.ReadString(QStringLiteral("Name")), "C:/Prog/zelkora32.exe");
-    reg.CloseKey();
-    reg.DeleteKey(QStringLiteral("Software\\Tarvendo\\ZelkoraTest"));
 }
