@@ -1,6 +1,7 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "ZelkoraApplication.h"
 #include "RecorderForm.h"
 #include "SaveAviEdtForm.h"
 #include "PrPrevForm.h"
@@ -112,6 +113,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
 
 TMainForm::~TMainForm()
 {
+    SetComponentExceptionHandler(nullptr);
     // The preview paints on the report's printer: it goes first.
     delete PrPrevForm.data();
     // The recorder's windows have no parent: they go with the main window.
@@ -162,6 +164,12 @@ void TMainForm::BuildComponents()
     // shows and hides; a double click runs the menu's default item, which is
     // the same show-and-hide item.
     ZKsvcTrayIcon->OnClick = [this](TsvcComponent *) { ZKPopupMenuItemClick(); };
+    // An exception of a component's timer tick reaches the exception box.
+    SetComponentExceptionHandler([this](std::exception_ptr error) {
+        ReportException(error, [this](const QString &type, const QString &message) {
+            ZKsvcApplicationPropertiesException(type, message);
+        });
+    });
     ZKsvcColorPicker = new TsvcColorPicker(this);
     ZKsvcColorPicker->setObjectName("ZKsvcColorPicker");
     ZKsvcColorPicker->SetEnabled(false);
