@@ -157,7 +157,7 @@ public:
             break;
         case TCaptureStep::StayHidden:
             // Without a tray to come back from, hiding would lose the window.
-            if (f.ZKsvcTrayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+            if (f.ZKsvcTrayIcon->Visible() && TsvcTrayIcon::TrayAvailable())
                 f.hide();
             else
                 f.showMinimized();
@@ -356,16 +356,7 @@ void TMainForm::SetupCaptureCommands()
     connect(TimeScanTimer, &QTimer::timeout, this, &TMainForm::TimeScanTimerTimer);
     connect(this, &TMainForm::HotKeyMessage, this, &TMainForm::WMHotKey);
 
-    m_staticTrayIcon = ZKsvcTrayIcon->icon();
-    m_trayCycle = new QTimer(this);
-    m_trayCycle->setObjectName("TrayIconCycleTimer");
-    m_trayCycle->setInterval(700);
-    connect(m_trayCycle, &QTimer::timeout, this, [this] {
-        if (m_trayIcons.isEmpty())
-            return;
-        m_trayFrame = (m_trayFrame + 1) % int(m_trayIcons.size());
-        ZKsvcTrayIcon->setIcon(m_trayIcons[m_trayFrame]);
-    });
+    m_staticTrayIcon = ZKsvcTrayIcon->Icon();
 
     if (!CaptureHooks.SaveAsClick) {
         CaptureHooks.SaveAsClick = [this](QObject *sender) { return SaveAsClick(sender); };
@@ -895,22 +886,20 @@ void TMainForm::TimeScanTimerTimer()
 void TMainForm::UpdateTrayIcon()
 {
     const TTrayIconChoice choice = ChooseTrayIcon(Options.TimeScanRunning, Options.PrintScan, Options.PersSave);
-    if (!m_trayCycle)
-        return;
-    m_trayIcons.clear();
-    m_trayFrame = 0;
+    ZKsvcTrayIcon->SetCycleIcons(false);
+    ZKsvcTrayIcon->SetImageList({});
+    ZKsvcTrayIcon->SetImageIndex(0);
     if (choice.set == TTrayIconSet::Static || !choice.cycling) {
-        m_trayCycle->stop();
-        ZKsvcTrayIcon->setIcon(m_staticTrayIcon);
+        ZKsvcTrayIcon->SetIcon(m_staticTrayIcon);
         return;
     }
     const bool print = choice.set == TTrayIconSet::Print || choice.set == TTrayIconSet::PrintTime;
     const bool time = choice.set == TTrayIconSet::Time || choice.set == TTrayIconSet::PrintTime;
     const QString letter = print && time ? QStringLiteral("PT") : print ? QStringLiteral("P") : QStringLiteral("T");
     const QColor mark = print ? QColor(0x1f, 0x6f, 0xd0) : QColor(0xd0, 0x40, 0x20);
-    m_trayIcons = {markedIcon(m_staticTrayIcon, mark, letter, true), markedIcon(m_staticTrayIcon, mark, letter, false)};
-    ZKsvcTrayIcon->setIcon(m_trayIcons.first());
-    m_trayCycle->start();
+    ZKsvcTrayIcon->SetImageList(
+        {markedIcon(m_staticTrayIcon, mark, letter, true), markedIcon(m_staticTrayIcon, mark, letter, false)});
+    ZKsvcTrayIcon->SetCycleIcons(true);
 }
 
 // ---------------------------------------------------------------------------

@@ -265,7 +265,10 @@ void DrawMarkerDot(TMainForm &f, int x, int y)
         std::unique_ptr<TCanvas> canvas = bmp.Canvas();
         canvas->setCompositionMode(QPainter::CompositionMode_SourceOver);
         canvas->setPen(f.MarkerPen);
-        canvas->drawPoint(x, y);
+        // An odd width centres on the pixel's middle, so the dot is exactly
+        // that many pixels across.
+        const qreal centre = f.MarkerPen.width() % 2 ? 0.5 : 0.0;
+        canvas->drawPoint(QPointF(x + centre, y + centre));
     }
     if (before != f.ScanImage->Picture().Graphic()) {
         f.ScanImage->PictureChanged();

@@ -5,6 +5,7 @@
 // (edit/MainFormMouse.cpp) keep only the state machine and the drawing.
 #include "Bitmap.h"
 #include "Colors.h"
+#include "SvcRoutines.h"
 
 #include <QPoint>
 #include <QRect>
@@ -14,14 +15,6 @@
 #include <optional>
 
 namespace zk {
-
-// The keys and buttons held during a mouse event (a mouse-down or move sent
-// from the keyboard says "left button held" without a real press).
-struct TShiftState
-{
-    Qt::KeyboardModifiers keys;
-    Qt::MouseButtons buttons;
-};
 
 // Which way the moving corner lies from the anchor. Equal x or equal y is
 // none of the four: such a rectangle has no area.

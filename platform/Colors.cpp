@@ -73,6 +73,39 @@ constexpr NamedColor kNames[] = {
     {clWindowText, "clWindowText"},
 };
 
+// The program's own colour names, registered beside the class library's.
+// By name they come first ("clSkyBlue" is 0x00FFC800 here); a value not in
+// this table keeps its class-library name.
+constexpr NamedColor kExtraNames[] = {
+    {static_cast<TColor>(0x8000001Au), "clHotLight"},
+    {static_cast<TColor>(0x8000001Bu), "clGradientActiveCaption"},
+    {static_cast<TColor>(0x8000001Cu), "clGradientInactiveCaption"},
+    {0x00003090, "clBrown"},
+    {0x00003030, "clOliveGreen"},
+    {0x00003000, "clDarkGreen"},
+    {0x00603000, "clDarkTeal"},
+    {0x00903030, "clIndigo"},
+    {0x00303030, "clNight"},
+    {0x000068FF, "clOrange"},
+    {0x00906060, "clBlueGray"},
+    {0x000098FF, "clLightOrange"},
+    {0x00609830, "clSeaGreen"},
+    {0x0000C8FF, "clGold"},
+    {0x00FFC800, "clSkyBlue"},
+    {0x00603090, "clPlum"},
+    {0x00D098FF, "clRose"},
+    {0x00A0C8FF, "clTan"},
+    {0x0090FFFF, "clLightYellow"},
+    {0x00D0FFD0, "clLightGreen"},
+    {0x00FFFFC0, "clLightTurquoise"},
+    {0x00FFC890, "clPaleBlue"},
+    {0x00FF98C0, "clLavender"},
+    {0x00A6CAF0, "clCream"},
+    {0x00C0DCC0, "clMoneyGreen"},
+    {0x00FF6830, "clLightBlue"},
+    {0x00909090, "clMetal"},
+};
+
 struct SystemRole
 {
     QPalette::ColorGroup group;
@@ -156,13 +189,18 @@ bool ColorFromName(const QString &name, TColor *out)
     const QString s = name.trimmed();
     if (s.isEmpty())
         return false;
-    for (const NamedColor &n : kNames) {
-        if (s.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0) {
-            if (out)
-                *out = n.value;
-            return true;
+    const auto byName = [&s, out](const auto &table) {
+        for (const NamedColor &n : table) {
+            if (s.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0) {
+                if (out)
+                    *out = n.value;
+                return true;
+            }
         }
-    }
+        return false;
+    };
+    if (byName(kExtraNames) || byName(kNames))
+        return true;
     bool ok = false;
     qint64 v = 0;
     if (s.startsWith(QLatin1Char('$')))
@@ -185,6 +223,9 @@ bool ColorFromName(const QString &name, TColor *out)
 
 QString ColorToName(TColor c)
 {
+    for (const NamedColor &n : kExtraNames)
+        if (n.value == c)
+            return QLatin1String(n.name);
     for (const NamedColor &n : kNames)
         if (n.value == c)
             return QLatin1String(n.name);

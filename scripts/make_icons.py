@@ -200,6 +200,20 @@ ICONS = {
                    + arrow("M6 7h4M6 7v3M18 7h-4M18 7v3M6 17h4M6 17v-3M18 17h-4M18 17v-3", PAPER)),
 }
 
+# The marker's twelve entries: a pen of the entry's colour over a stroke as
+# thick as the entry draws (thin entries half as wide as fat ones).
+MARKER_COLOURS = {"red": "#ff0000", "blue": "#0000ff", "black": "#000000",
+                  "yellow": "#ffff00", "green": "#008000", "silver": "#c0c0c0"}
+for _name, _colour in MARKER_COLOURS.items():
+    for _kind, _width in (("thin", 2.5), ("fat", 5)):
+        ICONS[f"marker-{_name}-{_kind}"] = (
+            f'<path d="M5 16l2-1 10-10-2-2L5 13z" fill="{GREY}" {stroke(1)}/>'
+            f'<path d="M4 14l2 2-3 1z" fill="{_colour}" {stroke(1)}/>'
+            f'<path d="M3 {21.5 - _width / 2}h18" fill="none" stroke="{INK}" stroke-width="{_width + 1}" '
+            f'stroke-linecap="round"/>'
+            f'<path d="M3 {21.5 - _width / 2}h18" fill="none" stroke="{_colour}" stroke-width="{_width}" '
+            f'stroke-linecap="round"/>')
+
 
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")

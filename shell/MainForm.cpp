@@ -1,6 +1,7 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "ZelkoraApplication.h"
 #include "RecorderForm.h"
 #include "SaveAviEdtForm.h"
 #include "PrPrevForm.h"
@@ -101,6 +102,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupEditCommands();
     SetupPrinting();
     SetupMouseTools();
+    SetupMarks();
     SetupCaptureCommands();
     SetupScanOverlay();
     SetupRecorder();
@@ -112,6 +114,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
 
 TMainForm::~TMainForm()
 {
+    SetComponentExceptionHandler(nullptr);
     // The preview paints on the report's printer: it goes first.
     delete PrPrevForm.data();
     // The recorder's windows have no parent: they go with the main window.
@@ -153,17 +156,25 @@ void TMainForm::BuildComponents()
 
     BuildStatusBar();
 
-    ZKsvcTrayIcon = new QSystemTrayIcon(this);
+    ZKsvcTrayIcon = new TsvcTrayIcon(this);
     ZKsvcTrayIcon->setObjectName("ZKsvcTrayIcon");
-    ZKsvcTrayIcon->setToolTip(QStringLiteral("Zelkora 5.0"));
-    // The tray menu is opened by hand: a tray that exports menus would show
-    // them without the side bar.
-    connect(ZKsvcTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
-            ZKPopupMenuItemClick();
-        else if (r == QSystemTrayIcon::Context)
-            TrayBarPopupMenu->Popup(QCursor::pos().x(), QCursor::pos().y());
+    ZKsvcTrayIcon->SetHint(QStringLiteral("Zelkora 5.0"));
+    ZKsvcTrayIcon->SetCycleInterval(700);
+    ZKsvcTrayIcon->MinimizeToTray = true;
+    // The tray menu is opened by the component at the pointer (a tray that
+    // exports menus would show them without the side bar). A left click
+    // shows and hides; a double click runs the menu's default item, which is
+    // the same show-and-hide item.
+    ZKsvcTrayIcon->OnClick = [this](TsvcComponent *) { ZKPopupMenuItemClick(); };
+    // An exception of a component's timer tick reaches the exception box.
+    SetComponentExceptionHandler([this](std::exception_ptr error) {
+        ReportException(error, [this](const QString &type, const QString &message) {
+            ZKsvcApplicationPropertiesException(type, message);
+        });
     });
+    ZKsvcColorPicker = new TsvcColorPicker(this);
+    ZKsvcColorPicker->setObjectName("ZKsvcColorPicker");
+    ZKsvcColorPicker->SetEnabled(false);
 
     ZKMultiLanguage = new TMultiLanguage(this);
     ZKMultiLanguage->setObjectName("ZKMultiLanguage");
@@ -332,20 +343,27 @@ void TMainForm::LoadOptions()
     // asking the desktop for its tray costs more than the window needs to
     // come up.
     m_trayWanted = existed ? Options.TnaUse : true;
+    ZKsvcTrayIcon->MinimizeToTray = m_trayWanted;
 }
 
 void TMainForm::ShowTrayIcon()
 {
+    if (!ZKsvcTrayIcon->PopupMenu()) {
+        ZKsvcTrayIcon->SetPopupMenu(TrayBarPopupMenu);
+        if (QAction *item = Item(QStringLiteral("ZKPopupMenuItem")))
+            TrayBarPopupMenu->setDefaultAction(item);
+    }
     if (!m_trayWanted) {
-        ZKsvcTrayIcon->hide();
+        ZKsvcTrayIcon->SetVisible(false);
         return;
     }
-    if (ZKsvcTrayIcon->icon().isNull())
-        ZKsvcTrayIcon->setIcon(QApplication::windowIcon().isNull()
-                                   ? style()->standardIcon(QStyle::SP_DesktopIcon)
-                                   : QApplication::windowIcon());
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        ZKsvcTrayIcon->show();
+    if (m_staticTrayIcon.isNull()) {
+        m_staticTrayIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_DesktopIcon)
+                                                               : QApplication::windowIcon();
+        UpdateTrayIcon();
+    }
+    if (TsvcTrayIcon::TrayAvailable())
+        ZKsvcTrayIcon->SetVisible(true);
 }
 
 void TMainForm::SaveOptions()
@@ -595,14 +613,14 @@ void TMainForm::WMAfterShow()
 
 bool TMainForm::TrayUsable() const
 {
-    return ZKsvcTrayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    return ZKsvcTrayIcon->Visible() && TsvcTrayIcon::TrayAvailable();
 }
 
 void TMainForm::HideToTray()
 {
     // Without a tray to come back from, hiding would lose the window.
     if (TrayUsable())
-        hide();
+        ZKsvcTrayIcon->HideApplication();
     else
         showMinimized();
 }
@@ -659,7 +677,7 @@ bool TMainForm::WMSysCommand(int command)
         // Without a tray the ordinary minimise is what hiding falls back to.
         if (!Options.AnimMin || !TrayUsable())
             return false;
-        hide();
+        ZKsvcTrayIcon->Minimize();
         return true;
     case SC_MAXIMIZE: {
         // The magnet keeps room for a floating explorer beside the window; a
@@ -703,13 +721,8 @@ void TMainForm::changeEvent(QEvent *event)
     const Qt::WindowStates now = windowState();
     if ((now & Qt::WindowMaximized) && !(change->oldState() & Qt::WindowMaximized) && Options.MagneticFE) {
         QTimer::singleShot(0, this, [this] { WMSysCommand(SC_MAXIMIZE); });
-    } else if ((now & Qt::WindowMinimized) && !(change->oldState() & Qt::WindowMinimized) && Options.AnimMin &&
-               TrayUsable()) {
-        QTimer::singleShot(0, this, [this] {
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-            WMSysCommand(SC_MINIMIZE);
-        });
     }
+    // Minimising into the tray is the tray icon's (its filter on this window).
 }
 
 void TMainForm::CloseClick()
@@ -774,7 +787,9 @@ void TMainForm::FormCloseQuery(bool &canClose)
 void TMainForm::FormClose()
 {
     m_closeDone = true;
-    ZKsvcTrayIcon->hide();
+    // Taking the icon away would bring a tray-minimised window back first.
+    ZKsvcTrayIcon->MinimizeToTray = false;
+    ZKsvcTrayIcon->SetVisible(false);
     UndoBitmap.reset();
     // Everything the close keeps is one update of the store: a kill or a full
     // disk leaves the old settings or the new ones, never half of them, and a

@@ -12,6 +12,8 @@
 #include "MoveRect.h"
 #include "PointerClip.h"
 #include "SmallControls.h"
+#include "SvcComponents.h"
+#include "SvcTrayIcon.h"
 
 #include <QDate>
 #include <QHash>
@@ -98,7 +100,9 @@ public:
     TScrollBoxEx *ClientScrollBoxEx = nullptr;
     TImage *ScanImage = nullptr;
     TContrStatusBar *ZKStatusBar = nullptr;
-    QSystemTrayIcon *ZKsvcTrayIcon = nullptr;
+    TsvcTrayIcon *ZKsvcTrayIcon = nullptr;
+    // Off until a colour readout switches it on.
+    TsvcColorPicker *ZKsvcColorPicker = nullptr;
     TMultiLanguage *ZKMultiLanguage = nullptr;
     QTimer *TimeScanTimer = nullptr;
     QTimer *WinFormFrameTimer = nullptr;
@@ -490,9 +494,6 @@ private:
     QList<QPointer<QMessageBox>> m_heldMessages;
     bool m_holdMessages = false; // the steps after a capture run
     TLocalChannel *m_localChannel = nullptr;
-    QTimer *m_trayCycle = nullptr;
-    QList<QIcon> m_trayIcons;
-    int m_trayFrame = 0;
     QIcon m_staticTrayIcon;
     QList<QPointer<QWidget>> m_hiddenToolWindows;
     QString m_lastSaved;
@@ -693,6 +694,29 @@ private:
 
 public:
     // --- end of mouse and keyboard tools ----------------------------------
+
+    // --- Marks, number marks and pointer stamps (edit/MainFormMarks.cpp) -----
+    // Fills the marker menu, wires the number and stamp commands and the
+    // tool hooks of the marks; the constructor calls it after the mouse tools.
+    void SetupMarks();
+    std::int32_t NumberFrom = 0;
+    std::int32_t NumberTo = 0;
+    std::uint8_t NumberFill = 0;
+    std::uint8_t NumberRim = 0;
+    std::uint8_t NumberRimWidth = 0;
+    std::int32_t NumberPlaced = 0;
+    std::int32_t NumberSpan = 0;
+    bool NumberHint = false;
+    void MarkToolButtonClick();
+    void RedThinMenuItemClick(int entry);
+    void RedThinMenuItemDrawItem(QPainter &canvas, const QRect &rect, int entry, bool selected) const;
+    void SelectMarkerByIndex(int entry);
+    void NumMenuItemClick();
+    void DrawNumberMark(const QPoint &p, const QString &text);
+    void SetNumberCursor(bool on);
+    void MausMenuItemClick(QAction *Sender);
+    void SetStampCursor(int index);
+    // --- end of marks ------------------------------------------------------------
 
     // --- Settings dialog (shell/MainFormOptions.cpp) ------------------------
     // Wires and switches on the settings commands; the constructor calls it.

@@ -224,9 +224,9 @@ void TMainForm::BuildMenus()
                   {"FeetLineMenuItem", "Fuß&note einfügen..."},
                   {"ClonedMenuItem", "&Klonen"},
                   {"CentreMenuItem", "&Zentrieren"},
-                  {"NumMenuItem", "&Nummerieren"}});
+                  {"NumMenuItem", "Nummerierung...", "Ctrl+Alt+N"}});
     fill(edit, {{"CutterMenuItem", "&Zuschneiden", "Ctrl+Alt+X"}, {"CutterEnterMenuItem", "Z&uschneiden (Enter)", "Ctrl+Shift+X"}});
-    QMenu *stamps = AddSubMenu(edit, "CursorStampMenuItem", "&Mauszeiger stempeln");
+    QMenu *stamps = AddSubMenu(edit, "CursorStampMenuItem", "&Mauszeiger einfügen");
     fill(stamps, {{"DefaultMenuItem", "Standard"},       {"AppStartMenuItem", "Programmstart"},
                   {"CrossMenuItem", "Kreuz"},            {"DragMenuItem", "Ziehen"},
                   {"HandPointMenuItem", "Hand"},         {"HelpMPointerMenuItem", "Hilfe"},
@@ -237,7 +237,7 @@ void TMainForm::BuildMenus()
                   {"SizeMEMenuItem", "Größe W-O"},       {"SQLWaitMenuItem", "SQL-Warten"},
                   {"UpArrowMenuItem", "Pfeil hoch"},     {"HSplitMenuItem", "Teilen horizontal"},
                   {"SizeNESWMenuItem", "Größe NO-SW"},   {"SizeNWSEMenuItem", "Größe NW-SO"},
-                  {"TestMenuItem", "Test..."}});
+                  {"TestMenuItem", "Aus&suchen...", "Ctrl+Alt+M"}});
 
     QMenu *view = top("ViewMenuItem", "&Ansicht");
     fill(view, {{"WinDimMenuItem", "Fenster an&passen"},

@@ -91,8 +91,10 @@ void TMainForm::ApplyOptionsDialog(TOptionDlgBMForm &dlg)
         RestartProgram();
         return;
     }
-    if (ZKsvcTrayIcon)
-        ZKsvcTrayIcon->setVisible(Options.TnaUse && QSystemTrayIcon::isSystemTrayAvailable());
+    if (ZKsvcTrayIcon) {
+        ZKsvcTrayIcon->MinimizeToTray = Options.TnaUse;
+        ZKsvcTrayIcon->SetVisible(Options.TnaUse && TsvcTrayIcon::TrayAvailable());
+    }
     const std::array<std::pair<const char *, bool>, 5> downs = {{{"CoordLoupeToolButton", Options.Loupe},
                                                                  {"PrintScanToolButton", Options.PrintScan},
                                                                  {"FileAsBmpToolButton", Options.OAsBmp},

@@ -108,7 +108,7 @@ void ApplyCommandIcons(TMainForm &form)
         {"rgb", {"RGBChanToolButton", "RGBChanMenuItem"}},
         {"scale", {"ScaleToolButton", "TmpScaleMenuItem", "Scale2MenuItem"}},
         {"jpgscale", {"JpgScaleToolButton", "JpgScaleMenuItem"}},
-        {"mark", {"MarkToolButton", "MarkMenuItem"}},
+        {"mark", {"MarkMenuItem"}}, // the tool button shows the chosen marker
         {"number", {"NumToolButton", "NumMenuItem"}},
         {"cutter", {"CutterToolButton", "CutterMenuItem"}},
         {"cutterenter", {"CutterEnterToolButton", "CutterEnterMenuItem"}},
@@ -211,6 +211,7 @@ void TMainForm::ReadPicEditPalFlags()
     Antialiasing = v.antialiasing;
     Scaling = v.scaling;
     MarkerKind = v.marker;
+    SelectMarkerByIndex(MarkerKind);
 }
 
 void TMainForm::WritePicEditPalFlags()

@@ -36,8 +36,16 @@ void HandleComponentException(std::exception_ptr error)
         std::lock_guard lock(g_handlerLock);
         handler = g_handler;
     }
-    if (handler) {
-        handler(error);
+    // A box already open for an earlier tick is enough: further ticks that
+    // fail while it waits are logged, not stacked up as more boxes.
+    static thread_local bool handling = false;
+    if (handler && !handling) {
+        handling = true;
+        try {
+            handler(error);
+        } catch (...) {
+        }
+        handling = false;
         return;
     }
     try {

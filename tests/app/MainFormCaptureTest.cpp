@@ -230,18 +230,19 @@ TEST_F(MainFormCaptureTest, TogglesKeepMenuAndButtonWithTheOption)
     EXPECT_EQ(form.Options.FilledShape, !filled);
     EXPECT_EQ(form.Item("ScanTFMenuItem")->isChecked(), !filled);
 
-    auto *cycle = form.findChild<QTimer *>("TrayIconCycleTimer");
-    ASSERT_NE(cycle, nullptr);
+    TsvcTrayIcon *cycle = form.ZKsvcTrayIcon;
     form.Options.PrintScan = false;
     form.UpdateTrayIcon();
-    EXPECT_FALSE(cycle->isActive());
+    EXPECT_FALSE(cycle->CycleIcons());
     form.Item("PrintScanToolButton")->trigger();
     EXPECT_TRUE(form.Options.PrintScan);
     EXPECT_TRUE(form.Item("PrintScanMenuItem")->isChecked());
-    EXPECT_TRUE(cycle->isActive()) << "printing every capture shows in the tray";
+    EXPECT_TRUE(cycle->CycleIcons()) << "printing every capture shows in the tray";
+    EXPECT_EQ(cycle->ImageList().size(), 2);
     form.Item("PrintScanMenuItem")->trigger();
     EXPECT_FALSE(form.Options.PrintScan);
-    EXPECT_FALSE(cycle->isActive());
+    EXPECT_FALSE(cycle->CycleIcons());
+    EXPECT_EQ(cycle->ImageIndex(), 0);
 }
 
 TEST_F(MainFormCaptureTest, AutomaticSavingSwitchAndTheSaveFormatPanel)
@@ -297,7 +298,7 @@ TEST_F(MainFormCaptureTest, TimedCaptureStartsOnlyWithAutomaticNames)
     EXPECT_TRUE(form.TimeScanTimer->isActive());
     EXPECT_EQ(form.TimeScanTimer->interval(), 1000) << "at least a second between captures";
     EXPECT_TRUE(form.Item("TimeScanMenuItem")->isChecked());
-    EXPECT_TRUE(form.findChild<QTimer *>("TrayIconCycleTimer")->isActive());
+    EXPECT_TRUE(form.ZKsvcTrayIcon->CycleIcons());
     // The same command stops a running series.
     form.Item("TimeScanMenuItem")->trigger();
     EXPECT_FALSE(form.Options.TimeScanRunning);

@@ -36,8 +36,17 @@ TEST(Colors, SystemColoursFollowTheApplicationPalette)
 TEST(Colors, NamesReadAndWriteAsTheLanguageFileHasThem)
 {
     TColor c = 0;
-    ASSERT_TRUE(ColorFromName("clSkyBlue", &c));
-    EXPECT_EQ(c, 0xF0CAA6);
+    // The program's own names win by name; the class library's value of a
+    // name keeps that name when written.
+    struct Own { const char *name; TColor value; };
+    for (const Own o : {Own{"clSkyBlue", 0x00FFC800}, Own{"clcream", 0x00A6CAF0}, Own{"clBrown", 0x00003090},
+                        Own{"clMetal", 0x00909090}, Own{"clGradientInactiveCaption", static_cast<TColor>(0x8000001C)}}) {
+        ASSERT_TRUE(ColorFromName(o.name, &c)) << o.name;
+        EXPECT_EQ(c, o.value) << o.name;
+        EXPECT_EQ(ColorToName(o.value).toLower(), QString(o.name).toLower());
+    }
+    EXPECT_EQ(ColorToName(0xF0CAA6), "clSkyBlue");
+    EXPECT_EQ(ColorToName(0xF0FBFF), "clCream");
     ASSERT_TRUE(ColorFromName("CLBTNFACE", &c));
     EXPECT_EQ(c, static_cast<TColor>(0x8000000F));
     ASSERT_TRUE(ColorFromName("$00FF8000", &c));
