@@ -172,10 +172,6 @@ void TMainForm::BuildComponents()
             ZKsvcApplicationPropertiesException(type, message);
         });
     });
-    ZKsvcColorPicker = new TsvcColorPicker(this);
-    ZKsvcColorPicker->setObjectName("ZKsvcColorPicker");
-    ZKsvcColorPicker->SetEnabled(false);
-
     ZKMultiLanguage = new TMultiLanguage(this);
     ZKMultiLanguage->setObjectName("ZKMultiLanguage");
 

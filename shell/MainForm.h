@@ -101,8 +101,6 @@ public:
     TImage *ScanImage = nullptr;
     TContrStatusBar *ZKStatusBar = nullptr;
     TsvcTrayIcon *ZKsvcTrayIcon = nullptr;
-    // Off until a colour readout switches it on.
-    TsvcColorPicker *ZKsvcColorPicker = nullptr;
     TMultiLanguage *ZKMultiLanguage = nullptr;
     QTimer *TimeScanTimer = nullptr;
     QTimer *WinFormFrameTimer = nullptr;
