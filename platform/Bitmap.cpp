@@ -448,36 +448,32 @@ void TBitmap::Adopt(int width, int height, TPixelFormat pf, PixelBuffer &&bits, 
         pf = pf32bit;
     if (zk::BitsPerPixel(pf) == 0)
         throw EInvalidGraphicOperation(QStringLiteral("Invalid pixel format"));
+    if (palette.size() > paletteCapacity(pf))
+        throw EInvalidGraphicOperation(QStringLiteral("Palette has too many entries for this pixel format"));
+    take(width, height, pf, std::move(bits), palette, pf == pf32bit);
+}
+
+void TBitmap::AdoptOpaque32(int width, int height, PixelBuffer &&bits)
+{
+    take(width, height, pf32bit, std::move(bits), {}, false);
+}
+
+void TBitmap::take(int width, int height, TPixelFormat pf, PixelBuffer &&bits, const QVector<QRgb> &palette,
+                   bool makeOpaque)
+{
+    CheckNoCanvas();
     checkSize(width, height);
     const std::size_t stride = BytesPerRow(width, zk::BitsPerPixel(pf));
     if (bits.size() < stride * std::size_t(height))
         throw EInvalidGraphicOperation(QStringLiteral("Pixel buffer too small for the picture size"));
-    if (palette.size() > paletteCapacity(pf))
-        throw EInvalidGraphicOperation(QStringLiteral("Palette has too many entries for this pixel format"));
     m_bits = std::move(bits);
     m_width = width;
     m_height = height;
     m_pf = pf;
     m_stride = stride;
     m_palette = isPaletted(pf) ? palette : QVector<QRgb>();
-    if (pf == pf32bit)
+    if (makeOpaque)
         MakeOpaque();
-    Changed();
-}
-
-void TBitmap::AdoptOpaque32(int width, int height, PixelBuffer &&bits)
-{
-    CheckNoCanvas();
-    checkSize(width, height);
-    const std::size_t stride = BytesPerRow(width, 32);
-    if (bits.size() < stride * std::size_t(height))
-        throw EInvalidGraphicOperation(QStringLiteral("Pixel buffer too small for the picture size"));
-    m_bits = std::move(bits);
-    m_width = width;
-    m_height = height;
-    m_pf = pf32bit;
-    m_stride = stride;
-    m_palette.clear();
     Changed();
 }
 
@@ -750,7 +746,8 @@ bool TBitmap::FlipNarrowed()
     return true;
 }
 
-void TBitmap::ChangeRows24(const std::function<void(uchar *row)> &row)
+void TBitmap::ChangeRows24(const std::function<void(uchar *row)> &row,
+                           const std::function<void(uchar *dst, const uchar *src)> &narrowRow)
 {
     if (m_pf != pf32bit) {
         SetPixelFormat(pf24bit);
@@ -763,9 +760,14 @@ void TBitmap::ChangeRows24(const std::function<void(uchar *row)> &row)
     const std::size_t stride = BytesPerRow(m_width, 24), used = std::size_t(m_width) * 3;
     for (int y = 0; y < m_height; ++y) {
         uchar *dst = m_bits.data() + std::size_t(y) * stride;
-        Row32To24(dst, m_bits.data() + std::size_t(y) * m_stride, m_width);
+        const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
+        if (narrowRow) {
+            narrowRow(dst, src);
+        } else {
+            Row32To24(dst, src, m_width);
+            row(dst);
+        }
         std::memset(dst + used, 0, stride - used);
-        row(dst);
     }
     m_bits.resize(stride * std::size_t(m_height));
     m_stride = stride;

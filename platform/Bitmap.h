@@ -159,8 +159,11 @@ public:
     // 3 x Width() bytes) to row, top to bottom. A 32-bit picture is narrowed
     // row by row and each row handed over right after, while it is still in
     // the cache: a command that narrows and then changes every row walks
-    // the picture once. The caller signals the change when it is done.
-    void ChangeRows24(const std::function<void(uchar *row)> &row);
+    // the picture once. narrowRow, when given, takes the place of narrowing
+    // and row for a 32-bit row (its 3 x Width() bytes written to dst, which
+    // lies at or before src). The caller signals the change when it is done.
+    void ChangeRows24(const std::function<void(uchar *row)> &row,
+                      const std::function<void(uchar *dst, const uchar *src)> &narrowRow = {});
     // True for a 1-bit black-and-white picture. Setting it converts to 1 bit
     // with black and white (false on a monochrome picture: to pf24bit).
     bool Monochrome() const;
@@ -257,6 +260,9 @@ private:
     // of depths is not one it covers (nothing written then).
     bool ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const;
     void widenTo32(std::uint32_t flip);
+    // Adopt's work once the format and palette are known to be sound.
+    void take(int width, int height, TPixelFormat pf, PixelBuffer &&bits, const QVector<QRgb> &palette,
+              bool makeOpaque);
 
     int m_width = 0;
     int m_height = 0;

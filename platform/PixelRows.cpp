@@ -533,7 +533,12 @@ ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n, std::uint32_
 // each put together from two neighbouring loads by one two-table byte
 // permute. All loads of a step come before its stores, and a step's stores
 // end before the next step's loads begin whenever dst lies at or before src.
-ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
+// `op` works on each 64-byte register of narrowed pixels before its store
+// (a 24-bit command's byte work done in the narrowing's own pass); the
+// part-step at the row's end is narrowed plain and returned as a count of
+// pixels done, for the caller to finish.
+template <class Op>
+ZK_VBMI int row32To24VbmiOp(uchar *dst, const uchar *src, int n, Op op)
 {
     // Output byte j of store k is byte 4 (j / 3) + j % 3 of the pixels,
     // counted from load k.
@@ -557,11 +562,38 @@ ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
         const __m512i c = _mm512_loadu_si512(s + 128);
         const __m512i d = _mm512_loadu_si512(s + 192);
         uchar *o = dst + 3 * x;
-        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(a, pick0, b));
-        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(b, pick1, c));
-        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(c, pick2, d));
+        _mm512_storeu_si512(o, op(_mm512_permutex2var_epi8(a, pick0, b)));
+        _mm512_storeu_si512(o + 64, op(_mm512_permutex2var_epi8(b, pick1, c)));
+        _mm512_storeu_si512(o + 128, op(_mm512_permutex2var_epi8(c, pick2, d)));
     }
+    return x;
+}
+
+// Sixty-four pixels a step: four 64-byte loads, then three 64-byte stores,
+// each put together from two neighbouring loads by one two-table byte
+// permute. All loads of a step come before its stores, and a step's stores
+// end before the next step's loads begin whenever dst lies at or before src.
+ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
+{
+    // (A capturing lambda: a captureless one would also make a plain
+    // function of itself, without the instruction set.)
+    const int x = row32To24VbmiOp(dst, src, n, [&](__m512i v) __attribute__((target("avx512f"))) { return v; });
     row32To24Ssse3(dst, src, n, x);
+}
+
+ZK_VBMI void row32To24LookupVbmi(uchar *dst, const uchar *src, int n, const uchar (&table)[256])
+{
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128);
+    const __m512i t3 = _mm512_loadu_si512(table + 192);
+    const int x = row32To24VbmiOp(dst, src, n, [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vbmi"))) {
+        return lookup64(v, t0, t1, t2, t3);
+    });
+    if (x < n) {
+        row32To24Ssse3(dst, src, n, x);
+        lookupVbmi(dst + 3 * x, std::size_t(3 * (n - x)), table);
+    }
 }
 
 // Index tables for sixty-four 24-bit pixels in three 64-byte registers.
@@ -592,6 +624,15 @@ ZK_VBMI inline __m512i load64(const signed char *table)
     return _mm512_load_si512(table);
 }
 
+// The grey of sixteen pixels held as 32-bit lanes (B, G, R, any), in the
+// second byte of each lane; see row24GreyVbmi below.
+ZK_VBMI inline __m512i greyLanes(__m512i lanes)
+{
+    const __m512i weights = _mm512_set1_epi32(int(28u | 151u << 8 | 77u << 16));
+    const __m512i pairs = _mm512_maddubs_epi16(weights, _mm512_xor_si512(lanes, _mm512_set1_epi8(char(0x80))));
+    return _mm512_add_epi32(_mm512_madd_epi16(pairs, _mm512_set1_epi16(1)), _mm512_set1_epi32(128 * 256));
+}
+
 // Sixty-four pixels a step. Each pixel's bytes, less 128, are weighed by
 // (28, 151, 77) with pairwise byte products: 28 (B - 128) + 151 (G - 128)
 // stays within 16 bits, and so does 77 (R - 128); the two sums are added in
@@ -602,30 +643,47 @@ ZK_VBMI void row24GreyVbmi(uchar *row, int n)
     const __m512i sp2 = load64(kSpread64[2].data()), sp3 = load64(kSpread64[3].data());
     const __m512i out0 = load64(kGreyOut[0].data()), out1 = load64(kGreyOut[1].data());
     const __m512i out2 = load64(kGreyOut[2].data());
-    const __m512i weights = _mm512_set1_epi32(int(28u | 151u << 8 | 77u << 16));
-    const __m512i bias = _mm512_set1_epi8(char(0x80));
-    const __m512i ones = _mm512_set1_epi16(1);
-    const __m512i back = _mm512_set1_epi32(128 * 256);
-    const auto grey = [&](__m512i lanes) __attribute__((target("avx512f,avx512bw"))) {
-        const __m512i pairs = _mm512_maddubs_epi16(weights, _mm512_xor_si512(lanes, bias));
-        return _mm512_add_epi32(_mm512_madd_epi16(pairs, ones), back);
-    };
     int x = 0;
     for (; x + 64 <= n; x += 64) {
         uchar *p = row + 3 * x;
         const __m512i a = _mm512_loadu_si512(p);
         const __m512i b = _mm512_loadu_si512(p + 64);
         const __m512i c = _mm512_loadu_si512(p + 128);
-        const __m512i g0 = grey(_mm512_permutex2var_epi8(a, sp0, b));
-        const __m512i g1 = grey(_mm512_permutex2var_epi8(a, sp1, b));
-        const __m512i g2 = grey(_mm512_permutex2var_epi8(b, sp2, c));
-        const __m512i g3 = grey(_mm512_permutex2var_epi8(c, sp3, c));
+        const __m512i g0 = greyLanes(_mm512_permutex2var_epi8(a, sp0, b));
+        const __m512i g1 = greyLanes(_mm512_permutex2var_epi8(a, sp1, b));
+        const __m512i g2 = greyLanes(_mm512_permutex2var_epi8(b, sp2, c));
+        const __m512i g3 = greyLanes(_mm512_permutex2var_epi8(c, sp3, c));
         _mm512_storeu_si512(p, _mm512_permutex2var_epi8(g0, out0, g1));
         _mm512_storeu_si512(p + 64, _mm512_permutex2var_epi8(g1, out1, g2));
         _mm512_storeu_si512(p + 128, _mm512_permutex2var_epi8(g2, out2, g3));
     }
     if (x < n)
         row24GreyAvx2(row + 3 * x, n - x);
+}
+
+// The same weighing straight from 32-bit pixels, whose lanes need no
+// spreading (the fourth byte weighs 0), into 24-bit grey pixels: four loads,
+// then three stores, so it may run in place as Row32To24 does.
+ZK_VBMI void row32GreyVbmi(uchar *dst, const uchar *src, int n)
+{
+    const __m512i out0 = load64(kGreyOut[0].data()), out1 = load64(kGreyOut[1].data());
+    const __m512i out2 = load64(kGreyOut[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 4 * x;
+        const __m512i g0 = greyLanes(_mm512_loadu_si512(s));
+        const __m512i g1 = greyLanes(_mm512_loadu_si512(s + 64));
+        const __m512i g2 = greyLanes(_mm512_loadu_si512(s + 128));
+        const __m512i g3 = greyLanes(_mm512_loadu_si512(s + 192));
+        uchar *p = dst + 3 * x;
+        _mm512_storeu_si512(p, _mm512_permutex2var_epi8(g0, out0, g1));
+        _mm512_storeu_si512(p + 64, _mm512_permutex2var_epi8(g1, out1, g2));
+        _mm512_storeu_si512(p + 128, _mm512_permutex2var_epi8(g2, out2, g3));
+    }
+    if (x < n) {
+        row32To24Ssse3(dst, src, n, x);
+        row24GreyAvx2(dst + 3 * x, n - x);
+    }
 }
 
 // Sixty-four pixels a step from the end of src to the start of dst. Output
@@ -759,6 +817,30 @@ void Row32Invert(uchar *p, std::size_t n)
     }
 #endif
     row32InvertPlain(p, n, 0);
+}
+
+void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256])
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32To24LookupVbmi(dst, src, n, table);
+        return;
+    }
+#endif
+    Row32To24(dst, src, n);
+    LookupBytes(dst, std::size_t(3) * std::size_t(n), table);
+}
+
+void Row32To24Grey(uchar *dst, const uchar *src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32GreyVbmi(dst, src, n);
+        return;
+    }
+#endif
+    Row32To24(dst, src, n);
+    Row24Grey(dst, n);
 }
 
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])

@@ -13,6 +13,12 @@ namespace zk {
 // (a row shrunk in place): every byte is read before a store reaches it.
 void Row32To24(uchar *dst, const uchar *src, int n);
 
+// Row32To24 with each byte of the result then going through table, and
+// Row32To24 followed by Row24Grey: a 24-bit command's work done in the
+// narrowing's own pass. dst may be src itself or lie before it.
+void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256]);
+void Row32To24Grey(uchar *dst, const uchar *src, int n);
+
 // n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap. The
 // colour bits of flip (0x00RRGGBB) are inverted on the way: the invert
 // command widens and inverts in one pass.

@@ -111,10 +111,15 @@ void MirrorBitmapH(TBitmap &bitmap)
 {
     const int w = bitmap.Width();
     PixelBuffer buffer(std::size_t(w) * 3);
-    bitmap.ChangeRows24([&](uchar *row) {
-        std::memcpy(buffer.data(), row, buffer.size());
-        Row24Mirror(row, buffer.data(), w);
-    });
+    bitmap.ChangeRows24(
+        [&](uchar *row) {
+            std::memcpy(buffer.data(), row, buffer.size());
+            Row24Mirror(row, buffer.data(), w);
+        },
+        [&](uchar *dst, const uchar *src) {
+            Row32To24(buffer.data(), src, w);
+            Row24Mirror(dst, buffer.data(), w);
+        });
     if (!bitmap.Empty())
         notifyChanged(bitmap);
 }
@@ -183,7 +188,8 @@ void InvertBitmap(TBitmap &bitmap)
 void GrayBitmap(TBitmap &bitmap)
 {
     const int w = bitmap.Width();
-    bitmap.ChangeRows24([w](uchar *row) { Row24Grey(row, w); });
+    bitmap.ChangeRows24([w](uchar *row) { Row24Grey(row, w); },
+                        [w](uchar *dst, const uchar *src) { Row32To24Grey(dst, src, w); });
     if (!bitmap.Empty())
         notifyChanged(bitmap);
 }
@@ -202,8 +208,14 @@ void BrightnessBitmap(TBitmap &bitmap, int delta)
     // Beyond +-255 every byte saturates anyway; limiting first keeps the
     // sums below from overflowing for any int the caller passes.
     const int d = std::clamp(delta, -255, 255);
-    const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    bitmap.ChangeRows24([n, d](uchar *row) { AddSaturated(row, n, d); });
+    const int w = bitmap.Width();
+    const std::size_t n = std::size_t(w) * 3;
+    // A 32-bit picture takes the sums as a table, looked up while narrowing.
+    uchar table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = uchar(std::clamp(i + d, 0, 255));
+    bitmap.ChangeRows24([n, d](uchar *row) { AddSaturated(row, n, d); },
+                        [w, &table](uchar *dst, const uchar *src) { Row32To24Lookup(dst, src, w, table); });
     if (!bitmap.Empty())
         notifyChanged(bitmap);
 }
@@ -220,8 +232,10 @@ void ContrastBitmap(TBitmap &bitmap, std::uint8_t amount)
         const double v = std::nearbyint(double(i - 128) * double(factor)) + 128.0;
         table[i] = uchar(std::clamp(v, 0.0, 255.0));
     }
-    const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    bitmap.ChangeRows24([n, &table](uchar *row) { LookupBytes(row, n, table); });
+    const int w = bitmap.Width();
+    const std::size_t n = std::size_t(w) * 3;
+    bitmap.ChangeRows24([n, &table](uchar *row) { LookupBytes(row, n, table); },
+                        [w, &table](uchar *dst, const uchar *src) { Row32To24Lookup(dst, src, w, table); });
     if (!bitmap.Empty())
         notifyChanged(bitmap);
 }

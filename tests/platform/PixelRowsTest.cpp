@@ -54,13 +54,20 @@ std::vector<Bytes> runAll(int n)
     Row24To32Backward(widened.data(), widened.data(), n, 0xFFFFFF);
     out.push_back(widened);
 
+    uchar table[256];
+    const Bytes t = randomBytes(256, 7);
+    std::copy(t.begin(), t.end(), table);
+    Bytes narrowedLookup = in32; // in place, as the commands run it
+    Row32To24Lookup(narrowedLookup.data(), narrowedLookup.data(), n, table);
+    out.push_back(narrowedLookup);
+    Bytes narrowedGrey = in32;
+    Row32To24Grey(narrowedGrey.data(), narrowedGrey.data(), n);
+    out.push_back(narrowedGrey);
+
     Bytes inverted = in32;
     Row32Invert(inverted.data(), std::size_t(n));
     out.push_back(inverted);
 
-    uchar table[256];
-    const Bytes t = randomBytes(256, 7);
-    std::copy(t.begin(), t.end(), table);
     Bytes looked = in32;
     LookupBytes(looked.data(), looked.size(), table);
     out.push_back(looked);
@@ -107,7 +114,8 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
 {
     RestorePaths restore;
     const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place", "24->32 inverted",
-                           "24->32 inverted in place", "invert 32", "lookup",
+                           "24->32 inverted in place", "32->24 looked up in place", "32->24 grey in place",
+                           "invert 32", "lookup",
                            "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap",
                            "turn 24", "turn 32"};
     std::vector<int> lengths;
