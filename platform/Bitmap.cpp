@@ -27,7 +27,8 @@ std::size_t roundedLarge(std::size_t bytes)
 // The last large buffer freed, kept for the next one asked for: a picture
 // command that writes into a new buffer and frees the old one would
 // otherwise have the system clear fresh pages every time, which costs more
-// than the command's own pass. One buffer at most, up to 256 MB.
+// than the command's own pass. One buffer at most, up to 64 MB (a 4K
+// picture in 32 bits is 33 MB).
 struct SpareBuffer
 {
     std::mutex lock;
@@ -42,7 +43,7 @@ struct SpareBuffer
     }
 };
 SpareBuffer g_spare;
-constexpr std::size_t kSpareMaximum = std::size_t(256) << 20;
+constexpr std::size_t kSpareMaximum = std::size_t(64) << 20;
 } // namespace
 
 void *AllocatePixels(std::size_t bytes)
