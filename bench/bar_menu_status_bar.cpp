@@ -3,6 +3,7 @@
 // holding thirteen labels. Ours and the peer take turns round by round in
 // one process; the medians and their ratio are printed. Goals: 1.5x each.
 #include "BarPopupMenu.h"
+#include "BenchKit.h"
 #include "SmallControls.h"
 
 #include <QApplication>
@@ -12,26 +13,8 @@
 #include <QPainter>
 #include <QStatusBar>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <functional>
-#include <vector>
 
 namespace {
-
-double seconds(const std::function<void()> &f)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void fill(QMenu &m)
 {
@@ -47,34 +30,26 @@ void firstPaint(QMenu &m)
     m.render(&img);
 }
 
-void report(const char *what, const std::vector<double> &ours, const std::vector<double> &peer, double goal)
-{
-    const double a = median(ours), b = median(peer);
-    std::printf("%-34s ours %8.1f us   peer %8.1f us   ratio %.2fx (goal <= %.1fx)\n", what, a * 1e6, b * 1e6,
-                a / b, goal);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int rounds = 200;
-
-    std::vector<double> ours, peer;
-    for (int r = 0; r < rounds; ++r) {
-        ours.push_back(seconds([] {
-            zk::TBarPopupMenu m;
-            m.VerticalText = QStringLiteral("Zelkora 5.0");
-            firstPaint(m);
-        }));
-        peer.push_back(seconds([] {
-            QMenu m;
-            firstPaint(m);
-        }));
-    }
-    report("first paint, 15-item menu", ours, peer, 1.5);
+    const int rounds = zkbench::Rounds(201);
+    zkbench::Print("first paint, 15-item menu",
+                   zkbench::Turns(
+                       [] {
+                           zk::TBarPopupMenu m;
+                           m.VerticalText = QStringLiteral("Zelkora 5.0");
+                           firstPaint(m);
+                       },
+                       [] {
+                           QMenu m;
+                           firstPaint(m);
+                       },
+                       rounds),
+                   1.5);
 
     zk::TContrStatusBar bar;
     const int widths[13] = {0, 10, 90, 10, 110, 10, 70, 10, 24, 24, 24, 24, 20};
@@ -95,12 +70,7 @@ int main(int argc, char **argv)
     QImage img(900, 20, QImage::Format_RGB32);
     bar.render(&img);
     plain.render(&img);
-    ours.clear();
-    peer.clear();
-    for (int r = 0; r < rounds; ++r) {
-        ours.push_back(seconds([&] { bar.render(&img); }));
-        peer.push_back(seconds([&] { plain.render(&img); }));
-    }
-    report("repaint, 13-panel status bar", ours, peer, 1.5);
+    zkbench::Print("repaint, 13-panel status bar",
+                   zkbench::Turns([&] { bar.render(&img); }, [&] { plain.render(&img); }, rounds), 1.5);
     return 0;
 }

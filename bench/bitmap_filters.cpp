@@ -4,8 +4,9 @@
 // of the same picture. Every run starts from a fresh copy of its own side,
 // made untimed right before it (a copy made for the other side in between
 // would leave one side's input colder in the caches than the other's).
-// Goals: point operations (invert, grey, brightness, contrast, mirror, flip)
-// <= 3 x the pass; the format change alone <= 1.5 x.
+// Goals: every command and the format change alone <= 1.5 x the pass; the
+// rotation by 90 degrees, which walks one of its two pictures across the
+// rows, <= 3 x.
 #include "BenchKit.h"
 #include "BitmapFilters.h"
 
@@ -44,13 +45,14 @@ struct Command
 const Command commands[] = {
     {"format change only to 24", zk::pf24bit, nullptr, 1.5},
     {"format change only to 32", zk::pf32bit, nullptr, 1.5},
-    {"invert", zk::pfCustom, zk::InvertBitmap, 3},
-    {"grey", zk::pf24bit, zk::GrayBitmap, 3},
-    {"brightness +15", zk::pf24bit, [](zk::TBitmap &b) { zk::BrightnessBitmap(b, 15); }, 3},
-    {"brightness -15", zk::pf24bit, [](zk::TBitmap &b) { zk::BrightnessBitmap(b, -15); }, 3},
-    {"contrast 55", zk::pf24bit, [](zk::TBitmap &b) { zk::ContrastBitmap(b, 55); }, 3},
-    {"mirror", zk::pf24bit, zk::MirrorBitmapH, 3},
-    {"flip", zk::pf24bit, zk::MirrorBitmapV, 3},
+    {"invert", zk::pfCustom, zk::InvertBitmap, 1.5},
+    {"grey", zk::pfCustom, zk::GrayBitmap, 1.5},
+    {"brightness +15", zk::pfCustom, [](zk::TBitmap &b) { zk::BrightnessBitmap(b, 15); }, 1.5},
+    {"brightness -15", zk::pfCustom, [](zk::TBitmap &b) { zk::BrightnessBitmap(b, -15); }, 1.5},
+    {"contrast 55", zk::pfCustom, [](zk::TBitmap &b) { zk::ContrastBitmap(b, 55); }, 1.5},
+    {"mirror", zk::pfCustom, zk::MirrorBitmapH, 1.5},
+    {"flip", zk::pfCustom, zk::MirrorBitmapV, 1.5},
+    {"rotate 90", zk::pf24bit, zk::RotateBitmap90, 3},
 };
 
 } // namespace

@@ -1,27 +1,25 @@
-// Colour reduction of the 1920 x 1080 screenshot-like (kind:0) and photo-like
-// (kind:1) pictures by every method with nearest colour (dither:0) and
-// Floyd-Steinberg (dither:1), each with its PSNR against the 24-bit original;
-// beside ImageMagick's "convert in.bmp -dither None -colors 256 ppm:-"
-// (dither:0) and "convert in.bmp -colors 256 ppm:-" (its default dithering,
-// dither:1) in the same run.
-// Goals: method 7 with nearest colour at most 0.25 x convert's -dither None
-// time, method 7 with Floyd-Steinberg at most 0.5 x its default-dither time.
-// The ratios and both tools' PSNR are printed at the end.
-#include "BenchPictures.h"
+// Colour reduction of the 1920 x 1080 desktop capture and photo
+// (bench/data): every method's PSNR against the 24-bit original with
+// nearest colour and with Floyd-Steinberg, then method 7 beside
+// ImageMagick's "convert in.bmp -dither None -colors 256 ppm:-" (nearest)
+// and "convert in.bmp -colors 256 ppm:-" (its default dithering), taking
+// turns in one run. Both go from the BMP file to an output of their own:
+// ours reads the file, reduces and writes an 8-bit BMP; convert's time also
+// holds its process start. Goals: method 7 with nearest colour at most
+// 0.25 x convert's time, with Floyd-Steinberg at most 0.5 x; both files'
+// PSNR is printed beside.
+#include "BenchKit.h"
 #include "ColorReduction.h"
 
-#include <benchmark/benchmark.h>
-
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <chrono>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <map>
-#include <string>
 
 namespace {
 
@@ -39,8 +37,8 @@ Fixture &fixture()
 {
     static Fixture *f = [] {
         auto *fx = new Fixture;
-        fx->pictures[0] = zkbench::screenshot();
-        fx->pictures[1] = zkbench::photo();
+        fx->pictures[0] = zkbench::Desktop();
+        fx->pictures[1] = zkbench::Photo();
         for (int k = 0; k < 2; ++k) {
             fx->bmp[k] = fx->dir.filePath(QStringLiteral("kind%1.bmp").arg(k));
             QFile file(fx->bmp[k]);
@@ -76,33 +74,6 @@ double psnr(const zk::TBitmap &original, const uchar *rgb, int stride, bool pale
     return se == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * 3.0 * w * h / se);
 }
 
-struct Result
-{
-    double seconds = 0;
-    double psnr = 0;
-};
-std::map<std::string, Result> results;
-
-void BM_Ours(benchmark::State &state)
-{
-    Fixture &f = fixture();
-    const int method = int(state.range(0)), dither = int(state.range(1)), kind = int(state.range(2));
-    zk::TBitmap result;
-    double total = 0;
-    for (auto _ : state) {
-        zk::TBitmap src = f.pictures[kind];
-        const auto t0 = std::chrono::steady_clock::now();
-        result = zk::ReduceBitmapColors(src, method, dither, f.callerPalette[kind], 8);
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    // Method 0 copies the picture: nothing is lost.
-    const double p = method == 0 ? 99.0 : psnr(f.pictures[kind], nullptr, 0, true, &result);
-    state.counters["psnr_dB"] = p;
-    results["ours/" + std::to_string(method) + "/" + std::to_string(dither) + "/" + std::to_string(kind)] = {
-        total / double(state.iterations()), p};
-}
-
 QByteArray runConvert(const QString &bmp, bool dither, const QString &out)
 {
     QStringList args{bmp};
@@ -115,24 +86,10 @@ QByteArray runConvert(const QString &bmp, bool dither, const QString &out)
     return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
 }
 
-void BM_Magick(benchmark::State &state)
+// convert's PPM ("P6\n1920 1080\n255\n" then the pixels) against the
+// original.
+double ppmPsnr(const zk::TBitmap &original, const QByteArray &ppm)
 {
-    Fixture &f = fixture();
-    const bool dither = state.range(1) != 0;
-    const int kind = int(state.range(2));
-    double total = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        if (runConvert(f.bmp[kind], dither, QStringLiteral("ppm:-")).isEmpty()) {
-            state.SkipWithError("convert failed");
-            return;
-        }
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        total += s;
-        state.SetIterationTime(s);
-    }
-    const QByteArray ppm = runConvert(f.bmp[kind], dither, QStringLiteral("ppm:-"));
-    // "P6\n1920 1080\n255\n" then the pixels.
     int fields = 0;
     qsizetype pos = 0;
     while (fields < 4 && pos < ppm.size()) {
@@ -143,37 +100,11 @@ void BM_Magick(benchmark::State &state)
         ++fields;
     }
     ++pos;
-    const double p = ppm.size() - pos >= qsizetype(zkbench::kWidth) * zkbench::kHeight * 3
-                         ? psnr(f.pictures[kind], reinterpret_cast<const uchar *>(ppm.constData() + pos),
-                                zkbench::kWidth * 3, false, nullptr)
-                         : 0;
-    state.counters["psnr_dB"] = p;
-    results["magick/" + std::to_string(dither) + "/" + std::to_string(kind)] = {total / double(state.iterations()),
-                                                                                p};
+    const int w = original.Width(), h = original.Height();
+    return ppm.size() - pos >= qsizetype(w) * h * 3
+               ? psnr(original, reinterpret_cast<const uchar *>(ppm.constData() + pos), w * 3, false, nullptr)
+               : 0;
 }
-
-void OursArgs(benchmark::internal::Benchmark *b)
-{
-    for (int kind = 0; kind < 2; ++kind)
-        for (int dither = 0; dither < 2; ++dither)
-            for (int method = 0; method <= 9; ++method)
-                b->Args({method, dither, kind});
-}
-
-BENCHMARK(BM_Ours)
-    ->ArgNames({"method", "dither", "kind"})
-    ->Apply(OursArgs)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Magick)
-    ->ArgNames({"", "dither", "kind"})
-    ->Args({0, 0, 0})
-    ->Args({0, 1, 0})
-    ->Args({0, 0, 1})
-    ->Args({0, 1, 1})
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
 
 } // namespace
 
@@ -181,21 +112,39 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    const char *kinds[2] = {"screenshot", "photo"};
+    Fixture &f = fixture();
+    const int rounds = zkbench::Rounds(5);
+    const char *kinds[2] = {"desktop", "photo"};
     for (int kind = 0; kind < 2; ++kind)
         for (int dither = 0; dither < 2; ++dither) {
-            const auto o = results.find("ours/7/" + std::to_string(dither) + "/" + std::to_string(kind));
-            const auto m = results.find("magick/" + std::to_string(dither) + "/" + std::to_string(kind));
-            if (o == results.end() || m == results.end())
-                continue;
-            std::printf("%-10s %-15s method 7: %7.1f ms, %5.2f dB | convert: %7.1f ms, %5.2f dB | ratio %.3f "
-                        "(goal %.2f)\n",
-                        kinds[kind], dither ? "Floyd-Steinberg" : "nearest", o->second.seconds * 1e3,
-                        o->second.psnr, m->second.seconds * 1e3, m->second.psnr,
-                        o->second.seconds / m->second.seconds, dither ? 0.5 : 0.25);
+            // Every method once, untimed, for its quality.
+            std::printf("%s, %s:", kinds[kind], dither ? "Floyd-Steinberg" : "nearest");
+            for (int method = 1; method <= 9; ++method) {
+                zk::TBitmap src = f.pictures[kind];
+                const zk::TBitmap reduced = zk::ReduceBitmapColors(src, method, dither, f.callerPalette[kind], 8);
+                std::printf(" m%d %.2f dB", method, psnr(f.pictures[kind], nullptr, 0, true, &reduced));
+            }
+            std::printf("\n");
+            // Method 7 against convert, both from the BMP file to an output
+            // of their own (ours an 8-bit BMP file, convert a PPM on a pipe).
+            const QString out = f.dir.filePath(QStringLiteral("reduced.bmp"));
+            QByteArray ppm;
+            const zkbench::Result r = zkbench::Turns(
+                [&] {
+                    zk::TBitmap src;
+                    src.LoadFromFile(f.bmp[kind]);
+                    zk::TBitmap reduced = zk::ReduceBitmapColors(src, 7, dither, f.callerPalette[kind], 8);
+                    reduced.SaveToFile(out);
+                },
+                [&] { ppm = runConvert(f.bmp[kind], dither != 0, QStringLiteral("ppm:-")); }, rounds);
+            char name[80];
+            std::snprintf(name, sizeof name, "method 7, %s, %s (file to output)", kinds[kind],
+                          dither ? "Floyd-Steinberg" : "nearest");
+            zkbench::Print(name, r, dither ? 0.5 : 0.25);
+            zk::TBitmap ours;
+            ours.LoadFromFile(out);
+            std::printf("  quality: ours %.2f dB, convert %.2f dB\n", psnr(f.pictures[kind], nullptr, 0, true, &ours),
+                        ppmPsnr(f.pictures[kind], ppm));
         }
     return 0;
 }

@@ -1,16 +1,15 @@
 // What one move of the crop rectangle costs: a 1000 x 800 rectangle moved in
 // 5-pixel steps over a 3840 x 2160 picture repaints only the strips of the old
 // and the new frame. Its peer is one full repaint of the same view with
-// QPainter::drawImage. Both take turns in one run; the ratio is printed at
-// the end. Goal: at most 0.2x.
+// QPainter::drawImage. Both take turns in one run (bench/BenchKit.h).
+// Goal: at most 0.2x.
+#include "BenchKit.h"
 #include "Bitmap.h"
 #include "ImageControl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
-
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <memory>
@@ -72,43 +71,6 @@ struct View
     }
 };
 
-View *g_view = nullptr;
-
-void BM_CropRectMove(benchmark::State &state)
-{
-    for (auto _ : state)
-        g_view->Move();
-}
-BENCHMARK(BM_CropRectMove)->Unit(benchmark::kMicrosecond);
-
-void BM_FullRepaintPeer(benchmark::State &state)
-{
-    for (auto _ : state) {
-        g_view->FullRepaint();
-        benchmark::DoNotOptimize(g_view->backing.constBits());
-    }
-}
-BENCHMARK(BM_FullRepaintPeer)->Unit(benchmark::kMicrosecond);
-
-// Alternating rounds, so both see the same machine state.
-void PrintRatio()
-{
-    qint64 moves = 0, full = 0;
-    for (int round = 0; round < 20; ++round) {
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 20; ++i)
-            g_view->Move();
-        moves += t.nsecsElapsed();
-        t.restart();
-        for (int i = 0; i < 20; ++i)
-            g_view->FullRepaint();
-        full += t.nsecsElapsed();
-    }
-    std::printf("crop rectangle move: %.1f us, full repaint: %.1f us, ratio %.3fx (goal <= 0.2x)\n",
-                moves / 400.0 / 1000.0, full / 400.0 / 1000.0, double(moves) / double(full));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -116,12 +78,18 @@ int main(int argc, char **argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     View view;
-    g_view = &view;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    PrintRatio();
-    benchmark::Shutdown();
+    // Twenty moves against twenty full repaints a turn.
+    const zkbench::Result r = zkbench::Turns(
+        [&] {
+            for (int i = 0; i < 20; ++i)
+                view.Move();
+        },
+        [&] {
+            for (int i = 0; i < 20; ++i)
+                view.FullRepaint();
+            asm volatile("" : : "r"(view.backing.constBits()) : "memory");
+        },
+        zkbench::Rounds(21));
+    zkbench::Print("crop rectangle move (20 moves vs 20 repaints)", r, 0.2);
     return 0;
 }

@@ -3,10 +3,11 @@
 // The file: 640 x 480, 50 frames at 10 fps (frames cut from the real photo
 // under bench/data, a window sliding over it, made into a GIF by ImageMagick).
 // Each side plays in turns (order flipped every round) for 10 s in all; the
-// process CPU time (user + system) of each side's turns is summed.
-// Goal: ours at most 1.5 x QMovie's CPU time. Run under an X server (Xvfb).
-// Our player waits 12 ms per 1/100 s unit, so it shows about 83 frames where
-// QMovie shows 100: the CPU time per frame shown is printed as well.
+// process CPU time (user + system) of each side's turns is summed, from
+// before the file is opened (both decode inside the clock) to the end of
+// the turn. Our player waits 12 ms per 1/100 s unit, so it shows about 83
+// frames where QMovie shows 100: the goal is per frame shown, ours at most
+// 1.5 x QMovie's CPU time a frame. Run under an X server (Xvfb).
 #include "GIFImage.h"
 #include "GIFPainter.h"
 #include "ImageControl.h"
@@ -58,8 +59,8 @@ QString makeAnimation(const QTemporaryDir &dir)
 // Plays for ms milliseconds in the event loop; returns the CPU time used.
 double play(int ms, const std::function<void()> &start, const std::function<void()> &stop)
 {
-    start();
     const double c0 = cpuMs();
+    start();
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
@@ -136,10 +137,11 @@ int main(int argc, char **argv)
             ours += play(turnMs, startOurs, stopOurs);
         }
     }
-    const double ratio = peer > 0 ? ours / peer : 0;
+    const double oursPerFrame = ours / std::max(oursFrames, 1), peerPerFrame = peer / std::max(peerFrames, 1);
+    const double ratio = peerPerFrame > 0 ? oursPerFrame / peerPerFrame : 0;
     std::printf("GIF 640x480 50 frames 10 fps, %d ms each   ours CPU %8.1f ms (%d frames, %.2f ms/frame)  QMovie CPU "
-                "%8.1f ms (%d frames, %.2f ms/frame)  ratio %5.2f  (goal <= 1.50) %s\n",
-                rounds * turnMs, ours, oursFrames, ours / std::max(oursFrames, 1), peer, peerFrames,
-                peer / std::max(peerFrames, 1), ratio, ratio <= 1.5 ? "ok" : "MISSED");
+                "%8.1f ms (%d frames, %.2f ms/frame)  ratio a frame %5.2f  (goal <= 1.50) %s\n",
+                rounds * turnMs, ours, oursFrames, oursPerFrame, peer, peerFrames, peerPerFrame, ratio,
+                ratio <= 1.5 ? "ok" : "MISSED");
     return 0;
 }

@@ -2,13 +2,15 @@
 // the real desktop capture and the real photo, our codec beside
 // libjpeg-turbo called in the same process with the same settings: encode
 // from the 24-bit bitmap as the save and conversion paths do (no copy of the
-// picture), decode of the same file into 24-bit rows.
+// picture), decode of the same file into 24-bit rows made afresh on both
+// sides, whose pixels are then compared.
 // Goals: encode and decode <= 1.1 x libjpeg's time.
 #include "BenchKit.h"
 #include "Jpeg.h"
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -97,7 +99,6 @@ void run(const char *label, const zk::TBitmap &bitmap)
         std::printf("  note: file sizes differ (ours %lld, libjpeg %zu)\n", (long long)ours.size(), peer.size());
 
     const QByteArray file(reinterpret_cast<const char *>(peer.data()), qsizetype(peer.size()));
-    std::vector<unsigned char> pixels;
     std::snprintf(name, sizeof name, "%s decode", label);
     zkbench::Print(name,
                    zkbench::Turns(
@@ -106,8 +107,28 @@ void run(const char *label, const zk::TBitmap &bitmap)
                            j.LoadFromData(file);
                            asm volatile("" : : "r"(j.Bitmap().ScanLine(0)) : "memory");
                        },
-                       [&] { peerDecode(file, pixels); }, rounds),
+                       [&] {
+                           // Rows of its own made afresh, as ours are.
+                           std::vector<unsigned char> pixels;
+                           peerDecode(file, pixels);
+                       },
+                       rounds),
                    1.1);
+    // Both decoders from the same file must agree to within one level per
+    // channel (their colour conversions may round differently).
+    zk::TJPEGImage j;
+    j.LoadFromData(file);
+    std::vector<unsigned char> pixels;
+    peerDecode(file, pixels);
+    const std::size_t used = std::size_t(bitmap.Width()) * 3, stride = (used + 3) & ~std::size_t(3);
+    int worst = 0;
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (std::size_t i = 0; i < used; ++i)
+            worst = std::max(worst, std::abs(int(j.Bitmap().ScanLine(y)[i]) - int(pixels[stride * std::size_t(y) + i])));
+    if (worst > 1) {
+        std::fprintf(stderr, "%s: the decoders differ by %d levels\n", label, worst);
+        std::exit(1);
+    }
 }
 
 } // namespace

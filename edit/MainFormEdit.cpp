@@ -223,7 +223,8 @@ void PrepareEditDialog(TMainForm &f, Dialog &dialog)
 }
 
 // Commands without a dialog: snapshot, pixel format, filter, repaint.
-// pfCustom: the filter sets the format itself, in the same pass as its work.
+// pfCustom: the filter sets the format itself, in the same pass as its work
+// (the 24-bit commands narrow a 32-bit picture row by row as they go).
 void RunFilter(TMainForm &f, TPixelFormat format, const std::function<void(TBitmap &)> &filter)
 {
     if (f.ScanImage->Picture().Empty())
@@ -308,12 +309,12 @@ void TMainForm::UndoMenuItemClick()
 
 void TMainForm::MirrowingH()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { MirrorBitmapH(b); });
+    RunFilter(*this, pfCustom, [](TBitmap &b) { MirrorBitmapH(b); });
 }
 
 void TMainForm::MirrowingV()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { MirrorBitmapV(b); });
+    RunFilter(*this, pfCustom, [](TBitmap &b) { MirrorBitmapV(b); });
 }
 
 void TMainForm::RotationClick()
@@ -330,22 +331,22 @@ void TMainForm::InvertClick()
 
 void TMainForm::GrayStepClick()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { GrayBitmap(b); });
+    RunFilter(*this, pfCustom, [](TBitmap &b) { GrayBitmap(b); });
 }
 
 void TMainForm::HellClick()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { BrightnessBitmap(b, 15); });
+    RunFilter(*this, pfCustom, [](TBitmap &b) { BrightnessBitmap(b, 15); });
 }
 
 void TMainForm::DarkToolButtonClick()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { BrightnessBitmap(b, -15); });
+    RunFilter(*this, pfCustom, [](TBitmap &b) { BrightnessBitmap(b, -15); });
 }
 
 void TMainForm::KontrastClick()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { ContrastBitmap(b, 55); });
+    RunFilter(*this, pfCustom, [](TBitmap &b) { ContrastBitmap(b, 55); });
 }
 
 // ---------------------------------------------------------------------------

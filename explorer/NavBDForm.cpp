@@ -303,11 +303,13 @@ void TNavBDForm::buildList()
             });
     connect(FileListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { NavViewBarPopupMenu->popup(FileListView->viewport()->mapToGlobal(pos)); });
-    // Rows scrolled into view get their pictures first.
+    // Rows scrolled into view get their pictures first; the thumbnail view
+    // makes those of the rows that came into view.
     connect(FileListView->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (!m_pending.isEmpty())
+        if (!m_pending.isEmpty() || ThumbView)
             m_lazyTimer->start();
     });
+    FileListView->viewport()->installEventFilter(this);
 }
 
 void TNavBDForm::buildMenu()
@@ -461,6 +463,8 @@ int TNavBDForm::beginListing(const QString &base, bool real)
     NavSImageList = NavSImageList.mid(0, kTypeImages);
     NavLImageList = NavLImageList.mid(0, kTypeImages);
     ThumbImageList.clear();
+    m_thumbsInFlight.clear();
+    m_thumbsFailed.clear();
     AllSImageList.clear();
     AllLImageList.clear();
     m_realIcons.clear();
@@ -493,14 +497,15 @@ void TNavBDForm::flushBatch()
     std::vector<TFileEntry> batch;
     batch.swap(m_batch);
     QStringList lazy;
-    for (const TFileEntry &e : batch) {
-        const QString ext = FileExt(e.path);
-        if ((ThumbView && ext == QLatin1String(".bmp")) || (!m_realListing && ext == QLatin1String(".ico")))
-            lazy.append(e.path);
-    }
+    if (!m_realListing)
+        for (const TFileEntry &e : batch)
+            if (FileExt(e.path) == QLatin1String(".ico"))
+                lazy.append(e.path);
     FileListModel->addEntries(std::move(batch));
     for (const QString &p : std::as_const(lazy))
         queueLazy(p);
+    if (ThumbView)
+        m_lazyTimer->start(); // the new rows may be in view
     updateCountCaption();
 }
 
@@ -723,8 +728,8 @@ void TNavBDForm::applyViewMode()
 
 QIcon TNavBDForm::decoration(const TFileEntry &e) const
 {
-    if (ThumbView && e.thumb >= 0 && e.thumb < ThumbImageList.size())
-        return QIcon(ThumbImageList[e.thumb]);
+    if (ThumbView && ThumbImageList.Holds(e.thumb))
+        return QIcon(ThumbImageList.At(e.thumb));
     const bool large = ThumbView || m_iconMode;
     const QList<QIcon> &list =
         m_realListing ? (large ? AllLImageList : AllSImageList) : (large ? NavLImageList : NavSImageList);
@@ -740,68 +745,121 @@ void TNavBDForm::queueLazy(const QString &path)
     m_lazyTimer->start();
 }
 
+bool TNavBDForm::LazyWorkPending() const
+{
+    return !m_pending.isEmpty() || m_inFlight > 0 || m_lazyTimer->isActive();
+}
+
+// The BMP rows from the first one in view through the screen after the last
+// one in view whose thumbnail is neither held, nor being made, nor failed;
+// at most room of them, as (row, path). A hidden view counts its own size
+// (at least a few rows) from the top.
+QList<QPair<int, QString>> TNavBDForm::wantedThumbs(int room) const
+{
+    QList<QPair<int, QString>> out;
+    const int rows = FileListModel->rowCount();
+    if (!ThumbView || rows == 0 || room <= 0)
+        return out;
+    const QSize grid = FileListView->gridSize().isValid() ? FileListView->gridSize() : QSize(180, 176);
+    const QSize area = FileListView->viewport()->size();
+    const int perScreen = std::max(32, std::max(1, area.width() / grid.width()) * (area.height() / grid.height() + 1));
+    int first = 0;
+    if (FileListView->isVisible())
+        for (int y = 1; y < grid.height(); y += 8) {
+            const QModelIndex i = FileListView->indexAt(QPoint(grid.width() / 2, y));
+            if (i.isValid()) {
+                first = i.row();
+                break;
+            }
+        }
+    const int end = std::min(rows, first + 2 * perScreen);
+    for (int r = first; r < end && out.size() < room; ++r) {
+        const TFileEntry &e = FileListModel->entry(r);
+        if (ThumbImageList.Holds(e.thumb) || FileExt(e.path) != QLatin1String(".bmp") ||
+            m_thumbsInFlight.contains(e.path) || m_thumbsFailed.contains(e.path))
+            continue;
+        out.append({r, e.path});
+    }
+    return out;
+}
+
 void TNavBDForm::dispatchLazy()
 {
     const int room = m_pool.maxThreadCount() * 2 - m_inFlight;
-    if (room <= 0 || m_pending.isEmpty())
+    if (room <= 0)
         return;
-    // The rows in view first, then the rest in listing order.
-    QStringList next;
+    // Thumbnails of the rows in view and the next screen first, then icons:
+    // the rows in view first, then the rest in listing order.
+    QList<QPair<int, QString>> next = wantedThumbs(room);
+    for (const auto &t : std::as_const(next))
+        m_thumbsInFlight.insert(t.second);
+    QStringList icons;
     // (A hidden list has no rows in view; asking would lay all of them out.)
-    const QModelIndex first = FileListView->isVisible() ? FileListView->indexAt(QPoint(4, 4)) : QModelIndex();
+    const QModelIndex first =
+        FileListView->isVisible() && !m_pending.isEmpty() ? FileListView->indexAt(QPoint(4, 4)) : QModelIndex();
     if (first.isValid()) {
         const QRect area = FileListView->viewport()->rect();
-        for (int r = first.row(); r < FileListModel->rowCount() && next.size() < room; ++r) {
+        for (int r = first.row(); r < FileListModel->rowCount() && next.size() + icons.size() < room; ++r) {
             const QModelIndex i = FileListModel->index(r);
             if (!FileListView->visualRect(i).intersects(area))
                 break;
             const QString &p = FileListModel->entry(r).path;
             if (m_pendingSet.contains(p))
-                next.append(p);
+                icons.append(p);
         }
     }
-    for (const QString &p : std::as_const(next))
+    for (const QString &p : std::as_const(icons))
         m_pending.removeOne(p);
-    while (next.size() < room && !m_pending.isEmpty())
-        next.append(m_pending.takeFirst());
+    while (next.size() + icons.size() < room && !m_pending.isEmpty())
+        icons.append(m_pending.takeFirst());
+    for (const QString &p : std::as_const(icons)) {
+        m_pendingSet.remove(p);
+        next.append({-1, p});
+    }
     const int generation = m_generation;
-    for (const QString &path : std::as_const(next)) {
-        m_pendingSet.remove(path);
+    for (const auto &[row, path] : std::as_const(next)) {
         ++m_inFlight;
-        m_pool.start([this, generation, path] {
+        m_pool.start([this, generation, row, path] {
             const QImage image = decodeLazy(path);
             QMetaObject::invokeMethod(
-                this, [this, generation, path, image] { lazyDone(generation, path, image, !image.isNull()); },
+                this, [this, generation, row, path, image] { lazyDone(generation, row, path, image, !image.isNull()); },
                 Qt::QueuedConnection);
         });
     }
 }
 
-void TNavBDForm::lazyDone(int generation, const QString &path, const QImage &image, bool ok)
+void TNavBDForm::lazyDone(int generation, int rowHint, const QString &path, const QImage &image, bool ok)
 {
     --m_inFlight;
     if (generation == m_generation) {
-        const int row = FileListModel->rowOf(path);
+        const bool icon = FileExt(path) == QLatin1String(".ico");
+        if (!icon)
+            m_thumbsInFlight.remove(path);
+        const bool hinted = rowHint >= 0 && rowHint < FileListModel->rowCount() &&
+                            FileListModel->entry(rowHint).path == path;
+        const int row = hinted ? rowHint : FileListModel->rowOf(path);
         if (!ok) {
             m_unreadable.append(QFileInfo(path).fileName());
+            if (!icon)
+                m_thumbsFailed.insert(path);
         } else if (row >= 0) {
-            if (FileExt(path) == QLatin1String(".ico")) {
-                const QIcon icon(QPixmap::fromImage(image));
-                NavSImageList.append(icon);
-                NavLImageList.append(icon);
+            if (icon) {
+                const QIcon ico(QPixmap::fromImage(image));
+                NavSImageList.append(ico);
+                NavLImageList.append(ico);
                 FileListModel->setImage(row, static_cast<int>(NavSImageList.size()) - 1);
             } else {
-                ThumbImageList.append(QPixmap::fromImage(image));
-                FileListModel->setThumb(row, static_cast<int>(ThumbImageList.size()) - 1);
+                FileListModel->setThumb(row, ThumbImageList.Add(QPixmap::fromImage(image)));
             }
         }
     }
-    if (!m_pending.isEmpty()) {
+    if (!m_pending.isEmpty() || !wantedThumbs(1).isEmpty()) {
         m_lazyTimer->start();
         return;
     }
     if (m_inFlight == 0 && generation == m_generation && !m_unreadable.isEmpty()) {
-        // One message for the whole listing, after it is complete.
+        // One message for the pictures found unreadable, once the work in
+        // hand is done.
         const QStringList names = m_unreadable;
         m_unreadable.clear();
         showMessage(Text(QStringLiteral("showmsg_pictures_not_readable"),
@@ -878,6 +936,9 @@ void TNavBDForm::FileListViewSelectItem()
 
 bool TNavBDForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (ThumbView && m_lazyTimer && watched == FileListView->viewport() && event->type() == QEvent::Resize)
+        m_lazyTimer->start(); // more rows may be in view
+
     if (watched == FileListView && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {

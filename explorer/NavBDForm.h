@@ -7,6 +7,7 @@
 #include "DirBDForm.h"
 #include "FileListing.h"
 #include "FileListModel.h"
+#include "ThumbImageList.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -39,7 +40,7 @@ public:
     QHeaderView *FileListHeader = nullptr;
     TFileListModel *FileListModel = nullptr;
     QList<QIcon> NavSImageList, NavLImageList, LVImageList, AllSImageList, AllLImageList;
-    QList<QPixmap> ThumbImageList;
+    TThumbImageList ThumbImageList;
     TMultiLanguage *NavBDMultiLanguage = nullptr;
 
     TBarPopupMenu *NavViewBarPopupMenu = nullptr;
@@ -80,8 +81,9 @@ public:
     void ListRealFolder(const QString &path);
     void ListRealFolderPictures(const QString &path);
     void ListEntryFolder(const QString &folder);
-    // Lazy work (icons, thumbnails) still to do for the current listing.
-    bool LazyWorkPending() const { return !m_pending.isEmpty() || m_inFlight > 0; }
+    // Lazy work (icons, the thumbnails of the rows in view and of the next
+    // screen) still to do for the current listing.
+    bool LazyWorkPending() const;
 
     // Actions.
     void FileListViewClick();
@@ -142,7 +144,8 @@ private:
     QIcon decoration(const TFileEntry &e) const;
     void queueLazy(const QString &path);
     void dispatchLazy();
-    void lazyDone(int generation, const QString &path, const QImage &image, bool ok);
+    QList<QPair<int, QString>> wantedThumbs(int room) const;
+    void lazyDone(int generation, int rowHint, const QString &path, const QImage &image, bool ok);
     bool deleteFile(const QString &path);
     void showMessage(const QString &text) const;
     bool confirm(const QString &text) const;
@@ -164,6 +167,9 @@ private:
     QSet<QString> m_pendingSet;
     int m_inFlight = 0;
     QStringList m_unreadable;
+    // Thumbnails on a worker, and pictures whose thumbnail failed (not tried
+    // again in this listing).
+    QSet<QString> m_thumbsInFlight, m_thumbsFailed;
     QThreadPool m_pool;
     QTimer *m_lazyTimer = nullptr;
 };

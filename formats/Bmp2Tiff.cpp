@@ -1,5 +1,6 @@
 #include "Bmp2Tiff.h"
 #include "SafeFile.h"
+#include "PixelRows.h"
 
 #include "Bitmap.h"
 #include "Graphic.h"
@@ -167,14 +168,16 @@ void writeRgbStrip(Writer &w, const TBitmap &bmp, int srcPixelBytes)
 {
     const int width = bmp.Width();
     StripSink sink(w, std::size_t(width) * 3);
+    // Through the shuffling row functions; 32-bit rows are narrowed into a
+    // row of their own first (the swap must not work in place).
+    PixelBuffer narrowed(srcPixelBytes == 4 ? std::size_t(width) * 3 : 0);
     for (int y = 0; y < bmp.Height(); ++y) {
         const uchar *s = bmp.ScanLine(y);
-        uchar *d = sink.nextRow();
-        for (int x = 0; x < width; ++x, s += srcPixelBytes, d += 3) {
-            d[0] = s[2];
-            d[1] = s[1];
-            d[2] = s[0];
+        if (srcPixelBytes == 4) {
+            Row32To24(narrowed.data(), s, width);
+            s = narrowed.data();
         }
+        Row24SwapRB(sink.nextRow(), s, width);
     }
     sink.flush();
 }

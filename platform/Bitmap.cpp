@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <sys/mman.h>
 
 namespace zk {
@@ -16,13 +18,48 @@ namespace {
 constexpr std::size_t kLargePage = std::size_t(2) << 20;
 // Below this the rounding to whole large pages would waste too much.
 constexpr std::size_t kLargePageMinimum = 2 * kLargePage;
+
+std::size_t roundedLarge(std::size_t bytes)
+{
+    return (bytes + kLargePage - 1) & ~(kLargePage - 1);
+}
+
+// The last large buffer freed, kept for the next one asked for: a picture
+// command that writes into a new buffer and frees the old one would
+// otherwise have the system clear fresh pages every time, which costs more
+// than the command's own pass. One buffer at most, up to 64 MB (a 4K
+// picture in 32 bits is 33 MB).
+struct SpareBuffer
+{
+    std::mutex lock;
+    void *p = nullptr;
+    std::size_t size = 0;
+    bool closed = false; // pictures freed after the program's end go straight back
+    ~SpareBuffer()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        std::free(std::exchange(p, nullptr));
+        closed = true;
+    }
+};
+SpareBuffer g_spare;
+constexpr std::size_t kSpareMaximum = std::size_t(64) << 20;
 } // namespace
 
 void *AllocatePixels(std::size_t bytes)
 {
     void *p = nullptr;
     if (bytes >= kLargePageMinimum) {
-        const std::size_t rounded = (bytes + kLargePage - 1) & ~(kLargePage - 1);
+        const std::size_t rounded = roundedLarge(bytes);
+        {
+            // Taken only when it is not more than twice the size wanted.
+            std::lock_guard<std::mutex> hold(g_spare.lock);
+            if (g_spare.p && g_spare.size >= rounded && g_spare.size / 2 <= rounded) {
+                p = std::exchange(g_spare.p, nullptr);
+                g_spare.size = 0;
+                return p;
+            }
+        }
         p = std::aligned_alloc(kLargePage, rounded);
         // Only a hint: where it is refused the buffer works with small pages.
         if (p)
@@ -35,8 +72,17 @@ void *AllocatePixels(std::size_t bytes)
     return p;
 }
 
-void FreePixels(void *p, std::size_t) noexcept
+void FreePixels(void *p, std::size_t bytes) noexcept
 {
+    if (p && bytes >= kLargePageMinimum && bytes <= kSpareMaximum) {
+        std::lock_guard<std::mutex> hold(g_spare.lock);
+        if (!g_spare.closed) {
+            std::free(g_spare.p);
+            g_spare.p = p;
+            g_spare.size = roundedLarge(bytes);
+            return;
+        }
+    }
     std::free(p);
 }
 
@@ -403,19 +449,31 @@ void TBitmap::Adopt(int width, int height, TPixelFormat pf, PixelBuffer &&bits, 
         pf = pf32bit;
     if (zk::BitsPerPixel(pf) == 0)
         throw EInvalidGraphicOperation(QStringLiteral("Invalid pixel format"));
+    if (palette.size() > paletteCapacity(pf))
+        throw EInvalidGraphicOperation(QStringLiteral("Palette has too many entries for this pixel format"));
+    take(width, height, pf, std::move(bits), palette, pf == pf32bit);
+}
+
+void TBitmap::AdoptOpaque32(int width, int height, PixelBuffer &&bits)
+{
+    take(width, height, pf32bit, std::move(bits), {}, false);
+}
+
+void TBitmap::take(int width, int height, TPixelFormat pf, PixelBuffer &&bits, const QVector<QRgb> &palette,
+                   bool makeOpaque)
+{
+    CheckNoCanvas();
     checkSize(width, height);
     const std::size_t stride = BytesPerRow(width, zk::BitsPerPixel(pf));
     if (bits.size() < stride * std::size_t(height))
         throw EInvalidGraphicOperation(QStringLiteral("Pixel buffer too small for the picture size"));
-    if (palette.size() > paletteCapacity(pf))
-        throw EInvalidGraphicOperation(QStringLiteral("Palette has too many entries for this pixel format"));
     m_bits = std::move(bits);
     m_width = width;
     m_height = height;
     m_pf = pf;
     m_stride = stride;
     m_palette = isPaletted(pf) ? palette : QVector<QRgb>();
-    if (pf == pf32bit)
+    if (makeOpaque)
         MakeOpaque();
     Changed();
 }
@@ -648,6 +706,74 @@ bool TBitmap::WidenInverted()
     CheckNoCanvas();
     widenTo32(0xFFFFFFu);
     return true;
+}
+
+bool TBitmap::FlipNarrowed()
+{
+    if (m_pf != pf32bit)
+        return false;
+    CheckNoCanvas();
+    // Rows are taken in pairs from the outside in. The top row of a pair
+    // goes narrowed to its final place at once (below it lie only rows
+    // already done); the bottom one waits, narrowed, in the slot its source
+    // row left, and all of those move down to their places in the end: half
+    // the picture moved once more instead of all of it.
+    const int w = m_width, h = m_height;
+    const std::size_t stride = BytesPerRow(w, 24), used = std::size_t(w) * 3;
+    uchar *base = m_bits.data();
+    PixelBuffer saved(std::size_t(w) * 4);
+    const auto row32 = [&](int y) { return base + std::size_t(y) * m_stride; };
+    const auto row24 = [&](int y) { return base + std::size_t(y) * stride; };
+    for (int top = 0, bottom = h - 1; top <= bottom; ++top, --bottom) {
+        if (top == bottom) {
+            Row32To24(row24(top), row32(top), w);
+            std::memset(row24(top) + used, 0, stride - used);
+            break;
+        }
+        std::memcpy(saved.data(), row32(top), std::size_t(w) * 4);
+        Row32To24(row24(top), row32(bottom), w);
+        std::memset(row24(top) + used, 0, stride - used);
+        Row32To24(row32(bottom), saved.data(), w);
+    }
+    for (int y = (h + 1) / 2; y < h; ++y) {
+        std::memmove(row24(y), row32(y), used);
+        std::memset(row24(y) + used, 0, stride - used);
+    }
+    m_bits.resize(stride * std::size_t(h));
+    m_stride = stride;
+    m_pf = pf24bit;
+    m_palette.clear();
+    Changed();
+    return true;
+}
+
+void TBitmap::ChangeRows24(const std::function<void(uchar *row)> &row,
+                           const std::function<void(uchar *dst, const uchar *src)> &narrowRow)
+{
+    if (m_pf != pf32bit) {
+        SetPixelFormat(pf24bit);
+        for (int y = 0; y < m_height; ++y)
+            row(m_bits.data() + std::size_t(y) * m_stride);
+        return;
+    }
+    CheckNoCanvas();
+    // As SetPixelFormat narrows in place, each row handed over once narrowed.
+    const std::size_t stride = BytesPerRow(m_width, 24), used = std::size_t(m_width) * 3;
+    for (int y = 0; y < m_height; ++y) {
+        uchar *dst = m_bits.data() + std::size_t(y) * stride;
+        const uchar *src = m_bits.data() + std::size_t(y) * m_stride;
+        if (narrowRow) {
+            narrowRow(dst, src);
+        } else {
+            Row32To24(dst, src, m_width);
+            row(dst);
+        }
+        std::memset(dst + used, 0, stride - used);
+    }
+    m_bits.resize(stride * std::size_t(m_height));
+    m_stride = stride;
+    m_pf = pf24bit;
+    m_palette.clear();
 }
 
 bool TBitmap::ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const

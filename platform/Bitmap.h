@@ -37,6 +37,7 @@
 #include <QVector>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <new>
 #include <utility>
@@ -150,6 +151,19 @@ public:
     // the way: the invert command's two steps in one pass. Returns false,
     // changing nothing, when the picture is not 24 bits.
     bool WidenInverted();
+    // A 32-bit picture turned top to bottom and narrowed to 24 bits in one
+    // pass over its own buffer: the flip command's two steps at once.
+    // Returns false, changing nothing, when the picture is not 32 bits.
+    bool FlipNarrowed();
+    // Brings the picture to 24 bits and hands every row (its first
+    // 3 x Width() bytes) to row, top to bottom. A 32-bit picture is narrowed
+    // row by row and each row handed over right after, while it is still in
+    // the cache: a command that narrows and then changes every row walks
+    // the picture once. narrowRow, when given, takes the place of narrowing
+    // and row for a 32-bit row (its 3 x Width() bytes written to dst, which
+    // lies at or before src). The caller signals the change when it is done.
+    void ChangeRows24(const std::function<void(uchar *row)> &row,
+                      const std::function<void(uchar *dst, const uchar *src)> &narrowRow = {});
     // True for a 1-bit black-and-white picture. Setting it converts to 1 bit
     // with black and white (false on a monochrome picture: to pf24bit).
     bool Monochrome() const;
@@ -230,6 +244,10 @@ public:
     void Adopt(int width, int height, TPixelFormat pf, PixelBuffer &&bits,
                const QVector<QRgb> &palette = {});
 
+    // The same for 32-bit rows whose fourth bytes are 0xFF already (no pass
+    // to make them opaque).
+    void AdoptOpaque32(int width, int height, PixelBuffer &&bits);
+
 private:
     friend class TCanvas;
     QImage View();             // a QImage on m_bits (not for pf4bit)
@@ -242,6 +260,9 @@ private:
     // of depths is not one it covers (nothing written then).
     bool ConvertTrueColorRows(TPixelFormat pf, std::size_t stride, PixelBuffer &bits) const;
     void widenTo32(std::uint32_t flip);
+    // Adopt's work once the format and palette are known to be sound.
+    void take(int width, int height, TPixelFormat pf, PixelBuffer &&bits, const QVector<QRgb> &palette,
+              bool makeOpaque);
 
     int m_width = 0;
     int m_height = 0;

@@ -49,6 +49,16 @@ void row24To32BackPlain(uchar *dst, const uchar *src, int x, std::uint32_t flip)
     }
 }
 
+void row32InvertPlain(uchar *p, std::size_t n, std::size_t i)
+{
+    for (p += 4 * i; i < n; ++i, p += 4) {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        v = (v ^ 0x00FFFFFFu) | 0xFF000000u;
+        std::memcpy(p, &v, 4);
+    }
+}
+
 // Eight bytes a load and a store, the lookups in between.
 void lookupPlain(uchar *p, std::size_t n, const uchar (&table)[256])
 {
@@ -98,7 +108,90 @@ void row24SwapPlain(uchar *__restrict dst, const uchar *__restrict src, int n, i
     }
 }
 
+// Destination rows [r0, r1), columns [c0, c1) of the turn, in square blocks
+// so both pictures are walked through the cache instead of striding a whole
+// source column for every destination row.
+struct Turn
+{
+    uchar *dst;
+    std::size_t dstStride;
+    const uchar *src;
+    std::size_t srcStride;
+    int h, srcBytes;
+    const uchar *srcRow(int c) const { return src + std::size_t(h - 1 - c) * srcStride; }
+    uchar *dstRow(int r) const { return dst + std::size_t(r) * dstStride; }
+};
+
+void turnPlain(const Turn &t, int r0, int r1, int c0, int c1)
+{
+    constexpr int Block = 32;
+    for (int rb = r0; rb < r1; rb += Block)
+        for (int cb = c0; cb < c1; cb += Block)
+            for (int r = rb; r < std::min(rb + Block, r1); ++r) {
+                uchar *d = t.dstRow(r);
+                const std::size_t sx = std::size_t(r) * std::size_t(t.srcBytes);
+                for (int c = cb; c < std::min(cb + Block, c1); ++c) {
+                    const uchar *s = t.srcRow(c) + sx;
+                    std::uint32_t v = 0xFF000000u;
+                    std::memcpy(&v, s, std::size_t(t.srcBytes));
+                    std::memcpy(d + std::size_t(c) * 4, &v, 4);
+                }
+            }
+}
+
 #ifdef ZK_PIXEL_ROWS_X86
+// Eight by eight pixels a step: eight source rows loaded (three-byte pixels
+// by a masked load of exactly their 24 bytes, then spread to four), turned
+// by the usual unpack ladder, stored as eight destination rows. The edges
+// that do not fill a step go plain.
+__attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
+{
+    const int rFull = w & ~7, cFull = t.h & ~7;
+    const __m256i six = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, 0, 0);
+    const __m256i halves = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3,
+                                            4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+    const bool three = t.srcBytes == 3;
+    // Eight destination rows at a time across the whole width: they are
+    // written front to back, and the source lines each step reads stay in
+    // the cache for the next steps, which use the rest of them.
+    for (int r0 = 0; r0 < rFull; r0 += 8)
+        for (int c0 = 0; c0 < cFull; c0 += 8) {
+            __m256i v[8];
+            for (int j = 0; j < 8; ++j) {
+                const uchar *s = t.srcRow(c0 + j) + std::size_t(r0) * std::size_t(t.srcBytes);
+                if (three) {
+                    const __m256i raw = _mm256_maskload_epi32(reinterpret_cast<const int *>(s), six);
+                    v[j] = _mm256_or_si256(
+                        _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(raw, halves), spread), opaque);
+                } else {
+                    v[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+                }
+            }
+            __m256i a[8], b[8];
+            for (int j = 0; j < 8; j += 2) {
+                a[j] = _mm256_unpacklo_epi32(v[j], v[j + 1]);
+                a[j + 1] = _mm256_unpackhi_epi32(v[j], v[j + 1]);
+            }
+            for (int j = 0; j < 8; j += 4) {
+                b[j] = _mm256_unpacklo_epi64(a[j], a[j + 2]);
+                b[j + 1] = _mm256_unpackhi_epi64(a[j], a[j + 2]);
+                b[j + 2] = _mm256_unpacklo_epi64(a[j + 1], a[j + 3]);
+                b[j + 3] = _mm256_unpackhi_epi64(a[j + 1], a[j + 3]);
+            }
+            for (int k = 0; k < 4; ++k) {
+                uchar *d = t.dstRow(r0 + k) + std::size_t(c0) * 4;
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                                    _mm256_permute2x128_si256(b[k], b[k + 4], 0x20));
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(t.dstRow(r0 + k + 4) + std::size_t(c0) * 4),
+                                    _mm256_permute2x128_si256(b[k], b[k + 4], 0x31));
+            }
+        }
+    turnPlain(t, 0, rFull, cFull, t.h);
+    turnPlain(t, rFull, w, 0, t.h);
+}
+
 // Shuffle masks for 16 pixels held in three registers: output register k
 // takes from input register m the bytes mask[k][m] names; `from` gives the
 // input byte (0..47) of each output byte.
@@ -272,6 +365,20 @@ __attribute__((target("avx2"))) void row24GreyAvx2(uchar *row, int n)
     row24GreyPlain(row, n, x);
 }
 
+// Eight pixels a step; the flip and the opaque byte are one xor each way
+// round: (v | opaque) ^ colour bits equals (v ^ colour bits) | opaque.
+__attribute__((target("avx2"))) void row32InvertAvx2(uchar *p, std::size_t n)
+{
+    const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+    const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        auto *q = reinterpret_cast<__m256i *>(p + 4 * i);
+        _mm256_storeu_si256(q, _mm256_xor_si256(_mm256_or_si256(_mm256_loadu_si256(q), opaque), colour));
+    }
+    row32InvertPlain(p, n, i);
+}
+
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
 // store overlaps the next by four bytes, so it stops six pixels before the
 // end; in place, a store ends below the next load's first byte.
@@ -358,17 +465,53 @@ ZK_VBMI inline __m512i opaqueFlip(__m512i v, __m512i opaque, __m512i flip)
     return _mm512_ternarylogic_epi32(v, opaque, flip, 0x56);
 }
 
+// Sixteen pixels a step, the row's end through masks.
+ZK_VBMI void row32InvertAvx512(uchar *p, std::size_t n)
+{
+    const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+    const __m512i colour = _mm512_set1_epi32(0x00FFFFFF);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm512_storeu_si512(p + 4 * i, opaqueFlip(_mm512_loadu_si512(p + 4 * i), opaque, colour));
+    if (i < n) {
+        const __mmask16 m = __mmask16((1u << (n - i)) - 1); // fewer than 16 left
+        _mm512_mask_storeu_epi32(p + 4 * i, m, opaqueFlip(_mm512_maskz_loadu_epi32(m, p + 4 * i), opaque, colour));
+    }
+}
+
+alignas(64) constexpr signed char kSpread24[64] = {
+    0,  1,  2,  -1, 3,  4,  5,  -1, 6,  7,  8,  -1, 9,  10, 11, -1, 12, 13, 14, -1, 15, 16,
+    17, -1, 18, 19, 20, -1, 21, 22, 23, -1, 24, 25, 26, -1, 27, 28, 29, -1, 30, 31, 32, -1,
+    33, 34, 35, -1, 36, 37, 38, -1, 39, 40, 41, -1, 42, 43, 44, -1, 45, 46, 47, -1};
+
+// Front to back, sixteen pixels a step from a 48-byte masked load (nothing
+// past the row is read), one byte permute spreading them to 64.
+ZK_VBMI void row24To32Vbmi(uchar *__restrict dst, const uchar *__restrict src, int n, std::uint32_t flip)
+{
+    const __m512i spread = _mm512_load_si512(kSpread24);
+    const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+    const __m512i flipv = _mm512_set1_epi32(int(flip));
+    const __mmask64 in48 = (1ull << 48) - 1;
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        const __m512i v = _mm512_maskz_loadu_epi8(in48, src + 3 * x);
+        _mm512_storeu_si512(dst + 4 * x, opaqueFlip(_mm512_permutex2var_epi8(v, spread, v), opaque, flipv));
+    }
+    if (const int rest = n - x) {
+        const __mmask64 in = (1ull << (3 * rest)) - 1;
+        const __mmask64 out = (1ull << (4 * rest)) - 1; // rest < 16
+        const __m512i v = _mm512_maskz_loadu_epi8(in, src + 3 * x);
+        _mm512_mask_storeu_epi8(dst + 4 * x, out, opaqueFlip(_mm512_permutex2var_epi8(v, spread, v), opaque, flipv));
+    }
+}
+
 // Back to front, sixteen pixels a step: 48 bytes in by a masked load (it reads
 // nothing past them), one byte permute spreads them to 64. The end of the row
 // goes first, its part-step through masks; every load lies below the stores
 // made before it when dst lies at or after src.
 ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n, std::uint32_t flip)
 {
-    alignas(64) static constexpr signed char kSpread[64] = {
-        0,  1,  2,  -1, 3,  4,  5,  -1, 6,  7,  8,  -1, 9,  10, 11, -1, 12, 13, 14, -1, 15, 16,
-        17, -1, 18, 19, 20, -1, 21, 22, 23, -1, 24, 25, 26, -1, 27, 28, 29, -1, 30, 31, 32, -1,
-        33, 34, 35, -1, 36, 37, 38, -1, 39, 40, 41, -1, 42, 43, 44, -1, 45, 46, 47, -1};
-    const __m512i spread = _mm512_load_si512(kSpread);
+    const __m512i spread = _mm512_load_si512(kSpread24);
     const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
     const __m512i flipv = _mm512_set1_epi32(int(flip));
     int x = n & ~15;
@@ -390,7 +533,12 @@ ZK_VBMI void row24To32BackVbmi(uchar *dst, const uchar *src, int n, std::uint32_
 // each put together from two neighbouring loads by one two-table byte
 // permute. All loads of a step come before its stores, and a step's stores
 // end before the next step's loads begin whenever dst lies at or before src.
-ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
+// `op` works on each 64-byte register of narrowed pixels before its store
+// (a 24-bit command's byte work done in the narrowing's own pass); the
+// part-step at the row's end is narrowed plain and returned as a count of
+// pixels done, for the caller to finish.
+template <class Op>
+ZK_VBMI int row32To24VbmiOp(uchar *dst, const uchar *src, int n, Op op)
 {
     // Output byte j of store k is byte 4 (j / 3) + j % 3 of the pixels,
     // counted from load k.
@@ -414,11 +562,38 @@ ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
         const __m512i c = _mm512_loadu_si512(s + 128);
         const __m512i d = _mm512_loadu_si512(s + 192);
         uchar *o = dst + 3 * x;
-        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(a, pick0, b));
-        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(b, pick1, c));
-        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(c, pick2, d));
+        _mm512_storeu_si512(o, op(_mm512_permutex2var_epi8(a, pick0, b)));
+        _mm512_storeu_si512(o + 64, op(_mm512_permutex2var_epi8(b, pick1, c)));
+        _mm512_storeu_si512(o + 128, op(_mm512_permutex2var_epi8(c, pick2, d)));
     }
+    return x;
+}
+
+// Sixty-four pixels a step: four 64-byte loads, then three 64-byte stores,
+// each put together from two neighbouring loads by one two-table byte
+// permute. All loads of a step come before its stores, and a step's stores
+// end before the next step's loads begin whenever dst lies at or before src.
+ZK_VBMI void row32To24Vbmi(uchar *dst, const uchar *src, int n)
+{
+    // (A capturing lambda: a captureless one would also make a plain
+    // function of itself, without the instruction set.)
+    const int x = row32To24VbmiOp(dst, src, n, [&](__m512i v) __attribute__((target("avx512f"))) { return v; });
     row32To24Ssse3(dst, src, n, x);
+}
+
+ZK_VBMI void row32To24LookupVbmi(uchar *dst, const uchar *src, int n, const uchar (&table)[256])
+{
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128);
+    const __m512i t3 = _mm512_loadu_si512(table + 192);
+    const int x = row32To24VbmiOp(dst, src, n, [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vbmi"))) {
+        return lookup64(v, t0, t1, t2, t3);
+    });
+    if (x < n) {
+        row32To24Ssse3(dst, src, n, x);
+        lookupVbmi(dst + 3 * x, std::size_t(3 * (n - x)), table);
+    }
 }
 
 // Index tables for sixty-four 24-bit pixels in three 64-byte registers.
@@ -449,6 +624,15 @@ ZK_VBMI inline __m512i load64(const signed char *table)
     return _mm512_load_si512(table);
 }
 
+// The grey of sixteen pixels held as 32-bit lanes (B, G, R, any), in the
+// second byte of each lane; see row24GreyVbmi below.
+ZK_VBMI inline __m512i greyLanes(__m512i lanes)
+{
+    const __m512i weights = _mm512_set1_epi32(int(28u | 151u << 8 | 77u << 16));
+    const __m512i pairs = _mm512_maddubs_epi16(weights, _mm512_xor_si512(lanes, _mm512_set1_epi8(char(0x80))));
+    return _mm512_add_epi32(_mm512_madd_epi16(pairs, _mm512_set1_epi16(1)), _mm512_set1_epi32(128 * 256));
+}
+
 // Sixty-four pixels a step. Each pixel's bytes, less 128, are weighed by
 // (28, 151, 77) with pairwise byte products: 28 (B - 128) + 151 (G - 128)
 // stays within 16 bits, and so does 77 (R - 128); the two sums are added in
@@ -459,30 +643,47 @@ ZK_VBMI void row24GreyVbmi(uchar *row, int n)
     const __m512i sp2 = load64(kSpread64[2].data()), sp3 = load64(kSpread64[3].data());
     const __m512i out0 = load64(kGreyOut[0].data()), out1 = load64(kGreyOut[1].data());
     const __m512i out2 = load64(kGreyOut[2].data());
-    const __m512i weights = _mm512_set1_epi32(int(28u | 151u << 8 | 77u << 16));
-    const __m512i bias = _mm512_set1_epi8(char(0x80));
-    const __m512i ones = _mm512_set1_epi16(1);
-    const __m512i back = _mm512_set1_epi32(128 * 256);
-    const auto grey = [&](__m512i lanes) __attribute__((target("avx512f,avx512bw"))) {
-        const __m512i pairs = _mm512_maddubs_epi16(weights, _mm512_xor_si512(lanes, bias));
-        return _mm512_add_epi32(_mm512_madd_epi16(pairs, ones), back);
-    };
     int x = 0;
     for (; x + 64 <= n; x += 64) {
         uchar *p = row + 3 * x;
         const __m512i a = _mm512_loadu_si512(p);
         const __m512i b = _mm512_loadu_si512(p + 64);
         const __m512i c = _mm512_loadu_si512(p + 128);
-        const __m512i g0 = grey(_mm512_permutex2var_epi8(a, sp0, b));
-        const __m512i g1 = grey(_mm512_permutex2var_epi8(a, sp1, b));
-        const __m512i g2 = grey(_mm512_permutex2var_epi8(b, sp2, c));
-        const __m512i g3 = grey(_mm512_permutex2var_epi8(c, sp3, c));
+        const __m512i g0 = greyLanes(_mm512_permutex2var_epi8(a, sp0, b));
+        const __m512i g1 = greyLanes(_mm512_permutex2var_epi8(a, sp1, b));
+        const __m512i g2 = greyLanes(_mm512_permutex2var_epi8(b, sp2, c));
+        const __m512i g3 = greyLanes(_mm512_permutex2var_epi8(c, sp3, c));
         _mm512_storeu_si512(p, _mm512_permutex2var_epi8(g0, out0, g1));
         _mm512_storeu_si512(p + 64, _mm512_permutex2var_epi8(g1, out1, g2));
         _mm512_storeu_si512(p + 128, _mm512_permutex2var_epi8(g2, out2, g3));
     }
     if (x < n)
         row24GreyAvx2(row + 3 * x, n - x);
+}
+
+// The same weighing straight from 32-bit pixels, whose lanes need no
+// spreading (the fourth byte weighs 0), into 24-bit grey pixels: four loads,
+// then three stores, so it may run in place as Row32To24 does.
+ZK_VBMI void row32GreyVbmi(uchar *dst, const uchar *src, int n)
+{
+    const __m512i out0 = load64(kGreyOut[0].data()), out1 = load64(kGreyOut[1].data());
+    const __m512i out2 = load64(kGreyOut[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 4 * x;
+        const __m512i g0 = greyLanes(_mm512_loadu_si512(s));
+        const __m512i g1 = greyLanes(_mm512_loadu_si512(s + 64));
+        const __m512i g2 = greyLanes(_mm512_loadu_si512(s + 128));
+        const __m512i g3 = greyLanes(_mm512_loadu_si512(s + 192));
+        uchar *p = dst + 3 * x;
+        _mm512_storeu_si512(p, _mm512_permutex2var_epi8(g0, out0, g1));
+        _mm512_storeu_si512(p + 64, _mm512_permutex2var_epi8(g1, out1, g2));
+        _mm512_storeu_si512(p + 128, _mm512_permutex2var_epi8(g2, out2, g3));
+    }
+    if (x < n) {
+        row32To24Ssse3(dst, src, n, x);
+        row24GreyAvx2(dst + 3 * x, n - x);
+    }
 }
 
 // Sixty-four pixels a step from the end of src to the start of dst. Output
@@ -575,6 +776,10 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n, std::u
 {
     flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24To32Vbmi(dst, src, n, flip);
+        return;
+    }
     if (haveSsse3()) {
         row24To32Ssse3(dst, src, n, flip);
         return;
@@ -597,6 +802,45 @@ void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip)
     }
 #endif
     row24To32BackPlain(dst, src, n, flip);
+}
+
+void Row32Invert(uchar *p, std::size_t n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32InvertAvx512(p, n);
+        return;
+    }
+    if (haveAvx2()) {
+        row32InvertAvx2(p, n);
+        return;
+    }
+#endif
+    row32InvertPlain(p, n, 0);
+}
+
+void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256])
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32To24LookupVbmi(dst, src, n, table);
+        return;
+    }
+#endif
+    Row32To24(dst, src, n);
+    LookupBytes(dst, std::size_t(3) * std::size_t(n), table);
+}
+
+void Row32To24Grey(uchar *dst, const uchar *src, int n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row32GreyVbmi(dst, src, n);
+        return;
+    }
+#endif
+    Row32To24(dst, src, n);
+    Row24Grey(dst, n);
 }
 
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256])
@@ -674,6 +918,19 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
     }
 #endif
     row24SwapPlain(dst, src, n, 0);
+}
+
+void Rotate32Clockwise(uchar *dst, std::size_t dstStride, const uchar *src, std::size_t srcStride, int w, int h,
+                       int srcBytes)
+{
+    const Turn t{dst, dstStride, src, srcStride, h, srcBytes};
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveAvx2()) {
+        turnAvx2(t, w);
+        return;
+    }
+#endif
+    turnPlain(t, 0, w, 0, h);
 }
 
 void LimitPixelRowPaths(PixelRowPaths limit)

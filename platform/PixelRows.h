@@ -13,6 +13,12 @@ namespace zk {
 // (a row shrunk in place): every byte is read before a store reaches it.
 void Row32To24(uchar *dst, const uchar *src, int n);
 
+// Row32To24 with each byte of the result then going through table, and
+// Row32To24 followed by Row24Grey: a 24-bit command's work done in the
+// narrowing's own pass. dst may be src itself or lie before it.
+void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256]);
+void Row32To24Grey(uchar *dst, const uchar *src, int n);
+
 // n pixels B, G, R into B, G, R, 0xFF. dst and src must not overlap. The
 // colour bits of flip (0x00RRGGBB) are inverted on the way: the invert
 // command widens and inverts in one pass.
@@ -21,6 +27,10 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n, std::u
 // The same, walking from the last pixel to the first, so dst may be src
 // itself or lie after it (a row widened in place).
 void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip = 0);
+
+// n pixels B, G, R, X in place: blue, green and red become 255 minus
+// themselves, X becomes 0xFF (an inverted picture stays opaque).
+void Row32Invert(uchar *p, std::size_t n);
 
 // Each of the n bytes at p becomes table[byte].
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);
@@ -40,6 +50,13 @@ void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
 // n pixels with their first and third bytes swapped (B, G, R <-> R, G, B).
 // dst and src must not overlap.
 void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
+
+// The w x h picture at src (srcBytes 3: B, G, R; 4: B, G, R, X) turned
+// clockwise by 90 degrees into the h x w 32-bit picture at dst: destination
+// pixel (c, r) is source pixel (r, h - 1 - c). Three-byte pixels gain 0xFF
+// as their fourth byte, four-byte ones are copied whole.
+void Rotate32Clockwise(uchar *dst, std::size_t dstStride, const uchar *src, std::size_t srcStride, int w, int h,
+                       int srcBytes);
 
 // The widest instructions the row functions may use (the processor's own
 // limit still holds). Tests walk every path a machine has; the program never

@@ -42,47 +42,6 @@ struct Rows
     std::size_t stride;
 };
 
-std::uint32_t load32(const uchar *p)
-{
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-void store32(uchar *p, std::uint32_t v)
-{
-    std::memcpy(p, &v, 4);
-}
-
-// Applies a 256-entry table to the three colour bytes of every pixel of a
-// 24-bit bitmap (padding bytes at the row ends are left alone; rows without
-// padding are one run).
-void applyTable24(TBitmap &bitmap, const uchar (&table)[256])
-{
-    const Rows rows(bitmap);
-    const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    if (n == rows.stride) {
-        LookupBytes(rows[0], n * std::size_t(bitmap.Height()), table);
-        return;
-    }
-    for (int y = 0; y < bitmap.Height(); ++y)
-        LookupBytes(rows[y], n, table);
-}
-
-// Adds d (-255..255) to the three colour bytes of every pixel of a 24-bit
-// bitmap, saturating at 0 and 255 (padding bytes are left alone).
-void addSaturated24(TBitmap &bitmap, int d)
-{
-    const Rows rows(bitmap);
-    const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    if (n == rows.stride) {
-        AddSaturated(rows[0], n * std::size_t(bitmap.Height()), d);
-        return;
-    }
-    for (int y = 0; y < bitmap.Height(); ++y)
-        AddSaturated(rows[y], n, d);
-}
-
 // The rows that SmoothRect, SoftenEdges and ShiftRGB change: the bitmap's
 // own for 24 and 32 bits, else a 32-bit copy that Commit() draws back.
 class TrueColorWork
@@ -150,30 +109,38 @@ std::vector<uchar> softTable(int divisor)
 
 void MirrorBitmapH(TBitmap &bitmap)
 {
-    ensureFormat(bitmap, pf24bit);
-    if (bitmap.Empty())
-        return;
     const int w = bitmap.Width();
-    const Rows rows(bitmap);
-    const std::size_t used = std::size_t(w) * 3;
-    std::vector<uchar> buffer(used);
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        uchar *row = rows[y];
-        std::memcpy(buffer.data(), row, used);
-        Row24Mirror(row, buffer.data(), w);
-    }
-    notifyChanged(bitmap);
+    PixelBuffer buffer(std::size_t(w) * 3);
+    bitmap.ChangeRows24(
+        [&](uchar *row) {
+            std::memcpy(buffer.data(), row, buffer.size());
+            Row24Mirror(row, buffer.data(), w);
+        },
+        [&](uchar *dst, const uchar *src) {
+            Row32To24(buffer.data(), src, w);
+            Row24Mirror(dst, buffer.data(), w);
+        });
+    if (!bitmap.Empty())
+        notifyChanged(bitmap);
 }
 
 void MirrorBitmapV(TBitmap &bitmap)
 {
+    if (!bitmap.Empty() && bitmap.FlipNarrowed())
+        return; // signalled
     ensureFormat(bitmap, pf24bit);
     if (bitmap.Empty())
         return;
+    // Whole rows swapped through one row buffer: three block copies a pair,
+    // every byte read and written once, as fast as memory moves.
     const Rows rows(bitmap);
     const std::size_t n = std::size_t(bitmap.Width()) * 3;
-    for (int top = 0, bottom = bitmap.Height() - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(rows[top], rows[top] + n, rows[bottom]);
+    PixelBuffer buffer(n);
+    for (int top = 0, bottom = bitmap.Height() - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(buffer.data(), rows[top], n);
+        std::memcpy(rows[top], rows[bottom], n);
+        std::memcpy(rows[bottom], buffer.data(), n);
+    }
     notifyChanged(bitmap);
 }
 
@@ -181,33 +148,21 @@ void MirrorBitmapV(TBitmap &bitmap)
 
 void RotateBitmap90(TBitmap &bitmap)
 {
-    ensureFormat(bitmap, pf32bit);
+    // 24-bit pictures are widened by the turn itself, in the same pass.
+    if (bitmap.PixelFormat() != pf24bit)
+        ensureFormat(bitmap, pf32bit);
     const int sw = bitmap.Width(), sh = bitmap.Height();
     if (bitmap.Empty()) {
         bitmap.SetSize(sh, sw);
+        ensureFormat(bitmap, pf32bit);
         return;
     }
-    // Destination pixel (c, r) is source pixel (r, sh - 1 - c). Copied in
-    // square blocks so both pictures are walked through the cache instead
-    // of striding a whole source column for every destination row.
     const int dw = sh, dh = sw;
     const std::size_t dstStride = BytesPerRow(dw, 32);
     PixelBuffer out(dstStride * std::size_t(dh));
-    const Rows src(bitmap);
-    constexpr int Block = 32;
-    for (int r0 = 0; r0 < dh; r0 += Block) {
-        const int r1 = std::min(r0 + Block, dh);
-        for (int c0 = 0; c0 < dw; c0 += Block) {
-            const int c1 = std::min(c0 + Block, dw);
-            for (int r = r0; r < r1; ++r) {
-                uchar *d = out.data() + std::size_t(r) * dstStride;
-                const std::size_t sx = std::size_t(r) * 4;
-                for (int c = c0; c < c1; ++c)
-                    store32(d + std::size_t(c) * 4, load32(src[sh - 1 - c] + sx));
-            }
-        }
-    }
-    bitmap.Adopt(dw, dh, pf32bit, std::move(out)); // signals the change
+    Rotate32Clockwise(out.data(), dstStride, bitmap.ScanLine(0), bitmap.Stride(), sw, sh,
+                      bitmap.PixelFormat() == pf24bit ? 3 : 4);
+    bitmap.AdoptOpaque32(dw, dh, std::move(out)); // signals the change
 }
 
 // ---------------------------------------------------------------- invert
@@ -224,10 +179,7 @@ void InvertBitmap(TBitmap &bitmap)
     // 32-bit rows follow each other without gaps: one run over all pixels.
     // Only blue, green and red flip; the fourth byte stays 0xFF so the
     // picture stays opaque wherever it goes (clipboard, PNG, Qt drawing).
-    uchar *p = bitmap.ScanLine(0);
-    const std::size_t pixels = std::size_t(bitmap.Width()) * std::size_t(bitmap.Height());
-    for (std::size_t i = 0; i < pixels; ++i, p += 4)
-        store32(p, (load32(p) ^ 0x00FFFFFFu) | 0xFF000000u);
+    Row32Invert(bitmap.ScanLine(0), std::size_t(bitmap.Width()) * std::size_t(bitmap.Height()));
     notifyChanged(bitmap);
 }
 
@@ -235,13 +187,11 @@ void InvertBitmap(TBitmap &bitmap)
 
 void GrayBitmap(TBitmap &bitmap)
 {
-    ensureFormat(bitmap, pf24bit);
-    if (bitmap.Empty())
-        return;
-    const Rows rows(bitmap);
-    for (int y = 0; y < bitmap.Height(); ++y)
-        Row24Grey(rows[y], bitmap.Width());
-    notifyChanged(bitmap);
+    const int w = bitmap.Width();
+    bitmap.ChangeRows24([w](uchar *row) { Row24Grey(row, w); },
+                        [w](uchar *dst, const uchar *src) { Row32To24Grey(dst, src, w); });
+    if (!bitmap.Empty())
+        notifyChanged(bitmap);
 }
 
 // ---------------------------------------------------------------- brightness, contrast
@@ -255,21 +205,23 @@ void BrightnessBitmap(TBitmap &dest, const TBitmap &source, int delta)
 
 void BrightnessBitmap(TBitmap &bitmap, int delta)
 {
-    ensureFormat(bitmap, pf24bit);
-    if (bitmap.Empty())
-        return;
     // Beyond +-255 every byte saturates anyway; limiting first keeps the
     // sums below from overflowing for any int the caller passes.
     const int d = std::clamp(delta, -255, 255);
-    addSaturated24(bitmap, d);
-    notifyChanged(bitmap);
+    const int w = bitmap.Width();
+    const std::size_t n = std::size_t(w) * 3;
+    // A 32-bit picture takes the sums as a table, looked up while narrowing.
+    uchar table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = uchar(std::clamp(i + d, 0, 255));
+    bitmap.ChangeRows24([n, d](uchar *row) { AddSaturated(row, n, d); },
+                        [w, &table](uchar *dst, const uchar *src) { Row32To24Lookup(dst, src, w, table); });
+    if (!bitmap.Empty())
+        notifyChanged(bitmap);
 }
 
 void ContrastBitmap(TBitmap &bitmap, std::uint8_t amount)
 {
-    ensureFormat(bitmap, pf24bit);
-    if (bitmap.Empty())
-        return;
     // The factor is kept in single precision, as the command's value always
     // was: 1.55 is then 1.54999995..., which decides how values like 138
     // round. The product of a small integer and a float is exact in double,
@@ -280,8 +232,12 @@ void ContrastBitmap(TBitmap &bitmap, std::uint8_t amount)
         const double v = std::nearbyint(double(i - 128) * double(factor)) + 128.0;
         table[i] = uchar(std::clamp(v, 0.0, 255.0));
     }
-    applyTable24(bitmap, table);
-    notifyChanged(bitmap);
+    const int w = bitmap.Width();
+    const std::size_t n = std::size_t(w) * 3;
+    bitmap.ChangeRows24([n, &table](uchar *row) { LookupBytes(row, n, table); },
+                        [w, &table](uchar *dst, const uchar *src) { Row32To24Lookup(dst, src, w, table); });
+    if (!bitmap.Empty())
+        notifyChanged(bitmap);
 }
 
 // ---------------------------------------------------------------- smoothing

@@ -10,6 +10,9 @@
 //   24 bits (B, G, R)       MirrorBitmapH, MirrorBitmapV, GrayBitmap,
 //                           BrightnessBitmap, ContrastBitmap
 //   32 bits (B, G, R, X)    RotateBitmap90, InvertBitmap
+// A 32-bit picture given to a 24-bit routine is narrowed in the routine's
+// own pass, row by row; a 24-bit one given to RotateBitmap90 or
+// InvertBitmap is widened by it the same way.
 // The X byte stays 0xFF: an opaque picture never turns transparent.
 // SmoothRect, SoftenEdges and ShiftRGB keep the bitmap's own format: 24- and
 // 32-bit pictures are changed in their rows, any other depth through a 32-bit
@@ -30,7 +33,8 @@ namespace zk {
 
 // Left-right mirror.
 void MirrorBitmapH(TBitmap &bitmap);
-// Top-bottom flip.
+// Top-bottom flip. The result is 24-bit; a 32-bit picture is narrowed in
+// the same pass.
 void MirrorBitmapV(TBitmap &bitmap);
 // Rotates clockwise by 90 degrees: a w x h picture becomes h x w, its
 // bottom-left pixel becomes the top-left one. The result is 32-bit.

@@ -2,6 +2,7 @@
 // in each case, the odd sizes and pixel depths, and ImageMagick as an
 // independent judge of mirror, flip, rotate and negate.
 #include "BitmapFilters.h"
+#include "PixelRows.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -975,4 +976,58 @@ TEST(BitmapFilters, MirrorOfRandomRowsAtWidthsAroundSixteenPixels)
                 EXPECT_EQ(b.ScanLine(y)[i], original.ScanLine(y)[i]); // padding untouched
         }
     }
+}
+
+// The flip of a 32-bit picture narrows it in the same pass, through the row
+// functions of every instruction path: each row must be the mirrored row's
+// first three bytes of every pixel, with zero padding.
+TEST(BitmapFilters, FlipOfRandomRowsAtEveryDepthWidthAndPath)
+{
+    struct Restore
+    {
+        ~Restore() { LimitPixelRowPaths(PixelRowPaths::Avx512); }
+    } restore;
+    for (PixelRowPaths path : {PixelRowPaths::Plain, PixelRowPaths::Ssse3, PixelRowPaths::Avx512}) {
+        LimitPixelRowPaths(path);
+        for (TPixelFormat pf : {pf24bit, pf32bit})
+            for (int w : {1, 3, 5, 16, 17, 63, 64, 65, 130}) {
+                const int h = 5, step = pf == pf32bit ? 4 : 3;
+                const TBitmap original = randomPicture(w, h, quint32(w), pf);
+                TBitmap b = original;
+                MirrorBitmapV(b);
+                ASSERT_EQ(b.PixelFormat(), pf24bit);
+                for (int y = 0; y < h; ++y) {
+                    const uchar *row = b.ScanLine(y), *from = original.ScanLine(h - 1 - y);
+                    for (int x = 0; x < w; ++x)
+                        ASSERT_EQ(0, memcmp(row + 3 * x, from + step * x, 3))
+                            << "path " << int(path) << ", " << step * 8 << " bits, w " << w << " x " << x;
+                    for (std::size_t i = std::size_t(w) * 3; i < b.Stride(); ++i)
+                        EXPECT_EQ(row[i], 0);
+                }
+            }
+    }
+}
+
+// The 24-bit commands narrow a 32-bit picture in their own pass: the bytes
+// must be those of narrowing first and filtering after.
+TEST(BitmapFilters, NarrowingInTheFiltersPassGivesTheBytesOfNarrowingFirst)
+{
+    const std::pair<const char *, void (*)(TBitmap &)> filters[] = {
+        {"mirror", MirrorBitmapH},
+        {"flip", MirrorBitmapV},
+        {"grey", GrayBitmap},
+        {"brightness", [](TBitmap &b) { BrightnessBitmap(b, -15); }},
+        {"contrast", [](TBitmap &b) { ContrastBitmap(b, 55); }},
+    };
+    for (const auto &[name, filter] : filters)
+        for (int w : {1, 6, 65}) {
+            const TBitmap original = randomPicture(w, 4, quint32(w + 3), pf32bit);
+            TBitmap inPass = original, first = original;
+            filter(inPass);
+            first.SetPixelFormat(pf24bit);
+            filter(first);
+            ASSERT_EQ(inPass.PixelFormat(), pf24bit) << name;
+            for (int y = 0; y < 4; ++y)
+                ASSERT_EQ(0, memcmp(inPass.ScanLine(y), first.ScanLine(y), first.Stride())) << name << " w " << w;
+        }
 }

@@ -57,6 +57,17 @@ std::vector<Bytes> runAll(int n)
     uchar table[256];
     const Bytes t = randomBytes(256, 7);
     std::copy(t.begin(), t.end(), table);
+    Bytes narrowedLookup = in32; // in place, as the commands run it
+    Row32To24Lookup(narrowedLookup.data(), narrowedLookup.data(), n, table);
+    out.push_back(narrowedLookup);
+    Bytes narrowedGrey = in32;
+    Row32To24Grey(narrowedGrey.data(), narrowedGrey.data(), n);
+    out.push_back(narrowedGrey);
+
+    Bytes inverted = in32;
+    Row32Invert(inverted.data(), std::size_t(n));
+    out.push_back(inverted);
+
     Bytes looked = in32;
     LookupBytes(looked.data(), looked.size(), table);
     out.push_back(looked);
@@ -78,6 +89,17 @@ std::vector<Bytes> runAll(int n)
     Bytes swapped(std::size_t(3 * n) + 1, 0xAB);
     Row24SwapRB(swapped.data(), in24.data(), n);
     out.push_back(swapped);
+
+    // An n x 9 picture turned, both sizes crossing the eight-pixel steps.
+    for (int bytes : {3, 4}) {
+        const Bytes &src = bytes == 3 ? in24 : in32; // repeated, each repeat shifted
+        Bytes picture(std::size_t(bytes * n * 9));
+        for (std::size_t i = 0; i < picture.size(); ++i)
+            picture[i] = uchar(src.empty() ? 0 : src[i % src.size()] + i / src.size());
+        Bytes turned(std::size_t(4 * 9 * n) + 1, 0xAB);
+        Rotate32Clockwise(turned.data(), 4 * 9, picture.data(), std::size_t(bytes * n), n, 9, bytes);
+        out.push_back(turned);
+    }
     return out;
 }
 
@@ -92,8 +114,10 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
 {
     RestorePaths restore;
     const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place", "24->32 inverted",
-                           "24->32 inverted in place", "lookup",
-                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap"};
+                           "24->32 inverted in place", "32->24 looked up in place", "32->24 grey in place",
+                           "invert 32", "lookup",
+                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap",
+                           "turn 24", "turn 32"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
         lengths.push_back(n);
@@ -129,4 +153,12 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes mirrored(6);
     Row24Mirror(mirrored.data(), src.data(), 2);
     EXPECT_EQ(mirrored, (Bytes{4, 5, 6, 1, 2, 3}));
+    Bytes px = {0, 100, 255, 0, 1, 2, 3, 77};
+    Row32Invert(px.data(), 2); // the fourth byte always ends up 0xFF
+    EXPECT_EQ(px, (Bytes{255, 155, 0, 255, 254, 253, 252, 255}));
+    // Pixels A B C over D E F turn into rows D A, E B, F C.
+    const Bytes abc = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6};
+    Bytes turned(24);
+    Rotate32Clockwise(turned.data(), 8, abc.data(), 9, 3, 2, 3);
+    EXPECT_EQ(turned, (Bytes{4, 4, 4, 255, 1, 1, 1, 255, 5, 5, 5, 255, 2, 2, 2, 255, 6, 6, 6, 255, 3, 3, 3, 255}));
 }

@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QMimeData>
 #include <QMessageBox>
@@ -258,8 +259,7 @@ TEST_F(NavBDFormTest, ThumbnailsAndIconsComeLaterAndUnreadableFilesAreNamedOnce)
     waitLazy();
     const auto thumbOf = [&](const QString &caption) {
         const int row = static_cast<int>(captions().indexOf(caption));
-        const int t = nav->FileListModel->entry(row).thumb;
-        return t < 0 ? QImage() : nav->ThumbImageList.at(t).toImage();
+        return nav->ThumbImageList.At(nav->FileListModel->entry(row).thumb).toImage();
     };
     const struct
     {
@@ -285,6 +285,50 @@ TEST_F(NavBDFormTest, ThumbnailsAndIconsComeLaterAndUnreadableFilesAreNamedOnce)
     EXPECT_EQ(nav->NavSImageList.at(ico.image).pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::green));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("empty.bmp") && messages[0].contains("broken.bmp")) << messages[0].toStdString();
+}
+
+// Ten thousand small pictures (made once, three colours in turn): the list
+// takes every one, and the thumbnail view makes the thumbnails of the rows
+// in view and of the next screen, not of the whole folder.
+TEST_F(NavBDFormTest, ATenThousandPictureFolderListsWholeAndThumbnailsItsFirstScreen)
+{
+    static QTemporaryDir many;
+    static const QColor colours[] = {Qt::red, Qt::green, Qt::blue};
+    if (!QFile::exists(many.filePath("p09999.bmp"))) {
+        QByteArray bytes[3];
+        for (int c = 0; c < 3; ++c) {
+            QImage img(8, 8, QImage::Format_RGB32);
+            img.fill(colours[c]);
+            QBuffer buffer(&bytes[c]);
+            ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && img.save(&buffer, "BMP"));
+        }
+        for (int i = 0; i < 10000; ++i) {
+            QFile f(many.filePath(QString::asprintf("p%05d.bmp", i)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes[i % 3]) == bytes[i % 3].size());
+        }
+    }
+    make(&host);
+    host.resize(900, 700);
+    host.show();
+    nav->show();
+    nav->ThumbView = true;
+    nav->ListFolder(many.path());
+    ASSERT_EQ(nav->FileListModel->rowCount(), 10000);
+    waitLazy();
+    const QRect area = nav->FileListView->viewport()->rect();
+    int inView = 0;
+    for (int r = 0; r < 10000; ++r) {
+        if (!nav->FileListView->visualRect(nav->FileListModel->index(r)).intersects(area))
+            continue;
+        ++inView;
+        const TFileEntry &e = nav->FileListModel->entry(r);
+        ASSERT_TRUE(nav->ThumbImageList.Holds(e.thumb)) << e.caption.toStdString();
+        // An 8 x 8 square fills the whole thumbnail.
+        const int n = e.caption.mid(1, 5).toInt();
+        EXPECT_EQ(nav->ThumbImageList.At(e.thumb).toImage().pixelColor(70, 70), colours[n % 3]) << n;
+    }
+    EXPECT_GT(inView, 0);
+    EXPECT_LT(nav->ThumbImageList.size(), 1000);
 }
 
 TEST_F(NavBDFormTest, AListingStartedInsideAnotherTakesOver)
