@@ -1,0 +1,392 @@
+#include "ScanBTest.h"
+
+#include "CaptureControl.h"
+#include "CoordHint.h"
+#include "Globals.h"
+#include "MultiLanguage.h"
+#include "OptionDlg.h"
+#include "Options.h"
+#include "PrevKoord.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace zk {
+
+QRegion OutlineDirtyRegion(TScanShape shape, const QPoint &press, const QPoint &end, int penWidth)
+{
+    QRegion region;
+    if (shape == TScanShape::Window)
+        return region;
+    // Strips along the flattened outline, as wide as the pen reaches plus a
+    // pixel for the raster engine's rounding: a large shape repaints its
+    // edge, not the picture inside it.
+    const int m = penWidth / 2 + 2;
+    for (const QPolygonF &poly : ShapeOutline(shape, press, end).toSubpathPolygons()) {
+        for (qsizetype i = 0; i + 1 < poly.size(); ++i) {
+            const QPoint a = poly[i].toPoint(), b = poly[i + 1].toPoint();
+            region += QRect(QPoint(std::min(a.x(), b.x()) - m, std::min(a.y(), b.y()) - m),
+                            QPoint(std::max(a.x(), b.x()) + m, std::max(a.y(), b.y()) + m));
+        }
+    }
+    if (region.isEmpty())
+        region = ShapeDirtyBounds(shape, press, end, penWidth);
+    return region;
+}
+
+QRect TestHintRect(const QPoint &anchor, const QSize &textSize)
+{
+    return QRect(anchor.x() + 7, anchor.y() - 22, textSize.width() + 8, textSize.height());
+}
+
+std::function<void(const QString &)> &TScanBTestBMForm::PlaySound()
+{
+    static std::function<void(const QString &)> play = [](const QString &file) { PlaySoundFile(file); };
+    return play;
+}
+
+TScanBTestBMForm::TScanBTestBMForm(QWidget *owner)
+    : TBaseModalForm(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("ScanBTestBMForm"));
+    setWindowTitle(QStringLiteral("Aktuell eingestellte Scan-Einstellungen testen"));
+    setToolTip(QStringLiteral("Test-Scan..."));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    resize(640, 440);
+
+    auto *v = new QVBoxLayout(this);
+    const auto label = [&](QLabel *&l, const char *name, const QString &caption) {
+        l = new QLabel(caption, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
+        l->setWordWrap(true);
+        v->addWidget(l);
+    };
+    label(HintLabel, "HintLabel", QStringLiteral("Ziehen Sie bitte hier einen Testbereich auf..."));
+    label(KeybHintLabel, "KeybHintLabel", QStringLiteral("Zum testen können Sie Maus oder Tastatur verwenden..."));
+    label(KeybLabel1, "KeybLabel1", QString());
+    label(KeybLabel2, "KeybLabel2", QString());
+    label(KeybLabel3, "KeybLabel3", QString());
+    v->addStretch();
+    FormCreate();
+}
+
+TScanBTestBMForm::~TScanBTestBMForm()
+{
+    freeLoupe();
+    delete FCoordHint;
+}
+
+void TScanBTestBMForm::FormCreate()
+{
+    KeybLabel1->hide();
+    KeybLabel2->hide();
+    KeybLabel3->hide();
+    // The real screen: a height guessed from the width would put the loupe
+    // off a wide screen.
+    const QScreen *s = QGuiApplication::primaryScreen();
+    const QSize screen = s ? s->virtualGeometry().size() : QSize(1024, 768);
+    FScreenWidth = screen.width();
+    FScreenHeight = screen.height();
+}
+
+void TScanBTestBMForm::SetTestSettings(const TScanTestSettings &settings)
+{
+    m_settings = settings;
+    m_settings.loupeFactor = ClampLoupeFactor(settings.loupeFactor);
+}
+
+QString TScanBTestBMForm::text(const char *key, const QString &fallback) const
+{
+    if (TMultiLanguage *ml = FormMultiLanguage(const_cast<TScanBTestBMForm *>(this)))
+        if (ml->HasText(QString::fromLatin1(key)))
+            return ml->GetText(QString::fromLatin1(key));
+    return fallback;
+}
+
+bool TScanBTestBMForm::HintWanted() const
+{
+    const auto *settings = qobject_cast<const TOptionDlgBMForm *>(parent());
+    return settings && settings->CoordHintCheckBox->isChecked();
+}
+
+void TScanBTestBMForm::showEvent(QShowEvent *event)
+{
+    TBaseModalForm::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TScanBTestBMForm::FormShow()
+{
+    const QString hint = text("Set_Hint_output_in_MainForm", toolTip());
+    setToolTip(hint);
+    setStatusTip(hint);
+    HintLabel->show();
+    FCrossX = FCrossY = -2;
+    FLastHint.Reset(QPoint(0, 0));
+    if (!FCoordHint)
+        FCoordHint = new TCoordHint(this);
+}
+
+void TScanBTestBMForm::changeEvent(QEvent *event)
+{
+    TBaseModalForm::changeEvent(event);
+    // Only closing ends the test: minimising or maximising is put back.
+    if (event->type() == QEvent::WindowStateChange &&
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        QTimer::singleShot(0, this, [this] { setWindowState(Qt::WindowNoState); });
+}
+
+QRegion TScanBTestBMForm::shapeRegion() const
+{
+    if (!m_dragging)
+        return {};
+    return OutlineDirtyRegion(shape(), QPoint(FX1, FY1), QPoint(FX2, FY2), penWidth());
+}
+
+QRegion TScanBTestBMForm::crossRegion() const
+{
+    if (!m_dragging || !m_settings.cross || FCrossX < 0 || FCrossY < 0)
+        return {};
+    return QRegion(CrossVerticalBounds(FCrossX, size(), penWidth())) +
+           QRegion(CrossHorizontalBounds(FCrossY, size(), penWidth()));
+}
+
+void TScanBTestBMForm::paintEvent(QPaintEvent *event)
+{
+    QPainter p(this);
+    p.fillRect(event->rect(), palette().window());
+    if (!m_dragging)
+        return;
+    p.setClipRegion(event->region());
+    // Each line inverts what lies beneath it, so it shows on any background.
+    p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const Qt::PenStyle style = RubberPenStyle(m_settings.solid);
+    if (m_settings.cross && FCrossX >= 0 && FCrossY >= 0) {
+        p.setPen(QPen(QColor(0x80, 0x80, 0x80), penWidth(), style, Qt::FlatCap));
+        p.drawLine(FCrossX, 0, FCrossX, height());
+        p.drawLine(0, FCrossY, width(), FCrossY);
+    }
+    p.setPen(QPen(Qt::black, penWidth(), style, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(ShapeOutline(shape(), QPoint(FX1, FY1), QPoint(FX2, FY2)));
+}
+
+void TScanBTestBMForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
+{
+    m_pressed = true;
+    HintLabel->setText(text("Set_New_HintLabel_Caption", QStringLiteral("Loslassen beendet den Test.")));
+    KeybLabel1->setText(text("Set_New_HintLabel1_Caption",
+                             QStringLiteral("Umschalt gedrückt halten: Bereich mit der Tastatur aufziehen.")));
+    KeybLabel2->setText(text("Set_New_HintLabel2_Caption",
+                             QStringLiteral("Pfeiltasten: 1 Pixel weiter, mit Strg: 15 Pixel.")));
+    KeybLabel3->setText(text("Set_New_HintLabel3_Caption", QStringLiteral("Umschalt loslassen: Test beenden.")));
+    for (QLabel *l : {KeybLabel1, KeybLabel2, KeybLabel3})
+        l->show();
+    setCursor(Qt::CrossCursor);
+    if (button != Qt::LeftButton || shape() == TScanShape::Window)
+        return;
+    FX1 = FX2 = pos.x();
+    FY1 = FY2 = pos.y();
+    FApexX = pos.x();
+    FTriangle = {pos, pos, pos};
+    m_dragging = true;
+    m_lastDirty = shapeRegion();
+    update(m_lastDirty);
+    if (m_settings.loupe) {
+        freeLoupe();
+        PrevKoordForm = new TPrevKoordForm(this);
+        placeMagnifier(pos);
+        PrevKoordForm->show();
+        updateLoupe(pos);
+    }
+}
+
+void TScanBTestBMForm::FormMouseMove(const QPoint &pos, bool leftHeld)
+{
+    if (FCoordHint) {
+        if (!HintWanted())
+            FCoordHint->hide();
+        else if (FLastHint.Moved(pos)) {
+            const QString t = CoordHintText(pos.x(), pos.y());
+            const QPoint anchor = mapToGlobal(QPoint(pos.x(), pos.y() + TCoordHint::SystemCursorHeight()));
+            FCoordHint->ActivateHint(TestHintRect(anchor, FCoordHint->TextSize(t)), t);
+        }
+    }
+    if (!m_dragging || !(leftHeld || FKeyDrag))
+        return;
+    QRegion dirty = crossRegion() + shapeRegion();
+    FX2 = pos.x();
+    FY2 = pos.y();
+    FCrossX = pos.x();
+    FCrossY = pos.y();
+    FTriangle = DragTriangle(QPoint(FX1, FY1), QPoint(FX2, FY2));
+    FApexX = FTriangle[2].x();
+    dirty += crossRegion() + shapeRegion();
+    m_lastDirty = dirty;
+    update(dirty);
+    if (PrevKoordForm)
+        updateLoupe(pos);
+}
+
+void TScanBTestBMForm::FormMouseUp(Qt::MouseButton, const QPoint &)
+{
+    if (!m_pressed)
+        return;
+    m_pressed = false;
+    m_dragging = false;
+    for (QLabel *l : {KeybLabel1, KeybLabel2, KeybLabel3})
+        l->hide();
+    freeLoupe();
+    if (FCoordHint)
+        FCoordHint->hide();
+    if (m_settings.sound) {
+        PlaySound()(CaptureSoundFile);
+        // The settings dialog's own choice counts again afterwards.
+        if (auto *settings = qobject_cast<TOptionDlgBMForm *>(parent()))
+            SelectSoundFile(settings->SndFleComboBox->currentIndex());
+    }
+    close();
+}
+
+QPoint TScanBTestBMForm::cursorPosition() const
+{
+    return mapFromGlobal(QCursor::pos());
+}
+
+void TScanBTestBMForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    const QPoint cursor = cursorPosition();
+    const TScanKeyAction action = ScanKeyDown(key, modifiers & ~Qt::KeypadModifier, shape(), FKeyDrag);
+    switch (action.kind) {
+    case TScanKeyAction::None:
+    case TScanKeyAction::WindowCapture: // a test captures no window
+        break;
+    case TScanKeyAction::StartKeyDrag:
+        FormMouseDown(Qt::LeftButton, cursor);
+        FKeyDrag = true;
+        raise();
+        activateWindow();
+        break;
+    case TScanKeyAction::MoveCursor:
+        QCursor::setPos(mapToGlobal(cursor + action.delta));
+        break;
+    case TScanKeyAction::KeyDragMove:
+        QCursor::setPos(mapToGlobal(cursor + action.delta));
+        if (FKeyDrag)
+            FormMouseMove(cursor + action.delta, true);
+        break;
+    }
+}
+
+void TScanBTestBMForm::FormKeyUp(int key)
+{
+    if (!ScanKeyUpReleases(key, FKeyDrag))
+        return;
+    FKeyDrag = false;
+    FormMouseUp(Qt::LeftButton, cursorPosition());
+}
+
+void TScanBTestBMForm::mousePressEvent(QMouseEvent *event)
+{
+    FormMouseDown(event->button(), event->position().toPoint());
+}
+
+void TScanBTestBMForm::mouseMoveEvent(QMouseEvent *event)
+{
+    FormMouseMove(event->position().toPoint(), event->buttons() & Qt::LeftButton);
+}
+
+void TScanBTestBMForm::mouseReleaseEvent(QMouseEvent *event)
+{
+    FormMouseUp(event->button(), event->position().toPoint());
+}
+
+void TScanBTestBMForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        TBaseModalForm::keyPressEvent(event);
+        return;
+    }
+    FormKeyDown(event->key(), event->modifiers());
+}
+
+void TScanBTestBMForm::keyReleaseEvent(QKeyEvent *event)
+{
+    if (!event->isAutoRepeat())
+        FormKeyUp(event->key());
+}
+
+void TScanBTestBMForm::updateLoupe(const QPoint &cursor)
+{
+    if (!PrevKoordForm)
+        return;
+    const QRect source = LoupeSourceRect(cursor, m_settings.loupeFactor);
+    // What the window shows there, rubber band included; white off the window.
+    QImage square(source.size(), QImage::Format_RGB32);
+    square.fill(Qt::white);
+    const QRect inside = source.intersected(rect());
+    if (!inside.isEmpty())
+        render(&square, inside.topLeft() - source.topLeft(), QRegion(inside), RenderFlags(DrawWindowBackground | DrawChildren));
+    PrevKoordForm->ShowMagnified(square);
+    PrevKoordForm->SetValues(cursor.x(), cursor.y(), std::abs(FX2 - FX1), std::abs(FY2 - FY1));
+    if (PrevKoordForm->frameGeometry().contains(mapToGlobal(cursor)))
+        placeMagnifier(cursor);
+}
+
+void TScanBTestBMForm::placeMagnifier(const QPoint &cursor)
+{
+    if (!PrevKoordForm)
+        return;
+    // The loupe is a screen window: it goes to the quarter of the screen
+    // opposite the cursor's place on the screen.
+    PrevKoordForm->move(
+        zk::PlaceMagnifier(mapToGlobal(cursor), QSize(FScreenWidth, FScreenHeight), PrevKoordForm->pos()));
+}
+
+void TScanBTestBMForm::freeLoupe()
+{
+    delete PrevKoordForm;
+}
+
+void InstallScanTestDialog(TOptionSubDialogs &hooks)
+{
+    hooks.ScanTest = [](QWidget *owner, int style, int strength, int tool, bool cross, bool loupe, int factor,
+                        bool sound) {
+        TScanBTestBMForm form(owner);
+        if (auto *settings = qobject_cast<TOptionDlgBMForm *>(owner))
+            form.SetLanguage(settings->OptionMultiLanguage->Script(), settings->LanguageIndex);
+        TScanTestSettings s;
+        s.solid = style == 1;
+        s.strength = strength;
+        s.shape = tool;
+        s.cross = cross;
+        s.loupe = loupe;
+        s.loupeFactor = factor;
+        s.sound = sound;
+        form.SetTestSettings(s);
+        // The settings dialog is still open afterwards: its name comes back.
+        const QString opened = OpenDialogName;
+        OpenDialogName = QStringLiteral("Aktuell eingestellte Scan-Einstellungen testen");
+        form.exec();
+        OpenDialogName = opened;
+    };
+}
+
+} // namespace zk
