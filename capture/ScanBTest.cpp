@@ -21,28 +21,84 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <vector>
 
 namespace zk {
 
+namespace {
+
+// Pieces of an outline are this long at most, so a slanted edge marks a
+// string of small squares rather than its whole bounding box.
+constexpr int kDirtyPiece = 96;
+
+// The union of many rectangles, joined pairwise: one by one it would cost
+// the square of their number.
+QRegion unite(std::vector<QRegion> parts)
+{
+    if (parts.empty())
+        return {};
+    while (parts.size() > 1) {
+        std::vector<QRegion> next;
+        next.reserve((parts.size() + 1) / 2);
+        for (size_t i = 0; i + 1 < parts.size(); i += 2)
+            next.push_back(parts[i].united(parts[i + 1]));
+        if (parts.size() % 2)
+            next.push_back(parts.back());
+        parts.swap(next);
+    }
+    return parts.front();
+}
+
+} // namespace
+
 QRegion OutlineDirtyRegion(TScanShape shape, const QPoint &press, const QPoint &end, int penWidth)
 {
-    QRegion region;
     if (shape == TScanShape::Window)
-        return region;
+        return {};
     // Strips along the flattened outline, as wide as the pen reaches plus a
     // pixel for the raster engine's rounding: a large shape repaints its
-    // edge, not the picture inside it.
+    // edge, not the inside.
     const int m = penWidth / 2 + 2;
+    std::vector<QRegion> parts;
     for (const QPolygonF &poly : ShapeOutline(shape, press, end).toSubpathPolygons()) {
-        for (qsizetype i = 0; i + 1 < poly.size(); ++i) {
-            const QPoint a = poly[i].toPoint(), b = poly[i + 1].toPoint();
-            region += QRect(QPoint(std::min(a.x(), b.x()) - m, std::min(a.y(), b.y()) - m),
-                            QPoint(std::max(a.x(), b.x()) + m, std::max(a.y(), b.y()) + m));
+        if (poly.isEmpty())
+            continue;
+        QPointF from = poly.first();
+        // The piece being collected, as its extreme coordinates.
+        qreal x0 = from.x(), y0 = from.y(), x1 = x0, y1 = y0;
+        const auto flush = [&] {
+            parts.emplace_back(QRect(QPoint(int(std::floor(x0)) - m, int(std::floor(y0)) - m),
+                                     QPoint(int(std::ceil(x1)) + m, int(std::ceil(y1)) + m)));
+        };
+        for (qsizetype i = 1; i < poly.size(); ++i) {
+            const QPointF to = poly[i];
+            const QPointF d = to - from;
+            // A slanted segment goes in pieces; a straight one stays whole.
+            const int steps = std::abs(d.x()) > kDirtyPiece && std::abs(d.y()) > kDirtyPiece
+                                  ? int(std::ceil(std::max(std::abs(d.x()), std::abs(d.y())) / kDirtyPiece))
+                                  : 1;
+            QPointF last = from;
+            for (int k = 1; k <= steps; ++k) {
+                const QPointF p = from + d * (qreal(k) / steps);
+                // A piece grown wide and high at once is closed before p and
+                // the next one starts where it ended.
+                if (std::max(x1, p.x()) - std::min(x0, p.x()) > kDirtyPiece &&
+                    std::max(y1, p.y()) - std::min(y0, p.y()) > kDirtyPiece / 4) {
+                    flush();
+                    x0 = x1 = last.x();
+                    y0 = y1 = last.y();
+                }
+                x0 = std::min(x0, p.x());
+                y0 = std::min(y0, p.y());
+                x1 = std::max(x1, p.x());
+                y1 = std::max(y1, p.y());
+                last = p;
+            }
+            from = to;
         }
+        flush();
     }
-    if (region.isEmpty())
-        region = ShapeDirtyBounds(shape, press, end, penWidth);
-    return region;
+    return unite(std::move(parts));
 }
 
 QRect TestHintRect(const QPoint &anchor, const QSize &textSize)
@@ -64,6 +120,8 @@ TScanBTestBMForm::TScanBTestBMForm(QWidget *owner)
     setToolTip(QStringLiteral("Test-Scan..."));
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+    // The paint handler fills what it repaints itself.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(640, 440);
 
     auto *v = new QVBoxLayout(this);
@@ -170,22 +228,47 @@ QRegion TScanBTestBMForm::crossRegion() const
 void TScanBTestBMForm::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    p.fillRect(event->rect(), palette().window());
+    PaintClient(p, event->region());
+}
+
+namespace {
+
+// What a not-xor pen of colour src leaves on the window's plain background.
+QColor notXorOn(const QColor &src, const QColor &background)
+{
+    return QColor(~(src.red() ^ background.red()) & 0xFF, ~(src.green() ^ background.green()) & 0xFF,
+                  ~(src.blue() ^ background.blue()) & 0xFF);
+}
+
+} // namespace
+
+void TScanBTestBMForm::PaintClient(QPainter &p, const QRegion &area) const
+{
+    // Only the strips a move marked are filled again.
+    const QColor background = palette().color(QPalette::Window);
+    for (const QRect &r : area)
+        p.fillRect(r, background);
     if (!m_dragging)
         return;
-    p.setClipRegion(event->region());
-    // Each line inverts what lies beneath it, so it shows on any background.
-    p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    // The lines look as a not-xor pen makes them on the plain background, but
+    // are drawn opaque: drawn again over pixels that already show them they
+    // change nothing, so no clipping to the marked strips is needed.
+    p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     const Qt::PenStyle style = RubberPenStyle(m_settings.solid);
     if (m_settings.cross && FCrossX >= 0 && FCrossY >= 0) {
-        p.setPen(QPen(QColor(0x80, 0x80, 0x80), penWidth(), style, Qt::FlatCap));
+        p.setPen(QPen(notXorOn(QColor(0x80, 0x80, 0x80), background), penWidth(), style, Qt::FlatCap));
         p.drawLine(FCrossX, 0, FCrossX, height());
         p.drawLine(0, FCrossY, width(), FCrossY);
     }
-    p.setPen(QPen(Qt::black, penWidth(), style, Qt::SquareCap, Qt::MiterJoin));
+    p.setPen(QPen(notXorOn(Qt::black, background), penWidth(), style, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
-    p.drawPath(ShapeOutline(shape(), QPoint(FX1, FY1), QPoint(FX2, FY2)));
+    // The raster engine draws a plain ellipse much faster than its path.
+    if (shape() == TScanShape::Ellipse)
+        p.drawEllipse(NormalizedDrag(QPoint(FX1, FY1), QPoint(FX2, FY2)));
+    else
+        p.drawPath(ShapeOutline(shape(), QPoint(FX1, FY1), QPoint(FX2, FY2)));
+    p.restore();
 }
 
 void TScanBTestBMForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
@@ -207,7 +290,8 @@ void TScanBTestBMForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
     FApexX = pos.x();
     FTriangle = {pos, pos, pos};
     m_dragging = true;
-    m_lastDirty = shapeRegion();
+    m_shapeRegion = shapeRegion();
+    m_lastDirty = m_shapeRegion;
     update(m_lastDirty);
     if (m_settings.loupe) {
         freeLoupe();
@@ -231,14 +315,16 @@ void TScanBTestBMForm::FormMouseMove(const QPoint &pos, bool leftHeld)
     }
     if (!m_dragging || !(leftHeld || FKeyDrag))
         return;
-    QRegion dirty = crossRegion() + shapeRegion();
+    const QRegion oldCross = crossRegion();
+    const QRegion oldShape = m_shapeRegion;
     FX2 = pos.x();
     FY2 = pos.y();
     FCrossX = pos.x();
     FCrossY = pos.y();
     FTriangle = DragTriangle(QPoint(FX1, FY1), QPoint(FX2, FY2));
     FApexX = FTriangle[2].x();
-    dirty += crossRegion() + shapeRegion();
+    m_shapeRegion = shapeRegion();
+    const QRegion dirty = unite({oldCross, oldShape, crossRegion(), m_shapeRegion});
     m_lastDirty = dirty;
     update(dirty);
     if (PrevKoordForm)

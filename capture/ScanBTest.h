@@ -13,6 +13,7 @@
 #include <functional>
 
 class QLabel;
+class QPainter;
 
 namespace zk {
 
@@ -75,6 +76,9 @@ public:
     void FormClose() {}
 
     bool Dragging() const { return m_dragging; }
+    // Paints the window's own picture (background, crosshair, shape) within
+    // area; the labels are child windows on top.
+    void PaintClient(QPainter &p, const QRegion &area) const;
     // What the last move marked for repainting.
     QRegion LastDirty() const { return m_lastDirty; }
     // Whether the settings dialog's hint box asks for the hint now.
@@ -109,6 +113,7 @@ private:
     bool m_pressed = false;
     bool m_shown = false;
     QRegion m_lastDirty;
+    QRegion m_shapeRegion; // what the shape drawn now covers
 };
 
 // Fills the settings dialog's opener of the test window.

@@ -72,6 +72,8 @@ TGifColOptBMForm::TGifColOptBMForm(QWidget *owner)
                                         QStringLiteral("N&etscape (216 Farben)")},
                                        this);
     ColOptRadioGroup->setObjectName(QStringLiteral("ColOptRadioGroup"));
+    // Room for the caption in every language beside the window manager's buttons.
+    setMinimumWidth(360);
     layout()->addWidget(ColOptRadioGroup);
     addButtons();
     FormCreate();
