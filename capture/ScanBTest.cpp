@@ -168,10 +168,7 @@ void TScanBTestBMForm::SetTestSettings(const TScanTestSettings &settings)
 
 QString TScanBTestBMForm::text(const char *key, const QString &fallback) const
 {
-    if (TMultiLanguage *ml = FormMultiLanguage(const_cast<TScanBTestBMForm *>(this)))
-        if (ml->HasText(QString::fromLatin1(key)))
-            return ml->GetText(QString::fromLatin1(key));
-    return fallback;
+    return FormText(const_cast<TScanBTestBMForm *>(this), QString::fromLatin1(key), fallback);
 }
 
 bool TScanBTestBMForm::HintWanted() const

@@ -52,10 +52,7 @@ void TSmallSettingsForm::addButtons()
 
 QString TSmallSettingsForm::text(const char *key, const QString &fallback) const
 {
-    if (TMultiLanguage *ml = FormMultiLanguage(const_cast<TSmallSettingsForm *>(this)))
-        if (ml->HasText(QString::fromLatin1(key)))
-            return ml->GetText(QString::fromLatin1(key));
-    return fallback;
+    return FormText(const_cast<TSmallSettingsForm *>(this), QString::fromLatin1(key), fallback);
 }
 
 // ---------------------------------------------------------------------------
