@@ -17,10 +17,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace zk {
@@ -49,6 +51,57 @@ QRegion unite(std::vector<QRegion> parts)
     return parts.front();
 }
 
+// A label that skips repaints falling wholly beside its text: the crosshair
+// crossing the window runs under the labels on every move, and laying the
+// text out again there would cost more than the rest of the move.
+class TInkLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        switch (e->type()) {
+        case QEvent::FontChange:
+        case QEvent::StyleChange:
+        case QEvent::LayoutDirectionChange:
+        case QEvent::Resize:
+            m_ink = QRect();
+            break;
+        default:
+            break;
+        }
+        return QLabel::event(e);
+    }
+    void paintEvent(QPaintEvent *e) override
+    {
+        if (m_ink.isNull() || m_inkText != text()) {
+            m_inkText = text();
+            // Where the text is laid out, grown by half a line for glyphs
+            // reaching past their advance and for the frame.
+            const int flags = int(QStyle::visualAlignment(layoutDirection(), alignment())) |
+                              (wordWrap() ? Qt::TextWordWrap : 0);
+            const int grow = fontMetrics().height() / 2 + frameWidth() + margin() + 2;
+            m_ink = fontMetrics()
+                        .boundingRect(contentsRect().adjusted(indent() > 0 ? indent() : 0, 0, 0, 0), flags, m_inkText)
+                        .adjusted(-grow, -grow, grow, grow);
+            if (m_ink.isNull())
+                m_ink = QRect(0, 0, 1, 1);
+        }
+        if (m_inkText.isEmpty() || !e->region().intersects(m_ink)) {
+            // Nothing of the label is drawn there; the window below shows.
+            if (frameShape() == QFrame::NoFrame && !autoFillBackground())
+                return;
+        }
+        QLabel::paintEvent(e);
+    }
+
+private:
+    QRect m_ink;
+    QString m_inkText;
+};
+
 } // namespace
 
 QRegion OutlineDirtyRegion(TScanShape shape, const QPoint &press, const QPoint &end, int penWidth)
@@ -60,6 +113,26 @@ QRegion OutlineDirtyRegion(TScanShape shape, const QPoint &press, const QPoint &
     // edge, not the inside.
     const int m = penWidth / 2 + 2;
     std::vector<QRegion> parts;
+    if (shape == TScanShape::Ellipse) {
+        // Within a quadrant the curve only rises or falls, so the box of two
+        // points on it holds the arc between them: no flattening needed.
+        const QRectF r = QRectF(NormalizedDrag(press, end));
+        const QPointF c = r.center();
+        const qreal a = r.width() / 2, b = r.height() / 2;
+        const int steps = std::max(1, int(std::ceil((a + b) * 0.8 / kDirtyPiece)));
+        QPointF prev;
+        for (int k = 0; k <= 4 * steps; ++k) {
+            const qreal t = k * (M_PI / 2) / steps;
+            const QPointF p(c.x() + a * std::cos(t), c.y() + b * std::sin(t));
+            if (k > 0)
+                parts.emplace_back(QRect(QPoint(int(std::floor(std::min(p.x(), prev.x()))) - m,
+                                                int(std::floor(std::min(p.y(), prev.y()))) - m),
+                                         QPoint(int(std::ceil(std::max(p.x(), prev.x()))) + m,
+                                                int(std::ceil(std::max(p.y(), prev.y()))) + m)));
+            prev = p;
+        }
+        return unite(std::move(parts));
+    }
     for (const QPolygonF &poly : ShapeOutline(shape, press, end).toSubpathPolygons()) {
         if (poly.isEmpty())
             continue;
@@ -126,7 +199,7 @@ TScanBTestBMForm::TScanBTestBMForm(QWidget *owner)
 
     auto *v = new QVBoxLayout(this);
     const auto label = [&](QLabel *&l, const char *name, const QString &caption) {
-        l = new QLabel(caption, this);
+        l = new TInkLabel(caption, this);
         l->setObjectName(QString::fromLatin1(name));
         l->setAttribute(Qt::WA_TransparentForMouseEvents);
         l->setWordWrap(true);
@@ -239,26 +312,85 @@ QColor notXorOn(const QColor &src, const QColor &background)
 
 } // namespace
 
+void TScanBTestBMForm::prepareCross(const QColor &background) const
+{
+    const int w = penWidth();
+    if (m_crossV.height() == height() && m_crossH.width() == width() && m_crossPen == w &&
+        m_crossSolid == m_settings.solid && m_crossBackground == background)
+        return;
+    m_crossPen = w;
+    m_crossSolid = m_settings.solid;
+    m_crossBackground = background;
+    const QRect v = CrossVerticalBounds(0, size(), w);
+    const QRect h = CrossHorizontalBounds(0, size(), w);
+    // Each line runs where it would in the window, shifted by a whole number
+    // of pixels, so its pixels come out as drawing it in place makes them.
+    // The vertical strip carries the background and is copied as it is; the
+    // horizontal one is transparent beside its line, which lies over the
+    // vertical one where they cross.
+    const QPen pen(notXorOn(QColor(0x80, 0x80, 0x80), background), w, RubberPenStyle(m_settings.solid),
+                   Qt::FlatCap);
+    const auto draw = [&](QImage &img, const QSize &size, QImage::Format format, const QColor &fill,
+                          const QLine &line) {
+        img = QImage(size, format);
+        img.fill(fill);
+        QPainter q(&img);
+        q.setRenderHint(QPainter::Antialiasing, false);
+        q.setPen(pen);
+        q.drawLine(line);
+    };
+    draw(m_crossV, v.size(), QImage::Format_RGB32, background, QLine(-v.left(), 0, -v.left(), height()));
+    draw(m_crossH, h.size(), QImage::Format_ARGB32_Premultiplied, Qt::transparent,
+         QLine(0, -h.top(), width(), -h.top()));
+}
+
 void TScanBTestBMForm::PaintClient(QPainter &p, const QRegion &area) const
 {
-    // Only the strips a move marked are filled again.
     const QColor background = palette().color(QPalette::Window);
+    const bool cross = m_dragging && m_settings.cross && FCrossX >= 0 && FCrossY >= 0;
+    // The crosshair's strips run through every band of the marked region:
+    // the parts of them it holds are painted apart, each in one piece.
+    QRect strips[2];
+    QRegion pieces[2];
+    if (cross) {
+        prepareCross(background);
+        strips[0] = CrossVerticalBounds(FCrossX, size(), penWidth());
+        strips[1] = CrossHorizontalBounds(FCrossY, size(), penWidth());
+        pieces[0] = area.intersected(strips[0]);
+        pieces[1] = area.intersected(strips[1]);
+    }
+    const auto withinStrip = [&](const QRect &r) {
+        for (const QRegion &piece : pieces)
+            for (const QRect &q : piece)
+                if (q.contains(r))
+                    return true;
+        return false;
+    };
+    // Only the strips a move marked are filled again.
     for (const QRect &r : area)
-        p.fillRect(r, background);
-    if (!m_dragging)
-        return;
+        if (!withinStrip(r))
+            p.fillRect(r, background);
     // The lines look as a not-xor pen makes them on the plain background, but
     // are drawn opaque: drawn again over pixels that already show them they
-    // change nothing, so no clipping to the marked strips is needed.
+    // change nothing. The crosshair is copied from its strips where the
+    // marked region meets them, rather than drawn along the whole window.
+    for (const QRect &q : pieces[1])
+        p.fillRect(q, background);
+    for (int i = 0; i < 2; ++i) {
+        const QImage &img = i ? m_crossH : m_crossV;
+        for (const QRect &q : pieces[i]) {
+            // A copy under anything but one rectangle takes the slow path.
+            p.setClipRect(q);
+            p.drawImage(q, img, q.translated(-strips[i].topLeft()));
+        }
+    }
+    p.setClipping(false);
+    if (!m_dragging)
+        return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
-    const Qt::PenStyle style = RubberPenStyle(m_settings.solid);
-    if (m_settings.cross && FCrossX >= 0 && FCrossY >= 0) {
-        p.setPen(QPen(notXorOn(QColor(0x80, 0x80, 0x80), background), penWidth(), style, Qt::FlatCap));
-        p.drawLine(FCrossX, 0, FCrossX, height());
-        p.drawLine(0, FCrossY, width(), FCrossY);
-    }
-    p.setPen(QPen(notXorOn(Qt::black, background), penWidth(), style, Qt::SquareCap, Qt::MiterJoin));
+    p.setPen(QPen(notXorOn(Qt::black, background), penWidth(), RubberPenStyle(m_settings.solid), Qt::SquareCap,
+                  Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
     // The raster engine draws a plain ellipse much faster than its path.
     if (shape() == TScanShape::Ellipse)

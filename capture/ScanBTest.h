@@ -6,6 +6,7 @@
 #include "BaseModal.h"
 #include "ScanGeometry.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QRegion>
 
@@ -102,6 +103,9 @@ private:
     int penWidth() const { return RubberPenWidth(m_settings.strength); }
     QRegion shapeRegion() const;
     QRegion crossRegion() const;
+    // The crosshair lines as drawn on a transparent strip, made again when the
+    // window's size, the pen or the background changes.
+    void prepareCross(const QColor &background) const;
     void updateLoupe(const QPoint &cursor);
     void placeMagnifier(const QPoint &cursor);
     void freeLoupe();
@@ -114,6 +118,10 @@ private:
     bool m_shown = false;
     QRegion m_lastDirty;
     QRegion m_shapeRegion; // what the shape drawn now covers
+    mutable QImage m_crossV, m_crossH;
+    mutable QColor m_crossBackground;
+    mutable int m_crossPen = 0;
+    mutable bool m_crossSolid = false;
 };
 
 // Fills the settings dialog's opener of the test window.

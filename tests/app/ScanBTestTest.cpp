@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -113,6 +114,57 @@ TEST_F(ScanTestWindow, DragShowsTheOutlineWithinWhatWasRepaintedAndReleaseCloses
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->KeybLabel1->isVisible());
     EXPECT_TRUE(played.isEmpty());
+}
+
+// What the window's own repaints of the marked strips left on screen after a
+// drag must be what painting the whole window now gives, for every shape,
+// pen and crosshair, moves crossing the labels and turning back included.
+TEST_F(ScanTestWindow, RepaintsAfterMovesLeaveWhatAFullRepaintDraws)
+{
+    form->resize(700, 480);
+    struct Case
+    {
+        int shape;
+        bool cross, solid;
+        int strength;
+    };
+    const Case cases[] = {{0, true, false, 0}, {1, true, true, 1}, {2, false, false, 2},
+                          {3, true, false, 0}, {3, true, true, 2},  {0, false, true, 1}};
+    const QPoint path[] = {{400, 300}, {405, 302}, {90, 20},  {60, 400}, {650, 30},
+                           {655, 460}, {300, 250}, {301, 251}, {15, 5},  {520, 390}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "shape " << c.shape << " cross " << c.cross << " pen " << c.strength);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        form->SetTestSettings({c.solid, c.strength, false, 1, false, c.cross, c.shape});
+        mouse(form, QEvent::MouseButtonPress, {200, 160}, Qt::LeftButton, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        for (const QPoint &to : path) {
+            mouse(form, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+            QCoreApplication::processEvents();
+        }
+        const QImage onScreen =
+            form->screen()->grabWindow(form->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage full = shot(form);
+        ASSERT_EQ(onScreen.size(), full.size());
+        int differ = 0;
+        for (int y = 0; y < full.height(); ++y)
+            for (int x = 0; x < full.width(); ++x)
+                differ += onScreen.pixel(x, y) != full.pixel(x, y);
+        EXPECT_EQ(differ, 0);
+        // The crosshair is there: below the shape some of its column differs
+        // from the plain window, and the column beside its strip does not.
+        const QRgb plain = form->palette().color(QPalette::Window).rgb();
+        int onColumn = 0, besideColumn = 0;
+        for (int y = 400; y < 470; ++y) {
+            onColumn += full.pixel(520, y) != plain;
+            besideColumn += full.pixel(540, y) != plain;
+        }
+        EXPECT_EQ(onColumn > 0, c.cross);
+        EXPECT_EQ(besideColumn, 0);
+        mouse(form, QEvent::MouseButtonRelease, {520, 390}, Qt::LeftButton, Qt::NoButton);
+        EXPECT_FALSE(form->isVisible());
+    }
 }
 
 TEST_F(ScanTestWindow, WindowShapeDrawsNothingAndEnterCapturesNothing)
