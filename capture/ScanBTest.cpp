@@ -32,6 +32,9 @@ namespace {
 // Pieces of an outline are this long at most, so a slanted edge marks a
 // string of small squares rather than its whole bounding box.
 constexpr int kDirtyPiece = 96;
+// An ellipse goes in longer arcs: the box around one holds more of the
+// inside, but filling it costs less than keeping many small ones apart.
+constexpr int kEllipsePiece = 400;
 
 // The union of many rectangles, joined pairwise: one by one it would cost
 // the square of their number.
@@ -119,7 +122,7 @@ QRegion OutlineDirtyRegion(TScanShape shape, const QPoint &press, const QPoint &
         const QRectF r = QRectF(NormalizedDrag(press, end));
         const QPointF c = r.center();
         const qreal a = r.width() / 2, b = r.height() / 2;
-        const int steps = std::max(1, int(std::ceil((a + b) * 0.8 / kDirtyPiece)));
+        const int steps = std::max(1, int(std::ceil((a + b) * 0.8 / kEllipsePiece)));
         QPointF prev;
         for (int k = 0; k <= 4 * steps; ++k) {
             const qreal t = k * (M_PI / 2) / steps;
@@ -366,27 +369,38 @@ void TScanBTestBMForm::PaintClient(QPainter &p, const QRegion &area) const
                     return true;
         return false;
     };
-    // Only the strips a move marked are filled again.
-    for (const QRect &r : area)
-        if (!withinStrip(r))
-            p.fillRect(r, background);
+    // Only the strips a move marked are filled again. With the crosshair the
+    // region spans the whole window, and the raster engine would first lay
+    // out every row of it to clip a fill: each rectangle is filled under a
+    // clip to just itself instead.
+    for (const QRect &r : area) {
+        if (withinStrip(r))
+            continue;
+        if (cross)
+            p.setClipRect(r);
+        p.fillRect(r, background);
+    }
     // The lines look as a not-xor pen makes them on the plain background, but
     // are drawn opaque: drawn again over pixels that already show them they
     // change nothing. The crosshair is copied from its strips where the
     // marked region meets them, rather than drawn along the whole window.
-    for (const QRect &q : pieces[1])
-        p.fillRect(q, background);
     for (int i = 0; i < 2; ++i) {
         const QImage &img = i ? m_crossH : m_crossV;
         for (const QRect &q : pieces[i]) {
             // A copy under anything but one rectangle takes the slow path.
             p.setClipRect(q);
+            if (img.hasAlphaChannel())
+                p.fillRect(q, background);
             p.drawImage(q, img, q.translated(-strips[i].topLeft()));
         }
     }
     p.setClipping(false);
     if (!m_dragging)
         return;
+    // The shape lies within its own strips: clipped to their bounds, the
+    // crosshair's rows elsewhere need no laying out either.
+    if (cross)
+        p.setClipRect(m_shapeRegion.boundingRect());
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(notXorOn(Qt::black, background), penWidth(), RubberPenStyle(m_settings.solid), Qt::SquareCap,
@@ -398,6 +412,7 @@ void TScanBTestBMForm::PaintClient(QPainter &p, const QRegion &area) const
     else
         p.drawPath(ShapeOutline(shape(), QPoint(FX1, FY1), QPoint(FX2, FY2)));
     p.restore();
+    p.setClipping(false);
 }
 
 void TScanBTestBMForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
