@@ -397,10 +397,6 @@ void TScanBTestBMForm::PaintClient(QPainter &p, const QRegion &area) const
     p.setClipping(false);
     if (!m_dragging)
         return;
-    // The shape lies within its own strips: clipped to their bounds, the
-    // crosshair's rows elsewhere need no laying out either.
-    if (cross)
-        p.setClipRect(m_shapeRegion.boundingRect());
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(notXorOn(Qt::black, background), penWidth(), RubberPenStyle(m_settings.solid), Qt::SquareCap,
@@ -412,7 +408,6 @@ void TScanBTestBMForm::PaintClient(QPainter &p, const QRegion &area) const
     else
         p.drawPath(ShapeOutline(shape(), QPoint(FX1, FY1), QPoint(FX2, FY2)));
     p.restore();
-    p.setClipping(false);
 }
 
 void TScanBTestBMForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
