@@ -131,10 +131,7 @@ int TCoordScanBMForm::value(const QLineEdit *edit) const
 
 QString TCoordScanBMForm::text(const QString &key, const QString &fallback) const
 {
-    if (TMultiLanguage *ml = FormMultiLanguage(const_cast<TCoordScanBMForm *>(this)))
-        if (ml->HasText(key))
-            return ml->GetText(key);
-    return fallback;
+    return FormText(const_cast<TCoordScanBMForm *>(this), key, fallback);
 }
 
 void TCoordScanBMForm::ScCrdOkButtonClick()

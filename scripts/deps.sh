@@ -20,7 +20,7 @@ PACKAGES=(
   libtiff-dev zip unzip
   xdg-utils curl openssl
   python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
-  scrot
+  scrot desktop-file-utils shared-mime-info
 )
 
 missing=()

@@ -262,7 +262,7 @@ void TMainForm::BuildMenus()
     QMenu *extras = top("ExtrasMenuItem", "&Extras");
     fill(extras, {{"ExtGraphMenuItem", "Externer &Grafikeditor"},
                   {"ExtGraphHKMenuItem", "Hotkey-Ausgabe an e&xternen Editor"},
-                  {"ExtGrEdtMenuItem", "Externen Editor &starten"},
+                  {"ExtGrEdtMenuItem", "Externen Grafikeditor &wählen..."},
                   {"-", ""},
                   {"ScriptMenuItem", "S&kript ausführen"},
                   {"SplitMenuItem", "Splitten/Zusammenführen..."},

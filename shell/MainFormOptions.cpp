@@ -7,6 +7,7 @@
 #include "DirBDForm.h"
 #include "MultiLanguage.h"
 #include "OptionDlg.h"
+#include "SmallSettingsDialogs.h"
 #include "XPrint.h"
 
 #include <QAbstractButton>
@@ -34,6 +35,10 @@ void TMainForm::SetupOptionsDialog()
         wire(name, &TMainForm::OptionenMenuItemClick);
     for (const char *name : {"EMailSetMenuItem", "EMailSetToolButton"})
         wire(name, &TMainForm::EMailSetMenuItemClick);
+    // The editor choice: the settings dialog opens on its program page and
+    // asks for the editor at once.
+    wire("ExtGrEdtMenuItem", &TMainForm::OptionenMenuItemClick);
+    InstallOptionSubDialogs();
     CaptureHooks.OpenOptionsDialog = [this](QObject *sender) { OptionenMenuItemClick(sender); };
 }
 
@@ -41,7 +46,8 @@ int TMainForm::OptionsStartPage(const QObject *sender)
 {
     const QString name = sender ? sender->objectName() : QString();
     int page = 0;
-    if (name == QLatin1String("ExtGraphMenuItem") || name == QLatin1String("ExtGraphToolButton"))
+    if (name == QLatin1String("ExtGraphMenuItem") || name == QLatin1String("ExtGraphToolButton") ||
+        name == QLatin1String("ExtGrEdtMenuItem"))
         page = 1;
     if (name == QLatin1String("ExtGraphHKMenuItem") || name == QLatin1String("ExtGraphHKToolButton"))
         page = 4;

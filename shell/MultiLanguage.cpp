@@ -1001,6 +1001,12 @@ TMultiLanguage *FormMultiLanguage(QObject *form)
     return form ? form->findChild<TMultiLanguage *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
+QString FormText(QObject *form, const QString &key, const QString &german)
+{
+    const TMultiLanguage *ml = FormMultiLanguage(form);
+    return ml && ml->HasText(key) ? ml->GetText(key) : german;
+}
+
 void SetFormLanguage(QWidget *form, const QStringList &script, int languageIndex)
 {
     if (!form)

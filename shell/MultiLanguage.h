@@ -213,5 +213,8 @@ QString CaptionKeyFor(const QString &formClass);
 void SetFormLanguage(QWidget *form, const QStringList &script, int languageIndex);
 // The form's language component (the first TMultiLanguage child), or null.
 TMultiLanguage *FormMultiLanguage(QObject *form);
+// The text of key in the form's language, or german when the form has no
+// language yet or its section lacks the key.
+QString FormText(QObject *form, const QString &key, const QString &german);
 
 } // namespace zk

@@ -141,6 +141,9 @@ QString DesktopExecQuote(const QString &path)
     for (QChar c : path) {
         if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
             quoted += u'\\';
+        // A lone "%" would start a field code.
+        if (c == u'%')
+            quoted += u'%';
         quoted += c;
     }
     // The entry format escapes the backslash once more for the whole value.

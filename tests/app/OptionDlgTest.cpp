@@ -116,6 +116,9 @@ protected:
     }
     QTemporaryDir programDir;
     QTemporaryDir outDir;
+    // A main window made earlier in this process fills the openers: these
+    // cases are about the dialog without them.
+    bool noSubDialogs = (OptionSubDialogs() = {}, true);
     TOptionDlgBMForm dlg;
     QStringList messages;
 };

@@ -145,6 +145,7 @@ TEST(StartupRules, AutostartEntryQuotesThePathForTheDesktopShell)
     EXPECT_EQ(DesktopExecQuote("/opt/zelkora/zelkora"), "\"/opt/zelkora/zelkora\"");
     EXPECT_EQ(DesktopExecQuote("/home/a b/$x`y\"z"), "\"/home/a b/\\\\$x\\\\`y\\\\\"z\"");
     EXPECT_EQ(DesktopExecQuote("/p\\q"), "\"/p\\\\\\\\q\"");
+    EXPECT_EQ(DesktopExecQuote("/x/100%"), "\"/x/100%%\"");
 
     // An independent reader of desktop entries: the shell sees the path the
     // entry names. Its value unescaped once (entry level), then split as
