@@ -115,7 +115,11 @@ void TMainForm::SetupMarks()
         auto *action = new QWidgetAction(MarkColrPopupMenu);
         action->setObjectName(MarkerItemName(entry));
         action->setProperty("Tag", entry);
-        action->setText(MarkerItemName(entry));
+        // The item shows a colour bar; its text is what tool tips and
+        // screen readers say, in German until the language file speaks.
+        static const char *const colours[] = {"Rot", "Blau", "Schwarz", "Gelb", "Grün", "Silber"};
+        action->setText(QString::fromUtf8(colours[entry / 2]) +
+                        QString::fromUtf8(entry % 2 ? " fett" : " dünn"));
         action->setDefaultWidget(new TMarkerItem(*this, action, entry));
         connect(action, &QAction::triggered, this, [this, entry] { RedThinMenuItemClick(entry); });
         MarkColrPopupMenu->addAction(action);
