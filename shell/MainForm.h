@@ -658,6 +658,11 @@ private:
 public:
     // --- end of mouse and keyboard tools ----------------------------------
 
+    // --- About box and file properties (shell/MainFormInfo.cpp) -------------
+    // Wires the about command and the two status-bar hooks; the constructor calls it.
+    void SetupInfoCommands();
+    void InfoMenuItemClick();
+
     // --- Settings dialog (shell/MainFormOptions.cpp) ------------------------
     // Wires and switches on the settings commands; the constructor calls it.
     void SetupOptionsDialog();
