@@ -662,6 +662,8 @@ public:
     // Wires the about command and the two status-bar hooks; the constructor calls it.
     void SetupInfoCommands();
     void InfoMenuItemClick();
+    // The properties of a file; bitmapInfo shows the note on "|bmp|" views.
+    void ShowFileProperties(const QString &fileName, bool bitmapInfo);
 
     // --- Settings dialog (shell/MainFormOptions.cpp) ------------------------
     // Wires and switches on the settings commands; the constructor calls it.
