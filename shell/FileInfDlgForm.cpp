@@ -120,11 +120,11 @@ TFileInfDlgBMForm::TFileInfDlgBMForm(QWidget *opener) : TBaseModalForm(opener)
         label->setBuddy(edit);
         form->addRow(label, edit);
     };
-    field(PathEdit, "PathEdit", "PathLabel", QStringLiteral("&Verzeichnis:"));
-    field(NameEdit, "NameEdit", "NameLabel", QStringLiteral("&Name:"));
-    field(DimAlignEdit, "DimAlignEdit", "DimLabel", QStringLiteral("&Grösse:"));
-    field(DateAlignEdit, "DateAlignEdit", "DateLabel", QStringLiteral("&Erstelldatum und Zeit:"));
-    field(FTypAlignEdit, "FTypAlignEdit", "FTypLabel", QStringLiteral("&Typ:"));
+    field(PathEdit, "PathEdit", "FIDFPathLabel", QStringLiteral("&Verzeichnis:"));
+    field(NameEdit, "NameEdit", "FIDFNameLabel", QStringLiteral("&Name:"));
+    field(DimAlignEdit, "DimAlignEdit", "FIDFDimLabel", QStringLiteral("&Grösse:"));
+    field(DateAlignEdit, "DateAlignEdit", "FIDFDateLabel", QStringLiteral("&Erstelldatum und Zeit:"));
+    field(FTypAlignEdit, "FTypAlignEdit", "FIDFFTypLabel", QStringLiteral("&Typ:"));
     FIDFBmpHeadButton = new QPushButton(QStringLiteral("&Header..."), BaseGroupBox);
     FIDFBmpHeadButton->setObjectName(QStringLiteral("FIDFBmpHeadButton"));
     form->addRow(QString(), FIDFBmpHeadButton);
