@@ -32,7 +32,7 @@ QPoint CreditsBoxPosition(const QRect &screen)
 }
 
 TAboutDlgBMForm::TAboutDlgBMForm(QWidget *opener)
-    : TBaseModalForm(opener, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+    : TBaseModalForm(opener, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("AboutDlgBMForm"));
     setWindowTitle(QStringLiteral("Info über Zelkora 5.0"));

@@ -109,6 +109,7 @@ TFileInfDlgBMForm::TFileInfDlgBMForm(QWidget *opener) : TBaseModalForm(opener)
 
     BaseGroupBox = new QGroupBox(QStringLiteral("Basisdaten"), this);
     BaseGroupBox->setObjectName(QStringLiteral("BaseGroupBox"));
+    BaseGroupBox->setAutoFillBackground(true); // covers the shadow drawn behind it
     auto *form = new QFormLayout(BaseGroupBox);
     const auto field = [&](TAlignEdit *&edit, const char *name, const char *labelName, const QString &caption) {
         edit = new TAlignEdit(BaseGroupBox);
@@ -132,6 +133,7 @@ TFileInfDlgBMForm::TFileInfDlgBMForm(QWidget *opener) : TBaseModalForm(opener)
 
     AttrGroupBox = new QGroupBox(QStringLiteral("&Datei-Attribute"), this);
     AttrGroupBox->setObjectName(QStringLiteral("AttrGroupBox"));
+    AttrGroupBox->setAutoFillBackground(true);
     auto *grid = new QGridLayout(AttrGroupBox);
     const auto check = [&](QCheckBox *&box, const char *name, const QString &caption, int row, int col) {
         box = new QCheckBox(caption, AttrGroupBox);
