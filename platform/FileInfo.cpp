@@ -1,8 +1,10 @@
 #include "FileInfo.h"
 
 #include "LeBytes.h"
+#include "PeResources.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
 namespace zk {
@@ -107,9 +109,24 @@ void TFileInfo::SetFileName(const QString &name)
     if (name.isEmpty() || !QFileInfo::exists(name))
         return;
     const QString own = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    if (!own.isEmpty() && QFileInfo(name).canonicalFilePath() == own)
+    if (!own.isEmpty() && QFileInfo(name).canonicalFilePath() == own) {
         if (const auto block = DecodeVersionBlock(EncodeVersionBlock(OwnVersionBlock())))
             SetBlock(*block);
+        return;
+    }
+    // A Windows program carries its block in its resources; the file is
+    // mapped, not read, so a large one costs nothing until touched.
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 64)
+        return;
+    uchar *mapped = file.map(0, file.size());
+    if (!mapped)
+        return;
+    const QByteArray image = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(file.size()));
+    if (const auto bytes = PeFixedVersionBytes(image))
+        if (const auto block = DecodeVersionBlock(*bytes))
+            SetBlock(*block);
+    file.unmap(mapped);
 }
 
 void TFileInfo::SetBlock(const TFixedVersionBlock &b)
