@@ -109,6 +109,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupSending();
     SetupOptionsDialog();
     SetupViewCommands();
+    SetupInfoCommands();
     SetupCommandSurface();
 }
 
@@ -700,8 +701,7 @@ bool TMainForm::WMSysCommand(int command)
         close();
         return true;
     case SC_INFO:
-        // The about box belongs to the status bar's actions; until it exists
-        // the item stays disabled and nothing reaches here.
+        InfoMenuItemClick();
         return true;
     default:
         return false;

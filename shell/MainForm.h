@@ -716,6 +716,13 @@ public:
     void SetStampCursor(int index);
     // --- end of marks ------------------------------------------------------------
 
+    // --- About box and file properties (shell/MainFormInfo.cpp) -------------
+    // Wires the about command and the two status-bar hooks; the constructor calls it.
+    void SetupInfoCommands();
+    void InfoMenuItemClick();
+    // The properties of a file; bitmapInfo shows the note on "|bmp|" views.
+    void ShowFileProperties(const QString &fileName, bool bitmapInfo);
+
     // --- Settings dialog (shell/MainFormOptions.cpp) ------------------------
     // Wires and switches on the settings commands; the constructor calls it.
     void SetupOptionsDialog();

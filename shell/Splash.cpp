@@ -2,6 +2,7 @@
 
 #include "StartupRules.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
@@ -58,8 +59,9 @@ TSplashForm::~TSplashForm() = default;
 
 void TSplashForm::FormCreate()
 {
-    CompVerLabel->setText(CompileVersionText(ZK_VERSION_MAJOR, ZK_VERSION_MINOR, ZK_VERSION_RELEASE,
-                                             ZK_VERSION_BUILD));
+    SplashFileInfo.SetFileName(QCoreApplication::applicationFilePath());
+    CompVerLabel->setText(CompileVersionText(SplashFileInfo.MajorFileVersionMS, SplashFileInfo.MinorFileVersionMS,
+                                             SplashFileInfo.MajorFileVersionLS, SplashFileInfo.MinorFileVersionLS));
 }
 
 QPixmap TSplashForm::SplashPicture(const QSize &size)

@@ -1,5 +1,7 @@
 #pragma once
 // The start picture shown while the main window is being made.
+#include "FileInfo.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -17,6 +19,7 @@ public:
     QLabel *SplashImage = nullptr;
     QLabel *CompVerLabel = nullptr;
     QLabel *RegLabel = nullptr;
+    TFileInfo SplashFileInfo;
 
     // Our own picture: the program's name on a dark gradient.
     static QPixmap SplashPicture(const QSize &size);
