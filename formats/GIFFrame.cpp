@@ -244,10 +244,12 @@ void TGIFSubImage::AssignBitmap(const TBitmap &source)
     const int w = fWidth, h = fHeight;
     if (work.BitsPerPixel() <= 8)
         fColorMap.ImportPalette(work.Palette());
-    // The last eight colours seen, then a hash of the whole table: the
-    // same table in the same order as searching it colour by colour.
-    TColor ring[8];
-    int ringIndex[8];
+    // The last eight colours looked up, newest first, then a hash of the
+    // whole table: the same table in the same order as searching it colour
+    // by colour. Only slots already written are searched: a slot never
+    // filled would hand out an index from whatever lay on the stack.
+    TColor ring[8] = {};
+    int ringIndex[8] = {};
     int ringCount = 0, ringLast = 0;
     std::unordered_map<TColor, int> known;
     for (int y = 0; y < h; ++y) {
@@ -272,7 +274,6 @@ void TGIFSubImage::AssignBitmap(const TBitmap &source)
                 for (int k = 0, i = ringLast; k < ringCount; ++k, i = (i + 7) % 8)
                     if (ring[i] == c) {
                         index = ringIndex[i];
-                        ringLast = i;
                         break;
                     }
                 if (index < 0) {
