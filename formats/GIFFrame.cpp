@@ -297,6 +297,14 @@ void TGIFSubImage::AssignBitmap(const TBitmap &source)
             progress(y * 100 / h);
     }
     progress(100);
+    // A bitmap whose palette is shorter than its indices (a BMP declaring
+    // fewer used colours than it uses) shows the indices past the end as
+    // black: the table gets those blacks, so the picture saves as it shows.
+    if (work.BitsPerPixel() <= 8) {
+        const int highest = fData.empty() ? 0 : *std::max_element(fData.begin(), fData.end());
+        while (fColorMap.Count() <= highest)
+            fColorMap.Add(clBlack);
+    }
     FreeBitmap();
     if (source.Transparent()) {
         const TColor tc = source.TransparentColor();

@@ -290,3 +290,45 @@ TEST_F(GifSave, ASixteenColourIconOpenedAsBitmapSavesUnderDefaults)
         }
     }
 }
+
+TEST_F(GifSave, IndicesPastAShortBmpPaletteSaveAsTheBlackTheyShow)
+{
+    RegisterPictureCodecs();
+    RegisterPictureFileClasses();
+    // 7 x 3, 4 bits per pixel, five palette entries declared and used; the
+    // pixel at (x, y) is index (x + 2y) mod 10, so half of them lie past
+    // the palette.
+    static const QRgb palette[5] = {0x0000FF, 0x00FF00, 0xFF0000, 0x808080, 0xFFFFFF};
+    auto le = [](QByteArray &b, quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            b.append(char((v >> (8 * i)) & 0xFF));
+    };
+    QByteArray bmp("BM");
+    le(bmp, 14 + 40 + 20 + 12, 4), le(bmp, 0, 4), le(bmp, 14 + 40 + 20, 4);
+    le(bmp, 40, 4), le(bmp, 7, 4), le(bmp, 3, 4), le(bmp, 1, 2), le(bmp, 4, 2), le(bmp, 0, 4), le(bmp, 12, 4);
+    le(bmp, 2835, 4), le(bmp, 2835, 4), le(bmp, 5, 4), le(bmp, 0, 4);
+    for (QRgb c : palette)
+        le(bmp, c, 4);
+    for (int y = 2; y >= 0; --y) { // bottom-up
+        QByteArray row(4, '\0');
+        for (int x = 0; x < 7; ++x)
+            row[x / 2] = char(uchar(row[x / 2]) | ((x + 2 * y) % 10) << (x % 2 ? 0 : 4));
+        bmp += row;
+    }
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("short.bmp")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bmp);
+    f.close();
+    TBitmap opened;
+    opened.Assign(*LoadPictureGraphic(f.fileName()));
+    QByteArray gif;
+    ASSERT_NO_THROW(gif = EncodePicture(opened, ptGif, TZelkoraOptions{}, TSaveOrigin::SaveDialog));
+    const QImage back = decoded(gif);
+    ASSERT_EQ(back.size(), QSize(7, 3));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const int index = (x + 2 * y) % 10;
+            EXPECT_EQ(back.pixel(x, y), (index < 5 ? palette[index] : 0u) | 0xFF000000u) << x << "," << y;
+        }
+}
