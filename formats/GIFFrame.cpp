@@ -244,10 +244,12 @@ void TGIFSubImage::AssignBitmap(const TBitmap &source)
     const int w = fWidth, h = fHeight;
     if (work.BitsPerPixel() <= 8)
         fColorMap.ImportPalette(work.Palette());
-    // The last eight colours seen, then a hash of the whole table: the
-    // same table in the same order as searching it colour by colour.
-    TColor ring[8];
-    int ringIndex[8];
+    // The last eight colours looked up, newest first, then a hash of the
+    // whole table: the same table in the same order as searching it colour
+    // by colour. Only slots already written are searched: a slot never
+    // filled would hand out an index from whatever lay on the stack.
+    TColor ring[8] = {};
+    int ringIndex[8] = {};
     int ringCount = 0, ringLast = 0;
     std::unordered_map<TColor, int> known;
     for (int y = 0; y < h; ++y) {
@@ -272,7 +274,6 @@ void TGIFSubImage::AssignBitmap(const TBitmap &source)
                 for (int k = 0, i = ringLast; k < ringCount; ++k, i = (i + 7) % 8)
                     if (ring[i] == c) {
                         index = ringIndex[i];
-                        ringLast = i;
                         break;
                     }
                 if (index < 0) {
@@ -296,6 +297,14 @@ void TGIFSubImage::AssignBitmap(const TBitmap &source)
             progress(y * 100 / h);
     }
     progress(100);
+    // A bitmap whose palette is shorter than its indices (a BMP declaring
+    // fewer used colours than it uses) shows the indices past the end as
+    // black: the table gets those blacks, so the picture saves as it shows.
+    if (work.BitsPerPixel() <= 8) {
+        const int highest = fData.empty() ? 0 : *std::max_element(fData.begin(), fData.end());
+        while (fColorMap.Count() <= highest)
+            fColorMap.Add(clBlack);
+    }
     FreeBitmap();
     if (source.Transparent()) {
         const TColor tc = source.TransparentColor();

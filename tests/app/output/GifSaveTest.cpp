@@ -203,51 +203,38 @@ TEST_F(GifSave, AnAnimationPlaysInThePictureControl)
 
 namespace {
 
-// A 16-colour icon as drawing programs write it: a 32 x 32 and a 16 x 16
-// entry of 4 bits per pixel, each with its mask (top-left corner clear).
-// Left half colour 1, right half colour 9; the lowest rows colour 14.
-QByteArray sixteenColourIcon()
+QString runMagick(const QString &tool, const QStringList &args)
 {
-    static const QRgb vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
-                                 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
-    auto le = [](QByteArray &b, quint32 v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(char((v >> (8 * i)) & 0xFF));
-    };
-    auto entry = [&](int s) {
-        QByteArray d;
-        le(d, 40, 4), le(d, s, 4), le(d, 2 * s, 4), le(d, 1, 2), le(d, 4, 2);
-        for (int i = 0; i < 6; ++i)
-            le(d, 0, 4);
-        for (QRgb c : vga)
-            le(d, c & 0xFFFFFF, 4);
-        const int xorRow = (s * 4 + 31) / 32 * 4, andRow = (s + 31) / 32 * 4;
-        for (int y = s - 1; y >= 0; --y) { // bottom-up
-            QByteArray row(xorRow, '\0');
-            for (int x = 0; x < s; ++x) {
-                const int c = y >= s - 3 ? 14 : x < s / 2 ? 1 : 9;
-                row[x / 2] = char(uchar(row[x / 2]) | (x % 2 ? c : c << 4));
-            }
-            d += row;
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/") + tool, args);
+    p.waitForFinished(20000);
+    return p.exitCode() == 0 ? QStringLiteral("ok") : QString::fromUtf8(p.readAllStandardError());
+}
+
+// A 16-colour icon written by ImageMagick (a 32 x 32 and a 16 x 16 entry,
+// 4 bits per pixel, each with its mask) from a picture of 15 colours and a
+// transparent disc edge. Along the rows a colour comes back before black
+// first shows (white, red, blue, red, black, ...), and the halves differ.
+QString sixteenColourIcon(const QTemporaryDir &dir)
+{
+    static const QRgb colours[15] = {0xFF0000, 0x0000FF, 0x000000, 0x808000, 0x008000, 0x800080, 0x008080, 0xC0C0C0,
+                                     0x808080, 0x00FF00, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x800000, 0x000080};
+    static const int rowStart[4] = {0, 1, 0, 2};
+    QImage big(32, 32, QImage::Format_ARGB32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const int dx = x - 16, dy = y - 16;
+            const int k = x < 16 ? rowStart[x % 4] : 3 + (x + y / 3) % 12;
+            big.setPixel(x, y, dx * dx + dy * dy > 15 * 15 ? qRgba(0, 0, 0, 0) : colours[k] | 0xFF000000);
         }
-        for (int y = s - 1; y >= 0; --y) {
-            QByteArray row(andRow, '\0');
-            for (int x = 0; x < 5 && y < 5; ++x)
-                row[x / 8] = char(uchar(row[x / 8]) | (0x80 >> (x % 8)));
-            d += row;
-        }
-        return d;
-    };
-    const QByteArray big = entry(32), small = entry(16);
-    QByteArray ico;
-    le(ico, 0, 2), le(ico, 1, 2), le(ico, 2, 2);
-    int offset = 6 + 2 * 16;
-    for (const auto &[s, data] : {std::pair{32, big}, std::pair{16, small}}) {
-        ico.append(char(s)).append(char(s)).append(char(16)).append('\0');
-        le(ico, 1, 2), le(ico, 4, 2), le(ico, quint32(data.size()), 4), le(ico, quint32(offset), 4);
-        offset += int(data.size());
-    }
-    return ico + big + small;
+    const QString a = dir.filePath(QStringLiteral("a.png")), b = dir.filePath(QStringLiteral("b.png"));
+    big.save(a);
+    big.scaled(16, 16).save(b);
+    const QString ico = dir.filePath(QStringLiteral("sixteen.ico"));
+    EXPECT_EQ(runMagick(QStringLiteral("convert"), {a, b, QStringLiteral("-colors"), QStringLiteral("16"),
+                                                    QStringLiteral("-type"), QStringLiteral("PaletteAlpha"), ico}),
+              QStringLiteral("ok"));
+    return ico;
 }
 
 } // namespace
@@ -257,19 +244,34 @@ TEST_F(GifSave, ASixteenColourIconOpenedAsBitmapSavesUnderDefaults)
     RegisterPictureCodecs();
     RegisterPictureFileClasses();
     QTemporaryDir dir;
-    QFile ico(dir.filePath(QStringLiteral("sixteen.ico")));
-    ASSERT_TRUE(ico.open(QIODevice::WriteOnly));
-    ico.write(sixteenColourIcon());
-    ico.close();
+    const QString ico = sixteenColourIcon(dir);
+    QFile icoFile(ico);
+    ASSERT_TRUE(icoFile.open(QIODevice::ReadOnly));
+    const QByteArray icoBytes = icoFile.readAll();
+    // Two directory entries, both of 4 bits per pixel, stored as bitmaps.
+    ASSERT_GE(icoBytes.size(), 38);
+    ASSERT_EQ(icoBytes[4], 2);
+    for (int e = 0; e < 2; ++e) {
+        ASSERT_EQ(icoBytes[6 + 16 * e + 6], 4);
+        const int offset = int(quint8(icoBytes[6 + 16 * e + 12])) | int(quint8(icoBytes[6 + 16 * e + 13])) << 8;
+        ASSERT_EQ(icoBytes[offset], 40);
+    }
+    // What the opened picture has to look like: ImageMagick's first entry
+    // over white.
+    const QString want = dir.filePath(QStringLiteral("want.png"));
+    ASSERT_EQ(runMagick(QStringLiteral("convert"), {ico + QStringLiteral("[0]"), QStringLiteral("-background"),
+                                                    QStringLiteral("white"), QStringLiteral("-flatten"), want}),
+              QStringLiteral("ok"));
     for (const bool asBitmap : {true, false}) {
         SCOPED_TRACE(asBitmap);
         std::unique_ptr<TGraphic> opened =
-            asBitmap ? std::unique_ptr<TGraphic>(ConvertToBmp(ico.fileName())) : LoadPictureGraphic(ico.fileName());
+            asBitmap ? std::unique_ptr<TGraphic>(ConvertToBmp(ico)) : LoadPictureGraphic(ico);
         TBitmap bmp;
         bmp.Assign(*opened);
         ASSERT_EQ(bmp.Width(), 32);
         TZelkoraOptions o;
-        const QByteArray gif = EncodePicture(bmp, ptGif, o, TSaveOrigin::SaveDialog);
+        QByteArray gif;
+        ASSERT_NO_THROW(gif = EncodePicture(bmp, ptGif, o, TSaveOrigin::SaveDialog));
         QFile out(dir.filePath(QStringLiteral("sixteen.gif")));
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(gif);
@@ -279,10 +281,54 @@ TEST_F(GifSave, ASixteenColourIconOpenedAsBitmapSavesUnderDefaults)
         ASSERT_TRUE(giftext.waitForFinished(20000));
         EXPECT_EQ(giftext.exitCode(), 0) << giftext.readAllStandardError().constData();
         EXPECT_TRUE(giftext.readAllStandardOutput().contains("Width = 32, Height = 32"));
-        const QImage back = decoded(gif);
-        ASSERT_EQ(back.size(), QSize(32, 32));
-        EXPECT_EQ(back.pixel(8, 12), qRgb(0x80, 0, 0));
-        EXPECT_EQ(back.pixel(25, 12), qRgb(0xFF, 0, 0));
-        EXPECT_EQ(back.pixel(25, 30), qRgb(0, 0xFF, 0xFF));
+        if (asBitmap) {
+            QProcess cmp;
+            cmp.start(QStringLiteral("/usr/bin/compare"),
+                      {QStringLiteral("-metric"), QStringLiteral("AE"), out.fileName(), want, QStringLiteral("null:")});
+            ASSERT_TRUE(cmp.waitForFinished(20000));
+            EXPECT_EQ(QString::fromUtf8(cmp.readAllStandardError()).trimmed(), QStringLiteral("0"));
+        }
     }
+}
+
+TEST_F(GifSave, IndicesPastAShortBmpPaletteSaveAsTheBlackTheyShow)
+{
+    RegisterPictureCodecs();
+    RegisterPictureFileClasses();
+    // 7 x 3, 4 bits per pixel, five palette entries declared and used; the
+    // pixel at (x, y) is index (x + 2y) mod 10, so half of them lie past
+    // the palette.
+    static const QRgb palette[5] = {0x0000FF, 0x00FF00, 0xFF0000, 0x808080, 0xFFFFFF};
+    auto le = [](QByteArray &b, quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            b.append(char((v >> (8 * i)) & 0xFF));
+    };
+    QByteArray bmp("BM");
+    le(bmp, 14 + 40 + 20 + 12, 4), le(bmp, 0, 4), le(bmp, 14 + 40 + 20, 4);
+    le(bmp, 40, 4), le(bmp, 7, 4), le(bmp, 3, 4), le(bmp, 1, 2), le(bmp, 4, 2), le(bmp, 0, 4), le(bmp, 12, 4);
+    le(bmp, 2835, 4), le(bmp, 2835, 4), le(bmp, 5, 4), le(bmp, 0, 4);
+    for (QRgb c : palette)
+        le(bmp, c, 4);
+    for (int y = 2; y >= 0; --y) { // bottom-up
+        QByteArray row(4, '\0');
+        for (int x = 0; x < 7; ++x)
+            row[x / 2] = char(uchar(row[x / 2]) | ((x + 2 * y) % 10) << (x % 2 ? 0 : 4));
+        bmp += row;
+    }
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("short.bmp")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bmp);
+    f.close();
+    TBitmap opened;
+    opened.Assign(*LoadPictureGraphic(f.fileName()));
+    QByteArray gif;
+    ASSERT_NO_THROW(gif = EncodePicture(opened, ptGif, TZelkoraOptions{}, TSaveOrigin::SaveDialog));
+    const QImage back = decoded(gif);
+    ASSERT_EQ(back.size(), QSize(7, 3));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const int index = (x + 2 * y) % 10;
+            EXPECT_EQ(back.pixel(x, y), (index < 5 ? palette[index] : 0u) | 0xFF000000u) << x << "," << y;
+        }
 }
