@@ -69,6 +69,7 @@ void TImage::PictureChanged()
     // is saved at once then encodes without first waiting for a copy of the
     // whole picture.
     m_displayOf = nullptr;
+    m_announced = m_picture.Graphic();
     m_display = QImage();
     m_scaled = QImage();
     ++m_generation;
@@ -83,6 +84,14 @@ void TImage::PictureAreaChanged(const QRect &area)
 {
     const TGraphic *g = m_picture.Graphic();
     const auto *bmp = dynamic_cast<const TBitmap *>(g);
+    if (bmp && !m_displayOf && g == m_announced) {
+        // Announced and not painted since: the whole control is already due
+        // for a repaint, which makes the display copy from the picture as it
+        // is now. Announcing again would put the picture's size back into
+        // the status bar over the pointer position.
+        ++m_generation;
+        return;
+    }
     if (!bmp || g != m_displayOf || m_display.isNull() || m_display.size() != QSize(g->Width(), g->Height())) {
         PictureChanged();
         return;

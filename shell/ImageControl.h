@@ -98,6 +98,8 @@ private:
     // repaint copies only what is exposed.
     QImage m_display;
     const TGraphic *m_displayOf = nullptr;
+    // The picture whose change went out last with OnChange.
+    const TGraphic *m_announced = nullptr;
     QImage m_scaled;
     quint64 m_generation = 0;
     std::array<std::optional<TFrame>, FrameSlotCount> m_frames;

@@ -386,14 +386,6 @@ QString TMainForm::StatusPanelText(int index) const
     return ZKStatusBar->PanelText(index);
 }
 
-void TMainForm::SetStatusPanelText(int index, const QString &text)
-{
-    if (ZKStatusBar->PanelText(index) == text)
-        return;
-    ZKStatusBar->SetPanelText(index, text);
-    RequestIdle();
-}
-
 void TMainForm::ApplyScanDelay()
 {
     FScanDelay = Options.ScanDelay >= 0 ? Options.ScanDelay : 240;

@@ -111,6 +111,17 @@ void TMainForm::RequestIdle()
         m_idleTimer->start();
 }
 
+void TMainForm::SetStatusPanelText(int index, const QString &text)
+{
+    if (ZKStatusBar->PanelText(index) == text)
+        return;
+    ZKStatusBar->SetPanelText(index, text);
+    // The idle pass looks at the position panel only for being empty: new
+    // numbers at every pointer move leave every command as it was.
+    if (index != kPositionPanel || text.isEmpty())
+        RequestIdle();
+}
+
 bool TMainForm::CommandBuilt(const QString &name) const
 {
     // The areas switch on the commands whose code exists while the window is

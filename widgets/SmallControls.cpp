@@ -150,12 +150,12 @@ void TContrStatusBar::SetPanelText(int index, const QString &t)
         return;
     if (Panels[index].Text == t)
         return;
-    const std::vector<int> before = PanelWidths();
+    const int before = FittedWidth(index);
     Panels[index].Text = t;
     if (m_simple)
         return;
     // A panel that grew or shrank with its text moves the ones after it.
-    if (PanelWidths() != before)
+    if (FittedWidth(index) != before)
         update();
     else
         update(PanelRect(index));
@@ -179,8 +179,28 @@ int TContrStatusBar::FittedWidth(int index) const
     // The given widths were measured for a small font and the German texts:
     // a panel is never narrower than its text in this font and language.
     if (!panel.OwnerDraw && index != StretchPanel && !panel.Text.isEmpty())
-        w = qMax(w, fontMetrics().horizontalAdvance(panel.Text) + 2 * kPanelTextInset + 2);
+        w = qMax(w, TextWidth(panel.Text) + 2 * kPanelTextInset + 2);
     return w;
+}
+
+int TContrStatusBar::TextWidth(const QString &text) const
+{
+    const auto known = m_textWidths.constFind(text);
+    if (known != m_textWidths.cend())
+        return *known;
+    // The position panel brings a new text at nearly every pointer move.
+    if (m_textWidths.size() >= 512)
+        m_textWidths.clear();
+    const int w = fontMetrics().horizontalAdvance(text);
+    m_textWidths.insert(text, w);
+    return w;
+}
+
+void TContrStatusBar::changeEvent(QEvent *e)
+{
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange)
+        m_textWidths.clear();
+    QStatusBar::changeEvent(e);
 }
 
 std::vector<int> TContrStatusBar::PanelWidths() const

@@ -6,6 +6,7 @@
 #include "Colors.h"
 
 #include <QComboBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -99,10 +100,16 @@ signals:
 protected:
     void paintEvent(QPaintEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void changeEvent(QEvent *e) override;
 
 private:
+    int TextWidth(const QString &text) const;
+
     bool m_simple = false;
     QString m_simpleText;
+    // Measured text widths in the bar's font: measuring shapes the text, and
+    // every layout of the bar measures each panel.
+    mutable QHash<QString, int> m_textWidths;
 };
 
 // --- TScrollBoxEx ---------------------------------------------------------

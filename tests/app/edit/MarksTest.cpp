@@ -112,6 +112,27 @@ TEST_F(MarksTest, MarkerEntriesDrawRedDotsFiveAndTenWideAndUndoRestores)
     }
 }
 
+TEST_F(MarksTest, MarkerDragLeavesDotsAndTheLastPositionInTheStatusBar)
+{
+    form->SelectMarkerByIndex(0);
+    form->MarkToolButtonClick();
+    const QPoint path[] = {{20, 30}, {35, 30}, {50, 44}, {90, 70}, {121, 99}};
+    Mouse(QEvent::MouseButtonPress, path[0], Qt::LeftButton, Qt::LeftButton);
+    for (const QPoint &p : path)
+        Mouse(QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(form->StatusPanelText(4), QStringLiteral("X: 121   Y: 99"));
+    // What the window shows, not only the picture: each dot was repainted.
+    const QImage shown = form->ScanImage->grab().toImage();
+    for (const QPoint &p : path) {
+        EXPECT_EQ(Shot().pixel(p), qRgb(255, 0, 0)) << p.x() << "," << p.y();
+        EXPECT_EQ(shown.pixel(p), qRgb(255, 0, 0)) << p.x() << "," << p.y();
+    }
+    EXPECT_EQ(Shot().pixel(70, 30), qRgb(255, 255, 255)) << "nothing between the moves";
+    Mouse(QEvent::MouseButtonRelease, path[4], Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(form->StatusPanelText(4), QStringLiteral("X: 121   Y: 99"));
+}
+
 TEST_F(MarksTest, MarkerOnAFewColourPictureStillDrawsItsColour)
 {
     TBitmap twoColours = White(40, 40);
