@@ -53,15 +53,6 @@ QLineEdit *DigitsEdit(QWidget *parent, const char *name)
     return edit;
 }
 
-TEditUpDown *UpDownFor(QLineEdit *edit, const char *name, int min, int max, int position)
-{
-    auto *ud = Named(new TEditUpDown(edit->parentWidget()), name);
-    ud->SetRange(min, max);
-    ud->Associate(edit);
-    ud->SetPosition(position);
-    return ud;
-}
-
 QHBoxLayout *EditRow(QLineEdit *edit, TEditUpDown *ud)
 {
     auto *row = new QHBoxLayout;
@@ -381,8 +372,8 @@ TGraphDimBMForm::TGraphDimBMForm(QWidget *owner)
     GDFPixPanel = Named(new QWidget(this), "GDFPixPanel");
     PixWidthEdit = DigitsEdit(GDFPixPanel, "PixWidthEdit");
     PixHeightEdit = DigitsEdit(GDFPixPanel, "PixHeightEdit");
-    PixWidthUpDown = UpDownFor(PixWidthEdit, "PixWidthUpDown", 0, 1600, 0);
-    PixHeightUpDown = UpDownFor(PixHeightEdit, "PixHeightUpDown", 0, 1200, 0);
+    PixWidthUpDown = AttachUpDown(PixWidthEdit, "PixWidthUpDown", 0, 1600, 0);
+    PixHeightUpDown = AttachUpDown(PixHeightEdit, "PixHeightUpDown", 0, 1200, 0);
     auto *pix = new QGridLayout(GDFPixPanel);
     pix->addWidget(Label(GDFPixPanel, "PixWidthLabel", QStringLiteral("Breite:")), 0, 0);
     pix->addLayout(EditRow(PixWidthEdit, PixWidthUpDown), 0, 1);
@@ -392,8 +383,8 @@ TGraphDimBMForm::TGraphDimBMForm(QWidget *owner)
     GDFProzPanel = Named(new QWidget(this), "GDFProzPanel");
     ProzWidthEdit = DigitsEdit(GDFProzPanel, "ProzWidthEdit");
     ProzHeightEdit = DigitsEdit(GDFProzPanel, "ProzHeightEdit");
-    ProzWidthUpDown = UpDownFor(ProzWidthEdit, "ProzWidthUpDown", 0, 1000, 100);
-    ProzHeightUpDown = UpDownFor(ProzHeightEdit, "ProzHeightUpDown", 0, 1000, 100);
+    ProzWidthUpDown = AttachUpDown(ProzWidthEdit, "ProzWidthUpDown", 0, 1000, 100);
+    ProzHeightUpDown = AttachUpDown(ProzHeightEdit, "ProzHeightUpDown", 0, 1000, 100);
     auto *proz = new QGridLayout(GDFProzPanel);
     proz->addWidget(Label(GDFProzPanel, "ProzWidthLabel", QStringLiteral("Breite:")), 0, 0);
     proz->addLayout(EditRow(ProzWidthEdit, ProzWidthUpDown), 0, 1);
@@ -452,8 +443,8 @@ TNewDimPicBMForm::TNewDimPicBMForm(QWidget *owner)
     setWindowTitle(QStringLiteral("Neue Grafikgröße"));
     GrWidthEdit = DigitsEdit(this, "GrWidthEdit");
     GrHeightEdit = DigitsEdit(this, "GrHeightEdit");
-    GrWidthUpDown = UpDownFor(GrWidthEdit, "GrWidthUpDown", 0, 1920, 0);
-    GrHeightUpDown = UpDownFor(GrHeightEdit, "GrHeightUpDown", 0, 1080, 0);
+    GrWidthUpDown = AttachUpDown(GrWidthEdit, "GrWidthUpDown", 0, 1920, 0);
+    GrHeightUpDown = AttachUpDown(GrHeightEdit, "GrHeightUpDown", 0, 1080, 0);
     auto *grid = new QGridLayout;
     grid->addWidget(Label(this, "GrWidthLabel", QStringLiteral("&Breite:")), 0, 0);
     grid->addLayout(EditRow(GrWidthEdit, GrWidthUpDown), 0, 1);
@@ -519,10 +510,10 @@ TBorderPropertyBMForm::TBorderPropertyBMForm(QWidget *owner)
     BorderLeftEdit = DigitsEdit(BorderWidthGroupBox, "BorderLeftEdit");
     BorderBottomEdit = DigitsEdit(BorderWidthGroupBox, "BorderBottomEdit");
     BorderRightEdit = DigitsEdit(BorderWidthGroupBox, "BorderRightEdit");
-    BorderUpDown = UpDownFor(BorderEdit, "BorderUpDown", 1, 20, 3);
-    BorderLeftUpDown = UpDownFor(BorderLeftEdit, "BorderLeftUpDown", 1, 20, 3);
-    BorderBottomUpDown = UpDownFor(BorderBottomEdit, "BorderBottomUpDown", 1, 20, 3);
-    BorderRightUpDown = UpDownFor(BorderRightEdit, "BorderRightUpDown", 1, 20, 3);
+    BorderUpDown = AttachUpDown(BorderEdit, "BorderUpDown", 1, 20, 3);
+    BorderLeftUpDown = AttachUpDown(BorderLeftEdit, "BorderLeftUpDown", 1, 20, 3);
+    BorderBottomUpDown = AttachUpDown(BorderBottomEdit, "BorderBottomUpDown", 1, 20, 3);
+    BorderRightUpDown = AttachUpDown(BorderRightEdit, "BorderRightUpDown", 1, 20, 3);
     auto *widths = new QGridLayout(BorderWidthGroupBox);
     widths->addWidget(Label(BorderWidthGroupBox, "BorderTopLabel", QStringLiteral("Oben:")), 0, 0);
     widths->addLayout(EditRow(BorderEdit, BorderUpDown), 0, 1);
@@ -800,6 +791,15 @@ TWmBatchModeBMForm::TWmBatchModeBMForm(QWidget *owner)
         setWindowTitle(title.isEmpty() ? QStringLiteral("WmBatchModeBMForm") : title);
     });
     resize(320, 200);
+}
+
+TEditUpDown *AttachUpDown(QLineEdit *edit, const char *name, int min, int max, int position)
+{
+    auto *ud = Named(new TEditUpDown(edit->parentWidget()), name);
+    ud->SetRange(min, max);
+    ud->Associate(edit);
+    ud->SetPosition(position);
+    return ud;
 }
 
 } // namespace zk

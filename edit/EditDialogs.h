@@ -76,6 +76,9 @@ private:
     int m_increment = 1;
 };
 
+// An up-down named `name` beside `edit`, limited to min..max, at `position`.
+TEditUpDown *AttachUpDown(QLineEdit *edit, const char *name, int min, int max, int position);
+
 // A grid of the 16 basic colours; a left click chooses the foreground colour.
 class TEditColorGrid : public QWidget
 {

@@ -26,15 +26,6 @@ W *Named(W *widget, const char *name)
     return widget;
 }
 
-TEditUpDown *UpDown(QLineEdit *edit, const char *name, int min, int max)
-{
-    auto *ud = Named(new TEditUpDown(edit->parentWidget()), name);
-    ud->SetRange(min, max);
-    ud->Associate(edit);
-    ud->SetPosition(1);
-    return ud;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -49,10 +40,10 @@ TNumKindBMForm::TNumKindBMForm(QWidget *owner)
     QWidget *g = NumKindGroupBox;
     NumVonLabel = Named(new QLabel(QStringLiteral("Nummerierung &von:"), g), "NumVonLabel");
     NumVonEdit = Named(new QLineEdit(g), "NumVonEdit");
-    NumVonUpDown = UpDown(NumVonEdit, "NumVonUpDown", 1, 999);
+    NumVonUpDown = AttachUpDown(NumVonEdit, "NumVonUpDown", 1, 999, 1);
     NumBisLabel = Named(new QLabel(QStringLiteral("&bis:"), g), "NumBisLabel");
     NumBisEdit = Named(new QLineEdit(g), "NumBisEdit");
-    NumBisUpDown = UpDown(NumBisEdit, "NumBisUpDown", 0, 999);
+    NumBisUpDown = AttachUpDown(NumBisEdit, "NumBisUpDown", 0, 999, 1);
     for (QLineEdit *e : {NumVonEdit, NumBisEdit}) {
         MakeEditNumeric(e);
         e->setMaximumWidth(60);
