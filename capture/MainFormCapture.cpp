@@ -398,7 +398,7 @@ void TMainForm::UpdateCaptureCommands()
             return bool(CaptureHooks.ShowCoordDialog);
         if (tool == 7)
             return true; // the recorder
-        return bool(CaptureHooks.RunCaptureSource);
+        return tool >= 8 && tool <= 12 && bool(CaptureHooks.CaptureSource(tool));
     };
     for (QAction *a : ScanShapePopupMenu->actions())
         if (!a->isSeparator() && a->property("Tag").isValid())
@@ -646,8 +646,8 @@ void TMainForm::ScanClick(QObject *)
             AviVdoMenuItemClick();
             break;
         default:
-            if (CaptureHooks.RunCaptureSource)
-                CaptureHooks.RunCaptureSource(mode.tool);
+            if (mode.tool >= 8 && mode.tool <= 12 && CaptureHooks.CaptureSource(mode.tool))
+                CaptureHooks.CaptureSource(mode.tool)();
             break;
         }
         return;

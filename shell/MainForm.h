@@ -422,8 +422,10 @@ public:
         std::function<void(int cursor)> SetStampCursor;
         // The settings dialog; sender: the command that asked (its start page).
         std::function<void(QObject *sender)> OpenOptionsDialog;
-        // Modes 7..12 (AVI, window information, TWAIN, files, text, companion).
-        std::function<void(int scanTool)> RunCaptureSource;
+        // Modes 8..12 (window information, scanner, files, text, companion),
+        // one entry a mode: a mode's items switch on only once its entry is set.
+        std::array<std::function<void()>, 5> RunCaptureSource;
+        std::function<void()> &CaptureSource(int scanTool) { return RunCaptureSource.at(size_t(scanTool - 8)); }
     } CaptureHooks;
 
     // Wires the capture commands, hot keys, timer and tray icon and switches

@@ -37,7 +37,8 @@ public:
         Options.EndDlg = false;
         Options.SysKeys = false;
         FScanDelay = 0;
-        CaptureHooks.RunCaptureSource = [this](int tool) { calls << QString("Source%1").arg(tool); };
+        for (int tool = 8; tool <= 12; ++tool)
+            CaptureHooks.CaptureSource(tool) = [this, tool] { calls << QString("Source%1").arg(tool); };
         CaptureHooks.SetStampCursor = [this](int cursor) { calls << QString("StampCursor%1").arg(cursor); };
         CaptureHooks.OpenOptionsDialog = [this](QObject *) { calls << QStringLiteral("OptionsDialog"); };
         UpdateCaptureCommands();
@@ -181,7 +182,7 @@ TEST_F(MainFormCaptureTest, ModeMenuChoosesTheModeAndTheCaptureCommandFollows)
     // As without the overlay, the coordinates dialog and the other sources.
     form.CaptureHooks.ShowScanOverlay = nullptr;
     form.CaptureHooks.ShowCoordDialog = nullptr;
-    form.CaptureHooks.RunCaptureSource = nullptr;
+    form.CaptureHooks.RunCaptureSource = {};
     form.UpdateCaptureCommands();
     QList<QAction *> items;
     for (QAction *a : form.ScanShapePopupMenu->actions())
