@@ -1,4 +1,5 @@
 #include "SendForms.h"
+#include "ShellOpen.h"
 
 #include "CaptureControl.h"
 #include "Globals.h"
@@ -237,15 +238,12 @@ TSendConfigForm::TSendConfigForm(QWidget *opener, const QString &groupTitle) : T
 
 QString TSendConfigForm::HelpPage()
 {
-    const QString page = ProgramDir() + QStringLiteral("Help/HTM_Grafik/sonstreg.htm");
-    return QFileInfo::exists(page) ? page : QString();
+    return HelpPageFile(QStringLiteral("sonstreg"));
 }
 
 void TSendConfigForm::HelpButtonClick()
 {
-    const QString page = HelpPage();
-    if (!page.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    ShowHelpPage(this, QStringLiteral("sonstreg"));
 }
 
 void TSendConfigForm::paintEvent(QPaintEvent *event)

@@ -1,4 +1,5 @@
 #include "KeybHlpForm.h"
+#include "ShellOpen.h"
 #include "SafeFile.h"
 
 #include "BarPopupMenu.h"
@@ -216,8 +217,7 @@ TKeybHlpBMForm::~TKeybHlpBMForm() = default;
 
 QString TKeybHlpBMForm::HelpPage()
 {
-    const QString page = ProgramDir() + QStringLiteral("Help/HTM_Grafik/keybhlp.htm");
-    return QFileInfo::exists(page) ? page : QString();
+    return HelpPageFile(QStringLiteral("keybhlp"));
 }
 
 void TKeybHlpBMForm::FormCreate()
@@ -439,9 +439,7 @@ void TKeybHlpBMForm::KeybHlpFontMenuItemClick()
 
 void TKeybHlpBMForm::KeybHlpBitBtnClick()
 {
-    const QString page = HelpPage();
-    if (!page.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    ShowHelpPage(this, QStringLiteral("keybhlp"));
 }
 
 void TKeybHlpBMForm::KeyHlpCloseMenuItemClick()

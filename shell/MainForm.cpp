@@ -1,6 +1,7 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "ShellOpen.h"
 #include "ZelkoraApplication.h"
 #include "RecorderForm.h"
 #include "SaveAviEdtForm.h"
@@ -110,6 +111,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupOptionsDialog();
     SetupViewCommands();
     SetupInfoCommands();
+    SetupLaunchers();
     SetupCommandSurface();
 }
 
@@ -270,13 +272,9 @@ void TMainForm::FormCreate()
         };
     });
     CreateStep("tool bars", [this] { RestoreToolBarDockStates(); });
-    CreateStep("help", [this] {
-        HelpFilePath = ProgramDir() + QStringLiteral("zkh.chm");
-        if (!QFileInfo::exists(HelpFilePath)) {
-            Item("HandbuchMenuItem")->setEnabled(false);
-            Item("Help2ToolButton")->setEnabled(false);
-        }
-    });
+    // The manual is HTML pages opened in the browser; its command says so
+    // itself when they are not installed.
+    CreateStep("help", [this] { HelpFilePath = HelpPageFile(QStringLiteral("index")); });
     CreateStep("scan delay", [this] { ApplyScanDelay(); });
     CreateStep("tool buttons", [this] {
         Item("AutoFileToolButton")->setChecked(Options.PersSave);

@@ -34,6 +34,7 @@
 
 class QMessageBox;
 
+class QDialog;
 class QAction;
 class QLabel;
 class QMenu;
@@ -724,6 +725,37 @@ public:
     void InfoMenuItemClick();
     // The properties of a file; bitmapInfo shows the note on "|bmp|" views.
     void ShowFileProperties(const QString &fileName, bool bitmapInfo);
+
+    // --- Tool launchers and help (shell/MainFormLaunchers.cpp) ---------------
+    // Wires the launcher items; the constructor calls it.
+    void SetupLaunchers();
+    // The common way a tool dialog opens: named in OpenDialogName while it
+    // runs (an empty name leaves it unnamed), the mode call, the language,
+    // the look by XPContrStyle, modal, freed afterwards.
+    void RunToolDialog(QDialog *dialog, const QString &name, const std::function<void()> &mode = {});
+    // Gives a form its look (the flat controls when xpControls is set);
+    // unset until the look component exists.
+    std::function<void(QWidget *form, bool xpControls)> FormLookHook;
+    // The tool dialogs the launchers make, owned by owner; a launcher's items
+    // stay disabled while its dialog's entry is unset.
+    struct TToolDialogs {
+        std::function<QDialog *(QWidget *owner)> Extract;               // "TExtractForm"
+        std::function<QDialog *(QWidget *owner, int tab)> AllKonvert;   // "TAllKonvForm", SetTabIndex(tab)
+        std::function<QDialog *(QWidget *owner)> BildGalerie;           // "TImgGalForm"
+        std::function<QDialog *(QWidget *owner, int mode)> ScanBrowse;  // "TImgPreviewForm", SetMode(mode)
+        std::function<QDialog *(QWidget *owner)> Split;
+        std::function<QDialog *(QWidget *owner)> FileExtIcon;
+    } ToolDialogs;
+    // Switches each launcher's items by whether its dialog can be made.
+    void UpdateLauncherItems();
+    void ExtractMenuItemClick();
+    void AllKonvertMenuItemClick(QObject *Sender);
+    void BildGalerieMenuItemClick();
+    void ScanBrowsMenuItemClick(QObject *Sender);
+    void SplitMenuItemClick();
+    void KeyboardMenuItemClick();
+    void FileExtIconMenuItemClick();
+    void HandbuchMenuItemClick();
 
     // --- Settings dialog (shell/MainFormOptions.cpp) ------------------------
     // Wires and switches on the settings commands; the constructor calls it.

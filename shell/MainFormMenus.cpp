@@ -264,6 +264,9 @@ void TMainForm::BuildMenus()
                   {"ExtGraphHKMenuItem", "Hotkey-Ausgabe an e&xternen Editor"},
                   {"ExtGrEdtMenuItem", "Externen Grafikeditor &wählen..."},
                   {"-", ""},
+                  {"FileManagerMenuItem", "Grafik&viewer"}});
+    fill(AddSubMenu(extras, "FindMenuItem", "&Suchen"), {{"FileSysFindMenuItem", "Dateis&ystem"}});
+    fill(extras, {{"-", ""},
                   {"ScriptMenuItem", "S&kript ausführen"},
                   {"SplitMenuItem", "Splitten/Zusammenführen..."},
                   {"BmpKachMenuItem", "Bitmap kacheln..."},
@@ -272,8 +275,15 @@ void TMainForm::BuildMenus()
                   {"FileExtIconMenuItem", "Dateierweiterungs-&Icon..."},
                   {"ExeDllExtractMenuItem", "Aus Exe/&Dll..."},
                   {"AviExtractMenuItem", "Aus &AVI..."},
-                  {"ThumbMenuItem", "Thumb&nails..."},
-                  {"-", ""},
+                  {"ThumbMenuItem", "Thumb&nails..."}});
+    fill(AddSubMenu(extras, "KonvertMenuItem", "&Konvertieren"),
+         {{"EinzelnMenuItem", "D&atei..."}, {"MoreMenuItem", "&Ordner..."}, {"ChoiceMenuItem", "Aus&wahl..."}});
+    fill(AddSubMenu(extras, "PreviewMenuItem", "&Vorschau"),
+         {{"ACFileMenuItem", "&Automatisch erzeugte Dateien"},
+          {"FastFileMenuItem", "Schne&llgespeicherte Dateien"},
+          {"ChoiceDirMenuItem", "&Wählbares Verzeichnis..."}});
+    fill(AddSubMenu(extras, "GalerieMenuItem", "Bild-&Galerie"), {{"OnePageMenuItem", "&Einseitig..."}});
+    fill(extras, {{"-", ""},
                   {"InvScrMenuItem", "Bildschirm invertieren"},
                   {"DskIcOutMenuItem", "Desktop-Icons ausblenden"},
                   {"DskIcInMenuItem", "Desktop-Icons einblenden"},

@@ -1,4 +1,5 @@
 #include "OptionDlg.h"
+#include "ShellOpen.h"
 
 #include <QMainWindow>
 
@@ -955,9 +956,7 @@ QString TOptionDlgBMForm::HelpPage(int page)
 {
     if (page < 0 || page >= 12)
         return {};
-    const QString file = ProgramDir() + QStringLiteral("Help/HTM_Grafik/") + QString::fromLatin1(kHelpPages[page]) +
-                         QStringLiteral(".htm");
-    return QFileInfo::exists(file) ? file : QString();
+    return HelpPageFile(QString::fromLatin1(kHelpPages[page]));
 }
 
 void TOptionDlgBMForm::FontComboBoxDrawItem(QPainter &canvas, const QStyleOptionViewItem &option,
@@ -1698,10 +1697,9 @@ void TOptionDlgBMForm::ScriptCheckListBoxDblClick()
     if (!item)
         return;
     const QString file = ProgramDir() + QStringLiteral("Script/") + item->text();
-    // Scripts run when they may; others go to the program the desktop names.
-    if (QFileInfo(file).isExecutable())
-        QProcess::startDetached(file, {}, ProgramDir() + QStringLiteral("Script"));
-    else if (Prompts.OpenUrl)
+    if (QFileInfo(file).isExecutable() || !Prompts.OpenUrl)
+        RunScriptFile(file, ProgramDir() + QStringLiteral("Script"));
+    else
         Prompts.OpenUrl(QUrl::fromLocalFile(file).toString());
 }
 

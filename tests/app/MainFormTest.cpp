@@ -157,8 +157,6 @@ TEST_F(MainFormTest, FirstRunComesUpWithDefaultsAndWritesNothingBeforeClose)
     EXPECT_FALSE(form.Item("AutoFileToolButton")->isChecked());
     EXPECT_TRUE(form.Item("StatBarMenuItem")->isChecked());
     EXPECT_EQ(form.ZKStatusBar->height(), 20);
-    // Without "zkh.chm" the manual cannot open.
-    EXPECT_FALSE(form.Item("HandbuchMenuItem")->isEnabled());
 }
 
 TEST_F(MainFormTest, ComponentTreeCarriesTheNamesAndCommandsWithoutCodeStayDisabled)
