@@ -745,6 +745,9 @@ public:
         std::function<QDialog *(QWidget *owner, int mode)> ScanBrowse;  // "TImgPreviewForm", SetMode(mode)
         std::function<QDialog *(QWidget *owner)> Split;
         std::function<QDialog *(QWidget *owner)> FileExtIcon;
+        // The preview of one picture file (its mode 3), modal over owner;
+        // the conversion jobs' preview buttons stay off while it is unset.
+        std::function<void(QWidget *owner, const QString &file)> PreviewPicture;
     } ToolDialogs;
     // Switches each launcher's items by whether its dialog can be made.
     void UpdateLauncherItems();
