@@ -73,6 +73,7 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     if (mainForm.ZKMultiLanguage)
         list->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
     mainForm.FileListShellMenu = list->ShellMenu;
+    list->SetFindFiles([&mainForm] { mainForm.FileSysFindMenuItemClick(); });
     // The list is read again while the explorer is switched on, also when
     // it is hidden only for the capture that saved.
     const QPointer<TNavBDForm> fileList(list);

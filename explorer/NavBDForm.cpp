@@ -191,6 +191,7 @@ TNavBDForm::TNavBDForm(QMainWindow *mainWindow, TZelkoraOptions *options, TDirBD
                 ok = AskDateRequest(owner, request);
             } else {
                 TDateFindBMForm dialog(owner, m_options);
+                dialog.SetSyswideFind(FindFiles);
                 dialog.SetLanguage(NavBDMultiLanguage->Script(), m_options ? m_options->Language : 0);
                 ok = dialog.exec() == QDialog::Accepted;
                 if (ok)
@@ -370,10 +371,7 @@ void TNavBDForm::buildMenu()
                                "Kopiert die selektierte Datei als Datei in die Zwischenablage");
     ShellMenu->addSeparator();
     Suchen1 = item(ShellMenu, "Suchen1", "Suchen", 0);
-    // The system-wide search belongs to the main window's commands, which
-    // do not have it yet; the main window's copy of this entry stays off too.
-    Suchen1->setEnabled(false);
-    Suchen1->setProperty("Unavailable", true);
+    SetFindFiles({});
 
     connect(RefreshMenuItem, &QAction::triggered, this, [this] { ActMenuItemClick(); });
     for (QAction *a : {RepMenuItem, IconMenuItem, NavThumbMenuItem})
@@ -1199,6 +1197,15 @@ void TNavBDForm::ChRealDir2MenuItemClick()
         m_explorer->ChRealDirMenuItemClick();
 }
 
+void TNavBDForm::SetFindFiles(std::function<void()> find)
+{
+    FindFiles = std::move(find);
+    // The system-wide search is the main window's; without it the entry is
+    // off, and the main window's copy of it stays off too.
+    Suchen1->setEnabled(bool(FindFiles));
+    Suchen1->setProperty("Unavailable", FindFiles ? QVariant() : QVariant(true));
+}
+
 void TNavBDForm::Find2MenuItemClick()
 {
     if (FindFiles)
@@ -1339,8 +1346,7 @@ TDateFindBMForm::TDateFindBMForm(QWidget *owner, TZelkoraOptions *options)
     auto *buttons = new QHBoxLayout;
     SyswideFindButton = new QPushButton(QStringLiteral("Systemweit suchen"), this);
     SyswideFindButton->setObjectName(QStringLiteral("SyswideFindButton"));
-    // The system-wide search is a command of the main window not there yet.
-    SyswideFindButton->setEnabled(false);
+    SyswideFindButton->setEnabled(false); // until the main window's search is given
     DFSearchButton = new QPushButton(QStringLiteral("&Suchen"), this);
     DFSearchButton->setObjectName(QStringLiteral("DFSearchButton"));
     DFSearchButton->setDefault(true);
@@ -1364,6 +1370,11 @@ TDateFindBMForm::TDateFindBMForm(QWidget *owner, TZelkoraOptions *options)
     });
     connect(FindArtStdRadio, &QRadioButton::clicked, this, [this] { FindArtRadioGroupClick(0); });
     connect(FindArtUserRadio, &QRadioButton::clicked, this, [this] { FindArtRadioGroupClick(1); });
+    // The search runs beside the dialog, which stays open.
+    connect(SyswideFindButton, &QPushButton::clicked, this, [this] {
+        if (m_syswideFind)
+            m_syswideFind();
+    });
     connect(DFSearchButton, &QPushButton::clicked, this, [this] {
         m_mayClose = true;
         accept();
@@ -1372,6 +1383,12 @@ TDateFindBMForm::TDateFindBMForm(QWidget *owner, TZelkoraOptions *options)
         m_mayClose = true;
         QDialog::reject();
     });
+}
+
+void TDateFindBMForm::SetSyswideFind(std::function<void()> find)
+{
+    m_syswideFind = std::move(find);
+    SyswideFindButton->setEnabled(bool(m_syswideFind));
 }
 
 std::array<QCheckBox *, 8> TDateFindBMForm::typeBoxes() const

@@ -65,8 +65,10 @@ public:
     TExplorerPrompts Prompts;
     // The date dialog; false when cancelled. Unset: TDateFindBMForm.
     std::function<bool(QWidget *owner, TDateSearchRequest &request)> AskDateRequest;
-    // The system-wide file search of the main window, once it exists.
+    // The system-wide file search of the main window; "Suchen" and the date
+    // dialog's "Systemweit suchen" stay off while it is unset.
     std::function<void()> FindFiles;
+    void SetFindFiles(std::function<void()> find);
 
     // Listers.
     void ListStorageFolder();
@@ -195,6 +197,8 @@ public:
 
     // Asks for a folder (the user-defined search place); "" when cancelled.
     std::function<QString(const QString &caption)> SelectFolder;
+    // The main window's system-wide search; the button is off while unset.
+    void SetSyswideFind(std::function<void()> find);
 
     void GetRequest(TDateSearchRequest &request) const;
     void FindArtRadioGroupClick(int item);
@@ -212,6 +216,7 @@ private:
     TZelkoraOptions *m_options;
     TMultiLanguage *m_language = nullptr;
     bool m_mayClose = false;
+    std::function<void()> m_syswideFind;
 };
 
 } // namespace zk

@@ -35,6 +35,7 @@
 class QMessageBox;
 
 class QDialog;
+class QFileDialog;
 class QAction;
 class QLabel;
 class QMenu;
@@ -919,6 +920,48 @@ private:
     bool m_inMaximizeToggle = false;
     bool m_sessionEnding = false;
     bool m_trayWanted = true;
+
+public:
+    // --- Desktop hand-offs, cut, numbered bitmap copies, AVI player and
+    // frames (shell/MainFormShellCommands.cpp) --------------------------------
+    // Wires and switches on these commands and fills the recorder's player
+    // hook; the constructor calls it.
+    void SetupShellCommands();
+    void FileManagerMenuItemClick();
+    // The system-wide file search, from the home folder.
+    void FileSysFindMenuItemClick();
+    void ScriptMenuItemClick();
+    void CutMenuItemClick();
+    void BmpsToAviMenuItemClick();
+    void AviLoadMenuItemClick();
+    void OpenAviView(const QString &FileName);
+    void AVIextrahieren1Click();
+    // Sender's Tag: 0 "Readme.txt", 1 "Lizenz.txt".
+    void ReadmeMenuItemClick(QObject *Sender);
+    // Text files to be turned into pictures; its accept button is named on show.
+    QFileDialog *TxtOpenDialog = nullptr;
+    void TxtOpenDialogShow(QObject *Sender);
+    // The open player; null while none is shown.
+    QPointer<class TAviViewBMForm> AviViewBMForm;
+    // Tests answer these commands' questions here; unset, the dialogs show.
+    struct TShellPrompts
+    {
+        std::function<void(const QString &text)> Message;
+        std::function<bool(const QString &text)> Confirm; // Yes/No
+        // kind 0: the bitmaps' folder (caption given), 1: the copies' folder;
+        // "" when cancelled.
+        std::function<QString(int kind, const QString &caption)> ChooseFolder;
+        // "AviOpenDialog" or "Avi2BmpSaveDialog"; "" when cancelled.
+        std::function<QString(const QString &dialogName)> ChooseFile;
+        // The frame number as typed; nullopt when cancelled.
+        std::function<std::optional<QString>(const QString &preset)> AskFrameNumber;
+    } ShellPrompts;
+
+private:
+    void ShellMessage(QString text, const QString &detail = {});
+    bool ShellConfirm(const QString &key, const QString &fallback);
+    QString ShellChooseFile(const QString &dialogName);
+    // --- end of desktop hand-offs ----------------------------------------------
 };
 
 } // namespace zk

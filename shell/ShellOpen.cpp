@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
 
@@ -46,6 +47,42 @@ bool RunScriptFile(const QString &file, const QString &workDir)
     if (info.isFile() && info.isExecutable())
         return QProcess::startDetached(info.absoluteFilePath(), {}, workDir);
     return ShellOpen(file);
+}
+
+bool ExploreFolder(const QString &path)
+{
+    return ShellOpen(path);
+}
+
+bool OpenFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile() && info.isExecutable())
+        return QProcess::startDetached(info.absoluteFilePath(), {}, info.absolutePath());
+    return ShellOpen(path);
+}
+
+QStringList FolderSearchCommand(const QString &folder)
+{
+    // The desktops' search tools, each with how it is given the folder.
+    static const struct {
+        const char *program;
+        const char *option; // prefix of the folder argument
+    } tools[] = {{"catfish", ""}, {"kfind", ""}, {"gnome-search-tool", "--path="}};
+    for (const auto &tool : tools) {
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(tool.program));
+        if (!program.isEmpty())
+            return {program, QString::fromLatin1(tool.option) + folder};
+    }
+    return {};
+}
+
+bool ExplorerFindFolder(const QString &path)
+{
+    const QStringList command = FolderSearchCommand(path);
+    if (!command.isEmpty() && QProcess::startDetached(command.first(), command.mid(1), path))
+        return true;
+    return ExploreFolder(path);
 }
 
 } // namespace zk

@@ -544,9 +544,9 @@ TEST_F(NavBDFormActions, TheMainWindowsShellEntriesActOnItsOwnPictureFile)
     QAction *open = copyOf(list->ShellOpenMenuItem), *del = copyOf(list->DelFileMenuItem);
     ASSERT_TRUE(open && del);
     EXPECT_TRUE(open->isEnabled() && del->isEnabled());
-    // The system-wide search does not exist yet: off in both menus.
+    // The system-wide search is the main window's: on in both menus.
     ASSERT_TRUE(copyOf(list->Suchen1));
-    EXPECT_FALSE(copyOf(list->Suchen1)->isEnabled());
+    EXPECT_TRUE(copyOf(list->Suchen1)->isEnabled());
     open->trigger();
     EXPECT_EQ(urls.opened, QStringList({shown}));
     del->trigger();
