@@ -46,6 +46,9 @@ public:
         QDir(Options.TmpAviPath).removeRecursively();
         QDir().mkpath(Options.TmpAviPath);
         RecorderMessage = [this](const QString &text) { messages << text; };
+        // Offering the player after a build is the viewer command's, tested
+        // with it; these builds ask nobody.
+        RecorderHooks.OpenAviView = {};
     }
     QStringList messages;
 };
