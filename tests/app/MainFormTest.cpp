@@ -196,7 +196,7 @@ TEST_F(MainFormTest, ComponentTreeCarriesTheNamesAndCommandsWithoutCodeStayDisab
     for (const char *name : {"FZKCloseMenuItem", "ZKCloseMenuItem", "ExitToolButton", "ZKPopupMenuItem",
                              "ScanMenuItem", "ScanToolButton", "MirrorHMenuItem", "StandardMenuItem"})
         EXPECT_TRUE(form.Item(name)->isEnabled()) << name;
-    for (const char *name : {"ReadmeMenuItem", "LizenceMenuItem"})
+    for (const char *name : {"SplitMenuItem", "ThumbMenuItem"})
         EXPECT_FALSE(form.Item(name)->isEnabled()) << name;
 
     // "Inf&o..." closes the help menu, and the tool-bar items hang under the view menu.
