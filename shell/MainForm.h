@@ -919,6 +919,12 @@ private:
     bool m_inMaximizeToggle = false;
     bool m_sessionEnding = false;
     bool m_trayWanted = true;
+
+    // --- Icon tools, split and join (tools/MainFormIconTools.cpp) ------------
+    // Fills the extractor, extension-icon and split launchers; the
+    // constructor calls it after the launchers.
+    void SetupIconTools();
+    // --- end of icon tools, split and join -----------------------------------
 };
 
 } // namespace zk
