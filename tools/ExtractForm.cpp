@@ -457,7 +457,13 @@ void TExtractBMForm::SaveButtonClick()
     QString file;
     int filterIndex = 0;
     {
-        TOpenDialogScope scope(QStringLiteral("Datei speichern unter"));
+        // Named while the save dialog runs; the extractor's own name (set by
+        // whoever opened it) comes back afterwards.
+        struct Restore {
+            QString before = OpenDialogName;
+            ~Restore() { OpenDialogName = before; }
+        } restore;
+        OpenDialogName = QStringLiteral("Datei speichern unter");
         if (!Prompts.RunFileDialog(dialog))
             return;
         file = dialog.selectedFiles().constFirst();

@@ -163,6 +163,7 @@ TEST(ExtractForm, SavesTheShownIconAsIconAndBitmap)
     ASSERT_EQ(form.Icons().Count(), 1);
     form.IconDrawGridClick(0, 0);
 
+    OpenDialogName = "TExtractForm";
     QString nameWhileOpen;
     for (const auto &[filter, file] : {std::pair{0, QString("out.ico")}, std::pair{1, QString("out.bmp")}}) {
         form.Prompts.RunFileDialog = [&, filter = filter, file = file](QFileDialog &d) {
@@ -174,7 +175,8 @@ TEST(ExtractForm, SavesTheShownIconAsIconAndBitmap)
         form.SaveButtonClick();
         EXPECT_EQ(nameWhileOpen, "Datei speichern unter");
     }
-    EXPECT_TRUE(OpenDialogName.isEmpty());
+    EXPECT_EQ(OpenDialogName, "TExtractForm");
+    OpenDialogName.clear();
     const QImage backIco = magick(tmp.path() + "/out.ico");
     EXPECT_EQ(backIco.pixel(5, 5), qRgb(255, 0, 0));
     EXPECT_EQ(qAlpha(backIco.pixel(0, 0)), 0);
