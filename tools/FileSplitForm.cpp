@@ -88,6 +88,8 @@ TFileSplitBMForm::TFileSplitBMForm(QWidget *opener) : TBaseModalForm(opener)
     RunByteChooser = [this](QWidget *owner) -> TByteTempBMForm * {
         auto *dlg = new TByteTempBMForm(owner);
         dlg->SetLanguage(m_script, m_languageIndex);
+        if (FormLook)
+            FormLook(dlg);
         if (dlg->exec() == QDialog::Accepted)
             return dlg;
         delete dlg;

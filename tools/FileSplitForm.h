@@ -46,6 +46,8 @@ public:
     // Runs the part-size chooser; tests replace it. Returns the dialog after
     // its run (null when cancelled), owned by the caller.
     std::function<TByteTempBMForm *(QWidget *owner)> RunByteChooser;
+    // The program's look for the chooser (unset: the plain look).
+    std::function<void(QWidget *form)> FormLook;
 
     QFrame *FileSplitPanel = nullptr;
     QLabel *SpHintLabel = nullptr;

@@ -10,16 +10,22 @@ namespace zk {
 
 void TMainForm::SetupIconTools()
 {
-    ToolDialogs.Extract = [this](QWidget *owner) -> QDialog * {
+    // The dialogs they open themselves get the program's look as well.
+    const auto look = [this](QWidget *w) {
+        if (FormLookHook)
+            FormLookHook(w, Options.XPContrStyle);
+    };
+    ToolDialogs.Extract = [this, look](QWidget *owner) -> QDialog * {
         auto *form = new TExtractBMForm(Options, owner);
-        form->FormLook = [this](QWidget *w) {
-            if (FormLookHook)
-                FormLookHook(w, Options.XPContrStyle);
-        };
+        form->FormLook = look;
         return form;
     };
     ToolDialogs.FileExtIcon = [](QWidget *owner) -> QDialog * { return new TIconLinkExtBMForm(owner); };
-    ToolDialogs.Split = [](QWidget *owner) -> QDialog * { return new TFileSplitBMForm(owner); };
+    ToolDialogs.Split = [look](QWidget *owner) -> QDialog * {
+        auto *form = new TFileSplitBMForm(owner);
+        form->FormLook = look;
+        return form;
+    };
     UpdateLauncherItems();
 }
 
