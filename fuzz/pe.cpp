@@ -1,6 +1,7 @@
-// libFuzzer target for the resource walker of Windows program files and the
-// version block read through it.
+// libFuzzer target for the resource walker of Windows program files, the
+// version block and the icon groups read through it.
 #include "FileInfo.h"
+#include "IconExtract.h"
 #include "PeResources.h"
 
 #include <cstddef>
@@ -17,5 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (const auto block = zk::DecodeVersionBlock(*bytes))
             info.SetBlock(*block);
     }
+    zk::TIconExtractor icons;
+    icons.LoadData(image);
+    for (int i = 0; i < icons.Count() && i < 16; ++i)
+        total += icons.Icon(i).width();
     return total < 0;
 }

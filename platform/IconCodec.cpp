@@ -222,16 +222,16 @@ int IconChooseEntry(const std::vector<IconEntry> &entries)
     return best;
 }
 
-QImage IconDecode(const QByteArray &file, int *chosen)
+QImage IconDecodeEntry(const QByteArray &file, const std::vector<IconEntry> &entries, int index)
 {
-    const std::vector<IconEntry> entries = IconListEntries(file);
-    const int index = IconChooseEntry(entries);
-    if (index < 0)
-        bad(QStringLiteral("The icon holds only PNG-compressed pictures, which cannot be read yet"));
+    if (index < 0 || index >= int(entries.size()))
+        bad(QStringLiteral("The icon holds no picture number %1").arg(index + 1));
     const IconEntry &e = entries[std::size_t(index)];
     checkLimit(e.width, e.height);
     QImage img;
     if (e.png) {
+        if (!GetIconPngDecoder())
+            bad(QStringLiteral("The icon holds only PNG-compressed pictures, which cannot be read yet"));
         img = GetIconPngDecoder()(file.mid(e.offset, e.size));
         if (img.isNull())
             bad(QStringLiteral("PNG icon picture could not be read"));
@@ -239,6 +239,16 @@ QImage IconDecode(const QByteArray &file, int *chosen)
     } else {
         img = decodeDibEntry(reinterpret_cast<const unsigned char *>(file.constData()) + e.offset, e.size);
     }
+    return img;
+}
+
+QImage IconDecode(const QByteArray &file, int *chosen)
+{
+    const std::vector<IconEntry> entries = IconListEntries(file);
+    const int index = IconChooseEntry(entries);
+    if (index < 0)
+        bad(QStringLiteral("The icon holds only PNG-compressed pictures, which cannot be read yet"));
+    QImage img = IconDecodeEntry(file, entries, index);
     if (chosen)
         *chosen = index;
     return img;

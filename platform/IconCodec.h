@@ -46,6 +46,8 @@ int IconChooseEntry(const std::vector<IconEntry> &entries);
 
 // The chosen entry as ARGB32 (transparent where the mask says so).
 QImage IconDecode(const QByteArray &file, int *chosen = nullptr);
+// One entry of IconListEntries(file) as ARGB32.
+QImage IconDecodeEntry(const QByteArray &file, const std::vector<IconEntry> &entries, int index);
 
 // One 32-bit entry with its AND mask (set where alpha is 0). A picture wider
 // or taller than 256 pixels becomes one PNG-compressed entry instead, while

@@ -130,6 +130,7 @@ QList<TPeResource> ReadPeResources(const QByteArray &data, std::optional<std::ui
     // Three levels, always: type, name, language. A subdirectory bit where a
     // leaf belongs (or none where a directory belongs) ends that branch, so
     // a looping tree cannot recurse.
+    std::uint64_t budget = 2 * std::uint64_t(data.size());
     QList<Entry> types;
     if (!entries(0, &types))
         return out;
@@ -141,7 +142,8 @@ QList<TPeResource> ReadPeResources(const QByteArray &data, std::optional<std::ui
         QList<Entry> names;
         if (!entries(t.target & ~kSubdirectoryBit, &names))
             continue;
-        for (const Entry &n : names) {
+        for (int ni = 0; ni < names.size(); ++ni) {
+            const Entry &n = names.at(ni);
             if (!(n.target & kSubdirectoryBit))
                 continue;
             QList<Entry> langs;
@@ -158,10 +160,14 @@ QList<TPeResource> ReadPeResources(const QByteArray &data, std::optional<std::ui
                 const auto where = fileOffset(*img, rva);
                 if (!where || size > where->second || !r.has(where->first, size))
                     continue;
+                if (out.size() >= kMaxPeResources || std::uint64_t(size) > budget)
+                    return out;
+                budget -= size;
                 TPeResource res;
                 res.Type = t.nameField;
                 res.Id = (n.nameField & kSubdirectoryBit) ? -1 : std::int64_t(n.nameField);
                 res.Language = (l.nameField & kSubdirectoryBit) ? 0 : l.nameField;
+                res.NameEntry = ni;
                 res.Data = QByteArray(r.at(where->first), qsizetype(size));
                 out.append(res);
             }

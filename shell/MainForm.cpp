@@ -113,6 +113,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupInfoCommands();
     SetupLaunchers();
     SetupShellCommands();
+    SetupIconTools();
     SetupCommandSurface();
 }
 

@@ -962,6 +962,12 @@ private:
     bool ShellConfirm(const QString &key, const QString &fallback);
     QString ShellChooseFile(const QString &dialogName);
     // --- end of desktop hand-offs ----------------------------------------------
+public:
+    // --- Icon tools, split and join (tools/MainFormIconTools.cpp) ------------
+    // Fills the extractor, extension-icon and split launchers; the
+    // constructor calls it after the launchers.
+    void SetupIconTools();
+    // --- end of icon tools, split and join -----------------------------------
 };
 
 } // namespace zk

@@ -929,6 +929,7 @@ const QList<CaptionKey> &CaptionKeyTable()
         {"TAttachBMForm", "Set_AttachBMForm_Title"},
         {"TAviViewBMForm", "Set_AviViewForm_Title"},
         {"TBorderPropertyBMForm", "Set_BorderPropertyForm_Title"},
+        {"TByteTempBMForm", "Set_ByteTempForm_Title"},
         {"TColViewForm", "Set_ColViewForm_Title"},
         {"TContrClassForm", "Set_ContrClassForm_Title"},
         {"TCoordScanBMForm", "Set_CoordScanForm_Title"},

@@ -9,6 +9,9 @@
 #include "DialogSupport.h"
 #include "DirBDForm.h"
 #include "EditDialogs.h"
+#include "ExtractForm.h"
+#include "FileSplitForm.h"
+#include "IconLinkExtForm.h"
 #include "FolderExplorerSetup.h"
 #include "ImageControl.h"
 #include "JpgScaleForm.h"
@@ -242,6 +245,11 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     forms.emplace_back(new TDateFindBMForm(&main, &main.Options));
     forms.emplace_back(new TSelSysDirBMForm(&main));
     forms.emplace_back(new TDynEntryDelBMForm(qobject_cast<TDirBDForm *>(main.DirBDForm.data())));
+    forms.emplace_back(new TExtractBMForm(main.Options, &main));
+    forms.emplace_back(new TIcoResBatchBMForm(&main));
+    forms.emplace_back(new TIconLinkExtBMForm(&main));
+    forms.emplace_back(new TFileSplitBMForm(&main));
+    forms.emplace_back(new TByteTempBMForm(&main));
 
     const auto everything = [&](int language) {
         main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",

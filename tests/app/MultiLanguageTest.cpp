@@ -533,7 +533,8 @@ TEST(LanguageSwitch, CaptionKeysByClass)
     EXPECT_EQ(zk::CaptionKeyFor("zk::TPrPrevForm"), "Set_PrPrevForm_Titel");
     EXPECT_EQ(zk::CaptionKeyFor("TKeybHlpBMForm"), "Set_HelpKeybForm_Title");
     EXPECT_EQ(zk::CaptionKeyFor("TFileKonvertForm"), "");
-    EXPECT_EQ(zk::CaptionKeyTable().size(), 45);
+    EXPECT_EQ(zk::CaptionKeyFor("TByteTempBMForm"), "Set_ByteTempForm_Title");
+    EXPECT_EQ(zk::CaptionKeyTable().size(), 46);
 }
 
 // ---------------------------------------------------------------------------

@@ -137,3 +137,38 @@ TEST(PeResourcesTest, TruncatedAndHostileImagesGiveNothing)
     // A resource tree that loops back to its root yields no entries, not a hang.
     EXPECT_TRUE(ReadPeResources(hostile[1]).isEmpty());
 }
+
+TEST(PeResourcesTest, LeavesSharingOneBlockAreCopiedOnlyUpToABudget)
+{
+    // 4096 names whose language directories all lead to one 4 KiB block:
+    // 16 MiB of copies from a file of some 45 KiB.
+    constexpr int kNames = 4096, kBlock = 4096;
+    const int r = 0x200, names = 24, lang = names + 16 + 8 * kNames, leaf = lang + 24, data = lang + 40;
+    const int size = data + kBlock;
+    QByteArray b = handImage().left(r) + QByteArray(size, '\0');
+    const int sec = 0x44 + 20 + 224;
+    put32(b, sec + 8, quint32(size));
+    put32(b, sec + 16, quint32(size));
+    put16(b, r + 14, 1);
+    put32(b, r + 16, 16);
+    put32(b, r + 20, 0x80000000u | names);
+    put16(b, r + names + 14, kNames);
+    for (int i = 0; i < kNames; ++i) {
+        put32(b, r + names + 16 + 8 * i, quint32(i + 1));
+        put32(b, r + names + 20 + 8 * i, 0x80000000u | lang);
+    }
+    put16(b, r + lang + 14, 1);
+    put32(b, r + lang + 16, 0x409);
+    put32(b, r + lang + 20, leaf);
+    put32(b, r + leaf, 0x1000 + data);
+    put32(b, r + leaf + 4, kBlock);
+
+    const QList<TPeResource> all = ReadPeResources(b);
+    ASSERT_FALSE(all.isEmpty());
+    EXPECT_EQ(all.first().Data.size(), kBlock);
+    qint64 copied = 0;
+    for (const TPeResource &res : all)
+        copied += res.Data.size();
+    EXPECT_LE(copied, 2 * b.size());
+    EXPECT_EQ(all.size(), 2 * b.size() / kBlock); // as many whole blocks as the budget holds
+}
