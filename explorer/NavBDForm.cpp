@@ -1,4 +1,5 @@
 #include "NavBDForm.h"
+#include "XPLook.h"
 
 #include "BarPopupMenu.h"
 #include "Globals.h"
@@ -192,6 +193,7 @@ TNavBDForm::TNavBDForm(QMainWindow *mainWindow, TZelkoraOptions *options, TDirBD
             } else {
                 TDateFindBMForm dialog(owner, m_options);
                 dialog.SetLanguage(NavBDMultiLanguage->Script(), m_options ? m_options->Language : 0);
+                TXPLook::ApplyToForm(&dialog, m_options && m_options->XPContrStyle);
                 ok = dialog.exec() == QDialog::Accepted;
                 if (ok)
                     dialog.GetRequest(request);

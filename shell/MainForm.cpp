@@ -113,6 +113,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupInfoCommands();
     SetupLaunchers();
     SetupCommandSurface();
+    SetupXPLook();
 }
 
 TMainForm::~TMainForm()
@@ -890,6 +891,8 @@ void TMainForm::ZKsvcApplicationPropertiesMessage(const QStringList &droppedFile
     if (!m_dragDrop)
         m_dragDrop = new TDragDropFilesBMForm(this, [this](const QString &f) { OpenPictureFile(f); });
     m_dragDrop->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    if (FormLookHook)
+        FormLookHook(m_dragDrop, Options.XPContrStyle);
     m_dragDrop->Fill(list);
     m_dragDrop->show();
     m_dragDrop->raise();

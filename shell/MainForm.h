@@ -919,6 +919,16 @@ private:
     bool m_inMaximizeToggle = false;
     bool m_sessionEnding = false;
     bool m_trayWanted = true;
+
+public:
+    // --- Flat look of menus, tool bars and controls (shell/MainFormXPLook.cpp)
+    // Makes ZKXPLook, sets it by XPMenStyle and FormLookHook for the dialogs;
+    // the constructor calls it once the tool bars exist.
+    void SetupXPLook();
+    // ZKXPLook active as XPMenStyle says (creation, the menu item, the
+    // settings dialog's OK).
+    void ApplyXPLook();
+    class TXPLook *ZKXPLook = nullptr;
 };
 
 } // namespace zk
