@@ -394,6 +394,14 @@ TEST_F(XPLookPixels, MenuHighlightSeparatorAndSwitchingBack)
     EXPECT_EQ(pixel(on, line.left() + 3, line.top()), (Rgb{219, 216, 209}));
     EXPECT_EQ(pixel(on, line.left() + 24 + 4, line.top()), (Rgb{249, 248, 247}));
 
+    // The flat frame lies inside the popup: its two-pixel shadow along the
+    // right edge is darken(face, 76) = (136,134,124).
+    look.FlatMenu = true;
+    menu->adjustSize();
+    const QImage flat = menu->grab().toImage();
+    EXPECT_EQ(pixel(flat, flat.width() - 1, flat.height() / 2), (Rgb{136, 134, 124}));
+    EXPECT_EQ(pixel(flat, flat.width() - 2, flat.height() / 2), (Rgb{136, 134, 124}));
+
     look.SetActive(false);
     menu->setActiveAction(nullptr);
     menu->adjustSize();
