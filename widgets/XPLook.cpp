@@ -13,8 +13,11 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QVarLengthArray>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -30,22 +33,19 @@ std::function<QStyle *()> &baseFactory()
 
 bool skipTag(const QObject *o)
 {
-    return o && o->property("Tag").toInt() == kXPLookSkipTag;
+    // "Tag" is a dynamic property: looking at the few names an object was
+    // given is much cheaper than a property lookup by name on every widget.
+    if (!o)
+        return false;
+    const QList<QByteArray> names = o->dynamicPropertyNames();
+    return names.contains("Tag") && o->property("Tag").toInt() == kXPLookSkipTag;
 }
 
-// True when w belongs to a form other than root: a dialog or main window
-// between them, or a widget holding a look of its own.
-bool belongsElsewhere(const QWidget *w, const QWidget *root)
+// The forms that hold a look: another look's walk leaves them alone.
+QSet<const QWidget *> &formsWithLook()
 {
-    for (const QWidget *p = w; p && p != root; p = p->parentWidget()) {
-        if (qobject_cast<const QDialog *>(p) || qobject_cast<const QMainWindow *>(p))
-            return true;
-        if (p->findChild<TXPLook *>(QString(), Qt::FindDirectChildrenOnly))
-            return true;
-        if (qobject_cast<const QMenu *>(p))
-            return true;
-    }
-    return false;
+    static QSet<const QWidget *> forms;
+    return forms;
 }
 
 } // namespace
@@ -53,11 +53,10 @@ bool belongsElsewhere(const QWidget *w, const QWidget *root)
 // ---- TControlSubClass ------------------------------------------------------
 
 TControlSubClass::TControlSubClass(QWidget *control, TXPLook *owner)
-    : QObject(owner)
+    : QObject(nullptr)
     , control_(control)
     , owner_(owner)
 {
-    setObjectName(QStringLiteral("TControlSubClass"));
     Highlighted = control->underMouse() && control->isEnabled();
     Focused = control->hasFocus();
     control->installEventFilter(this);
@@ -71,10 +70,27 @@ void TControlSubClass::Repaint()
     control_->update();
 }
 
+void TControlSubClass::End()
+{
+    if (control_)
+        control_->removeEventFilter(this);
+    if (busy_) {
+        // Switched off from within an event it is handling: it goes once
+        // that is done and is not touched before.
+        if (!ending_)
+            deleteLater();
+        ending_ = true;
+        return;
+    }
+    delete this;
+}
+
 bool TControlSubClass::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != control_ || !owner_->Active())
+    if (watched != control_ || ending_ || !owner_->Active())
         return false;
+    ++busy_;
+    const auto done = qScopeGuard([this] { --busy_; });
     switch (event->type()) {
     case QEvent::Enter:
     case QEvent::HoverEnter:
@@ -146,6 +162,7 @@ TXPLook::TXPLook(QWidget *form)
     , font_(QApplication::font("QMenu"))
 {
     setObjectName(XPLookName(form));
+    formsWithLook().insert(form);
 }
 
 TXPLook::~TXPLook()
@@ -153,6 +170,7 @@ TXPLook::~TXPLook()
     // Every live widget gets its own style back before the style goes.
     Unhook(false);
     delete style_;
+    formsWithLook().remove(form_);
 }
 
 void TXPLook::SetBaseStyleFactory(std::function<QStyle *()> make)
@@ -203,8 +221,10 @@ TXPScheme TXPLook::Scheme() const
 
 std::uint16_t TXPLook::HookedAs(const QWidget *w) const
 {
+    // Entries are checked against the widget's life: a dead widget's
+    // address may come back as another widget.
     const auto it = hooked_.constFind(w);
-    return it == hooked_.constEnd() ? 0 : it->as;
+    return it == hooked_.constEnd() || !it->widget ? 0 : it->as;
 }
 
 QList<QWidget *> TXPLook::HookedWidgets() const
@@ -294,10 +314,9 @@ void TXPLook::SetUseSystemColors(bool on)
 
 void TXPLook::RedrawMenuBar()
 {
-    if (!form_)
-        return;
-    for (QMenuBar *bar : form_->findChildren<QMenuBar *>())
-        bar->update();
+    for (const THooked &h : std::as_const(hooked_))
+        if (h.widget && qobject_cast<QMenuBar *>(h.widget))
+            h.widget->update();
 }
 
 TXPLook *TXPLook::OfForm(QWidget *form)
@@ -329,8 +348,14 @@ void TXPLook::HookWidget(QWidget *w, std::uint16_t as)
     if (!w)
         return;
     if (auto it = hooked_.find(w); it != hooked_.end()) {
-        it->as |= as;
-        return;
+        if (it->widget) {
+            it->as |= as;
+            return;
+        }
+        // A widget that died hooked left its entry; this one is new.
+        hooked_.erase(it);
+        if (TControlSubClass *stale = subclasses_.take(w))
+            stale->End();
     }
     // A widget with a style of its own, or one that paints itself, keeps
     // its painting unless the look is told to take it over.
@@ -342,11 +367,7 @@ void TXPLook::HookWidget(QWidget *w, std::uint16_t as)
     if (ownStyle)
         h.ownStyle = w->style();
     h.as = as;
-    h.setHover = !w->testAttribute(Qt::WA_Hover);
     hooked_.insert(w, h);
-    connect(w, &QObject::destroyed, this, &TXPLook::Forget, Qt::UniqueConnection);
-    if (h.setHover)
-        w->setAttribute(Qt::WA_Hover, true);
     w->setStyle(Style());
 }
 
@@ -357,26 +378,19 @@ void TXPLook::Unstyle(QWidget *w)
         return;
     const THooked h = *it;
     hooked_.erase(it);
-    if (TControlSubClass *sub = subclasses_.take(w)) {
-        // Ending: no more filtering, deleted once the present event is done.
-        w->removeEventFilter(sub);
-        sub->deleteLater();
-    }
-    disconnect(w, &QObject::destroyed, this, &TXPLook::Forget);
-    if (h.showing)
-        disconnect(h.showing);
-    if (w->style() == style_)
-        w->setStyle(h.ownStyle.data());
-    if (h.setHover)
-        w->setAttribute(Qt::WA_Hover, false);
+    Restore(w, h);
 }
 
-void TXPLook::Forget(QObject *o)
+void TXPLook::Restore(QWidget *w, const THooked &h)
 {
-    auto *w = static_cast<QWidget *>(o);
-    hooked_.remove(w);
     if (TControlSubClass *sub = subclasses_.take(w))
-        sub->deleteLater();
+        sub->End();
+    if (h.showing)
+        disconnect(h.showing);
+    if (h.as & (xcToolbar | xcControlbar | xcPanel | xcGroupBox))
+        w->removeEventFilter(this);
+    if (w->style() == style_)
+        w->setStyle(h.ownStyle.data());
 }
 
 void TXPLook::Hook()
@@ -391,29 +405,27 @@ void TXPLook::Unhook(bool repaint)
 {
     if (form_)
         form_->removeEventFilter(this);
-    const QList<const QWidget *> keys = hooked_.keys();
-    for (const QWidget *key : keys) {
-        const QPointer<QWidget> w = hooked_.value(key).widget;
-        if (!w) {
-            hooked_.remove(key);
+    // Taken out first: giving a style back may run code that asks the look.
+    const QHash<const QWidget *, THooked> hooked = std::exchange(hooked_, {});
+    for (auto it = hooked.cbegin(); it != hooked.cend(); ++it) {
+        QWidget *w = it->widget.data();
+        if (!w)
             continue;
-        }
-        w->removeEventFilter(this);
-        Unstyle(w);
+        Restore(w, *it);
         if (repaint)
             w->update();
     }
-    hooked_.clear();
-    for (TControlSubClass *sub : std::as_const(subclasses_))
-        sub->deleteLater();
+    const auto ending = subclasses_.values();
     subclasses_.clear();
+    for (TControlSubClass *sub : ending)
+        sub->End();
 }
 
 void TXPLook::HookMenu(QMenu *menu, std::uint16_t as)
 {
     if (!menu || !active_ || skipTag(menu) || skipTag(menu->menuAction()))
         return;
-    const bool fresh = !hooked_.contains(menu);
+    const bool fresh = !HookedAs(menu);
     HookWidget(menu, as);
     if (fresh && hooked_.contains(menu)) {
         // Items added at run time are taken in before the menu shows.
@@ -452,9 +464,28 @@ void TXPLook::HookToolBar(QWidget *bar, std::uint16_t as)
 
 void TXPLook::HookTree(QWidget *root)
 {
+    // The form's own widgets in one walk: another form below it, or a
+    // widget holding a look of its own, is left to its own look.
+    QList<QWidget *> own;
+    QVarLengthArray<QWidget *, 64> pending{root};
+    while (!pending.isEmpty()) {
+        QWidget *w = pending.back();
+        pending.removeLast();
+        for (QObject *o : w->children()) {
+            if (!o->isWidgetType())
+                continue;
+            auto *c = static_cast<QWidget *>(o);
+            if (qobject_cast<QDialog *>(c) || qobject_cast<QMainWindow *>(c) || formsWithLook().contains(c))
+                continue;
+            own.append(c);
+            pending.append(c);
+        }
+    }
+
     if (controls_ & xcMainMenu) {
-        for (QMenuBar *bar : root->findChildren<QMenuBar *>()) {
-            if (skipTag(bar) || belongsElsewhere(bar, root))
+        for (QWidget *w : std::as_const(own)) {
+            auto *bar = qobject_cast<QMenuBar *>(w);
+            if (!bar || skipTag(bar))
                 continue;
             HookWidget(bar, xcMainMenu);
             for (QAction *a : bar->actions())
@@ -463,19 +494,19 @@ void TXPLook::HookTree(QWidget *root)
         }
     }
     if (controls_ & xcPopupMenu) {
-        for (QMenu *menu : root->findChildren<QMenu *>())
-            if (!hooked_.contains(menu) && !belongsElsewhere(menu->parentWidget(), root))
+        for (QWidget *w : std::as_const(own))
+            if (auto *menu = qobject_cast<QMenu *>(w); menu && !HookedAs(menu))
                 HookMenu(menu, xcPopupMenu);
     }
     const std::uint16_t barAs = controls_ & (xcToolbar | xcControlbar);
     if (barAs) {
-        for (QToolBar *bar : root->findChildren<QToolBar *>())
-            if (!skipTag(bar) && !belongsElsewhere(bar->parentWidget(), root))
+        for (QWidget *w : std::as_const(own))
+            if (auto *bar = qobject_cast<QToolBar *>(w); bar && !skipTag(bar))
                 HookToolBar(bar, barAs);
     }
-    for (QWidget *w : root->findChildren<QWidget *>()) {
+    for (QWidget *w : std::as_const(own)) {
         const std::uint16_t kind = XPControlKind(w);
-        if (!kind || !(controls_ & kind) || belongsElsewhere(w, root))
+        if (!kind || !(controls_ & kind))
             continue;
         QWidget *parent = w->parentWidget();
         if (skipTag(w) || skipTag(parent))

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 class QFontMetrics;
 class QImage;
@@ -134,6 +135,7 @@ class TXPLook;
 class TXPLookStyle;
 
 // The per-control state tracker: hover, focus, mouse and space presses.
+// The look that makes one ends it (End), with the control's hooking or its own.
 class TControlSubClass : public QObject
 {
     Q_OBJECT
@@ -147,6 +149,9 @@ public:
     bool SpaceDown = false;
     bool SpaceSeen = false;
     bool Focused = false;
+    // Ends the tracker: at once, or once its own event handling is done
+    // when it is in the middle of it.
+    void End();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -156,6 +161,8 @@ private:
 
     QPointer<QWidget> control_;
     TXPLook *owner_;
+    int busy_ = 0;
+    bool ending_ = false;
 };
 
 class TXPLook : public QObject
@@ -208,7 +215,11 @@ public:
     // What the look made of a widget while it is hooked (control kinds,
     // xcToolbar/xcControlbar for bars, xcMainMenu/xcPopupMenu for menus).
     std::uint16_t HookedAs(const QWidget *w) const;
-    TControlSubClass *SubClassOf(const QWidget *w) const { return subclasses_.value(w); }
+    TControlSubClass *SubClassOf(const QWidget *w) const
+    {
+        TControlSubClass *s = subclasses_.value(w);
+        return s && s->Control() ? s : nullptr;
+    }
     // The widgets wearing the look now.
     QList<QWidget *> HookedWidgets() const;
     QStyle *Style() const;
@@ -238,7 +249,8 @@ private:
     void HookToolBar(QWidget *bar, std::uint16_t as);
     void HookWidget(QWidget *w, std::uint16_t as);
     void Unstyle(QWidget *w);
-    void Forget(QObject *w);
+    struct THooked;
+    void Restore(QWidget *w, const THooked &h);
     void RedrawMenuBar();
     void SubClassEnding(TControlSubClass *s);
 
@@ -247,7 +259,6 @@ private:
         QPointer<QWidget> widget;
         QPointer<QStyle> ownStyle; // the style the widget had of its own
         std::uint16_t as = 0;
-        bool setHover = false;
         QMetaObject::Connection showing; // a menu's re-hook before it shows
     };
 

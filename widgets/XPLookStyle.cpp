@@ -23,10 +23,11 @@ QColor col(QRgb c) { return QColor::fromRgb(c); }
 
 QRgb sys(TColor c) { return TColorToQColor(c).rgb(); }
 
+// The colour the control stands on: its parent's background.
 QRgb parentColor(const QWidget *w)
 {
-    const QWidget *p = w ? w->parentWidget() : nullptr;
-    return (p ? p : w) ? (p ? p : w)->palette().color(QPalette::Window).rgb() : sys(clBtnFace);
+    const QWidget *on = w && w->parentWidget() ? w->parentWidget() : w;
+    return on ? on->palette().color(QPalette::Window).rgb() : sys(clBtnFace);
 }
 
 // A one-pixel outline inside r.
@@ -82,16 +83,6 @@ TXPLookStyle::TXPLookStyle(TXPLook *look, QStyle *base)
 std::uint16_t TXPLookStyle::as(const QWidget *w) const
 {
     return look_ && look_->Active() ? look_->HookedAs(w) : 0;
-}
-
-void TXPLookStyle::polish(QWidget *widget)
-{
-    QProxyStyle::polish(widget);
-}
-
-void TXPLookStyle::unpolish(QWidget *widget)
-{
-    QProxyStyle::unpolish(widget);
 }
 
 int TXPLookStyle::pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const
@@ -848,7 +839,6 @@ void TXPLookStyle::checkIndicator(const QStyleOption *option, QPainter *p, const
 
 void TXPLookStyle::comboBox(const QStyleOptionComplex *option, QPainter *p, const QWidget *w) const
 {
-    auto *cb = qstyleoption_cast<const QStyleOptionComboBox *>(option);
     const TXPScheme s = look_->Scheme();
     const TControlSubClass *sub = look_->SubClassOf(w);
     const bool active = sub && (sub->Highlighted || sub->Focused);
@@ -869,12 +859,11 @@ void TXPLookStyle::comboBox(const QStyleOptionComplex *option, QPainter *p, cons
         p->setPen(col(frame));
         p->drawLine(b.left() - 1, b.top(), b.left() - 1, b.bottom());
     }
-    frameRect(p, r, active ? frame : XPDarken(parentColor(w), 60));
+    frameRect(p, r, frame);
     const int x = b.left() + (b.width() - 5) / 2;
     arrowFigure(p, x, r.top() + std::min(10, std::max(1, (r.height() - 3) / 2)),
                 (option->state & State_Enabled) ? qRgb(0, 0, 0) : s.disabledText);
     p->restore();
-    (void)cb;
 }
 
 void TXPLookStyle::groupBox(const QStyleOptionComplex *option, QPainter *p, const QWidget *w) const

@@ -20,12 +20,6 @@ public:
     // Takes the base style over.
     TXPLookStyle(TXPLook *look, QStyle *base);
 
-    void polish(QWidget *widget) override;
-    void unpolish(QWidget *widget) override;
-    void polish(QPalette &palette) override { QProxyStyle::polish(palette); }
-    void polish(QApplication *app) override { QProxyStyle::polish(app); }
-    void unpolish(QApplication *app) override { QProxyStyle::unpolish(app); }
-
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
