@@ -883,10 +883,10 @@ void TXPLookStyle::groupBox(const QStyleOptionComplex *option, QPainter *p, cons
         check = subControlRect(CC_GroupBox, gb, SC_GroupBoxCheckBox, w);
     p->save();
     p->setRenderHint(QPainter::Antialiasing, false);
-    frameRect(p, frame, line);
-    // The frame breaks behind the caption.
+    // The frame breaks behind the caption, which stands on what is beneath.
     const QRect gap = (check.isValid() ? label.united(check) : label).adjusted(-2, 0, 2, 0);
-    p->fillRect(gap, col(parent));
+    p->setClipRegion(QRegion(gb->rect).subtracted(QRegion(gap)));
+    frameRect(p, frame, line);
     p->restore();
     if (!gb->text.isEmpty())
         drawItemText(p, label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, gb->palette,
