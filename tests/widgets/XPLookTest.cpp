@@ -21,6 +21,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolBar>
@@ -431,4 +432,70 @@ TEST_F(XPLookPixels, ControlsBackToStockPixels)
     EXPECT_NE(form.grab().toImage(), stock);
     look.SetActive(false);
     EXPECT_EQ(form.grab().toImage(), stock);
+}
+
+TEST_F(XPLookPixels, ToolButtonsBandEditAndCheckBox)
+{
+    QMainWindow form;
+    auto *bar = new QToolBar(&form);
+    form.addToolBar(bar);
+    QAction *on = bar->addAction(QStringLiteral("An"));
+    on->setCheckable(true);
+    on->setChecked(true);
+    bar->addAction(QStringLiteral("Aus"));
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    auto *edit = new QLineEdit(QStringLiteral("Text"));
+    auto *box = new QCheckBox(QStringLiteral("Haken"));
+    layout->addWidget(edit);
+    layout->addWidget(box);
+    form.setCentralWidget(central);
+    form.resize(300, 200);
+    form.show();
+    // Neither the edit nor the box holds the focus (focus counts as hover).
+    central->setFocusPolicy(Qt::StrongFocus);
+    central->setFocus();
+    QApplication::processEvents();
+    TXPLook look(&form);
+    look.SetActive(true);
+    QApplication::processEvents();
+
+    // A checked tool button: checked fill lighten(highlight, 80) = (214,225,243)
+    // framed in the highlight, one pixel below the button's top; above it and
+    // around the plain button the bar background lighten(face, 16).
+    auto *checked = qobject_cast<QToolButton *>(bar->widgetForAction(on));
+    ASSERT_NE(checked, nullptr);
+    ASSERT_EQ(look.HookedAs(checked), xcToolbar);
+    QImage img = checked->grab().toImage();
+    EXPECT_EQ(pixel(img, img.width() / 2, 0), (Rgb{219, 216, 209}));
+    EXPECT_EQ(pixel(img, img.width() / 2, 1), (Rgb{49, 106, 197}));
+    EXPECT_EQ(pixel(img, 3, img.height() / 2), (Rgb{214, 225, 243}));
+    // The bar's band: lighten(face, 6) = (215,211,203).
+    EXPECT_EQ(look.HookedAs(bar), xcToolbar | xcControlbar);
+    img = bar->grab().toImage();
+    EXPECT_EQ(pixel(img, img.width() - 2, img.height() - 2), (Rgb{215, 211, 203}));
+
+    // The edit's one-pixel frame: darken(parent, 60) = (152,150,140) at rest,
+    // lighten(highlight, 60) = (173,195,232) under the mouse.
+    img = edit->grab().toImage();
+    EXPECT_EQ(pixel(img, 0, img.height() / 2), (Rgb{152, 150, 140}));
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(edit, &enter);
+    img = edit->grab().toImage();
+    EXPECT_EQ(pixel(img, 0, img.height() / 2), (Rgb{173, 195, 232}));
+
+    // The check box at rest: outlined in the button shadow, filled with the
+    // window colour; checked, the mark is the highlight.
+    box->setChecked(true);
+    QStyleOptionButton opt;
+    opt.initFrom(box);
+    const QRect r = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, box);
+    img = box->grab().toImage();
+    EXPECT_EQ(pixel(img, r.left(), r.center().y()), (Rgb{128, 128, 128}));
+    EXPECT_EQ(pixel(img, r.right() - 1, r.bottom() - 1), (Rgb{255, 255, 255}));
+    bool mark = false;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            mark = mark || pixel(img, x, y) == Rgb{49, 106, 197};
+    EXPECT_TRUE(mark);
 }
