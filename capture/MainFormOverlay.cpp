@@ -121,6 +121,8 @@ void TMainForm::SetupScanOverlay()
         TCoordScanBMForm dialog(bridge, this);
         if (ZKMultiLanguage)
             dialog.SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+        if (FormLookHook)
+            FormLookHook(&dialog, Options.XPContrStyle);
         dialog.exec();
     };
     UpdateCaptureCommands();

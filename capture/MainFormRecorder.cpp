@@ -112,6 +112,8 @@ void TMainForm::AviVdoMenuItemClick()
         recorder->ShowMessage = RecorderMessage;
     FRecorderActive = true;
     recorder->SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (FormLookHook)
+        FormLookHook(recorder, Options.XPContrStyle);
     recorder->show();
     connect(recorder, &QObject::destroyed, this, [this] { RecorderForm.clear(); });
     recorder->ShowFrame();
@@ -146,6 +148,8 @@ void TMainForm::OpenSaveAviEdtForm()
     auto *form = new TSaveAviEdtForm(this);
     SaveAviEdtForm = form;
     form->SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (FormLookHook)
+        FormLookHook(form, Options.XPContrStyle);
     form->show();
     if (RecorderHooks.RefreshAviEntries)
         RecorderHooks.RefreshAviEntries();
@@ -158,6 +162,8 @@ void TMainForm::OfferAviView(const QString &fileName)
         return;
     TAskAviViewBMForm ask(this);
     ask.SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (FormLookHook)
+        FormLookHook(&ask, Options.XPContrStyle);
     if (ask.exec() == QDialog::Accepted)
         RecorderHooks.OpenAviView(fileName);
 }

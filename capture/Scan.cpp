@@ -1,4 +1,5 @@
 #include "Scan.h"
+#include "XPLook.h"
 
 #include "Bitmap.h"
 #include "CoordHint.h"
@@ -269,6 +270,7 @@ void TScanForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
     if (o.Loupe && shape() != TScanShape::Window) {
         FreeLoupe();
         PrevKoordForm = new TPrevKoordForm(this);
+        TXPLook::ApplyToForm(PrevKoordForm, o.XPContrStyle);
         PlaceMagnifier(pos);
         PrevKoordForm->show();
         updateLoupe(pos);

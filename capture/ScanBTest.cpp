@@ -1,4 +1,5 @@
 #include "ScanBTest.h"
+#include "XPLook.h"
 
 #include "CaptureControl.h"
 #include "CoordHint.h"
@@ -435,6 +436,7 @@ void TScanBTestBMForm::FormMouseDown(Qt::MouseButton button, const QPoint &pos)
     if (m_settings.loupe) {
         freeLoupe();
         PrevKoordForm = new TPrevKoordForm(this);
+        TXPLook::ApplyToForm(PrevKoordForm, TXPLook::FormActive(this));
         placeMagnifier(pos);
         PrevKoordForm->show();
         updateLoupe(pos);
@@ -597,6 +599,7 @@ void InstallScanTestDialog(TOptionSubDialogs &hooks)
         TScanBTestBMForm form(owner);
         if (auto *settings = qobject_cast<TOptionDlgBMForm *>(owner))
             form.SetLanguage(settings->OptionMultiLanguage->Script(), settings->LanguageIndex);
+        TXPLook::ApplyToForm(&form, TXPLook::FormActive(owner));
         TScanTestSettings s;
         s.solid = style == 1;
         s.strength = strength;

@@ -220,6 +220,8 @@ template <class Dialog>
 void PrepareEditDialog(TMainForm &f, Dialog &dialog)
 {
     dialog.SetLanguage(f.ZKMultiLanguage->Script(), f.Options.Language);
+    if (f.FormLookHook)
+        f.FormLookHook(&dialog, f.Options.XPContrStyle);
 }
 
 // Commands without a dialog: snapshot, pixel format, filter, repaint.

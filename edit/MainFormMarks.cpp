@@ -241,6 +241,8 @@ void TMainForm::NumMenuItemClick()
     SaveUndo();
     NumberMarkActive = false;
     dialog.SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (FormLookHook)
+        FormLookHook(&dialog, Options.XPContrStyle);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const TNumberSettings s = dialog.Settings();
@@ -314,6 +316,8 @@ void TMainForm::MausMenuItemClick(QAction *Sender)
     }
     TMouseTestBMForm dialog(this);
     dialog.SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (FormLookHook)
+        FormLookHook(&dialog, Options.XPContrStyle);
     if (dialog.exec() == QDialog::Accepted && dialog.ChosenPointer() >= 1)
         SetStampCursor(dialog.ChosenPointer());
 }

@@ -1,4 +1,5 @@
 #include "DirBDForm.h"
+#include "XPLook.h"
 
 #include "BarPopupMenu.h"
 #include "FolderTree.h"
@@ -218,6 +219,7 @@ TDirBDForm::TDirBDForm(QMainWindow *mainWindow, TZelkoraOptions *options)
     Prompts.AskBothFolder = [this]() {
         TSelSysDirBMForm dialog(this);
         dialog.SetLanguage(DirBDMultiLanguage->Script(), m_options ? m_options->Language : 0);
+        TXPLook::ApplyToForm(&dialog, m_options && m_options->XPContrStyle);
         return dialog.exec() == QDialog::Accepted ? dialog.BothDirComboBox->currentIndex() : -1;
     };
 
@@ -873,6 +875,7 @@ void TDirBDForm::DirDelMenuItemClick()
 {
     TDynEntryDelBMForm dialog(this);
     dialog.SetLanguage(DirBDMultiLanguage->Script(), m_options ? m_options->Language : 0);
+    TXPLook::ApplyToForm(&dialog, m_options && m_options->XPContrStyle);
     dialog.exec();
 }
 

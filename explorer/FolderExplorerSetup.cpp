@@ -19,6 +19,8 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     form->MainMenuItem = [&mainForm](const QString &name) { return mainForm.Item(name); };
     if (mainForm.ZKMultiLanguage)
         form->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    if (mainForm.FormLookHook)
+        mainForm.FormLookHook(form, mainForm.Options.XPContrStyle);
     // The main window's explorer items act on the folder explorer.
     const auto bind = [&mainForm, form](const char *name, auto handler) {
         if (QAction *a = mainForm.Item(QString::fromLatin1(name))) {
@@ -72,6 +74,8 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     mainForm.NavBDForm = list;
     if (mainForm.ZKMultiLanguage)
         list->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    if (mainForm.FormLookHook)
+        mainForm.FormLookHook(list, mainForm.Options.XPContrStyle);
     mainForm.FileListShellMenu = list->ShellMenu;
     list->SetFindFiles([&mainForm] { mainForm.FileSysFindMenuItemClick(); });
     // The list is read again while the explorer is switched on, also when

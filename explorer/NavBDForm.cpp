@@ -1,4 +1,5 @@
 #include "NavBDForm.h"
+#include "XPLook.h"
 
 #include "BarPopupMenu.h"
 #include "Globals.h"
@@ -193,6 +194,7 @@ TNavBDForm::TNavBDForm(QMainWindow *mainWindow, TZelkoraOptions *options, TDirBD
                 TDateFindBMForm dialog(owner, m_options);
                 dialog.SetSyswideFind(FindFiles);
                 dialog.SetLanguage(NavBDMultiLanguage->Script(), m_options ? m_options->Language : 0);
+                TXPLook::ApplyToForm(&dialog, m_options && m_options->XPContrStyle);
                 ok = dialog.exec() == QDialog::Accepted;
                 if (ok)
                     dialog.GetRequest(request);

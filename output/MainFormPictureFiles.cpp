@@ -607,6 +607,8 @@ void TMainForm::JpgScaleMenuItemClick()
     if (!JpgScaleBMForm) {
         JpgScaleBMForm = new TJpgScaleBMForm(ScanImage, this);
         JpgScaleBMForm->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+        if (FormLookHook)
+            FormLookHook(JpgScaleBMForm, Options.XPContrStyle);
     }
     JpgScaleBMForm->show();
     JpgScaleBMForm->raise();

@@ -261,6 +261,8 @@ void TMainForm::PrintPrevMenuItemClick(QObject *)
     }
     PrPrevForm->Picture = PrintReport->PrintPicRepImage;
     PrPrevForm->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    if (FormLookHook)
+        FormLookHook(PrPrevForm, Options.XPContrStyle);
     for (const char *name : {"PrintPrevMenuItem", "PrPrevToolButton"})
         if (QAction *a = Item(QString::fromLatin1(name)))
             a->setEnabled(false);

@@ -375,6 +375,8 @@ void TMainForm::MoreAttachMenuItemClick()
     {
         TAttachBMForm form(this);
         form.SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+        if (FormLookHook)
+            FormLookHook(&form, Options.XPContrStyle);
         TOpenDialogScope scope(form.windowTitle());
         if (form.exec() != QDialog::Accepted)
             return;

@@ -115,6 +115,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupShellCommands();
     SetupIconTools();
     SetupCommandSurface();
+    SetupXPLook();
 }
 
 TMainForm::~TMainForm()
@@ -892,6 +893,8 @@ void TMainForm::ZKsvcApplicationPropertiesMessage(const QStringList &droppedFile
     if (!m_dragDrop)
         m_dragDrop = new TDragDropFilesBMForm(this, [this](const QString &f) { OpenPictureFile(f); });
     m_dragDrop->SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    if (FormLookHook)
+        FormLookHook(m_dragDrop, Options.XPContrStyle);
     m_dragDrop->Fill(list);
     m_dragDrop->show();
     m_dragDrop->raise();

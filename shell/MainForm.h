@@ -968,6 +968,15 @@ public:
     // constructor calls it after the launchers.
     void SetupIconTools();
     // --- end of icon tools, split and join -----------------------------------
+public:
+    // --- Flat look of menus, tool bars and controls (shell/MainFormXPLook.cpp)
+    // Makes ZKXPLook, sets it by XPMenStyle and FormLookHook for the dialogs;
+    // the constructor calls it once the tool bars exist.
+    void SetupXPLook();
+    // ZKXPLook active as XPMenStyle says (creation, the menu item, the
+    // settings dialog's OK).
+    void ApplyXPLook();
+    class TXPLook *ZKXPLook = nullptr;
 };
 
 } // namespace zk

@@ -28,6 +28,8 @@ void TMainForm::InfoMenuItemClick()
 {
     TAboutDlgBMForm dlg(this);
     dlg.SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    if (FormLookHook)
+        FormLookHook(&dlg, Options.XPContrStyle);
     TOpenDialogScope scope(QStringLiteral("TAboutDlgBMForm"));
     dlg.exec();
 }
@@ -37,6 +39,8 @@ void TMainForm::ShowFileProperties(const QString &fileName, bool bitmapInfo)
     TFileInfDlgBMForm dlg(this);
     dlg.FIDFInfoBmpButton->setVisible(bitmapInfo);
     dlg.SetLanguage(ZKMultiLanguage->Script(), UsableIndex(Options, "Language"));
+    if (FormLookHook)
+        FormLookHook(&dlg, Options.XPContrStyle);
     TOpenDialogScope scope(QStringLiteral("TFileInfDlgBMForm"));
     dlg.SetFile(fileName);
 }

@@ -79,6 +79,8 @@ void TMainForm::OptionenMenuItemClick(QObject *Sender)
     for (const auto &[index, item] : languages)
         if (QAction *a = Item(QString::fromLatin1(item)))
             dlg.LangRadioGroup->Button(index)->setEnabled(a->isEnabled());
+    if (FormLookHook)
+        FormLookHook(&dlg, Options.XPContrStyle);
     int result = 0;
     {
         TOpenDialogScope scope(QStringLiteral("TOptionDlgForm"));
@@ -118,6 +120,7 @@ void TMainForm::ApplyOptionsDialog(TOptionDlgBMForm &dlg)
     if (QAction *fileEx = Item(QStringLiteral("FileExMenuItem"));
         fileEx && fileEx->isChecked() != Options.FileExp && explorer && explorer->MainHooks.ShowFileExplorer)
         explorer->MainHooks.ShowFileExplorer();
+    ApplyXPLook();
     ApplyBackColor();
     ApplyScanDelay();
     UpdateTrayIcon();

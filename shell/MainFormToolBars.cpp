@@ -323,8 +323,8 @@ bool TMainForm::FormShortCut(const QKeySequence &key)
 
 void TMainForm::XPStyleMenuItemClick()
 {
-    // Drives the XP look once it exists; until then the item is disabled.
     Options.XPMenStyle = Item("XPStyleMenuItem")->isChecked();
+    ApplyXPLook();
 }
 
 void TMainForm::LangMenuItemClick()

@@ -486,6 +486,8 @@ void TMainForm::ColViewMenuItemClick()
     form->MainWindowRect = [this]() -> std::optional<QRect> { return frameGeometry(); };
     if (ZKMultiLanguage)
         form->SetLanguage(ZKMultiLanguage->Script(), Options.Language);
+    if (FormLookHook)
+        FormLookHook(form, Options.XPContrStyle);
     form->show();
 }
 

@@ -1,4 +1,5 @@
 #include "OptionDlg.h"
+#include "XPLook.h"
 #include "ShellOpen.h"
 
 #include <QMainWindow>
@@ -1906,6 +1907,7 @@ void TOptionDlgBMForm::SmtpConfButtonClick()
 {
     TSmtpBMForm form(this);
     form.SetLanguage(OptionMultiLanguage->Script(), LanguageIndex);
+    TXPLook::ApplyToForm(&form, TXPLook::FormActive(this));
     form.LoadFrom(SmtpCopy);
     if (form.exec() == QDialog::Accepted)
         form.SaveTo(SmtpCopy);
@@ -1915,6 +1917,7 @@ void TOptionDlgBMForm::MapiConfigButtonClick()
 {
     TMapiConfigBMForm form(this);
     form.SetLanguage(OptionMultiLanguage->Script(), LanguageIndex);
+    TXPLook::ApplyToForm(&form, TXPLook::FormActive(this));
     form.LoadFrom(MapiCopy);
     if (form.exec() == QDialog::Accepted)
         form.SaveTo(MapiCopy);

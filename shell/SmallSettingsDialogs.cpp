@@ -1,4 +1,5 @@
 #include "SmallSettingsDialogs.h"
+#include "XPLook.h"
 
 #include "EditDialogs.h"
 #include "Globals.h"
@@ -321,6 +322,7 @@ void takeLanguage(TBaseModalForm &form, QWidget *owner)
 {
     if (auto *settings = qobject_cast<TOptionDlgBMForm *>(owner))
         form.SetLanguage(settings->OptionMultiLanguage->Script(), settings->LanguageIndex);
+    TXPLook::ApplyToForm(&form, TXPLook::FormActive(owner));
 }
 
 } // namespace
