@@ -557,6 +557,9 @@ std::unique_ptr<QWidget> MakeProxy()
     auto proxy = std::make_unique<QWidget>();
     proxy->setObjectName(QStringLiteral("AcquireProxy"));
     proxy->setWindowTitle(QStringLiteral("Acquire Proxy"));
+    // Over the window the user works in, so the dialogs open there.
+    if (QWidget *active = QApplication::activeWindow())
+        proxy->setGeometry(active->geometry());
     return proxy;
 }
 
