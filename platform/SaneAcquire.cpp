@@ -401,9 +401,12 @@ SANE_Status ReadPageWithProgress(SANE_Handle h, QWidget *owner, QImage *out, QSt
     std::atomic_bool done{false};
     SANE_Status status = SANE_STATUS_GOOD;
     l.reading = h;
+    QEventLoop loop;
     std::thread worker([&] {
         status = ReadPage(h, builder, why);
         done = true;
+        // Wakes the loop at once instead of at its next tick.
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     QProgressDialog progress(Tx("twain_progress_text", QStringLiteral("Seite wird eingelesen...")),
                              Tx("twain_progress_cancel", QStringLiteral("Abbrechen")), 0, 1000, owner);
@@ -415,7 +418,6 @@ SANE_Status ReadPageWithProgress(SANE_Handle h, QWidget *owner, QImage *out, QSt
     progress.setAutoClose(false);
     const QMetaObject::Connection cancel =
         QObject::connect(&progress, &QProgressDialog::canceled, [] { TWAIN_CancelAcquire(); });
-    QEventLoop loop;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         if (done) {
@@ -426,7 +428,7 @@ SANE_Status ReadPageWithProgress(SANE_Handle h, QWidget *owner, QImage *out, QSt
         if (expected > 0)
             progress.setValue(int(std::min<std::int64_t>(999, builder.ReceivedBytes() * 1000 / expected)));
     });
-    tick.start(20);
+    tick.start(50);
     if (!done)
         loop.exec();
     worker.join();
