@@ -36,11 +36,6 @@ namespace zk {
 // ---------------------------------------------------------------------------
 // Frames into a picture
 
-std::int64_t TSaneImageBuilder::ExpectedBytes() const
-{
-    return m_frame.lines < 0 ? -1 : std::int64_t(m_frame.lines) * m_frame.bytesPerLine;
-}
-
 bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
 {
     const auto fail = [why](const QString &text) {
@@ -82,6 +77,7 @@ bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
     m_pending.clear();
     m_row = 0;
     m_received = 0;
+    m_expected = frame.lines < 0 ? -1 : std::int64_t(frame.lines) * frame.bytesPerLine;
     m_done = false;
     return true;
 }
@@ -408,34 +404,43 @@ SANE_Status ReadPageWithProgress(SANE_Handle h, QWidget *owner, QImage *out, QSt
         // Wakes the loop at once instead of at its next tick.
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
-    QProgressDialog progress(Tx("twain_progress_text", QStringLiteral("Seite wird eingelesen...")),
-                             Tx("twain_progress_cancel", QStringLiteral("Abbrechen")), 0, 1000, owner);
-    progress.setObjectName(QStringLiteral("TwainProgressDialog"));
-    progress.setWindowTitle(QStringLiteral("SANE"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(400);
-    progress.setAutoReset(false);
-    progress.setAutoClose(false);
-    const QMetaObject::Connection cancel =
-        QObject::connect(&progress, &QProgressDialog::canceled, [] { TWAIN_CancelAcquire(); });
+    // The window comes only for a page that takes a while.
+    std::unique_ptr<QProgressDialog> progress;
+    QElapsedTimer since;
+    since.start();
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         if (done) {
             loop.quit();
             return;
         }
+        if (!progress && since.elapsed() >= 400) {
+            progress = std::make_unique<QProgressDialog>(
+                Tx("twain_progress_text", QStringLiteral("Seite wird eingelesen...")),
+                Tx("twain_progress_cancel", QStringLiteral("Abbrechen")), 0, 1000, owner);
+            progress->setObjectName(QStringLiteral("TwainProgressDialog"));
+            progress->setWindowTitle(QStringLiteral("SANE"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoReset(false);
+            progress->setAutoClose(false);
+            QObject::connect(progress.get(), &QProgressDialog::canceled, [] { TWAIN_CancelAcquire(); });
+            progress->show();
+        }
         const std::int64_t expected = builder.ExpectedBytes();
-        if (expected > 0)
-            progress.setValue(int(std::min<std::int64_t>(999, builder.ReceivedBytes() * 1000 / expected)));
+        if (progress && expected > 0)
+            progress->setValue(int(std::min<std::int64_t>(999, builder.ReceivedBytes() * 1000 / expected)));
     });
     tick.start(50);
     if (!done)
         loop.exec();
     worker.join();
     l.reading = nullptr;
-    // Closing the window would count as its cancel.
-    QObject::disconnect(cancel);
-    progress.hide();
+    if (progress) {
+        // Closing the window would count as its cancel.
+        QObject::disconnect(progress.get(), nullptr, nullptr, nullptr);
+        progress->hide();
+    }
     if (status == SANE_STATUS_GOOD)
         *out = builder.Take();
     if (status == SANE_STATUS_GOOD && out->isNull()) {

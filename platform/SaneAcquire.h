@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -104,7 +105,9 @@ public:
     bool EndFrame();
     // The picture once the last frame ended; empty before.
     QImage Take();
-    std::int64_t ExpectedBytes() const; // of the current frame, -1 unknown
+    // Of the current frame (-1 unknown), and read so far; both may be asked
+    // from another thread while the reader feeds.
+    std::int64_t ExpectedBytes() const { return m_expected; }
     std::int64_t ReceivedBytes() const { return m_received; }
 
 private:
@@ -113,7 +116,8 @@ private:
     QImage m_image;
     QByteArray m_pending;    // an incomplete line
     int m_row = 0;
-    std::int64_t m_received = 0;
+    std::atomic<std::int64_t> m_received{0};
+    std::atomic<std::int64_t> m_expected{-1};
     bool m_done = false;
 };
 
