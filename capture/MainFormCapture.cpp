@@ -415,7 +415,7 @@ bool TMainForm::StartLocalChannel(const QString &path)
     return false;
 }
 
-void TMainForm::OnChannelMessage(quint32 id, const QByteArray &)
+void TMainForm::OnChannelMessage(quint32 id, const QByteArray &payload)
 {
     if (FCaptureBusy) {
         qCInfo(lcCapture) << "message" << Qt::hex << id << "ignored during a capture";
@@ -432,6 +432,9 @@ void TMainForm::OnChannelMessage(quint32 id, const QByteArray &)
         break;
     case MsgShowApplication:
         WMShowApplication();
+        break;
+    case MsgCopyData:
+        WMCopyData(payload);
         break;
     default:
         qCInfo(lcCapture) << "unknown message" << Qt::hex << id << "ignored";
@@ -491,7 +494,7 @@ void TMainForm::ShowToolBars(bool visible)
                 m_hiddenToolWindows.append(tb);
             }
         QList<QWidget *> windows = {static_cast<QWidget *>(DragDropFilesBMForm()), ColViewForm.data(),
-                                    SaveAviEdtForm.data(), FullScreenForm.data()};
+                                    SaveAviEdtForm.data(), FullScreenForm.data(), FileOutputBDForm.data()};
         if (Options.FileExp)
             windows << DirBDForm.data() << NavBDForm.data();
         for (QWidget *w : windows)

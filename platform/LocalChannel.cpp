@@ -80,12 +80,12 @@ bool TFrameReader::Next(TChannelFrame *frame)
         return false;
     const std::uint32_t id = ReadLe32(m_buffer, 0);
     const std::uint32_t length = ReadLe32(m_buffer, 4);
-    if (length > m_max) {
+    if (length > m_idLimits.value(id, m_max)) {
         m_failed = true;
         m_error = QStringLiteral("frame of %1 bytes for message 0x%2 exceeds the limit of %3 bytes")
                       .arg(length)
                       .arg(id, 0, 16)
-                      .arg(m_max);
+                      .arg(m_idLimits.value(id, m_max));
         m_buffer.clear();
         return false;
     }
@@ -217,6 +217,8 @@ void TLocalChannel::OnNewConnection()
             continue;
         }
         auto *client = new Client(m_maxPayload);
+        for (auto it = m_idLimits.cbegin(); it != m_idLimits.cend(); ++it)
+            client->reader.SetIdLimit(it.key(), it.value());
         m_clients.insert(socket, client);
         socket->setReadBufferSize(kReadChunk);
         client->stall = new QTimer(socket);

@@ -28,6 +28,7 @@ enum TChannelMessage : std::uint32_t {
     MsgStartScan = 0x8067,       // start a capture as the capture command does
     MsgAfterShow = 0x8068,       // go to the tray when the settings say so
     MsgShowApplication = 0x806E, // show the program
+    MsgCopyData = 0x004A,        // dwData (4 bytes LE) + a data block; 1: a whole BMP file
 };
 
 struct TChannelFrame
@@ -48,6 +49,8 @@ public:
     static constexpr std::uint32_t kHeaderSize = 8;
 
     explicit TFrameReader(std::uint32_t maxPayload);
+    // A larger (or smaller) limit for frames of one message id.
+    void SetIdLimit(std::uint32_t id, std::uint32_t maxPayload) { m_idLimits.insert(id, maxPayload); }
 
     void Append(const QByteArray &bytes);
     // The next complete frame; false when more bytes are needed or the
@@ -61,6 +64,7 @@ public:
 
 private:
     std::uint32_t m_max;
+    QHash<std::uint32_t, std::uint32_t> m_idLimits;
     QByteArray m_buffer;
     bool m_failed = false;
     QString m_error;
@@ -99,6 +103,8 @@ public:
     // Both apply to connections made afterwards.
     void SetMaxPayload(std::uint32_t bytes) { m_maxPayload = bytes; }
     std::uint32_t MaxPayload() const { return m_maxPayload; }
+    // The limit for frames of one id only; the others keep MaxPayload.
+    void SetMaxPayloadFor(std::uint32_t id, std::uint32_t bytes) { m_idLimits.insert(id, bytes); }
     void SetStallTimeout(int ms) { m_stallTimeoutMs = ms; }
 
     // Connects, writes one frame and disconnects. False with a reason in
@@ -123,6 +129,7 @@ private:
     QLocalServer *m_server = nullptr;
     QHash<QLocalSocket *, Client *> m_clients;
     std::uint32_t m_maxPayload = kDefaultMaxPayload;
+    QHash<std::uint32_t, std::uint32_t> m_idLimits;
     int m_stallTimeoutMs = kStallTimeoutMs;
     QString m_error;
 };

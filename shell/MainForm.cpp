@@ -114,6 +114,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupLaunchers();
     SetupShellCommands();
     SetupIconTools();
+    SetupCaptureSources();
     SetupCommandSurface();
     SetupXPLook();
 }
@@ -168,10 +169,9 @@ void TMainForm::BuildComponents()
     ZKsvcTrayIcon->SetCycleInterval(700);
     ZKsvcTrayIcon->MinimizeToTray = true;
     // The tray menu is opened by the component at the pointer (a tray that
-    // exports menus would show them without the side bar). A left click
-    // shows and hides; a double click runs the menu's default item, which is
-    // the same show-and-hide item.
-    ZKsvcTrayIcon->OnClick = [this](TsvcComponent *) { ZKPopupMenuItemClick(); };
+    // exports menus would show them without the side bar); a double click
+    // runs the menu's default item, the show-and-hide item. The mouse
+    // events are wired with the other capture sources.
     // An exception of a component's timer tick reaches the exception box.
     SetComponentExceptionHandler([this](std::exception_ptr error) {
         ReportException(error, [this](const QString &type, const QString &message) {
@@ -667,6 +667,8 @@ bool TMainForm::WMSysCommand(int command)
         // Without a tray the ordinary minimise is what hiding falls back to.
         if (!Options.AnimMin || !TrayUsable())
             return false;
+        for (int i = 0; i < Options.AnimCount; ++i)
+            AnimateToTray();
         ZKsvcTrayIcon->Minimize();
         return true;
     case SC_MAXIMIZE: {

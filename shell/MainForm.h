@@ -860,6 +860,43 @@ public:
     void ApplyDockRules();
     // --- end of docked explorer ----------------------------------------------
 
+    // --- Other capture sources and the tray's events (capture/MainFormSources.cpp)
+    // Fills capture modes 9..12, the scanner items, the copy-data message
+    // and the tray icon's mouse events; the constructor calls it.
+    void SetupCaptureSources();
+    void ScanTwainMenuItemClick();
+    void KodakScanMenuItemClick();
+    void DoScanPropMenuItemClick();
+    void ScanFileMenuItemClick();
+    void ScanOpenPictureDialogShow(QFileDialog *dialog);
+    void ScanTxtMenuItemClick();
+    void EndTextScan();
+    void QuorvMenuItemClick();
+    // Channel message 0x004A: dwData (4 bytes LE) and the block; 1 is a
+    // whole BMP file for the picture. False when the block changed nothing.
+    bool WMCopyData(const QByteArray &payload);
+    void ZKsvcTrayIconMouseDown(Qt::MouseButton button);
+    void ZKsvcTrayIconMouseUp(Qt::MouseButton button);
+    void ZKsvcTrayIconDblClick();
+    // An outline flying from the window to the tray icon (about 250 ms).
+    void AnimateToTray();
+    // Whether the tray host reports double clicks (an XEmbed tray does; a
+    // StatusNotifierItem host reports one activation per click).
+    static bool TrayReportsDoubleClicks();
+    // The picture of the sources, set as a paste sets one: no file name.
+    void SetSourcePicture(const TBitmap &picture);
+    QPointer<class TFindOptBMForm> FindOptBMForm;
+    bool FTextScanActive = false; // the text search's output is shown
+    // The questions the sources ask; tests answer them.
+    struct TSourcePrompts
+    {
+        std::function<QString(const QString &title)> ChooseFile; // "" when cancelled
+        std::function<void(const QString &text)> Message;
+        std::function<bool(const QString &program, const QStringList &args)> StartDetached;
+        std::function<int(int ms)> Wait; // the pause between the two file dialogs
+    } SourcePrompts;
+    // --- end of other capture sources ---------------------------------------
+
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).
     void HotKeyMessage(int slot);

@@ -202,6 +202,15 @@ void TMainForm::BuildMenus()
                 {"TimeScanMenuItem", "&Zeitgesteuerter Scan"},
                 {"AutoFileMenuItem", "&Automatisch speichern"},
                 {"-", ""}});
+    // The scanner's own commands, right after the capture sources.
+    QMenu *twain = AddSubMenu(edit, "TwainMenuItem", "T&wain");
+    fill(twain, {{"DoScanTwainMenuItem", "&Scannen..."},
+                 {"KodakScanMenuItem", "Scannen in &Datei..."},
+                 {"-", ""},
+                 {"DoScanPropMenuItem", "Scanner-&Einstellungen..."}});
+    edit->removeAction(twain->menuAction());
+    edit->insertAction(edit->actions().value(edit->actions().indexOf(Item("Quorv2MenuItem")) + 1),
+                       twain->menuAction());
     QMenu *grafik = AddSubMenu(edit, "GrafikMenuItem", "&Grafik");
     fill(grafik, {{"MirrorHMenuItem", "Spiegeln horizontal"},
                   {"MirrorVMenuItem", "Spiegeln vertikal"},

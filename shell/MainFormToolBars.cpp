@@ -340,7 +340,7 @@ void TMainForm::ZKMultiLanguageTranslate()
     // The picture classes' messages follow, on every thread.
     installGraphicTexts(*ZKMultiLanguage);
     // The explorer windows switch with the main window once they exist.
-    for (QWidget *form : {DirBDForm.data(), NavBDForm.data()})
+    for (QWidget *form : {DirBDForm.data(), NavBDForm.data(), FileOutputBDForm.data()})
         if (form)
             QMetaObject::invokeMethod(form, "SetLanguage", Q_ARG(QStringList, ZKMultiLanguage->Script()),
                                       Q_ARG(int, int(Options.Language)));

@@ -1,0 +1,855 @@
+#include "SaneAcquire.h"
+
+#include "Bitmap.h"
+#include "Registry.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFormLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <sane/sane.h>
+#include <sane/saneopts.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace zk {
+
+// ---------------------------------------------------------------------------
+// Frames into a picture
+
+bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
+{
+    const auto fail = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (frame.pixelsPerLine <= 0 || frame.bytesPerLine <= 0 || frame.lines == 0 || frame.lines < -1)
+        return fail(QStringLiteral("empty or bad frame size"));
+    if (frame.depth != 1 && frame.depth != 8 && frame.depth != 16)
+        return fail(QStringLiteral("%1 bits per sample are not supported").arg(frame.depth));
+    if (frame.depth == 1 && frame.kind != Gray)
+        return fail(QStringLiteral("1 bit colour is not supported"));
+    const int samples = frame.kind == Rgb ? 3 : 1;
+    const std::int64_t need = (std::int64_t(frame.pixelsPerLine) * samples * frame.depth + 7) / 8;
+    if (frame.bytesPerLine < need)
+        return fail(QStringLiteral("line shorter than its pixels"));
+    const int height = frame.lines > 0 ? frame.lines : 64;
+    if (std::int64_t(frame.pixelsPerLine) * height > TBitmap::MaxPixels())
+        return fail(QStringLiteral("picture too large"));
+    const bool separate = frame.kind == Red || frame.kind == Green || frame.kind == Blue;
+    if (separate && !m_image.isNull()) {
+        // A later pass of a three-pass page: same size as the first.
+        if (m_image.width() != frame.pixelsPerLine || m_image.format() != QImage::Format_RGB888)
+            return fail(QStringLiteral("passes of different size"));
+    } else {
+        QImage::Format format = QImage::Format_RGB888;
+        if (frame.kind == Gray)
+            format = frame.depth == 1 ? QImage::Format_Mono : QImage::Format_Grayscale8;
+        m_image = QImage(frame.pixelsPerLine, height, format);
+        if (m_image.isNull())
+            return fail(QStringLiteral("out of memory"));
+        if (format == QImage::Format_Mono)
+            m_image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // a set bit is black
+        if (separate)
+            m_image.fill(Qt::black);
+    }
+    m_frame = frame;
+    m_pending.clear();
+    m_row = 0;
+    m_received = 0;
+    m_expected = frame.lines < 0 ? -1 : std::int64_t(frame.lines) * frame.bytesPerLine;
+    m_done = false;
+    return true;
+}
+
+void TSaneImageBuilder::StoreLine(const unsigned char *line)
+{
+    if (m_frame.lines > 0 && m_row >= m_frame.lines)
+        return; // more than announced: the rest is dropped
+    if (m_row >= m_image.height()) {
+        // Height unknown: grow by doubling.
+        if (std::int64_t(m_image.width()) * m_image.height() * 2 > TBitmap::MaxPixels())
+            return;
+        QImage grown = m_image.copy(0, 0, m_image.width(), m_image.height() * 2);
+        m_image.swap(grown);
+    }
+    uchar *out = m_image.scanLine(m_row);
+    const int w = m_frame.pixelsPerLine;
+    const bool wide = m_frame.depth == 16;
+    // SANE sends 16-bit samples in the machine's order; the high byte stays.
+    const auto sample = [line, wide](int i) -> uchar {
+        if (!wide)
+            return line[i];
+        std::uint16_t v;
+        std::memcpy(&v, line + 2 * i, 2);
+        return uchar(v >> 8);
+    };
+    switch (m_frame.kind) {
+    case Gray:
+        if (m_frame.depth == 1)
+            std::memcpy(out, line, std::size_t((w + 7) / 8));
+        else if (!wide)
+            std::memcpy(out, line, std::size_t(w));
+        else
+            for (int x = 0; x < w; ++x)
+                out[x] = sample(x);
+        break;
+    case Rgb:
+        if (!wide)
+            std::memcpy(out, line, std::size_t(w) * 3);
+        else
+            for (int x = 0; x < w * 3; ++x)
+                out[x] = sample(x);
+        break;
+    case Red:
+    case Green:
+    case Blue: {
+        const int c = m_frame.kind == Red ? 0 : m_frame.kind == Green ? 1 : 2;
+        for (int x = 0; x < w; ++x)
+            out[3 * x + c] = sample(x);
+        break;
+    }
+    }
+    ++m_row;
+}
+
+void TSaneImageBuilder::Feed(const unsigned char *data, std::size_t size)
+{
+    m_received += std::int64_t(size);
+    const std::size_t bpl = std::size_t(m_frame.bytesPerLine);
+    if (!m_pending.isEmpty()) {
+        const std::size_t take = std::min(size, bpl - std::size_t(m_pending.size()));
+        m_pending.append(reinterpret_cast<const char *>(data), qsizetype(take));
+        data += take;
+        size -= take;
+        if (std::size_t(m_pending.size()) < bpl)
+            return;
+        StoreLine(reinterpret_cast<const unsigned char *>(m_pending.constData()));
+        m_pending.clear();
+    }
+    while (size >= bpl) {
+        StoreLine(data);
+        data += bpl;
+        size -= bpl;
+    }
+    if (size)
+        m_pending.append(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+bool TSaneImageBuilder::EndFrame()
+{
+    const bool complete = m_frame.lines < 0 || m_row >= m_frame.lines;
+    if (m_frame.lines < 0 && m_row < m_image.height()) {
+        if (m_row == 0)
+            return false;
+        m_image = m_image.copy(0, 0, m_image.width(), m_row);
+    }
+    if (m_frame.lastFrame)
+        m_done = complete;
+    return complete;
+}
+
+QImage TSaneImageBuilder::Take()
+{
+    if (!m_done)
+        return {};
+    m_done = false;
+    return std::exchange(m_image, QImage());
+}
+
+// ---------------------------------------------------------------------------
+// The layer's state
+
+namespace {
+
+struct TLayer
+{
+    std::atomic_int state{1}; // the worker moves it to 6 and 7
+    bool hideUI = false;
+    std::vector<QImage *> images; // entries handed out and freed become null
+    int imageCount = 0;
+    HDIB currentDib = nullptr;
+    QList<TSaneSetting> settings;
+    std::atomic<SANE_Handle> reading{nullptr};
+    std::atomic_bool cancelled{false};
+};
+
+TLayer &Layer()
+{
+    static TLayer layer;
+    return layer;
+}
+
+const char *const kTwainKey = "Software\\Tarvendo\\Zelkora\\5.0\\TWAIN";
+
+QString Tx(const char *key, const QString &fallback)
+{
+    const auto &text = TwainHooks().Text;
+    return text ? text(key, fallback) : fallback;
+}
+
+void ErrorBox(const QString &text)
+{
+    if (TwainHooks().ErrorBox) {
+        TwainHooks().ErrorBox(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("TWAIN Error"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+void ReportStatus(const char *what, SANE_Status status)
+{
+    ErrorBox(QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(sane_strstatus(status)));
+}
+
+void ClearImages()
+{
+    TLayer &l = Layer();
+    for (QImage *image : l.images)
+        delete image;
+    l.images.clear();
+    l.imageCount = 0;
+    l.currentDib = nullptr;
+}
+
+// The option of that name, its number in *index.
+const SANE_Option_Descriptor *FindOption(SANE_Handle h, const QByteArray &name, SANE_Int *index)
+{
+    for (SANE_Int i = 1;; ++i) {
+        const SANE_Option_Descriptor *d = sane_get_option_descriptor(h, i);
+        if (!d)
+            return nullptr;
+        if (d->name && name == d->name) {
+            *index = i;
+            return d;
+        }
+    }
+}
+
+bool Settable(const SANE_Option_Descriptor *d)
+{
+    return d && SANE_OPTION_IS_ACTIVE(d->cap) && SANE_OPTION_IS_SETTABLE(d->cap) && d->type != SANE_TYPE_BUTTON &&
+           d->type != SANE_TYPE_GROUP && d->size > 0;
+}
+
+QString OptionText(SANE_Handle h, const QByteArray &name)
+{
+    SANE_Int index = 0;
+    const SANE_Option_Descriptor *d = FindOption(h, name, &index);
+    if (!d || !SANE_OPTION_IS_ACTIVE(d->cap) || d->size <= 0)
+        return {};
+    std::vector<char> value(std::size_t(d->size) + 1, '\0');
+    if (sane_control_option(h, index, SANE_ACTION_GET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD)
+        return {};
+    SANE_Word w;
+    std::memcpy(&w, value.data(), sizeof w);
+    switch (d->type) {
+    case SANE_TYPE_STRING:
+        return QString::fromLocal8Bit(value.data());
+    case SANE_TYPE_BOOL:
+        return w ? QStringLiteral("yes") : QStringLiteral("no");
+    case SANE_TYPE_INT:
+        return QString::number(w);
+    case SANE_TYPE_FIXED:
+        return QString::number(SANE_UNFIX(w));
+    default:
+        return {};
+    }
+}
+
+SANE_Status SetOption(SANE_Handle h, const TSaneSetting &s)
+{
+    SANE_Int index = 0;
+    const SANE_Option_Descriptor *d = FindOption(h, s.name, &index);
+    if (!Settable(d))
+        return SANE_STATUS_UNSUPPORTED;
+    std::vector<char> value(std::size_t(d->size) + 1, '\0');
+    SANE_Word w = 0;
+    bool ok = true;
+    switch (d->type) {
+    case SANE_TYPE_STRING: {
+        const QByteArray text = s.value.toLocal8Bit();
+        if (text.size() >= d->size)
+            return SANE_STATUS_INVAL;
+        std::memcpy(value.data(), text.constData(), std::size_t(text.size()));
+        break;
+    }
+    case SANE_TYPE_BOOL: {
+        const QString v = s.value.trimmed().toLower();
+        w = (v == QLatin1String("yes") || v == QLatin1String("true") || v == QLatin1String("1")) ? SANE_TRUE
+                                                                                                  : SANE_FALSE;
+        break;
+    }
+    case SANE_TYPE_INT:
+        w = SANE_Word(s.value.toDouble(&ok));
+        break;
+    case SANE_TYPE_FIXED:
+        w = SANE_FIX(s.value.toDouble(&ok));
+        break;
+    default:
+        return SANE_STATUS_UNSUPPORTED;
+    }
+    if (!ok)
+        return SANE_STATUS_INVAL;
+    if (d->type != SANE_TYPE_STRING)
+        for (std::size_t at = 0; at + sizeof w <= std::size_t(d->size); at += sizeof w)
+            std::memcpy(value.data() + at, &w, sizeof w);
+    SANE_Int info = 0;
+    return sane_control_option(h, index, SANE_ACTION_SET_VALUE, value.data(), &info);
+}
+
+// The feeder gives page after page; any other source one page a start.
+bool FeedsPages(SANE_Handle h)
+{
+    const QString source = OptionText(h, SANE_NAME_SCAN_SOURCE).toLower();
+    return source.contains(QLatin1String("adf")) || source.contains(QLatin1String("feeder")) ||
+           source.contains(QLatin1String("automatic document"));
+}
+
+// One page, all its frames, read to the end (run on the worker).
+SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
+{
+    std::vector<SANE_Byte> buffer(256 * 1024);
+    TLayer &l = Layer();
+    for (;;) {
+        SANE_Status st = sane_start(h);
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        l.state = 6;
+        SANE_Parameters p;
+        st = sane_get_parameters(h, &p);
+        if (st != SANE_STATUS_GOOD)
+            return st;
+        TSaneImageBuilder::TFrame f;
+        switch (p.format) {
+        case SANE_FRAME_GRAY:
+            f.kind = TSaneImageBuilder::Gray;
+            break;
+        case SANE_FRAME_RGB:
+            f.kind = TSaneImageBuilder::Rgb;
+            break;
+        case SANE_FRAME_RED:
+            f.kind = TSaneImageBuilder::Red;
+            break;
+        case SANE_FRAME_GREEN:
+            f.kind = TSaneImageBuilder::Green;
+            break;
+        case SANE_FRAME_BLUE:
+            f.kind = TSaneImageBuilder::Blue;
+            break;
+        default:
+            *why = QStringLiteral("unknown frame format %1").arg(int(p.format));
+            return SANE_STATUS_UNSUPPORTED;
+        }
+        f.bytesPerLine = p.bytes_per_line;
+        f.pixelsPerLine = p.pixels_per_line;
+        f.lines = p.lines;
+        f.depth = p.depth;
+        f.lastFrame = p.last_frame;
+        if (!builder.BeginFrame(f, why))
+            return SANE_STATUS_UNSUPPORTED;
+        l.state = 7;
+        for (;;) {
+            SANE_Int got = 0;
+            st = sane_read(h, buffer.data(), SANE_Int(buffer.size()), &got);
+            if (st == SANE_STATUS_EOF)
+                break;
+            if (st != SANE_STATUS_GOOD)
+                return st;
+            builder.Feed(buffer.data(), std::size_t(got));
+        }
+        if (!builder.EndFrame() && f.lastFrame) {
+            *why = QStringLiteral("the page ended early");
+            return SANE_STATUS_IO_ERROR;
+        }
+        if (p.last_frame)
+            return SANE_STATUS_GOOD;
+    }
+}
+
+// Reads one page on a worker while a progress window with "Abbrechen"
+// keeps the program answering.
+SANE_Status ReadPageWithProgress(SANE_Handle h, QWidget *owner, QImage *out, QString *why)
+{
+    TLayer &l = Layer();
+    TSaneImageBuilder builder;
+    std::atomic_bool done{false};
+    SANE_Status status = SANE_STATUS_GOOD;
+    l.reading = h;
+    QEventLoop loop;
+    std::thread worker([&] {
+        status = ReadPage(h, builder, why);
+        done = true;
+        // Wakes the loop at once instead of at its next tick.
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    // The window comes only for a page that takes a while.
+    std::unique_ptr<QProgressDialog> progress;
+    QElapsedTimer since;
+    since.start();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (done) {
+            loop.quit();
+            return;
+        }
+        if (!progress && since.elapsed() >= 400) {
+            progress = std::make_unique<QProgressDialog>(
+                Tx("twain_progress_text", QStringLiteral("Seite wird eingelesen...")),
+                Tx("twain_progress_cancel", QStringLiteral("Abbrechen")), 0, 1000, owner);
+            progress->setObjectName(QStringLiteral("TwainProgressDialog"));
+            progress->setWindowTitle(QStringLiteral("SANE"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoReset(false);
+            progress->setAutoClose(false);
+            QObject::connect(progress.get(), &QProgressDialog::canceled, [] { TWAIN_CancelAcquire(); });
+            progress->show();
+        }
+        const std::int64_t expected = builder.ExpectedBytes();
+        if (progress && expected > 0)
+            progress->setValue(int(std::min<std::int64_t>(999, builder.ReceivedBytes() * 1000 / expected)));
+    });
+    tick.start(50);
+    if (!done)
+        loop.exec();
+    worker.join();
+    l.reading = nullptr;
+    if (progress) {
+        // Closing the window would count as its cancel.
+        QObject::disconnect(progress.get(), nullptr, nullptr, nullptr);
+        progress->hide();
+    }
+    if (status == SANE_STATUS_GOOD)
+        *out = builder.Take();
+    if (status == SANE_STATUS_GOOD && out->isNull()) {
+        *why = QStringLiteral("the page ended early");
+        status = SANE_STATUS_IO_ERROR;
+    }
+    return status;
+}
+
+// ---------------------------------------------------------------------------
+// Our dialogs
+
+struct TDeviceRow
+{
+    QString name, label;
+};
+
+QList<TDeviceRow> ListDevices(SANE_Status *status)
+{
+    const SANE_Device **list = nullptr;
+    *status = sane_get_devices(&list, SANE_FALSE);
+    QList<TDeviceRow> rows;
+    if (*status != SANE_STATUS_GOOD || !list)
+        return rows;
+    for (int i = 0; list[i]; ++i) {
+        const SANE_Device *d = list[i];
+        rows.append({QString::fromLocal8Bit(d->name),
+                     QStringLiteral("%1 %2 (%3)").arg(QString::fromLocal8Bit(d->vendor), QString::fromLocal8Bit(d->model),
+                                                      QString::fromLocal8Bit(d->name))});
+    }
+    return rows;
+}
+
+// The source's dialog: mode, resolution, source and area, as the device
+// offers them. False when cancelled.
+bool SourceDialog(SANE_Handle h, QWidget *owner)
+{
+    QDialog dlg(owner);
+    dlg.setObjectName(QStringLiteral("TwainSourceDialog"));
+    dlg.setWindowTitle(Tx("twain_source_title", QStringLiteral("Scannen")));
+    auto *form = new QFormLayout;
+    struct TRow
+    {
+        QByteArray name;
+        std::function<QString()> value;
+    };
+    QList<TRow> rows;
+    const auto addOption = [&](const char *name, const char *key, const QString &german) {
+        SANE_Int index = 0;
+        const SANE_Option_Descriptor *d = FindOption(h, name, &index);
+        if (!Settable(d))
+            return;
+        const QString current = OptionText(h, name);
+        QWidget *editor = nullptr;
+        if (d->constraint_type == SANE_CONSTRAINT_STRING_LIST) {
+            auto *box = new QComboBox(&dlg);
+            for (const SANE_String_Const *s = d->constraint.string_list; *s; ++s)
+                box->addItem(QString::fromLocal8Bit(*s));
+            box->setCurrentText(current);
+            rows.append({name, [box] { return box->currentText(); }});
+            editor = box;
+        } else if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
+            auto *box = new QComboBox(&dlg);
+            const SANE_Word *list = d->constraint.word_list;
+            for (SANE_Word i = 1; i <= list[0]; ++i)
+                box->addItem(d->type == SANE_TYPE_FIXED ? QString::number(SANE_UNFIX(list[i]))
+                                                        : QString::number(list[i]));
+            box->setCurrentText(current);
+            rows.append({name, [box] { return box->currentText(); }});
+            editor = box;
+        } else if (d->type == SANE_TYPE_INT || d->type == SANE_TYPE_FIXED) {
+            auto *spin = new QDoubleSpinBox(&dlg);
+            spin->setDecimals(d->type == SANE_TYPE_FIXED ? 1 : 0);
+            if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
+                const SANE_Range *r = d->constraint.range;
+                const auto num = [d](SANE_Word v) { return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(v) : double(v); };
+                spin->setRange(num(r->min), num(r->max));
+            } else {
+                spin->setRange(-1e6, 1e6);
+            }
+            spin->setValue(current.toDouble());
+            rows.append({name, [spin] { return QString::number(spin->value()); }});
+            editor = spin;
+        }
+        if (!editor)
+            return;
+        editor->setObjectName(QString::fromLatin1(name));
+        form->addRow(Tx(key, german), editor);
+    };
+    addOption(SANE_NAME_SCAN_MODE, "twain_opt_mode", QStringLiteral("Modus:"));
+    addOption(SANE_NAME_SCAN_RESOLUTION, "twain_opt_resolution", QStringLiteral("Auflösung (dpi):"));
+    addOption(SANE_NAME_SCAN_SOURCE, "twain_opt_source", QStringLiteral("Quelle:"));
+    addOption(SANE_NAME_SCAN_TL_X, "twain_opt_left", QStringLiteral("Links:"));
+    addOption(SANE_NAME_SCAN_TL_Y, "twain_opt_top", QStringLiteral("Oben:"));
+    addOption(SANE_NAME_SCAN_BR_X, "twain_opt_right", QStringLiteral("Rechts:"));
+    addOption(SANE_NAME_SCAN_BR_Y, "twain_opt_bottom", QStringLiteral("Unten:"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    buttons->button(QDialogButtonBox::Ok)->setText(Tx("twain_source_scan", QStringLiteral("Scannen")));
+    buttons->button(QDialogButtonBox::Cancel)->setText(Tx("twain_progress_cancel", QStringLiteral("Abbrechen")));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    auto *outer = new QVBoxLayout(&dlg);
+    outer->addLayout(form);
+    outer->addWidget(buttons);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    QList<TSaneSetting> chosen = Layer().settings;
+    for (const TRow &r : rows) {
+        const TSaneSetting s{r.name, r.value()};
+        chosen.erase(std::remove_if(chosen.begin(), chosen.end(), [&](const TSaneSetting &o) { return o.name == s.name; }),
+                     chosen.end());
+        chosen.append(s);
+    }
+    Layer().settings = chosen;
+    return true;
+}
+
+// A hidden owner for the dialogs when the caller gives no window.
+std::unique_ptr<QWidget> MakeProxy()
+{
+    auto proxy = std::make_unique<QWidget>();
+    proxy->setObjectName(QStringLiteral("AcquireProxy"));
+    proxy->setWindowTitle(QStringLiteral("Acquire Proxy"));
+    // Over the window the user works in, so the dialogs open there.
+    if (QWidget *active = QApplication::activeWindow())
+        proxy->setGeometry(active->geometry());
+    return proxy;
+}
+
+} // namespace
+
+TTwainHooks &TwainHooks()
+{
+    static TTwainHooks hooks;
+    return hooks;
+}
+
+bool TWAIN_SourceAvailable()
+{
+    SANE_Int version = 0;
+    if (sane_init(&version, nullptr) != SANE_STATUS_GOOD)
+        return false;
+    SANE_Status status;
+    const bool any = !ListDevices(&status).isEmpty();
+    sane_exit();
+    return any;
+}
+
+int TWAIN_State()
+{
+    return Layer().state;
+}
+
+bool TWAIN_GetHideUI()
+{
+    return Layer().hideUI;
+}
+
+void TWAIN_SetHideUI(bool Hide)
+{
+    Layer().hideUI = Hide;
+}
+
+void TWAIN_SetSourceSettings(const QList<TSaneSetting> &Settings)
+{
+    Layer().settings = Settings;
+}
+
+QList<TSaneSetting> TWAIN_SourceSettings()
+{
+    return Layer().settings;
+}
+
+void TWAIN_CancelAcquire()
+{
+    TLayer &l = Layer();
+    l.cancelled = true;
+    // sane_cancel may be called while another thread reads: the read then
+    // ends with SANE_STATUS_CANCELLED.
+    if (SANE_Handle h = l.reading.load())
+        sane_cancel(h);
+}
+
+QString TWAIN_DefaultSource()
+{
+    TRegistry reg;
+    if (!reg.OpenKeyReadOnly(QString::fromLatin1(kTwainKey)) || !reg.ValueExists(QStringLiteral("DefaultSource")))
+        return {};
+    try {
+        return reg.ReadString(QStringLiteral("DefaultSource"));
+    } catch (const ERegistryException &) {
+        return {};
+    }
+}
+
+void TWAIN_SetDefaultSource(const QString &Name)
+{
+    TRegistry reg;
+    try {
+        if (reg.OpenKey(QString::fromLatin1(kTwainKey), true))
+            reg.WriteString(QStringLiteral("DefaultSource"), Name);
+    } catch (const ERegistryException &e) {
+        ErrorBox(e.message());
+    }
+}
+
+bool TWAIN_SelectImageSource(QWidget *Wnd)
+{
+    std::unique_ptr<QWidget> proxy;
+    if (!Wnd) {
+        proxy = MakeProxy();
+        Wnd = proxy.get();
+    }
+    TLayer &l = Layer();
+    SANE_Int version = 0;
+    if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) {
+        ErrorBox(QStringLiteral("Unable to load Source Manager (SANE)"));
+        return false;
+    }
+    l.state = 2;
+    SANE_Status status;
+    const QList<TDeviceRow> devices = ListDevices(&status);
+    bool chosen = false;
+    if (status != SANE_STATUS_GOOD) {
+        ReportStatus("Unable to open Source Manager (SANE)", status);
+    } else {
+        l.state = 3;
+        QDialog dlg(Wnd);
+        dlg.setObjectName(QStringLiteral("TwainSelectDialog"));
+        dlg.setWindowTitle(Tx("twain_select_title", QStringLiteral("Quelle wählen")));
+        auto *list = new QListWidget(&dlg);
+        list->setObjectName(QStringLiteral("TwainSourceList"));
+        const QString current = TWAIN_DefaultSource();
+        for (const TDeviceRow &d : devices) {
+            auto *item = new QListWidgetItem(d.label, list);
+            item->setData(Qt::UserRole, d.name);
+            if (d.name == current)
+                list->setCurrentItem(item);
+        }
+        if (!list->currentItem() && list->count())
+            list->setCurrentRow(0);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+        buttons->button(QDialogButtonBox::Ok)->setText(Tx("twain_select_ok", QStringLiteral("Auswählen")));
+        buttons->button(QDialogButtonBox::Cancel)->setText(Tx("twain_progress_cancel", QStringLiteral("Abbrechen")));
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(list->count() > 0);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+        QObject::connect(list, &QListWidget::itemDoubleClicked, &dlg, &QDialog::accept);
+        auto *outer = new QVBoxLayout(&dlg);
+        if (devices.isEmpty())
+            outer->addWidget(new QLabel(Tx("twain_no_source", QStringLiteral("Kein Scanner und keine Kamera gefunden.")), &dlg));
+        outer->addWidget(list);
+        outer->addWidget(buttons);
+        if (dlg.exec() == QDialog::Accepted && list->currentItem()) {
+            TWAIN_SetDefaultSource(list->currentItem()->data(Qt::UserRole).toString());
+            chosen = true;
+        }
+    }
+    sane_exit();
+    l.state = 1;
+    return chosen;
+}
+
+HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
+{
+    Q_UNUSED(PixelTypes); // 0: the source's own pixel type; nothing else is asked for
+    TLayer &l = Layer();
+    ClearImages();
+    l.cancelled = false;
+    std::unique_ptr<QWidget> proxy;
+    if (!Wnd) {
+        proxy = MakeProxy();
+        Wnd = proxy.get();
+    }
+    SANE_Int version = 0;
+    if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) {
+        ErrorBox(QStringLiteral("Unable to load Source Manager (SANE)"));
+        return nullptr;
+    }
+    l.state = 2;
+    SANE_Handle h = nullptr;
+    bool failed = false;
+    {
+        SANE_Status status;
+        const QList<TDeviceRow> devices = ListDevices(&status);
+        QString name = TWAIN_DefaultSource();
+        if (status != SANE_STATUS_GOOD) {
+            ReportStatus("Unable to open Source Manager (SANE)", status);
+            failed = true;
+        } else {
+            l.state = 3;
+            const bool known = std::any_of(devices.begin(), devices.end(), [&](const TDeviceRow &d) { return d.name == name; });
+            if (!known)
+                name = devices.isEmpty() ? QString() : devices.first().name;
+            if (name.isEmpty()) {
+                ErrorBox(Tx("twain_no_source", QStringLiteral("Kein Scanner und keine Kamera gefunden.")));
+                failed = true;
+            } else if ((status = sane_open(name.toLocal8Bit().constData(), &h)) != SANE_STATUS_GOOD) {
+                ReportStatus("TWAIN_ReportLastError: an error occurred", status);
+                failed = true;
+                h = nullptr;
+            } else {
+                l.state = 4;
+            }
+        }
+    }
+    if (h) {
+        for (const TSaneSetting &s : l.settings)
+            SetOption(h, s); // one the device does not know is left out
+        const bool go = l.hideUI || SourceDialog(h, Wnd);
+        if (go) {
+            for (const TSaneSetting &s : l.settings)
+                SetOption(h, s);
+            l.state = 5;
+            const bool feeder = FeedsPages(h);
+            int retries = 0;
+            while (!failed && !l.cancelled) {
+                QImage page;
+                QString why;
+                const SANE_Status st = ReadPageWithProgress(h, Wnd, &page, &why);
+                l.state = 5;
+                if (st == SANE_STATUS_GOOD) {
+                    retries = 0;
+                    l.images.push_back(new QImage(std::move(page)));
+                    l.imageCount = int(l.images.size());
+                    l.currentDib = l.images.back();
+                    if (!feeder)
+                        break;
+                    if (l.imageCount >= kMaxTwainImages) {
+                        sane_cancel(h);
+                        ErrorBox(Tx("twain_too_many", QStringLiteral("Es werden höchstens 999 Seiten übernommen; der Einzug wurde angehalten.")));
+                        break;
+                    }
+                    continue;
+                }
+                if (st == SANE_STATUS_NO_DOCS && l.imageCount > 0)
+                    break; // the feeder is empty: the batch is complete
+                if (st == SANE_STATUS_CANCELLED || l.cancelled) {
+                    failed = true;
+                    break;
+                }
+                if ((st == SANE_STATUS_IO_ERROR || st == SANE_STATUS_DEVICE_BUSY) && retries < 3) {
+                    ++retries;
+                    sane_cancel(h);
+                    continue;
+                }
+                QString text = QStringLiteral("TWAIN_ReportLastError: an error occurred: ") +
+                               QString::fromLocal8Bit(sane_strstatus(st));
+                if (!why.isEmpty())
+                    text += QStringLiteral(" (") + why + QLatin1Char(')');
+                ErrorBox(text);
+                failed = true;
+            }
+            sane_cancel(h);
+        }
+        sane_close(h);
+        l.state = 3;
+    }
+    sane_exit();
+    l.state = 1;
+    // A cancelled or failed acquisition hands out nothing.
+    if (failed || l.cancelled)
+        ClearImages();
+    return l.currentDib;
+}
+
+int TWAIN_ImageCount()
+{
+    return Layer().imageCount;
+}
+
+HDIB TWAIN_GetImage(int Index)
+{
+    TLayer &l = Layer();
+    if (Index < 0 || Index >= int(l.images.size()))
+        return nullptr;
+    return l.images[std::size_t(Index)];
+}
+
+void TWAIN_FreeNative(HDIB Dib)
+{
+    if (!Dib)
+        return;
+    TLayer &l = Layer();
+    for (QImage *&entry : l.images)
+        if (entry == Dib)
+            entry = nullptr;
+    if (l.currentDib == Dib)
+        l.currentDib = nullptr;
+    delete Dib;
+}
+
+void DibToImage(HDIB Dib, TBitmap &Picture)
+{
+    if (!Dib || Dib->isNull())
+        return;
+    if (Picture.Empty()) {
+        Picture.Assign(*Dib);
+        return;
+    }
+    // The picture takes the page's size; what it held stays under it.
+    QImage canvas(Dib->size(), QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter p(&canvas);
+        p.drawImage(0, 0, Picture.ToImage());
+        p.drawImage(0, 0, *Dib);
+    }
+    Picture.Assign(canvas);
+}
+
+} // namespace zk

@@ -1,0 +1,253 @@
+// Scanner input through SANE's test device: each kind of page equals what
+// scanimage writes for the same options, pixel for pixel; the feeder's pages;
+// a jammed device and a cancel leave nothing behind; pages drawn over each
+// other.
+#include "Bitmap.h"
+#include "SaneAcquire.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+using namespace zk;
+
+namespace {
+
+// A private SANE configuration holding only the test backend. SANE reads
+// SANE_CONFIG_DIR once a process, so every test shares the one folder and
+// rewrites its files (they are read again at each start).
+QTemporaryDir &ConfigDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+class SaneTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        WriteConfig({});
+        qputenv("SANE_CONFIG_DIR", QFile::encodeName(dir.path()));
+        // Kept loaded, so what the test device keeps for itself is named
+        // (and left out by the leak check) after SANE lets it go.
+        static void *keep = ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
+        (void)keep;
+        TwainHooks().ErrorBox = [this](const QString &text) { errors << text; };
+        TWAIN_SetHideUI(true);
+        TWAIN_SetDefaultSource(QStringLiteral("test:0"));
+    }
+    void TearDown() override
+    {
+        TwainHooks().ErrorBox = nullptr;
+        TWAIN_SetSourceSettings({});
+    }
+    void WriteConfig(const QByteArray &extra)
+    {
+        ASSERT_TRUE(zktest::writeBytes(dir.filePath("dll.conf"), "test\n"));
+        ASSERT_TRUE(zktest::writeBytes(dir.filePath("test.conf"), "number_of_devices 1\n" + extra));
+    }
+    QTemporaryDir &dir = ConfigDir();
+    QStringList errors;
+};
+
+// scanimage's PNM as 32-bit RGB; 16-bit samples keep their high byte.
+QImage ReadPnm(const QByteArray &data)
+{
+    qsizetype at = 0;
+    const auto token = [&]() {
+        while (at < data.size() && (std::isspace(uchar(data[at])) || data[at] == '#')) {
+            if (data[at] == '#')
+                while (at < data.size() && data[at] != '\n')
+                    ++at;
+            else
+                ++at;
+        }
+        const qsizetype start = at;
+        while (at < data.size() && !std::isspace(uchar(data[at])))
+            ++at;
+        return data.mid(start, at - start);
+    };
+    const QByteArray magic = token();
+    const int w = token().toInt(), h = token().toInt();
+    const int maxval = magic == "P4" ? 1 : token().toInt();
+    ++at; // the one white space before the samples
+    QImage out(w, h, QImage::Format_RGB32);
+    const uchar *p = reinterpret_cast<const uchar *>(data.constData()) + at;
+    const int bytesPerSample = maxval > 255 ? 2 : 1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (magic == "P4") {
+                const int rowBytes = (w + 7) / 8;
+                const bool black = p[y * rowBytes + x / 8] & (0x80 >> (x % 8));
+                out.setPixel(x, y, black ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+            } else if (magic == "P5") {
+                const int v = p[(y * w + x) * bytesPerSample]; // big-endian: high byte first
+                out.setPixel(x, y, qRgb(v, v, v));
+            } else {
+                const uchar *s = p + (y * w + x) * 3 * bytesPerSample;
+                out.setPixel(x, y, qRgb(s[0], s[bytesPerSample], s[2 * bytesPerSample]));
+            }
+        }
+    return out;
+}
+
+struct Case
+{
+    const char *name;
+    QList<QPair<const char *, const char *>> options; // SANE name, value
+};
+
+} // namespace
+
+TEST_F(SaneTest, EveryPageKindEqualsScanimagePixelForPixel)
+{
+    if (!zktest::haveProgram(QStringLiteral("scanimage")))
+        GTEST_SKIP() << "scanimage (sane-utils) is not installed";
+    const QList<Case> cases = {
+        {"gray 1 grid", {{"mode", "Gray"}, {"depth", "1"}, {"test-picture", "Grid"}}},
+        {"gray 8 grid", {{"mode", "Gray"}, {"depth", "8"}, {"test-picture", "Grid"}}},
+        {"gray 8 pattern", {{"mode", "Gray"}, {"depth", "8"}, {"test-picture", "Color pattern"}}},
+        {"gray 16 pattern", {{"mode", "Gray"}, {"depth", "16"}, {"test-picture", "Color pattern"}}},
+        {"color 8 pattern", {{"mode", "Color"}, {"depth", "8"}, {"test-picture", "Color pattern"}}},
+        {"color 16 pattern", {{"mode", "Color"}, {"depth", "16"}, {"test-picture", "Color pattern"}}},
+        {"three-pass pattern",
+         {{"mode", "Color"}, {"three-pass", "yes"}, {"three-pass-order", "GBR"}, {"test-picture", "Color pattern"}}},
+        {"hand-scanner grid", {{"mode", "Gray"}, {"hand-scanner", "yes"}, {"test-picture", "Grid"}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<TSaneSetting> settings = {{"resolution", QStringLiteral("50")}};
+        QStringList args = {QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--format=pnm"),
+                            QStringLiteral("--resolution"), QStringLiteral("50")};
+        for (const auto &[name, value] : c.options) {
+            settings.append({name, QString::fromUtf8(value)});
+            args << QStringLiteral("--%1=%2").arg(QString::fromLatin1(name), QString::fromUtf8(value));
+        }
+        QByteArray pnm;
+        ASSERT_EQ(zktest::runProgram(QStringLiteral("scanimage"), args, &pnm), 0);
+        const QImage expected = ReadPnm(pnm);
+        ASSERT_FALSE(expected.isNull());
+
+        TWAIN_SetSourceSettings(settings);
+        HDIB last = TWAIN_AcquireNative(nullptr, 0);
+        ASSERT_EQ(TWAIN_ImageCount(), 1);
+        ASSERT_NE(last, nullptr);
+        EXPECT_EQ(TWAIN_State(), 1);
+        const QImage ours = last->convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(ours.size(), expected.size());
+        int differing = 0;
+        for (int y = 0; y < ours.height(); ++y)
+            for (int x = 0; x < ours.width(); ++x)
+                differing += ours.pixel(x, y) != expected.pixel(x, y);
+        EXPECT_EQ(differing, 0);
+        TWAIN_FreeNative(last);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    }
+}
+
+TEST_F(SaneTest, FeederGivesItsTenPagesAndTheLastIsReturned)
+{
+    TWAIN_SetSourceSettings({{"source", QStringLiteral("Automatic Document Feeder")},
+                             {"resolution", QStringLiteral("10")}});
+    HDIB last = TWAIN_AcquireNative(nullptr, 0);
+    ASSERT_EQ(TWAIN_ImageCount(), 10);
+    EXPECT_EQ(last, TWAIN_GetImage(9));
+    EXPECT_EQ(TWAIN_GetImage(10), nullptr);
+    const QSize page = TWAIN_GetImage(0)->size();
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_NE(TWAIN_GetImage(i), nullptr);
+        EXPECT_EQ(TWAIN_GetImage(i)->size(), page);
+        TWAIN_FreeNative(TWAIN_GetImage(i));
+        EXPECT_EQ(TWAIN_GetImage(i), nullptr) << "freed once, not again";
+    }
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(SaneTest, JammedDeviceReportsItsStatusAndHandsOutNothing)
+{
+    WriteConfig("read-status-code \"SANE_STATUS_JAMMED\"\n");
+    TWAIN_SetSourceSettings({{"resolution", QStringLiteral("10")}});
+    EXPECT_EQ(TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(TWAIN_ImageCount(), 0);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("jammed"), Qt::CaseInsensitive)) << errors[0].toStdString();
+    EXPECT_EQ(TWAIN_State(), 1);
+}
+
+TEST_F(SaneTest, IoErrorIsRetriedThreeTimesThenReported)
+{
+    TWAIN_SetSourceSettings({{"resolution", QStringLiteral("10")},
+                             {"read-return-value", QStringLiteral("SANE_STATUS_IO_ERROR")}});
+    EXPECT_EQ(TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(TWAIN_ImageCount(), 0);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("I/O"), Qt::CaseInsensitive)) << errors[0].toStdString();
+}
+
+TEST_F(SaneTest, CancelDuringASlowReadHandsOutNothing)
+{
+    TWAIN_SetSourceSettings({{"resolution", QStringLiteral("300")},
+                             {"read-delay", QStringLiteral("yes")},
+                             {"read-delay-duration", QStringLiteral("100000")}});
+    QTimer::singleShot(300, [] { TWAIN_CancelAcquire(); });
+    EXPECT_EQ(TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(TWAIN_ImageCount(), 0);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(SaneTest, NoDeviceSaysSo)
+{
+    ASSERT_TRUE(zktest::writeBytes(dir.filePath("dll.conf"), "# no backend\n"));
+    EXPECT_FALSE(TWAIN_SourceAvailable());
+    EXPECT_EQ(TWAIN_AcquireNative(nullptr, 0), nullptr);
+    ASSERT_EQ(errors.size(), 1);
+}
+
+TEST(SaneImageBuilder, SecondPageIsDrawnOverTheFirstAtItsSize)
+{
+    QImage first(4, 3, QImage::Format_RGB888);
+    first.fill(Qt::red);
+    QImage second(2, 2, QImage::Format_RGB888);
+    second.fill(Qt::blue);
+    TBitmap picture;
+    DibToImage(&first, picture);
+    DibToImage(&second, picture);
+    const QImage shown = picture.ToImage();
+    ASSERT_EQ(shown.size(), QSize(2, 2));
+    EXPECT_EQ(shown.pixel(1, 1), qRgb(0, 0, 255));
+}
+
+TEST(SaneImageBuilder, LinesArrivingInPiecesAndTooFewLines)
+{
+    TSaneImageBuilder b;
+    TSaneImageBuilder::TFrame f;
+    f.kind = TSaneImageBuilder::Gray;
+    f.pixelsPerLine = 3;
+    f.bytesPerLine = 4; // one byte of padding a line
+    f.lines = 2;
+    ASSERT_TRUE(b.BeginFrame(f));
+    const unsigned char data[] = {10, 20, 30, 0, 40, 50, 60, 0};
+    b.Feed(data, 3);
+    b.Feed(data + 3, 5);
+    ASSERT_TRUE(b.EndFrame());
+    const QImage image = b.Take();
+    ASSERT_EQ(image.size(), QSize(3, 2));
+    EXPECT_EQ(qGray(image.pixel(2, 0)), 30);
+    EXPECT_EQ(qGray(image.pixel(0, 1)), 40);
+
+    ASSERT_TRUE(b.BeginFrame(f));
+    b.Feed(data, 4);
+    EXPECT_FALSE(b.EndFrame()); // one line of two
+    EXPECT_TRUE(b.Take().isNull());
+    f.depth = 12;
+    QString why;
+    EXPECT_FALSE(b.BeginFrame(f, &why));
+    EXPECT_FALSE(why.isEmpty());
+}

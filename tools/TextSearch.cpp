@@ -1,0 +1,337 @@
+#include "TextSearch.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zk {
+
+namespace {
+
+inline char FoldByte(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
+
+void FoldBytes(char *p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = FoldByte(p[i]);
+}
+
+// The LF bytes in [p, end), sixteen at a time where the processor allows.
+std::int32_t CountLF(const char *p, const char *end)
+{
+    std::int64_t n = 0;
+#ifdef __SSE2__
+    // Per-byte counters (a match is -1, subtracted), summed before they
+    // could overflow.
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        __m128i counts = _mm_setzero_si128();
+        for (int i = 0; i < 255 && end - p >= 16; ++i, p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(v, lf));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        n += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+    }
+#endif
+    for (; p < end; ++p)
+        n += *p == '\n';
+    return std::int32_t(n);
+}
+
+// Line counting over a stream cut into pieces: a CR ends a line, an LF ends
+// one unless it follows a CR (the pair is one end).
+struct TLineCounter
+{
+    std::int32_t line = 1;
+    bool prevCR = false;
+
+    void Count(const char *p, const char *end, bool blockHasCR)
+    {
+        if (p >= end)
+            return;
+        if (!blockHasCR) {
+            if (prevCR && *p == '\n')
+                ++p;
+            prevCR = false;
+            line += CountLF(p, end);
+            return;
+        }
+        for (; p < end; ++p) {
+            const char c = *p;
+            if (c == '\r') {
+                ++line;
+                prevCR = true;
+            } else {
+                if (c == '\n' && !prevCR)
+                    ++line;
+                prevCR = false;
+            }
+        }
+    }
+};
+
+const char *Find(const char *from, const char *end, const QByteArray &text)
+{
+    if (end - from < text.size())
+        return nullptr;
+    if (text.size() == 1)
+        return static_cast<const char *>(std::memchr(from, text[0], std::size_t(end - from)));
+    return static_cast<const char *>(
+        ::memmem(from, std::size_t(end - from), text.constData(), std::size_t(text.size())));
+}
+
+QByteArray Joined(const QByteArray &folder, const char *name)
+{
+    QByteArray full = folder;
+    if (!full.endsWith('/'))
+        full += '/';
+    return full + name;
+}
+
+} // namespace
+
+TTextSearcher::TTextSearcher(const QByteArray &text, bool caseSensitive)
+    : m_text(text)
+    , m_caseSensitive(caseSensitive)
+{
+    if (!m_caseSensitive)
+        FoldBytes(m_text.data(), std::size_t(m_text.size()));
+}
+
+void TTextSearcher::SearchFile(const QString &fileName, const THitSink &sink, const std::atomic_bool &stop) const
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    // Not blocking: a FIFO would otherwise wait for a writer at the open.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        TTextHit hit{fileName, 0, err == ELOOP ? TSearchFault::Link : TSearchFault::Open, err};
+        sink(hit);
+        return;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        sink(TTextHit{fileName, 0, TSearchFault::NotRegular, 0});
+        return;
+    }
+    SearchOpenFile(fd, fileName, sink, stop);
+    ::close(fd);
+}
+
+void TTextSearcher::SearchOpenFile(int fd, const QString &fileName, const THitSink &sink,
+                                   const std::atomic_bool &stop) const
+{
+    if (m_text.isEmpty())
+        return;
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    const std::size_t keep = std::size_t(m_text.size()) - 1; // a hit may start in the last block
+    // One buffer a thread, kept: a fresh megabyte a file would cost its
+    // page faults every time.
+    thread_local std::unique_ptr<char[]> buffer;
+    thread_local std::size_t capacity = 0;
+    if (capacity < keep + BlockSize) {
+        capacity = keep + BlockSize;
+        buffer.reset(new char[capacity]);
+    }
+    char *const base = buffer.get();
+    std::size_t carry = 0;   // bytes of the previous block at the front, already counted
+    std::size_t skip = 0;    // of those, the ones a hit has used up
+    TLineCounter lines;
+    while (!stop.load(std::memory_order_relaxed)) {
+        std::size_t got = 0;
+        while (got < BlockSize) {
+            const ssize_t n = ::read(fd, base + carry + got, BlockSize - got);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                sink(TTextHit{fileName, 0, TSearchFault::Read, errno});
+                return;
+            }
+            if (n == 0)
+                break;
+            got += std::size_t(n);
+        }
+        if (got == 0)
+            return;
+        char *const fresh = base + carry;
+        char *const end = fresh + got;
+        const bool hasCR = std::memchr(fresh, '\r', got) != nullptr;
+        if (!m_caseSensitive)
+            FoldBytes(fresh, got);
+        const char *counted = fresh;
+        const char *from = base + skip;
+        std::size_t hitEnd = 0; // offset behind the last hit, from base
+        while (const char *at = Find(from, end, m_text)) {
+            // A hit that starts in the carried bytes lies before `counted`.
+            if (at > counted) {
+                lines.Count(counted, at, hasCR);
+                counted = at;
+            }
+            sink(TTextHit{fileName, lines.line, TSearchFault::None, 0});
+            from = at + m_text.size();
+            hitEnd = std::size_t(from - base);
+        }
+        lines.Count(counted, end, hasCR);
+        const std::size_t total = carry + got;
+        const std::size_t nextCarry = std::min(keep, total);
+        const std::size_t tailStart = total - nextCarry;
+        skip = hitEnd > tailStart ? hitEnd - tailStart : 0;
+        std::memmove(base, base + tailStart, nextCarry);
+        carry = nextCarry;
+        if (got < BlockSize)
+            return;
+    }
+}
+
+void TTextSearcher::SearchFolder(const QString &folder, bool recursive, const THitSink &sink,
+                                 const std::atomic_bool &stop) const
+{
+    QByteArray path = QFile::encodeName(folder);
+    // A root given with its separator must not end up with two.
+    while (path.size() > 1 && path.endsWith("//"))
+        path.chop(1);
+    DIR *dir = ::opendir(path.constData());
+    if (!dir) {
+        sink(TTextHit{QFile::decodeName(path), 0, TSearchFault::Open, errno});
+        return;
+    }
+    struct Entry
+    {
+        QByteArray name;
+        unsigned char type;
+    };
+    std::vector<Entry> entries;
+    while (const dirent *e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        entries.push_back({QByteArray(e->d_name), e->d_type});
+    }
+    ::closedir(dir);
+    // A stable order, whatever the file system hands out.
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.name < b.name; });
+    for (Entry &e : entries) {
+        if (stop.load(std::memory_order_relaxed))
+            return;
+        const QByteArray full = Joined(path, e.name.constData());
+        unsigned char type = e.type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::lstat(full.constData(), &st) != 0)
+                type = DT_REG; // the open reports why
+            else if (S_ISDIR(st.st_mode))
+                type = DT_DIR;
+            else if (S_ISLNK(st.st_mode))
+                type = DT_LNK;
+            else if (S_ISREG(st.st_mode))
+                type = DT_REG;
+            else
+                type = DT_FIFO;
+        }
+        const QString name = QFile::decodeName(full);
+        switch (type) {
+        case DT_DIR:
+            if (recursive)
+                SearchFolder(name + QLatin1Char('/'), true, sink, stop);
+            break;
+        case DT_LNK:
+            sink(TTextHit{name, 0, TSearchFault::Link, 0});
+            break;
+        case DT_REG:
+            SearchFile(name, sink, stop);
+            break;
+        default:
+            sink(TTextHit{name, 0, TSearchFault::NotRegular, 0});
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TFndTxtThread::TFndTxtThread(const QString &SearchText_, TFoundEvent OnFound_, const QString &Path_,
+                             bool CaseSensitive_, QObject *parent)
+    : QThread(parent)
+    , SearchText(SearchText_)
+    , CaseSensitive(CaseSensitive_)
+    , Mode(0)
+    , Path(Path_)
+    , OnFound(std::move(OnFound_))
+{
+    qRegisterMetaType<QList<zk::TTextHit>>();
+    connect(this, &TFndTxtThread::HitsFound, this, &TFndTxtThread::Deliver, Qt::QueuedConnection);
+}
+
+TFndTxtThread::TFndTxtThread(const QString &SearchText_, TFoundEvent OnFound_, const QString &Path_,
+                             bool CaseSensitive_, bool Recursive_, QObject *parent)
+    : TFndTxtThread(SearchText_, std::move(OnFound_), Path_, CaseSensitive_, parent)
+{
+    Mode = 1;
+    Recursive = Recursive_;
+}
+
+TFndTxtThread::~TFndTxtThread()
+{
+    Stop();
+    wait();
+}
+
+void TFndTxtThread::run()
+{
+    Execute();
+}
+
+void TFndTxtThread::Execute()
+{
+    // The text as the user typed it, in the bytes file names and contents
+    // use here.
+    const TTextSearcher searcher(SearchText.toUtf8(), CaseSensitive);
+    QList<TTextHit> batch;
+    QElapsedTimer sinceSent;
+    sinceSent.start();
+    const auto flush = [&] {
+        if (batch.isEmpty())
+            return;
+        emit HitsFound(batch);
+        batch.clear();
+        sinceSent.restart();
+    };
+    const auto sink = [&](const TTextHit &hit) {
+        batch.append(hit);
+        if (batch.size() >= 256 || sinceSent.elapsed() >= 100)
+            flush();
+    };
+    if (Mode == 0)
+        searcher.SearchFile(Path, sink, m_stop);
+    else
+        searcher.SearchFolder(Path, Recursive, sink, m_stop);
+    flush();
+}
+
+void TFndTxtThread::Deliver(const QList<TTextHit> &hits)
+{
+    if (OnFound)
+        OnFound(hits);
+}
+
+} // namespace zk
