@@ -919,6 +919,10 @@ private:
     bool m_inMaximizeToggle = false;
     bool m_sessionEnding = false;
     bool m_trayWanted = true;
+
+    // --- Conversion jobs (tools/MainFormKonvert.cpp) -------------------------
+    // Fills the conversion host's factory; the constructor calls it.
+    void SetupKonvertJobs();
 };
 
 } // namespace zk

@@ -13,6 +13,7 @@
 #include "ImageControl.h"
 #include "JpgScaleForm.h"
 #include "KeybHlpForm.h"
+#include "KonvForms.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
@@ -242,6 +243,12 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     forms.emplace_back(new TDateFindBMForm(&main, &main.Options));
     forms.emplace_back(new TSelSysDirBMForm(&main));
     forms.emplace_back(new TDynEntryDelBMForm(qobject_cast<TDirBDForm *>(main.DirBDForm.data())));
+    {
+        auto *konv = new TAllKonvBMForm(&main); // every job form made
+        for (int tab = 3; tab >= 0; --tab)
+            konv->SetTabIndex(tab);
+        forms.emplace_back(konv);
+    }
 
     const auto everything = [&](int language) {
         main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
