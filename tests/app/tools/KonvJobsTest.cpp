@@ -22,6 +22,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -45,6 +48,7 @@ struct Answers
     QStringList files;   // from the open dialog
     QString folder;      // from the folder dialogs
     QStringList previews;
+    std::optional<QColor> color; // from the colour dialog
 };
 
 std::shared_ptr<TKonvHooks> hooksFor(Answers &a)
@@ -62,6 +66,7 @@ std::shared_ptr<TKonvHooks> hooksFor(Answers &a)
     h->BrowseFolder = [&a] { return a.folder; };
     h->SelectFolder = [&a](QWidget *, const QString &) { return a.folder; };
     h->Preview = [&a](QWidget *, const QString &file) { a.previews << file; };
+    h->ChooseColor = [&a](QWidget *, const QColor &) { return a.color; };
     return h;
 }
 
@@ -79,6 +84,18 @@ QString identify(const QString &file)
     if (zktest::runProgram(kIM + QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%m %w %h"), file},
                            &out) != 0)
         return QStringLiteral("unreadable");
+    return QString::fromLatin1(out).trimmed();
+}
+
+// "255,0,0" for the pixel at x, y.
+QString pixel(const QString &file, int x, int y)
+{
+    QByteArray out;
+    zktest::runProgram(kIM + QStringLiteral("convert"),
+                       {file, QStringLiteral("-format"), QStringLiteral("%[fx:int(255*p{%1,%2}.r)],%[fx:int(255*p{%1,%2}.g)],"
+                                                                        "%[fx:int(255*p{%1,%2}.b)]").arg(x).arg(y),
+                        QStringLiteral("info:")},
+                       &out);
     return QString::fromLatin1(out).trimmed();
 }
 
@@ -212,7 +229,11 @@ TEST_F(KonvJobs, OneFileNamesItsTargetAsWrittenAndReportsAFailure)
     ASSERT_TRUE(zktest::writeBytes(path("out/bad.png"), "older file"));
     TFileKonvertForm form(hooksFor(answers), nullptr);
     form.LogFile = {true, path("out")};
-    form.DropFile(path("src/x.jpeg"));
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(path("src/x.jpeg")), QUrl::fromLocalFile(path("src/bad.bmp"))});
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject &>(form).event(&drop); // as a drag that reached the form delivers it
+    EXPECT_EQ(form.SourcePathEdit->text(), path("src/x.jpeg")) << "the first file of the drop";
     EXPECT_EQ(form.DestPathEdit->text(), path("src") + u'/');
     ASSERT_EQ(form.FTypComboBox->currentText(), "Bmp");
     form.DestPathEdit->setText(path("out/"));
@@ -343,6 +364,15 @@ TEST_F(KonvJobs, FolderChecksStopAtTheFirstFailingOneWithItsFocus)
     EXPECT_TRUE(answers.messages.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(path("new")));
     EXPECT_EQ(form.LogListBox->count(), 0);
+
+    // Only a folder carries the name: it counts, but there is no file.
+    QDir().mkpath(path("only/x.bmp"));
+    form.VonHistoryCombo->setEditText(path("only"));
+    form.NachHistoryCombo->setEditText(path("out"));
+    answers.texts.clear();
+    form.StartButtonClick();
+    waitRun(&form);
+    EXPECT_EQ(answers.texts.value(0), "Keine entsprechende .bmp-Datei im Quellverzeichnis vorhanden!");
 }
 
 TEST_F(KonvJobs, FolderRunToTifGivesFilesTiffinfoReads)
@@ -447,6 +477,7 @@ TEST_F(KonvJobs, ThumbnailsHaveTheChosenSizeAndNeverReplaceTheirSource)
     bmp("src/b.bmp", 90, 60);
     bmp("src/c.png", 20, 20);
     TThumbBMForm form(hooksFor(answers), nullptr);
+    form.show();
     EXPECT_EQ(form.WidthUpDown->Position(), 120);
     EXPECT_EQ(form.HeightUpDown->Position(), 150);
     form.LogFile = {true, path("out")};
@@ -454,6 +485,11 @@ TEST_F(KonvJobs, ThumbnailsHaveTheChosenSizeAndNeverReplaceTheirSource)
     form.OpenBitBtnClick();
     EXPECT_TRUE(form.PrevSource1Button->isEnabled());
     EXPECT_FALSE(form.PrevDestButton->isEnabled());
+    answers.color = QColor(255, 0, 0);
+    QTest::mouseClick(form.ColrButton, Qt::LeftButton);
+    answers.color.reset(); // cancelled: the colour stays
+    form.ColrButtonClick();
+    EXPECT_EQ(form.FillColor(), QColor(255, 0, 0));
     QTest::keyClicks(form.PrfxEdit, "tn_");
     form.WidthEdit->setText("80");
     form.PathHistoryCombo->setEditText(path("thumbs"));
@@ -461,6 +497,9 @@ TEST_F(KonvJobs, ThumbnailsHaveTheChosenSizeAndNeverReplaceTheirSource)
     waitRun(&form);
     EXPECT_EQ(identify(path("thumbs/tn_a.jpg")), "JPEG 80 150");
     EXPECT_EQ(identify(path("thumbs/tn_b.bmp")), "BMP3 80 150");
+    // 90 x 60 drawn 80 x 53 in the middle: the band above is the fill colour.
+    EXPECT_EQ(pixel(path("thumbs/tn_b.bmp"), 0, 0), "255,0,0");
+    EXPECT_EQ(pixel(path("thumbs/tn_b.bmp"), 79, 149), "255,0,0");
     EXPECT_FALSE(QFileInfo::exists(path("thumbs/tn_c.png")));
     EXPECT_EQ(logText(&form), "-------------------Zelkora-Konvertierungs-LogDatei (V. 2003 (5.0))-------------------\r\n"
                               "\r\n"
