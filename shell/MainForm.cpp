@@ -115,6 +115,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupShellCommands();
     SetupIconTools();
     SetupCaptureSources();
+    SetupKonvertJobs();
     SetupCommandSurface();
     SetupXPLook();
 }

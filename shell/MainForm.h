@@ -1014,6 +1014,10 @@ public:
     // settings dialog's OK).
     void ApplyXPLook();
     class TXPLook *ZKXPLook = nullptr;
+public:
+    // --- Conversion jobs (tools/MainFormKonvert.cpp) -------------------------
+    // Fills the conversion host's factory; the constructor calls it.
+    void SetupKonvertJobs();
 };
 
 } // namespace zk

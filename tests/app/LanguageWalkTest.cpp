@@ -16,6 +16,7 @@
 #include "ImageControl.h"
 #include "JpgScaleForm.h"
 #include "KeybHlpForm.h"
+#include "KonvForms.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
@@ -250,6 +251,12 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     forms.emplace_back(new TIconLinkExtBMForm(&main));
     forms.emplace_back(new TFileSplitBMForm(&main));
     forms.emplace_back(new TByteTempBMForm(&main));
+    {
+        auto *konv = new TAllKonvBMForm(&main); // every job form made
+        for (int tab = 3; tab >= 0; --tab)
+            konv->SetTabIndex(tab);
+        forms.emplace_back(konv);
+    }
 
     const auto everything = [&](int language) {
         main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",

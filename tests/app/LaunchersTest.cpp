@@ -99,7 +99,9 @@ TEST_F(LaunchersTest, ProtocolNamesTheDialogWhileShownAppliesModeAndLanguageAndF
     form.Options.Language = 1;
     QAction *thumbs = form.Item(QStringLiteral("ThumbMenuItem"));
     QAction *single = form.Item(QStringLiteral("EinzelnMenuItem"));
-    // No conversion dialog yet: its items stay off.
+    // Without a conversion dialog its items stay off.
+    form.ToolDialogs.AllKonvert = nullptr;
+    form.UpdateLauncherItems();
     EXPECT_FALSE(thumbs->isEnabled());
     EXPECT_FALSE(form.Item(QStringLiteral("ConvertToolButton"))->isEnabled());
 
