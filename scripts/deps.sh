@@ -21,6 +21,7 @@ PACKAGES=(
   xdg-utils curl openssl
   python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
   scrot desktop-file-utils shared-mime-info
+  tidy chromium-headless-shell
 )
 
 missing=()

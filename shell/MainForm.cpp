@@ -112,6 +112,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupViewCommands();
     SetupInfoCommands();
     SetupLaunchers();
+    SetupPreviewGallery();
     SetupCommandSurface();
 }
 

@@ -11,6 +11,8 @@
 #include "EditDialogs.h"
 #include "FolderExplorerSetup.h"
 #include "ImageControl.h"
+#include "ImgGalForm.h"
+#include "ImgPreviewForm.h"
 #include "JpgScaleForm.h"
 #include "KeybHlpForm.h"
 #include "MainForm.h"
@@ -242,6 +244,9 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     forms.emplace_back(new TDateFindBMForm(&main, &main.Options));
     forms.emplace_back(new TSelSysDirBMForm(&main));
     forms.emplace_back(new TDynEntryDelBMForm(qobject_cast<TDirBDForm *>(main.DirBDForm.data())));
+    forms.emplace_back(main.MakePreviewForm(&main, 3));
+    forms.emplace_back(new TSlideConfigBMForm(&main));
+    forms.emplace_back(new TImgGalBMForm(&main));
 
     const auto everything = [&](int language) {
         main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
