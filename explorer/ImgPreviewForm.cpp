@@ -8,18 +8,22 @@
 #include "PictureFiles.h"
 #include "ShellOpen.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -53,11 +57,16 @@ W *named(W *w, const char *name)
 // ---------------------------------------------------------------------------
 // Slide-show settings
 
-TSlideConfigBMForm::TSlideConfigBMForm(QWidget *opener) : TBaseModalForm(opener)
+TSlideConfigBMForm::TSlideConfigBMForm(QWidget *opener)
+    : TBaseModalForm(opener, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("SlideConfigBMForm"));
     setWindowTitle(QStringLiteral("Slideshow konfigurieren"));
     auto *outer = new QVBoxLayout(this);
+    // A dialog border: its own size, no maximising; wide enough for the
+    // caption beside the title-bar buttons.
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+    outer->addSpacerItem(new QSpacerItem(340, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
 
     auto *timeRow = new QHBoxLayout;
     SCFSecLabel = named(new QLabel(QStringLiteral("Blättern alle &n Sekunden:"), this), "SCFSecLabel");
@@ -279,6 +288,7 @@ void TImgPreviewBMForm::SetLanguage(const QStringList &Script, int LanguageIndex
     SlideShowButton->setText(SlideShowRunning()
                                  ? text("caption_stop_SlideShowButton", QStringLiteral("Slideshow stoppen"))
                                  : text("caption_start_SlideShowButton", QStringLiteral("Slideshow...")));
+    fixSlideButtonWidth();
     TopPanelLabel->setText(TopCaption());
 }
 
@@ -371,14 +381,33 @@ bool TImgPreviewBMForm::FormShow()
         showCurrent(false);
     } else {
         setCaptionForMode();
+        setBrowseVisible(false);
     }
     SlideShowButton->setText(text("caption_start_SlideShowButton", QStringLiteral("Slideshow...")));
+    fixSlideButtonWidth();
     FitWindow();
+    // Centred on the window it was opened from.
+    if (QWidget *over = OwnerWindow(); over && isVisible())
+        move(over->frameGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     return true;
+}
+
+void TImgPreviewBMForm::fixSlideButtonWidth()
+{
+    // Wide enough for both captions, so the buttons beside it stay put when
+    // the show starts or stops.
+    const QFontMetrics fm(SlideShowButton->font());
+    int widest = 0;
+    for (const QString &caption : {text("caption_start_SlideShowButton", QStringLiteral("Slideshow...")),
+                                   text("caption_stop_SlideShowButton", QStringLiteral("Slideshow stoppen"))})
+        widest = std::max(widest, fm.horizontalAdvance(QString(caption).remove(QLatin1Char('&'))));
+    SlideShowButton->setMinimumWidth(widest + 24);
 }
 
 void TImgPreviewBMForm::setBrowseVisible(bool on)
 {
+    // One picture has no row of browse controls at all.
+    PropPanel->setVisible(on);
     for (QWidget *w : {static_cast<QWidget *>(FirstBitBtn), static_cast<QWidget *>(RetBitBtn),
                        static_cast<QWidget *>(NextBitBtn), static_cast<QWidget *>(LastBitBtn),
                        static_cast<QWidget *>(WinDimCheckBox), static_cast<QWidget *>(GoToEdit),

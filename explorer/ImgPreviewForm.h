@@ -150,6 +150,7 @@ private:
     void showCurrent(bool fit);
     void updateBrowseButtons();
     void setBrowseVisible(bool on);
+    void fixSlideButtonWidth();
     void setCaptionForMode();
     void saveSettings();
 

@@ -61,7 +61,8 @@ QList<TDialogFilter> galleryFilters()
 
 } // namespace
 
-TImgGalBMForm::TImgGalBMForm(QWidget *opener) : TBaseModalForm(opener)
+TImgGalBMForm::TImgGalBMForm(QWidget *opener)
+    : TBaseModalForm(opener, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("ImgGalBMForm"));
     setWindowTitle(QStringLiteral("Bild-Galerie im HTML-Stiel erstellen"));
@@ -69,6 +70,8 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener) : TBaseModalForm(opener)
 
     auto *outer = new QVBoxLayout(this);
     outer->setSpacing(12);
+    // A dialog border: its own size, no maximising.
+    outer->setSizeConstraint(QLayout::SetFixedSize);
     auto *upper = new QHBoxLayout;
 
     ImgGalFilesGroupBox = named(new QGroupBox(QStringLiteral("Dateien"), this), "ImgGalFilesGroupBox");
