@@ -22,6 +22,7 @@ PACKAGES=(
   python3 python3-aiosmtpd sane-utils libsane1 poppler-utils cups-daemon cups-client
   scrot desktop-file-utils shared-mime-info
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 icoutils
+  tidy chromium-headless-shell
 )
 
 missing=()

@@ -116,6 +116,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupIconTools();
     SetupCaptureSources();
     SetupKonvertJobs();
+    SetupPreviewGallery();
     SetupCommandSurface();
     SetupXPLook();
 }

@@ -1018,6 +1018,16 @@ public:
     // --- Conversion jobs (tools/MainFormKonvert.cpp) -------------------------
     // Fills the conversion host's factory; the constructor calls it.
     void SetupKonvertJobs();
+public:
+    // --- Picture preview and HTML gallery (explorer/MainFormPreviewGallery.cpp)
+    // Fills the preview's and the gallery's tool-dialog factories and the
+    // one-picture preview; the constructor calls it after SetupLaunchers.
+    void SetupPreviewGallery();
+    // A preview of the mode with the main window's folders and its edit hook.
+    class TImgPreviewBMForm *MakePreviewForm(QWidget *owner, int mode);
+    // The preview's Edit: the picture of file into the main window.
+    void LoadPreviewPicture(const QString &file, const TBitmap &bitmap);
+    // --- end of picture preview and gallery --------------------------------
 };
 
 } // namespace zk

@@ -14,6 +14,8 @@
 #include "IconLinkExtForm.h"
 #include "FolderExplorerSetup.h"
 #include "ImageControl.h"
+#include "ImgGalForm.h"
+#include "ImgPreviewForm.h"
 #include "JpgScaleForm.h"
 #include "KeybHlpForm.h"
 #include "KonvForms.h"
@@ -257,6 +259,9 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
             konv->SetTabIndex(tab);
         forms.emplace_back(konv);
     }
+    forms.emplace_back(main.MakePreviewForm(&main, 3));
+    forms.emplace_back(new TSlideConfigBMForm(&main));
+    forms.emplace_back(new TImgGalBMForm(&main));
 
     const auto everything = [&](int language) {
         main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
