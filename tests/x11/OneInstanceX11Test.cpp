@@ -25,6 +25,19 @@ QString program()
     return QString(ZK_PROGRAM_DIR) + "/zelkora";
 }
 
+// Ends a copy however the test ends, so none is left running on the display.
+struct KillAtEnd
+{
+    QProcess &p;
+    ~KillAtEnd()
+    {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+    }
+};
+
 void quietStart(QProcess &p, const QStringList &args = {}, const QString &dir = {})
 {
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -62,6 +75,7 @@ TEST(OneInstanceX11, TwoCopiesAtOnceLeaveOneRunning)
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         QProcess a, b;
+        KillAtEnd killA{a}, killB{b};
         quietStart(a);
         quietStart(b);
         ASSERT_TRUE(a.waitForStarted(5000) && b.waitForStarted(5000));
@@ -97,6 +111,7 @@ TEST(OneInstanceX11, SecondCopyHandsItsPictureOverAndTouchesNothing)
     }
 
     QProcess first;
+    KillAtEnd killFirst{first};
     quietStart(first);
     ASSERT_TRUE(first.waitForStarted(5000));
     const QByteArray id = waitForWindow("Zelkora 5.0", 30000, true, first.processId());
@@ -106,6 +121,7 @@ TEST(OneInstanceX11, SecondCopyHandsItsPictureOverAndTouchesNothing)
     EXPECT_TRUE(before.count(config + "/autostart/zelkora.desktop"));
 
     QProcess second;
+    KillAtEnd killSecond{second};
     quietStart(second, {"probe.png"}, work.path());
     ASSERT_TRUE(second.waitForFinished(15000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
