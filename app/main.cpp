@@ -9,19 +9,70 @@
 #include "ProgramDir.h"
 #include "Splash.h"
 #include "StartupRules.h"
+#include "SvcAppProperties.h"
+#include "SvcOneInstance.h"
 #include "ZelkoraApplication.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
 
+namespace {
+
+// A second copy: hands its work to the running one and ends, having touched
+// nothing. Returns the exit code.
+int HandOverToFirstCopy(int argc, char **argv, zk::TsvcOneInstance &oneInstance)
+{
+    QString problem;
+    {
+        QCoreApplication core(argc, argv);
+        QStringList args = QCoreApplication::arguments();
+        args.removeFirst();
+        // Only the first argument names a picture.
+        if (args.size() > 1)
+            args = args.mid(0, 1);
+        oneInstance.Files = zk::TsvcOneInstance::AbsoluteFiles(args, QDir::currentPath());
+        oneInstance.DoInstanceFound();
+        if (!oneInstance.LockError().isEmpty())
+            problem = QStringLiteral("Zelkora kann nicht prüfen, ob es schon läuft: %1")
+                          .arg(oneInstance.LockError());
+        else if (!oneInstance.HandedOver() && !oneInstance.Files.isEmpty())
+            problem = QStringLiteral("Zelkora läuft bereits, hat die Datei aber nicht übernommen (%1):\n%2")
+                          .arg(oneInstance.HandOverError(), oneInstance.Files.join(u'\n'));
+        if (!oneInstance.Terminated())
+            return -1; // told to keep running
+    }
+    if (problem.isEmpty())
+        return 0;
+    std::fprintf(stderr, "%s\n", qPrintable(problem));
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
+        QApplication app(argc, argv);
+        QMessageBox::warning(nullptr, QStringLiteral("Zelkora 5.0"), problem);
+    }
+    return oneInstance.LockError().isEmpty() ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    // One running copy: the test comes before anything else is read or
+    // written, so a second copy leaves the settings and the autostart
+    // entries as they are.
+    zk::TsvcOneInstance oneInstance;
+    if (oneInstance.InstanceExists()) {
+        const int code = HandOverToFirstCopy(argc, argv, oneInstance);
+        if (code >= 0)
+            return code;
+    }
     // Screen grabs, global hot keys and window information go through X11:
     // inside a Wayland session the program runs on XWayland.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY") && std::getenv("WAYLAND_DISPLAY"))
@@ -66,8 +117,16 @@ int main(int argc, char **argv)
     files.removeFirst();
     zk::TMainForm mainForm(files);
     zk::CreateFolderExplorer(mainForm);
-    app.SetExceptionHandler([&mainForm](const QString &type, const QString &message) {
-        mainForm.ZKsvcApplicationPropertiesException(type, message);
+    // An exception that reaches the event loop goes through the chain of the
+    // application components (the main window's shows the error box); with
+    // no handler left, the standard box shows it.
+    zk::TsvcAppPropList::SetStandardExceptionDisplay([](const QString &type, const QString &message) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zelkora 5.0"), zk::ExceptionBoxText(type, message));
+        box.setObjectName(QStringLiteral("ExceptionBox"));
+        box.exec();
+    });
+    app.SetExceptionHandler([](const QString &type, const QString &message) {
+        zk::TsvcAppPropList::DispatchException(type, message);
     });
     zk::TCloseSignals closeSignals([&mainForm](int) { mainForm.CloseBySignal(); });
     mainForm.show();

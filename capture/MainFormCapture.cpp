@@ -728,7 +728,17 @@ void TMainForm::CoordMenuItemClick()
     FreeCutRect();
     if (!CaptureHooks.ShowCoordDialog)
         return;
-    CaptureHooks.ShowCoordDialog();
+    // The tray's capture items stay off while the dialog is open, however it ends.
+    struct TrayItemsOff
+    {
+        TMainForm &f;
+        explicit TrayItemsOff(TMainForm &form) : f(form) { f.EnableScanMenus(false); }
+        ~TrayItemsOff() { f.EnableScanMenus(true); }
+    };
+    {
+        TrayItemsOff off(*this);
+        CaptureHooks.ShowCoordDialog();
+    }
     if (Options.ExtGrafikEditor && !Options.ZKVisAScan) {
         HideApplication();
         ShowToolBars(false);

@@ -20,9 +20,10 @@ namespace zk {
 
 namespace {
 
-// The capture commands the recorder switches off while it runs.
+// The capture commands of the main menu and the tool bar the recorder
+// switches off while it runs.
 const char *const kRecorderMenuItems[] = {
-    "ScanMenuItem",   "ScanMenuItem2",  "ScanToolButton",     "DeskMenuItem",     "Desk2MenuItem",
+    "ScanMenuItem",   "ScanToolButton",     "DeskMenuItem",     "Desk2MenuItem",
     "CoordMenuItem",  "Coord2MenuItem", "AviVdoMenuItem",     "AviVdo2MenuItem",  "WEMenuItem",
     "WE2MenuItem",    "ScanTwainMenuItem", "ScanTwain2MenuItem", "ScanFile2MenuItem", "ScanTxt2MenuItem",
     "TimeScanMenuItem", "TimeScanToolButton"};
@@ -76,6 +77,9 @@ void TMainForm::SetupRecorder()
 
 void TMainForm::EnableRecorderMenus(bool on)
 {
+    // The tray's capture items as around every modal capture tool, then the
+    // main menu's and the tool bar's.
+    EnableScanMenus(on);
     static const char *const kDisabledMark = "zkRecorderDisabled";
     for (const char *name : kRecorderMenuItems) {
         QAction *a = Item(QLatin1String(name));

@@ -24,6 +24,9 @@
 #include "QtTranslations.h"
 #include "Registry.h"
 #include "SafeFile.h"
+#include "SvcAutoRun.h"
+#include "WindowElement.h"
+#include "WindowFrame.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +120,7 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupCaptureSources();
     SetupKonvertJobs();
     SetupPreviewGallery();
+    SetupWindowInfo();
     SetupCommandSurface();
     SetupXPLook();
 }
@@ -780,6 +784,9 @@ void TMainForm::FormCloseQuery(bool &canClose)
 void TMainForm::FormClose()
 {
     m_closeDone = true;
+    // Starting with the desktop as the option says now.
+    if (ZKsvcAutoRun)
+        ZKsvcAutoRun->SetAutoRun(Options.AutoSysStart);
     // Taking the icon away would bring a tray-minimised window back first.
     ZKsvcTrayIcon->MinimizeToTray = false;
     ZKsvcTrayIcon->SetVisible(false);
@@ -910,9 +917,6 @@ void TMainForm::ZKsvcApplicationPropertiesMessage(const QStringList &droppedFile
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
-    // Hints can be switched off for the whole program.
-    if (event->type() == QEvent::ToolTip && !Options.ControlHints)
-        return true;
     // The scroll box places the picture on its own resize first; the centre
     // mode places it again right after.
     if ((watched == ClientScrollBoxEx || watched == ScanImage) && event->type() == QEvent::Resize && Options.DocCenter)

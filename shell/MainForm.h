@@ -896,6 +896,41 @@ public:
         std::function<int(int ms)> Wait; // the pause between the two file dialogs
     } SourcePrompts;
     // --- end of other capture sources ---------------------------------------
+    // --- Window information, one running copy, autostart and the
+    // application-wide properties (capture/MainFormWindowInfo.cpp) -------
+    // Fills capture mode 8, wires its items, the Escape hook and the
+    // application components; the constructor calls it after the launchers.
+    void SetupWindowInfo();
+    void WEMenuItemClick();
+    void WinFormFrameTimerTimer();
+    // Wnd: an element found by the tracker (0: none).
+    void ShowWinElementInfo(std::uint32_t Wnd);
+    // Frames Wnd, or takes the frame away when Wnd is the one framed now.
+    void DrawWindowFrame(std::uint32_t Wnd);
+    // The tray's capture items (in this order: close, show/hide, settings,
+    // files, scanner, recorder, window information, coordinates, desktop,
+    // capture, text); switching on brings back only what switching off took.
+    void EnableScanMenus(bool Enabled);
+    // Ends the tracking and takes the frame away; Escape in the status-bar mode.
+    void StopWindowInfo();
+    // The tool window's close: the program, its menus and bars come back.
+    void CloseWindowInfo();
+    std::uint32_t FLastElement = 0;
+    QPointer<class TContrClassForm> ContrClassForm;
+    std::unique_ptr<class TWindowTracker> WindowTracker;
+    std::unique_ptr<class TWindowFrame> WindowFrame;
+    // What the tracker read about FLastElement, and the root's child it sits in.
+    std::unique_ptr<struct TWindowElement> FLastElementInfo;
+    std::uint32_t FLastRootChild = 0;
+    QPoint FLastCursor;
+    // Tests answer the tool's message here; unset, a message box shows.
+    std::function<void(const QString &text)> WindowInfoMessage;
+    // The autostart entry (the user's, kept in step with AutoSysStart) and
+    // the application's events and hint timings (shell/MainFormAppComponents.cpp).
+    void SetupApplicationComponents();
+    class TsvcAutoRun *ZKsvcAutoRun = nullptr;
+    class TsvcApplicationProperties *ZKsvcApplicationProperties = nullptr;
+    // --- end of window information ------------------------------------------
 
 signals:
     // A global hot key of slot 1..6 was pressed (the WM_HOTKEY message).

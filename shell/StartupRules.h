@@ -4,6 +4,8 @@
 // a drop of several files lists, how the magnetic maximise toggles, what the
 // error box says, and the one-time autostart entry written when the desktop
 // session ends.
+#include "SvcAutoRun.h"
+
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -78,15 +80,5 @@ QString CompileVersionText(int major, int minor, int release, int build);
 // section "ZK_Quorvex" has the key "AppPath".
 bool CompanionConfigured(const QString &iniPath);
 
-// The one-time autostart entry that brings the program back at the next
-// login, and where it lives ($XDG_CONFIG_HOME/autostart).
-QString RunOnceEntryPath();
-QString RunOnceEntryText(const QString &executable);
-// Quotes a program path for the Exec line of a desktop entry.
-QString DesktopExecQuote(const QString &path);
-// Writes the entry atomically; false when it could not be written.
-bool WriteRunOnceEntry(const QString &executable);
-// Removes the entry again: one-time means it is gone once the program runs.
-void RemoveRunOnceEntry();
 
 } // namespace zk

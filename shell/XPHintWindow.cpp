@@ -1,5 +1,7 @@
 #include "XPHintWindow.h"
 
+#include "SvcAppProperties.h"
+
 #include "LazyIcon.h"
 
 #include <QApplication>
@@ -53,6 +55,16 @@ QIcon TXPHintWindow::standardIcon(StandardPixmap standardIcon, const QStyleOptio
             return self->QProxyStyle::standardIcon(standardIcon, opt, target.data());
         return QApplication::style()->standardIcon(standardIcon, opt, target.data());
     });
+}
+
+int TXPHintWindow::styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                             QStyleHintReturn *returnData) const
+{
+    if (hint == SH_ToolTip_WakeUpDelay)
+        return TsvcAppPropList::HintPauseMs();
+    if (hint == SH_ToolTip_FallAsleepDelay)
+        return TsvcAppPropList::HintShortPauseMs();
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
 void TXPHintWindow::Install()

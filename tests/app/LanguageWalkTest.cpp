@@ -19,6 +19,7 @@
 #include "JpgScaleForm.h"
 #include "KeybHlpForm.h"
 #include "KonvForms.h"
+#include "ContrClassForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
@@ -247,6 +248,7 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     forms.emplace_back(new TWmBatchModeBMForm(&main));
     forms.emplace_back(new TDateFindBMForm(&main, &main.Options));
     forms.emplace_back(new TSelSysDirBMForm(&main));
+    forms.emplace_back(new TContrClassForm(&main));
     forms.emplace_back(new TDynEntryDelBMForm(qobject_cast<TDirBDForm *>(main.DirBDForm.data())));
     forms.emplace_back(new TExtractBMForm(main.Options, &main));
     forms.emplace_back(new TIcoResBatchBMForm(&main));
@@ -276,6 +278,8 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
                 r->SetLanguage(script, language);
             else if (auto *e = dynamic_cast<TSaveAviEdtForm *>(f.get()))
                 e->SetLanguage(script, language);
+            else if (auto *w = dynamic_cast<TContrClassForm *>(f.get()))
+                w->SetLanguage(script, language);
         }
         all.insert(textsOf(&main)); // with the dialogs the window owns
         const QList<QWidget *> owned = main.findChildren<QWidget *>();

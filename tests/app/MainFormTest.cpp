@@ -5,6 +5,7 @@
 #include "BmpCodec.h"
 #include "DockSite.h"
 #include "DragDropFiles.h"
+#include "ContrClassForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "Options.h"
@@ -571,6 +572,35 @@ TEST_F(MainFormTest, EndOfSessionWritesTheAutostartEntryOnlyWhenTheSessionEnds)
     EXPECT_TRUE(text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\"\n"));
     RemoveRunOnceEntry();
     EXPECT_FALSE(QFile::exists(RunOnceEntryPath()));
+}
+
+TEST_F(MainFormTest, CloseSetsTheUserAutostartEntryFromTheOption)
+{
+    const QString entry = AutoRunEntryPath(aekUserRun, QCoreApplication::applicationFilePath());
+    ASSERT_TRUE(entry.endsWith("/autostart/" + QFileInfo(QCoreApplication::applicationFilePath()).fileName() +
+                               ".desktop"));
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        ObservedMainForm form;
+        form.Options.EndDlg = false;
+        form.Options.AutoSysStart = on;
+        form.close();
+        EXPECT_EQ(QFile::exists(entry), on);
+    }
+}
+
+TEST_F(MainFormTest, WindowInformationTextsAsTheToolShowsThem)
+{
+    EXPECT_EQ(ElementTitleText("", "(kein Fenstertitel)"), "(kein Fenstertitel)");
+    EXPECT_EQ(ElementTitleText("12345678901234567890123456789X", "-"), "12345678901234567890123456789");
+    EXPECT_EQ(ElementTitleText("Editor", "-"), "Editor");
+    EXPECT_EQ(ElementSizeText(QRect(5, 6, 640, 480)), "640x480");
+    EXPECT_EQ(CursorPositionText(QPoint(-3, 1079)), "X = -3   Y = 1079");
+    EXPECT_EQ(ElementStatusText("Klassenname: ", "XTerm", "Handle: ", "4194317"),
+              "Klassenname: XTerm - Handle: 4194317");
+    EXPECT_EQ(ElementClipboardLines("C", "1", "T", "", "X = 1   Y = 2", "3x4"),
+              QStringList({"Klasse: C", "Handle: 1", "Fenstertitel: T", "Modul: ", "Cursorposition X/Y: X = 1   Y = 2",
+                           QString::fromUtf8("Maße: 3x4")}));
 }
 
 TEST_F(MainFormTest, SplashShowsTheCompiledVersionAndIgnoresClicks)
