@@ -99,11 +99,8 @@ void TImage::PictureAreaChanged(const QRect &area)
     const QRect part = area.intersected(QRect(QPoint(0, 0), m_display.size()));
     ++m_generation;
     m_scaled = QImage();
-    for (int y = part.top(); y <= part.bottom(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(m_display.scanLine(y));
-        for (int x = part.left(); x <= part.right(); ++x)
-            row[x] = bmp->PixelRgb(x, y);
-    }
+    for (int y = part.top(); y <= part.bottom(); ++y)
+        bmp->ReadPixels(part.left(), y, part.width(), reinterpret_cast<QRgb *>(m_display.scanLine(y)) + part.left());
     update(MapFromPicture(part));
 }
 
