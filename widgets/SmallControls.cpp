@@ -129,6 +129,9 @@ int StatusPanelAt(const std::vector<int> &widths, int x)
 TContrStatusBar::TContrStatusBar(QWidget *parent) : QStatusBar(parent)
 {
     setSizeGripEnabled(false);
+    // paintEvent fills every pixel it is asked for: the window need not
+    // paint its background under the bar first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TContrStatusBar::SetSimplePanel(bool on)
