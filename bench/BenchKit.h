@@ -85,6 +85,23 @@ inline void Print(const char *name, const Result &r, double goal)
     std::fflush(stdout);
 }
 
+// The same for quantities other than time: "ours 12.3 MB  peer 10.0 MB".
+inline void Print(const char *name, const Result &r, double goal, const char *unit)
+{
+    std::printf("%-44s ours %9.3f %s  peer %9.3f %s  ratio %5.2f  (goal <= %.2f) %s\n", name, r.ours, unit, r.peer,
+                unit, r.Ratio(), goal, r.Ratio() <= goal ? "ok" : "MISSED");
+    std::fflush(stdout);
+}
+
+// A quantity held to a limit of its own rather than to a peer's:
+// "name  3.100 ms  (goal <= 5.000 ms) ok".
+inline void PrintAtMost(const char *name, double value, double limit, const char *unit)
+{
+    std::printf("%-44s %9.3f %s  (goal <= %.3f %s) %s\n", name, value, unit, limit, unit,
+                value <= limit ? "ok" : "MISSED");
+    std::fflush(stdout);
+}
+
 inline int Rounds(int fallback)
 {
     const char *env = std::getenv("ZK_BENCH_ROUNDS");

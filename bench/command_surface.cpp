@@ -4,8 +4,11 @@
 //    the same actions (goal: at most twice the loop);
 //  - ten seconds of doing nothing: the main window's process CPU time beside
 //    a minimal Qt window's over the same span (goal: no more than it plus the
-//    date timer's ticks, i.e. no polling).
-// Ratios are printed after the benchmarks.
+//    date timer's ticks, i.e. no polling; 2 ms over the span are allowed
+//    for the measurement's own noise).
+// After the single benchmarks, the idle pass and the loop take turns
+// (bench/BenchKit.h) and both verdicts are printed.
+#include "BenchKit.h"
 #include "Bitmap.h"
 #include "ImageControl.h"
 #include "MainForm.h"
@@ -26,9 +29,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double g_idleNs = 0;
-double g_loopNs = 0;
 
 std::unique_ptr<zk::TMainForm> formWithPicture()
 {
@@ -54,10 +54,8 @@ QList<QAction *> groupActions(const zk::TMainForm &form)
 void BM_IdlePassWithPicture(benchmark::State &state)
 {
     auto form = formWithPicture();
-    const auto start = Clock::now();
     for (auto _ : state)
         form->ZKApplicationEventsIdle();
-    g_idleNs = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / double(state.iterations());
 }
 BENCHMARK(BM_IdlePassWithPicture)->Unit(benchmark::kMicrosecond);
 
@@ -70,11 +68,9 @@ void BM_BareEnableLoop(benchmark::State &state)
     QList<bool> states;
     for (QAction *a : actions)
         states.append(a->isEnabled());
-    const auto start = Clock::now();
     for (auto _ : state)
         for (qsizetype i = 0; i < actions.size(); ++i)
             actions[i]->setEnabled(states[i]);
-    g_loopNs = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / double(state.iterations());
 }
 BENCHMARK(BM_BareEnableLoop)->Unit(benchmark::kMicrosecond);
 
@@ -117,8 +113,25 @@ int main(int argc, char **argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_idleNs > 0 && g_loopNs > 0)
-        std::printf("idle pass / bare enable loop: %.2fx (goal <= 2x)\n", g_idleNs / g_loopNs);
+    {
+        auto form = formWithPicture();
+        form->ZKApplicationEventsIdle();
+        const QList<QAction *> actions = groupActions(*form);
+        QList<bool> states;
+        for (QAction *a : actions)
+            states.append(a->isEnabled());
+        const int passes = 1000;
+        const auto idle = [&] {
+            for (int i = 0; i < passes; ++i)
+                form->ZKApplicationEventsIdle();
+        };
+        const auto loop = [&] {
+            for (int i = 0; i < passes; ++i)
+                for (qsizetype k = 0; k < actions.size(); ++k)
+                    actions[k]->setEnabled(states[k]);
+        };
+        zkbench::Print("idle pass x1000 / bare enable loop x1000", zkbench::Turns(idle, loop, zkbench::Rounds(9)), 2.0);
+    }
 
     const int span = qEnvironmentVariableIntValue("ZK_IDLE_MS") > 0 ? qEnvironmentVariableIntValue("ZK_IDLE_MS")
                                                                       : 10000;
@@ -127,8 +140,8 @@ int main(int argc, char **argv)
     const double floor = idleCpu(minimal, span);
     auto form = formWithPicture();
     const double ours = idleCpu(*form, span);
-    std::printf("CPU over %d ms idle: main window %.1f ms, minimal window %.1f ms, difference %.1f ms "
-                "(date timer ticks in the span: %d)\n",
-                span, ours * 1e3, floor * 1e3, (ours - floor) * 1e3, span >= 24 * 3600 * 1000 ? 1 : 0);
+    const int ticks = span >= 24 * 3600 * 1000 ? 1 : 0; // the date timer fires at midnight
+    std::printf("CPU over %d ms idle: main window %.1f ms, minimal window %.1f ms\n", span, ours * 1e3, floor * 1e3);
+    zkbench::PrintAtMost("idle CPU above a minimal window", (ours - floor) * 1e3, 2.0 + ticks, "ms");
     return 0;
 }

@@ -275,7 +275,7 @@ TCanvas::TCanvas(TBitmap &bitmap) : m_bitmap(bitmap)
         m_target = m_original.copy();
     } else {
         bitmap.MakeOpaque();
-        m_target = bitmap.View();
+        m_target = bitmap.CanvasView();
     }
     m_target.setDotsPerMeterX(kDotsPerMeter96);
     m_target.setDotsPerMeterY(kDotsPerMeter96);
@@ -289,6 +289,8 @@ TCanvas::~TCanvas()
     if (isActive())
         end();
     m_bitmap.m_canvasOpen = false;
+    if (m_original.isNull())
+        m_bitmap.m_canvasView = std::move(m_target);
     if (!m_original.isNull() && isPaletted(m_bitmap.m_pf)) {
         NearestColor nearest(m_bitmap.m_palette);
         const int bpp = m_bitmap.BitsPerPixel();
@@ -524,40 +526,55 @@ QImage TBitmap::View()
     return img;
 }
 
+QImage TBitmap::CanvasView()
+{
+    QImage kept = std::exchange(m_canvasView, QImage());
+    if (!kept.isNull() && !isPaletted(m_pf) && kept.constBits() == m_bits.data() && kept.width() == m_width &&
+        kept.height() == m_height && std::size_t(kept.bytesPerLine()) == m_stride && kept.format() == qtFormat(m_pf))
+        return kept;
+    return View();
+}
+
 void TBitmap::ReadRow(int y, QRgb *out) const
+{
+    ReadPixels(0, y, m_width, out);
+}
+
+void TBitmap::ReadPixels(int x0, int y, int count, QRgb *out) const
 {
     const uchar *row = m_bits.data() + std::size_t(y) * m_stride;
     const int bpp = BitsPerPixel();
+    const int end = x0 + count;
     switch (m_pf) {
     case pf1bit:
     case pf4bit:
     case pf8bit: {
         const int n = int(m_palette.size());
-        for (int x = 0; x < m_width; ++x) {
+        for (int x = x0; x < end; ++x) {
             const int i = indexAt(row, x, bpp);
-            out[x] = i < n ? (m_palette[i] | 0xFF000000u) : qRgb(0, 0, 0);
+            *out++ = i < n ? (m_palette[i] | 0xFF000000u) : qRgb(0, 0, 0);
         }
         break;
     }
     case pf15bit:
-        for (int x = 0; x < m_width; ++x) {
+        for (int x = x0; x < end; ++x) {
             const int v = row[2 * x] | (row[2 * x + 1] << 8);
-            out[x] = qRgb(expand5((v >> 10) & 31), expand5((v >> 5) & 31), expand5(v & 31));
+            *out++ = qRgb(expand5((v >> 10) & 31), expand5((v >> 5) & 31), expand5(v & 31));
         }
         break;
     case pf16bit:
-        for (int x = 0; x < m_width; ++x) {
+        for (int x = x0; x < end; ++x) {
             const int v = row[2 * x] | (row[2 * x + 1] << 8);
-            out[x] = qRgb(expand5((v >> 11) & 31), expand6((v >> 5) & 63), expand5(v & 31));
+            *out++ = qRgb(expand5((v >> 11) & 31), expand6((v >> 5) & 63), expand5(v & 31));
         }
         break;
     case pf24bit:
-        for (int x = 0; x < m_width; ++x)
-            out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+        for (int x = x0; x < end; ++x)
+            *out++ = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
         break;
     default:
-        for (int x = 0; x < m_width; ++x)
-            out[x] = qRgb(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
+        for (int x = x0; x < end; ++x)
+            *out++ = qRgb(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
         break;
     }
 }

@@ -186,6 +186,9 @@ public:
     // Colour of a pixel as 0x00BBGGRR; -1 (clNone-like) outside the picture.
     TColor Pixel(int x, int y) const;
     QRgb PixelRgb(int x, int y) const; // opaque QRgb; 0 outside
+    // count pixels of row y from column x on as opaque QRgb; the caller
+    // keeps the span inside the picture.
+    void ReadPixels(int x, int y, int count, QRgb *out) const;
     // Paletted pictures take the nearest palette entry.
     void SetPixel(int x, int y, TColor color);
 
@@ -251,6 +254,10 @@ public:
 private:
     friend class TCanvas;
     QImage View();             // a QImage on m_bits (not for pf4bit)
+    // View() as the last canvas left it when it still describes m_bits:
+    // a QImage keeps its paint engine, and a new engine for every canvas
+    // costs more than a small drawing on it (a marker dot, say).
+    QImage CanvasView();
     void MakeOpaque();         // pf32bit: X byte := 0xFF
     QVector<QRgb> QtColorTable() const; // palette padded to 2^bits
     void ReadRow(int y, QRgb *out) const;          // any depth -> 0xFFRRGGBB
@@ -273,6 +280,8 @@ private:
     TColor m_transparentColor = 0;
     TTransparentMode m_transparentMode = tmAuto;
     bool m_canvasOpen = false;
+    // Handed to the open canvas and back; never copied with the picture.
+    QImage m_canvasView;
 };
 
 } // namespace zk

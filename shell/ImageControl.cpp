@@ -76,6 +76,7 @@ void TImage::PictureChanged()
     if (m_autoSize)
         resize(sizeHint());
     updateGeometry();
+    UpdateOpaque();
     update();
     emit OnChange();
 }
@@ -99,12 +100,31 @@ void TImage::PictureAreaChanged(const QRect &area)
     const QRect part = area.intersected(QRect(QPoint(0, 0), m_display.size()));
     ++m_generation;
     m_scaled = QImage();
-    for (int y = part.top(); y <= part.bottom(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(m_display.scanLine(y));
-        for (int x = part.left(); x <= part.right(); ++x)
-            row[x] = bmp->PixelRgb(x, y);
-    }
+    for (int y = part.top(); y <= part.bottom(); ++y)
+        bmp->ReadPixels(part.left(), y, part.width(), reinterpret_cast<QRgb *>(m_display.scanLine(y)) + part.left());
     update(MapFromPicture(part));
+}
+
+void TImage::UpdateOpaque()
+{
+    // What paintEvent paints: the picture at its own size, or a copy at the
+    // shown size covering the aligned picture rectangle.
+    const TGraphic *g = m_picture.Graphic();
+    bool covered = false;
+    if (g && !g->Empty() && !g->Transparent()) {
+        const QRectF target = PictureRect();
+        const QSize size(g->Width(), g->Height());
+        const bool scaled = target.size() != QSizeF(size);
+        covered = (scaled ? target.toAlignedRect() : QRect(target.topLeft().toPoint(), size)).contains(rect());
+    }
+    if (testAttribute(Qt::WA_OpaquePaintEvent) != covered)
+        setAttribute(Qt::WA_OpaquePaintEvent, covered);
+}
+
+void TImage::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    UpdateOpaque();
 }
 
 void TImage::RenewDisplayCopy()
@@ -132,12 +152,14 @@ void TImage::SetAutoSize(bool on)
 void TImage::SetStretch(bool on)
 {
     m_stretch = on;
+    UpdateOpaque();
     update();
 }
 
 void TImage::SetCenter(bool on)
 {
     m_center = on;
+    UpdateOpaque();
     update();
 }
 
@@ -250,6 +272,7 @@ std::array<QRect, 4> TImage::FrameStrips(const QRect &rect, int penWidth)
 
 void TImage::paintEvent(QPaintEvent *event)
 {
+    UpdateOpaque();
     const TGraphic *g = m_picture.Graphic();
     if (!g || g->Empty())
         return;

@@ -85,9 +85,13 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void RenewDisplayCopy();
+    // A control its opaque picture covers wholly paints every pixel it is
+    // asked for: its parents need not paint under it first.
+    void UpdateOpaque();
 
     TPicture m_picture;
     bool m_autoSize = true;

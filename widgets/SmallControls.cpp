@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include <utility>
+
 namespace zk {
 
 // --- TAlignEdit -----------------------------------------------------------
@@ -129,6 +131,9 @@ int StatusPanelAt(const std::vector<int> &widths, int x)
 TContrStatusBar::TContrStatusBar(QWidget *parent) : QStatusBar(parent)
 {
     setSizeGripEnabled(false);
+    // paintEvent fills every pixel it is asked for: the window need not
+    // paint its background under the bar first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TContrStatusBar::SetSimplePanel(bool on)
@@ -151,14 +156,49 @@ void TContrStatusBar::SetPanelText(int index, const QString &t)
     if (Panels[index].Text == t)
         return;
     const int before = FittedWidth(index);
-    Panels[index].Text = t;
+    const QString old = std::exchange(Panels[index].Text, t);
     if (m_simple)
         return;
     // A panel that grew or shrank with its text moves the ones after it.
     if (FittedWidth(index) != before)
         update();
     else
-        update(PanelRect(index));
+        update(ChangedPart(index, old, t));
+}
+
+void TContrStatusBar::SetQuickText(bool on)
+{
+    m_quickOn = on;
+    update();
+}
+
+const TQuickText *TContrStatusBar::Quick() const
+{
+    if (!m_quickOn || layoutDirection() != Qt::LeftToRight)
+        return nullptr;
+    if (!m_quick)
+        m_quick = std::make_unique<TQuickText>(font(), this);
+    return m_quick->Usable() ? m_quick.get() : nullptr;
+}
+
+namespace {
+constexpr int kPanelTextInset = 2; // blank on either side of a panel's text
+} // namespace
+
+QRect TContrStatusBar::ChangedPart(int index, const QString &before, const QString &after) const
+{
+    const QRect panel = PanelRect(index);
+    const TStatusPanel &p = Panels[size_t(index)];
+    const int flags = int(p.Alignment | Qt::AlignVCenter);
+    const TQuickText *quick = p.OwnerDraw ? nullptr : Quick();
+    if (!quick || !TQuickText::Handles(flags) || !quick->Covers(before) || !quick->Covers(after))
+        return panel;
+    // One rectangle around the changed columns: Qt blends glyphs through a
+    // clip of several rectangles far more slowly than it draws the few
+    // unchanged glyphs between them again.
+    return quick->Changed(panel.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), flags, before, after)
+        .boundingRect()
+        .intersected(panel);
 }
 
 QString TContrStatusBar::PanelText(int index) const
@@ -167,10 +207,6 @@ QString TContrStatusBar::PanelText(int index) const
         return {};
     return Panels[index].Text;
 }
-
-namespace {
-constexpr int kPanelTextInset = 2; // blank on either side of a panel's text
-} // namespace
 
 int TContrStatusBar::FittedWidth(int index) const
 {
@@ -185,6 +221,8 @@ int TContrStatusBar::FittedWidth(int index) const
 
 int TContrStatusBar::TextWidth(const QString &text) const
 {
+    if (const TQuickText *quick = Quick(); quick && quick->Covers(text))
+        return quick->Width(text);
     const auto known = m_textWidths.constFind(text);
     if (known != m_textWidths.cend())
         return *known;
@@ -198,8 +236,10 @@ int TContrStatusBar::TextWidth(const QString &text) const
 
 void TContrStatusBar::changeEvent(QEvent *e)
 {
-    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange)
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
         m_textWidths.clear();
+        m_quick.reset();
+    }
     QStatusBar::changeEvent(e);
 }
 
@@ -233,30 +273,38 @@ QRect TContrStatusBar::PanelRect(int index) const
 void TContrStatusBar::paintEvent(QPaintEvent *e)
 {
     QPainter p(this);
-    p.setClipRegion(e->region());
-    p.fillRect(rect(), palette().window());
     p.setPen(palette().color(QPalette::WindowText));
-    if (m_simple) {
-        p.drawText(rect().adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, m_simpleText);
-        return;
-    }
-    const std::vector<int> w = PanelWidths();
-    int left = 0;
-    for (size_t i = 0; i < w.size(); ++i) {
-        const QRect r(left, 0, w[i], height());
-        left += w[i];
-        if (r.width() <= 0 || !e->region().intersects(r))
+    const QBrush background = palette().window();
+    const std::vector<int> w = m_simple ? std::vector<int>() : PanelWidths();
+    const TQuickText *quick = m_simple ? nullptr : Quick();
+    // One rectangle of the region at a time: filling and drawing glyphs
+    // through a clip of one rectangle is much cheaper than through a clip of
+    // several, and a new pointer position repaints a few narrow columns.
+    for (const QRect &part : e->region()) {
+        p.setClipRect(part);
+        p.fillRect(rect(), background);
+        if (m_simple) {
+            p.drawText(rect().adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, m_simpleText);
             continue;
-        if (Panels[i].OwnerDraw && OnDrawPanel) {
+        }
+        int left = 0;
+        for (size_t i = 0; i < w.size(); ++i) {
+            const QRect r(left, 0, w[i], height());
+            left += w[i];
+            if (r.width() <= 0 || !part.intersects(r))
+                continue;
             p.save();
             p.setClipRect(r, Qt::IntersectClip);
-            OnDrawPanel(p, static_cast<int>(i), r);
-            p.restore();
-        } else {
-            p.save();
-            p.setClipRect(r, Qt::IntersectClip);
-            p.drawText(r.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), Panels[i].Alignment | Qt::AlignVCenter,
-                       Panels[i].Text);
+            if (Panels[i].OwnerDraw && OnDrawPanel) {
+                OnDrawPanel(p, static_cast<int>(i), r);
+            } else {
+                const QRect textRect = r.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0);
+                const int flags = int(Panels[i].Alignment | Qt::AlignVCenter);
+                if (quick && TQuickText::Handles(flags) && quick->Covers(Panels[i].Text))
+                    quick->Draw(p, textRect, flags, Panels[i].Text, QRegion(part));
+                else
+                    p.drawText(textRect, flags, Panels[i].Text);
+            }
             p.restore();
         }
     }

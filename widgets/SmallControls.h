@@ -4,6 +4,7 @@
 // holds child controls, a scroll box that reports every scroll action, a
 // label written from bottom to top and a label that shortens paths.
 #include "Colors.h"
+#include "QuickText.h"
 
 #include <QComboBox>
 #include <QHash>
@@ -16,6 +17,7 @@
 #include <QStyledItemDelegate>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QFontMetrics;
@@ -93,6 +95,11 @@ public:
     // The owner draws an owner-draw panel here.
     std::function<void(QPainter &, int index, const QRect &)> OnDrawPanel;
 
+    // Texts of digits and a few signs (the pointer position) are laid out
+    // from tables (TQuickText) and only their changed glyphs repainted;
+    // false lays every text out through QPainter::drawText.
+    void SetQuickText(bool on);
+
 signals:
     // A click on the bar, with the position in the bar's coordinates.
     void Clicked(QPoint pos, Qt::MouseButton button);
@@ -104,12 +111,17 @@ protected:
 
 private:
     int TextWidth(const QString &text) const;
+    const TQuickText *Quick() const;
+    // What a new text in a panel of unchanged width repaints.
+    QRect ChangedPart(int index, const QString &before, const QString &after) const;
 
     bool m_simple = false;
     QString m_simpleText;
     // Measured text widths in the bar's font: measuring shapes the text, and
     // every layout of the bar measures each panel.
     mutable QHash<QString, int> m_textWidths;
+    bool m_quickOn = true;
+    mutable std::unique_ptr<TQuickText> m_quick; // made at the first use in this font
 };
 
 // --- TScrollBoxEx ---------------------------------------------------------

@@ -139,6 +139,40 @@ TEST(Bitmap, CanvasDrawsAtEveryDepth)
     }
 }
 
+TEST(Bitmap, LaterCanvasesDrawIntoThePictureAsItIsNow)
+{
+    // The second canvas reuses the first one's image; a resize, a format
+    // change or an assignment in between must not leave it drawing into the
+    // old buffer.
+    TBitmap b(8, 6, pf24bit);
+    b.Canvas()->fillRect(QRect(0, 0, 8, 6), Qt::white);
+    b.Canvas()->fillRect(QRect(1, 1, 1, 1), Qt::red);
+    EXPECT_EQ(b.Pixel(1, 1), clRed);
+    b.SetSize(20, 10);
+    b.Canvas()->fillRect(QRect(15, 8, 1, 1), Qt::blue);
+    EXPECT_EQ(b.Pixel(15, 8), clBlue);
+    b.SetPixelFormat(pf32bit);
+    b.Canvas()->fillRect(QRect(16, 8, 1, 1), Qt::green);
+    EXPECT_EQ(b.Pixel(16, 8), TColor(0x00FF00));
+    TBitmap other(20, 10, pf32bit);
+    b = other;
+    b.Canvas()->fillRect(QRect(0, 0, 1, 1), Qt::white);
+    EXPECT_EQ(b.Pixel(0, 0), clWhite);
+    EXPECT_NE(other.Pixel(0, 0), clWhite);
+
+    // ReadPixels: a span of a row as opaque colours, at every depth.
+    for (TPixelFormat pf : {pf8bit, pf16bit, pf24bit, pf32bit}) {
+        TBitmap c(6, 2, pf);
+        c.Canvas()->fillRect(QRect(0, 0, 6, 2), Qt::white);
+        c.Canvas()->fillRect(QRect(3, 1, 2, 1), Qt::black);
+        QRgb span[3] = {};
+        c.ReadPixels(2, 1, 3, span);
+        EXPECT_EQ(span[0], qRgb(255, 255, 255)) << BitsPerPixel(pf);
+        EXPECT_EQ(span[1], qRgb(0, 0, 0)) << BitsPerPixel(pf);
+        EXPECT_EQ(span[2], qRgb(0, 0, 0)) << BitsPerPixel(pf);
+    }
+}
+
 TEST(Bitmap, PaletteCanvasKeepsIndicesOfUntouchedPixels)
 {
     // Entries 1 and 2 are the same colour: drawing elsewhere must not move

@@ -226,3 +226,37 @@ TEST(MoveRectTest, FrameStripsCoverThePenAlongTheOutlineExactlyOnce)
         EXPECT_EQ(wrong, 0) << "every pen pixel once (not-xor twice would erase it), nothing else";
     }
 }
+
+TEST(MoveRectTest, ThePictureControlIsOpaqueExactlyWhenItsPictureCoversIt)
+{
+    // Opaque, the control's parents skip painting under it; where the
+    // picture leaves a margin or lets the background through, they must not.
+    TImage image;
+    image.SetAutoSize(false);
+    image.resize(40, 30);
+    image.show();
+    const auto show = [&](int w, int h) {
+        image.Picture().SetGraphic(std::make_unique<TBitmap>(w, h, pf24bit));
+        image.PictureChanged();
+        return image.testAttribute(Qt::WA_OpaquePaintEvent);
+    };
+    EXPECT_TRUE(show(40, 30));
+    EXPECT_TRUE(show(100, 80));
+    EXPECT_FALSE(show(39, 30));
+    image.SetCenter(true);
+    EXPECT_TRUE(show(41, 31)); // centred half a pixel off: still covers
+    EXPECT_FALSE(show(20, 20));
+    image.SetStretch(true);
+    EXPECT_TRUE(image.testAttribute(Qt::WA_OpaquePaintEvent));
+    image.SetTransparent(true);
+    EXPECT_FALSE(image.testAttribute(Qt::WA_OpaquePaintEvent));
+    image.SetTransparent(false);
+    image.SetStretch(false);
+    image.SetCenter(false);
+    show(40, 30);
+    image.resize(50, 30);
+    EXPECT_FALSE(image.testAttribute(Qt::WA_OpaquePaintEvent));
+    image.Picture().SetGraphic(nullptr);
+    image.PictureChanged();
+    EXPECT_FALSE(image.testAttribute(Qt::WA_OpaquePaintEvent));
+}
