@@ -426,6 +426,12 @@ bool PropertyWriter::Apply(const QString &key, const QString &value)
     while ((dot = rest.indexOf(QLatin1Char('.'))) >= 0) {
         const QString part = rest.left(dot);
         QObject *found = atRoot ? index_.value(part.toLower()).data() : findComponent(current, part);
+        if (!found && atRoot && part.compare(root_->objectName(), Qt::CaseInsensitive) == 0) {
+            // The form's own name in front singles out one form's control
+            // where several forms name a control alike.
+            rest = rest.mid(dot + 1);
+            continue;
+        }
         if (!found)
             break;
         current = found;

@@ -60,6 +60,22 @@ QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible, 
     return {};
 }
 
+QByteArray windowsOf(qint64 pid)
+{
+    QByteArray ids;
+    if (runProgram("xdotool", {"search", "--all", "--pid", QString::number(pid), "--name", "."}, &ids) != 0)
+        return "(no window of process " + QByteArray::number(pid) + ")";
+    QByteArray out;
+    for (const QByteArray &id : ids.split('\n')) {
+        if (id.trimmed().isEmpty())
+            continue;
+        QByteArray name;
+        runProgram("xdotool", {"getwindowname", QString::fromLatin1(id.trimmed())}, &name);
+        out += id.trimmed() + " \"" + name.trimmed() + "\"\n";
+    }
+    return out;
+}
+
 QByteArray readBytes(const QString &path)
 {
     QFile f(path);

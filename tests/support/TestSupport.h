@@ -26,5 +26,8 @@ bool haveProgram(const QString &program);
 // window of that process, by _NET_WM_PID); empty when none appeared within
 // timeoutMs.
 QByteArray waitForWindow(const QString &title, int timeoutMs, bool onlyVisible = false, qint64 pid = 0);
+// Every named window of the process with its title, one a line: what a test
+// that waited in vain prints.
+QByteArray windowsOf(qint64 pid);
 
 } // namespace zktest

@@ -126,7 +126,14 @@ TEST_F(HotKeysX11, RunningProgramHoldsCtrlEAndReceivesIt)
     zelkora.start(QString(ZK_PROGRAM_DIR) + "/zelkora", {});
     ASSERT_TRUE(zelkora.waitForStarted(10000));
     const QByteArray id = zktest::waitForWindow("Zelkora 5.0", 30000, false, zelkora.processId());
-    ASSERT_FALSE(id.isEmpty());
+    if (id.isEmpty()) {
+        const QByteArray windows = zktest::windowsOf(zelkora.processId());
+        zelkora.kill();
+        zelkora.waitForFinished(5000);
+        FAIL() << "no main window; the program's windows:\n"
+               << windows.constData() << "its messages:\n"
+               << zelkora.readAllStandardError().constData();
+    }
 
     OtherClient other;
     ASSERT_TRUE(other.ok());
