@@ -5,14 +5,25 @@
 // Inputs are the real pictures under bench/data (see its README).
 #include "Bitmap.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <vector>
+
+extern char **environ;
 
 #ifndef ZK_BENCH_DATA
 #define ZK_BENCH_DATA "bench/data"
@@ -130,6 +141,55 @@ inline zk::TBitmap Photo()
     const QImage big = img.scaledToWidth(1920, Qt::SmoothTransformation);
     return zk::TBitmap::FromImage(
         big.copy(0, (big.height() - 1080) / 2, 1920, 1080).convertToFormat(QImage::Format_BGR888));
+}
+
+// One field of /proc/self/status in kB ("VmRSS:" now, "VmHWM:" the peak
+// since the last ResetPeak()); -1 when it cannot be read.
+inline long StatusKb(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Sets the peak resident size back to the current one.
+inline void ResetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// The child side of ChildPeakKb: runs the program argv names and prints its
+// peak resident size in kB (ru_maxrss); 0 when it ran and ended well. A
+// process of its own, because Qt reaps the children of a process that has
+// used QProcess before wait4 can see them.
+inline int RusageOf(char **argv)
+{
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
+        return 1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return 1;
+    std::printf("%ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+// The peak resident size in kB of command, run through this bench itself
+// (self, whose main hands "--rusage-of" to RusageOf); -1 when it failed.
+inline long ChildPeakKb(const QString &self, const QStringList &command)
+{
+    QProcess p;
+    p.start(self, QStringList{QStringLiteral("--rusage-of")} + command);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
+        return -1;
+    return p.readAllStandardOutput().trimmed().toLong();
 }
 
 } // namespace zkbench

@@ -37,17 +37,6 @@ namespace {
 
 constexpr int kPictures = 10000;
 
-long residentKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 QColor colourOf(int i)
 {
     return QColor::fromRgb((i * 37) % 256, (i * 101) % 256, (i * 13 + 40) % 256);
@@ -184,7 +173,7 @@ int main(int argc, char **argv)
                 threads);
 
     const int rounds = zkbench::Rounds(7);
-    const long idle = residentKb();
+    const long idle = zkbench::StatusKb("VmRSS:");
     const zkbench::Result listing = zkbench::Turns(
         [&] {
             list.ThumbView = false;
@@ -243,9 +232,9 @@ int main(int argc, char **argv)
         }
     };
     scrollThrough(list.FileListView, [&] { return !list.LazyWorkPending(); });
-    const long ours = residentKb() - idle;
+    const long ours = zkbench::StatusKb("VmRSS:") - idle;
     scrollThrough(&bare.view(), [&] { return !bare.busy(); });
-    const long both = residentKb() - idle;
+    const long both = zkbench::StatusKb("VmRSS:") - idle;
     std::printf("%-44s ours %7.1f MB  (bare view on top: %.1f MB)  (goal <= 150 MB) %s\n",
                 "resident memory after scrolling through", ours / 1024.0, (both - ours) / 1024.0,
                 ours <= 150 * 1024 ? "ok" : "MISSED");

@@ -17,12 +17,7 @@
 #include <QThreadPool>
 
 #include <cstdio>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 namespace {
 
@@ -102,38 +97,13 @@ void peer(const QString &peerDir)
     }
 }
 
-// Child: runs a program and prints its peak resident size in kB (a process
-// of its own, because Qt reaps the children of a process that has used
-// QProcess before wait4 can see them).
-int rusageOf(char **argv)
-{
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
-        return 1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return 1;
-    std::printf("%ld\n", usage.ru_maxrss);
-    return 0;
-}
-
-long peakKb(const QString &self, const QStringList &command)
-{
-    QProcess p;
-    p.start(self, QStringList{QStringLiteral("--rusage-of")} + command);
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        return -1;
-    return p.readAllStandardOutput().trimmed().toLong();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc >= 3 && std::string(argv[1]) == "--rusage-of")
-        return rusageOf(argv + 2);
+        return zkbench::RusageOf(argv + 2);
     if (argc == 4 && std::string(argv[1]) == "--gallery-child") {
         QCoreApplication app(argc, argv);
         QDir().mkpath(QString::fromLocal8Bit(argv[3]));
@@ -163,9 +133,9 @@ int main(int argc, char **argv)
 
     const QString self = QString::fromLocal8Bit(argv[0]);
     QDir(outDir).removeRecursively();
-    const long ourPeak = peakKb(self, {self, QStringLiteral("--gallery-child"), sourceDir(dir), outDir});
+    const long ourPeak = zkbench::ChildPeakKb(self, {self, QStringLiteral("--gallery-child"), sourceDir(dir), outDir});
     peerCopies(files, peerDir);
-    const long peerPeak = peakKb(self, QStringList{kMogrify} + mogrifyArgs(peerDir));
+    const long peerPeak = zkbench::ChildPeakKb(self, QStringList{kMogrify} + mogrifyArgs(peerDir));
     const double ratio = peerPeak > 0 ? double(ourPeak) / double(peerPeak) : 0;
     std::printf("%-44s ours %9ld kB  mogrify %9ld kB  ratio %5.2f  (goal <= 2.00) %s\n", "gallery peak resident size",
                 ourPeak, peerPeak, ratio, ourPeak > 0 && ratio <= 2.0 ? "ok" : "MISSED");

@@ -30,12 +30,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 namespace {
 
@@ -170,49 +165,13 @@ int runTimes()
 // ---------------------------------------------------------------------------
 // Peak memory
 
-long residentKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 // Child: convert one file and print "idle peak" in kB.
 int peakChild(const QString &source, const QString &targetDir, const QString &targetExt)
 {
-    const long idle = residentKb("VmRSS:");
+    const long idle = zkbench::StatusKb("VmRSS:");
     zk::ConvertGraphicFileTo(source, targetDir, QLatin1Char('.') + QFileInfo(source).suffix(), targetExt);
-    std::printf("%ld %ld\n", idle, residentKb("VmHWM:"));
+    std::printf("%ld %ld\n", idle, zkbench::StatusKb("VmHWM:"));
     return 0;
-}
-
-// Child: runs a program and prints its peak resident size in kB
-// (ru_maxrss). A process of its own, because Qt reaps the children of a
-// process that has used QProcess before wait4 can see them.
-int rusageOf(char **argv)
-{
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
-        return 1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return 1;
-    std::printf("%ld\n", usage.ru_maxrss);
-    return 0;
-}
-
-long childPeakKb(const QString &self, const QStringList &command)
-{
-    QProcess p;
-    p.start(self, QStringList{QStringLiteral("--rusage-of")} + command);
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        return -1;
-    return p.readAllStandardOutput().trimmed().toLong();
 }
 
 int peakReport(const char *self)
@@ -237,9 +196,9 @@ int peakReport(const char *self)
         const QString tiny = dir.filePath("tiny.png");
         QImage(1, 1, QImage::Format_RGB32).save(tiny);
         const QString me = QString::fromLocal8Bit(self);
-        const long convertIdle = childPeakKb(me, {kConvert, tiny, dir.filePath("tiny.bmp")});
+        const long convertIdle = zkbench::ChildPeakKb(me, {kConvert, tiny, dir.filePath("tiny.bmp")});
         const long convertPeak =
-            childPeakKb(me, {kConvert, source, dir.filePath(QStringLiteral("peer") + QLatin1String(pair[1]))});
+            zkbench::ChildPeakKb(me, {kConvert, source, dir.filePath(QStringLiteral("peer") + QLatin1String(pair[1]))});
         if (convertIdle < 0 || convertPeak < 0)
             std::printf("  %s -> %s  ours %.2f   convert failed\n", pair[0], pair[1], ours);
         else
@@ -256,7 +215,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc >= 3 && std::string(argv[1]) == "--rusage-of")
-        return rusageOf(argv + 2);
+        return zkbench::RusageOf(argv + 2);
     if (argc == 5 && std::string(argv[1]) == "--peak-child") {
         QCoreApplication app(argc, argv);
         return peakChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),

@@ -38,25 +38,6 @@ namespace {
 
 constexpr int kFiles = 100;
 
-long statusKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(strlen(field))).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-// Sets the peak resident size back to the current one.
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
 // Runs a program to its end; its peak resident size (kB) in *peakKb.
 void runPeer(const QString &program, const QStringList &args, long *peakKb)
 {
@@ -173,10 +154,10 @@ int main(int argc, char **argv)
                                          : QStringList{"-format", "jpg", "-quality", "90"};
             const zkbench::Result r = zkbench::Turns(
                 [&] {
-                    const long idle = statusKb("VmRSS:");
-                    resetPeak();
+                    const long idle = zkbench::StatusKb("VmRSS:");
+                    zkbench::ResetPeak();
                     runJob(form);
-                    oursKb = std::max(oursKb, statusKb("VmHWM:") - idle);
+                    oursKb = std::max(oursKb, zkbench::StatusKb("VmHWM:") - idle);
                 },
                 [&] { runPeer(mogrify, args + QStringList{copy + QStringLiteral("/*.bmp")}, &peerKb); }, rounds,
                 [&] { clearFolder(out); }, [&] { copyFolder(bmps, copy); });
@@ -216,10 +197,10 @@ int main(int argc, char **argv)
         long oursKb = 0, peerKb = 0;
         const zkbench::Result r = zkbench::Turns(
             [&] {
-                const long idle = statusKb("VmRSS:");
-                resetPeak();
+                const long idle = zkbench::StatusKb("VmRSS:");
+                zkbench::ResetPeak();
                 runJob(form);
-                oursKb = std::max(oursKb, statusKb("VmHWM:") - idle);
+                oursKb = std::max(oursKb, zkbench::StatusKb("VmHWM:") - idle);
             },
             [&] {
                 runPeer(mogrify, {"-path", peerOut, "-thumbnail", "120x150", photos + QStringLiteral("/*.jpg")},

@@ -34,24 +34,6 @@ constexpr int kSide = 8000;
 std::string g_self;
 QTemporaryDir *g_dir = nullptr;
 
-long statusKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
 // The child: prints "idle_kb peak_kb" and leaves without tearing down.
 int child(const QString &mode, const QString &file)
 {
@@ -66,8 +48,8 @@ int child(const QString &mode, const QString &file)
         form->Options.OAsBmp = true;
     }
     QApplication::processEvents();
-    const long idle = statusKb("VmRSS:");
-    resetPeak();
+    const long idle = zkbench::StatusKb("VmRSS:");
+    zkbench::ResetPeak();
     bool ok = false;
     if (form) {
         form->OpenPictureFile(file);
@@ -77,7 +59,7 @@ int child(const QString &mode, const QString &file)
         auto g = zk::LoadPictureGraphic(file);
         ok = g && g->Width() == kSide;
     }
-    const long peak = statusKb("VmHWM:");
+    const long peak = zkbench::StatusKb("VmHWM:");
     std::printf("%ld %ld %d\n", idle, peak, ok ? 1 : 0);
     std::fflush(stdout);
     _exit(0);

@@ -24,26 +24,15 @@
 
 namespace {
 
-long RssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
 // The highest resident size above the start while fn runs, in KiB.
 long PeakAbove(const std::function<void()> &fn)
 {
-    const long idle = RssKb();
+    const long idle = zkbench::StatusKb("VmRSS:");
     std::atomic_bool done{false};
     std::atomic_long peak{idle};
     std::thread probe([&] {
         while (!done) {
-            const long now = RssKb();
+            const long now = zkbench::StatusKb("VmRSS:");
             if (now > peak)
                 peak = now;
             usleep(2000);

@@ -3,6 +3,7 @@
 #include "EditCommands.h"
 #include "HistList.h"
 #include "MultiLanguage.h"
+#include "Named.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -32,13 +33,6 @@
 namespace zk {
 
 namespace {
-
-template <class W>
-W *Named(W *widget, const char *name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QLabel *Label(QWidget *parent, const char *name, const QString &caption)
 {

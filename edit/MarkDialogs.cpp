@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "MultiLanguage.h"
+#include "Named.h"
 #include "Registry.h"
 #include "SmallControls.h"
 
@@ -18,13 +19,6 @@
 namespace zk {
 
 namespace {
-
-template <class W>
-W *Named(W *widget, const char *name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 } // namespace
 

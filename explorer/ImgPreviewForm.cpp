@@ -5,6 +5,7 @@
 #include "GraphicConvert.h"
 #include "ImageControl.h"
 #include "MultiLanguage.h"
+#include "Named.h"
 #include "PictureFiles.h"
 #include "ShellOpen.h"
 
@@ -45,13 +46,6 @@ void setHint(QWidget *w, const QString &hint)
     w->setStatusTip(hint);
 }
 
-template <class W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -69,8 +63,8 @@ TSlideConfigBMForm::TSlideConfigBMForm(QWidget *opener)
     outer->addSpacerItem(new QSpacerItem(340, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
 
     auto *timeRow = new QHBoxLayout;
-    SCFSecLabel = named(new QLabel(QStringLiteral("Blättern alle &n Sekunden:"), this), "SCFSecLabel");
-    SlideTimeUpDown = named(new QSpinBox(this), "SlideTimeUpDown");
+    SCFSecLabel = Named(new QLabel(QStringLiteral("Blättern alle &n Sekunden:"), this), "SCFSecLabel");
+    SlideTimeUpDown = Named(new QSpinBox(this), "SlideTimeUpDown");
     SlideTimeUpDown->setRange(SlideSecondsMin, SlideSecondsMax);
     SlideTimeUpDown->setValue(2);
     SlideTimeEdit = SlideTimeUpDown->findChild<QLineEdit *>();
@@ -83,28 +77,28 @@ TSlideConfigBMForm::TSlideConfigBMForm(QWidget *opener)
     timeRow->addStretch();
     outer->addLayout(timeRow);
 
-    SCFARepeatCheckBox = named(new QCheckBox(QStringLiteral("Auto-&Repeat"), this), "SCFARepeatCheckBox");
+    SCFARepeatCheckBox = Named(new QCheckBox(QStringLiteral("Auto-&Repeat"), this), "SCFARepeatCheckBox");
     setHint(SCFARepeatCheckBox, QStringLiteral("Blätter durch von 0 bis n und von n bis 0"));
     outer->addWidget(SCFARepeatCheckBox);
 
-    SCRRadioGroup = named(new QGroupBox(QStringLiteral("Laufrichtung"), this), "SCRRadioGroup");
+    SCRRadioGroup = Named(new QGroupBox(QStringLiteral("Laufrichtung"), this), "SCRRadioGroup");
     auto *radios = new QVBoxLayout(SCRRadioGroup);
-    SCRForwardRadio = named(new QRadioButton(QStringLiteral("&Vorwärts"), SCRRadioGroup), "SCRForwardRadio");
-    SCRBackwardRadio = named(new QRadioButton(QStringLiteral("&Rückwärts"), SCRRadioGroup), "SCRBackwardRadio");
+    SCRForwardRadio = Named(new QRadioButton(QStringLiteral("&Vorwärts"), SCRRadioGroup), "SCRForwardRadio");
+    SCRBackwardRadio = Named(new QRadioButton(QStringLiteral("&Rückwärts"), SCRRadioGroup), "SCRBackwardRadio");
     SCRForwardRadio->setChecked(true);
     radios->addWidget(SCRForwardRadio);
     radios->addWidget(SCRBackwardRadio);
     outer->addWidget(SCRRadioGroup);
 
-    SlideActiveCheckBox = named(new QCheckBox(QStringLiteral("Slideshow &aktiv"), this), "SlideActiveCheckBox");
+    SlideActiveCheckBox = Named(new QCheckBox(QStringLiteral("Slideshow &aktiv"), this), "SlideActiveCheckBox");
     outer->addWidget(SlideActiveCheckBox);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    SCFOkButton = named(new QPushButton(QStringLiteral("&Start"), this), "SCFOkButton");
+    SCFOkButton = Named(new QPushButton(QStringLiteral("&Start"), this), "SCFOkButton");
     SCFOkButton->setDefault(true);
     SCFOkButton->setEnabled(false);
-    SCFCancButton = named(new QPushButton(QStringLiteral("&Abbrechen"), this), "SCFCancButton");
+    SCFCancButton = Named(new QPushButton(QStringLiteral("&Abbrechen"), this), "SCFCancButton");
     buttons->addWidget(SCFOkButton);
     buttons->addWidget(SCFCancButton);
     outer->addLayout(buttons);
@@ -139,41 +133,41 @@ TImgPreviewBMForm::TImgPreviewBMForm(QWidget *opener) : TBaseModalForm(opener)
     setWindowTitle(QStringLiteral("Vorschau"));
     setSizeGripEnabled(true);
     resize(666, 481);
-    ImgPrevMultiLanguage = named(new TMultiLanguage(this), "ImgPrevMultiLanguage");
+    ImgPrevMultiLanguage = Named(new TMultiLanguage(this), "ImgPrevMultiLanguage");
     RegisterPictureFileClasses();
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    TopPanel = named(new QFrame(this), "TopPanel");
+    TopPanel = Named(new QFrame(this), "TopPanel");
     TopPanel->setFrameShape(QFrame::StyledPanel);
     auto *top = new QHBoxLayout(TopPanel);
     top->setContentsMargins(6, 3, 6, 3);
-    TopPanelLabel = named(new QLabel(TopPanel), "TopPanelLabel");
+    TopPanelLabel = Named(new QLabel(TopPanel), "TopPanelLabel");
     TopPanelLabel->setTextFormat(Qt::PlainText);
-    StretchCheckBox = named(new QCheckBox(QStringLiteral("&Stretchen"), TopPanel), "StretchCheckBox");
+    StretchCheckBox = Named(new QCheckBox(QStringLiteral("&Stretchen"), TopPanel), "StretchCheckBox");
     setHint(StretchCheckBox, QStringLiteral("Bild stretchen"));
     top->addWidget(TopPanelLabel, 1);
     top->addWidget(StretchCheckBox);
     outer->addWidget(TopPanel);
 
-    PreviewScrollBox = named(new QScrollArea(this), "PreviewScrollBox");
+    PreviewScrollBox = Named(new QScrollArea(this), "PreviewScrollBox");
     setHint(PreviewScrollBox,
             QStringLiteral("Verwenden Sie das Kontextmenü der Maus, um eine Slideshow zu konfigurieren"));
-    PreviewImage = named(new TImage, "PreviewImage");
+    PreviewImage = Named(new TImage, "PreviewImage");
     PreviewImage->SetAutoSize(true);
     setHint(PreviewImage, QStringLiteral("Verwenden Sie das Kontextmenü der Maus, um die Slideshow zu konfigurieren"));
     PreviewScrollBox->setWidget(PreviewImage);
     PreviewScrollBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     outer->addWidget(PreviewScrollBox, 1);
 
-    PropPanel = named(new QFrame(this), "PropPanel");
+    PropPanel = Named(new QFrame(this), "PropPanel");
     PropPanel->setFixedHeight(35);
     auto *prop = new QHBoxLayout(PropPanel);
     prop->setContentsMargins(4, 2, 4, 2);
     const auto button = [&](QPushButton *&b, const char *name, const QString &caption, const QString &hint) {
-        b = named(new QPushButton(caption, PropPanel), name);
+        b = Named(new QPushButton(caption, PropPanel), name);
         // Enter belongs to the go-to box, not to a button.
         b->setAutoDefault(false);
         if (!hint.isEmpty())
@@ -187,9 +181,9 @@ TImgPreviewBMForm::TImgPreviewBMForm(QWidget *opener) : TBaseModalForm(opener)
     button(LastBitBtn, "LastBitBtn", QStringLiteral(">>|"), QStringLiteral("Letzte Grafik anzeigen"));
     for (QPushButton *b : {FirstBitBtn, RetBitBtn, NextBitBtn, LastBitBtn})
         b->setMaximumWidth(48);
-    GoToLabel = named(new QLabel(QStringLiteral("Gehe &zu:"), PropPanel), "GoToLabel");
+    GoToLabel = Named(new QLabel(QStringLiteral("Gehe &zu:"), PropPanel), "GoToLabel");
     GoToLabel->setVisible(false);
-    GoToEdit = named(new QLineEdit(PropPanel), "GoToEdit");
+    GoToEdit = Named(new QLineEdit(PropPanel), "GoToEdit");
     GoToEdit->setMaximumWidth(50);
     GoToEdit->setVisible(false);
     setHint(GoToEdit, QStringLiteral("Geht zum Bild mit der eingegebenen Nummer (Enter)"));
@@ -197,7 +191,7 @@ TImgPreviewBMForm::TImgPreviewBMForm(QWidget *opener) : TBaseModalForm(opener)
     GoToLabel->setBuddy(GoToEdit);
     prop->addWidget(GoToLabel);
     prop->addWidget(GoToEdit);
-    WinDimCheckBox = named(new QCheckBox(QStringLiteral("Fenstergröße &anpassen"), PropPanel), "WinDimCheckBox");
+    WinDimCheckBox = Named(new QCheckBox(QStringLiteral("Fenstergröße &anpassen"), PropPanel), "WinDimCheckBox");
     WinDimCheckBox->setLayoutDirection(Qt::RightToLeft); // the text left of the box
     setHint(WinDimCheckBox, QStringLiteral("Passt das Fenster an die Größe des Bilds an"));
     WinDimCheckBox->setVisible(false);
@@ -209,10 +203,10 @@ TImgPreviewBMForm::TImgPreviewBMForm(QWidget *opener) : TBaseModalForm(opener)
     button(SlideShowButton, "SlideShowButton", QStringLiteral("Slideshow..."), QString());
     outer->addWidget(PropPanel);
 
-    SlideShowTimer = named(new QTimer(this), "SlideShowTimer");
+    SlideShowTimer = Named(new QTimer(this), "SlideShowTimer");
     SlideShowTimer->setInterval(2000);
-    PrevPopupMenu = named(new QMenu(this), "PrevPopupMenu");
-    SlideKonfigMenuItem = named(PrevPopupMenu->addAction(QStringLiteral("Slideshow &konfigurieren...")),
+    PrevPopupMenu = Named(new QMenu(this), "PrevPopupMenu");
+    SlideKonfigMenuItem = Named(PrevPopupMenu->addAction(QStringLiteral("Slideshow &konfigurieren...")),
                                 "SlideKonfigMenuItem");
     for (QWidget *w : {static_cast<QWidget *>(PreviewScrollBox), static_cast<QWidget *>(PreviewImage)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);

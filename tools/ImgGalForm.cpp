@@ -6,6 +6,7 @@
 #include "HistList.h"
 #include "ImgPreviewForm.h"
 #include "MultiLanguage.h"
+#include "Named.h"
 #include "PictureFiles.h"
 #include "Progress.h"
 #include "ShellOpen.h"
@@ -42,13 +43,6 @@ void setHint(QWidget *w, const QString &hint)
     w->setStatusTip(hint);
 }
 
-template <class W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
 QList<TDialogFilter> galleryFilters()
 {
     return {
@@ -66,7 +60,7 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener)
 {
     setObjectName(QStringLiteral("ImgGalBMForm"));
     setWindowTitle(QStringLiteral("Bild-Galerie im HTML-Stiel erstellen"));
-    ImgGalMultiLanguage = named(new TMultiLanguage(this), "ImgGalMultiLanguage");
+    ImgGalMultiLanguage = Named(new TMultiLanguage(this), "ImgGalMultiLanguage");
 
     auto *outer = new QVBoxLayout(this);
     outer->setSpacing(12);
@@ -74,10 +68,10 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener)
     outer->setSizeConstraint(QLayout::SetFixedSize);
     auto *upper = new QHBoxLayout;
 
-    ImgGalFilesGroupBox = named(new QGroupBox(QStringLiteral("Dateien"), this), "ImgGalFilesGroupBox");
+    ImgGalFilesGroupBox = Named(new QGroupBox(QStringLiteral("Dateien"), this), "ImgGalFilesGroupBox");
     ImgGalFilesGroupBox->setAutoFillBackground(true); // covers the shadow drawn behind it
     auto *filesBox = new QVBoxLayout(ImgGalFilesGroupBox);
-    FilesListBox = named(new QListWidget(ImgGalFilesGroupBox), "FilesListBox");
+    FilesListBox = Named(new QListWidget(ImgGalFilesGroupBox), "FilesListBox");
     setHint(FilesListBox, QStringLiteral("Enthält die zu Thumbnails konvertierenden Dateien (BMP, WMF, JPG)"));
     FilesListBox->setMinimumSize(320, 160);
     filesBox->addWidget(FilesListBox);
@@ -85,7 +79,7 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener)
 
     auto *buttons = new QVBoxLayout;
     const auto button = [&](QPushButton *&b, const char *name, const QString &caption, const QString &hint) {
-        b = named(new QPushButton(caption, this), name);
+        b = Named(new QPushButton(caption, this), name);
         if (!hint.isEmpty())
             setHint(b, hint);
         buttons->addWidget(b);
@@ -106,27 +100,27 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener)
     upper->addLayout(buttons);
     outer->addLayout(upper, 1);
 
-    SettingsGroupBox = named(new QGroupBox(QStringLiteral("Einstellungen"), this), "SettingsGroupBox");
+    SettingsGroupBox = Named(new QGroupBox(QStringLiteral("Einstellungen"), this), "SettingsGroupBox");
     SettingsGroupBox->setAutoFillBackground(true);
     auto *grid = new QGridLayout(SettingsGroupBox);
     const auto label = [&](QLabel *&l, const char *name, const QString &caption) {
-        l = named(new QLabel(caption, SettingsGroupBox), name);
+        l = Named(new QLabel(caption, SettingsGroupBox), name);
     };
     label(TitLabel, "TitLabel", QStringLiteral("&Titel:"));
-    TitleEdit = named(new QLineEdit(SettingsGroupBox), "TitleEdit");
+    TitleEdit = Named(new QLineEdit(SettingsGroupBox), "TitleEdit");
     setHint(TitleEdit, QStringLiteral("Titel der Seite (Titelleiste des Fensters)"));
     TitLabel->setBuddy(TitleEdit);
     grid->addWidget(TitLabel, 0, 0);
     grid->addWidget(TitleEdit, 0, 1, 1, 4);
 
     label(SavePathLabel, "SavePathLabel", QStringLiteral("Speicher&ort Grafiken:"));
-    SaveHistoryCombo = named(new THistoryCombo(SettingsGroupBox), "SaveHistoryCombo");
+    SaveHistoryCombo = Named(new THistoryCombo(SettingsGroupBox), "SaveHistoryCombo");
     SaveHistoryCombo->setEditable(true);
     SaveHistoryCombo->SetRegistryPath(QStringLiteral("Software\\Tarvendo\\Zelkora\\5.0"));
     SaveHistoryCombo->SetIniSection(QStringLiteral("HtmOutput"));
     setHint(SaveHistoryCombo, QStringLiteral("Ablageort der zu generierenden HTML-Datei"));
     SavePathLabel->setBuddy(SaveHistoryCombo);
-    GalPathBitBtn = named(new QPushButton(QStringLiteral("..."), SettingsGroupBox), "GalPathBitBtn");
+    GalPathBitBtn = Named(new QPushButton(QStringLiteral("..."), SettingsGroupBox), "GalPathBitBtn");
     GalPathBitBtn->setAutoDefault(false);
     grid->addWidget(SavePathLabel, 1, 0);
     grid->addWidget(SaveHistoryCombo, 1, 1, 1, 3);
@@ -134,7 +128,7 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener)
 
     const auto upDown = [&](QSpinBox *&box, const char *name, const char *editName, int lo, int hi, int value,
                             const QString &hint) {
-        box = named(new QSpinBox(SettingsGroupBox), name);
+        box = Named(new QSpinBox(SettingsGroupBox), name);
         box->setRange(lo, hi);
         box->setValue(value);
         // The up-down's own edit takes digits only.
@@ -171,22 +165,22 @@ TImgGalBMForm::TImgGalBMForm(QWidget *opener)
     grid->addWidget(CellPaddingUpDown, 4, 1);
 
     label(FNWELabel, "FNWELabel", QStringLiteral("Dateiname (ohne Endung):"));
-    FNameEdit = named(new QLineEdit(SettingsGroupBox), "FNameEdit");
+    FNameEdit = Named(new QLineEdit(SettingsGroupBox), "FNameEdit");
     FNWELabel->setBuddy(FNameEdit);
     grid->addWidget(FNWELabel, 5, 0);
     grid->addWidget(FNameEdit, 5, 1, 1, 4);
-    AbsPathCheckBox = named(new QCheckBox(QStringLiteral("Absolute Pfadangabe in Indexfile"), SettingsGroupBox),
+    AbsPathCheckBox = Named(new QCheckBox(QStringLiteral("Absolute Pfadangabe in Indexfile"), SettingsGroupBox),
                             "AbsPathCheckBox");
     setHint(AbsPathCheckBox, QStringLiteral("Speichert den kompletten Pfad im Indexfile"));
     grid->addWidget(AbsPathCheckBox, 6, 0, 1, 5);
-    JPGCheckBox = named(new QCheckBox(QStringLiteral("Ausgabe als JPG"), SettingsGroupBox), "JPGCheckBox");
+    JPGCheckBox = Named(new QCheckBox(QStringLiteral("Ausgabe als JPG"), SettingsGroupBox), "JPGCheckBox");
     setHint(JPGCheckBox, QStringLiteral("Die Thumbnail-Dateien werden alle (BMP, WMF) in JPGs konvertiert, "
                                         "ansonsten wird das Format beibehalten"));
     JPGCheckBox->setVisible(false);
     grid->addWidget(JPGCheckBox, 7, 0, 1, 5);
     outer->addWidget(SettingsGroupBox);
 
-    HtmOpenPictureDialog = named(new QFileDialog(this), "HtmOpenPictureDialog");
+    HtmOpenPictureDialog = Named(new QFileDialog(this), "HtmOpenPictureDialog");
     HtmOpenPictureDialog->setOption(QFileDialog::DontUseNativeDialog);
     HtmOpenPictureDialog->setOption(QFileDialog::ReadOnly);
     HtmOpenPictureDialog->setFileMode(QFileDialog::ExistingFiles);

@@ -5,6 +5,7 @@
 #include "GraphicConvert.h"
 #include "HistList.h"
 #include "MultiLanguage.h"
+#include "Named.h"
 #include "PictureFiles.h"
 #include "Progress.h"
 #include "ShellOpen.h"
@@ -39,13 +40,6 @@ namespace zk {
 namespace {
 
 constexpr const char *kHistoryKey = "Software\\Tarvendo\\Zelkora\\5.0";
-
-template <typename W>
-W *Named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 QLabel *Label(QWidget *parent, const char *name, const QString &text)
 {

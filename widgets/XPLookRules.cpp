@@ -197,7 +197,12 @@ QSize XPMeasureMenuItem(const TXPMenuMeasure &item, const std::function<int(cons
     return {std::max(given.width(), w), std::max(given.height(), h)};
 }
 
-QImage XPFadedGlyph(const QImage &src, int dimLevel, int depth)
+namespace {
+
+// src in ARGB32 with every pixel's colour put through recolour and its alpha
+// kept; a run of equal pixels is worked out once.
+template <typename Recolour>
+QImage RecolouredGlyph(const QImage &src, Recolour recolour)
 {
     QImage img = src.convertToFormat(QImage::Format_ARGB32);
     QRgb lastIn = 0, lastOut = 0;
@@ -208,8 +213,8 @@ QImage XPFadedGlyph(const QImage &src, int dimLevel, int depth)
             const QRgb px = row[x];
             if (!have || px != lastIn) {
                 lastIn = px;
-                const QRgb l = XPLighten(px, dimLevel, depth);
-                lastOut = qRgba(qRed(l), qGreen(l), qBlue(l), qAlpha(px));
+                const QRgb c = recolour(px);
+                lastOut = qRgba(qRed(c), qGreen(c), qBlue(c), qAlpha(px));
                 have = true;
             }
             row[x] = lastOut;
@@ -218,25 +223,16 @@ QImage XPFadedGlyph(const QImage &src, int dimLevel, int depth)
     return img;
 }
 
+} // namespace
+
+QImage XPFadedGlyph(const QImage &src, int dimLevel, int depth)
+{
+    return RecolouredGlyph(src, [=](QRgb px) { return XPLighten(px, dimLevel, depth); });
+}
+
 QImage XPDisabledGlyph(const QImage &src, int grayLevel, int depth)
 {
-    QImage img = src.convertToFormat(QImage::Format_ARGB32);
-    QRgb lastIn = 0, lastOut = 0;
-    bool have = false;
-    for (int y = 0; y < img.height(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            const QRgb px = row[x];
-            if (!have || px != lastIn) {
-                lastIn = px;
-                const QRgb g = XPLighten(XPGrey(px, grayLevel), 40, depth);
-                lastOut = qRgba(qRed(g), qGreen(g), qBlue(g), qAlpha(px));
-                have = true;
-            }
-            row[x] = lastOut;
-        }
-    }
-    return img;
+    return RecolouredGlyph(src, [=](QRgb px) { return XPLighten(XPGrey(px, grayLevel), 40, depth); });
 }
 
 QImage XPShadowGlyph(const QImage &src, QRgb color)
