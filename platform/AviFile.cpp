@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -352,6 +354,7 @@ void TAviFileReader::Open(const QString &fileName)
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EAviError(GraphicCannotOpen(fileName, file->errorString()));
     m_dev = file.get();
+    m_fd = file->handle();
     m_own = std::move(file);
     parse();
 }
@@ -359,6 +362,7 @@ void TAviFileReader::Open(const QString &fileName)
 void TAviFileReader::Open(QIODevice &device)
 {
     m_own.reset();
+    m_fd = -1;
     m_dev = &device;
     parse();
 }
@@ -376,6 +380,12 @@ QByteArray TAviFileReader::readAt(qint64 pos, qint64 size)
         throw EAviError(QStringLiteral("The AVI file is truncated"));
     if (pos + size <= m_head.size())
         return m_head.mid(pos, size);
+    if (m_fd >= 0) {
+        QByteArray b(size, Qt::Uninitialized);
+        if (::pread(m_fd, b.data(), std::size_t(size), off_t(pos)) != ssize_t(size))
+            throw EAviError(QStringLiteral("The AVI file is truncated"));
+        return b;
+    }
     if (!m_dev->seek(pos))
         throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
     QByteArray b = m_dev->read(size);
@@ -386,6 +396,11 @@ QByteArray TAviFileReader::readAt(qint64 pos, qint64 size)
 
 void TAviFileReader::readInto(qint64 pos, qint64 size, uchar *to, int frameNo)
 {
+    if (m_fd >= 0) {
+        if (::pread(m_fd, to, std::size_t(size), off_t(pos)) != ssize_t(size))
+            throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(frameNo + 1));
+        return;
+    }
     if (!m_dev->seek(pos))
         throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
     if (m_dev->read(reinterpret_cast<char *>(to), size) != size)
@@ -403,7 +418,7 @@ void TAviFileReader::parse()
     m_head.clear();
     m_size = m_dev->size();
     // The headers lie in the first few kilobytes: one read serves them all.
-    m_head = readAt(0, std::min<qint64>(m_size, 16384));
+    m_head = readAt(0, std::min<qint64>(m_size, 4096));
 
     const QByteArray riff = readAt(0, 12);
     const auto *r = reinterpret_cast<const unsigned char *>(riff.constData());
@@ -675,7 +690,8 @@ void TAviFileReader::ReadFrame(int index, TBitmap &into)
         }
     } else {
         // Rows as they are stored: one read into the picture, then bottom-up
-        // rows swapped into place.
+        // rows swapped into place. (A vector read of one piece a row, which
+        // would put them upright at once, costs more than the swap.)
         readInto(c.pos, need, bits.data(), index);
         if (!m_topDown)
             for (int y = 0; y < m_height / 2; ++y) {

@@ -148,6 +148,7 @@ private:
 
     std::unique_ptr<QIODevice> m_own;
     QIODevice *m_dev = nullptr;
+    int m_fd = -1; // the file's descriptor when we opened it ourselves
     qint64 m_size = 0;
     int m_width = 0;
     int m_height = 0;
