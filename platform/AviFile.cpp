@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -352,6 +354,7 @@ void TAviFileReader::Open(const QString &fileName)
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EAviError(GraphicCannotOpen(fileName, file->errorString()));
     m_dev = file.get();
+    m_fd = file->handle();
     m_own = std::move(file);
     parse();
 }
@@ -359,6 +362,7 @@ void TAviFileReader::Open(const QString &fileName)
 void TAviFileReader::Open(QIODevice &device)
 {
     m_own.reset();
+    m_fd = -1;
     m_dev = &device;
     parse();
 }
@@ -374,6 +378,14 @@ QByteArray TAviFileReader::readAt(qint64 pos, qint64 size)
 {
     if (pos < 0 || size < 0 || pos + size > m_size)
         throw EAviError(QStringLiteral("The AVI file is truncated"));
+    if (pos + size <= m_head.size())
+        return m_head.mid(pos, size);
+    if (m_fd >= 0) {
+        QByteArray b(size, Qt::Uninitialized);
+        if (::pread(m_fd, b.data(), std::size_t(size), off_t(pos)) != ssize_t(size))
+            throw EAviError(QStringLiteral("The AVI file is truncated"));
+        return b;
+    }
     if (!m_dev->seek(pos))
         throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
     QByteArray b = m_dev->read(size);
@@ -382,13 +394,31 @@ QByteArray TAviFileReader::readAt(qint64 pos, qint64 size)
     return b;
 }
 
+void TAviFileReader::readInto(qint64 pos, qint64 size, uchar *to, int frameNo)
+{
+    if (m_fd >= 0) {
+        if (::pread(m_fd, to, std::size_t(size), off_t(pos)) != ssize_t(size))
+            throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(frameNo + 1));
+        return;
+    }
+    if (!m_dev->seek(pos))
+        throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
+    if (m_dev->read(reinterpret_cast<char *>(to), size) != size)
+        throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(frameNo + 1));
+}
+
 void TAviFileReader::parse()
 {
     m_frames.clear();
     m_palette.clear();
     m_width = m_height = m_bits = 0;
     m_rate = m_scale = 0;
+    m_masked = false;
+    m_masks = {};
+    m_head.clear();
     m_size = m_dev->size();
+    // The headers lie in the first few kilobytes: one read serves them all.
+    m_head = readAt(0, std::min<qint64>(m_size, 4096));
 
     const QByteArray riff = readAt(0, 12);
     const auto *r = reinterpret_cast<const unsigned char *>(riff.constData());
@@ -424,6 +454,7 @@ void TAviFileReader::parse()
     int streamNo = -1;
     int strlIndex = 0;
     qint64 moviBegin = -1, moviEnd = -1;
+    qint64 indexPos = -1, indexSize = 0;
     std::uint32_t compression = 0;
     walk(12, end, [&](std::uint32_t tag, qint64 data, qint64 size, std::uint32_t listType) {
         if (tag == tagOf("LIST") && listType == tagOf("hdrl")) {
@@ -464,11 +495,29 @@ void TAviFileReader::parse()
                 const std::uint32_t used = rdU32(p + 32);
                 if (hdrSize < 40)
                     throw EAviError(QStringLiteral("The AVI video format is damaged"));
-                if (compression != 0)
+                constexpr std::uint32_t kBiBitFields = 3;
+                if (compression != 0 && compression != kBiBitFields)
                     throw EAviError(QStringLiteral("The AVI video is compressed (%1); only uncompressed video can be read")
                                         .arg(fourCCText(compression)));
                 if (m_bits != 8 && m_bits != 16 && m_bits != 24 && m_bits != 32)
                     throw EAviError(QStringLiteral("AVI video of %1 bits per pixel cannot be read").arg(m_bits));
+                if (compression == kBiBitFields) {
+                    if (m_bits != 16 && m_bits != 32)
+                        throw EAviError(
+                            QStringLiteral("AVI video of %1 bits per pixel cannot have colour masks").arg(m_bits));
+                    // A header of 52 bytes or more holds the masks; after a
+                    // shorter one they follow it.
+                    const qint64 at = hdrSize >= 52 ? 40 : qint64(hdrSize);
+                    if (strf.size() < at + 12)
+                        throw EAviError(QStringLiteral("The AVI video's colour masks are missing"));
+                    m_masks = {rdU32(p + at), rdU32(p + at + 4), rdU32(p + at + 8)};
+                    if (!BitFieldsSound(m_bits, m_masks))
+                        throw EAviError(QStringLiteral("The AVI video's colour masks are damaged (%1, %2, %3)")
+                                            .arg(m_masks.red, 0, 16)
+                                            .arg(m_masks.green, 0, 16)
+                                            .arg(m_masks.blue, 0, 16));
+                    m_masked = true;
+                }
                 if (w <= 0 || h == 0 || h == std::numeric_limits<std::int32_t>::min() ||
                     qint64(w) * std::abs(qint64(h)) > TBitmap::MaxPixels())
                     throw EAviError(QStringLiteral("Invalid AVI frame size %1 x %2").arg(w).arg(h));
@@ -491,6 +540,9 @@ void TAviFileReader::parse()
         } else if (tag == tagOf("LIST") && listType == tagOf("movi") && moviBegin < 0) {
             moviBegin = data + 4;
             moviEnd = data + size;
+        } else if (tag == tagOf("idx1") && indexPos < 0) {
+            indexPos = data;
+            indexSize = size;
         }
         return true;
     });
@@ -499,15 +551,23 @@ void TAviFileReader::parse()
     if (moviBegin < 0)
         throw EAviError(QStringLiteral("The AVI file holds no frame list"));
 
+    if (m_masked)
+        m_pf = BitFieldsFormat(m_bits, m_masks);
+    else
+        m_pf = m_bits == 8 ? pf8bit : m_bits == 16 ? pf15bit : m_bits == 24 ? pf24bit : pf32bit;
+
     const char digits[3] = {char('0' + (streamNo / 10) % 10), char('0' + streamNo % 10), 0};
-    const std::uint32_t db = tagOf((QByteArray(digits) + "db").constData());
-    const std::uint32_t dc = tagOf((QByteArray(digits) + "dc").constData());
+    m_tagDb = tagOf((QByteArray(digits) + "db").constData());
+    m_tagDc = tagOf((QByteArray(digits) + "dc").constData());
     const qint64 need = qint64(BytesPerRow(m_width, m_bits)) * m_height;
+    if (indexPos >= 0 && useIndex(indexPos, indexSize, moviBegin, moviEnd, m_tagDb, m_tagDc, need))
+        return;
+    m_frames.clear();
     const auto collect = [&](auto &&self, qint64 b, qint64 e) -> void {
         walk(b, e, [&](std::uint32_t tag, qint64 data, qint64 size, std::uint32_t listType) {
             if (tag == tagOf("LIST") && listType == tagOf("rec ")) {
                 self(self, data + 4, data + size);
-            } else if (tag == db || tag == dc) {
+            } else if (tag == m_tagDb || tag == m_tagDc) {
                 if (size == 0) {
                     // An empty chunk repeats the frame before it.
                     if (m_frames.empty())
@@ -529,6 +589,73 @@ void TAviFileReader::parse()
         throw EAviError(QStringLiteral("The AVI file holds no frames"));
 }
 
+// The frames from the index, when every entry of the stream lies inside the
+// frame list and the first and last point at chunks of their tag and size.
+// Entries count from the 'movi' tag or, as some writers have it, from the
+// start of the file. False leaves the frames to the walk.
+bool TAviFileReader::useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegin, qint64 moviEnd,
+                              std::uint32_t db, std::uint32_t dc, qint64 need)
+{
+    const qint64 count = indexSize / 16;
+    if (count <= 0 || count > 10'000'000)
+        return false;
+    const QByteArray index = readAt(indexPos, count * 16);
+    const auto *e = reinterpret_cast<const unsigned char *>(index.constData());
+    const auto chunkAgrees = [&](qint64 at, std::uint32_t tag, std::uint32_t size) {
+        if (at < moviBegin || at + 8 + qint64(size) > moviEnd)
+            return false;
+        const QByteArray hd = readAt(at, 8);
+        const auto *p = reinterpret_cast<const unsigned char *>(hd.constData());
+        return rdU32(p) == tag && rdU32(p + 4) == size;
+    };
+    qint64 first = -1, last = -1;
+    for (qint64 i = 0; i < count; ++i) {
+        const std::uint32_t tag = rdU32(e + 16 * i);
+        if ((tag == db || tag == dc) && rdU32(e + 16 * i + 12) != 0) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    if (first < 0)
+        return false;
+    const auto entryAgrees = [&](qint64 base, qint64 i) {
+        const unsigned char *p = e + 16 * i;
+        return chunkAgrees(base + rdU32(p + 8), rdU32(p), rdU32(p + 12));
+    };
+    qint64 base = moviBegin - 4;
+    if (!entryAgrees(base, first)) {
+        base = 0;
+        if (!entryAgrees(base, first))
+            return false;
+    }
+    if (!entryAgrees(base, last))
+        return false;
+    std::vector<Chunk> frames;
+    frames.reserve(std::size_t(count));
+    for (qint64 i = 0; i < count; ++i) {
+        const unsigned char *p = e + 16 * i;
+        const std::uint32_t tag = rdU32(p);
+        if (tag != db && tag != dc)
+            continue;
+        const qint64 at = base + rdU32(p + 8);
+        const std::uint32_t size = rdU32(p + 12);
+        if (at < moviBegin || at + 8 + qint64(size) > moviEnd)
+            return false;
+        if (size == 0) {
+            if (frames.empty())
+                return false;
+            frames.push_back(frames.back());
+        } else {
+            if (size < need)
+                throw EAviError(QStringLiteral("AVI frame %1 is too short").arg(frames.size() + 1));
+            frames.push_back({at + 8, size});
+        }
+    }
+    m_frames = std::move(frames);
+    return true;
+}
+
 TBitmap TAviFileReader::Frame(int index)
 {
     TBitmap b;
@@ -541,41 +668,45 @@ void TAviFileReader::ReadFrame(int index, TBitmap &into)
     if (!m_dev || index < 0 || index >= FrameCount())
         throw EAviError(QStringLiteral("The AVI file has no frame %1").arg(index + 1));
     const Chunk &c = m_frames[std::size_t(index)];
-    const std::size_t stride = BytesPerRow(m_width, m_bits);
-    const qint64 need = qint64(stride) * m_height;
-    if (!m_dev->seek(c.pos))
-        throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
-    PixelBuffer bits(static_cast<std::size_t>(need)); // every byte is read over
-    if (m_dev->read(reinterpret_cast<char *>(bits.data()), need) != need)
-        throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(index + 1));
-    if (!m_topDown) {
-        std::vector<uchar> row(stride);
-        for (int y = 0; y < m_height / 2; ++y) {
-            uchar *a = bits.data() + std::size_t(y) * stride;
-            uchar *b = bits.data() + std::size_t(m_height - 1 - y) * stride;
-            std::memcpy(row.data(), a, stride);
-            std::memcpy(a, b, stride);
-            std::memcpy(b, row.data(), stride);
+    const std::size_t srcStride = BytesPerRow(m_width, m_bits);
+    const qint64 need = qint64(srcStride) * m_height;
+    // The chunk must still be what the index said it is.
+    uchar hd[8];
+    readInto(c.pos - 8, 8, hd, index);
+    if ((rdU32(hd) != m_tagDb && rdU32(hd) != m_tagDc) || rdU32(hd + 4) != c.size || c.size < need)
+        throw EAviError(QStringLiteral("AVI frame %1 is damaged").arg(index + 1));
+
+    const std::size_t stride = BytesPerRow(m_width, BitsPerPixel(m_pf));
+    PixelBuffer bits(stride * std::size_t(m_height)); // every byte is written over
+    const auto storedRow = [&](int y) { return m_topDown ? y : m_height - 1 - y; };
+    if (m_masked && !BitFieldsAsStored(m_bits, m_masks)) {
+        m_scratch.resize(std::size_t(need));
+        readInto(c.pos, need, m_scratch.data(), index);
+        const std::size_t used = std::size_t(m_width) * std::size_t(BitsPerPixel(m_pf) / 8);
+        for (int y = 0; y < m_height; ++y) {
+            uchar *dst = bits.data() + std::size_t(y) * stride;
+            BitFieldsRow(m_scratch.data() + std::size_t(storedRow(y)) * srcStride, m_width, m_bits, m_masks, dst);
+            std::memset(dst + used, 0, stride - used);
         }
+    } else {
+        // Rows as they are stored: one read into the picture, then bottom-up
+        // rows swapped into place. (A vector read of one piece a row, which
+        // would put them upright at once, costs more than the swap.)
+        readInto(c.pos, need, bits.data(), index);
+        if (!m_topDown)
+            for (int y = 0; y < m_height / 2; ++y) {
+                uchar *a = bits.data() + std::size_t(y) * stride;
+                std::swap_ranges(a, a + stride, bits.data() + std::size_t(m_height - 1 - y) * stride);
+            }
+        if (m_pf == pf15bit)
+            for (int y = 0; y < m_height; ++y) { // the unused top bit stays clear
+                uchar *row = bits.data() + std::size_t(y) * stride;
+                for (int x = 0; x < m_width; ++x)
+                    row[std::size_t(x) * 2 + 1] &= 0x7F;
+            }
     }
-    TPixelFormat pf = pf24bit;
-    switch (m_bits) {
-    case 8: pf = pf8bit; break;
-    case 16:
-        pf = pf15bit;
-        break;
-    case 32:
-        pf = pf32bit;
-        for (std::size_t i = 3; i < bits.size(); i += 4)
-            bits[i] = 0xFF;
-        break;
-    default: break;
-    }
-    if (pf == pf15bit)
-        for (int y = 0; y < m_height; ++y) // the unused top bit stays clear
-            for (int x = 0; x < m_width; ++x)
-                bits[std::size_t(y) * stride + std::size_t(x) * 2 + 1] &= 0x7F;
-    into.Adopt(m_width, m_height, pf, std::move(bits), m_palette);
+    // 32-bit pixels are made opaque by the bitmap itself.
+    into.Adopt(m_width, m_height, m_pf, std::move(bits), m_palette);
 }
 
 } // namespace zk

@@ -16,10 +16,15 @@
 // the caller can refuse a file past AVI 1.0's 1 GiB before writing.
 //
 // Reading: the first video stream of an uncompressed file (BI_RGB at 8 bits
-// with its palette, 16 bits as 5-5-5, 24 and 32 bits; rows bottom-up or, with
-// a negative height, top-down). Frame chunks are found by walking the 'movi'
-// list, so no index is needed; every length is checked against the file.
+// with its palette, 16 bits as 5-5-5, 24 and 32 bits; BI_BITFIELDS at 16 and
+// 32 bits with their three colour masks, inside a longer header or after a
+// 40-byte one; rows bottom-up or, with a negative height, top-down). Frame
+// chunks come from the 'idx1' index when it agrees with the chunks it points
+// at, so a late frame costs no more than an early one; without a usable
+// index they are found by walking the 'movi' list. Every length is checked
+// against the file, and a frame's own chunk header is checked when it is read.
 #include "Bitmap.h"
+#include "BmpCodec.h"
 #include "Graphic.h"
 
 #include <QString>
@@ -119,6 +124,9 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     int BitCount() const { return m_bits; }
+    // The depth Frame gives: the file's own, or 24/32 bits for colour masks
+    // that no TBitmap depth stores as they are.
+    TPixelFormat FramePixelFormat() const { return m_pf; }
     int FrameCount() const { return int(m_frames.size()); }
     // Frames per second as the stream gives them (rate / scale).
     std::uint32_t Rate() const { return m_rate; }
@@ -133,15 +141,25 @@ public:
 
 private:
     void parse();
+    bool useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegin, qint64 moviEnd, std::uint32_t db,
+                  std::uint32_t dc, qint64 need);
     QByteArray readAt(qint64 pos, qint64 size);
+    void readInto(qint64 pos, qint64 size, uchar *to, int frameNo);
 
     std::unique_ptr<QIODevice> m_own;
     QIODevice *m_dev = nullptr;
+    int m_fd = -1; // the file's descriptor when we opened it ourselves
     qint64 m_size = 0;
     int m_width = 0;
     int m_height = 0;
     bool m_topDown = false;
     int m_bits = 0;
+    TPixelFormat m_pf = pf24bit;
+    bool m_masked = false; // BI_BITFIELDS
+    TBitFields m_masks;
+    std::uint32_t m_tagDb = 0, m_tagDc = 0;
+    QByteArray m_head; // the file's first bytes, where the headers lie
+    PixelBuffer m_scratch; // stored rows of a frame that is converted
     std::uint32_t m_rate = 0;
     std::uint32_t m_scale = 0;
     QVector<QRgb> m_palette;

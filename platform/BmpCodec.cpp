@@ -140,32 +140,6 @@ Header parseHeader(const uchar *d, std::size_t n, bool iconHeight)
     return h;
 }
 
-// Channel of a bit-field mask: shift and the largest value, for scaling to 8 bits.
-struct Channel
-{
-    int shift = 0;
-    std::uint32_t max = 0;
-    std::uint32_t mask = 0;
-    inline int value(std::uint32_t px) const
-    {
-        if (!max)
-            return 0;
-        const std::uint64_t v = (px & mask) >> shift;
-        return int((v * 255 + max / 2) / max);
-    }
-};
-
-Channel channelOf(std::uint32_t mask)
-{
-    Channel c;
-    c.mask = mask;
-    if (mask) {
-        c.shift = std::countr_zero(mask);
-        c.max = mask >> c.shift;
-    }
-    return c;
-}
-
 struct Decoded
 {
     TPixelFormat pf = pf24bit;
@@ -306,6 +280,7 @@ Decoded decodeBody(const uchar *d, std::size_t n, const Header &h, std::size_t p
         return stored == rows - 1 ? lastRow : srcStride;
     };
 
+    const TBitFields fields{h.masks[0], h.masks[1], h.masks[2]};
     bool rawCopy = false;
     switch (h.bpp) {
     case 1: out.pf = pf1bit; rawCopy = true; break;
@@ -313,20 +288,14 @@ Decoded decodeBody(const uchar *d, std::size_t n, const Header &h, std::size_t p
     case 8: out.pf = pf8bit; rawCopy = true; break;
     case 24: out.pf = pf24bit; rawCopy = true; break;
     case 16:
-        if (h.compression == BI_RGB || (h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F)) {
-            out.pf = pf15bit;
-            rawCopy = true;
-        } else if (h.masks[0] == 0xF800 && h.masks[1] == 0x07E0 && h.masks[2] == 0x001F) {
-            out.pf = pf16bit;
+    case 32:
+        if (h.compression == BI_RGB) {
+            out.pf = h.bpp == 16 ? pf15bit : pf32bit;
             rawCopy = true;
         } else {
-            out.pf = pf24bit;
+            out.pf = BitFieldsFormat(h.bpp, fields);
+            rawCopy = BitFieldsAsStored(h.bpp, fields);
         }
-        break;
-    case 32:
-        out.pf = pf32bit;
-        rawCopy = h.compression == BI_RGB ||
-                  (h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF);
         break;
     }
     const std::size_t stride = BytesPerRow(w, BitsPerPixel(out.pf));
@@ -341,21 +310,11 @@ Decoded decodeBody(const uchar *d, std::size_t n, const Header &h, std::size_t p
         }
         return out;
     }
-    const Channel r = channelOf(h.masks[0]), g = channelOf(h.masks[1]), b = channelOf(h.masks[2]);
-    const int outBytes = out.pf == pf24bit ? 3 : 4;
     for (int y = 0; y < rows; ++y) {
-        const uchar *s = srcRow(y);
         uchar *dst = out.bits.data() + std::size_t(y) * stride;
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t px = h.bpp == 16 ? u16(s + 2 * x) : u32(s + 4 * x);
-            uchar *o = dst + std::size_t(x) * std::size_t(outBytes);
-            o[0] = uchar(b.value(px));
-            o[1] = uchar(g.value(px));
-            o[2] = uchar(r.value(px));
-            if (outBytes == 4)
-                o[3] = 0xFF;
-        }
-        std::memset(dst + std::size_t(w) * std::size_t(outBytes), 0, stride - std::size_t(w) * std::size_t(outBytes));
+        BitFieldsRow(srcRow(y), w, h.bpp, fields, dst);
+        const std::size_t used = std::size_t(w) * std::size_t(BitsPerPixel(out.pf) / 8);
+        std::memset(dst + used, 0, stride - used);
     }
     return out;
 }
@@ -543,6 +502,97 @@ void WriteBmpStream(const TBitmap &bitmap, QIODevice &out)
         block.resize(std::size_t(count) * stride);
         copyFileRows(bitmap, first, count, block.data());
         put(reinterpret_cast<const char *>(block.data()), qint64(block.size()));
+    }
+}
+
+namespace {
+
+// Channel of a bit-field mask: shift, the largest value and its width. A
+// channel of up to 8 bits is widened by repeating its bits below it, as 5-5-5
+// and 5-6-5 pictures are shown, so a stored pixel shows the same colour
+// whichever order its masks give the channels; a wider one is scaled.
+struct Channel
+{
+    int shift = 0;
+    int bits = 0;
+    std::uint32_t max = 0;
+    std::uint32_t mask = 0;
+    inline int value(std::uint32_t px) const
+    {
+        if (!max)
+            return 0;
+        const std::uint64_t v = (px & mask) >> shift;
+        if (bits > 8 || bits == 0)
+            return int((v * 255 + max / 2) / max);
+        std::uint32_t x = std::uint32_t(v) << (8 - bits);
+        for (int s = bits; s < 8; s *= 2)
+            x |= x >> s;
+        return int(x & 0xFF);
+    }
+};
+
+Channel channelOf(std::uint32_t mask)
+{
+    Channel c;
+    c.mask = mask;
+    if (mask) {
+        c.shift = std::countr_zero(mask);
+        c.max = mask >> c.shift;
+        // Only an unbroken run of bits has a width to repeat.
+        c.bits = (c.max & (c.max + 1)) == 0 ? std::bit_width(c.max) : 0;
+    }
+    return c;
+}
+
+} // namespace
+
+bool BitFieldsSound(int bitsPerPixel, const TBitFields &masks)
+{
+    if (bitsPerPixel != 16 && bitsPerPixel != 32)
+        return false;
+    const std::uint32_t room = bitsPerPixel == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    std::uint32_t seen = 0;
+    for (const std::uint32_t m : {masks.red, masks.green, masks.blue}) {
+        if (m == 0 || (m & ~room) || (m & seen))
+            return false;
+        const std::uint32_t run = m >> std::countr_zero(m);
+        if (run & (run + 1)) // a gap inside the run
+            return false;
+        seen |= m;
+    }
+    return true;
+}
+
+bool BitFieldsAsStored(int bitsPerPixel, const TBitFields &m)
+{
+    const TPixelFormat pf = BitFieldsFormat(bitsPerPixel, m);
+    return pf == pf15bit || pf == pf16bit || (pf == pf32bit && m.red == 0xFF0000 && m.green == 0xFF00 && m.blue == 0xFF);
+}
+
+TPixelFormat BitFieldsFormat(int bitsPerPixel, const TBitFields &m)
+{
+    if (bitsPerPixel == 16 && m.red == 0x7C00 && m.green == 0x03E0 && m.blue == 0x001F)
+        return pf15bit;
+    if (bitsPerPixel == 16 && m.red == 0xF800 && m.green == 0x07E0 && m.blue == 0x001F)
+        return pf16bit;
+    return bitsPerPixel == 16 ? pf24bit : pf32bit;
+}
+
+void BitFieldsRow(const uchar *src, int width, int bitsPerPixel, const TBitFields &masks, uchar *dst)
+{
+    const Channel r = channelOf(masks.red), g = channelOf(masks.green), b = channelOf(masks.blue);
+    const int outBytes = BitsPerPixel(BitFieldsFormat(bitsPerPixel, masks)) / 8;
+    if (BitFieldsAsStored(bitsPerPixel, masks)) {
+        std::memcpy(dst, src, std::size_t(width) * std::size_t(outBytes));
+        return;
+    }
+    for (int x = 0; x < width; ++x, dst += outBytes) {
+        const std::uint32_t px = bitsPerPixel == 16 ? u16(src + 2 * x) : u32(src + 4 * x);
+        dst[0] = uchar(b.value(px));
+        dst[1] = uchar(g.value(px));
+        dst[2] = uchar(r.value(px));
+        if (outBytes == 4)
+            dst[3] = 0xFF;
     }
 }
 

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <cstddef>
+#include <cstdint>
 
 namespace zk {
 
@@ -58,5 +59,25 @@ void WriteBmpStream(const TBitmap &bitmap, QIODevice &out);
 // BytesPerRow long as in the bitmap (32-bit rows with their fourth bytes 0).
 QByteArray BmpFileHead(const TBitmap &bitmap);
 std::size_t BmpHeadSize(TPixelFormat pf, qsizetype paletteEntries);
+
+// Pixels of 16 or 32 bits whose red, green and blue lie under three masks
+// (BI_BITFIELDS), as bitmaps and AVI frames store them.
+struct TBitFields
+{
+    std::uint32_t red = 0, green = 0, blue = 0;
+};
+// Each mask one unbroken run of bits within the pixel and no two sharing a
+// bit. The BMP reader takes even unsound masks (an empty one reads as 0);
+// readers that want stricter input check this first.
+bool BitFieldsSound(int bitsPerPixel, const TBitFields &masks);
+// The depth such pixels are kept at: the 5-5-5, 5-6-5 and 8-8-8 layouts of
+// TBitmap as they are (BitFieldsAsStored), any other widened to 24 bits
+// (16-bit pixels) or 32 bits.
+TPixelFormat BitFieldsFormat(int bitsPerPixel, const TBitFields &masks);
+bool BitFieldsAsStored(int bitsPerPixel, const TBitFields &masks);
+// One row of width pixels into dst at BitFieldsFormat's depth, each channel
+// widened to the full 0..255 by repeating its bits (a 4-bit 15 gives 255, a
+// 5-bit 1 gives 8), as the 5-5-5 and 5-6-5 depths are shown.
+void BitFieldsRow(const uchar *src, int width, int bitsPerPixel, const TBitFields &masks, uchar *dst);
 
 } // namespace zk

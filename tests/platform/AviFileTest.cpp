@@ -273,3 +273,181 @@ TEST_F(AviFileTest, ARecordingStoppedEarlySaysInItsHeadersWhatWasWritten)
     EXPECT_TRUE(out.contains("nb_frames=3")) << out.constData();
     EXPECT_TRUE(out.contains("nb_read_frames=3")) << out.constData();
 }
+
+namespace {
+
+// An uncompressed AVI put together byte by byte, since ffmpeg writes no
+// colour masks: one video stream, the given format block, one '00db' chunk
+// per frame (rows as stored) and an idx1 index of the kind asked for.
+enum class Index { FromMovi, FromFileStart, Wrong, None };
+
+QByteArray handMadeAvi(const QByteArray &strf, const std::vector<QByteArray> &frames, Index index)
+{
+    const auto u32 = [](QByteArray &b, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            b.append(char((v >> (8 * i)) & 0xFF));
+    };
+    const auto chunk = [&](const char *tag, const QByteArray &data) {
+        QByteArray c(tag, 4);
+        u32(c, quint32(data.size()));
+        c += data;
+        if (data.size() & 1)
+            c.append('\0');
+        return c;
+    };
+    const auto list = [&](const char *type, const QByteArray &body) { return chunk("LIST", QByteArray(type, 4) + body); };
+    QByteArray avih, strh;
+    for (quint32 v : {200000u, 0u, 0u, 0x10u, quint32(frames.size()), 0u, 1u, 0u, 0u, 0u, 0u, 0u, 0u, 0u})
+        u32(avih, v);
+    strh = "vids";
+    for (quint32 v : {0u, 0u, 0u, 0u, 1u, 5u, 0u, quint32(frames.size()), 0u, 0u, 0u, 0u, 0u})
+        u32(strh, v);
+    const QByteArray hdrl = list("hdrl", chunk("avih", avih) + list("strl", chunk("strh", strh) + chunk("strf", strf)));
+    const qint64 moviTag = 12 + hdrl.size() + 8;
+    QByteArray movi, idx;
+    for (const QByteArray &f : frames) {
+        const quint32 at = quint32(4 + movi.size());
+        const quint32 base = index == Index::FromFileStart ? quint32(moviTag) : 0;
+        idx += "00db";
+        u32(idx, 0x10);
+        u32(idx, index == Index::Wrong ? at + 2 : at + base);
+        u32(idx, quint32(f.size()));
+        movi += chunk("00db", f);
+    }
+    QByteArray body = "AVI " + hdrl + list("movi", movi);
+    if (index != Index::None)
+        body += chunk("idx1", idx);
+    QByteArray file = "RIFF";
+    u32(file, quint32(body.size()));
+    return file + body;
+}
+
+// A BITMAPINFOHEADER of hdrSize bytes with three masks inside it (52 bytes
+// or more) or behind it (40).
+QByteArray maskedFormat(int w, int h, int bits, int hdrSize, quint32 r, quint32 g, quint32 b, quint32 compression = 3)
+{
+    QByteArray f(hdrSize, '\0');
+    const auto put = [&f](int at, quint32 v) { qToLittleEndian<quint32>(v, f.data() + at); };
+    put(0, quint32(hdrSize));
+    put(4, quint32(w));
+    put(8, quint32(h));
+    put(12, 1 | (quint32(bits) << 16));
+    put(16, compression);
+    QByteArray masks(12, '\0');
+    qToLittleEndian<quint32>(r, masks.data());
+    qToLittleEndian<quint32>(g, masks.data() + 4);
+    qToLittleEndian<quint32>(b, masks.data() + 8);
+    if (hdrSize >= 52)
+        f.replace(40, 12, masks);
+    else
+        f += masks;
+    return f;
+}
+
+} // namespace
+
+TEST_F(AviFileTest, FramesWithColourMasksReadAsFfmpegShowsTheirPixels)
+{
+    // ffmpeg packs testsrc's frames into each layout and, as the oracle,
+    // shows the same packed pixels as rgb24. It widens a 4-bit channel by
+    // shifting alone (15 gives 240); we repeat the bits (15 gives 255).
+    struct Case
+    {
+        const char *pixFmt;
+        int bits;
+        quint32 r, g, b;
+        int hdrSize;
+        bool topDown;
+        Index index;
+        TPixelFormat pf;
+        bool fourBit;
+    };
+    const Case cases[] = {
+        {"rgb565le", 16, 0xF800, 0x07E0, 0x001F, 40, false, Index::FromMovi, pf16bit, false},
+        {"rgb555le", 16, 0x7C00, 0x03E0, 0x001F, 56, true, Index::FromFileStart, pf15bit, false},
+        {"bgr565le", 16, 0x001F, 0x07E0, 0xF800, 40, false, Index::Wrong, pf24bit, false},
+        {"rgb444le", 16, 0x0F00, 0x00F0, 0x000F, 108, false, Index::None, pf24bit, true},
+        {"bgr0", 32, 0xFF0000, 0xFF00, 0xFF, 40, true, Index::FromMovi, pf32bit, false},
+        {"rgb0", 32, 0xFF, 0xFF00, 0xFF0000, 40, false, Index::FromMovi, pf32bit, false},
+        {"0rgb", 32, 0xFF00, 0xFF0000, 0xFF000000, 56, false, Index::Wrong, pf32bit, false},
+    };
+    const int w = 37, h = 23, n = 3;
+    const QString src = QStringLiteral("testsrc=size=%1x%2:rate=5").arg(w).arg(h);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pixFmt);
+        QByteArray packed, oracle;
+        ASSERT_EQ(zktest::runProgram(kFfmpeg, {"-v", "error", "-f", "lavfi", "-i", src, "-frames:v", QString::number(n),
+                                               "-pix_fmt", c.pixFmt, "-f", "rawvideo", "-"},
+                                     &packed),
+                  0);
+        ASSERT_EQ(zktest::runProgram(kFfmpeg, {"-v", "error", "-f", "lavfi", "-i", src, "-frames:v", QString::number(n),
+                                               "-vf", QStringLiteral("format=%1").arg(c.pixFmt), "-pix_fmt", "rgb24",
+                                               "-f", "rawvideo", "-"},
+                                     &oracle),
+                  0);
+        const int rowBytes = w * c.bits / 8, stride = (rowBytes + 3) & ~3;
+        ASSERT_EQ(packed.size(), n * h * rowBytes);
+        ASSERT_EQ(oracle.size(), n * h * w * 3);
+        std::vector<QByteArray> frames;
+        for (int i = 0; i < n; ++i) {
+            QByteArray f;
+            for (int s = 0; s < h; ++s) {
+                const int y = c.topDown ? s : h - 1 - s;
+                f += packed.mid((i * h + y) * rowBytes, rowBytes) + QByteArray(stride - rowBytes, '\0');
+            }
+            frames.push_back(f);
+        }
+        QByteArray file = handMadeAvi(maskedFormat(w, c.topDown ? -h : h, c.bits, c.hdrSize, c.r, c.g, c.b), frames,
+                                      c.index);
+        QBuffer dev(&file);
+        dev.open(QIODevice::ReadOnly);
+        TAviFileReader reader;
+        reader.Open(dev);
+        ASSERT_EQ(reader.FrameCount(), n);
+        EXPECT_EQ(reader.FramePixelFormat(), c.pf);
+        int mismatches = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            const TBitmap f = reader.Frame(i);
+            EXPECT_EQ(f.PixelFormat(), c.pf);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const auto *p = reinterpret_cast<const uchar *>(oracle.constData()) + ((i * h + y) * w + x) * 3;
+                    const auto full = [&](uchar v) { return c.fourBit ? v | (v >> 4) : int(v); };
+                    if (f.PixelRgb(x, y) != qRgb(full(p[0]), full(p[1]), full(p[2])))
+                        ++mismatches;
+                }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
+TEST_F(AviFileTest, UnsoundColourMasksAreRefused)
+{
+    struct Case
+    {
+        const char *what;
+        QByteArray strf;
+    };
+    const int w = 8, h = 4;
+    const Case cases[] = {
+        {"a zero mask", maskedFormat(w, h, 16, 40, 0xF800, 0, 0x001F)},
+        {"overlapping masks", maskedFormat(w, h, 16, 40, 0xF800, 0x0FE0, 0x001F)},
+        {"a gap inside a mask", maskedFormat(w, h, 32, 40, 0xFF0000, 0xF00F, 0xFF)},
+        {"a mask past 16 bits", maskedFormat(w, h, 16, 40, 0x1F0000, 0x07E0, 0x001F)},
+        {"masks cut off", maskedFormat(w, h, 16, 40, 0xF800, 0x07E0, 0x001F).left(46)},
+        {"masks on 24-bit pixels", maskedFormat(w, h, 24, 40, 0xFF0000, 0xFF00, 0xFF)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArray file = handMadeAvi(c.strf, {QByteArray(w * h * 4, '\x5A')}, Index::FromMovi);
+        QBuffer dev(&file);
+        dev.open(QIODevice::ReadOnly);
+        TAviFileReader reader;
+        try {
+            reader.Open(dev);
+            ADD_FAILURE() << "accepted";
+        } catch (const EAviError &e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QLatin1String("mask"))) << e.what();
+        }
+    }
+}
