@@ -76,6 +76,9 @@ bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
     m_frame = frame;
     m_pending.clear();
     m_row = 0;
+    m_direct = frame.lines > 0 && frame.depth != 16 && (frame.kind == Gray || frame.kind == Rgb) &&
+               m_image.bytesPerLine() == frame.bytesPerLine;
+    m_directAt = 0;
     m_received = 0;
     m_expected = frame.lines < 0 ? -1 : std::int64_t(frame.lines) * frame.bytesPerLine;
     m_done = false;
@@ -154,6 +157,22 @@ void TSaneImageBuilder::Feed(const unsigned char *data, std::size_t size)
     }
     if (size)
         m_pending.append(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+unsigned char *TSaneImageBuilder::DirectTarget(std::size_t *room)
+{
+    const std::size_t total = std::size_t(m_frame.lines) * std::size_t(m_frame.bytesPerLine);
+    if (!m_direct || m_directAt >= total)
+        return nullptr; // bytes past the announced lines go through Feed, which drops them
+    *room = total - m_directAt;
+    return m_image.bits() + m_directAt;
+}
+
+void TSaneImageBuilder::Fed(std::size_t size)
+{
+    m_received += std::int64_t(size);
+    m_directAt += size;
+    m_row = int(m_directAt / std::size_t(m_frame.bytesPerLine));
 }
 
 bool TSaneImageBuilder::EndFrame()
@@ -372,12 +391,22 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
         l.state = 7;
         for (;;) {
             SANE_Int got = 0;
-            st = sane_read(h, buffer.data(), SANE_Int(buffer.size()), &got);
+            // Straight into the picture where its lines match the frame's:
+            // a page of 600 dpi colour is too big to copy twice.
+            std::size_t room = 0;
+            if (unsigned char *direct = builder.DirectTarget(&room)) {
+                st = sane_read(h, direct, SANE_Int(std::min(room, buffer.size())), &got);
+                if (st == SANE_STATUS_GOOD)
+                    builder.Fed(std::size_t(got));
+            } else {
+                st = sane_read(h, buffer.data(), SANE_Int(buffer.size()), &got);
+                if (st == SANE_STATUS_GOOD)
+                    builder.Feed(buffer.data(), std::size_t(got));
+            }
             if (st == SANE_STATUS_EOF)
                 break;
             if (st != SANE_STATUS_GOOD)
                 return st;
-            builder.Feed(buffer.data(), std::size_t(got));
         }
         if (!builder.EndFrame() && f.lastFrame) {
             *why = QStringLiteral("the page ended early");
