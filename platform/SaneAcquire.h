@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QWidget;
 
@@ -88,6 +89,8 @@ TTwainHooks &TwainHooks();
 class TSaneImageBuilder
 {
 public:
+    TSaneImageBuilder() = default;
+    ~TSaneImageBuilder();
     enum TFrameKind { Gray, Rgb, Red, Green, Blue };
     struct TFrame
     {
@@ -118,6 +121,11 @@ public:
 
 private:
     void StoreLine(const unsigned char *line);
+    void Prefault();
+    void StopPrefault();
+    static constexpr int kPrefaulters = 2;
+    std::thread m_prefault[kPrefaulters];
+    std::atomic_bool m_stopPrefault{false};
     TFrame m_frame;
     QImage m_image;
     QByteArray m_pending;    // an incomplete line
