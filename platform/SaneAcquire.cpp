@@ -25,8 +25,11 @@
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -36,8 +39,76 @@ namespace zk {
 // ---------------------------------------------------------------------------
 // Frames into a picture
 
+namespace {
+
+// A page's picture; a big one in memory of its own, so that its pages can
+// be made ahead of the reader (see Prefault).
+QImage NewPageImage(int width, int height, QImage::Format format, bool *mapped)
+{
+    *mapped = false;
+    const int depth = format == QImage::Format_Mono ? 1 : format == QImage::Format_Grayscale8 ? 8 : 24;
+    const qsizetype bytesPerLine = ((qsizetype(width) * depth + 31) / 32) * 4; // QImage's own line length
+    const std::size_t bytes = std::size_t(bytesPerLine) * std::size_t(height);
+    if (bytes < (std::size_t(4) << 20))
+        return QImage(width, height, format);
+    void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED)
+        return QImage(width, height, format);
+    struct TMapping
+    {
+        void *data;
+        std::size_t bytes;
+    };
+    *mapped = true;
+    return QImage(
+        static_cast<uchar *>(data), width, height, bytesPerLine, format,
+        [](void *info) {
+            const auto *m = static_cast<TMapping *>(info);
+            ::munmap(m->data, m->bytes);
+            delete m;
+        },
+        new TMapping{data, bytes});
+}
+
+} // namespace
+
+TSaneImageBuilder::~TSaneImageBuilder()
+{
+    StopPrefault();
+}
+
+// Making a big picture's memory page by page as the lines arrive cost more
+// than the reading itself; helpers make it ahead of the reader instead, so
+// that the two overlap. Whatever they have not reached yet the reader's own
+// writes make as before.
+void TSaneImageBuilder::Prefault()
+{
+#ifdef MADV_POPULATE_WRITE
+    StopPrefault();
+    m_stopPrefault = false;
+    uchar *const bits = m_image.bits();
+    const std::size_t bytes = std::size_t(m_image.sizeInBytes());
+    static constexpr std::size_t kChunk = std::size_t(1) << 20;
+    for (int k = 0; k < kPrefaulters; ++k)
+        m_prefault[k] = std::thread([this, bits, bytes, k] {
+            for (std::size_t at = std::size_t(k) * kChunk; at < bytes && !m_stopPrefault; at += kPrefaulters * kChunk)
+                if (::madvise(bits + at, std::min(kChunk, bytes - at), MADV_POPULATE_WRITE) != 0)
+                    return; // not offered here: the reader's writes make the pages
+        });
+#endif
+}
+
+void TSaneImageBuilder::StopPrefault()
+{
+    m_stopPrefault = true;
+    for (std::thread &t : m_prefault)
+        if (t.joinable())
+            t.join();
+}
+
 bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
 {
+    StopPrefault();
     const auto fail = [why](const QString &text) {
         if (why)
             *why = text;
@@ -65,17 +136,23 @@ bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
         QImage::Format format = QImage::Format_RGB888;
         if (frame.kind == Gray)
             format = frame.depth == 1 ? QImage::Format_Mono : QImage::Format_Grayscale8;
-        m_image = QImage(frame.pixelsPerLine, height, format);
+        bool mapped = false;
+        m_image = NewPageImage(frame.pixelsPerLine, height, format, &mapped);
         if (m_image.isNull())
             return fail(QStringLiteral("out of memory"));
         if (format == QImage::Format_Mono)
             m_image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // a set bit is black
         if (separate)
             m_image.fill(Qt::black);
+        else if (mapped && frame.lines > 0) // a picture that grows is replaced under the helpers
+            Prefault();
     }
     m_frame = frame;
     m_pending.clear();
     m_row = 0;
+    m_direct = frame.lines > 0 && frame.depth != 16 && (frame.kind == Gray || frame.kind == Rgb) &&
+               m_image.bytesPerLine() == frame.bytesPerLine;
+    m_directAt = 0;
     m_received = 0;
     m_expected = frame.lines < 0 ? -1 : std::int64_t(frame.lines) * frame.bytesPerLine;
     m_done = false;
@@ -156,8 +233,25 @@ void TSaneImageBuilder::Feed(const unsigned char *data, std::size_t size)
         m_pending.append(reinterpret_cast<const char *>(data), qsizetype(size));
 }
 
+unsigned char *TSaneImageBuilder::DirectTarget(std::size_t *room)
+{
+    const std::size_t total = std::size_t(m_frame.lines) * std::size_t(m_frame.bytesPerLine);
+    if (!m_direct || m_directAt >= total)
+        return nullptr; // bytes past the announced lines go through Feed, which drops them
+    *room = total - m_directAt;
+    return m_image.bits() + m_directAt;
+}
+
+void TSaneImageBuilder::Fed(std::size_t size)
+{
+    m_received += std::int64_t(size);
+    m_directAt += size;
+    m_row = int(m_directAt / std::size_t(m_frame.bytesPerLine));
+}
+
 bool TSaneImageBuilder::EndFrame()
 {
+    StopPrefault();
     const bool complete = m_frame.lines < 0 || m_row >= m_frame.lines;
     if (m_frame.lines < 0 && m_row < m_image.height()) {
         if (m_row == 0)
@@ -372,12 +466,22 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
         l.state = 7;
         for (;;) {
             SANE_Int got = 0;
-            st = sane_read(h, buffer.data(), SANE_Int(buffer.size()), &got);
+            // Straight into the picture where its lines match the frame's:
+            // a page of 600 dpi colour is too big to copy twice.
+            std::size_t room = 0;
+            if (unsigned char *direct = builder.DirectTarget(&room)) {
+                st = sane_read(h, direct, SANE_Int(std::min(room, buffer.size())), &got);
+                if (st == SANE_STATUS_GOOD)
+                    builder.Fed(std::size_t(got));
+            } else {
+                st = sane_read(h, buffer.data(), SANE_Int(buffer.size()), &got);
+                if (st == SANE_STATUS_GOOD)
+                    builder.Feed(buffer.data(), std::size_t(got));
+            }
             if (st == SANE_STATUS_EOF)
                 break;
             if (st != SANE_STATUS_GOOD)
                 return st;
-            builder.Feed(buffer.data(), std::size_t(got));
         }
         if (!builder.EndFrame() && f.lastFrame) {
             *why = QStringLiteral("the page ended early");

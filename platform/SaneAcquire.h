@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QWidget;
 
@@ -88,6 +89,8 @@ TTwainHooks &TwainHooks();
 class TSaneImageBuilder
 {
 public:
+    TSaneImageBuilder() = default;
+    ~TSaneImageBuilder();
     enum TFrameKind { Gray, Rgb, Red, Green, Blue };
     struct TFrame
     {
@@ -101,6 +104,12 @@ public:
     // False for a frame this builder cannot take (with the reason).
     bool BeginFrame(const TFrame &frame, QString *why = nullptr);
     void Feed(const unsigned char *data, std::size_t size);
+    // Where the reader may put the frame's next bytes itself, with room for
+    // *room of them: the picture's own memory when the frame's lines are laid
+    // out as the picture's (nothing to convert); null otherwise. What was put
+    // there is then announced with Fed instead of Feed.
+    unsigned char *DirectTarget(std::size_t *room);
+    void Fed(std::size_t size);
     // False when the frame came short of its announced lines.
     bool EndFrame();
     // The picture once the last frame ended; empty before.
@@ -112,10 +121,17 @@ public:
 
 private:
     void StoreLine(const unsigned char *line);
+    void Prefault();
+    void StopPrefault();
+    static constexpr int kPrefaulters = 2;
+    std::thread m_prefault[kPrefaulters];
+    std::atomic_bool m_stopPrefault{false};
     TFrame m_frame;
     QImage m_image;
     QByteArray m_pending;    // an incomplete line
     int m_row = 0;
+    bool m_direct = false;       // the frame goes straight into the picture
+    std::size_t m_directAt = 0;  // bytes of the frame put there so far
     std::atomic<std::int64_t> m_received{0};
     std::atomic<std::int64_t> m_expected{-1};
     bool m_done = false;

@@ -33,27 +33,33 @@ void FoldBytes(char *p, std::size_t n)
         p[i] = FoldByte(p[i]);
 }
 
-// The LF bytes in [p, end), sixteen at a time where the processor allows.
-std::int32_t CountLF(const char *p, const char *end)
+// The line ends in [p, end): every LF, and every CR that no LF follows
+// inside the range (the pair is one end).
+std::int64_t CountLineEnds(const char *p, const char *end)
 {
     std::int64_t n = 0;
 #ifdef __SSE2__
-    // Per-byte counters (a match is -1, subtracted), summed before they
-    // could overflow.
-    const __m128i lf = _mm_set1_epi8('\n');
-    while (end - p >= 16) {
+    // Per-byte counters (an end is -1, subtracted), summed before they could
+    // overflow. The second load looks one byte ahead for the LF of a pair.
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    while (end - p > 16) {
         __m128i counts = _mm_setzero_si128();
-        for (int i = 0; i < 255 && end - p >= 16; ++i, p += 16) {
+        for (int i = 0; i < 255 && end - p > 16; ++i, p += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(v, lf));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+            const __m128i isCR = _mm_cmpeq_epi8(v, cr);
+            const __m128i ends = _mm_or_si128(isCR, _mm_cmpeq_epi8(v, lf));
+            // A CR with its LF: counted at the LF only.
+            const __m128i pairs = _mm_and_si128(isCR, _mm_cmpeq_epi8(next, lf));
+            counts = _mm_sub_epi8(counts, _mm_andnot_si128(pairs, ends));
         }
         const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
         n += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
     }
 #endif
     for (; p < end; ++p)
-        n += *p == '\n';
-    return std::int32_t(n);
+        n += *p == '\n' || (*p == '\r' && !(p + 1 < end && p[1] == '\n'));
+    return n;
 }
 
 // Line counting over a stream cut into pieces: a CR ends a line, an LF ends
@@ -63,40 +69,117 @@ struct TLineCounter
     std::int32_t line = 1;
     bool prevCR = false;
 
-    void Count(const char *p, const char *end, bool blockHasCR)
+    void Count(const char *p, const char *end)
     {
         if (p >= end)
             return;
-        if (!blockHasCR) {
-            if (prevCR && *p == '\n')
-                ++p;
-            prevCR = false;
-            line += CountLF(p, end);
-            return;
-        }
-        for (; p < end; ++p) {
-            const char c = *p;
-            if (c == '\r') {
-                ++line;
-                prevCR = true;
-            } else {
-                if (c == '\n' && !prevCR)
-                    ++line;
-                prevCR = false;
-            }
-        }
+        if (prevCR && *p == '\n')
+            ++p;
+        line += std::int32_t(CountLineEnds(p, end));
+        prevCR = end[-1] == '\r';
     }
 };
 
-const char *Find(const char *from, const char *end, const QByteArray &text)
+// A literal text with the two probe bytes a match is first tested at: the
+// ones least likely in files, so that few places get the full compare.
+class TMatcher
 {
-    if (end - from < text.size())
+public:
+    TMatcher(const QByteArray &text, bool caseSensitive)
+        : m_text(text)
+        , m_caseSensitive(caseSensitive)
+    {
+        const int m = int(m_text.size());
+        if (m < 2)
+            return;
+        // Rough ranks of how common a byte is in text and binaries (higher
+        // is more common); the two rarest places of the text are probed.
+        const auto rank = [this](unsigned char c) {
+            if (!m_caseSensitive && c >= 'A' && c <= 'Z')
+                c = static_cast<unsigned char>(c + 32);
+            if (c == ' ' || c == 'e' || c == 't' || c == 'a' || c == 'o' || c == 'i' || c == 'n' || c == 's' ||
+                c == 'r' || c == '\n' || c == 0 || c == 0xff)
+                return 4;
+            if (c >= 'a' && c <= 'z')
+                return 3;
+            if (c >= '0' && c <= '9')
+                return 2;
+            if (c >= 'A' && c <= 'Z')
+                return 1;
+            return c < 0x80 ? 2 : 0;
+        };
+        int first = -1, second = -1;
+        for (int i = 0; i < m; ++i) {
+            const int r = rank(static_cast<unsigned char>(m_text[i]));
+            if (first < 0 || r < rank(static_cast<unsigned char>(m_text[first]))) {
+                second = first;
+                first = i;
+            } else if (second < 0 || r < rank(static_cast<unsigned char>(m_text[second]))) {
+                second = i;
+            }
+        }
+        m_probe1 = std::min(first, second);
+        m_probe2 = std::max(first, second);
+    }
+
+    // The first occurrence that starts at from or behind it and ends by end.
+    const char *Find(const char *from, const char *end) const
+    {
+        const std::ptrdiff_t m = m_text.size();
+        if (end - from < m)
+            return nullptr;
+        if (m_caseSensitive && m == 1)
+            return static_cast<const char *>(std::memchr(from, m_text[0], std::size_t(end - from)));
+        const char *p = from;
+#ifdef __SSE2__
+        {
+            // A text of one byte probes it twice.
+            const char c1 = m_text[m_probe1], c2 = m_text[m_probe2];
+            const __m128i b1 = _mm_set1_epi8(c1), b2 = _mm_set1_epi8(c2);
+            // Without case, a letter probe also takes its small form.
+            const __m128i a1 = _mm_set1_epi8(Folds(c1) ? char(c1 + 32) : c1);
+            const __m128i a2 = _mm_set1_epi8(Folds(c2) ? char(c2 + 32) : c2);
+            for (; end - p >= m + 15; p += 16) {
+                const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + m_probe1));
+                const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + m_probe2));
+                const __m128i e1 = _mm_or_si128(_mm_cmpeq_epi8(v1, b1), _mm_cmpeq_epi8(v1, a1));
+                const __m128i e2 = _mm_or_si128(_mm_cmpeq_epi8(v2, b2), _mm_cmpeq_epi8(v2, a2));
+                unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(e1, e2)));
+                while (mask) {
+                    const char *at = p + __builtin_ctz(mask);
+                    if (Equal(at))
+                        return at;
+                    mask &= mask - 1;
+                }
+            }
+        }
+#endif
+        for (; end - p >= m; ++p)
+            if (Equal(p))
+                return p;
         return nullptr;
-    if (text.size() == 1)
-        return static_cast<const char *>(std::memchr(from, text[0], std::size_t(end - from)));
-    return static_cast<const char *>(
-        ::memmem(from, std::size_t(end - from), text.constData(), std::size_t(text.size())));
-}
+    }
+
+    std::ptrdiff_t Size() const { return m_text.size(); }
+
+private:
+    bool Folds(char c) const { return !m_caseSensitive && c >= 'A' && c <= 'Z'; }
+
+    bool Equal(const char *at) const
+    {
+        const std::size_t m = std::size_t(m_text.size());
+        if (m_caseSensitive)
+            return std::memcmp(at, m_text.constData(), m) == 0;
+        for (std::size_t i = 0; i < m; ++i)
+            if (FoldByte(at[i]) != m_text[qsizetype(i)])
+                return false;
+        return true;
+    }
+
+    QByteArray m_text; // folded when the case does not count
+    bool m_caseSensitive;
+    int m_probe1 = 0, m_probe2 = 0;
+};
 
 QByteArray Joined(const QByteArray &folder, const char *name)
 {
@@ -158,6 +241,7 @@ void TTextSearcher::SearchOpenFile(int fd, const QString &fileName, const THitSi
     std::size_t carry = 0;   // bytes of the previous block at the front, already counted
     std::size_t skip = 0;    // of those, the ones a hit has used up
     TLineCounter lines;
+    const TMatcher matcher(m_text, m_caseSensitive);
     while (!stop.load(std::memory_order_relaxed)) {
         std::size_t got = 0;
         while (got < BlockSize) {
@@ -176,23 +260,20 @@ void TTextSearcher::SearchOpenFile(int fd, const QString &fileName, const THitSi
             return;
         char *const fresh = base + carry;
         char *const end = fresh + got;
-        const bool hasCR = std::memchr(fresh, '\r', got) != nullptr;
-        if (!m_caseSensitive)
-            FoldBytes(fresh, got);
         const char *counted = fresh;
         const char *from = base + skip;
         std::size_t hitEnd = 0; // offset behind the last hit, from base
-        while (const char *at = Find(from, end, m_text)) {
+        while (const char *at = matcher.Find(from, end)) {
             // A hit that starts in the carried bytes lies before `counted`.
             if (at > counted) {
-                lines.Count(counted, at, hasCR);
+                lines.Count(counted, at);
                 counted = at;
             }
             sink(TTextHit{fileName, lines.line, TSearchFault::None, 0});
             from = at + m_text.size();
             hitEnd = std::size_t(from - base);
         }
-        lines.Count(counted, end, hasCR);
+        lines.Count(counted, end);
         const std::size_t total = carry + got;
         const std::size_t nextCarry = std::min(keep, total);
         const std::size_t tailStart = total - nextCarry;
