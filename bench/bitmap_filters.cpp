@@ -52,7 +52,7 @@ const Command commands[] = {
     {"contrast 55", zk::pfCustom, [](zk::TBitmap &b) { zk::ContrastBitmap(b, 55); }, 1.5},
     {"mirror", zk::pfCustom, zk::MirrorBitmapH, 1.5},
     {"flip", zk::pfCustom, zk::MirrorBitmapV, 1.5},
-    {"rotate 90", zk::pf24bit, zk::RotateBitmap90, 3},
+    {"rotate 90", zk::pfCustom, zk::RotateBitmap90, 3},
 };
 
 } // namespace

@@ -321,7 +321,9 @@ void TMainForm::MirrowingV()
 
 void TMainForm::RotationClick()
 {
-    RunFilter(*this, pf24bit, [](TBitmap &b) { RotateBitmap90(b); });
+    // The turn takes 24 and 32 bits as they are and brings other depths to
+    // 24 bits itself.
+    RunFilter(*this, pfCustom, [](TBitmap &b) { RotateBitmap90(b); });
     RelayoutPicture(*this);
 }
 

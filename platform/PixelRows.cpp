@@ -132,8 +132,9 @@ void turnPlain(const Turn &t, int r0, int r1, int c0, int c1)
                 const std::size_t sx = std::size_t(r) * std::size_t(t.srcBytes);
                 for (int c = cb; c < std::min(cb + Block, c1); ++c) {
                     const uchar *s = t.srcRow(c) + sx;
-                    std::uint32_t v = 0xFF000000u;
+                    std::uint32_t v = 0;
                     std::memcpy(&v, s, std::size_t(t.srcBytes));
+                    v |= 0xFF000000u;
                     std::memcpy(d + std::size_t(c) * 4, &v, 4);
                 }
             }
@@ -141,9 +142,9 @@ void turnPlain(const Turn &t, int r0, int r1, int c0, int c1)
 
 #ifdef ZK_PIXEL_ROWS_X86
 // Eight by eight pixels a step: eight source rows loaded (three-byte pixels
-// by a masked load of exactly their 24 bytes, then spread to four), turned
-// by the usual unpack ladder, stored as eight destination rows. The edges
-// that do not fill a step go plain.
+// as two halves of four, or by a masked load of exactly their 24 bytes at a
+// row's end, then spread to four), turned by the usual unpack ladder, stored
+// as eight destination rows. The edges that do not fill a step go plain.
 __attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
 {
     const int rFull = w & ~7, cFull = t.h & ~7;
@@ -156,17 +157,27 @@ __attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
     // Eight destination rows at a time across the whole width: they are
     // written front to back, and the source lines each step reads stay in
     // the cache for the next steps, which use the rest of them.
-    for (int r0 = 0; r0 < rFull; r0 += 8)
+    for (int r0 = 0; r0 < rFull; r0 += 8) {
+        // Three-byte steps whose row holds 4 bytes beyond them; the others
+        // load exactly their 24 bytes.
+        const bool roomy = std::size_t(r0 + 8) * 3 + 4 <= t.srcStride;
         for (int c0 = 0; c0 < cFull; c0 += 8) {
             __m256i v[8];
             for (int j = 0; j < 8; ++j) {
                 const uchar *s = t.srcRow(c0 + j) + std::size_t(r0) * std::size_t(t.srcBytes);
-                if (three) {
+                if (three && roomy) {
+                    // Two loads of four pixels each, the second reaching 4
+                    // bytes past the step: no lane crossing to spread them.
+                    const __m256i raw = _mm256_inserti128_si256(
+                        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s))),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 12)), 1);
+                    v[j] = _mm256_or_si256(_mm256_shuffle_epi8(raw, spread), opaque);
+                } else if (three) {
                     const __m256i raw = _mm256_maskload_epi32(reinterpret_cast<const int *>(s), six);
                     v[j] = _mm256_or_si256(
                         _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(raw, halves), spread), opaque);
                 } else {
-                    v[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+                    v[j] = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(s)), opaque);
                 }
             }
             __m256i a[8], b[8];
@@ -188,6 +199,7 @@ __attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
                                     _mm256_permute2x128_si256(b[k], b[k + 4], 0x31));
             }
         }
+    }
     turnPlain(t, 0, rFull, cFull, t.h);
     turnPlain(t, rFull, w, 0, t.h);
 }

@@ -53,8 +53,9 @@ void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);
 
 // The w x h picture at src (srcBytes 3: B, G, R; 4: B, G, R, X) turned
 // clockwise by 90 degrees into the h x w 32-bit picture at dst: destination
-// pixel (c, r) is source pixel (r, h - 1 - c). Three-byte pixels gain 0xFF
-// as their fourth byte, four-byte ones are copied whole.
+// pixel (c, r) is source pixel (r, h - 1 - c). Every destination pixel has
+// 0xFF as its fourth byte, whatever a four-byte source pixel held there: the
+// turn of a 32-bit picture gives what narrowing it to 24 bits first would.
 void Rotate32Clockwise(uchar *dst, std::size_t dstStride, const uchar *src, std::size_t srcStride, int w, int h,
                        int srcBytes);
 

@@ -148,9 +148,12 @@ void MirrorBitmapV(TBitmap &bitmap)
 
 void RotateBitmap90(TBitmap &bitmap)
 {
-    // 24-bit pictures are widened by the turn itself, in the same pass.
-    if (bitmap.PixelFormat() != pf24bit)
-        ensureFormat(bitmap, pf32bit);
+    // 24- and 32-bit pictures are read as they are: the turn writes the
+    // 32-bit result with an opaque fourth byte, which is what narrowing a
+    // 32-bit one to 24 bits first and widening it again would give, without
+    // that extra pass. Other depths become 24 bits first.
+    if (bitmap.PixelFormat() != pf32bit)
+        ensureFormat(bitmap, pf24bit);
     const int sw = bitmap.Width(), sh = bitmap.Height();
     if (bitmap.Empty()) {
         bitmap.SetSize(sh, sw);

@@ -37,7 +37,9 @@ void MirrorBitmapH(TBitmap &bitmap);
 // the same pass.
 void MirrorBitmapV(TBitmap &bitmap);
 // Rotates clockwise by 90 degrees: a w x h picture becomes h x w, its
-// bottom-left pixel becomes the top-left one. The result is 32-bit.
+// bottom-left pixel becomes the top-left one. The result is 32-bit and
+// opaque; a 24- or 32-bit picture is read as it is, any other depth is
+// brought to 24 bits first.
 void RotateBitmap90(TBitmap &bitmap);
 // Each colour channel c becomes 255 - c.
 void InvertBitmap(TBitmap &bitmap);

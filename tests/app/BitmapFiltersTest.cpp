@@ -239,18 +239,22 @@ TEST(BitmapFilters, RotateTurnsThreeByTwoClockwise)
 TEST(BitmapFilters, RotateMapsEveryPixelAcrossBlockBorders)
 {
     // Sizes that are not multiples of any block a fast rotation might use.
-    for (QSize size : {QSize(1, 1), QSize(1, 5), QSize(5, 1), QSize(70, 33), QSize(33, 70)}) {
-        const TBitmap src = randomPicture(size.width(), size.height(), 5);
-        TBitmap b = src;
-        RotateBitmap90(b);
-        ASSERT_EQ(b.Width(), src.Height());
-        ASSERT_EQ(b.Height(), src.Width());
-        bool same = true;
-        for (int r = 0; r < b.Height(); ++r)
-            for (int c = 0; c < b.Width(); ++c)
-                same = same && at(b, c, r) == at(src, r, src.Height() - 1 - c);
-        EXPECT_TRUE(same) << size.width() << "x" << size.height();
-    }
+    // 24 and 32 bits: each is read as it is.
+    for (QSize size : {QSize(1, 1), QSize(1, 5), QSize(5, 1), QSize(70, 33), QSize(33, 70), QSize(17, 9),
+                        QSize(9, 17)})
+        for (TPixelFormat pf : {pf24bit, pf32bit}) {
+            const TBitmap src = randomPicture(size.width(), size.height(), 5, pf);
+            TBitmap b = src;
+            RotateBitmap90(b);
+            ASSERT_EQ(b.Width(), src.Height());
+            ASSERT_EQ(b.Height(), src.Width());
+            bool same = true;
+            for (int r = 0; r < b.Height(); ++r)
+                for (int c = 0; c < b.Width(); ++c)
+                    same = same && at(b, c, r) == at(src, r, src.Height() - 1 - c);
+            EXPECT_TRUE(same) << size.width() << "x" << size.height() << " pf " << pf;
+            EXPECT_EQ(b.PixelFormat(), pf32bit);
+        }
 }
 
 TEST(BitmapFilters, RotateFourTimesGivesBackThePicture)

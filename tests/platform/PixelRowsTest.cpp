@@ -161,4 +161,10 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes turned(24);
     Rotate32Clockwise(turned.data(), 8, abc.data(), 9, 3, 2, 3);
     EXPECT_EQ(turned, (Bytes{4, 4, 4, 255, 1, 1, 1, 255, 5, 5, 5, 255, 2, 2, 2, 255, 6, 6, 6, 255, 3, 3, 3, 255}));
+    // Four-byte pixels A B over C D: rows C A, D B, and whatever the source's
+    // fourth bytes held, the turned pixels are opaque.
+    const Bytes abcd = {1, 1, 1, 0, 2, 2, 2, 9, 3, 3, 3, 128, 4, 4, 4, 255};
+    Bytes turned32(16);
+    Rotate32Clockwise(turned32.data(), 8, abcd.data(), 8, 2, 2, 4);
+    EXPECT_EQ(turned32, (Bytes{3, 3, 3, 255, 1, 1, 1, 255, 4, 4, 4, 255, 2, 2, 2, 255}));
 }
