@@ -7,6 +7,7 @@
 #include "MultiLanguage.h"
 #include "Options.h"
 #include "ProgramDir.h"
+#include "SvcAppProperties.h"
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -84,6 +85,21 @@ TAttachBMForm::TAttachBMForm(QWidget *opener) : TBaseModalForm(opener)
     OpenPictureDialog->setOption(QFileDialog::DontUseNativeDialog);
     OpenPictureDialog->setFileMode(QFileDialog::ExistingFiles);
     OpenPictureDialog->setAcceptMode(QFileDialog::AcceptOpen);
+
+    // Drops reach the dialog through the application's event chain, where
+    // this component is newer than the main window's and so sees them first.
+    svcApplicationProperties1 = new TsvcApplicationProperties(this);
+    svcApplicationProperties1->setObjectName(QStringLiteral("svcApplicationProperties1"));
+    svcApplicationProperties1->OnMessage = [this](QObject *target, QEvent *event, bool &handled) {
+        if (target != this || event->type() != QEvent::Drop)
+            return;
+        auto *drop = static_cast<QDropEvent *>(event);
+        for (const QUrl &url : drop->mimeData()->urls())
+            if (url.isLocalFile())
+                AddFiles({url.toLocalFile()});
+        drop->acceptProposedAction();
+        handled = true;
+    };
 
     auto *count = new QHBoxLayout;
     count->addWidget(CntTextLabel);
@@ -189,16 +205,6 @@ void TAttachBMForm::dragEnterEvent(QDragEnterEvent *event)
 {
     if (event->mimeData()->hasUrls())
         event->acceptProposedAction();
-}
-
-void TAttachBMForm::dropEvent(QDropEvent *event)
-{
-    QStringList files;
-    for (const QUrl &url : event->mimeData()->urls())
-        if (url.isLocalFile())
-            files << url.toLocalFile();
-    AddFiles(files);
-    event->acceptProposedAction();
 }
 
 // ---------------------------------------------------------------------------

@@ -18,6 +18,7 @@ class QPushButton;
 namespace zk {
 
 class THistoryCombo;
+class TsvcApplicationProperties;
 struct TSmtpConfig;
 struct TMapiConfig;
 
@@ -39,6 +40,9 @@ public:
     QPushButton *AttCancButton = nullptr;
     QMenu *AttachPopupMenu = nullptr;
     QFileDialog *OpenPictureDialog = nullptr;
+    // Takes the files dropped on the dialog before the main window's own
+    // application component could open them as pictures.
+    TsvcApplicationProperties *svcApplicationProperties1 = nullptr;
 
     QStringList Files() const;
     void AddFiles(const QStringList &files);
@@ -48,7 +52,6 @@ public:
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

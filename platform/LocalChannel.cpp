@@ -287,6 +287,11 @@ void TLocalChannel::Drop(QLocalSocket *socket, const QString &reason)
 bool TLocalChannel::Send(std::uint32_t id, const QByteArray &payload, const QString &path, int timeoutMs,
                          QString *error)
 {
+    return Send(QList<TChannelFrame>{TChannelFrame{id, payload}}, path, timeoutMs, error);
+}
+
+bool TLocalChannel::Send(const QList<TChannelFrame> &frames, const QString &path, int timeoutMs, QString *error)
+{
     const auto fail = [error](const QString &why) {
         if (error)
             *error = why;
@@ -298,8 +303,10 @@ bool TLocalChannel::Send(std::uint32_t id, const QByteArray &payload, const QStr
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
         return fail(socket.errorString());
-    const QByteArray frame = EncodeChannelFrame(id, payload);
-    if (socket.write(frame) != frame.size())
+    QByteArray bytes;
+    for (const TChannelFrame &f : frames)
+        bytes += EncodeChannelFrame(f.id, f.payload);
+    if (socket.write(bytes) != bytes.size())
         return fail(socket.errorString());
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(timeoutMs))

@@ -12,6 +12,7 @@
 // every peer's uid is checked).
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -111,6 +112,10 @@ public:
     // *error when no program listens or the frame could not be written.
     static bool Send(std::uint32_t id, const QByteArray &payload = {}, const QString &path = DefaultPath(),
                      int timeoutMs = 3000, QString *error = nullptr);
+    // Several frames through one connection, in order (a second copy's
+    // files and its "show" cost one connect).
+    static bool Send(const QList<TChannelFrame> &frames, const QString &path = DefaultPath(), int timeoutMs = 3000,
+                     QString *error = nullptr);
 
 signals:
     // Delivered from the event loop after the frame arrived, never from

@@ -898,6 +898,9 @@ void TMainForm::dropEvent(QDropEvent *event)
 
 void TMainForm::ZKsvcApplicationPropertiesMessage(const QStringList &droppedFiles)
 {
+    // While the attachment dialog is open the drops are its files.
+    if (findChild<QDialog *>(QStringLiteral("AttachBMForm")))
+        return;
     const TDropList list = DroppedPictures(droppedFiles);
     if (list.paths.isEmpty())
         return; // nothing to load: an empty list would only be in the way

@@ -32,7 +32,7 @@ void TMainForm::SetupApplicationComponents()
     };
     // Several files dropped on the window open through the drop list.
     props->OnMessage = [this](QObject *target, QEvent *event, bool &handled) {
-        if (target != this || event->type() != QEvent::Drop)
+        if (handled || target != this || event->type() != QEvent::Drop)
             return;
         auto *drop = static_cast<QDropEvent *>(event);
         QStringList files;

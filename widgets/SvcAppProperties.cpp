@@ -22,6 +22,10 @@ std::function<void(const QString &, const QString &)> g_standardDisplay;
 // The timings of the newest instance, for the style to ask.
 int g_hintPause = 500;
 int g_hintShortPause = 50;
+// The application's hide pause and show-hint switch: the values last put
+// to work, as the application holds them, whichever instance applied them.
+int g_hintHidePause = 2500;
+bool g_showHint = true;
 
 } // namespace
 
@@ -152,6 +156,16 @@ int TsvcAppPropList::HintShortPauseMs()
     return g_hintShortPause;
 }
 
+int TsvcAppPropList::HintHidePauseMs()
+{
+    return g_hintHidePause;
+}
+
+bool TsvcAppPropList::HintsShown()
+{
+    return g_showHint;
+}
+
 bool TsvcAppPropList::eventFilter(QObject *watched, QEvent *event)
 {
     bool handled = false;
@@ -178,15 +192,13 @@ bool TsvcAppPropList::eventFilter(QObject *watched, QEvent *event)
             p->OnShowHint(hint, canShow, widget);
             return true;
         });
-        const QList<TsvcApplicationProperties *> all = Instances();
-        const TsvcApplicationProperties *newest = all.isEmpty() ? nullptr : all.last();
-        if (!canShow || (newest && !newest->ShowHint())) {
+        if (!canShow || !g_showHint) {
             QToolTip::hideText();
             return true;
         }
-        if (newest && hint == widget->toolTip() && !hint.isEmpty()) {
+        if (hint == widget->toolTip() && !hint.isEmpty()) {
             // Shown here so the hide pause holds.
-            QToolTip::showText(help->globalPos(), hint, widget, {}, newest->HintHidePause());
+            QToolTip::showText(help->globalPos(), hint, widget, {}, g_hintHidePause);
             return true;
         }
         break;
@@ -303,66 +315,86 @@ void TsvcApplicationProperties::SetHidden(bool on)
     ApplyHidden();
 }
 
+// Each setter puts its own property to work and leaves the others as the
+// application has them (another instance may have applied those).
 void TsvcApplicationProperties::SetHintColor(TColor colour)
 {
     m_hintColor = colour;
-    ApplyProperties();
+    Apply(ApplyHintColor);
 }
 
 void TsvcApplicationProperties::SetHintPause(int ms)
 {
     m_hintPause = ms;
-    ApplyProperties();
+    Apply(ApplyHintPause);
 }
 
 void TsvcApplicationProperties::SetHintShortPause(int ms)
 {
     m_hintShortPause = ms;
-    ApplyProperties();
+    Apply(ApplyHintShortPause);
 }
 
 void TsvcApplicationProperties::SetHintHidePause(int ms)
 {
     m_hintHidePause = ms;
+    Apply(ApplyHintHidePause);
 }
 
 void TsvcApplicationProperties::SetShowHint(bool on)
 {
     m_showHint = on;
-    if (!on)
-        QToolTip::hideText();
+    Apply(ApplyShowHint);
 }
 
 void TsvcApplicationProperties::SetHintShortCuts(bool on)
 {
     m_hintShortCuts = on;
-    ApplyProperties();
+    Apply(ApplyHintShortCuts);
 }
 
 void TsvcApplicationProperties::SetBiDiMode(Qt::LayoutDirection mode)
 {
     m_biDiMode = mode;
-    ApplyProperties();
+    Apply(ApplyBiDiMode);
 }
 
 void TsvcApplicationProperties::SetMouseDragThreshold(int pixels)
 {
     m_dragThreshold = pixels;
-    ApplyProperties();
+    Apply(ApplyDragThreshold);
 }
 
 void TsvcApplicationProperties::ApplyProperties()
 {
-    g_hintPause = std::max(0, m_hintPause);
-    g_hintShortPause = std::max(0, m_hintShortPause);
+    Apply(ApplyAll);
+}
+
+void TsvcApplicationProperties::Apply(unsigned what)
+{
+    if (what & ApplyHintPause)
+        g_hintPause = std::max(0, m_hintPause);
+    if (what & ApplyHintShortPause)
+        g_hintShortPause = std::max(0, m_hintShortPause);
+    if (what & ApplyHintHidePause)
+        g_hintHidePause = std::max(0, m_hintHidePause);
+    if (what & ApplyShowHint)
+        g_showHint = m_showHint;
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;
-    QPalette tips = QToolTip::palette();
-    tips.setColor(QPalette::ToolTipBase, TColorToQColor(m_hintColor));
-    QToolTip::setPalette(tips);
-    QApplication::setStartDragDistance(std::max(0, m_dragThreshold));
-    QGuiApplication::setLayoutDirection(m_biDiMode);
-    QCoreApplication::setAttribute(Qt::AA_DontShowShortcutsInContextMenus, !m_hintShortCuts);
+    if ((what & ApplyShowHint) && !m_showHint)
+        QToolTip::hideText();
+    if (what & ApplyHintColor) {
+        QPalette tips = QToolTip::palette();
+        tips.setColor(QPalette::ToolTipBase, TColorToQColor(m_hintColor));
+        QToolTip::setPalette(tips);
+    }
+    if (what & ApplyDragThreshold)
+        QApplication::setStartDragDistance(std::max(0, m_dragThreshold));
+    if (what & ApplyBiDiMode)
+        QGuiApplication::setLayoutDirection(m_biDiMode);
+    if (what & ApplyHintShortCuts)
+        QCoreApplication::setAttribute(Qt::AA_DontShowShortcutsInContextMenus, !m_hintShortCuts);
 }
 
 void TsvcApplicationProperties::ApplyHidden()

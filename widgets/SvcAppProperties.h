@@ -101,6 +101,19 @@ public:
     QWidget *MainWindow() const;
 
 private:
+    enum : unsigned {
+        ApplyHintColor = 1,
+        ApplyHintPause = 2,
+        ApplyHintShortPause = 4,
+        ApplyHintHidePause = 8,
+        ApplyShowHint = 16,
+        ApplyHintShortCuts = 32,
+        ApplyBiDiMode = 64,
+        ApplyDragThreshold = 128,
+        ApplyAll = 255
+    };
+    void Apply(unsigned what);
+
     bool m_hidden = false;
     TColor m_hintColor = TColor(0x80000018); // clInfoBk
     int m_hintPause = 500;
@@ -133,6 +146,11 @@ public:
     // The tool-tip timings in force (the application's style asks).
     static int HintPauseMs();
     static int HintShortPauseMs();
+    // The hide pause and show-hint switch in force: those last applied, not
+    // the newest instance's (a dialog's component that never applies its
+    // defaults leaves the main window's in force).
+    static int HintHidePauseMs();
+    static bool HintsShown();
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -177,17 +177,14 @@ bool TsvcOneInstance::ActivateFirstCopy()
     // asked again until it answers or the time is up.
     const QDeadlineTimer deadline(HandOverTimeoutMs);
     QString error;
-    qsizetype sent = 0;
+    // The files and "show" go through one connection, costing one connect;
+    // a refused connection sends them all again.
+    QList<TChannelFrame> frames;
+    for (const QString &file : Files)
+        frames << TChannelFrame{MsgLoadFile, file.toUtf8()};
+    frames << TChannelFrame{MsgShowApplication, {}};
     while (true) {
-        bool ok = true;
-        while (sent < Files.size() && ok) {
-            ok = TLocalChannel::Send(MsgLoadFile, Files.at(sent).toUtf8(), path,
-                                     int(std::max<qint64>(1, deadline.remainingTime())), &error);
-            if (ok)
-                ++sent;
-        }
-        if (ok && TLocalChannel::Send(MsgShowApplication, {}, path,
-                                      int(std::max<qint64>(1, deadline.remainingTime())), &error))
+        if (TLocalChannel::Send(frames, path, int(std::max<qint64>(1, deadline.remainingTime())), &error))
             return true;
         if (deadline.hasExpired())
             break;
@@ -198,7 +195,7 @@ bool TsvcOneInstance::ActivateFirstCopy()
     // not handed over stay unopened, which the caller reports.
     const std::uint32_t window = FindPrevInstanceWindow(Title);
     const bool activated = window && ActivatePrevInstanceWindow(window);
-    return activated && sent == Files.size();
+    return activated && Files.isEmpty();
 }
 
 QStringList TsvcOneInstance::AbsoluteFiles(const QStringList &arguments, const QString &folder)

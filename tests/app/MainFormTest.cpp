@@ -10,6 +10,7 @@
 #include "MultiLanguage.h"
 #include "Options.h"
 #include "ProgramDir.h"
+#include "SendForms.h"
 #include "Registry.h"
 #include "Splash.h"
 #include "StartupRules.h"
@@ -458,6 +459,15 @@ TEST_F(MainFormTest, DropsOfSeveralFilesFillTheDropDialog)
     EXPECT_EQ(form.DragDropFilesBMForm(), nullptr);
     EXPECT_EQ(form.opened, QStringList{paths[2]});
     form.opened.clear();
+
+    // While the attachment dialog is open the main window leaves the drops
+    // to it.
+    {
+        TAttachBMForm attach(&form);
+        drop(paths);
+        EXPECT_EQ(form.DragDropFilesBMForm(), nullptr);
+        EXPECT_TRUE(form.opened.isEmpty());
+    }
 
     drop(paths);
     TDragDropFilesBMForm *dialog = form.DragDropFilesBMForm();

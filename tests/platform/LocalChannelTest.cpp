@@ -173,6 +173,16 @@ TEST_F(ChannelTest, SentFramesArriveInOrderAfterTheSocketHandler)
     ASSERT_TRUE(TLocalChannel::Send(MsgShowApplication, {}, path, 3000, &error)) << error.toStdString();
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
     EXPECT_EQ(spy[0][0].toUInt(), 0x806Eu);
+
+    // A second copy's files and "show" in one go, in their order.
+    spy.clear();
+    ASSERT_TRUE(TLocalChannel::Send({{MsgLoadFile, "/a.png"}, {MsgLoadFile, "/b.png"}, {MsgShowApplication, {}}},
+                                    path, 3000, &error))
+        << error.toStdString();
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 5000);
+    EXPECT_EQ(spy[0][1].toByteArray(), QByteArray("/a.png"));
+    EXPECT_EQ(spy[1][1].toByteArray(), QByteArray("/b.png"));
+    EXPECT_EQ(spy[2][0].toUInt(), 0x806Eu);
 }
 
 TEST_F(ChannelTest, OversizedFrameDropsOnlyThatConnection)

@@ -117,3 +117,21 @@ TEST(SvcAppProperties, PropertiesReachTheApplication)
     p.SetBiDiMode(Qt::LeftToRight);
     p.SetMouseDragThreshold(5);
 }
+
+TEST(SvcAppProperties, ADialogsComponentLeavesTheAppliedHintSettingsInForce)
+{
+    TsvcApplicationProperties main;
+    main.SetHintHidePause(3000);
+    main.SetShowHint(true);
+    {
+        // Made as a dialog makes it: its defaults (2500 ms) are never applied.
+        TsvcApplicationProperties dialog;
+        EXPECT_EQ(TsvcAppPropList::HintHidePauseMs(), 3000);
+        EXPECT_TRUE(TsvcAppPropList::HintsShown());
+        dialog.SetShowHint(false);
+        EXPECT_FALSE(TsvcAppPropList::HintsShown());
+        dialog.SetShowHint(true);
+    }
+    EXPECT_EQ(TsvcAppPropList::HintHidePauseMs(), 3000);
+    main.SetHintHidePause(2500);
+}

@@ -9,6 +9,7 @@
 #include "MailSink.h"
 #include "MainForm.h"
 #include "QuietForm.h"
+#include "SvcAppProperties.h"
 #include "ProgramDir.h"
 #include "Registry.h"
 #include "SendForms.h"
@@ -459,17 +460,19 @@ TEST(SendForms, AttachDialogListsDroppedAndChosenFilesAndDeletes)
         QFile f(dir.filePath(name));
         f.open(QIODevice::WriteOnly);
     }
-    // The drop handler itself: offscreen there is no drag to start.
-    struct TDropForm : TAttachBMForm
-    {
-        using TAttachBMForm::dropEvent;
-    } form;
+    TAttachBMForm form;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    // The drop as the window gets it (offscreen there is no drag to start):
+    // the dialog's application component takes it on the way.
+    ASSERT_NE(form.findChild<TsvcApplicationProperties *>("svcApplicationProperties1"), nullptr);
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(dir.filePath("a.jpg")), QUrl::fromLocalFile(dir.filePath("b.png"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    form.dropEvent(&drop);
+    QApplication::sendEvent(&form, &drop);
+    EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(form.Files(), (QStringList{dir.filePath("a.jpg"), dir.filePath("b.png")}));
     EXPECT_EQ(form.CntLabel->text(), QStringLiteral("2"));
 
