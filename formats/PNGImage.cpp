@@ -327,16 +327,36 @@ void TPNGImage::SaveToStream(QIODevice &stream)
 {
     if (Empty())
         RaisePngError(peEmptyImage);
-    QByteArray file;
-    QBuffer out(&file);
+    PrepareChunksForSaving();
+    // Everything is encoded before the first byte goes out, so a failure
+    // writes nothing. The small chunks are gathered in memory; the image
+    // data, most of the file, goes to the stream from where it lies rather
+    // than through a second buffer of the whole file.
+    QByteArray before, after;
+    QBuffer out(&before);
     out.open(QIODevice::WriteOnly);
     out.write(reinterpret_cast<const char *>(Signature), 8);
-    PrepareChunksForSaving();
-    for (int i = 0; i < fChunkList->Count(); ++i)
-        fChunkList->Item(i)->SaveToStream(out);
+    TChunkIDAT *idat = nullptr;
+    for (int i = 0; i < fChunkList->Count(); ++i) {
+        TChunk *chunk = fChunkList->Item(i);
+        if (!idat && (idat = dynamic_cast<TChunkIDAT *>(chunk))) {
+            // The chunks before it (the header above all) are written, so
+            // the image data is encoded as they say.
+            idat->Encode();
+            out.close();
+            out.setBuffer(&after);
+            out.open(QIODevice::WriteOnly);
+            continue;
+        }
+        chunk->SaveToStream(out);
+    }
     fInterlaced = false;
     out.close();
-    if (stream.write(file) != file.size())
+    if (stream.write(before) != before.size())
+        throw EGraphicFileError(stream.errorString());
+    if (idat)
+        idat->WriteEncoded(stream);
+    if (stream.write(after) != after.size())
         throw EGraphicFileError(stream.errorString());
 }
 

@@ -171,6 +171,9 @@ public:
     void Decode();
     // Rebuilds the data from the picture.
     void Encode();
+    // Writes the chunk as the last Encode left it (SaveToStream encodes
+    // first).
+    void WriteEncoded(QIODevice &stream) { WriteChunk(stream); }
 };
 
 class TChunkIEND : public TChunk

@@ -20,6 +20,8 @@ namespace {
 constexpr size_t kBandThreshold = 256 * 1024;
 constexpr size_t kMinBand = 128 * 1024;
 
+thread_local int t_threadLimit = 0; // 0: no ThreadLimit on this thread
+
 struct Band
 {
     QByteArray out;
@@ -33,18 +35,20 @@ struct Band
 }
 
 // A raw deflate of one band (no header, no checksum), fed piece by piece,
-// ended by a full flush or, for the last band, by the final block.
+// appended to out behind what it already holds, ended by a full flush or,
+// for the last band, by the final block; adler and length follow its input.
 class BandDeflater final : public BandSink
 {
 public:
-    BandDeflater(int level, Band &band) : fBand(band)
+    BandDeflater(int level, QByteArray &out, uLong &adler, size_t &length)
+        : fOut(out), fAdler(adler), fLength(length), fStart(out.size())
     {
         const int rc = deflateInit2(&fZ, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         if (rc != Z_OK)
             zfail(rc, fZ);
-        fBand.out.resize(64 * 1024);
-        fZ.next_out = reinterpret_cast<Bytef *>(fBand.out.data());
-        fZ.avail_out = uInt(fBand.out.size());
+        fOut.resize(fStart + 64 * 1024);
+        fZ.next_out = reinterpret_cast<Bytef *>(fOut.data() + fStart);
+        fZ.avail_out = uInt(fOut.size() - fStart);
     }
     ~BandDeflater() { deflateEnd(&fZ); }
     BandDeflater(const BandDeflater &) = delete;
@@ -60,8 +64,8 @@ public:
 
     void Write(const uint8_t *data, size_t size) override
     {
-        fBand.adler = adler32_z(fBand.adler, data, size);
-        fBand.length += size;
+        fAdler = adler32_z(fAdler, data, size);
+        fLength += size;
         fZ.next_in = const_cast<Bytef *>(data);
         fZ.avail_in = uInt(size);
         while (fZ.avail_in > 0)
@@ -76,7 +80,7 @@ public:
             if (rc == Z_STREAM_END || (!last && fZ.avail_out > 0))
                 break;
         }
-        fBand.out.resize(qsizetype(fZ.total_out));
+        fOut.resize(fStart + qsizetype(fZ.total_out));
     }
 
 private:
@@ -84,10 +88,10 @@ private:
     {
         if (fZ.avail_out == 0) {
             // Grows by halves: no more than a third is ever unused.
-            const qsizetype used = fBand.out.size();
-            fBand.out.resize(used + used / 2);
-            fZ.next_out = reinterpret_cast<Bytef *>(fBand.out.data() + used);
-            fZ.avail_out = uInt(fBand.out.size() - used);
+            const qsizetype used = fOut.size();
+            fOut.resize(used + used / 2);
+            fZ.next_out = reinterpret_cast<Bytef *>(fOut.data() + used);
+            fZ.avail_out = uInt(fOut.size() - used);
         }
         const int rc = deflate(&fZ, flush);
         if (rc != Z_OK && rc != Z_BUF_ERROR && rc != Z_STREAM_END)
@@ -96,8 +100,31 @@ private:
     }
 
     z_stream fZ{};
-    Band &fBand;
+    QByteArray &fOut;
+    uLong &fAdler;
+    size_t &fLength;
+    qsizetype fStart;
 };
+
+// The two bytes zlib itself writes before a stream with a 32 KB window at
+// this level.
+void appendZlibHeader(QByteArray &out, int level)
+{
+    const int levelFlags = level == Z_BEST_SPEED || (level >= 0 && level < 2) ? 0
+                           : level == 6 || level == Z_DEFAULT_COMPRESSION   ? 2
+                           : level < 6                                      ? 1
+                                                                            : 3;
+    unsigned header = (0x78u << 8) | unsigned(levelFlags << 6);
+    header += 31 - header % 31;
+    out.append(char(header >> 8));
+    out.append(char(header & 0xFF));
+}
+
+void appendAdler(QByteArray &out, uLong adler)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.append(char((adler >> shift) & 0xFF));
+}
 
 } // namespace
 
@@ -114,21 +141,37 @@ void RunInParallel(int count, const std::function<void(int index)> &work)
                 first = std::current_exception();
         }
     };
+    // Runner k takes indices k, k + runners, ...; the last runner is this thread.
+    const int runners = t_threadLimit > 0 ? std::min(count, t_threadLimit) : count;
+    const auto run = [&](int k) {
+        for (int i = k; i < count; i += runners)
+            guarded(i);
+    };
     std::vector<std::thread> threads;
-    threads.reserve(size_t(std::max(count - 1, 0)));
-    for (int i = 0; i < count - 1; ++i) {
+    threads.reserve(size_t(std::max(runners - 1, 0)));
+    for (int k = 0; k < runners - 1; ++k) {
         try {
-            threads.emplace_back(guarded, i);
+            threads.emplace_back(run, k);
         } catch (const std::system_error &) {
-            guarded(i); // no thread to be had: do it here
+            run(k); // no thread to be had: do it here
         }
     }
-    if (count > 0)
-        guarded(count - 1);
+    if (runners > 0)
+        run(runners - 1);
     for (std::thread &t : threads)
         t.join();
     if (first)
         std::rethrow_exception(first);
+}
+
+ThreadLimit::ThreadLimit(int threads) : fOld(t_threadLimit)
+{
+    t_threadLimit = std::max(1, threads);
+}
+
+ThreadLimit::~ThreadLimit()
+{
+    t_threadLimit = fOld;
 }
 
 int BandCount(size_t bytes)
@@ -144,11 +187,30 @@ int BandCount(size_t bytes)
 QByteArray DeflateBands(int count, int level, const std::function<void(int band, BandSink &sink)> &feed)
 {
     const int n = count;
+    QByteArray out;
+    if (t_threadLimit == 1 || n <= 1) {
+        // One band after the other, each appended to the one output where it
+        // ends up anyway: no second copy of the compressed picture.
+        appendZlibHeader(out, level);
+        uLong adler = 1;
+        size_t length = 0;
+        for (int i = 0; i < n; ++i) {
+            if (BandFaultForTest)
+                BandFaultForTest(i);
+            BandDeflater deflater(level, out, adler, length);
+            feed(i, deflater);
+            deflater.Finish(i + 1 == n);
+        }
+        appendAdler(out, adler);
+        return out;
+    }
+
     std::vector<Band> bands(static_cast<size_t>(n));
     RunInParallel(n, [&](int i) {
         if (BandFaultForTest)
             BandFaultForTest(i);
-        BandDeflater deflater(level, bands[size_t(i)]);
+        Band &band = bands[size_t(i)];
+        BandDeflater deflater(level, band.out, band.adler, band.length);
         feed(i, deflater);
         deflater.Finish(i + 1 == n);
     });
@@ -156,25 +218,15 @@ QByteArray DeflateBands(int count, int level, const std::function<void(int band,
     qsizetype total = 6;
     for (const Band &b : bands)
         total += b.out.size();
-    QByteArray out;
     out.reserve(total);
-    // The header zlib itself writes for a 32 KB window at this level.
-    const int levelFlags = level == Z_BEST_SPEED || (level >= 0 && level < 2) ? 0
-                           : level == 6 || level == Z_DEFAULT_COMPRESSION   ? 2
-                           : level < 6                                      ? 1
-                                                                            : 3;
-    unsigned header = (0x78u << 8) | unsigned(levelFlags << 6);
-    header += 31 - header % 31;
-    out.append(char(header >> 8));
-    out.append(char(header & 0xFF));
+    appendZlibHeader(out, level);
     uLong adler = 1;
     for (Band &b : bands) {
         out.append(b.out);
         b.out = QByteArray(); // the joined copy only, as early as can be
         adler = adler32_combine(adler, b.adler, z_off_t(b.length));
     }
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.append(char((adler >> shift) & 0xFF));
+    appendAdler(out, adler);
     return out;
 }
 

@@ -16,9 +16,28 @@
 namespace zk::png {
 
 // Runs work(0) .. work(count - 1), each on its own thread (the last on the
-// caller's). Every call runs to its end; the first exception thrown by any
-// of them is rethrown here after all have finished.
+// caller's), or on at most the calling thread's ThreadLimit threads, each
+// taking every limit-th index. Every call runs to its end; the first
+// exception thrown by any of them is rethrown here after all have finished.
 void RunInParallel(int count, const std::function<void(int index)> &work);
+
+// While it lives, RunInParallel and DeflateBands called on the thread that
+// made it use at most `threads` threads (1: the caller's alone). A job that
+// already keeps every core busy with one picture each sets it on its
+// workers, so each picture's bands do not multiply the threads, and with
+// them the buffers held at once, by the cores. The bands, and so the bytes
+// written, stay those of the unlimited run. Nests; below 1 counts as 1.
+class ThreadLimit
+{
+public:
+    explicit ThreadLimit(int threads);
+    ~ThreadLimit();
+    ThreadLimit(const ThreadLimit &) = delete;
+    ThreadLimit &operator=(const ThreadLimit &) = delete;
+
+private:
+    int fOld;
+};
 
 // Worker threads worth starting for `bytes` of input: 1 below the band
 // threshold, else up to the machine's cores with bands of at least 128 KB.
@@ -42,7 +61,9 @@ protected:
 };
 
 // One zlib stream at zlib `level` made of `count` bands, band i's bytes
-// given by feed(i, sink) on a worker of its own.
+// given by feed(i, sink) on a worker of its own; under a ThreadLimit of 1
+// the bands follow one another on the caller's thread, straight into the
+// one output.
 QByteArray DeflateBands(int count, int level, const std::function<void(int band, BandSink &sink)> &feed);
 
 // Tests only: when set, called at the start of each band's deflate with its

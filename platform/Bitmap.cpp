@@ -1094,6 +1094,8 @@ void TBitmap::LoadFromStream(QIODevice &stream)
         ReadBmp(reinterpret_cast<const uchar *>(data.constData()), std::size_t(data.size()), *this);
         return;
     }
+    if (ReadBmpDirect(stream, *this))
+        return;
     const qint64 start = stream.pos();
     const QByteArray data = stream.readAll();
     std::size_t used = 0;

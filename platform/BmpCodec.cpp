@@ -362,6 +362,60 @@ std::size_t ReadBmp(const uchar *data, std::size_t size, TBitmap &out)
     return used;
 }
 
+bool ReadBmpDirect(QIODevice &in, TBitmap &out, std::size_t *used)
+{
+    if (in.isSequential())
+        return false;
+    const qint64 start = in.pos();
+    const qint64 total = in.size() - start;
+    const QByteArray first = in.peek(18);
+    if (first.size() < 18 || total < 14 + 40 || first[0] != 'B' || first[1] != 'M')
+        return false;
+    const auto *f = reinterpret_cast<const uchar *>(first.constData());
+    const std::uint32_t fileSize = u32(f + 2), offBits = u32(f + 10), headerSize = u32(f + 14);
+    // True-colour rows behind a Windows header and at most its masks.
+    if (headerSize < 40 || headerSize > 124 || offBits < 14 + headerSize || offBits > 14 + 124 + 16 ||
+        qint64(offBits) > total)
+        return false;
+    const QByteArray head = in.peek(offBits);
+    if (head.size() != qint64(offBits))
+        return false;
+    Header h;
+    try {
+        h = parseHeader(reinterpret_cast<const uchar *>(head.constData()) + 14, offBits - 14, false);
+    } catch (const EInvalidGraphic &) {
+        return false; // the whole-file read names the fault
+    }
+    if (h.compression != BI_RGB || (h.bpp != 24 && h.bpp != 32))
+        return false;
+    const int w = int(h.width), rows = int(h.height);
+    const std::size_t stride = BytesPerRow(w, h.bpp);
+    const std::size_t lastRow = std::size_t(w) * std::size_t(h.bpp) / 8;
+    const std::size_t avail = std::size_t(total) - offBits;
+    if (avail < stride * std::size_t(rows - 1) + lastRow)
+        return false;
+    PixelBuffer bits(stride * std::size_t(rows));
+    if (!in.seek(start + offBits))
+        return false;
+    for (int stored = 0; stored < rows; ++stored) {
+        uchar *dst = bits.data() + std::size_t(h.topDown ? stored : rows - 1 - stored) * stride;
+        const std::size_t len = stored == rows - 1 ? lastRow : stride;
+        if (in.read(reinterpret_cast<char *>(dst), qint64(len)) != qint64(len)) {
+            in.seek(start);
+            return false;
+        }
+        std::memset(dst + len, 0, stride - len);
+    }
+    std::size_t end = offBits + std::min(avail, stride * std::size_t(rows));
+    if (fileSize >= end && fileSize <= std::size_t(total))
+        end = fileSize;
+    out.Adopt(w, rows, h.bpp == 24 ? pf24bit : pf32bit, std::move(bits));
+    in.seek(start + qint64(end));
+    if (used)
+        *used = end;
+    return true;
+}
+
 namespace {
 
 int colourTableEntries(TPixelFormat pf, qsizetype paletteEntries)

@@ -44,6 +44,14 @@ DibReadResult ReadDib(const uchar *data, std::size_t size, TBitmap &out,
 // pixel data.
 std::size_t ReadBmp(const uchar *data, std::size_t size, TBitmap &out);
 
+// The same from a seekable device for the files that are most of a batch's
+// bytes, uncompressed 24- and 32-bit rows: only the head is read into memory,
+// the rows go straight into the bitmap's buffer, so no copy of the whole
+// file stands beside the picture. The device is left after the bytes used.
+// False for any other file and for one ReadBmp would refuse (the device is
+// back where it was; ReadBmp then reads it whole and names the fault).
+bool ReadBmpDirect(QIODevice &in, TBitmap &out, std::size_t *used = nullptr);
+
 // Header (+ masks + colour table) and rows bottom-up, as TBitmap::SaveToDIB.
 QByteArray WriteDib(const TBitmap &bitmap);
 // "BM" file header followed by WriteDib.

@@ -2,6 +2,7 @@
 
 #include "Graphic.h"
 #include "GraphicConvert.h"
+#include "PngDeflate.h"
 #include "SafeFile.h"
 
 #include <QDir>
@@ -246,9 +247,14 @@ void TKonvBatch::Start(std::vector<Item> items)
         chains[size_t(chainOf.value(r))].push_back(i);
     }
 
+    // The files already share the cores: a picture's encoder gets only its
+    // worker's share, not a thread per core on top of every other picture's.
+    const int cores = std::max(1, QThread::idealThreadCount());
+    const int innerThreads = std::max(1, cores / std::min(m_pool.maxThreadCount(), int(chains.size())));
     auto shared = std::make_shared<std::vector<Item>>(std::move(items));
     for (std::vector<int> &chain : chains) {
-        (void)QtConcurrent::run(&m_pool, [this, shared, chain = std::move(chain)] {
+        (void)QtConcurrent::run(&m_pool, [this, shared, innerThreads, chain = std::move(chain)] {
+            const png::ThreadLimit limit(innerThreads);
             for (int i : chain) {
                 bool ok = false;
                 QString error;

@@ -3,12 +3,17 @@
 #include "PNGImage.h"
 #include "PngDeflate.h"
 #include "PngTestKit.h"
+#include "ZStreams.h"
 
 #include <QBuffer>
 #include <QPainter>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <random>
+#include <set>
+#include <thread>
 
 using namespace zk;
 using namespace pngkit;
@@ -377,5 +382,58 @@ TEST_F(PngEncode, BandedDeflateGivesTheSameRowsAsOneStream)
         for (int y = 0; y < img.Height(); ++y)
             ASSERT_EQ(0, memcmp(back.ScanLine(y), img.ScanLine(y), BytesPerRow(img.Width(), img.BitsPerPixel(), 1)))
                 << c.name << " row " << y;
+    }
+}
+
+// A job that already runs a picture per core limits each encoder's threads:
+// the bands, and so every byte of the file, stay those of the unlimited run,
+// and a failing band still writes nothing.
+TEST(PngEncodeEdges, AThreadLimitKeepsTheBytesAndWritesNothingOnFailure)
+{
+    TPNGImage img;
+    paintPhoto(img, 420, 260);
+    png::ForcedBandsForTest = 7;
+    const QByteArray unlimited = encode(img);
+    for (int limit : {1, 3, 100}) {
+        const png::ThreadLimit hold(limit);
+        EXPECT_EQ(encode(img), unlimited) << "limit " << limit;
+        png::BandFaultForTest = [](int band) {
+            if (band == 5)
+                throw EZCompressionError(QStringLiteral("band failed"));
+        };
+        QByteArray out;
+        QBuffer b(&out);
+        b.open(QIODevice::WriteOnly);
+        EXPECT_THROW(img.SaveToStream(b), EZCompressionError) << "limit " << limit;
+        png::BandFaultForTest = nullptr;
+        EXPECT_TRUE(out.isEmpty()) << "limit " << limit;
+    }
+    png::ForcedBandsForTest = 0;
+    const TPNGImage back = decodeBytes(unlimited);
+    for (int y = 0; y < img.Height(); ++y)
+        ASSERT_EQ(0, memcmp(back.ScanLine(y), img.ScanLine(y), size_t(img.Width()) * 3)) << "row " << y;
+}
+
+// Every index runs once, on no more threads than the limit allows, the
+// caller's among them.
+TEST(PngEncodeEdges, RunInParallelKeepsToTheThreadLimit)
+{
+    const struct
+    {
+        int limit, count, threads;
+    } cases[] = {{1, 10, 1}, {3, 10, 3}, {4, 2, 2}, {3, 0, 0}};
+    for (const auto &c : cases) {
+        const png::ThreadLimit hold(c.limit);
+        std::mutex lock;
+        std::vector<int> runs(size_t(c.count), 0);
+        std::set<std::thread::id> ids;
+        png::RunInParallel(c.count, [&](int i) {
+            const std::lock_guard<std::mutex> guard(lock);
+            ++runs[size_t(i)];
+            ids.insert(std::this_thread::get_id());
+        });
+        EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), c.count) << "limit " << c.limit;
+        EXPECT_EQ(int(ids.size()), c.threads) << "limit " << c.limit;
+        EXPECT_EQ(ids.count(std::this_thread::get_id()), c.count > 0 ? 1u : 0u) << "limit " << c.limit;
     }
 }

@@ -523,3 +523,68 @@ TEST(BmpCodec, PicturesOverThePixelLimitAreRefusedBeforeAllocating)
     TBitmap ok;
     EXPECT_NO_THROW(ok.LoadFromBytes(data));
 }
+
+// A seekable stream reads uncompressed true-colour rows straight into the
+// bitmap: the pixels, the stream's position after the picture and the
+// faults are those of the whole-file read.
+TEST(BmpCodec, RowsReadStraightFromAStreamMatchTheWholeFileRead)
+{
+    TBitmap b24 = TBitmap::FromImage(pattern(9, 5, 4));
+    b24.SetPixelFormat(pf24bit); // rows of 27 bytes, padded to 28
+    TBitmap b32 = TBitmap::FromImage(pattern(7, 3, 5));
+    b32.SetPixelFormat(pf32bit);
+    const QByteArray file24 = b24.SaveToBytes(), file32 = b32.SaveToBytes();
+    QByteArray topDown = file24.left(54);
+    for (int row = 4; row >= 0; --row)
+        topDown.append(file24.mid(54 + row * 28, 28));
+    const qint32 negative = -5;
+    std::memcpy(topDown.data() + 22, &negative, 4);
+    QByteArray sizeTooLarge = file24;
+    sizeTooLarge[2] = char(0xFF); // the file header's size beyond the file
+    const QByteArray withTable =
+        handMade(2, 2, 24, 0, QByteArray(8, '\x11'), QByteArray::fromHex("0102030405060000" "0708090a0b0c0000"), 2);
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        bool valid;
+    } cases[] = {
+        {"24 bit bottom-up", file24, true},
+        {"32 bit", file32, true},
+        {"24 bit top-down", topDown, true},
+        {"last row without padding", file24.left(file24.size() - 1), true},
+        {"size field beyond the file", sizeTooLarge, true},
+        {"colour table before true-colour rows", withTable, true},
+        {"cut in the last row", file24.left(file24.size() - 3), false},
+        {"cut in the header", file24.left(40), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // Bytes after a valid picture stay for the next reader; an invalid
+        // one ends the stream so that nothing after it fills the gap.
+        QByteArray stream = QByteArray("xy") + c.bytes + QByteArray(c.valid ? "tail" : "");
+        QBuffer buf(&stream);
+        buf.open(QIODevice::ReadOnly);
+        buf.seek(2);
+        TBitmap viaStream;
+        TBitmap whole;
+        if (!c.valid) {
+            EXPECT_THROW(viaStream.LoadFromStream(buf), EInvalidGraphic);
+            EXPECT_THROW(loadBmp(c.bytes), EInvalidGraphic);
+            EXPECT_EQ(buf.pos(), 2);
+            continue;
+        }
+        const QByteArray rest = stream.mid(2); // what the whole-file read gets
+        const std::size_t used =
+            ReadBmp(reinterpret_cast<const uchar *>(rest.constData()), std::size_t(rest.size()), whole);
+        viaStream.LoadFromStream(buf);
+        EXPECT_TRUE(samePixelBytes(viaStream, whole));
+        EXPECT_EQ(buf.pos(), 2 + qint64(used));
+    }
+    // The first two: the pixels written, not only the same as the other path.
+    TBitmap back;
+    back.LoadFromBytes(file24);
+    EXPECT_TRUE(samePixelBytes(back, b24));
+    back.LoadFromBytes(file32);
+    EXPECT_TRUE(samePixelBytes(back, b32));
+}

@@ -7,6 +7,7 @@
 #include "Globals.h"
 #include "KonvForms.h"
 #include "KonvJobs.h"
+#include "PngDeflate.h"
 #include "MainForm.h"
 #include "ProgramDir.h"
 #include "Progress.h"
@@ -28,9 +29,15 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <thread>
 
 using namespace zk;
 
@@ -317,6 +324,39 @@ TEST_F(KonvJobs, FolderRunLogsEachFileAndOneThreadGivesTheSameAsEight)
     EXPECT_EQ(logs[1], logs[0]);
     EXPECT_EQ(zktest::readBytes(path("out0/a.jpg")), zktest::readBytes(path("out1/a.jpg")));
     EXPECT_TRUE(answers.messages.isEmpty());
+}
+
+// With a file per core already running, a picture's encoder keeps to its
+// worker's thread; with one file it may use every core.
+TEST_F(KonvJobs, BatchWorkersGiveTheirEncoderOnlyTheirShareOfTheCores)
+{
+    const int cores = std::max(1, QThread::idealThreadCount());
+    const struct
+    {
+        int threads, files, expected;
+    } cases[] = {{cores, cores * 2, 1}, {1, 1, std::min(8, cores)}};
+    for (const auto &c : cases) {
+        TKonvBatch::SetThreadCount(c.threads);
+        std::mutex lock;
+        std::vector<int> most;
+        std::vector<TKonvBatch::Item> items(size_t(c.files));
+        for (TKonvBatch::Item &item : items)
+            item.Work = [&] {
+                std::set<std::thread::id> ids;
+                png::RunInParallel(8, [&](int) {
+                    const std::lock_guard<std::mutex> guard(lock);
+                    ids.insert(std::this_thread::get_id());
+                });
+                const std::lock_guard<std::mutex> guard(lock);
+                most.push_back(int(ids.size()));
+            };
+        TKonvBatch batch;
+        batch.Start(std::move(items));
+        while (batch.Running())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        ASSERT_EQ(int(most.size()), c.files);
+        EXPECT_EQ(*std::max_element(most.begin(), most.end()), c.expected) << c.threads << " threads";
+    }
 }
 
 TEST_F(KonvJobs, FolderChecksStopAtTheFirstFailingOneWithItsFocus)
