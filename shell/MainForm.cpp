@@ -558,6 +558,7 @@ void TMainForm::RegisterHotKeys(int)
     const QList<THotKeyRequest> requests = HotKeyRequests(Options);
     const THotKeyResult result = m_hotKeys->RegisterAll(requests);
     m_refusedHotKeys = result.refused;
+    qCInfo(lcHotKeys) << "hot keys registered, refused:" << result.refused;
     if (!result.refused.isEmpty())
         ReportRefusedHotKeys(result.refused);
 }

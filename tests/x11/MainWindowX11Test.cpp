@@ -135,13 +135,20 @@ TEST_F(HotKeysX11, RunningProgramHoldsCtrlEAndReceivesIt)
                << zelkora.readAllStandardError().constData();
     }
 
+    // The keys are grabbed just after the window is up: probing earlier
+    // would take Ctrl+E away from the program.
+    QByteArray log;
+    for (int i = 0; i < 150 && !log.contains("hot keys registered"); ++i) {
+        zelkora.waitForReadyRead(200);
+        log += zelkora.readAllStandardError();
+    }
+    ASSERT_TRUE(log.contains("hot keys registered")) << log.constData();
     OtherClient other;
     ASSERT_TRUE(other.ok());
     EXPECT_EQ(other.grabCtrl('e'), kBadAccess) << "Ctrl+E belongs to the running program";
     EXPECT_EQ(other.grabCtrl('q'), 0) << "a key outside the table is free";
     other.ungrabCtrl('q');
 
-    QByteArray log;
     ASSERT_EQ(zktest::runProgram("xdotool", {"key", "ctrl+e"}), 0);
     for (int i = 0; i < 50 && !log.contains("hot key 2"); ++i) {
         zelkora.waitForReadyRead(200);
