@@ -29,6 +29,7 @@
 #include <memory>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +89,26 @@ int runBareServer(int argc, char **argv, const QString &path, qint64 expected)
     return app.exec();
 }
 
+// The argument and environment arrays posix_spawn takes, with the strings
+// they point into; the environment is ours plus the extra entries.
+struct SpawnLists
+{
+    std::vector<std::string> args, env;
+    std::vector<char *> argv, envp;
+    SpawnLists(std::vector<std::string> a, const std::vector<std::string> &extraEnv) : args(std::move(a))
+    {
+        for (char **e = environ; *e; ++e)
+            env.emplace_back(*e);
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+        for (auto &x : args)
+            argv.push_back(x.data());
+        argv.push_back(nullptr);
+        for (auto &x : env)
+            envp.push_back(x.data());
+        envp.push_back(nullptr);
+    }
+};
+
 struct Child
 {
     pid_t pid = -1;
@@ -107,20 +128,9 @@ Child spawnSelf(const std::string &self, const std::vector<std::string> &args,
     posix_spawn_file_actions_addclose(&fa, fds[0]);
     std::vector<std::string> all{self};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char *> envp;
-    for (auto &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    SpawnLists lists(all, extraEnv);
     Child c;
-    if (posix_spawn(&c.pid, self.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&c.pid, self.c_str(), &fa, nullptr, lists.argv.data(), lists.envp.data()) != 0)
         c.pid = -1;
     posix_spawn_file_actions_destroy(&fa);
     ::close(fds[1]);
@@ -148,21 +158,9 @@ void stop(Child &c)
 // Runs a program to its end; its exit code, or -1.
 int runToEnd(const std::vector<std::string> &args, const std::vector<std::string> &extraEnv)
 {
-    std::vector<std::string> all = args;
-    std::vector<char *> argv;
-    for (auto &a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char *> envp;
-    for (auto &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    SpawnLists lists(args, extraEnv);
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&pid, lists.argv[0], nullptr, nullptr, lists.argv.data(), lists.envp.data()) != 0)
         return -1;
     int status = 0;
     ::waitpid(pid, &status, 0);

@@ -62,15 +62,24 @@ bool Embedded(const QuietForm &form)
 
 } // namespace
 
-TEST(TraySourcesX11, RightClickBringsTheOpenDialogForwardAndDoubleClickTogglesExplorers)
+// Every case runs beside a tray of its own, from empty settings.
+class TraySourcesX11 : public ::testing::Test
 {
-    REQUIRE_X11_XDOTOOL();
-    if (!haveProgram("trayer"))
-        GTEST_SKIP() << "needs trayer";
-    TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+protected:
+    void SetUp() override
+    {
+        REQUIRE_X11_XDOTOOL();
+        if (!haveProgram("trayer"))
+            GTEST_SKIP() << "needs trayer";
+        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+        if (!tray.Start())
+            GTEST_SKIP() << "trayer did not offer a system tray";
+    }
     Tray tray;
-    if (!tray.Start())
-        GTEST_SKIP() << "trayer did not offer a system tray";
+};
+
+TEST_F(TraySourcesX11, RightClickBringsTheOpenDialogForwardAndDoubleClickTogglesExplorers)
+{
     ASSERT_TRUE(QuietForm::TrayReportsDoubleClicks());
     QuietForm form;
     form.Options.FileExp = true;
@@ -121,15 +130,8 @@ TEST(TraySourcesX11, RightClickBringsTheOpenDialogForwardAndDoubleClickTogglesEx
     form.ZKsvcTrayIcon->SetVisible(false);
 }
 
-TEST(TraySourcesX11, MinimiseWithAnimationFliesToTheIconThenHides)
+TEST_F(TraySourcesX11, MinimiseWithAnimationFliesToTheIconThenHides)
 {
-    REQUIRE_X11_XDOTOOL();
-    if (!haveProgram("trayer"))
-        GTEST_SKIP() << "needs trayer";
-    TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
-    Tray tray;
-    if (!tray.Start())
-        GTEST_SKIP() << "trayer did not offer a system tray";
     QuietForm form;
     form.Options.AnimMin = true;
     form.Options.AnimCount = 2;
