@@ -109,10 +109,15 @@ void TMainForm::WinFormFrameTimerTimer()
 {
     if (!WindowTracker || !WindowTracker->IsAvailable())
         return;
-    const TPointerHit hit = WindowTracker->QueryPointer();
+    TPointerHit hit = WindowTracker->QueryPointer();
     if (!hit.valid)
         return;
     FLastCursor = hit.pos;
+    // The frame's own strips let the pointer through; where the server
+    // cannot do that, the element they frame stays.
+    if (hit.child != FLastRootChild && WindowFrame && WindowFrame->Visible() &&
+        WindowFrame->WindowIds().contains(hit.child))
+        hit.child = FLastRootChild;
     if (hit.child != FLastRootChild) {
         std::optional<TWindowElement> element;
         if (hit.child)

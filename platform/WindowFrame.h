@@ -5,31 +5,21 @@
 // that lets every click through and shows the inverted grab of what lay
 // beneath it. Taking the windows away shows the screen as it was, with or
 // without a compositor.
-#include <QImage>
+//
+// The whole frame lives in the X server: the windows are made once, and
+// framing a new rectangle copies the screen beneath each strip, inverted, into
+// a pixmap that becomes the strip's background, then moves and maps the strip.
+// No pixel travels to us and no request waits for an answer, so following the
+// pointer from window to window costs one write to the server.
 #include <QList>
 #include <QRect>
-#include <QWidget>
 
-#include <memory>
-#include <vector>
+#include <array>
+#include <cstdint>
+
+struct xcb_connection_t;
 
 namespace zk {
-
-// One piece of the frame: the screen area it covers and, kept, the pixels
-// that lay there before it was shown.
-class TFrameStrip : public QWidget
-{
-public:
-    TFrameStrip(const QRect &area, QImage beneath);
-    const QImage &Beneath() const { return m_beneath; }
-
-protected:
-    void paintEvent(QPaintEvent *) override;
-
-private:
-    QImage m_beneath;
-    QImage m_inverted;
-};
 
 class TWindowFrame
 {
@@ -46,17 +36,34 @@ public:
     // cut to the screen, empty pieces left out.
     static QList<QRect> Pieces(const QRect &bounds, bool filled, const QRect &screenRect);
 
-    // Frames bounds (removing the frame shown before); false when the
-    // screen could not be read (nothing is shown then).
+    // Frames bounds (removing the frame shown before); false when the X
+    // server cannot be reached (nothing is shown then).
     bool Show(const QRect &bounds, bool filled);
     void Hide();
-    bool Visible() const { return !m_strips.empty(); }
+    bool Visible() const { return m_shown > 0; }
     QRect Bounds() const { return m_bounds; }
     // The X11 ids of the pieces shown.
     QList<std::uint32_t> WindowIds() const;
 
 private:
-    std::vector<std::unique_ptr<TFrameStrip>> m_strips;
+    struct Strip
+    {
+        std::uint32_t window = 0;
+        std::uint32_t pixmap = 0; // the inverted screen it shows; 0 while hidden
+        QRect area;
+    };
+
+    bool connect();
+    void makeWindows();
+
+    xcb_connection_t *m_c = nullptr;
+    bool m_failed = false;
+    std::uint32_t m_root = 0;
+    std::uint8_t m_depth = 0;
+    std::uint32_t m_invertGc = 0; // root → pixmap, inverted, child windows included
+    std::uint32_t m_copyGc = 0;   // pixmap → pixmap as it is
+    std::array<Strip, 4> m_strips;
+    int m_shown = 0;
     QRect m_bounds;
 };
 
