@@ -17,6 +17,8 @@ namespace {
 // Frames hold their client one or two levels down; deeper windows belong to
 // the client itself.
 constexpr int kClientSearchDepth = 3;
+// How many frames' clients are remembered before the memory starts afresh.
+constexpr size_t kRememberedFrames = 256;
 
 QByteArray propertyBytes(xcb_get_property_reply_t *r)
 {
@@ -76,59 +78,161 @@ TPointerHit TWindowTracker::QueryPointer()
     return hit;
 }
 
-std::uint32_t TWindowTracker::findClient(std::uint32_t frame)
+TWindowTracker::Path TWindowTracker::findClient(const std::vector<std::uint32_t> &children)
 {
-    // Level by level: WM_STATE of every window of a level and the trees of
-    // the same windows are asked for together.
-    std::vector<xcb_window_t> level{frame};
-    for (int depth = 0; depth < kClientSearchDepth && !level.empty(); ++depth) {
+    // Level by level below the frame: first only WM_STATE of every window
+    // of a level (a manager's frame holds dozens of small decoration windows
+    // beside its client); their trees only when none of them is the client.
+    std::vector<Path> level;
+    level.reserve(children.size());
+    for (xcb_window_t w : children)
+        level.push_back(Path{w});
+    for (int depth = 1; depth < kClientSearchDepth && !level.empty(); ++depth) {
         std::vector<xcb_get_property_cookie_t> states;
-        std::vector<xcb_query_tree_cookie_t> trees;
-        for (xcb_window_t w : level) {
-            states.push_back(xcb_get_property(m_c, 0, w, m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
-            trees.push_back(xcb_query_tree(m_c, w));
-        }
-        std::uint32_t found = 0;
-        std::vector<xcb_window_t> next;
+        states.reserve(level.size());
+        for (const Path &p : level)
+            states.push_back(xcb_get_property(m_c, 0, p.back(), m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+        int found = -1;
         for (size_t i = 0; i < level.size(); ++i) {
-            XReply<xcb_get_property_reply_t> s(xcb_get_property_reply(m_c, states[i], nullptr));
+            if (found >= 0) {
+                xcb_discard_reply(m_c, states[i].sequence);
+                continue;
+            }
+            XReply<xcb_get_property_reply_t> st(xcb_get_property_reply(m_c, states[i], nullptr));
+            if (st && st->type != XCB_ATOM_NONE)
+                found = int(i);
+        }
+        if (found >= 0)
+            return level[size_t(found)];
+        if (depth + 1 >= kClientSearchDepth)
+            break;
+        std::vector<xcb_query_tree_cookie_t> trees;
+        trees.reserve(level.size());
+        for (const Path &p : level)
+            trees.push_back(xcb_query_tree(m_c, p.back()));
+        std::vector<Path> next;
+        for (size_t i = 0; i < level.size(); ++i) {
             XReply<xcb_query_tree_reply_t> t(xcb_query_tree_reply(m_c, trees[i], nullptr));
-            if (!found && s && s->type != XCB_ATOM_NONE)
-                found = level[i];
-            if (t) {
-                const xcb_window_t *kids = xcb_query_tree_children(t.get());
-                next.insert(next.end(), kids, kids + xcb_query_tree_children_length(t.get()));
+            if (!t)
+                continue;
+            const xcb_window_t *kids = xcb_query_tree_children(t.get());
+            for (int k = 0; k < xcb_query_tree_children_length(t.get()); ++k) {
+                Path p = level[i];
+                p.push_back(kids[k]);
+                next.push_back(std::move(p));
             }
         }
-        if (found)
-            return found;
         level = std::move(next);
     }
-    return 0;
+    return {};
 }
+
+namespace {
+
+struct PropertyCookies
+{
+    xcb_get_property_cookie_t cls, netName, name;
+};
+
+} // namespace
 
 std::optional<TWindowElement> TWindowTracker::Describe(std::uint32_t rootChild)
 {
     if (!m_c || !rootChild)
         return std::nullopt;
-    TWindowElement e;
-    e.frame = rootChild;
-    const std::uint32_t client = findClient(rootChild);
-    e.window = client ? client : rootChild;
+    const auto propertiesOf = [this](xcb_window_t w) {
+        return PropertyCookies{
+            xcb_get_property(m_c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
+            xcb_get_property(m_c, 0, w, m_netWmName, m_utf8, 0, 256),
+            xcb_get_property(m_c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256)};
+    };
+    const auto discard = [this](const PropertyCookies &p) {
+        xcb_discard_reply(m_c, p.cls.sequence);
+        xcb_discard_reply(m_c, p.netName.sequence);
+        xcb_discard_reply(m_c, p.name.sequence);
+    };
 
+    // One batch: the root child's geometry, tree and properties (it is the
+    // client itself under a manager that draws no frame window), and, for a
+    // frame seen before, the remembered client's properties with what
+    // proves it still lies there.
     const auto geoCk = xcb_get_geometry(m_c, rootChild);
-    const auto classCk = xcb_get_property(m_c, 0, e.window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-    const auto netNameCk = xcb_get_property(m_c, 0, e.window, m_netWmName, m_utf8, 0, 256);
-    const auto nameCk = xcb_get_property(m_c, 0, e.window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256);
-    const auto extentsCk = xcb_get_property(m_c, 0, e.window, m_frameExtents, XCB_ATOM_CARDINAL, 0, 4);
+    const auto stateCk = xcb_get_property(m_c, 0, rootChild, m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+    const auto treeCk = xcb_query_tree(m_c, rootChild);
+    const auto extentsCk = xcb_get_property(m_c, 0, rootChild, m_frameExtents, XCB_ATOM_CARDINAL, 0, 4);
+    const PropertyCookies own = propertiesOf(rootChild);
+    const auto known = m_paths.find(rootChild);
+    Path path = known != m_paths.end() ? known->second : Path{};
+    std::vector<xcb_query_tree_cookie_t> links;
+    xcb_get_property_cookie_t knownStateCk{};
+    PropertyCookies knownProps{};
+    if (!path.empty()) {
+        for (xcb_window_t w : path)
+            links.push_back(xcb_query_tree(m_c, w));
+        knownStateCk = xcb_get_property(m_c, 0, path.back(), m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+        knownProps = propertiesOf(path.back());
+    }
 
     XReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_c, geoCk, nullptr));
-    XReply<xcb_get_property_reply_t> cls(xcb_get_property_reply(m_c, classCk, nullptr));
-    XReply<xcb_get_property_reply_t> netName(xcb_get_property_reply(m_c, netNameCk, nullptr));
-    XReply<xcb_get_property_reply_t> name(xcb_get_property_reply(m_c, nameCk, nullptr));
+    XReply<xcb_get_property_reply_t> state(xcb_get_property_reply(m_c, stateCk, nullptr));
+    XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_c, treeCk, nullptr));
     XReply<xcb_get_property_reply_t> extents(xcb_get_property_reply(m_c, extentsCk, nullptr));
-    if (!geo)
+    bool pathHolds = !path.empty();
+    for (size_t i = 0; i < links.size(); ++i) {
+        XReply<xcb_query_tree_reply_t> t(xcb_query_tree_reply(m_c, links[i], nullptr));
+        if (!t || t->parent != (i ? path[i - 1] : rootChild))
+            pathHolds = false;
+    }
+    if (!path.empty()) {
+        XReply<xcb_get_property_reply_t> st(xcb_get_property_reply(m_c, knownStateCk, nullptr));
+        if (!st || st->type == XCB_ATOM_NONE)
+            pathHolds = false;
+    }
+    if (!geo) {
+        discard(own);
+        if (!path.empty())
+            discard(knownProps);
+        m_paths.erase(rootChild);
         return std::nullopt; // the window went away
+    }
+
+    TWindowElement e;
+    e.frame = rootChild;
+    PropertyCookies props = own;
+    if (state && state->type != XCB_ATOM_NONE) {
+        e.window = rootChild;
+        if (!path.empty())
+            discard(knownProps);
+        m_paths.erase(rootChild);
+    } else if (pathHolds) {
+        e.window = path.back();
+        discard(own);
+        props = knownProps;
+    } else {
+        if (!path.empty())
+            discard(knownProps);
+        m_paths.erase(rootChild);
+        std::vector<std::uint32_t> children;
+        if (tree) {
+            const xcb_window_t *kids = xcb_query_tree_children(tree.get());
+            children.assign(kids, kids + xcb_query_tree_children_length(tree.get()));
+        }
+        path = findClient(children);
+        if (path.empty()) {
+            e.window = rootChild; // a frame without a client: named by itself
+        } else {
+            e.window = path.back();
+            discard(own);
+            props = propertiesOf(e.window);
+            // Frames come and go; a long session must not keep every one.
+            if (m_paths.size() >= kRememberedFrames)
+                m_paths.clear();
+            m_paths.emplace(rootChild, path);
+        }
+    }
+    XReply<xcb_get_property_reply_t> cls(xcb_get_property_reply(m_c, props.cls, nullptr));
+    XReply<xcb_get_property_reply_t> netName(xcb_get_property_reply(m_c, props.netName, nullptr));
+    XReply<xcb_get_property_reply_t> name(xcb_get_property_reply(m_c, props.name, nullptr));
 
     e.bounds = QRect(geo->x, geo->y, geo->width + 2 * geo->border_width, geo->height + 2 * geo->border_width);
     // A window manager that draws its frame without reparenting says how

@@ -7,13 +7,17 @@
 //
 // The tracker keeps one connection of its own: a tick whose element did not
 // change costs one QueryPointer round trip; a new element costs a few more,
-// each batch of requests sent before the first reply is read.
+// each batch of requests sent before the first reply is read. Where a
+// frame's client lies is remembered, so a window seen before is read in one
+// batch, which also checks that the client still lies there.
 #include <QPoint>
 #include <QRect>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 struct xcb_connection_t;
 
@@ -60,7 +64,11 @@ public:
     std::uint32_t RootChildOf(std::uint32_t window);
 
 private:
-    std::uint32_t findClient(std::uint32_t frame);
+    // The windows from below the frame down to the client, the client last.
+    using Path = std::vector<std::uint32_t>;
+    Path findClient(const std::vector<std::uint32_t> &children);
+
+    std::unordered_map<std::uint32_t, Path> m_paths; // by frame
 
     xcb_connection_t *m_c = nullptr;
     std::uint32_t m_root = 0;

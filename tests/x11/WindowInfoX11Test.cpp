@@ -5,6 +5,7 @@
 #include "ContrClassForm.h"
 #include "QuietForm.h"
 #include "ScreenGrab.h"
+#include "WindowElement.h"
 #include "WindowFrame.h"
 #include "X11Support.h"
 
@@ -17,6 +18,11 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <functional>
 
 using namespace zk;
 using namespace zktest;
@@ -159,6 +165,30 @@ TEST(WindowInfoX11, ToolWindowShowsTheElementAndFramesIt)
                            QPoint(outer.width() - 4, outer.height() - 4)})
         EXPECT_EQ(framed.pixel(p), before.pixel(p)) << p.x() << "," << p.y();
 
+    // The strips are the server's own override-redirect windows at the
+    // element's edges, and the pointer passes through them.
+    {
+        xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+        const QList<std::uint32_t> ids = form.WindowFrame->WindowIds();
+        ASSERT_EQ(ids.size(), 4);
+        for (std::uint32_t id : ids) {
+            auto *a = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr);
+            ASSERT_TRUE(a);
+            EXPECT_TRUE(a->override_redirect);
+            EXPECT_EQ(a->map_state, XCB_MAP_STATE_VIEWABLE);
+            std::free(a);
+        }
+        auto *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, ids.first()), nullptr);
+        ASSERT_TRUE(g);
+        EXPECT_EQ(QRect(g->x, g->y, g->width, g->height), QRect(outer.topLeft(), QSize(outer.width(), 3)));
+        std::free(g);
+        xcb_disconnect(c);
+    }
+    movePointer(outer.topLeft() + QPoint(outer.width() / 2, 1));
+    form.WinFormFrameTimerTimer();
+    EXPECT_EQ(form.FLastElement, probe.id);
+    EXPECT_TRUE(form.WindowFrame->Visible());
+
     // Over the tool window itself: the last element stays.
     movePointer(tool->frameGeometry().center());
     form.WinFormFrameTimerTimer();
@@ -253,4 +283,98 @@ TEST(WindowInfoX11, FramePiecesAreCutToTheScreen)
     EXPECT_EQ(TWindowFrame::Pieces(QRect(790, 100, 40, 10), false, screen),
               QList<QRect>({QRect(790, 100, 10, 3), QRect(790, 107, 10, 3), QRect(790, 103, 3, 4)}));
     EXPECT_TRUE(TWindowFrame::Pieces(QRect(), false, screen).isEmpty());
+}
+
+namespace {
+
+xcb_window_t childWindow(xcb_connection_t *c, xcb_window_t parent, const char *wmClass, bool withState)
+{
+    const xcb_window_t w = xcb_generate_id(c);
+    const std::uint32_t values[] = {1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, parent, 10, 10, 50, 40, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
+    if (wmClass) {
+        const QByteArray bytes = QByteArray("zk") + '\0' + wmClass + '\0'; // instance, class
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                            std::uint32_t(bytes.size()), bytes.constData());
+    }
+    if (withState) {
+        auto *r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 8, "WM_STATE"), nullptr);
+        const std::uint32_t state[] = {1, 0};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, r->atom, r->atom, 32, 2, state);
+        std::free(r);
+    }
+    return w;
+}
+
+} // namespace
+
+// A frame's client is remembered, but only used while it still lies there:
+// a new client in the same frame, at one or two levels, is found anew.
+TEST(WindowInfoX11, RememberedClientIsCheckedEveryTime)
+{
+    if (!haveX11())
+        GTEST_SKIP() << "needs the test X server (ZK_TEST_X11 and DISPLAY)";
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(c));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t frame = childWindow(c, root, nullptr, false);
+    for (int i = 0; i < 3; ++i) // decoration windows beside the client
+        childWindow(c, frame, nullptr, false);
+    const xcb_window_t first = childWindow(c, frame, "First", true);
+    xcb_flush(c);
+    TWindowTracker tracker;
+    ASSERT_TRUE(tracker.IsAvailable());
+
+    struct Step
+    {
+        const char *what;
+        std::function<xcb_window_t()> change; // the client expected afterwards
+        const char *className;
+    };
+    xcb_window_t second = 0;
+    const Step steps[] = {
+        {"first look", [&] { return first; }, "First"},
+        {"remembered", [&] { return first; }, "First"},
+        {"client gone, another in its place",
+         [&] {
+             xcb_destroy_window(c, first);
+             return second = childWindow(c, frame, "Second", true);
+         },
+         "Second"},
+        {"client one level deeper",
+         [&] {
+             childWindow(c, childWindow(c, frame, nullptr, false), "Third", true);
+             return second;
+         },
+         "Second"}, // the direct child is found first and stays valid
+        {"direct client gone: the deeper one",
+         [&] {
+             xcb_destroy_window(c, second);
+             return xcb_window_t(0);
+         },
+         "Third"},
+        {"deeper one remembered", [&] { return xcb_window_t(0); }, "Third"},
+    };
+    for (const Step &step : steps) {
+        const xcb_window_t want = step.change();
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // all done
+        const std::optional<TWindowElement> e = tracker.Describe(frame);
+        ASSERT_TRUE(e) << step.what;
+        if (want) {
+            EXPECT_EQ(e->window, want) << step.what;
+        }
+        EXPECT_EQ(e->className, step.className) << step.what;
+        EXPECT_EQ(e->frame, frame) << step.what;
+    }
+    // The frame itself a client (a manager that draws no frame window).
+    const xcb_window_t bare = childWindow(c, root, "Bare", true);
+    xcb_destroy_window(c, frame);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // all done
+    EXPECT_FALSE(tracker.Describe(frame));
+    const std::optional<TWindowElement> e = tracker.Describe(bare);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->window, bare);
+    EXPECT_EQ(e->className, "Bare");
+    xcb_disconnect(c);
 }
