@@ -155,7 +155,8 @@ std::optional<TWindowElement> TWindowTracker::Describe(std::uint32_t rootChild)
     // One batch: the root child's geometry, tree and properties (it is the
     // client itself under a manager that draws no frame window), and, for a
     // frame seen before, the remembered client's properties with what
-    // proves it still lies there.
+    // proves it still lies there; for a frame not seen before, which of its
+    // windows the pointer is over (most often the client).
     const auto geoCk = xcb_get_geometry(m_c, rootChild);
     const auto stateCk = xcb_get_property(m_c, 0, rootChild, m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
     const auto treeCk = xcb_query_tree(m_c, rootChild);
@@ -172,11 +173,16 @@ std::optional<TWindowElement> TWindowTracker::Describe(std::uint32_t rootChild)
         knownStateCk = xcb_get_property(m_c, 0, path.back(), m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
         knownProps = propertiesOf(path.back());
     }
+    const bool askPointer = path.empty();
+    xcb_query_pointer_cookie_t pointerCk{};
+    if (askPointer)
+        pointerCk = xcb_query_pointer(m_c, rootChild);
 
     XReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(m_c, geoCk, nullptr));
     XReply<xcb_get_property_reply_t> state(xcb_get_property_reply(m_c, stateCk, nullptr));
     XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_c, treeCk, nullptr));
     XReply<xcb_get_property_reply_t> extents(xcb_get_property_reply(m_c, extentsCk, nullptr));
+    XReply<xcb_query_pointer_reply_t> under(askPointer ? xcb_query_pointer_reply(m_c, pointerCk, nullptr) : nullptr);
     bool pathHolds = !path.empty();
     for (size_t i = 0; i < links.size(); ++i) {
         XReply<xcb_query_tree_reply_t> t(xcb_query_tree_reply(m_c, links[i], nullptr));
@@ -217,13 +223,29 @@ std::optional<TWindowElement> TWindowTracker::Describe(std::uint32_t rootChild)
             const xcb_window_t *kids = xcb_query_tree_children(tree.get());
             children.assign(kids, kids + xcb_query_tree_children_length(tree.get()));
         }
-        path = findClient(children);
+        path.clear();
+        // The window under the pointer first, its properties asked with it;
+        // only when it is not the client are all the frame's windows asked.
+        const xcb_window_t hint = under && under->same_screen ? under->child : xcb_window_t(XCB_WINDOW_NONE);
+        PropertyCookies hintProps{};
+        if (hint) {
+            const auto hintStateCk = xcb_get_property(m_c, 0, hint, m_wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+            hintProps = propertiesOf(hint);
+            XReply<xcb_get_property_reply_t> st(xcb_get_property_reply(m_c, hintStateCk, nullptr));
+            if (st && st->type != XCB_ATOM_NONE)
+                path = Path{hint};
+            else
+                discard(hintProps);
+        }
+        const bool hintIsClient = !path.empty();
+        if (!hintIsClient)
+            path = findClient(children);
         if (path.empty()) {
             e.window = rootChild; // a frame without a client: named by itself
         } else {
             e.window = path.back();
             discard(own);
-            props = propertiesOf(e.window);
+            props = hintIsClient ? hintProps : propertiesOf(e.window);
             // Frames come and go; a long session must not keep every one.
             if (m_paths.size() >= kRememberedFrames)
                 m_paths.clear();

@@ -310,7 +310,8 @@ xcb_window_t childWindow(xcb_connection_t *c, xcb_window_t parent, const char *w
 } // namespace
 
 // A frame's client is remembered, but only used while it still lies there:
-// a new client in the same frame, at one or two levels, is found anew.
+// a new client in the same frame, at one or two levels, is found anew. The
+// window under the pointer is taken only when it is a client.
 TEST(WindowInfoX11, RememberedClientIsCheckedEveryTime)
 {
     if (!haveX11())
@@ -322,6 +323,11 @@ TEST(WindowInfoX11, RememberedClientIsCheckedEveryTime)
     for (int i = 0; i < 3; ++i) // decoration windows beside the client
         childWindow(c, frame, nullptr, false);
     const xcb_window_t first = childWindow(c, frame, "First", true);
+    // The pointer over a decoration that lies on the client: not the client.
+    childWindow(c, frame, nullptr, false);
+    xcb_map_subwindows(c, frame);
+    xcb_map_window(c, frame);
+    xcb_warp_pointer(c, XCB_NONE, frame, 0, 0, 0, 0, 30, 30);
     xcb_flush(c);
     TWindowTracker tracker;
     ASSERT_TRUE(tracker.IsAvailable());
