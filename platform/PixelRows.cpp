@@ -49,6 +49,12 @@ void row24To32BackPlain(uchar *dst, const uchar *src, int x, std::uint32_t flip)
     }
 }
 
+void swapBytesPlain(uchar *__restrict a, uchar *__restrict b, std::size_t n, std::size_t i)
+{
+    for (; i < n; ++i)
+        std::swap(a[i], b[i]);
+}
+
 void row32InvertPlain(uchar *p, std::size_t n, std::size_t i)
 {
     for (p += 4 * i; i < n; ++i, p += 4) {
@@ -389,6 +395,30 @@ __attribute__((target("avx2"))) void row32InvertAvx2(uchar *p, std::size_t n)
         _mm256_storeu_si256(q, _mm256_xor_si256(_mm256_or_si256(_mm256_loadu_si256(q), opaque), colour));
     }
     row32InvertPlain(p, n, i);
+}
+
+__attribute__((target("avx2"))) void swapBytesAvx2(uchar *__restrict a, uchar *__restrict b, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        auto *p = reinterpret_cast<__m256i *>(a + i);
+        auto *q = reinterpret_cast<__m256i *>(b + i);
+        const __m256i x = _mm256_loadu_si256(p);
+        _mm256_storeu_si256(p, _mm256_loadu_si256(q));
+        _mm256_storeu_si256(q, x);
+    }
+    swapBytesPlain(a, b, n, i);
+}
+
+__attribute__((target("avx512f"))) void swapBytesAvx512(uchar *__restrict a, uchar *__restrict b, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512i x = _mm512_loadu_si512(a + i);
+        _mm512_storeu_si512(a + i, _mm512_loadu_si512(b + i));
+        _mm512_storeu_si512(b + i, x);
+    }
+    swapBytesPlain(a, b, n, i);
 }
 
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
@@ -829,6 +859,21 @@ void Row32Invert(uchar *p, std::size_t n)
     }
 #endif
     row32InvertPlain(p, n, 0);
+}
+
+void SwapBytes(uchar *__restrict a, uchar *__restrict b, std::size_t n)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        swapBytesAvx512(a, b, n);
+        return;
+    }
+    if (haveAvx2()) {
+        swapBytesAvx2(a, b, n);
+        return;
+    }
+#endif
+    swapBytesPlain(a, b, n, 0);
 }
 
 void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256])

@@ -1,7 +1,7 @@
 #pragma once
 // Whole rows of true-colour pixels from one layout into the other, at memory
 // speed: SSSE3 shuffles where the processor has them, plain code elsewhere.
-// Used by the bitmap's format change and by the screen grab.
+// Used by the bitmap's format change, the screen grab and the AVI reader.
 #include <QtGlobal>
 
 #include <cstddef>
@@ -31,6 +31,10 @@ void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip =
 // n pixels B, G, R, X in place: blue, green and red become 255 minus
 // themselves, X becomes 0xFF (an inverted picture stays opaque).
 void Row32Invert(uchar *p, std::size_t n);
+
+// The n bytes at a and the n bytes at b change places (two rows of a picture
+// turned upside down). The ranges must not overlap.
+void SwapBytes(uchar *__restrict a, uchar *__restrict b, std::size_t n);
 
 // Each of the n bytes at p becomes table[byte].
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);
