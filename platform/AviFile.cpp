@@ -847,10 +847,7 @@ void TAviFileReader::ReadFrame(int index, TBitmap &into)
         throw EAviError(QStringLiteral("AVI frame %1 is damaged").arg(index + 1));
 
     if (swapRows)
-        for (int y = 0; y < m_height / 2; ++y) {
-            uchar *a = bits.data() + std::size_t(y) * stride;
-            SwapBytes(a, bits.data() + std::size_t(m_height - 1 - y) * stride, stride);
-        }
+        FlipRows(bits.data(), stride, m_height);
     if (convert) {
         const std::size_t used = std::size_t(m_width) * std::size_t(BitsPerPixel(m_pf) / 8);
         for (int y = 0; y < m_height; ++y) {

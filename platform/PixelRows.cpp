@@ -55,6 +55,12 @@ void swapBytesPlain(uchar *__restrict a, uchar *__restrict b, std::size_t n, std
         std::swap(a[i], b[i]);
 }
 
+void flipRowsPlain(uchar *bits, std::size_t stride, int height)
+{
+    for (int y = 0; y < height / 2; ++y)
+        swapBytesPlain(bits + std::size_t(y) * stride, bits + std::size_t(height - 1 - y) * stride, stride, 0);
+}
+
 void row32InvertPlain(uchar *p, std::size_t n, std::size_t i)
 {
     for (p += 4 * i; i < n; ++i, p += 4) {
@@ -397,28 +403,34 @@ __attribute__((target("avx2"))) void row32InvertAvx2(uchar *p, std::size_t n)
     row32InvertPlain(p, n, i);
 }
 
-__attribute__((target("avx2"))) void swapBytesAvx2(uchar *__restrict a, uchar *__restrict b, std::size_t n)
+__attribute__((target("avx2"))) void flipRowsAvx2(uchar *bits, std::size_t stride, int height)
 {
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        auto *p = reinterpret_cast<__m256i *>(a + i);
-        auto *q = reinterpret_cast<__m256i *>(b + i);
-        const __m256i x = _mm256_loadu_si256(p);
-        _mm256_storeu_si256(p, _mm256_loadu_si256(q));
-        _mm256_storeu_si256(q, x);
+    for (int y = 0; y < height / 2; ++y) {
+        uchar *a = bits + std::size_t(y) * stride, *b = bits + std::size_t(height - 1 - y) * stride;
+        std::size_t i = 0;
+        for (; i + 32 <= stride; i += 32) {
+            auto *p = reinterpret_cast<__m256i *>(a + i);
+            auto *q = reinterpret_cast<__m256i *>(b + i);
+            const __m256i x = _mm256_loadu_si256(p);
+            _mm256_storeu_si256(p, _mm256_loadu_si256(q));
+            _mm256_storeu_si256(q, x);
+        }
+        swapBytesPlain(a, b, stride, i);
     }
-    swapBytesPlain(a, b, n, i);
 }
 
-__attribute__((target("avx512f"))) void swapBytesAvx512(uchar *__restrict a, uchar *__restrict b, std::size_t n)
+__attribute__((target("avx512f"))) void flipRowsAvx512(uchar *bits, std::size_t stride, int height)
 {
-    std::size_t i = 0;
-    for (; i + 64 <= n; i += 64) {
-        const __m512i x = _mm512_loadu_si512(a + i);
-        _mm512_storeu_si512(a + i, _mm512_loadu_si512(b + i));
-        _mm512_storeu_si512(b + i, x);
+    for (int y = 0; y < height / 2; ++y) {
+        uchar *a = bits + std::size_t(y) * stride, *b = bits + std::size_t(height - 1 - y) * stride;
+        std::size_t i = 0;
+        for (; i + 64 <= stride; i += 64) {
+            const __m512i x = _mm512_loadu_si512(a + i);
+            _mm512_storeu_si512(a + i, _mm512_loadu_si512(b + i));
+            _mm512_storeu_si512(b + i, x);
+        }
+        swapBytesPlain(a, b, stride, i);
     }
-    swapBytesPlain(a, b, n, i);
 }
 
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
@@ -861,19 +873,19 @@ void Row32Invert(uchar *p, std::size_t n)
     row32InvertPlain(p, n, 0);
 }
 
-void SwapBytes(uchar *__restrict a, uchar *__restrict b, std::size_t n)
+void FlipRows(uchar *bits, std::size_t stride, int height)
 {
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveVbmi()) {
-        swapBytesAvx512(a, b, n);
+        flipRowsAvx512(bits, stride, height);
         return;
     }
     if (haveAvx2()) {
-        swapBytesAvx2(a, b, n);
+        flipRowsAvx2(bits, stride, height);
         return;
     }
 #endif
-    swapBytesPlain(a, b, n, 0);
+    flipRowsPlain(bits, stride, height);
 }
 
 void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256])

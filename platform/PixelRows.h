@@ -32,9 +32,9 @@ void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip =
 // themselves, X becomes 0xFF (an inverted picture stays opaque).
 void Row32Invert(uchar *p, std::size_t n);
 
-// The n bytes at a and the n bytes at b change places (two rows of a picture
-// turned upside down). The ranges must not overlap.
-void SwapBytes(uchar *__restrict a, uchar *__restrict b, std::size_t n);
+// The height rows of stride bytes at bits turned upside down in place: the
+// first row changes places with the last, and so on inwards.
+void FlipRows(uchar *bits, std::size_t stride, int height);
 
 // Each of the n bytes at p becomes table[byte].
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);

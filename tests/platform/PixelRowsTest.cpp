@@ -101,10 +101,9 @@ std::vector<Bytes> runAll(int n)
         out.push_back(turned);
     }
 
-    // Two rows of a picture turned upside down: 3n bytes each way.
-    Bytes rows = in24;
-    rows.insert(rows.end(), in32.begin(), in32.begin() + 3 * n);
-    SwapBytes(rows.data(), rows.data() + 3 * n, std::size_t(3 * n));
+    // Three rows of 3n + 1 bytes turned upside down (the middle one stays).
+    Bytes rows = randomBytes(std::size_t(3 * (3 * n + 1)), unsigned(n + 2000));
+    FlipRows(rows.data(), std::size_t(3 * n + 1), 3);
     out.push_back(rows);
     return out;
 }
@@ -123,7 +122,7 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
                            "24->32 inverted in place", "32->24 looked up in place", "32->24 grey in place",
                            "invert 32", "lookup",
                            "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap",
-                           "turn 24", "turn 32", "swap bytes"};
+                           "turn 24", "turn 32", "flip rows"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
         lengths.push_back(n);
@@ -162,9 +161,9 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes px = {0, 100, 255, 0, 1, 2, 3, 77};
     Row32Invert(px.data(), 2); // the fourth byte always ends up 0xFF
     EXPECT_EQ(px, (Bytes{255, 155, 0, 255, 254, 253, 252, 255}));
-    Bytes pair = {1, 2, 3, 7, 8, 9};
-    SwapBytes(pair.data(), pair.data() + 3, 3);
-    EXPECT_EQ(pair, (Bytes{7, 8, 9, 1, 2, 3}));
+    Bytes rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    FlipRows(rows.data(), 3, 4);
+    EXPECT_EQ(rows, (Bytes{10, 11, 12, 7, 8, 9, 4, 5, 6, 1, 2, 3}));
     // Pixels A B C over D E F turn into rows D A, E B, F C.
     const Bytes abc = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6};
     Bytes turned(24);
