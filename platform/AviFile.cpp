@@ -3,10 +3,14 @@
 
 #include "LeBytes.h"
 #include "GraphicText.h"
+#include "PixelRows.h"
 
-#include <QFile>
 
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 
 #include <algorithm>
 #include <cstring>
@@ -43,6 +47,49 @@ QString fourCCText(std::uint32_t v)
         s += QLatin1Char(c);
     }
     return s;
+}
+
+// True when every one of the count index entries at e is a chunk of tag db
+// or dc of at least need bytes whose offset lies in [lowest, highest] and
+// whose data ends by highest. One pass in 32-bit arithmetic without
+// branches, which the compiler widens (lowest <= offset <= highest as one
+// unsigned comparison, then size <= highest - offset); AVX-512, where the
+// processor has it, takes sixteen lanes at a time.
+template <typename = void>
+inline __attribute__((always_inline)) bool onlyWholeFramesBody(const unsigned char *e, qint64 count,
+                                                               std::uint32_t db, std::uint32_t dc, std::uint32_t need,
+                                                               std::uint32_t lowest, std::uint32_t highest)
+{
+    std::uint32_t stray = 0;
+    for (qint64 i = 0; i < count; ++i) {
+        const unsigned char *p = e + 16 * i;
+        const std::uint32_t tag = rdU32(p), offset = rdU32(p + 8), size = rdU32(p + 12);
+        stray |= std::uint32_t(tag != db) & std::uint32_t(tag != dc);
+        stray |= std::uint32_t(size < need) | std::uint32_t(offset - lowest > highest - lowest) |
+                 std::uint32_t(size > highest - offset);
+    }
+    return stray == 0;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx512f,avx512bw,avx512vl"))) bool onlyWholeFramesAvx512(
+    const unsigned char *e, qint64 count, std::uint32_t db, std::uint32_t dc, std::uint32_t need,
+    std::uint32_t lowest, std::uint32_t highest)
+{
+    return onlyWholeFramesBody(e, count, db, dc, need, lowest, highest);
+}
+#endif
+
+bool onlyWholeFrames(const unsigned char *e, qint64 count, std::uint32_t db, std::uint32_t dc, std::uint32_t need,
+                     std::uint32_t lowest, std::uint32_t highest)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                               __builtin_cpu_supports("avx512vl");
+    if (avx512)
+        return onlyWholeFramesAvx512(e, count, db, dc, need, lowest, highest);
+#endif
+    return onlyWholeFramesBody(e, count, db, dc, need, lowest, highest);
 }
 
 } // namespace
@@ -345,25 +392,35 @@ void TAviFileWriter::Cancel()
 // Reader
 
 TAviFileReader::TAviFileReader() = default;
-TAviFileReader::~TAviFileReader() = default;
+
+TAviFileReader::~TAviFileReader() { closeFile(); }
+
+void TAviFileReader::closeFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_dev = nullptr;
+}
 
 void TAviFileReader::Open(const QString &fileName)
 {
-    auto file = std::make_unique<QFile>(fileName);
-    // Frames are read whole: a buffer in between would only copy them once more.
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw EAviError(GraphicCannotOpen(fileName, file->errorString()));
-    m_dev = file.get();
-    m_fd = file->handle();
-    m_own = std::move(file);
+    closeFile();
+    // Read by position through the bare descriptor: a frame goes from the
+    // system straight into its picture. A FIFO or a device in the file's
+    // place is refused instead of hanging the reader.
+    QString why;
+    m_fd = OpenRegularFd(fileName, &why, &m_size);
+    if (m_fd < 0)
+        throw EAviError(GraphicCannotOpen(fileName, why));
     parse();
 }
 
 void TAviFileReader::Open(QIODevice &device)
 {
-    m_own.reset();
-    m_fd = -1;
+    closeFile();
     m_dev = &device;
+    m_size = device.size();
     parse();
 }
 
@@ -374,54 +431,99 @@ int TAviFileReader::FrameIntervalMs() const
     return int(std::clamp<qint64>(qint64(1000) * std::max<std::uint32_t>(m_scale, 1) / m_rate, 1, 60000));
 }
 
+const char *TAviFileReader::cached(qint64 pos, qint64 size) const
+{
+    if (pos + size <= m_head.size())
+        return m_head.constData() + pos;
+    if (m_aheadPos >= 0 && pos >= m_aheadPos && pos + size <= m_aheadPos + m_ahead.size())
+        return m_ahead.constData() + (pos - m_aheadPos);
+    return nullptr;
+}
+
 QByteArray TAviFileReader::readAt(qint64 pos, qint64 size)
 {
     if (pos < 0 || size < 0 || pos + size > m_size)
         throw EAviError(QStringLiteral("The AVI file is truncated"));
-    if (pos + size <= m_head.size())
-        return m_head.mid(pos, size);
-    if (m_fd >= 0) {
-        QByteArray b(size, Qt::Uninitialized);
-        if (::pread(m_fd, b.data(), std::size_t(size), off_t(pos)) != ssize_t(size))
-            throw EAviError(QStringLiteral("The AVI file is truncated"));
-        return b;
-    }
-    if (!m_dev->seek(pos))
-        throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
-    QByteArray b = m_dev->read(size);
-    if (b.size() != size)
+    if (const char *c = cached(pos, size))
+        return QByteArray(c, size);
+    QByteArray b(size, Qt::Uninitialized);
+    iovec piece{b.data(), std::size_t(size)};
+    if (!readPieces(pos, &piece, 1))
         throw EAviError(QStringLiteral("The AVI file is truncated"));
     return b;
 }
 
-void TAviFileReader::readInto(qint64 pos, qint64 size, uchar *to, int frameNo)
+void TAviFileReader::readSmall(qint64 pos, int size, uchar *to, bool readAhead)
 {
-    if (m_fd >= 0) {
-        if (::pread(m_fd, to, std::size_t(size), off_t(pos)) != ssize_t(size))
-            throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(frameNo + 1));
+    if (pos < 0 || size < 0 || pos + size > m_size)
+        throw EAviError(QStringLiteral("The AVI file is truncated"));
+    if (readAhead && !cached(pos, size)) {
+        // What follows a top-level chunk header is mostly the index: read
+        // with it, the index costs no read of its own.
+        m_ahead = readAt(pos, std::min<qint64>(m_size - pos, 65536));
+        m_aheadPos = pos;
+    }
+    if (const char *c = cached(pos, size)) {
+        std::memcpy(to, c, std::size_t(size));
         return;
     }
-    if (!m_dev->seek(pos))
-        throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
-    if (m_dev->read(reinterpret_cast<char *>(to), size) != size)
-        throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(frameNo + 1));
+    iovec piece{to, std::size_t(size)};
+    if (!readPieces(pos, &piece, 1))
+        throw EAviError(QStringLiteral("The AVI file is truncated"));
+}
+
+bool TAviFileReader::readPieces(qint64 pos, iovec *pieces, std::size_t count)
+{
+    if (m_fd < 0) {
+        if (!m_dev->seek(pos))
+            throw EAviError(QStringLiteral("Cannot read the AVI file: %1").arg(m_dev->errorString()));
+        for (std::size_t i = 0; i < count; ++i)
+            if (m_dev->read(static_cast<char *>(pieces[i].iov_base), qint64(pieces[i].iov_len)) !=
+                qint64(pieces[i].iov_len))
+                return false;
+        return true;
+    }
+    // The system takes at most IOV_MAX pieces a call and may stop early;
+    // each call goes on where the last one ended.
+    while (count > 0) {
+        const ssize_t got = ::preadv(m_fd, pieces, int(std::min<std::size_t>(count, IOV_MAX)), off_t(pos));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        pos += got;
+        std::size_t left = std::size_t(got);
+        while (count > 0 && left >= pieces->iov_len) {
+            left -= pieces->iov_len;
+            ++pieces;
+            --count;
+        }
+        if (left > 0) {
+            pieces->iov_base = static_cast<char *>(pieces->iov_base) + left;
+            pieces->iov_len -= left;
+        }
+    }
+    return true;
 }
 
 void TAviFileReader::parse()
 {
     m_frames.clear();
+    m_index.clear();
+    m_frameCount = 0;
     m_palette.clear();
     m_width = m_height = m_bits = 0;
     m_rate = m_scale = 0;
     m_masked = false;
     m_masks = {};
     m_head.clear();
-    m_size = m_dev->size();
+    m_ahead.clear();
+    m_aheadPos = -1;
     // The headers lie in the first few kilobytes: one read serves them all.
     m_head = readAt(0, std::min<qint64>(m_size, 4096));
 
-    const QByteArray riff = readAt(0, 12);
-    const auto *r = reinterpret_cast<const unsigned char *>(riff.constData());
+    uchar r[12];
+    readSmall(0, 12, r);
     if (rdU32(r) != tagOf("RIFF") || rdU32(r + 8) != tagOf("AVI "))
         throw EAviError(QStringLiteral("Not an AVI file"));
     const qint64 riffEnd = 8 + qint64(rdU32(r + 4));
@@ -429,11 +531,11 @@ void TAviFileReader::parse()
         throw EAviError(QStringLiteral("The AVI file is truncated"));
 
     // Walks the chunks of [begin, end); visit(tag, dataPos, size, listType).
-    const auto walk = [this](qint64 begin, qint64 end, auto &&visit) {
+    const auto walk = [this](qint64 begin, qint64 end, auto &&visit, bool topLevel = false) {
         qint64 pos = begin;
         while (pos + 8 <= end) {
-            const QByteArray hd = readAt(pos, std::min<qint64>(12, end - pos));
-            const auto *p = reinterpret_cast<const unsigned char *>(hd.constData());
+            uchar p[12];
+            readSmall(pos, int(std::min<qint64>(12, end - pos)), p, topLevel);
             const std::uint32_t tag = rdU32(p);
             const qint64 size = rdU32(p + 4);
             if (pos + 8 + size > end)
@@ -529,9 +631,11 @@ void TAviFileReader::parse()
                     const qint64 n = std::min<qint64>(used == 0 ? 256 : std::min<std::uint32_t>(used, 256), avail);
                     if (n <= 0)
                         throw EAviError(QStringLiteral("The AVI video has no palette"));
+                    m_palette.resize(n);
+                    QRgb *pal = m_palette.data();
                     for (qint64 i = 0; i < n; ++i) {
                         const auto *c = p + hdrSize + 4 * i;
-                        m_palette.append(qRgb(c[2], c[1], c[0]));
+                        pal[i] = qRgb(c[2], c[1], c[0]);
                     }
                 }
                 streamNo = thisStream;
@@ -545,7 +649,7 @@ void TAviFileReader::parse()
             indexSize = size;
         }
         return true;
-    });
+    }, true);
     if (streamNo < 0)
         throw EAviError(QStringLiteral("The AVI file holds no video stream"));
     if (moviBegin < 0)
@@ -585,6 +689,7 @@ void TAviFileReader::parse()
         });
     };
     collect(collect, moviBegin, moviEnd);
+    m_frameCount = qint64(m_frames.size());
     if (m_frames.empty())
         throw EAviError(QStringLiteral("The AVI file holds no frames"));
 }
@@ -599,29 +704,36 @@ bool TAviFileReader::useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegi
     const qint64 count = indexSize / 16;
     if (count <= 0 || count > 10'000'000)
         return false;
-    const QByteArray index = readAt(indexPos, count * 16);
-    const auto *e = reinterpret_cast<const unsigned char *>(index.constData());
-    const auto chunkAgrees = [&](qint64 at, std::uint32_t tag, std::uint32_t size) {
-        if (at < moviBegin || at + 8 + qint64(size) > moviEnd)
-            return false;
-        const QByteArray hd = readAt(at, 8);
-        const auto *p = reinterpret_cast<const unsigned char *>(hd.constData());
-        return rdU32(p) == tag && rdU32(p + 4) == size;
-    };
-    qint64 first = -1, last = -1;
-    for (qint64 i = 0; i < count; ++i) {
-        const std::uint32_t tag = rdU32(e + 16 * i);
-        if ((tag == db || tag == dc) && rdU32(e + 16 * i + 12) != 0) {
-            if (first < 0)
-                first = i;
-            last = i;
-        }
+    // Mostly the index came with the read-ahead: kept there, not copied.
+    QByteArray index;
+    qint64 entriesAt = 0;
+    if (m_aheadPos >= 0 && indexPos >= m_aheadPos && indexPos + count * 16 <= m_aheadPos + m_ahead.size()) {
+        index = m_ahead;
+        entriesAt = indexPos - m_aheadPos;
+    } else {
+        index = readAt(indexPos, count * 16);
     }
-    if (first < 0)
+    const auto *e = reinterpret_cast<const unsigned char *>(index.constData()) + entriesAt;
+    const auto isFrame = [&](qint64 i) {
+        const std::uint32_t tag = rdU32(e + 16 * i);
+        return (tag == db || tag == dc) && rdU32(e + 16 * i + 12) != 0;
+    };
+    qint64 first = 0, last = count - 1;
+    while (first < count && !isFrame(first))
+        ++first;
+    if (first == count)
         return false;
+    while (!isFrame(last))
+        --last;
     const auto entryAgrees = [&](qint64 base, qint64 i) {
         const unsigned char *p = e + 16 * i;
-        return chunkAgrees(base + rdU32(p + 8), rdU32(p), rdU32(p + 12));
+        const qint64 at = base + rdU32(p + 8);
+        const std::uint32_t size = rdU32(p + 12);
+        if (at < moviBegin || at + 8 + qint64(size) > moviEnd)
+            return false;
+        uchar hd[8];
+        readSmall(at, 8, hd);
+        return rdU32(hd) == rdU32(p) && rdU32(hd + 4) == size;
     };
     qint64 base = moviBegin - 4;
     if (!entryAgrees(base, first)) {
@@ -631,29 +743,63 @@ bool TAviFileReader::useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegi
     }
     if (!entryAgrees(base, last))
         return false;
-    std::vector<Chunk> frames;
-    frames.reserve(std::size_t(count));
+    const qint64 lowest = moviBegin - base;    // an entry's offset may not lie before this
+    const qint64 highest = moviEnd - base - 8; // nor may its data end after this
+    // Most indexes hold nothing but whole frames of the one stream: then
+    // entry n is frame n and is looked up when it is read.
+    const bool fits = lowest <= highest && highest <= qint64(UINT32_MAX);
+    const bool stray = !fits || !onlyWholeFrames(e, count, db, dc, std::uint32_t(need), std::uint32_t(lowest),
+                                                 std::uint32_t(highest));
+    if (!stray) {
+        m_index = index;
+        m_indexAt = entriesAt;
+        m_indexBase = base;
+        m_frameCount = count;
+        return true;
+    }
+    // Otherwise the frames are listed one by one. A stray entry is noted and
+    // judged at the end rather than at each one.
+    std::vector<Chunk> frames(static_cast<std::size_t>(count));
+    Chunk *out = frames.data();
+    bool outside = false, tooShort = false;
     for (qint64 i = 0; i < count; ++i) {
         const unsigned char *p = e + 16 * i;
         const std::uint32_t tag = rdU32(p);
         if (tag != db && tag != dc)
             continue;
-        const qint64 at = base + rdU32(p + 8);
+        const qint64 offset = rdU32(p + 8);
         const std::uint32_t size = rdU32(p + 12);
-        if (at < moviBegin || at + 8 + qint64(size) > moviEnd)
-            return false;
+        outside |= offset < lowest || offset + qint64(size) > highest;
         if (size == 0) {
-            if (frames.empty())
+            // An empty chunk repeats the frame before it; one before the
+            // first frame leaves the frames to the walk.
+            if (out == frames.data())
                 return false;
-            frames.push_back(frames.back());
+            *out = out[-1];
         } else {
-            if (size < need)
-                throw EAviError(QStringLiteral("AVI frame %1 is too short").arg(frames.size() + 1));
-            frames.push_back({at + 8, size});
+            tooShort |= size < need;
+            *out = {base + offset + 8, size};
         }
+        ++out;
     }
+    if (outside)
+        return false;
+    frames.resize(std::size_t(out - frames.data()));
+    if (tooShort)
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            if (frames[i].size < need)
+                throw EAviError(QStringLiteral("AVI frame %1 is too short").arg(i + 1));
     m_frames = std::move(frames);
+    m_frameCount = qint64(m_frames.size());
     return true;
+}
+
+TAviFileReader::Chunk TAviFileReader::chunkOf(int index) const
+{
+    if (m_index.isEmpty())
+        return m_frames[std::size_t(index)];
+    const auto *p = reinterpret_cast<const unsigned char *>(m_index.constData()) + m_indexAt + 16 * qint64(index);
+    return {m_indexBase + rdU32(p + 8) + 8, rdU32(p + 12)};
 }
 
 TBitmap TAviFileReader::Frame(int index)
@@ -665,45 +811,57 @@ TBitmap TAviFileReader::Frame(int index)
 
 void TAviFileReader::ReadFrame(int index, TBitmap &into)
 {
-    if (!m_dev || index < 0 || index >= FrameCount())
+    if ((m_fd < 0 && !m_dev) || index < 0 || index >= FrameCount())
         throw EAviError(QStringLiteral("The AVI file has no frame %1").arg(index + 1));
-    const Chunk &c = m_frames[std::size_t(index)];
+    const Chunk c = chunkOf(index);
     const std::size_t srcStride = BytesPerRow(m_width, m_bits);
     const qint64 need = qint64(srcStride) * m_height;
-    // The chunk must still be what the index said it is.
+    const std::size_t stride = BytesPerRow(m_width, BitsPerPixel(m_pf));
+    PixelBuffer bits(stride * std::size_t(m_height)); // every byte is written over
+    const bool convert = m_masked && !BitFieldsAsStored(m_bits, m_masks);
+
+    // One read from the chunk's header to the frame's end. Rows that need
+    // no conversion go straight into the picture; converted ones go through
+    // the scratch rows. A bottom-up frame's rows of 1.5 KB or more are read
+    // each into its place, the last stored row into the picture's first;
+    // below that the system's cost for each piece of a vector read passes
+    // that of reading them in stored order and swapping them afterwards.
+    constexpr std::size_t kRowPieceMinimum = 1536;
     uchar hd[8];
-    readInto(c.pos - 8, 8, hd, index);
+    m_pieces.clear();
+    m_pieces.push_back({hd, 8});
+    const bool swapRows = !convert && !m_topDown && srcStride < kRowPieceMinimum;
+    if (convert) {
+        m_scratch.resize(std::size_t(need));
+        m_pieces.push_back({m_scratch.data(), std::size_t(need)});
+    } else if (m_topDown || swapRows) {
+        m_pieces.push_back({bits.data(), std::size_t(need)});
+    } else {
+        for (int y = m_height - 1; y >= 0; --y)
+            m_pieces.push_back({bits.data() + std::size_t(y) * stride, srcStride});
+    }
+    if (!readPieces(c.pos - 8, m_pieces.data(), m_pieces.size()))
+        throw EAviError(QStringLiteral("AVI frame %1 is truncated").arg(index + 1));
+    // The chunk must still be what the index said it is.
     if ((rdU32(hd) != m_tagDb && rdU32(hd) != m_tagDc) || rdU32(hd + 4) != c.size || c.size < need)
         throw EAviError(QStringLiteral("AVI frame %1 is damaged").arg(index + 1));
 
-    const std::size_t stride = BytesPerRow(m_width, BitsPerPixel(m_pf));
-    PixelBuffer bits(stride * std::size_t(m_height)); // every byte is written over
-    const auto storedRow = [&](int y) { return m_topDown ? y : m_height - 1 - y; };
-    if (m_masked && !BitFieldsAsStored(m_bits, m_masks)) {
-        m_scratch.resize(std::size_t(need));
-        readInto(c.pos, need, m_scratch.data(), index);
+    if (swapRows)
+        FlipRows(bits.data(), stride, m_height);
+    if (convert) {
         const std::size_t used = std::size_t(m_width) * std::size_t(BitsPerPixel(m_pf) / 8);
         for (int y = 0; y < m_height; ++y) {
             uchar *dst = bits.data() + std::size_t(y) * stride;
-            BitFieldsRow(m_scratch.data() + std::size_t(storedRow(y)) * srcStride, m_width, m_bits, m_masks, dst);
+            const int stored = m_topDown ? y : m_height - 1 - y;
+            BitFieldsRow(m_scratch.data() + std::size_t(stored) * srcStride, m_width, m_bits, m_masks, dst);
             std::memset(dst + used, 0, stride - used);
         }
-    } else {
-        // Rows as they are stored: one read into the picture, then bottom-up
-        // rows swapped into place. (A vector read of one piece a row, which
-        // would put them upright at once, costs more than the swap.)
-        readInto(c.pos, need, bits.data(), index);
-        if (!m_topDown)
-            for (int y = 0; y < m_height / 2; ++y) {
-                uchar *a = bits.data() + std::size_t(y) * stride;
-                std::swap_ranges(a, a + stride, bits.data() + std::size_t(m_height - 1 - y) * stride);
-            }
-        if (m_pf == pf15bit)
-            for (int y = 0; y < m_height; ++y) { // the unused top bit stays clear
-                uchar *row = bits.data() + std::size_t(y) * stride;
-                for (int x = 0; x < m_width; ++x)
-                    row[std::size_t(x) * 2 + 1] &= 0x7F;
-            }
+    } else if (m_pf == pf15bit) {
+        for (int y = 0; y < m_height; ++y) { // the unused top bit stays clear
+            uchar *row = bits.data() + std::size_t(y) * stride;
+            for (int x = 0; x < m_width; ++x)
+                row[std::size_t(x) * 2 + 1] &= 0x7F;
+        }
     }
     // 32-bit pixels are made opaque by the bitmap itself.
     into.Adopt(m_width, m_height, m_pf, std::move(bits), m_palette);

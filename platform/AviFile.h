@@ -23,6 +23,11 @@
 // at, so a late frame costs no more than an early one; without a usable
 // index they are found by walking the 'movi' list. Every length is checked
 // against the file, and a frame's own chunk header is checked when it is read.
+// A file opened by name is read by position: the headers with one read, the
+// index with the read that meets its chunk header, and a frame with one read
+// that puts its rows straight into the new picture (rows stored bottom-up
+// are then swapped into place, or read each into its place when they are
+// long enough for that to cost less).
 #include "Bitmap.h"
 #include "BmpCodec.h"
 #include "Graphic.h"
@@ -32,6 +37,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <sys/uio.h>
 #include <vector>
 
 class QIODevice;
@@ -127,7 +133,7 @@ public:
     // The depth Frame gives: the file's own, or 24/32 bits for colour masks
     // that no TBitmap depth stores as they are.
     TPixelFormat FramePixelFormat() const { return m_pf; }
-    int FrameCount() const { return int(m_frames.size()); }
+    int FrameCount() const { return int(m_frameCount); }
     // Frames per second as the stream gives them (rate / scale).
     std::uint32_t Rate() const { return m_rate; }
     std::uint32_t Scale() const { return m_scale; }
@@ -143,12 +149,18 @@ private:
     void parse();
     bool useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegin, qint64 moviEnd, std::uint32_t db,
                   std::uint32_t dc, qint64 need);
+    // Bytes already read (the head, the read-ahead), else nullptr.
+    const char *cached(qint64 pos, qint64 size) const;
     QByteArray readAt(qint64 pos, qint64 size);
-    void readInto(qint64 pos, qint64 size, uchar *to, int frameNo);
+    // readAhead: fill the read-ahead from pos when it misses.
+    void readSmall(qint64 pos, int size, uchar *to, bool readAhead = false);
+    // Fills the pieces in turn from pos on; false when the data ends first.
+    bool readPieces(qint64 pos, iovec *pieces, std::size_t count);
 
-    std::unique_ptr<QIODevice> m_own;
-    QIODevice *m_dev = nullptr;
-    int m_fd = -1; // the file's descriptor when we opened it ourselves
+    void closeFile();
+
+    QIODevice *m_dev = nullptr; // the device given to Open(QIODevice &)
+    int m_fd = -1;              // or the file Open(name) opened, ours to close
     qint64 m_size = 0;
     int m_width = 0;
     int m_height = 0;
@@ -159,7 +171,10 @@ private:
     TBitFields m_masks;
     std::uint32_t m_tagDb = 0, m_tagDc = 0;
     QByteArray m_head; // the file's first bytes, where the headers lie
+    QByteArray m_ahead; // read ahead from a top-level chunk past the head (mostly the index)
+    qint64 m_aheadPos = -1;
     PixelBuffer m_scratch; // stored rows of a frame that is converted
+    std::vector<iovec> m_pieces; // where the bytes of one frame go
     std::uint32_t m_rate = 0;
     std::uint32_t m_scale = 0;
     QVector<QRgb> m_palette;
@@ -168,7 +183,15 @@ private:
         qint64 pos;
         std::uint32_t size;
     };
+    Chunk chunkOf(int index) const;
+
+    // Where the frames lie: the index as read, when its entry n is frame n,
+    // or else a list of every frame's chunk.
+    QByteArray m_index;
+    qint64 m_indexAt = 0;   // where in m_index the entries start
+    qint64 m_indexBase = 0; // what the index's offsets count from
     std::vector<Chunk> m_frames;
+    qint64 m_frameCount = 0;
 };
 
 } // namespace zk

@@ -49,6 +49,18 @@ void row24To32BackPlain(uchar *dst, const uchar *src, int x, std::uint32_t flip)
     }
 }
 
+void swapBytesPlain(uchar *__restrict a, uchar *__restrict b, std::size_t n, std::size_t i)
+{
+    for (; i < n; ++i)
+        std::swap(a[i], b[i]);
+}
+
+void flipRowsPlain(uchar *bits, std::size_t stride, int height)
+{
+    for (int y = 0; y < height / 2; ++y)
+        swapBytesPlain(bits + std::size_t(y) * stride, bits + std::size_t(height - 1 - y) * stride, stride, 0);
+}
+
 void row32InvertPlain(uchar *p, std::size_t n, std::size_t i)
 {
     for (p += 4 * i; i < n; ++i, p += 4) {
@@ -389,6 +401,36 @@ __attribute__((target("avx2"))) void row32InvertAvx2(uchar *p, std::size_t n)
         _mm256_storeu_si256(q, _mm256_xor_si256(_mm256_or_si256(_mm256_loadu_si256(q), opaque), colour));
     }
     row32InvertPlain(p, n, i);
+}
+
+__attribute__((target("avx2"))) void flipRowsAvx2(uchar *bits, std::size_t stride, int height)
+{
+    for (int y = 0; y < height / 2; ++y) {
+        uchar *a = bits + std::size_t(y) * stride, *b = bits + std::size_t(height - 1 - y) * stride;
+        std::size_t i = 0;
+        for (; i + 32 <= stride; i += 32) {
+            auto *p = reinterpret_cast<__m256i *>(a + i);
+            auto *q = reinterpret_cast<__m256i *>(b + i);
+            const __m256i x = _mm256_loadu_si256(p);
+            _mm256_storeu_si256(p, _mm256_loadu_si256(q));
+            _mm256_storeu_si256(q, x);
+        }
+        swapBytesPlain(a, b, stride, i);
+    }
+}
+
+__attribute__((target("avx512f"))) void flipRowsAvx512(uchar *bits, std::size_t stride, int height)
+{
+    for (int y = 0; y < height / 2; ++y) {
+        uchar *a = bits + std::size_t(y) * stride, *b = bits + std::size_t(height - 1 - y) * stride;
+        std::size_t i = 0;
+        for (; i + 64 <= stride; i += 64) {
+            const __m512i x = _mm512_loadu_si512(a + i);
+            _mm512_storeu_si512(a + i, _mm512_loadu_si512(b + i));
+            _mm512_storeu_si512(b + i, x);
+        }
+        swapBytesPlain(a, b, stride, i);
+    }
 }
 
 // Four pixels at a time: one shuffle drops the padding bytes. Each 16-byte
@@ -829,6 +871,21 @@ void Row32Invert(uchar *p, std::size_t n)
     }
 #endif
     row32InvertPlain(p, n, 0);
+}
+
+void FlipRows(uchar *bits, std::size_t stride, int height)
+{
+#ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        flipRowsAvx512(bits, stride, height);
+        return;
+    }
+    if (haveAvx2()) {
+        flipRowsAvx2(bits, stride, height);
+        return;
+    }
+#endif
+    flipRowsPlain(bits, stride, height);
 }
 
 void Row32To24Lookup(uchar *dst, const uchar *src, int n, const uchar (&table)[256])

@@ -1,7 +1,7 @@
 #pragma once
 // Whole rows of true-colour pixels from one layout into the other, at memory
 // speed: SSSE3 shuffles where the processor has them, plain code elsewhere.
-// Used by the bitmap's format change and by the screen grab.
+// Used by the bitmap's format change, the screen grab and the AVI reader.
 #include <QtGlobal>
 
 #include <cstddef>
@@ -31,6 +31,10 @@ void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip =
 // n pixels B, G, R, X in place: blue, green and red become 255 minus
 // themselves, X becomes 0xFF (an inverted picture stays opaque).
 void Row32Invert(uchar *p, std::size_t n);
+
+// The height rows of stride bytes at bits turned upside down in place: the
+// first row changes places with the last, and so on inwards.
+void FlipRows(uchar *bits, std::size_t stride, int height);
 
 // Each of the n bytes at p becomes table[byte].
 void LookupBytes(uchar *p, std::size_t n, const uchar (&table)[256]);

@@ -431,7 +431,7 @@ QString ResolveLinkTarget(const QString &path)
     return target;
 }
 
-bool OpenRegularFile(QFile &file, const QString &path, QString *error)
+int OpenRegularFd(const QString &path, QString *error, qint64 *size)
 {
     int fd;
     do {
@@ -442,7 +442,7 @@ bool OpenRegularFile(QFile &file, const QString &path, QString *error)
             ::close(fd);
         if (error)
             *error = why;
-        return false;
+        return -1;
     };
     if (fd < 0)
         return fail(systemError(errno));
@@ -451,9 +451,23 @@ bool OpenRegularFile(QFile &file, const QString &path, QString *error)
         return fail(systemError(errno));
     if (!S_ISREG(st.st_mode))
         return fail(QStringLiteral("it is not a regular file"));
+    if (size)
+        *size = qint64(st.st_size);
+    return fd;
+}
+
+bool OpenRegularFile(QFile &file, const QString &path, QString *error)
+{
+    const int fd = OpenRegularFd(path, error);
+    if (fd < 0)
+        return false;
     file.setFileName(path);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return fail(file.errorString());
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
     return true;
 }
 

@@ -137,6 +137,9 @@ private:
 // checked before anything is read, so a FIFO or a device such as /dev/zero
 // is refused with *error.
 bool OpenRegularFile(QFile &file, const QString &path, QString *error);
+// The same as a bare descriptor for reading by position (the caller closes
+// it), with the file's size in *size; -1 with *error when refused.
+int OpenRegularFd(const QString &path, QString *error, qint64 *size = nullptr);
 
 // Copies what is left of in into dest through a TSafeFile: replacing dest,
 // or (replace false) only when the name is free. False with *error (and

@@ -279,7 +279,9 @@ namespace {
 // An uncompressed AVI put together byte by byte, since ffmpeg writes no
 // colour masks: one video stream, the given format block, one '00db' chunk
 // per frame (rows as stored) and an idx1 index of the kind asked for.
-enum class Index { FromMovi, FromFileStart, Wrong, None };
+// WithSound puts a sound entry ('01wb', pointing at the first frame) before
+// each frame's entry: the frames are then listed one by one.
+enum class Index { FromMovi, FromFileStart, Wrong, None, WithSound };
 
 QByteArray handMadeAvi(const QByteArray &strf, const std::vector<QByteArray> &frames, Index index)
 {
@@ -308,6 +310,12 @@ QByteArray handMadeAvi(const QByteArray &strf, const std::vector<QByteArray> &fr
     for (const QByteArray &f : frames) {
         const quint32 at = quint32(4 + movi.size());
         const quint32 base = index == Index::FromFileStart ? quint32(moviTag) : 0;
+        if (index == Index::WithSound) {
+            idx += "01wb";
+            u32(idx, 0);
+            u32(idx, 4);
+            u32(idx, 4);
+        }
         idx += "00db";
         u32(idx, 0x10);
         u32(idx, index == Index::Wrong ? at + 2 : at + base);
@@ -449,5 +457,111 @@ TEST_F(AviFileTest, UnsoundColourMasksAreRefused)
         } catch (const EAviError &e) {
             EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QLatin1String("mask"))) << e.what();
         }
+    }
+}
+
+TEST(AviFrameRows, ReadStraightIntoThePictureAsStored)
+{
+    // Frames read from a file by position (rows straight into the picture,
+    // bottom-up ones turned upright) against the bytes as they were stored,
+    // and against the same file read through a device. The tall case has
+    // more rows than one vector read takes.
+    struct Case
+    {
+        const char *what;
+        int w, h, bits;
+        bool topDown;
+        Index index;
+        bool repeat; // frame 1 is an empty chunk: frame 0 again
+    };
+    const Case cases[] = {
+        {"8 bits bottom-up", 37, 23, 8, false, Index::FromMovi, false},
+        {"8 bits top-down, no index", 37, 23, 8, true, Index::None, true},
+        {"8 bits bottom-up, index with a repeat", 37, 23, 8, false, Index::FromMovi, true},
+        {"16 bits bottom-up, index with sound", 21, 9, 16, false, Index::WithSound, false},
+        {"24 bits top-down", 37, 23, 24, true, Index::FromFileStart, false},
+        {"24 bits bottom-up, wide and tall", 530, 1100, 24, false, Index::FromMovi, false},
+        {"32 bits bottom-up", 19, 7, 32, false, Index::FromMovi, false},
+    };
+    const QString dir = zktest::scratchDir("avistraight");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int rowBytes = c.w * c.bits / 8, stride = (rowBytes + 3) & ~3;
+        QByteArray strf(40, '\0');
+        qToLittleEndian<quint32>(40, strf.data());
+        qToLittleEndian<quint32>(quint32(c.w), strf.data() + 4);
+        qToLittleEndian<qint32>(c.topDown ? -c.h : c.h, strf.data() + 8);
+        qToLittleEndian<quint32>(1 | (quint32(c.bits) << 16), strf.data() + 12);
+        if (c.bits == 8)
+            for (int i = 0; i < 256; ++i) // grey palette: B, G, R, 0
+                strf += QByteArray(3, char(i)) + QByteArray(1, '\0');
+        std::vector<QByteArray> frames(3);
+        for (int f = 0; f < 3; ++f) {
+            if (f == 1 && c.repeat)
+                continue;
+            frames[std::size_t(f)].resize(stride * c.h);
+            for (int i = 0; i < stride * c.h; ++i)
+                frames[std::size_t(f)][i] = char((i * 7 + i / stride * 13 + f * 101) & 0xFF);
+        }
+        QByteArray bytes = handMadeAvi(strf, frames, c.index);
+        const QString file = dir + "/straight.avi";
+        ASSERT_TRUE(zktest::writeBytes(file, bytes));
+        QBuffer dev(&bytes);
+        dev.open(QIODevice::ReadOnly);
+        TAviFileReader byPosition, byDevice;
+        byPosition.Open(file);
+        byDevice.Open(dev);
+        ASSERT_EQ(byPosition.FrameCount(), 3);
+        for (int f = 0; f < 3; ++f) {
+            const QByteArray &stored = frames[std::size_t(f == 1 && c.repeat ? 0 : f)];
+            const TBitmap a = byPosition.Frame(f), b = byDevice.Frame(f);
+            ASSERT_EQ(a.Height(), c.h);
+            int wrong = 0;
+            for (int y = 0; y < c.h; ++y) {
+                QByteArray want = stored.mid((c.topDown ? y : c.h - 1 - y) * stride, rowBytes);
+                for (int x = 0; x < c.w; ++x) {
+                    if (c.bits == 16) // the unused top bit is cleared
+                        want[2 * x + 1] = char(want[2 * x + 1] & 0x7F);
+                    if (c.bits == 32) // and 32-bit pixels are opaque
+                        want[4 * x + 3] = char(0xFF);
+                }
+                const auto row = [&](const TBitmap &p) {
+                    return QByteArray(reinterpret_cast<const char *>(p.ScanLine(y)), rowBytes);
+                };
+                wrong += row(a) != want;
+                wrong += row(b) != want;
+            }
+            EXPECT_EQ(wrong, 0) << "frame " << f;
+        }
+    }
+}
+
+TEST(AviFrameRows, AFileCutAfterOpeningFailsCleanly)
+{
+    QBuffer good;
+    good.open(QIODevice::ReadWrite);
+    {
+        TAviFileWriter writer;
+        writer.Open(good, 64, 40, 10, 3);
+        for (int i = 0; i < 3; ++i)
+            writer.WriteFrame(TBitmap(64, 40, pf24bit));
+        writer.Finish();
+    }
+    const QString file = zktest::scratchDir("avicut") + "/cut.avi";
+    ASSERT_TRUE(zktest::writeBytes(file, good.data()));
+    TAviFileReader reader;
+    reader.Open(file);
+    ASSERT_EQ(reader.FrameCount(), 3);
+    // Cut halfway through the second frame's pixels while the reader holds
+    // the file. They follow the first frame's chunk and their own 8-byte
+    // header; a one-frame file ends there with the index (8 + 16 bytes).
+    const qint64 secondPixels = AviFileSize(64, 40, 1) - 8 - 16 + 8;
+    ASSERT_TRUE(QFile::resize(file, secondPixels + AviFrameBytes(64, 40) / 2));
+    EXPECT_NO_THROW(reader.Frame(0));
+    try {
+        reader.Frame(1);
+        ADD_FAILURE() << "a cut frame was read";
+    } catch (const EAviError &e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QLatin1String("truncated"))) << e.what();
     }
 }

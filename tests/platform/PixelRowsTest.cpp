@@ -100,6 +100,11 @@ std::vector<Bytes> runAll(int n)
         Rotate32Clockwise(turned.data(), 4 * 9, picture.data(), std::size_t(bytes * n), n, 9, bytes);
         out.push_back(turned);
     }
+
+    // Three rows of 3n + 1 bytes turned upside down (the middle one stays).
+    Bytes rows = randomBytes(std::size_t(3 * (3 * n + 1)), unsigned(n + 2000));
+    FlipRows(rows.data(), std::size_t(3 * n + 1), 3);
+    out.push_back(rows);
     return out;
 }
 
@@ -117,7 +122,7 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
                            "24->32 inverted in place", "32->24 looked up in place", "32->24 grey in place",
                            "invert 32", "lookup",
                            "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap",
-                           "turn 24", "turn 32"};
+                           "turn 24", "turn 32", "flip rows"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
         lengths.push_back(n);
@@ -156,6 +161,9 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes px = {0, 100, 255, 0, 1, 2, 3, 77};
     Row32Invert(px.data(), 2); // the fourth byte always ends up 0xFF
     EXPECT_EQ(px, (Bytes{255, 155, 0, 255, 254, 253, 252, 255}));
+    Bytes rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    FlipRows(rows.data(), 3, 4);
+    EXPECT_EQ(rows, (Bytes{10, 11, 12, 7, 8, 9, 4, 5, 6, 1, 2, 3}));
     // Pixels A B C over D E F turn into rows D A, E B, F C.
     const Bytes abc = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6};
     Bytes turned(24);
