@@ -2,6 +2,8 @@
 // (offscreen): the dot drawn into the picture and the repaint of its bounds,
 // against a bare QPainter dot of the same pen on a picture of the same size
 // and format plus a repaint of the same bounds, taking turns in one run.
+// The status bar stays shown; its position panel is repainted once a display
+// frame, with the frames played for a mouse of a given report rate.
 // Goal: at most 2x the bare dot and repaint per move.
 #include "BenchKit.h"
 #include "Bitmap.h"
