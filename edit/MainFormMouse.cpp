@@ -463,7 +463,7 @@ void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
         ToolHooks.NumberMarkHint(p);
     // A drag brings far more moves than the display shows frames: the bar
     // shows the newest position once a frame.
-    ZKStatusBar->SetPanelTextNextFrame(kPositionPanel, QStringLiteral("X: %1   Y: %2").arg(X).arg(Y));
+    ZKStatusBar->SetPanelTextNextFrame(kPositionPanel, [X, Y] { return QStringLiteral("X: %1   Y: %2").arg(X).arg(Y); });
     SetStatusPanelText(0, NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
                                            : ReadyText(*this));
     const bool leftHeld = Shift.buttons & Qt::LeftButton;

@@ -173,7 +173,14 @@ void TContrStatusBar::SetPanelTextNextFrame(int index, const QString &t)
         return;
     if (!m_waiting.contains(index) && Panels[index].Text == t)
         return;
-    m_waiting.insert(index, t);
+    SetPanelTextNextFrame(index, [t] { return t; });
+}
+
+void TContrStatusBar::SetPanelTextNextFrame(int index, std::function<QString()> make)
+{
+    if (index < 0 || index >= static_cast<int>(Panels.size()))
+        return;
+    m_waiting.insert(index, std::move(make));
     if (!m_frameTimer) {
         // One frame of a 60 Hz display: the eye sees no later text, and the
         // pointer's other work is not held up by one repaint per move.
@@ -191,9 +198,9 @@ void TContrStatusBar::ShowWaitingTexts()
 {
     if (m_frameTimer)
         m_frameTimer->stop();
-    const QHash<int, QString> waiting = std::exchange(m_waiting, {});
+    const QHash<int, std::function<QString()>> waiting = std::exchange(m_waiting, {});
     for (auto it = waiting.cbegin(); it != waiting.cend(); ++it)
-        SetPanelText(it.key(), it.value());
+        SetPanelText(it.key(), it.value()());
 }
 
 void TContrStatusBar::SetQuickText(bool on)

@@ -92,6 +92,9 @@ public:
     // is kept and shown with the next display frame, so a burst of moves
     // repaints the panel once a frame, and the newest text is always shown.
     void SetPanelTextNextFrame(int index, const QString &t);
+    // The same with the text made only when it is shown: a drag makes far
+    // more positions than the bar shows.
+    void SetPanelTextNextFrame(int index, std::function<QString()> make);
     // Shows the waiting texts now (what the frame timer does).
     void ShowWaitingTexts();
     bool HasWaitingTexts() const { return !m_waiting.isEmpty(); }
@@ -133,7 +136,7 @@ private:
     mutable QHash<QString, int> m_textWidths;
     bool m_quickOn = true;
     mutable std::unique_ptr<TQuickText> m_quick; // made at the first use in this font
-    QHash<int, QString> m_waiting; // panel -> text for the next frame
+    QHash<int, std::function<QString()>> m_waiting; // panel -> text for the next frame
     QTimer *m_frameTimer = nullptr;  // made at the first waiting text
 };
 
