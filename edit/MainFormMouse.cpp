@@ -26,6 +26,8 @@ namespace zk {
 
 namespace {
 
+constexpr int kPositionPanel = 4; // the status bar's pointer position
+
 // The program's text cursor: an I-beam whose hot spot is the top-left corner
 // of the text box, with a small corner mark that shows where the text goes.
 QCursor TextToolCursor()
@@ -459,7 +461,9 @@ void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
     const QPoint p(X, Y);
     if (ToolHooks.NumberMarkHint)
         ToolHooks.NumberMarkHint(p);
-    SetStatusPanelText(4, QStringLiteral("X: %1   Y: %2").arg(X).arg(Y));
+    // A drag brings far more moves than the display shows frames: the bar
+    // shows the newest position once a frame.
+    ZKStatusBar->SetPanelTextNextFrame(kPositionPanel, [X, Y] { return QStringLiteral("X: %1   Y: %2").arg(X).arg(Y); });
     SetStatusPanelText(0, NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
                                            : ReadyText(*this));
     const bool leftHeld = Shift.buttons & Qt::LeftButton;

@@ -723,8 +723,10 @@ static void refuseReadOnly(const QString &file)
     const QByteArray name = QFile::encodeName(file);
     if (::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0 || errno == ENOENT)
         return;
-    const QString why = errno == EROFS ? QStringLiteral("the file system is read-only")
-                                       : QStringLiteral("the file is read-only");
+    const int e = errno;
+    const QString why = e == EROFS                 ? QStringLiteral("the file system is read-only")
+                        : e == EACCES || e == EPERM ? QStringLiteral("the file is read-only")
+                                                    : qt_error_string(e); // a folder that is a file, say
     throw ERegistryException(QStringLiteral("Cannot write the registry file \"%1\": %2").arg(file, why));
 }
 
@@ -770,11 +772,15 @@ void Store::commitPending()
         const bool reparsed = adoptFromFile();
         flush(reparsed ? QByteArray() : bytes);
     } catch (...) {
-        // Back to what the file holds; the changes did not happen.
+        // Back to what the file holds; the changes did not happen. The tree
+        // goes back to the content last read or written at once (kept in
+        // m_raw): when the file cannot be read again, that is what the next
+        // look keeps, and it must not hold the changes that failed.
         m_pending.clear();
+        bool damaged = false;
+        m_tree = parse(m_raw, m_file, &damaged);
         m_loaded = false;
         m_stale = true;
-        m_raw.clear();
         throw;
     }
     m_pending.clear();

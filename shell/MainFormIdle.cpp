@@ -113,9 +113,12 @@ void TMainForm::RequestIdle()
 
 void TMainForm::SetStatusPanelText(int index, const QString &text)
 {
-    if (ZKStatusBar->PanelText(index) == text)
-        return;
+    const bool same = ZKStatusBar->PanelText(index) == text;
+    // Also when the same text is shown: a position still waiting for the
+    // next frame must not come up over this newer one.
     ZKStatusBar->SetPanelText(index, text);
+    if (same)
+        return;
     // The idle pass looks at the position panel only for being empty: new
     // numbers at every pointer move leave every command as it was.
     if (index != kPositionPanel || text.isEmpty())

@@ -153,6 +153,7 @@ void TContrStatusBar::SetPanelText(int index, const QString &t)
 {
     if (index < 0 || index >= static_cast<int>(Panels.size()))
         return;
+    m_waiting.remove(index);
     if (Panels[index].Text == t)
         return;
     const int before = FittedWidth(index);
@@ -164,6 +165,42 @@ void TContrStatusBar::SetPanelText(int index, const QString &t)
         update();
     else
         update(ChangedPart(index, old, t));
+}
+
+void TContrStatusBar::SetPanelTextNextFrame(int index, const QString &t)
+{
+    if (index < 0 || index >= static_cast<int>(Panels.size()))
+        return;
+    if (!m_waiting.contains(index) && Panels[index].Text == t)
+        return;
+    SetPanelTextNextFrame(index, [t] { return t; });
+}
+
+void TContrStatusBar::SetPanelTextNextFrame(int index, std::function<QString()> make)
+{
+    if (index < 0 || index >= static_cast<int>(Panels.size()))
+        return;
+    m_waiting.insert(index, std::move(make));
+    if (!m_frameTimer) {
+        // One frame of a 60 Hz display: the eye sees no later text, and the
+        // pointer's other work is not held up by one repaint per move.
+        m_frameTimer = new QTimer(this);
+        m_frameTimer->setSingleShot(true);
+        m_frameTimer->setTimerType(Qt::PreciseTimer);
+        m_frameTimer->setInterval(16);
+        connect(m_frameTimer, &QTimer::timeout, this, &TContrStatusBar::ShowWaitingTexts);
+    }
+    if (!m_frameTimer->isActive())
+        m_frameTimer->start();
+}
+
+void TContrStatusBar::ShowWaitingTexts()
+{
+    if (m_frameTimer)
+        m_frameTimer->stop();
+    const QHash<int, std::function<QString()>> waiting = std::exchange(m_waiting, {});
+    for (auto it = waiting.cbegin(); it != waiting.cend(); ++it)
+        SetPanelText(it.key(), it.value()());
 }
 
 void TContrStatusBar::SetQuickText(bool on)

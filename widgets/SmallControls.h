@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -84,7 +85,20 @@ public:
     void SetSimplePanel(bool on);
     QString SimpleText() const { return m_simpleText; }
     void SetSimpleText(const QString &t);
+    // Shows the text at once; a text still waiting for the next frame in
+    // that panel is dropped, the newer one wins.
     void SetPanelText(int index, const QString &t);
+    // For a text that may change at every pointer move (the position): it
+    // is kept and shown with the next display frame, so a burst of moves
+    // repaints the panel once a frame, and the newest text is always shown.
+    void SetPanelTextNextFrame(int index, const QString &t);
+    // The same with the text made only when it is shown: a drag makes far
+    // more positions than the bar shows.
+    void SetPanelTextNextFrame(int index, std::function<QString()> make);
+    // Shows the waiting texts now (what the frame timer does).
+    void ShowWaitingTexts();
+    bool HasWaitingTexts() const { return !m_waiting.isEmpty(); }
+    // The shown text.
     QString PanelText(int index) const;
     // Widths of the panels as they are laid out now.
     std::vector<int> PanelWidths() const;
@@ -122,6 +136,8 @@ private:
     mutable QHash<QString, int> m_textWidths;
     bool m_quickOn = true;
     mutable std::unique_ptr<TQuickText> m_quick; // made at the first use in this font
+    QHash<int, std::function<QString()>> m_waiting; // panel -> text for the next frame
+    QTimer *m_frameTimer = nullptr;  // made at the first waiting text
 };
 
 // --- TScrollBoxEx ---------------------------------------------------------

@@ -541,6 +541,29 @@ TEST_F(RegistryTest, AFailedWriteThrowsAndLeavesTheFileAsItWas)
     EXPECT_FALSE(catcher.warnings().isEmpty());
 }
 
+// Where the store can be neither written nor read back (its folder lies
+// below a regular file), a failed write must not live on in memory: a later
+// read would show a value that was never saved.
+TEST_F(RegistryTest, AFailedWriteToAnUnreadableStoreLeavesNoValueBehind)
+{
+    QFile blocker(m_config.path() + "/Zelkora");
+    QDir(m_config.path() + "/Zelkora").removeRecursively();
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    zk::TRegistryIniFile store("Software\\Lost");
+    WarningCatcher catcher;
+    for (const char *value : {"first", "second"}) {
+        EXPECT_THROW(store.WriteString("S", "Name", value), ERegistryException) << value;
+        EXPECT_FALSE(store.ValueExists("S", "Name")) << value;
+        EXPECT_EQ(store.ReadString("S", "Name", "none"), "none") << value;
+    }
+    // The reason told is the real one, not a read-only file.
+    const QStringList told = catcher.warnings().filter("Cannot write");
+    ASSERT_FALSE(told.isEmpty());
+    for (const QString &w : told)
+        EXPECT_TRUE(w.endsWith("Not a directory")) << w.toStdString();
+}
+
 TEST_F(RegistryTest, IniStyleAccessOverKeys)
 {
     zk::TRegistryIniFile ini("Software\\Tarvendo\\Zelkora\\5.0");

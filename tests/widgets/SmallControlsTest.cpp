@@ -114,6 +114,25 @@ TEST(ContrStatusBar, ClicksHitHalfOpenPanelsAndANarrowBarNeverGoesNegative)
     EXPECT_EQ(child.parentWidget(), &bar);
 }
 
+TEST(ContrStatusBar, ATextSetAtOnceWinsOverAnOlderOneWaitingForTheFrame)
+{
+    TContrStatusBar bar;
+    bar.Panels.assign(2, TStatusPanel{QStringLiteral("Grafik: 10 x 20"), 110});
+    // A position waits, then the picture's size is set at once: the size
+    // stays, the stale position never comes up.
+    bar.SetPanelTextNextFrame(1, QStringLiteral("X: 5   Y: 6"));
+    bar.SetPanelTextNextFrame(0, QStringLiteral("X: 7   Y: 8"));
+    bar.SetPanelText(1, QStringLiteral("Grafik: 30 x 40"));
+    EXPECT_TRUE(bar.HasWaitingTexts());
+    bar.ShowWaitingTexts();
+    EXPECT_FALSE(bar.HasWaitingTexts());
+    EXPECT_EQ(bar.PanelText(0), QStringLiteral("X: 7   Y: 8"));
+    EXPECT_EQ(bar.PanelText(1), QStringLiteral("Grafik: 30 x 40"));
+    // The text already shown is not waited for.
+    bar.SetPanelTextNextFrame(0, QStringLiteral("X: 7   Y: 8"));
+    EXPECT_FALSE(bar.HasWaitingTexts());
+}
+
 TEST(ScrollBoxEx, ReportsEveryActionAndTracksTheThumbOnlyWhenSmooth)
 {
     TScrollBoxEx box;

@@ -321,7 +321,8 @@ TEST_F(MainFormMouseTest, StatusBarShowsThePointerPosition)
 {
     Load(RandomPicture(100, 80, 9));
     Hover({12, 34});
-    EXPECT_EQ(form->StatusPanelText(4), QStringLiteral("X: 12   Y: 34"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->StatusPanelText(4) == QStringLiteral("X: 12   Y: 34"); }, 5000))
+        << qPrintable(form->StatusPanelText(4));
     EXPECT_EQ(form->StatusPanelText(0), QStringLiteral("Bereit"));
 }
 

@@ -117,10 +117,14 @@ TEST_F(MarksTest, MarkerDragLeavesDotsAndTheLastPositionInTheStatusBar)
     form->SelectMarkerByIndex(0);
     form->MarkToolButtonClick();
     const QPoint path[] = {{20, 30}, {35, 30}, {50, 44}, {90, 70}, {121, 99}};
+    const QString before = form->StatusPanelText(4);
     Mouse(QEvent::MouseButtonPress, path[0], Qt::LeftButton, Qt::LeftButton);
     for (const QPoint &p : path)
         Mouse(QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
-    QApplication::processEvents();
+    // The burst is shown with the next frame, not move by move: no position
+    // of the burst is up before the event loop runs, then only the last one.
+    EXPECT_EQ(form->StatusPanelText(4), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->StatusPanelText(4) != before; }, 5000));
     EXPECT_EQ(form->StatusPanelText(4), QStringLiteral("X: 121   Y: 99"));
     // What the window shows, not only the picture: each dot was repainted.
     const QImage shown = form->ScanImage->grab().toImage();
