@@ -1,11 +1,13 @@
 // Start-up of Zelkora: the start picture when the user wants it, the main
-// window, then the message loop.
+// window, then the message loop. Entered from the zelkora executable
+// (app/Launcher.cpp) once it has made the one-copy test.
 #include "CloseSignals.h"
 #include "DLLImport.h"
 #include "FolderExplorerSetup.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "PictureClasses.h"
+#include "ProgramEntry.h"
 #include "ProgramDir.h"
 #include "Splash.h"
 #include "StartupRules.h"
@@ -62,13 +64,16 @@ int HandOverToFirstCopy(int argc, char **argv, zk::TsvcOneInstance &oneInstance)
 
 } // namespace
 
-int main(int argc, char **argv)
+extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int argc, char **argv, int start)
 {
     // One running copy: the test comes before anything else is read or
     // written, so a second copy leaves the settings and the autostart
-    // entries as they are.
+    // entries as they are. The first copy's lock is the executable's.
     zk::TsvcOneInstance oneInstance;
-    if (oneInstance.InstanceExists()) {
+    if (start != ZelkoraFirstCopy && oneInstance.InstanceExists()) {
+        // The channel was already given its time: what is left is the
+        // running copy's window and telling the user.
+        oneInstance.HandOverTimeoutMs = 0;
         const int code = HandOverToFirstCopy(argc, argv, oneInstance);
         if (code >= 0)
             return code;

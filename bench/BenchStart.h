@@ -10,6 +10,7 @@
 #include <set>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -41,10 +42,19 @@ inline bool viewable(xcb_connection_t *c, xcb_window_t w)
 }
 
 // Starts a program and returns once a top-level window with the given title
-// is viewable; the program is then killed. False on a timeout.
-inline bool startUntilShown(const std::vector<std::string> &argv, const std::string &title, const std::string &home)
+// is viewable; the program is then ended by stopSignal (and waited for).
+// False on a timeout.
+inline bool startUntilShown(const std::vector<std::string> &argv, const std::string &title, const std::string &home,
+                            int stopSignal = SIGKILL)
 {
     xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    // Right after the last program was killed the server now and then
+    // refuses a connection once; a few milliseconds later it takes it.
+    for (int retry = 0; retry < 50 && xcb_connection_has_error(c); ++retry) {
+        xcb_disconnect(c);
+        usleep(2000);
+        c = xcb_connect(nullptr, nullptr);
+    }
     if (xcb_connection_has_error(c)) {
         xcb_disconnect(c);
         return false;
@@ -56,10 +66,17 @@ inline bool startUntilShown(const std::vector<std::string> &argv, const std::str
 
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e)
-        if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) && std::strncmp(*e, "XDG_DATA_HOME=", 14))
+        if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) && std::strncmp(*e, "XDG_DATA_HOME=", 14) &&
+            std::strncmp(*e, "XDG_RUNTIME_DIR=", 16))
             env.emplace_back(*e);
     env.push_back("XDG_CONFIG_HOME=" + home + "/config");
     env.push_back("XDG_DATA_HOME=" + home + "/data");
+    // A runtime folder of its own: the program's one-copy lock and channel
+    // live there, and another copy running on this machine must not make
+    // the timed one a second copy.
+    const std::string runtime = home + "/runtime";
+    mkdir(runtime.c_str(), 0700);
+    env.push_back("XDG_RUNTIME_DIR=" + runtime);
     std::vector<char *> args, envp;
     for (const auto &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
@@ -99,7 +116,7 @@ inline bool startUntilShown(const std::vector<std::string> &argv, const std::str
         }
         std::free(ev);
     }
-    kill(pid, SIGKILL);
+    kill(pid, stopSignal);
     waitpid(pid, nullptr, 0);
     xcb_disconnect(c);
     return shown;

@@ -1010,8 +1010,10 @@ public:
     void AVIextrahieren1Click();
     // Sender's Tag: 0 "Readme.txt", 1 "Lizenz.txt".
     void ReadmeMenuItemClick(QObject *Sender);
-    // Text files to be turned into pictures; its accept button is named on show.
-    QFileDialog *TxtOpenDialog = nullptr;
+    // Text files to be turned into pictures; its accept button is named on
+    // show. Made at its first use: a file dialog costs the start a fifth of
+    // its time (its icons, its settings, a watched folder).
+    QFileDialog *TxtOpenDialog();
     void TxtOpenDialogShow(QObject *Sender);
     // The open player; null while none is shown.
     QPointer<class TAviViewBMForm> AviViewBMForm;

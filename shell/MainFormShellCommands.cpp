@@ -75,14 +75,20 @@ void TMainForm::SetupShellCommands()
     bind({"ReadmeMenuItem", "LizenceMenuItem"}, [this](QAction *a) { ReadmeMenuItemClick(a); });
 
     RecorderHooks.OpenAviView = [this](const QString &file) { OpenAviView(file); };
+}
 
-    TxtOpenDialog = new QFileDialog(this);
-    TxtOpenDialog->setObjectName(QStringLiteral("TxtOpenDialog"));
-    TxtOpenDialog->setOption(QFileDialog::DontUseNativeDialog);
-    TxtOpenDialog->setFileMode(QFileDialog::ExistingFile);
-    TxtOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    TxtOpenDialog->setDefaultSuffix(QStringLiteral("txt"));
-    TxtOpenDialog->installEventFilter(new TShowWatcher(TxtOpenDialog, [this](QObject *d) { TxtOpenDialogShow(d); }));
+QFileDialog *TMainForm::TxtOpenDialog()
+{
+    if (auto *made = findChild<QFileDialog *>(QStringLiteral("TxtOpenDialog"), Qt::FindDirectChildrenOnly))
+        return made;
+    auto *dialog = new QFileDialog(this);
+    dialog->setObjectName(QStringLiteral("TxtOpenDialog"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->installEventFilter(new TShowWatcher(dialog, [this](QObject *d) { TxtOpenDialogShow(d); }));
+    return dialog;
 }
 
 void TMainForm::ShellMessage(QString text, const QString &detail)

@@ -55,20 +55,30 @@ QString HeaderName(QStringView trimmedLine)
 
 } // namespace
 
-QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &language)
+namespace {
+
+// One section of the file as the forms use it: its entries, the first text
+// of each key, and each key's first part in lower case (the control or
+// property it starts with), by which a form skips what it has no part for.
+struct SectionIndex
 {
-    // Every form reads the same file: the section found last is kept for the
-    // next form that asks. Holding the list keeps its data from changing or
-    // going away, so the same data means the same lines.
-    thread_local struct
-    {
-        QStringList script;
-        QString language;
-        QList<LanguageEntry> lines;
-    } last;
+    QStringList script;
+    QString language;
+    QList<LanguageEntry> lines;
+    bool indexed = false;
+    QHash<QString, QString> firstText;
+    QStringList heads;
+};
+
+// Every form reads the same file: the section found last is kept for the
+// next form that asks. Holding the list keeps its data from changing or
+// going away, so the same data means the same lines.
+SectionIndex &LastSection(const QStringList &script, const QString &language)
+{
+    thread_local SectionIndex last;
     if (!last.script.isEmpty() && last.script.constData() == script.constData() &&
         last.script.size() == script.size() && last.language == language)
-        return last.lines;
+        return last;
     const QString wanted = language.toLower();
     QList<LanguageEntry> out;
     QString current; // lines before the first header form the unnamed section
@@ -88,10 +98,35 @@ QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &l
         if (SplitLanguageEntry(line.toString(), &e))
             out.append(std::move(e));
     }
+    last = SectionIndex();
     last.script = script;
     last.language = language;
-    last.lines = out;
-    return out;
+    last.lines = std::move(out);
+    return last;
+}
+
+const SectionIndex &IndexedSection(const QStringList &script, const QString &language)
+{
+    SectionIndex &section = LastSection(script, language);
+    if (!section.indexed) {
+        section.firstText.reserve(section.lines.size());
+        section.heads.reserve(section.lines.size());
+        for (const LanguageEntry &e : std::as_const(section.lines)) {
+            if (!section.firstText.contains(e.key))
+                section.firstText.insert(e.key, e.value);
+            const qsizetype dot = e.key.indexOf(QLatin1Char('.'));
+            section.heads.append((dot < 0 ? e.key : e.key.left(dot)).toLower());
+        }
+        section.indexed = true;
+    }
+    return section;
+}
+
+} // namespace
+
+QList<LanguageEntry> LanguageSection(const QStringList &script, const QString &language)
+{
+    return LastSection(script, language).lines;
 }
 
 QStringList LanguageSectionNames(const QStringList &script)
@@ -390,8 +425,24 @@ void WalkComponents(QObject *root, QObject *in, Visit visit)
 
 } // namespace
 
+bool PropertyWriter::MayReach(const QString &head) const
+{
+    // Apply starts at a control of the form, at the form's own name, at the
+    // form's font or another property of the form (also one of the mapped
+    // names when the key has no dot); anything else it turns down unwritten.
+    static const QSet<QString> mappedNames = [] {
+        QSet<QString> names;
+        for (const PropertyRow &row : PropertyRows())
+            names.insert(QString::fromLatin1(row.name).toLower());
+        return names;
+    }();
+    return index_.contains(head) || head == rootName_ || head == QLatin1String("font") || mappedNames.contains(head) ||
+           FindPropertyNoCase(root_->metaObject(), head) >= 0;
+}
+
 void PropertyWriter::BeginPass()
 {
+    rootName_ = root_->objectName().toLower();
     // Breadth first, so a control directly on the form wins over a namesake
     // buried inside a composite control.
     index_.clear();
@@ -903,11 +954,11 @@ void TMultiLanguage::SetOwnerCaption(const QString &key)
 
 void TMultiLanguage::readSection()
 {
-    lines_ = LanguageSection(script_, language_);
-    firstText_.clear();
-    for (const LanguageEntry &e : std::as_const(lines_))
-        if (!firstText_.contains(e.key))
-            firstText_.insert(e.key, e.value);
+    // Shared with every other form of the same file and language.
+    const SectionIndex &section = IndexedSection(script_, language_);
+    lines_ = section.lines;
+    firstText_ = section.firstText;
+    heads_ = section.heads;
 }
 
 void TMultiLanguage::reapply()
@@ -916,8 +967,11 @@ void TMultiLanguage::reapply()
     readSection();
     if (parent()) {
         writer_.BeginPass();
-        for (const LanguageEntry &e : std::as_const(lines_))
-            writer_.Apply(e.key, e.value);
+        // The file addresses every form at once; a form writes only the
+        // lines that start with something it has.
+        for (qsizetype i = 0; i < lines_.size(); ++i)
+            if (writer_.MayReach(heads_.at(i)))
+                writer_.Apply(lines_.at(i).key, lines_.at(i).value);
     }
     emit OnTranslate();
 }

@@ -109,6 +109,10 @@ public:
 
     // Builds the name-to-object index of the form once for a pass.
     void BeginPass();
+    // Whether a key whose first part is head (lower case; the whole key when
+    // it has no dot) can write anything on this form in the current pass.
+    // False only where Apply would write nothing.
+    bool MayReach(const QString &head) const;
     // Resolves the key (components, then object properties such as Font,
     // then the property) and sets it. True when a property was written.
     bool Apply(const QString &key, const QString &value);
@@ -131,6 +135,7 @@ private:
     void remember(QObject *obj, const QString &aspect, std::function<void(QObject *)> restore);
 
     QObject *root_;
+    QString rootName_; // lower case
     QHash<QString, QPointer<QObject>> index_; // a write may delete a control's children
     struct Saved {
         QPointer<QObject> obj;
@@ -188,6 +193,7 @@ private:
     QString language_;
     QList<LanguageEntry> lines_;
     QHash<QString, QString> firstText_;
+    QStringList heads_; // each line's first key part, lower case
     PropertyWriter writer_;
 };
 

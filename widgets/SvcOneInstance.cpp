@@ -1,48 +1,21 @@
 #include "SvcOneInstance.h"
 
 #include "LocalChannel.h"
+#include "OneInstanceLock.h"
 #include "XcbReply.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QThread>
 
 #include <xcb/xcb.h>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace zk {
 
 namespace {
-
-enum class TLockResult { Taken, Held, Failed };
-
-// Opens (creating) the lock file and tries to lock it without waiting.
-TLockResult lockFile(const QString &path, int *fd, QString *error)
-{
-    *fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (*fd < 0) {
-        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        return TLockResult::Failed;
-    }
-    if (::flock(*fd, LOCK_EX | LOCK_NB) == 0)
-        return TLockResult::Taken;
-    const int err = errno;
-    ::close(*fd);
-    *fd = -1;
-    if (err == EWOULDBLOCK)
-        return TLockResult::Held;
-    *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
-    return TLockResult::Failed;
-}
 
 xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 {
@@ -115,23 +88,12 @@ void TsvcOneInstance::Loaded()
 
 bool TsvcOneInstance::InstanceExists()
 {
-    m_lockError.clear();
-    const QString folder = LockFolder.isEmpty() ? TLocalChannel::RuntimeFolder() : LockFolder;
-    if (folder.isEmpty()) {
-        m_lockError = QStringLiteral("no private runtime folder ($XDG_RUNTIME_DIR or %1/zelkora-%2)")
-                          .arg(QDir::tempPath())
-                          .arg(::geteuid());
-        return true;
-    }
-    const QString stem = folder + u'/' + Title + QStringLiteral(".OneInstance.");
-    int critical = -1;
-    const TLockResult first = lockFile(stem + QStringLiteral("CriticalSection"), &critical, &m_lockError);
-    if (first != TLockResult::Taken)
-        return true; // another copy is testing right now, or no lock can be had
     ReleaseLock();
-    const TLockResult second = lockFile(stem + QStringLiteral("Default"), &m_lockFd, &m_lockError);
-    ::close(critical); // closing frees the first lock
-    return second != TLockResult::Taken;
+    const TInstanceLock lock =
+        TestOneInstanceLock(LockFolder.isEmpty() ? TLocalChannel::RuntimeFolder() : LockFolder, Title);
+    m_lockFd = lock.fd;
+    m_lockError = lock.error;
+    return lock.exists;
 }
 
 QString TsvcOneInstance::MessageText() const
@@ -173,23 +135,9 @@ bool TsvcOneInstance::ActivateFirstCopy()
 {
     m_handOverError.clear();
     const QString path = ChannelPath.isEmpty() ? TLocalChannel::DefaultPath() : ChannelPath;
-    // The first copy may still be making its window and not listen yet:
-    // asked again until it answers or the time is up.
-    const QDeadlineTimer deadline(HandOverTimeoutMs);
     QString error;
-    // The files and "show" go through one connection, costing one connect;
-    // a refused connection sends them all again.
-    QList<TChannelFrame> frames;
-    for (const QString &file : Files)
-        frames << TChannelFrame{MsgLoadFile, file.toUtf8()};
-    frames << TChannelFrame{MsgShowApplication, {}};
-    while (true) {
-        if (TLocalChannel::Send(frames, path, int(std::max<qint64>(1, deadline.remainingTime())), &error))
-            return true;
-        if (deadline.hasExpired())
-            break;
-        QThread::msleep(25);
-    }
+    if (HandOverToRunningCopy(Files, path, HandOverTimeoutMs, &error))
+        return true;
     m_handOverError = error;
     // Nobody listens: the window can still be brought forward, but files
     // not handed over stay unopened, which the caller reports.
@@ -200,11 +148,7 @@ bool TsvcOneInstance::ActivateFirstCopy()
 
 QStringList TsvcOneInstance::AbsoluteFiles(const QStringList &arguments, const QString &folder)
 {
-    QStringList files;
-    for (const QString &a : arguments)
-        if (!a.isEmpty())
-            files << QDir::cleanPath(QDir(folder).absoluteFilePath(a));
-    return files;
+    return AbsoluteFileArguments(arguments, folder);
 }
 
 std::uint32_t FindPrevInstanceWindow(const QString &title, std::uint32_t own)

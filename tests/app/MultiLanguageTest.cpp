@@ -263,6 +263,30 @@ TEST(LanguageProperties, CaptionsHintsAndNamesWithoutCase)
     EXPECT_EQ(f.form->objectName(), "SampleForm");
 }
 
+// A form writes only the lines that start with something it has: lines
+// that start at the form itself (its name, its font, its own properties,
+// with or without a dot) must still arrive.
+TEST(LanguageProperties, LinesStartingAtTheFormItselfAreWritten)
+{
+    SampleForm f;
+    f.Switch("[english]\n"
+             "OtherForm.CancelButton.Caption=not ours\n"
+             "SAMPLEFORM.CancelButton.Caption=&Stop\n"
+             "Font.Size=15\n"
+             "windowIconText=Form icon text\n"
+             "Hint=Form hint|long\n"
+             "sampleform.InfoLabel.Caption=By the form's name\n",
+             QStringLiteral("english"));
+    EXPECT_EQ(f.button->text(), "&Stop");
+    EXPECT_EQ(f.form->font().pointSize(), 15);
+    EXPECT_EQ(f.form->windowIconText(), "Form icon text");
+    EXPECT_EQ(f.form->toolTip(), "Form hint");
+    EXPECT_EQ(f.form->statusTip(), "long");
+    EXPECT_EQ(f.label->text(), "By the form's name");
+    f.Switch("[german]\n", QStringLiteral("german"));
+    EXPECT_EQ(f.button->text(), "&Abbrechen");
+}
+
 TEST(LanguageProperties, ListsTextsAndLineBreaks)
 {
     SampleForm f;

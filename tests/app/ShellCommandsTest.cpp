@@ -420,16 +420,18 @@ TEST_F(ShellCommandsTest, HandOffsReachTheDesktopOrGiveTheirMessages)
 
 TEST_F(ShellCommandsTest, TextDialogNamesItsAcceptButtonWhenShown)
 {
-    ASSERT_TRUE(form->TxtOpenDialog);
-    form->TxtOpenDialog->show();
-    const auto buttons = form->TxtOpenDialog->findChild<QDialogButtonBox *>();
+    QFileDialog *dialog = form->TxtOpenDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(form->TxtOpenDialog(), dialog); // made once
+    dialog->show();
+    const auto buttons = dialog->findChild<QDialogButtonBox *>();
     ASSERT_TRUE(buttons);
     const QPushButton *accept = buttons->button(QDialogButtonBox::Open);
     ASSERT_TRUE(accept);
     EXPECT_EQ(accept->text(), "In &JPG umwandeln");
-    EXPECT_EQ(form->TxtOpenDialog->nameFilters(), QStringList{"Textdateien (*.txt *.wri)"});
-    EXPECT_EQ(form->TxtOpenDialog->defaultSuffix(), "txt");
-    form->TxtOpenDialog->close();
+    EXPECT_EQ(dialog->nameFilters(), QStringList{"Textdateien (*.txt *.wri)"});
+    EXPECT_EQ(dialog->defaultSuffix(), "txt");
+    dialog->close();
 }
 
 #include "ShellCommandsTest.moc"

@@ -238,6 +238,7 @@ TEST_F(ModulesX11, ProgramRunsWithoutTheModuleFiles)
     // A copy of the program without the modules beside it.
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::copy(ZK_PROGRAM_DIR "/zelkora", dir.filePath("zelkora")));
+    ASSERT_TRUE(QFile::copy(ZK_PROGRAM_DIR "/libzelkora.so", dir.filePath("libzelkora.so")));
     QDir().mkpath(dir.filePath("Templates"));
     for (const QString &f : QDir(ZK_PROGRAM_DIR "/Templates").entryList(QDir::Files))
         QFile::copy(ZK_PROGRAM_DIR "/Templates/" + f, dir.filePath("Templates/" + f));

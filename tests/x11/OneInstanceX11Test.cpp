@@ -6,6 +6,7 @@
 #include "X11Support.h"
 
 #include <QDir>
+#include <QFile>
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
@@ -14,7 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <map>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace zktest;
 
@@ -156,4 +160,33 @@ TEST(OneInstanceX11, SecondCopyHandsItsPictureOverAndTouchesNothing)
     zk::TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("Software\\Tarvendo\\Zelkora\\5.0\\Options", true));
     reg.WriteBool("AutoSysStart", false);
+}
+
+// A running copy that holds the lock but never takes the hand-over: the
+// second copy goes on into the program, which says the file was not taken
+// (no display: on the standard error) and ends with 0, opening no window.
+TEST(OneInstanceX11, SecondCopyReportsAFileTheRunningCopyNeverTook)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    ASSERT_FALSE(runtime.isEmpty());
+    const QByteArray lockPath = QFile::encodeName(runtime + "/Zelkora 5.0.OneInstance.Default");
+    const int lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0) << "a copy of the program is still running";
+    QFile::remove(runtime + "/zelkora.sock");
+
+    QProcess second;
+    KillAtEnd killSecond{second};
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    second.setProcessEnvironment(env);
+    second.start(program(), {"/tmp/never-taken.png"});
+    const bool ended = second.waitForFinished(30000);
+    ::close(lock);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(second.readAllStandardError());
+    EXPECT_TRUE(err.contains(QString::fromUtf8("nicht übernommen")) && err.contains("/tmp/never-taken.png"))
+        << err.toStdString();
 }
