@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -136,6 +137,72 @@ void appendAdler(QByteArray &out, uLong adler)
 
 } // namespace
 
+namespace {
+
+// Threads kept for RunInParallel once it has first run: a capture's bands
+// start at once instead of waiting for threads to be made, which on a busy
+// machine takes milliseconds. A task goes to a kept thread only when one is
+// idle; the caller makes a thread of its own otherwise. The threads live as
+// long as the process.
+class KeptThreads
+{
+public:
+    static KeptThreads &Instance()
+    {
+        static KeptThreads *kept = new KeptThreads; // never ends: its threads wait to the last
+        return *kept;
+    }
+
+    bool TryRun(std::function<void()> task)
+    {
+        {
+            const std::lock_guard<std::mutex> hold(fLock);
+            if (fIdle <= int(fTasks.size())) {
+                if (int(fThreads.size()) >= fMost)
+                    return false;
+                try {
+                    fThreads.emplace_back([this] { Serve(); });
+                } catch (const std::system_error &) {
+                    return false;
+                }
+                ++fIdle;
+            }
+            fTasks.push_back(std::move(task));
+        }
+        fWake.notify_one();
+        return true;
+    }
+
+private:
+    KeptThreads() : fMost(int(std::max(1u, std::thread::hardware_concurrency()))) {}
+
+    void Serve()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock<std::mutex> hold(fLock);
+                fWake.wait(hold, [this] { return !fTasks.empty(); });
+                task = std::move(fTasks.front());
+                fTasks.pop_front();
+                --fIdle;
+            }
+            task();
+            const std::lock_guard<std::mutex> hold(fLock);
+            ++fIdle;
+        }
+    }
+
+    std::mutex fLock;
+    std::condition_variable fWake;
+    std::deque<std::function<void()>> fTasks;
+    std::vector<std::thread> fThreads;
+    int fIdle = 0;
+    const int fMost;
+};
+
+} // namespace
+
 void RunInParallel(int count, const std::function<void(int index)> &work)
 {
     std::exception_ptr first;
@@ -157,7 +224,21 @@ void RunInParallel(int count, const std::function<void(int index)> &work)
     };
     std::vector<std::thread> threads;
     threads.reserve(size_t(std::max(runners - 1, 0)));
+    std::mutex doneLock;
+    std::condition_variable doneChanged;
+    int kept = 0, keptDone = 0;
     for (int k = 0; k < runners - 1; ++k) {
+        const bool taken = KeptThreads::Instance().TryRun([&, k] {
+            run(k);
+            const std::lock_guard<std::mutex> hold(doneLock);
+            if (++keptDone == kept)
+                doneChanged.notify_all();
+        });
+        if (taken) {
+            const std::lock_guard<std::mutex> hold(doneLock);
+            ++kept;
+            continue;
+        }
         try {
             threads.emplace_back(run, k);
         } catch (const std::system_error &) {
@@ -168,6 +249,8 @@ void RunInParallel(int count, const std::function<void(int index)> &work)
         run(runners - 1);
     for (std::thread &t : threads)
         t.join();
+    std::unique_lock<std::mutex> hold(doneLock);
+    doneChanged.wait(hold, [&] { return keptDone == kept; });
     if (first)
         std::rethrow_exception(first);
 }

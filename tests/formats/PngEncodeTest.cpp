@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -428,10 +429,15 @@ TEST(PngEncodeEdges, RunInParallelKeepsToTheThreadLimit)
         std::mutex lock;
         std::vector<int> runs(size_t(c.count), 0);
         std::set<std::thread::id> ids;
+        std::condition_variable started;
         png::RunInParallel(c.count, [&](int i) {
-            const std::lock_guard<std::mutex> guard(lock);
+            std::unique_lock<std::mutex> guard(lock);
             ++runs[size_t(i)];
             ids.insert(std::this_thread::get_id());
+            started.notify_all();
+            // Each runner holds on until all are running, so no thread is
+            // free to take a second runner.
+            started.wait_for(guard, std::chrono::seconds(10), [&] { return int(ids.size()) >= c.threads; });
         });
         EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), c.count) << "limit " << c.limit;
         EXPECT_EQ(int(ids.size()), c.threads) << "limit " << c.limit;
