@@ -543,7 +543,14 @@ private:
             QByteArray &bytes = fOutputs[size_t(fNext)];
             if (fFailed.load(std::memory_order_relaxed))
                 throw Abandoned();
-            fOut(bytes.constData(), size_t(bytes.size()));
+            try {
+                fOut(bytes.constData(), size_t(bytes.size()));
+            } catch (...) {
+                // Failed before the lock is let go: no other band may go
+                // out behind the refused one.
+                Fail(std::current_exception());
+                throw;
+            }
             bytes = QByteArray();
             ++fNext;
         }

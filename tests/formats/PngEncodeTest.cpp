@@ -503,3 +503,37 @@ TEST_F(PngEncode, WritingWhileEncodingGivesTheBytesOfTheOneThreadEncoder)
     }
     png::ForcedBandsForTest = 0;
 }
+
+// A stream that refuses a band ends the deflate with its own error, under
+// any thread count, and is handed nothing after it; every band before it
+// went out in order.
+TEST(PngEncodeEdges, ARefusedBandStopsTheStreamWithItsOwnError)
+{
+    png::RowSource source;
+    source.rows = 600;
+    source.rowBytes = 1001;
+    source.rowsPerBand = 100;
+    source.make = [](int64_t y0, int64_t y1, uint8_t *dst) {
+        for (int64_t y = y0; y < y1; ++y, dst += 1001)
+            for (int x = 0; x < 1001; ++x)
+                dst[x] = uint8_t(x * y);
+    };
+    for (int limit : {0, 1, 3}) {
+        std::optional<png::ThreadLimit> hold;
+        if (limit > 0)
+            hold.emplace(limit);
+        int pieces = 0;
+        const auto refuseThird = [&](const char *, size_t) {
+            // The header, bands 0 and 1, then band 2 is refused.
+            if (++pieces == 4)
+                throw EZCompressionError(QStringLiteral("disk full"));
+        };
+        try {
+            png::DeflateRows(source, Z_DEFAULT_COMPRESSION, refuseThird);
+            ADD_FAILURE() << "no error, limit " << limit;
+        } catch (const EZCompressionError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("disk full")) << "limit " << limit;
+        }
+        EXPECT_EQ(pieces, 4) << "limit " << limit;
+    }
+}
