@@ -323,6 +323,52 @@ void TPNGImage::PrepareChunksForSaving()
     }
 }
 
+void TPNGImage::SaveWhileEncoding(QIODevice &stream)
+{
+    if (Empty())
+        RaisePngError(peEmptyImage);
+    PrepareChunksForSaving();
+    // Each chunk goes out as it is made; the ones before the image data
+    // first, since they settle how it is encoded.
+    if (stream.write(reinterpret_cast<const char *>(Signature), 8) != 8)
+        throw EGraphicFileError(stream.errorString());
+    for (int i = 0; i < fChunkList->Count(); ++i) {
+        TChunk *chunk = fChunkList->Item(i);
+        if (auto *idat = dynamic_cast<TChunkIDAT *>(chunk))
+            idat->EncodeAndWrite(stream);
+        else
+            chunk->SaveToStream(stream);
+    }
+    fInterlaced = false;
+}
+
+void SavePngWhileEncoding(TBitmap &bitmap, QIODevice &stream)
+{
+    TPNGImage png;
+    const TPixelFormat pf = bitmap.PixelFormat();
+    if (pf != pf1bit && pf != pf4bit && pf != pf8bit && pf != pf24bit) {
+        // Made 24-bit on the way: a copy, so the picture stays as it is.
+        png.Assign(bitmap);
+        png.SaveWhileEncoding(stream);
+        return;
+    }
+    // Lent and given back by moving: the rows never move in memory.
+    struct Lend
+    {
+        TBitmap &owner;
+        TPNGImage &png;
+        ~Lend() { owner = std::move(static_cast<TBitmap &>(png)); }
+    };
+    static_cast<TBitmap &>(png) = std::move(bitmap);
+    if (!bitmap.Empty()) {
+        // A picture being drawn on hands over a copy: nothing to give back.
+        png.SaveWhileEncoding(stream);
+        return;
+    }
+    const Lend back{bitmap, png};
+    png.SaveWhileEncoding(stream);
+}
+
 void TPNGImage::SaveToStream(QIODevice &stream)
 {
     if (Empty())

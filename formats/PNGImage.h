@@ -46,6 +46,11 @@ public:
 
     void LoadFromStream(QIODevice &stream) override;
     void SaveToStream(QIODevice &stream) override;
+    // The same bytes, written while the image data is still being made:
+    // each band goes out once it is deflated. For a stream that is thrown
+    // away when this raises (a file not yet under its name): on failure
+    // part of the picture stays in it.
+    void SaveWhileEncoding(QIODevice &stream);
 
     uint8_t Filters() const { return fFilters; }
     void SetFilters(uint8_t filters) { fFilters = uint8_t(filters | fbNone); }
@@ -105,6 +110,12 @@ QImage PngToArgbImage(const QByteArray &png);
 // when every pixel is opaque). The icon writer uses it for entries larger
 // than 256 pixels a side. Raises EPNGImageException for an empty picture.
 QByteArray ArgbImageToPng(const QImage &image);
+
+// The file SaveWhileEncoding gives for bitmap, written to stream. A bitmap
+// that a PNG keeps as it is (1, 4, 8 or 24 bits) lends its rows to the
+// encoder for the call instead of being copied; it is whole again when this
+// returns or raises.
+void SavePngWhileEncoding(TBitmap &bitmap, QIODevice &stream);
 
 // Registers TPNGImage for ".png" with the picture registry (once; later
 // calls do nothing). Start-up calls it.

@@ -174,6 +174,11 @@ public:
     // Writes the chunk as the last Encode left it (SaveToStream encodes
     // first).
     void WriteEncoded(QIODevice &stream) { WriteChunk(stream); }
+    // Encodes and writes the chunk at once, the bytes of a large picture
+    // going out while later bands still deflate, its length filled in at the
+    // end; the same bytes as Encode and WriteEncoded. A stream that cannot
+    // seek gets them that way. On failure the stream holds part of a chunk.
+    void EncodeAndWrite(QIODevice &stream);
 };
 
 class TChunkIEND : public TChunk

@@ -1,10 +1,15 @@
 #include "PngDeflate.h"
+#include "Bitmap.h"
+#include "PngRows.h"
 #include "ZStreams.h"
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -40,8 +45,9 @@ struct Band
 class BandDeflater final : public BandSink
 {
 public:
-    BandDeflater(int level, QByteArray &out, uLong &adler, size_t &length)
-        : fOut(out), fAdler(adler), fLength(length), fStart(out.size())
+    // Without a checksum the caller keeps adler and length itself.
+    BandDeflater(int level, QByteArray &out, uLong &adler, size_t &length, bool checksum = true)
+        : fOut(out), fAdler(adler), fLength(length), fStart(out.size()), fChecksum(checksum)
     {
         const int rc = deflateInit2(&fZ, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         if (rc != Z_OK)
@@ -64,8 +70,10 @@ public:
 
     void Write(const uint8_t *data, size_t size) override
     {
-        fAdler = adler32_z(fAdler, data, size);
-        fLength += size;
+        if (fChecksum) {
+            fAdler = adler32_z(fAdler, data, size);
+            fLength += size;
+        }
         fZ.next_in = const_cast<Bytef *>(data);
         fZ.avail_in = uInt(size);
         while (fZ.avail_in > 0)
@@ -104,6 +112,7 @@ private:
     uLong &fAdler;
     size_t &fLength;
     qsizetype fStart;
+    bool fChecksum;
 };
 
 // The two bytes zlib itself writes before a stream with a 32 KB window at
@@ -128,6 +137,72 @@ void appendAdler(QByteArray &out, uLong adler)
 
 } // namespace
 
+namespace {
+
+// Threads kept for RunInParallel once it has first run: a capture's bands
+// start at once instead of waiting for threads to be made, which on a busy
+// machine takes milliseconds. A task goes to a kept thread only when one is
+// idle; the caller makes a thread of its own otherwise. The threads live as
+// long as the process.
+class KeptThreads
+{
+public:
+    static KeptThreads &Instance()
+    {
+        static KeptThreads *kept = new KeptThreads; // never ends: its threads wait to the last
+        return *kept;
+    }
+
+    bool TryRun(std::function<void()> task)
+    {
+        {
+            const std::lock_guard<std::mutex> hold(fLock);
+            if (fIdle <= int(fTasks.size())) {
+                if (int(fThreads.size()) >= fMost)
+                    return false;
+                try {
+                    fThreads.emplace_back([this] { Serve(); });
+                } catch (const std::system_error &) {
+                    return false;
+                }
+                ++fIdle;
+            }
+            fTasks.push_back(std::move(task));
+        }
+        fWake.notify_one();
+        return true;
+    }
+
+private:
+    KeptThreads() : fMost(int(std::max(1u, std::thread::hardware_concurrency()))) {}
+
+    void Serve()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock<std::mutex> hold(fLock);
+                fWake.wait(hold, [this] { return !fTasks.empty(); });
+                task = std::move(fTasks.front());
+                fTasks.pop_front();
+                --fIdle;
+            }
+            task();
+            const std::lock_guard<std::mutex> hold(fLock);
+            ++fIdle;
+        }
+    }
+
+    std::mutex fLock;
+    std::condition_variable fWake;
+    std::deque<std::function<void()>> fTasks;
+    std::vector<std::thread> fThreads;
+    int fIdle = 0;
+    const int fMost;
+};
+
+} // namespace
+
 void RunInParallel(int count, const std::function<void(int index)> &work)
 {
     std::exception_ptr first;
@@ -149,7 +224,21 @@ void RunInParallel(int count, const std::function<void(int index)> &work)
     };
     std::vector<std::thread> threads;
     threads.reserve(size_t(std::max(runners - 1, 0)));
+    std::mutex doneLock;
+    std::condition_variable doneChanged;
+    int kept = 0, keptDone = 0;
     for (int k = 0; k < runners - 1; ++k) {
+        const bool taken = KeptThreads::Instance().TryRun([&, k] {
+            run(k);
+            const std::lock_guard<std::mutex> hold(doneLock);
+            if (++keptDone == kept)
+                doneChanged.notify_all();
+        });
+        if (taken) {
+            const std::lock_guard<std::mutex> hold(doneLock);
+            ++kept;
+            continue;
+        }
         try {
             threads.emplace_back(run, k);
         } catch (const std::system_error &) {
@@ -160,6 +249,8 @@ void RunInParallel(int count, const std::function<void(int index)> &work)
         run(runners - 1);
     for (std::thread &t : threads)
         t.join();
+    std::unique_lock<std::mutex> hold(doneLock);
+    doneChanged.wait(hold, [&] { return keptDone == kept; });
     if (first)
         std::rethrow_exception(first);
 }
@@ -172,6 +263,11 @@ ThreadLimit::ThreadLimit(int threads) : fOld(t_threadLimit)
 ThreadLimit::~ThreadLimit()
 {
     t_threadLimit = fOld;
+}
+
+int CurrentThreadLimit()
+{
+    return t_threadLimit;
 }
 
 int BandCount(size_t bytes)
@@ -228,6 +324,297 @@ QByteArray DeflateBands(int count, int level, const std::function<void(int band,
     }
     appendAdler(out, adler);
     return out;
+}
+
+namespace {
+
+// A run of rows of one band, made as one piece of work.
+struct Piece
+{
+    int64_t y0 = 0, y1 = 0;
+    uLong adler = 1;
+    std::atomic<int> state{0}; // RowPipeline::Free, Made or Failed
+};
+
+// Raised in a thread that gives up because another one failed; the first
+// real fault is what DeflateRows rethrows.
+struct Abandoned
+{
+};
+
+// The shared state of one DeflateRows: the made rows, their pieces, and the
+// bands' outputs waiting for their turn to go out.
+//
+// Each band's thread makes its own rows, piece by piece from the top, and
+// deflates each piece while it is still in the cache; it never waits for a
+// thread that may not be running. A thread whose bands are done takes pieces
+// from the bottom of the band with the most rows still unmade, so the slow
+// bands find their last rows made when they get there. Only where the two
+// meet may a band wait for a piece in the making.
+class RowPipeline
+{
+public:
+    enum { Free, Made, Failed };
+
+    RowPipeline(const RowSource &source, int level, const StreamOut &out)
+        : fSource(source), fLevel(level), fOut(out)
+    {
+        const int64_t h = source.rows;
+        fBands = int((h + source.rowsPerBand - 1) / source.rowsPerBand);
+        // Pieces of about 64 KB: a few rows, so that a helper's share is
+        // worth having, and small enough to stay in the cache between being
+        // made and being deflated.
+        const int64_t perPiece =
+            std::clamp<int64_t>(int64_t(64 * 1024 / std::max<size_t>(source.rowBytes, 1)), 1, source.rowsPerBand);
+        fBandPieces.resize(size_t(fBands));
+        size_t count = 0;
+        for (int b = 0; b < fBands; ++b) {
+            const int64_t y0 = b * source.rowsPerBand, y1 = std::min(h, y0 + source.rowsPerBand);
+            fBandPieces[size_t(b)] = {count, count + size_t((y1 - y0 + perPiece - 1) / perPiece)};
+            count = fBandPieces[size_t(b)].second;
+        }
+        fPieces = std::make_unique<Piece[]>(count);
+        fPieceCount = count;
+        for (int b = 0; b < fBands; ++b) {
+            const int64_t y0 = b * source.rowsPerBand, y1 = std::min(h, y0 + source.rowsPerBand);
+            size_t i = fBandPieces[size_t(b)].first;
+            for (int64_t y = y0; y < y1; y += perPiece, ++i) {
+                fPieces[i].y0 = y;
+                fPieces[i].y1 = std::min(y1, y + perPiece);
+            }
+        }
+        fFront.assign(size_t(fBands), 0);
+        fBack.resize(size_t(fBands));
+        for (int b = 0; b < fBands; ++b) {
+            fFront[size_t(b)] = fBandPieces[size_t(b)].first;
+            fBack[size_t(b)] = fBandPieces[size_t(b)].second;
+        }
+        fBytes = size_t(h) * source.rowBytes;
+        fRows = static_cast<uint8_t *>(AllocatePixels(std::max<size_t>(fBytes, 1)));
+        fOutputs.resize(size_t(fBands));
+        fDone.assign(size_t(fBands), false);
+    }
+    ~RowPipeline() { FreePixels(fRows, std::max<size_t>(fBytes, 1)); }
+    RowPipeline(const RowPipeline &) = delete;
+    RowPipeline &operator=(const RowPipeline &) = delete;
+
+    int Bands() const { return fBands; }
+
+    void DeflateBand(int b)
+    {
+        if (BandFaultForTest)
+            BandFaultForTest(b);
+        const size_t rowBytes = fSource.rowBytes;
+        const int64_t y0 = b * fSource.rowsPerBand;
+        QByteArray &out = fOutputs[size_t(b)];
+        uLong unusedAdler = 1;
+        size_t unusedLength = 0;
+        BandDeflater deflater(fLevel, out, unusedAdler, unusedLength, false);
+        if (b > 0) {
+            // The window before the cut, made again here rather than waited
+            // for: the band above makes those rows last.
+            const int64_t windowRows = int64_t((kWindow + rowBytes - 1) / rowBytes);
+            const int64_t w0 = std::max<int64_t>(0, y0 - windowRows);
+            std::vector<uint8_t> before(size_t(y0 - w0) * rowBytes);
+            fSource.make(w0, y0, before.data());
+            const size_t keep = std::min(before.size(), kWindow);
+            deflater.SetDictionary(before.data() + before.size() - keep, keep);
+        }
+        const auto [first, end] = fBandPieces[size_t(b)];
+        for (size_t i = first; i < end; ++i) {
+            Piece &p = fPieces[i];
+            if (ClaimFront(b, i))
+                Make(p);
+            else
+                WaitMade(p);
+            deflater.Write(fRows + size_t(p.y0) * rowBytes, size_t(p.y1 - p.y0) * rowBytes);
+        }
+        deflater.Finish(b + 1 == fBands);
+        Publish(b);
+    }
+
+    // Makes one piece for a band still at work; false once none is left.
+    bool HelpOne()
+    {
+        if (fFailed.load(std::memory_order_relaxed))
+            return false;
+        size_t piece = 0;
+        {
+            const std::lock_guard<std::mutex> hold(fClaimLock);
+            size_t most = 0;
+            int band = -1;
+            for (int b = 0; b < fBands; ++b) {
+                const size_t left = fBack[size_t(b)] - fFront[size_t(b)];
+                if (left > most) {
+                    most = left;
+                    band = b;
+                }
+            }
+            // The band's own next piece stays its own.
+            if (band < 0 || most < 2)
+                return false;
+            piece = --fBack[size_t(band)];
+        }
+        Make(fPieces[piece]);
+        return true;
+    }
+
+    // The checksum of the whole stream, from its pieces' own.
+    uLong Adler() const
+    {
+        uLong adler = 1;
+        for (size_t i = 0; i < fPieceCount; ++i) {
+            const Piece &p = fPieces[i];
+            adler = adler32_combine(adler, p.adler, z_off_t(size_t(p.y1 - p.y0) * fSource.rowBytes));
+        }
+        return adler;
+    }
+
+    // Records the first real fault and wakes every waiting thread.
+    void Fail(std::exception_ptr e)
+    {
+        {
+            const std::lock_guard<std::mutex> hold(fLock);
+            if (!fFault)
+                fFault = e;
+            fFailed = true;
+        }
+        fChanged.notify_all();
+    }
+
+    std::exception_ptr Fault()
+    {
+        const std::lock_guard<std::mutex> hold(fLock);
+        return fFault;
+    }
+
+private:
+    // Band b's next piece i, unless a helper has taken it.
+    bool ClaimFront(int b, size_t i)
+    {
+        const std::lock_guard<std::mutex> hold(fClaimLock);
+        if (i >= fBack[size_t(b)])
+            return false;
+        fFront[size_t(b)] = i + 1;
+        return true;
+    }
+
+    void Make(Piece &p)
+    {
+        if (fFailed.load(std::memory_order_relaxed))
+            throw Abandoned();
+        uint8_t *dst = fRows + size_t(p.y0) * fSource.rowBytes;
+        const size_t size = size_t(p.y1 - p.y0) * fSource.rowBytes;
+        try {
+            fSource.make(p.y0, p.y1, dst);
+            p.adler = Adler32(1, dst, size);
+        } catch (...) {
+            {
+                const std::lock_guard<std::mutex> hold(fLock);
+                p.state.store(Failed, std::memory_order_release);
+            }
+            Fail(std::current_exception());
+            throw;
+        }
+        {
+            const std::lock_guard<std::mutex> hold(fLock);
+            p.state.store(Made, std::memory_order_release);
+        }
+        fChanged.notify_all();
+    }
+
+    // Returns once a helper has made p.
+    void WaitMade(Piece &p)
+    {
+        std::unique_lock<std::mutex> hold(fLock);
+        fChanged.wait(hold, [&] {
+            return p.state.load(std::memory_order_acquire) != Free || fFailed.load(std::memory_order_relaxed);
+        });
+        if (p.state.load(std::memory_order_acquire) != Made)
+            throw Abandoned();
+    }
+
+    // Hands the bands that are complete and next in the stream to fOut.
+    void Publish(int b)
+    {
+        const std::lock_guard<std::mutex> hold(fPublishLock);
+        fDone[size_t(b)] = true;
+        while (fNext < fBands && fDone[size_t(fNext)]) {
+            QByteArray &bytes = fOutputs[size_t(fNext)];
+            if (fFailed.load(std::memory_order_relaxed))
+                throw Abandoned();
+            try {
+                fOut(bytes.constData(), size_t(bytes.size()));
+            } catch (...) {
+                // Failed before the lock is let go: no other band may go
+                // out behind the refused one.
+                Fail(std::current_exception());
+                throw;
+            }
+            bytes = QByteArray();
+            ++fNext;
+        }
+    }
+
+    const RowSource &fSource;
+    int fLevel;
+    const StreamOut &fOut;
+    int fBands = 0;
+    std::vector<std::pair<size_t, size_t>> fBandPieces; // [first, end) per band
+    std::unique_ptr<Piece[]> fPieces;
+    size_t fPieceCount = 0;
+    std::mutex fClaimLock;
+    std::vector<size_t> fFront, fBack; // per band: pieces before fFront are the band's, from fBack on the helpers'
+    uint8_t *fRows = nullptr;
+    size_t fBytes = 0;
+    std::atomic<bool> fFailed{false};
+    std::mutex fLock;
+    std::condition_variable fChanged;
+    std::exception_ptr fFault;
+    std::mutex fPublishLock;
+    std::vector<QByteArray> fOutputs;
+    std::vector<bool> fDone;
+    int fNext = 0;
+};
+
+} // namespace
+
+void DeflateRows(const RowSource &source, int level, const StreamOut &out)
+{
+    if (source.rows <= 0 || source.rowsPerBand <= 0)
+        throw EZCompressionError(QStringLiteral("no rows to deflate"));
+    RowPipeline pipe(source, level, out);
+    QByteArray header;
+    appendZlibHeader(header, level);
+    out(header.constData(), size_t(header.size()));
+    const int bands = pipe.Bands();
+    const int runners = t_threadLimit > 0 ? std::min(bands, t_threadLimit) : bands;
+    try {
+        // Each runner takes the next band nobody has started, so a thread
+        // that starts late (on a busy machine) holds up no band; with no
+        // band left it makes rows for the bands still at work.
+        std::atomic<int> nextBand{0};
+        RunInParallel(runners, [&](int) {
+            try {
+                for (int b = nextBand++; b < bands; b = nextBand++)
+                    pipe.DeflateBand(b);
+                while (pipe.HelpOne()) {
+                }
+            } catch (const Abandoned &) {
+                throw;
+            } catch (...) {
+                pipe.Fail(std::current_exception());
+                throw;
+            }
+        });
+    } catch (...) {
+        if (const std::exception_ptr first = pipe.Fault())
+            std::rethrow_exception(first);
+        throw;
+    }
+    QByteArray trailer;
+    appendAdler(trailer, pipe.Adler());
+    out(trailer.constData(), size_t(trailer.size()));
 }
 
 } // namespace zk::png

@@ -39,6 +39,9 @@ private:
     int fOld;
 };
 
+// The ThreadLimit in force on this thread, 0 when there is none.
+int CurrentThreadLimit();
+
 // Worker threads worth starting for `bytes` of input: 1 below the band
 // threshold, else up to the machine's cores with bands of at least 128 KB.
 int BandCount(size_t bytes);
@@ -65,6 +68,31 @@ protected:
 // the bands follow one another on the caller's thread, straight into the
 // one output.
 QByteArray DeflateBands(int count, int level, const std::function<void(int band, BandSink &sink)> &feed);
+
+// The rows of a banded deflate, made on any core ahead of the deflate that
+// needs them: rows of rowBytes bytes, cut into bands of rowsPerBand rows (the
+// last band may be shorter). make(y0, y1, dst) writes rows y0 .. y1 - 1 to
+// dst; it runs for any range of rows, on any thread, in any order.
+struct RowSource
+{
+    int64_t rows = 0;
+    size_t rowBytes = 0;
+    int64_t rowsPerBand = 0;
+    std::function<void(int64_t y0, int64_t y1, uint8_t *dst)> make;
+};
+
+// Takes the stream's bytes in order as soon as they are final: the zlib
+// header, each band once it and every band before it are deflated, then the
+// checksum. Called on one thread at a time (perhaps a worker); an exception
+// it throws stops the work and DeflateRows rethrows it.
+using StreamOut = std::function<void(const char *data, size_t size)>;
+
+// The bytes DeflateBands gives for the same bands fed the same rows, with
+// the cores kept busy to the end: a thread whose bands are done makes the
+// last rows of the bands still deflating, and each band's bytes go out while
+// later bands still deflate. Holds the made rows of the whole stream at once.
+// Under a ThreadLimit the bands share that many threads.
+void DeflateRows(const RowSource &source, int level, const StreamOut &out);
 
 // Tests only: when set, called at the start of each band's deflate with its
 // index; an exception it throws fails that band like a zlib error would.

@@ -555,8 +555,15 @@ public:
         const uint8_t *prior = fPrior.data();
         Convert(y, raw);
         uint8_t *chosen = nullptr;
+        bool noneMade = false;
         if (fFilters != fbNone) {
-            int64_t best = (fFilters & fbNone) ? png::RunScore(raw, fN) : 0;
+            // None's score through the vector pass, which leaves its row
+            // ready as well.
+            int64_t best = 0;
+            if (fFilters & fbNone) {
+                best = png::FilterAndScore(png::ftNone, fNone.data() + 1, raw, prior, fN, fBpp);
+                noneMade = true;
+            }
             for (int t = 1; t <= 4; ++t) {
                 if (!(fFilters & (1 << t)))
                     continue;
@@ -572,7 +579,8 @@ public:
         if (!chosen) {
             chosen = fNone.data();
             chosen[0] = png::ftNone;
-            std::memcpy(chosen + 1, raw, fN);
+            if (!noneMade)
+                std::memcpy(chosen + 1, raw, fN);
         }
         fRaw.swap(fPrior);
         return chosen;
@@ -610,10 +618,28 @@ private:
 
 } // namespace
 
-void TChunkIDAT::Encode()
+namespace {
+
+// What the image data of a picture is made of.
+struct Plan
 {
-    TChunkList *list = Owner();
-    TPNGImage *img = Image();
+    const TPNGImage *img = nullptr;
+    int colourType = 0;
+    const uint8_t *inverse = nullptr;
+    size_t n = 0;
+    int bpp = 0;
+    uint8_t filters = 0;
+    int64_t height = 0;
+    int bands = 0;
+};
+
+// Settles what the image data is made of; true when it is made by the rows
+// pipeline (a large picture on several threads), false for the band or the
+// bands that follow one another on this thread.
+bool planBands(TChunkIDAT &idat, Plan &plan)
+{
+    TChunkList *list = idat.Owner();
+    TPNGImage *img = idat.Image();
     const TChunkIHDR *ihdr = list->Find<TChunkIHDR>();
     if (!ihdr)
         RaisePngError(peMissingIHDR);
@@ -624,18 +650,59 @@ void TChunkIDAT::Encode()
     const png::RowLayout layout = png::Layout(ct, depth, w);
     if (layout.rowBytes == 0 || (ct != 2 && ct != 3))
         RaisePngError(peUnknownColourType);
-    const size_t n = size_t(layout.rowBytes);
-    const int bpp = layout.bpp;
-
     const TChunkGAMA *gama = list->Find<TChunkGAMA>();
-    const uint8_t *inverse = gama && gama->Valid() ? gama->InverseTable().data() : nullptr;
-
     img->SetInterlaced(false);
-    const uint8_t filters = img->Filters();
-    const size_t total = (n + 1) * size_t(h);
-    const int bands = std::min<int64_t>(png::BandCount(total), h);
+    plan.img = img;
+    plan.colourType = ct;
+    plan.inverse = gama && gama->Valid() ? gama->InverseTable().data() : nullptr;
+    plan.n = size_t(layout.rowBytes);
+    plan.bpp = layout.bpp;
+    plan.filters = img->Filters();
+    plan.height = h;
+    plan.bands = int(std::min<int64_t>(png::BandCount((plan.n + 1) * size_t(h)), h));
+    return plan.bands > 1 && png::CurrentThreadLimit() != 1;
+}
+
+// The filtered rows of a plan for the rows pipeline: rows of the same
+// bands as the one-thread paths, each piece filtered by a RowFilter primed
+// with the row above it.
+png::RowSource rowSource(const Plan &plan)
+{
+    png::RowSource source;
+    source.rows = plan.height;
+    source.rowBytes = plan.n + 1;
+    source.rowsPerBand = (plan.height + plan.bands - 1) / plan.bands;
+    source.make = [&plan](int64_t y0, int64_t y1, uint8_t *dst) {
+        RowFilter rows(*plan.img, plan.colourType, plan.inverse, plan.n, plan.bpp, plan.filters);
+        rows.Prime(y0 - 1);
+        for (int64_t y = y0; y < y1; ++y, dst += plan.n + 1)
+            std::memcpy(dst, rows.Next(y), plan.n + 1);
+    };
+    return source;
+}
+
+} // namespace
+
+void TChunkIDAT::Encode()
+{
+    Plan plan;
+    const bool pipeline = planBands(*this, plan);
+    const TPNGImage *img = plan.img;
+    const int ct = plan.colourType;
+    const uint8_t *inverse = plan.inverse;
+    const size_t n = plan.n;
+    const int bpp = plan.bpp;
+    const uint8_t filters = plan.filters;
+    const int64_t h = plan.height;
+    const int bands = plan.bands;
 
     Data().clear();
+    if (pipeline) {
+        QByteArray &data = Data();
+        png::DeflateRows(rowSource(plan), Z_DEFAULT_COMPRESSION,
+                         [&data](const char *bytes, size_t size) { data.append(bytes, qsizetype(size)); });
+        return;
+    }
     if (bands <= 1) {
         QBuffer dest(&Data());
         dest.open(QIODevice::WriteOnly);
@@ -647,10 +714,11 @@ void TChunkIDAT::Encode()
         return;
     }
 
-    // Large pictures: each band of rows is filtered and deflated, row by row,
-    // on its own core; the filter choice of a row depends only on it and the
-    // row above, so the bytes are those of the one-by-one path, and the rows
-    // before a band give its deflate the window it would have in one stream.
+    // Large pictures under a limit of one thread: each band of rows is
+    // filtered and deflated, row by row, after the one before; the filter
+    // choice of a row depends only on it and the row above, so the bytes are
+    // those of one band after the other, and the rows before a band give its
+    // deflate the window it would have in one stream.
     const int64_t rowsPerBand = (h + bands - 1) / bands;
     const int used = int((h + rowsPerBand - 1) / rowsPerBand);
     const int64_t windowRows = int64_t((png::kWindow + n) / (n + 1));
@@ -673,6 +741,45 @@ void TChunkIDAT::Encode()
         for (int64_t y = y0; y < y1; ++y)
             sink.Write(rows.Next(y), n + 1);
     });
+}
+
+void TChunkIDAT::EncodeAndWrite(QIODevice &stream)
+{
+    Plan plan;
+    if (stream.isSequential() || !planBands(*this, plan)) {
+        Encode();
+        WriteChunk(stream);
+        return;
+    }
+    const auto put = [&stream](const char *bytes, qint64 size) {
+        if (stream.write(bytes, size) != size)
+            throw EGraphicFileError(stream.errorString());
+    };
+    // Length (filled in at the end) and type, the data as it comes, the CRC
+    // of type and data.
+    const qint64 start = stream.pos();
+    const char head[8] = {0, 0, 0, 0, 'I', 'D', 'A', 'T'};
+    put(head, 8);
+    uint32_t crc = png::Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t *>(head + 4), 4);
+    uint64_t length = 0;
+    Data().clear();
+    png::DeflateRows(rowSource(plan), Z_DEFAULT_COMPRESSION, [&](const char *bytes, size_t size) {
+        crc = png::Crc32Update(crc, reinterpret_cast<const uint8_t *>(bytes), size);
+        length += size;
+        put(bytes, qint64(size));
+    });
+    if (length > 0x7FFFFFFFu) // the most a chunk may hold
+        RaisePngError(peDamagedData);
+    crc ^= 0xFFFFFFFFu;
+    const char tail[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    put(tail, 4);
+    const qint64 end = stream.pos();
+    const char size[4] = {char(length >> 24), char(length >> 16), char(length >> 8), char(length)};
+    if (!stream.seek(start))
+        throw EGraphicFileError(stream.errorString());
+    put(size, 4);
+    if (!stream.seek(end))
+        throw EGraphicFileError(stream.errorString());
 }
 
 } // namespace zk

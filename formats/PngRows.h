@@ -11,6 +11,9 @@ namespace zk::png {
 // CRC-32 as PNG uses it (reflected 0xEDB88320, start all ones, complemented).
 // Update keeps the running register un-complemented; Crc32 does it all.
 uint32_t Crc32Update(uint32_t reg, const uint8_t *data, size_t len);
+// zlib's Adler-32 of data continued from adler (1 to start), 32 bytes a
+// step where the processor allows.
+uint32_t Adler32(uint32_t adler, const uint8_t *data, size_t len);
 inline uint32_t Crc32(const uint8_t *data, size_t len)
 {
     return Crc32Update(0xFFFFFFFFu, data, len) ^ 0xFFFFFFFFu;
@@ -66,6 +69,9 @@ int64_t RunScore(const uint8_t *out, size_t n);
 // the output. Outputs and scores equal FilterRow + RunScore byte for byte.
 int64_t FilterAndScore(uint8_t type, uint8_t *out, const uint8_t *raw, const uint8_t *prior, size_t n,
                        int bpp);
+// Tests only: when set, FilterAndScore keeps to its sixteen-byte steps on
+// processors that could take 32 bytes a step.
+extern bool FilterWithoutAvx2ForTest;
 
 // Adam7 passes.
 struct Adam7Pass

@@ -13,6 +13,7 @@
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "ProgramDir.h"
+#include "PNGImage.h"
 #include "PngChunks.h"
 #include "Progress.h"
 #include "Registry.h"
@@ -566,6 +567,80 @@ QString AutoSavePicture(const TBitmap &bitmap, const TZelkoraOptions &options, c
         if (WriteFileNew(path, data))
             return path;
     }
+    throw EGraphicFileError(QStringLiteral("Kein freier Dateiname in \"%1\"").arg(options.OutDir));
+}
+
+namespace {
+
+// The pending file as a stream whose larger writes start on their way to
+// the disk at once, so the flush before the file gets its name finds most
+// of the picture written already.
+class TWriteBehindFile : public QFile
+{
+protected:
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 at = pos();
+        const qint64 written = QFile::writeData(data, size);
+        if (written >= 4096)
+            (void)::sync_file_range(handle(), at, written, SYNC_FILE_RANGE_WRITE);
+        return written;
+    }
+};
+
+} // namespace
+
+QString AutoSavePicture(TBitmap &bitmap, const TZelkoraOptions &options, const QDateTime &now,
+                        const QLocale &locale)
+{
+    if (options.FileTyp != ptPng || bitmap.Empty() || !codecFor(ptPng))
+        return AutoSavePicture(std::as_const(bitmap), options, now, locale);
+    const QString ext = PictureTypeExt(ptPng);
+    // The names AutoSavePicture tries, in its order; empty past the last.
+    const QString dated = options.IsDateTimeToFile
+                              ? QDir(options.OutDir).filePath(options.FileName + DatedNamePart(now, locale))
+                              : QString();
+    const int first = options.IsDateTimeToFile ? 1 : NextFreeNumber(options.OutDir, options.FileName, ext);
+    const auto nameAt = [&](int k) -> QString {
+        if (options.IsDateTimeToFile)
+            return k >= 99999 ? QString()
+                   : k == 0   ? dated + ext
+                              : dated + QLatin1Char('-') + QString::number(k + 1) + ext;
+        if (k >= 1000 || first >= INT_MAX - k)
+            return {};
+        return QDir(options.OutDir).filePath(options.FileName + QString::number(first + k) + ext);
+    };
+    const QString target = nameAt(0);
+    TPendingFile file;
+    QString reason;
+    if (!file.Open(target, 0666, &reason))
+        throw writeError(target, reason);
+    {
+        TWriteBehindFile out;
+        if (!out.open(file.Fd(), QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+            throw writeError(target, out.errorString());
+        try {
+            SavePngWhileEncoding(bitmap, out);
+        } catch (const EGraphicFileError &) {
+            throw writeError(target, out.errorString());
+        }
+    }
+    if (!file.Sync(&reason))
+        throw writeError(target, reason);
+    for (int k = 0;; ++k) {
+        const QString path = nameAt(k);
+        if (path.isEmpty())
+            break;
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            continue;
+        bool taken = false;
+        if (file.LinkNewAs(path, &taken, &reason))
+            return path;
+        if (!taken)
+            throw writeError(path, reason);
+    }
+    if (options.IsDateTimeToFile)
+        throw EGraphicFileError(QStringLiteral("Kein freier Dateiname für \"%1\"").arg(dated + ext));
     throw EGraphicFileError(QStringLiteral("Kein freier Dateiname in \"%1\"").arg(options.OutDir));
 }
 

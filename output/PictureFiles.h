@@ -177,6 +177,12 @@ QString WriteFileUnique(const QString &dir, const QString &stem, const QString &
 QString AutoSavePicture(const TBitmap &bitmap, const TZelkoraOptions &options,
                         const QDateTime &now = QDateTime::currentDateTime(),
                         const QLocale &locale = QLocale());
+// The same bytes under the same name; a PNG is written while it is being
+// encoded, from the picture's own rows (lent for the call, whole again
+// afterwards), and gets its name once it is complete and flushed.
+QString AutoSavePicture(TBitmap &bitmap, const TZelkoraOptions &options,
+                        const QDateTime &now = QDateTime::currentDateTime(),
+                        const QLocale &locale = QLocale());
 
 // ---------------------------------------------------------------------------
 // Loading

@@ -313,7 +313,29 @@ bool TPendingFile::Replace(QString *error)
     return true;
 }
 
+bool TPendingFile::Sync(QString *error)
+{
+    if (m_fd >= 0 && ::fsync(m_fd) == 0)
+        return true;
+    const int err = m_fd >= 0 ? errno : EBADF;
+    Discard();
+    if (error)
+        *error = systemError(err);
+    return false;
+}
+
+bool TPendingFile::LinkNewAs(const QString &finalPath, bool *nameTaken, QString *error)
+{
+    m_final = finalPath;
+    return linkNew(nameTaken, error, true);
+}
+
 bool TPendingFile::LinkNew(bool *nameTaken, QString *error)
+{
+    return linkNew(nameTaken, error, false);
+}
+
+bool TPendingFile::linkNew(bool *nameTaken, QString *error, bool keepWhenTaken)
 {
     *nameTaken = false;
     if (m_fd < 0) {
@@ -339,6 +361,10 @@ bool TPendingFile::LinkNew(bool *nameTaken, QString *error)
         }
         if (rc == 0 && !QFileInfo::exists(m_temp))
             m_temp.clear(); // renamed; after a link the temporary name goes in discard
+    }
+    if (err == EEXIST && keepWhenTaken) {
+        *nameTaken = true;
+        return false;
     }
     Discard();
     if (err == 0)

@@ -43,6 +43,12 @@ public:
     // false with *nameTaken set when it is taken (nothing written), false
     // with *error on any other failure.
     bool LinkNew(bool *nameTaken, QString *error);
+    // The same under another free name; when that name is taken the file
+    // stays pending, so the next name can be tried with the same bytes.
+    bool LinkNewAs(const QString &finalPath, bool *nameTaken, QString *error);
+    // Flushes what was written through Fd() to the disk; false with *error
+    // (nothing left behind) when that fails.
+    bool Sync(QString *error);
 
     // When given, the named temporary file takes this name (the caller makes
     // sure nobody else uses it, e.g. under its own lock); set before Write.
@@ -58,6 +64,7 @@ public:
 
 private:
     bool nameTemp(QString *error);
+    bool linkNew(bool *nameTaken, QString *error, bool keepWhenTaken);
 
     QString m_final;
     QString m_fixedTemp;

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -427,13 +429,111 @@ TEST(PngEncodeEdges, RunInParallelKeepsToTheThreadLimit)
         std::mutex lock;
         std::vector<int> runs(size_t(c.count), 0);
         std::set<std::thread::id> ids;
+        std::condition_variable started;
         png::RunInParallel(c.count, [&](int i) {
-            const std::lock_guard<std::mutex> guard(lock);
+            std::unique_lock<std::mutex> guard(lock);
             ++runs[size_t(i)];
             ids.insert(std::this_thread::get_id());
+            started.notify_all();
+            // Each runner holds on until all are running, so no thread is
+            // free to take a second runner.
+            started.wait_for(guard, std::chrono::seconds(10), [&] { return int(ids.size()) >= c.threads; });
         });
         EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), c.count) << "limit " << c.limit;
         EXPECT_EQ(int(ids.size()), c.threads) << "limit " << c.limit;
         EXPECT_EQ(ids.count(std::this_thread::get_id()), c.count > 0 ? 1u : 0u) << "limit " << c.limit;
+    }
+}
+
+// The file written while later bands still deflate holds exactly the bytes
+// of the one-thread encoder (bands one after the other, row by row), for any
+// band and thread count; the bitmap lent to it comes back with its rows
+// where they were. Every file passes pngcheck.
+TEST_F(PngEncode, WritingWhileEncodingGivesTheBytesOfTheOneThreadEncoder)
+{
+    const struct
+    {
+        const char *name;
+        TPixelFormat pf;
+        int w, h, bands; // bands 0: as many as the machine gives
+        bool photo;
+    } cases[] = {
+        {"screen", pf24bit, 1920, 1080, 0, false}, // pieces of 11 rows, 13 to a band
+        {"photo", pf24bit, 420, 260, 7, true},
+        {"tiny", pf24bit, 5, 3, 7, true},           // one row to a band
+        {"palette", pf8bit, 900, 330, 5, false},
+        {"narrow", pf24bit, 40, 3000, 3, true},     // the window reaches over several pieces
+    };
+    for (const auto &c : cases) {
+        TPNGImage img;
+        if (c.photo)
+            paintPhoto(img, c.w, c.h);
+        else
+            paintScreenshot(img, c.w, c.h);
+        img.SetPixelFormat(c.pf);
+        png::ForcedBandsForTest = c.bands;
+        QByteArray plain;
+        {
+            const png::ThreadLimit one(1);
+            plain = encode(img);
+        }
+        for (int limit : {0, 2, 3}) {
+            const QString where = QStringLiteral("%1 limit %2").arg(c.name).arg(limit);
+            TBitmap lent(img);
+            const uchar *rows = lent.ScanLine(0);
+            const QString path = workDir() + "/streamed_" + c.name + QString::number(limit) + ".png";
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            std::optional<png::ThreadLimit> hold;
+            if (limit > 0)
+                hold.emplace(limit);
+            SavePngWhileEncoding(lent, file);
+            file.close();
+            EXPECT_TRUE(readFile(path) == plain) << qPrintable(where);
+            EXPECT_TRUE(encode(img) == plain) << qPrintable(where) << " (in memory)";
+            hold.reset();
+            ASSERT_EQ(lent.ScanLine(0), rows) << qPrintable(where);
+            ASSERT_EQ(lent.PixelFormat(), c.pf);
+            for (int y = 0; y < c.h; ++y)
+                ASSERT_EQ(0, memcmp(lent.ScanLine(y), img.ScanLine(y), BytesPerRow(c.w, img.BitsPerPixel(), 1)))
+                    << qPrintable(where) << " row " << y;
+            QByteArray report;
+            EXPECT_TRUE(pngcheckOk(path, &report)) << report.toStdString();
+        }
+    }
+    png::ForcedBandsForTest = 0;
+}
+
+// A stream that refuses a band ends the deflate with its own error, under
+// any thread count, and is handed nothing after it; every band before it
+// went out in order.
+TEST(PngEncodeEdges, ARefusedBandStopsTheStreamWithItsOwnError)
+{
+    png::RowSource source;
+    source.rows = 600;
+    source.rowBytes = 1001;
+    source.rowsPerBand = 100;
+    source.make = [](int64_t y0, int64_t y1, uint8_t *dst) {
+        for (int64_t y = y0; y < y1; ++y, dst += 1001)
+            for (int x = 0; x < 1001; ++x)
+                dst[x] = uint8_t(x * y);
+    };
+    for (int limit : {0, 1, 3}) {
+        std::optional<png::ThreadLimit> hold;
+        if (limit > 0)
+            hold.emplace(limit);
+        int pieces = 0;
+        const auto refuseThird = [&](const char *, size_t) {
+            // The header, bands 0 and 1, then band 2 is refused.
+            if (++pieces == 4)
+                throw EZCompressionError(QStringLiteral("disk full"));
+        };
+        try {
+            png::DeflateRows(source, Z_DEFAULT_COMPRESSION, refuseThird);
+            ADD_FAILURE() << "no error, limit " << limit;
+        } catch (const EZCompressionError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("disk full")) << "limit " << limit;
+        }
+        EXPECT_EQ(pieces, 4) << "limit " << limit;
     }
 }

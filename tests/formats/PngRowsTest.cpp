@@ -196,6 +196,10 @@ static std::vector<uint8_t> sampleRow(std::mt19937 &rng, size_t n, int bpp, int 
 
 TEST(PngRows, VectorFilterChoiceMatchesThePlainFiltersAndScore)
 {
+  // Both vector widths: 32 bytes a step where the processor has them, and
+  // the sixteen-byte steps every processor takes.
+  for (bool narrow : {false, true}) {
+    FilterWithoutAvx2ForTest = narrow;
     std::mt19937 rng(16);
     for (int bpp : {1, 2, 3, 4, 6, 8}) {
         for (int round = 0; round < 400; ++round) {
@@ -225,6 +229,27 @@ TEST(PngRows, VectorFilterChoiceMatchesThePlainFiltersAndScore)
                 }
             }
             EXPECT_EQ(wideChoice, plainChoice);
+        }
+    }
+  }
+  FilterWithoutAvx2ForTest = false;
+}
+
+// The checksum of the image data equals zlib's: lengths around the 32-byte
+// steps and the blocks between reductions, bytes of 0xFF (the largest sums),
+// and a checksum carried on from an earlier part.
+TEST(PngRows, Adler32MatchesZlib)
+{
+    std::mt19937 rng(37);
+    std::vector<uint8_t> noise(1 << 20), full(1 << 20, 0xFF);
+    for (uint8_t &b : noise)
+        b = uint8_t(rng());
+    for (size_t len : {0, 1, 31, 32, 33, 5535, 5536, 5537, 5568, 100001, 1 << 20}) {
+        for (const std::vector<uint8_t> *data : {&noise, &full}) {
+            EXPECT_EQ(Adler32(1, data->data(), len), adler32_z(1, data->data(), len)) << "length " << len;
+            const uLong start = adler32_z(1, data->data() + 7, 999);
+            EXPECT_EQ(Adler32(uint32_t(start), data->data(), len), adler32_z(start, data->data(), len))
+                << "carried on, length " << len;
         }
     }
 }

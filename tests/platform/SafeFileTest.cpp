@@ -95,6 +95,31 @@ TEST_P(SafeFile, LinkNewNeverReplaces)
     EXPECT_EQ(hidden(dir.path()), QStringList());
 }
 
+// Written and flushed once, a file tries name after name: a taken name
+// keeps it pending, never replaced; the first free one gets it, and no
+// temporary name is left.
+TEST_P(SafeFile, LinkNewAsTriesNamesUntilOneIsFree)
+{
+    writeAll(path("Shot1.png"), "someone else's");
+    writeAll(path("Shot2.png"), "another");
+    TPendingFile file;
+    QString error;
+    ASSERT_TRUE(file.Open(path("Shot1.png"), 0666, &error)) << error.toStdString();
+    ASSERT_EQ(::write(file.Fd(), "ours", 4), 4);
+    ASSERT_TRUE(file.Sync(&error)) << error.toStdString();
+    bool taken = false;
+    for (const char *name : {"Shot1.png", "Shot2.png"}) {
+        EXPECT_FALSE(file.LinkNewAs(path(name), &taken, &error)) << name;
+        EXPECT_TRUE(taken) << name;
+    }
+    EXPECT_TRUE(file.LinkNewAs(path("Shot3.png"), &taken, &error)) << error.toStdString();
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(readBytes(path("Shot1.png")), "someone else's");
+    EXPECT_EQ(readBytes(path("Shot2.png")), "another");
+    EXPECT_EQ(readBytes(path("Shot3.png")), "ours");
+    EXPECT_EQ(hidden(dir.path()), QStringList());
+}
+
 TEST_P(SafeFile, AnUnpublishedFileLeavesNothingBehind)
 {
     {

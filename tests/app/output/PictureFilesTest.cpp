@@ -12,6 +12,7 @@
 #include "PngDeflate.h"
 #include "ZStreams.h"
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -25,6 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 #include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -247,6 +250,85 @@ TEST_F(PictureFiles, APngBandThatFailsToDeflateLeavesNoFile)
     // The same save without the fault writes the file.
     EXPECT_EQ(AutoSavePicture(pic, o), path("Shot1.png"));
     png::ForcedBandsForTest = 0;
+}
+
+// A PNG that is written while it encodes and cannot be written to its end
+// (a file size limit stands in for a full disk) leaves no file, unnamed or
+// named, and the picture it borrowed whole; without the limit the same save
+// writes the encoder's bytes under the first free name.
+TEST_F(PictureFiles, APngThatCannotBeWrittenToTheEndLeavesNoFileAndThePictureWhole)
+{
+    RegisterPngGraphics();
+    TZelkoraOptions o;
+    o.PersSave = true;
+    o.OutDir = dir.path();
+    o.FileName = "Shot";
+    o.FileTyp = ptPng;
+    // Noise: about a megabyte of PNG in several bands, far over the limit.
+    TBitmap pic(800, 600, pf24bit);
+    uint32_t seed = 1;
+    for (int y = 0; y < pic.Height(); ++y)
+        for (int x = 0; x < 3 * pic.Width(); ++x)
+            pic.ScanLine(y)[x] = uchar((seed = seed * 1664525u + 1013904223u) >> 24);
+    const TBitmap before(pic);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    for (bool unnamed : {true, false}) {
+        SetUnnamedTempFilesDisabled(!unnamed);
+        rlimit small = limit;
+        small.rlim_cur = 64 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_THROW(AutoSavePicture(pic, o), EGraphicFileError) << "unnamed " << unnamed;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        EXPECT_TRUE(entries(dir.path()).isEmpty()) << qPrintable(entries(dir.path()).join(' '));
+        ASSERT_FALSE(pic.Empty());
+        for (int y = 0; y < pic.Height(); ++y)
+            ASSERT_EQ(0, memcmp(pic.ScanLine(y), before.ScanLine(y), size_t(3 * pic.Width()))) << "row " << y;
+    }
+    SetUnnamedTempFilesDisabled(false);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(AutoSavePicture(pic, o), path("Shot1.png"));
+    QFile written(path("Shot1.png"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll() == EncodePicture(before, ptPng, o, TSaveOrigin::AutoSave));
+    EXPECT_EQ(entries(dir.path()), QStringList{"Shot1.png"});
+}
+
+// The save that writes while it encodes takes the names the other saves
+// take: the next free number, or the dated name and then its "-2".
+TEST_F(PictureFiles, APngWrittenWhileEncodingTakesTheNameOfEveryOtherSave)
+{
+    RegisterPngGraphics();
+    const QDateTime when(QDate(2026, 12, 7), QTime(14, 5, 9));
+    const QLocale de(QLocale::German, QLocale::Germany);
+    const QString dated = "Shot" + DatedNamePart(when, de);
+    const struct
+    {
+        bool dated;
+        QStringList existing;
+        QString expected;
+    } cases[] = {
+        {false, {}, "Shot1.png"},
+        {false, {"Shot1.png", "Shot4.png"}, "Shot5.png"},
+        {true, {}, dated + ".png"},
+        {true, {dated + ".png", dated + "-2.png"}, dated + "-3.png"},
+    };
+    for (const auto &c : cases) {
+        QTemporaryDir folder;
+        for (const QString &name : c.existing) {
+            QFile f(folder.filePath(name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        TZelkoraOptions o;
+        o.PersSave = true;
+        o.OutDir = folder.path();
+        o.FileName = "Shot";
+        o.FileTyp = ptPng;
+        o.IsDateTimeToFile = c.dated;
+        TBitmap pic = samplePicture();
+        EXPECT_EQ(AutoSavePicture(pic, o, when, de), folder.filePath(c.expected));
+    }
 }
 
 TEST_F(PictureFiles, AutoSaveNamesNumberedAndDatedFiles)

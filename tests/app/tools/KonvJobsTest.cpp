@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <mutex>
 #include <set>
+#include <condition_variable>
 #include <thread>
 
 using namespace zk;
@@ -343,9 +344,16 @@ TEST_F(KonvJobs, BatchWorkersGiveTheirEncoderOnlyTheirShareOfTheCores)
         for (TKonvBatch::Item &item : items)
             item.Work = [&] {
                 std::set<std::thread::id> ids;
+                std::condition_variable started;
                 png::RunInParallel(8, [&](int) {
-                    const std::lock_guard<std::mutex> guard(lock);
+                    std::unique_lock<std::mutex> guard(lock);
                     ids.insert(std::this_thread::get_id());
+                    started.notify_all();
+                    // Each index holds on until as many threads as it may
+                    // have are running, so no thread is free to take a
+                    // second index.
+                    started.wait_for(guard, std::chrono::seconds(10),
+                                     [&] { return int(ids.size()) >= c.expected; });
                 });
                 const std::lock_guard<std::mutex> guard(lock);
                 most.push_back(int(ids.size()));
