@@ -41,8 +41,14 @@ namespace zk {
 
 namespace {
 
+constexpr std::size_t kLargePage = std::size_t(2) << 20;
+
 // A page's picture; a big one in memory of its own, so that its pages can
-// be made ahead of the reader (see Prefault).
+// be made ahead of the reader (see Prefault). That memory lies on large-page
+// boundaries and asks for large pages: the system then clears and maps it
+// 2 MB at a time instead of 4 KB at a time, which for a 600 dpi colour page
+// is 32 faults instead of 16,000. Where large pages are not offered it works
+// with small ones.
 QImage NewPageImage(int width, int height, QImage::Format format, bool *mapped)
 {
     *mapped = false;
@@ -51,9 +57,19 @@ QImage NewPageImage(int width, int height, QImage::Format format, bool *mapped)
     const std::size_t bytes = std::size_t(bytesPerLine) * std::size_t(height);
     if (bytes < (std::size_t(4) << 20))
         return QImage(width, height, format);
-    void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (data == MAP_FAILED)
+    const std::size_t rounded = (bytes + kLargePage - 1) & ~(kLargePage - 1);
+    void *area = ::mmap(nullptr, rounded + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED)
         return QImage(width, height, format);
+    // Only the aligned part stays mapped.
+    const auto at = reinterpret_cast<std::uintptr_t>(area);
+    const std::uintptr_t aligned = (at + kLargePage - 1) & ~std::uintptr_t(kLargePage - 1);
+    if (aligned > at)
+        ::munmap(area, aligned - at);
+    if (const std::size_t tail = at + rounded + kLargePage - (aligned + rounded))
+        ::munmap(reinterpret_cast<void *>(aligned + rounded), tail);
+    void *data = reinterpret_cast<void *>(aligned);
+    ::madvise(data, rounded, MADV_HUGEPAGE); // a hint; refused, small pages serve
     struct TMapping
     {
         void *data;
@@ -67,7 +83,7 @@ QImage NewPageImage(int width, int height, QImage::Format format, bool *mapped)
             ::munmap(m->data, m->bytes);
             delete m;
         },
-        new TMapping{data, bytes});
+        new TMapping{data, rounded});
 }
 
 } // namespace
@@ -88,7 +104,8 @@ void TSaneImageBuilder::Prefault()
     m_stopPrefault = false;
     uchar *const bits = m_image.bits();
     const std::size_t bytes = std::size_t(m_image.sizeInBytes());
-    static constexpr std::size_t kChunk = std::size_t(1) << 20;
+    // Whole large pages, so that no two helpers meet in one.
+    static constexpr std::size_t kChunk = kLargePage;
     for (int k = 0; k < kPrefaulters; ++k)
         m_prefault[k] = std::thread([this, bits, bytes, k] {
             for (std::size_t at = std::size_t(k) * kChunk; at < bytes && !m_stopPrefault; at += kPrefaulters * kChunk)
@@ -286,6 +303,7 @@ struct TLayer
     QList<TSaneSetting> settings;
     std::atomic<SANE_Handle> reading{nullptr};
     std::atomic_bool cancelled{false};
+    int pageLimit = kMaxTwainImages;
 };
 
 TLayer &Layer()
@@ -718,6 +736,11 @@ QList<TSaneSetting> TWAIN_SourceSettings()
     return Layer().settings;
 }
 
+void TWAIN_SetPageLimit(int Pages)
+{
+    Layer().pageLimit = Pages <= 0 ? kMaxTwainImages : std::min(Pages, kMaxTwainImages);
+}
+
 void TWAIN_CancelAcquire()
 {
     TLayer &l = Layer();
@@ -873,9 +896,10 @@ HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
                     l.currentDib = l.images.back();
                     if (!feeder)
                         break;
-                    if (l.imageCount >= kMaxTwainImages) {
+                    if (l.imageCount >= l.pageLimit) {
                         sane_cancel(h);
-                        ErrorBox(Tx("twain_too_many", QStringLiteral("Es werden höchstens 999 Seiten übernommen; der Einzug wurde angehalten.")));
+                        if (l.pageLimit == kMaxTwainImages)
+                            ErrorBox(Tx("twain_too_many", QStringLiteral("Es werden höchstens 999 Seiten übernommen; der Einzug wurde angehalten.")));
                         break;
                     }
                     continue;

@@ -57,6 +57,10 @@ void TWAIN_SetHideUI(bool Hide);
 void TWAIN_CancelAcquire();
 // At most this many pages are kept; the source is cancelled there.
 inline constexpr int kMaxTwainImages = 999;
+// Lowers that limit for the next acquisitions (1..kMaxTwainImages; 0 or
+// less restores it). Only the layer's own limit is reported with a message:
+// a caller that asked for fewer pages expects the stop.
+void TWAIN_SetPageLimit(int Pages);
 
 QString TWAIN_DefaultSource();
 void TWAIN_SetDefaultSource(const QString &Name);
