@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zk {
@@ -43,15 +44,34 @@ namespace {
 
 constexpr std::size_t kLargePage = std::size_t(2) << 20;
 
-// A page's picture; a big one in memory of its own, so that its pages can
-// be made ahead of the reader (see Prefault). That memory lies on large-page
-// boundaries and asks for large pages: the system then clears and maps it
-// 2 MB at a time instead of 4 KB at a time, which for a 600 dpi colour page
-// is 32 faults instead of 16,000. Where large pages are not offered it works
-// with small ones.
-QImage NewPageImage(int width, int height, QImage::Format format, bool *mapped)
+} // namespace
+
+// A big page's memory, shared by its picture and the helpers that make it
+// ahead of the reader (see Prefault); unmapped when the last of them lets go.
+struct TSaneImageBuilder::TPageMemory
 {
-    *mapped = false;
+    void *data;
+    std::size_t bytes;
+    std::atomic_int users{1}; // the picture
+    std::atomic_bool stop{false};
+    void Release()
+    {
+        if (users.fetch_sub(1) == 1) {
+            ::munmap(data, bytes);
+            delete this;
+        }
+    }
+};
+
+// A page's picture; a big one in memory of its own (*memory, else null), so
+// that its pages can be made ahead of the reader. That memory lies on
+// large-page boundaries and asks for large pages: the system then clears and
+// maps it 2 MB at a time instead of 4 KB at a time, which for a 600 dpi
+// colour page is 32 faults instead of 16,000. Where large pages are not
+// offered it works with small ones.
+QImage TSaneImageBuilder::NewPageImage(int width, int height, QImage::Format format, TPageMemory **memory)
+{
+    *memory = nullptr;
     const int depth = format == QImage::Format_Mono ? 1 : format == QImage::Format_Grayscale8 ? 8 : 24;
     const qsizetype bytesPerLine = ((qsizetype(width) * depth + 31) / 32) * 4; // QImage's own line length
     const std::size_t bytes = std::size_t(bytesPerLine) * std::size_t(height);
@@ -70,23 +90,11 @@ QImage NewPageImage(int width, int height, QImage::Format format, bool *mapped)
         ::munmap(reinterpret_cast<void *>(aligned + rounded), tail);
     void *data = reinterpret_cast<void *>(aligned);
     ::madvise(data, rounded, MADV_HUGEPAGE); // a hint; refused, small pages serve
-    struct TMapping
-    {
-        void *data;
-        std::size_t bytes;
-    };
-    *mapped = true;
+    *memory = new TPageMemory{data, rounded};
     return QImage(
         static_cast<uchar *>(data), width, height, bytesPerLine, format,
-        [](void *info) {
-            const auto *m = static_cast<TMapping *>(info);
-            ::munmap(m->data, m->bytes);
-            delete m;
-        },
-        new TMapping{data, rounded});
+        [](void *info) { static_cast<TPageMemory *>(info)->Release(); }, *memory);
 }
-
-} // namespace
 
 TSaneImageBuilder::~TSaneImageBuilder()
 {
@@ -96,31 +104,37 @@ TSaneImageBuilder::~TSaneImageBuilder()
 // Making a big picture's memory page by page as the lines arrive cost more
 // than the reading itself; helpers make it ahead of the reader instead, so
 // that the two overlap. Whatever they have not reached yet the reader's own
-// writes make as before.
-void TSaneImageBuilder::Prefault()
+// writes make as before. The reader never waits for them: on a busy machine
+// a helper may not have run yet when the page is complete, and then it only
+// finds its work done; the memory stays until it lets go.
+void TSaneImageBuilder::Prefault(TPageMemory *memory)
 {
 #ifdef MADV_POPULATE_WRITE
     StopPrefault();
-    m_stopPrefault = false;
-    uchar *const bits = m_image.bits();
+    m_prefaulting = memory;
+    uchar *const bits = static_cast<uchar *>(memory->data);
     const std::size_t bytes = std::size_t(m_image.sizeInBytes());
     // Whole large pages, so that no two helpers meet in one.
     static constexpr std::size_t kChunk = kLargePage;
-    for (int k = 0; k < kPrefaulters; ++k)
-        m_prefault[k] = std::thread([this, bits, bytes, k] {
-            for (std::size_t at = std::size_t(k) * kChunk; at < bytes && !m_stopPrefault; at += kPrefaulters * kChunk)
+    for (int k = 0; k < kPrefaulters; ++k) {
+        ++memory->users;
+        std::thread([memory, bits, bytes, k] {
+            for (std::size_t at = std::size_t(k) * kChunk; at < bytes && !memory->stop; at += kPrefaulters * kChunk)
                 if (::madvise(bits + at, std::min(kChunk, bytes - at), MADV_POPULATE_WRITE) != 0)
-                    return; // not offered here: the reader's writes make the pages
-        });
+                    break; // not offered here: the reader's writes make the pages
+            memory->Release();
+        }).detach();
+    }
+#else
+    (void)memory;
 #endif
 }
 
 void TSaneImageBuilder::StopPrefault()
 {
-    m_stopPrefault = true;
-    for (std::thread &t : m_prefault)
-        if (t.joinable())
-            t.join();
+    // The picture holding the memory is still here whenever this runs.
+    if (m_prefaulting)
+        std::exchange(m_prefaulting, nullptr)->stop = true;
 }
 
 bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
@@ -153,16 +167,16 @@ bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
         QImage::Format format = QImage::Format_RGB888;
         if (frame.kind == Gray)
             format = frame.depth == 1 ? QImage::Format_Mono : QImage::Format_Grayscale8;
-        bool mapped = false;
-        m_image = NewPageImage(frame.pixelsPerLine, height, format, &mapped);
+        TPageMemory *memory = nullptr;
+        m_image = NewPageImage(frame.pixelsPerLine, height, format, &memory);
         if (m_image.isNull())
             return fail(QStringLiteral("out of memory"));
         if (format == QImage::Format_Mono)
             m_image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // a set bit is black
         if (separate)
             m_image.fill(Qt::black);
-        else if (mapped && frame.lines > 0) // a picture that grows is replaced under the helpers
-            Prefault();
+        else if (memory && frame.lines > 0) // a picture that grows is replaced under the helpers
+            Prefault(memory);
     }
     m_frame = frame;
     m_pending.clear();

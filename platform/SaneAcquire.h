@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class QWidget;
 
@@ -125,11 +124,12 @@ public:
 
 private:
     void StoreLine(const unsigned char *line);
-    void Prefault();
+    struct TPageMemory;
+    static QImage NewPageImage(int width, int height, QImage::Format format, TPageMemory **memory);
+    void Prefault(TPageMemory *memory);
     void StopPrefault();
     static constexpr int kPrefaulters = 2;
-    std::thread m_prefault[kPrefaulters];
-    std::atomic_bool m_stopPrefault{false};
+    TPageMemory *m_prefaulting = nullptr; // the memory the helpers make, owned by m_image
     TFrame m_frame;
     QImage m_image;
     QByteArray m_pending;    // an incomplete line
