@@ -700,9 +700,18 @@ std::unique_ptr<QWidget> MakeProxy()
     auto proxy = std::make_unique<QWidget>();
     proxy->setObjectName(QStringLiteral("AcquireProxy"));
     proxy->setWindowTitle(QStringLiteral("Acquire Proxy"));
-    // Over the window the user works in, so the dialogs open there.
-    if (QWidget *active = QApplication::activeWindow())
-        proxy->setGeometry(active->geometry());
+    // Over the window the user works in, so the dialogs open there. Right
+    // after one of our dialogs closed no window is active yet: then over the
+    // first visible window.
+    QWidget *over = QApplication::activeWindow();
+    if (!over)
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowType() == Qt::Window) {
+                over = w;
+                break;
+            }
+    if (over)
+        proxy->setGeometry(over->geometry());
     return proxy;
 }
 
