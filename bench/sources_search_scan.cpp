@@ -16,7 +16,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <thread>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,24 +23,15 @@
 
 namespace {
 
-// The highest resident size above the start while fn runs, in KiB.
+// The highest resident size above the start while fn runs, in KiB: the
+// kernel's own peak, set back to the start first (a sampling probe misses
+// a peak that lasts a few milliseconds).
 long PeakAbove(const std::function<void()> &fn)
 {
     const long idle = zkbench::StatusKb("VmRSS:");
-    std::atomic_bool done{false};
-    std::atomic_long peak{idle};
-    std::thread probe([&] {
-        while (!done) {
-            const long now = zkbench::StatusKb("VmRSS:");
-            if (now > peak)
-                peak = now;
-            usleep(2000);
-        }
-    });
+    zkbench::ResetPeak();
     fn();
-    done = true;
-    probe.join();
-    return peak - idle;
+    return zkbench::StatusKb("VmHWM:") - idle;
 }
 
 // A child's peak resident size in KiB.
