@@ -1,6 +1,7 @@
 #include "SaneAcquire.h"
 
 #include "Bitmap.h"
+#include "PixelRows.h"
 #include "Registry.h"
 
 #include <QApplication>
@@ -989,7 +990,22 @@ void DibToImage(HDIB Dib, TBitmap &Picture)
     if (!Dib || Dib->isNull())
         return;
     if (Picture.Empty()) {
-        Picture.Assign(*Dib);
+        if (Dib->format() != QImage::Format_RGB888) {
+            Picture.Assign(*Dib);
+            return;
+        }
+        // A colour page's red-green-blue rows become the picture's
+        // blue-green-red rows in one pass, in memory the picture keeps (no
+        // converted copy in between).
+        const int w = Dib->width(), h = Dib->height();
+        const std::size_t stride = BytesPerRow(w, 24);
+        PixelBuffer bits(stride * std::size_t(h));
+        for (int y = 0; y < h; ++y) {
+            uchar *row = bits.data() + std::size_t(y) * stride;
+            Row24SwapRB(row, Dib->constScanLine(y), w);
+            std::fill(row + std::size_t(w) * 3, row + stride, uchar(0));
+        }
+        Picture.Adopt(w, h, pf24bit, std::move(bits));
         return;
     }
     // The picture takes the page's size; what it held stays under it.
