@@ -121,6 +121,10 @@ TEST_F(SaneTest, EveryPageKindEqualsScanimagePixelForPixel)
         {"gray 8 pattern", {{"mode", "Gray"}, {"depth", "8"}, {"test-picture", "Color pattern"}}},
         {"gray 16 pattern", {{"mode", "Gray"}, {"depth", "16"}, {"test-picture", "Color pattern"}}},
         {"color 8 pattern", {{"mode", "Color"}, {"depth", "8"}, {"test-picture", "Color pattern"}}},
+        // 400 pixels a line (80 mm at 127 dpi): lines laid out as the
+        // picture's, read into it without conversion.
+        {"color 8 pattern, whole-word lines",
+         {{"mode", "Color"}, {"resolution", "127"}, {"test-picture", "Color pattern"}}},
         {"color 16 pattern", {{"mode", "Color"}, {"depth", "16"}, {"test-picture", "Color pattern"}}},
         {"three-pass pattern",
          {{"mode", "Color"}, {"three-pass", "yes"}, {"three-pass-order", "GBR"}, {"test-picture", "Color pattern"}}},
