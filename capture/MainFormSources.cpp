@@ -111,11 +111,10 @@ void TMainForm::SetupCaptureSources()
 // ---------------------------------------------------------------------------
 // Pictures from the sources
 
-void TMainForm::SetSourcePicture(const TBitmap &picture)
+void TMainForm::SetSourcePicture(TBitmap picture)
 {
-    auto bmp = std::make_unique<TBitmap>();
-    bmp->Assign(picture);
-    ScanImage->Picture().SetGraphic(std::move(bmp));
+    // Moved in: a scanned page of many megabytes is not copied once more.
+    ScanImage->Picture().SetGraphic(std::make_unique<TBitmap>(std::move(picture)));
     ScanImage->PictureChanged();
     // Like a pasted picture: no file behind it, so "delete file" cannot
     // reach the file the previous picture came from.
@@ -146,7 +145,7 @@ void TMainForm::ScanTwainMenuItemClick()
     }
     // A cancelled or failed acquisition leaves the picture as it was.
     if (!picture.Empty())
-        SetSourcePicture(picture);
+        SetSourcePicture(std::move(picture));
 }
 
 void TMainForm::KodakScanMenuItemClick()
@@ -184,7 +183,7 @@ void TMainForm::KodakScanMenuItemClick()
         message(Text(QStringLiteral("showmsg_scanner_file_failed"),
                      QStringLiteral("Die Scanner-Datei konnte nicht geschrieben werden:")) +
                 QLatin1Char(' ') + file);
-        SetSourcePicture(page);
+        SetSourcePicture(std::move(page));
         return;
     }
     // Loaded back from the file it wrote, as a picture without a name.
@@ -202,7 +201,7 @@ void TMainForm::KodakScanMenuItemClick()
     }
     if (!read || loaded.Empty())
         loaded.Assign(page);
-    SetSourcePicture(loaded);
+    SetSourcePicture(std::move(loaded));
 }
 
 void TMainForm::DoScanPropMenuItemClick()
@@ -358,7 +357,7 @@ bool TMainForm::WMCopyData(const QByteArray &payload)
     }
     if (picture.Empty())
         return false;
-    SetSourcePicture(picture);
+    SetSourcePicture(std::move(picture));
     return true;
 }
 

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class QWidget;
 
@@ -57,6 +56,10 @@ void TWAIN_SetHideUI(bool Hide);
 void TWAIN_CancelAcquire();
 // At most this many pages are kept; the source is cancelled there.
 inline constexpr int kMaxTwainImages = 999;
+// Lowers that limit for the next acquisitions (1..kMaxTwainImages; 0 or
+// less restores it). Only the layer's own limit is reported with a message:
+// a caller that asked for fewer pages expects the stop.
+void TWAIN_SetPageLimit(int Pages);
 
 QString TWAIN_DefaultSource();
 void TWAIN_SetDefaultSource(const QString &Name);
@@ -121,11 +124,12 @@ public:
 
 private:
     void StoreLine(const unsigned char *line);
-    void Prefault();
+    struct TPageMemory;
+    static QImage NewPageImage(int width, int height, QImage::Format format, TPageMemory **memory);
+    void Prefault(TPageMemory *memory);
     void StopPrefault();
     static constexpr int kPrefaulters = 2;
-    std::thread m_prefault[kPrefaulters];
-    std::atomic_bool m_stopPrefault{false};
+    TPageMemory *m_prefaulting = nullptr; // the memory the helpers make, owned by m_image
     TFrame m_frame;
     QImage m_image;
     QByteArray m_pending;    // an incomplete line

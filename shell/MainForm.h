@@ -884,7 +884,7 @@ public:
     // StatusNotifierItem host reports one activation per click).
     static bool TrayReportsDoubleClicks();
     // The picture of the sources, set as a paste sets one: no file name.
-    void SetSourcePicture(const TBitmap &picture);
+    void SetSourcePicture(TBitmap picture);
     QPointer<class TFindOptBMForm> FindOptBMForm;
     bool FTextScanActive = false; // the text search's output is shown
     // The questions the sources ask; tests answer them.

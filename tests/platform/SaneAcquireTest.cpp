@@ -6,6 +6,8 @@
 #include "SaneAcquire.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -119,6 +121,10 @@ TEST_F(SaneTest, EveryPageKindEqualsScanimagePixelForPixel)
         {"gray 8 pattern", {{"mode", "Gray"}, {"depth", "8"}, {"test-picture", "Color pattern"}}},
         {"gray 16 pattern", {{"mode", "Gray"}, {"depth", "16"}, {"test-picture", "Color pattern"}}},
         {"color 8 pattern", {{"mode", "Color"}, {"depth", "8"}, {"test-picture", "Color pattern"}}},
+        // 400 pixels a line (80 mm at 127 dpi): lines laid out as the
+        // picture's, read into it without conversion.
+        {"color 8 pattern, whole-word lines",
+         {{"mode", "Color"}, {"resolution", "127"}, {"test-picture", "Color pattern"}}},
         {"color 16 pattern", {{"mode", "Color"}, {"depth", "16"}, {"test-picture", "Color pattern"}}},
         {"three-pass pattern",
          {{"mode", "Color"}, {"three-pass", "yes"}, {"three-pass-order", "GBR"}, {"test-picture", "Color pattern"}}},
@@ -298,4 +304,23 @@ TEST(SaneImageBuilder, BigPageReadStraightIntoThePicture)
         EXPECT_EQ(image.pixel(200, 1499), qRgb(163, 163, 163)); // 1699 mod 256
         EXPECT_EQ(image.pixel(999, 1499), qRgb(194, 194, 194)); // 2498 mod 256
     }
+}
+
+// With no window given, the dialogs open over the program's window, also
+// when none is active (right after another dialog closed).
+TEST_F(SaneTest, DialogsWithoutAWindowOpenOverTheProgramsWindow)
+{
+    QWidget main;
+    main.setGeometry(300, 200, 400, 300);
+    main.show();
+    QRect over;
+    QTimer::singleShot(100, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == QStringLiteral("TwainSelectDialog") && w->isVisible()) {
+                over = w->parentWidget()->geometry();
+                qobject_cast<QDialog *>(w)->reject();
+            }
+    });
+    TWAIN_SelectImageSource(nullptr);
+    EXPECT_EQ(over, main.geometry());
 }
