@@ -86,6 +86,10 @@ std::vector<Bytes> runAll(int n)
     Row24Mirror(mirrored.data(), in24.data(), n);
     out.push_back(mirrored);
 
+    Bytes narrowedMirror(std::size_t(3 * n) + 1, 0xAB);
+    Row32To24Mirror(narrowedMirror.data(), in32.data(), n);
+    out.push_back(narrowedMirror);
+
     Bytes swapped(std::size_t(3 * n) + 1, 0xAB);
     Row24SwapRB(swapped.data(), in24.data(), n);
     out.push_back(swapped);
@@ -116,7 +120,7 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
     const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place", "24->32 inverted",
                            "24->32 inverted in place", "32->24 looked up in place", "32->24 grey in place",
                            "invert 32", "lookup",
-                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap",
+                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "32->24 mirrored", "swap",
                            "turn 24", "turn 32"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
@@ -153,6 +157,10 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes mirrored(6);
     Row24Mirror(mirrored.data(), src.data(), 2);
     EXPECT_EQ(mirrored, (Bytes{4, 5, 6, 1, 2, 3}));
+    const Bytes src32 = {1, 2, 3, 9, 4, 5, 6, 9};
+    Bytes narrowedMirror(6);
+    Row32To24Mirror(narrowedMirror.data(), src32.data(), 2);
+    EXPECT_EQ(narrowedMirror, (Bytes{4, 5, 6, 1, 2, 3}));
     Bytes px = {0, 100, 255, 0, 1, 2, 3, 77};
     Row32Invert(px.data(), 2); // the fourth byte always ends up 0xFF
     EXPECT_EQ(px, (Bytes{255, 155, 0, 255, 254, 253, 252, 255}));
