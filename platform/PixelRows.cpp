@@ -164,48 +164,57 @@ __attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
     // source rows fill them up. The band keeps those rows few enough for
     // the address cache. (Eight destination rows at a time across the whole
     // width instead reads a line from every source row per step, and was
-    // about a third slower.)
+    // about a third slower.) The processor cannot guess the destination
+    // lines (each row lies in another page), so every step asks for the
+    // places the next eight source rows will write, a band's sweep ahead:
+    // a fifth faster than waiting for each line at its first store.
     for (int band = 0; band < rFull; band += kTurnBand)
-        for (int c0 = 0; c0 < cFull; c0 += 8)
+        for (int c0 = 0; c0 < cFull; c0 += 8) {
+            const bool ahead = c0 + 8 < cFull;
             for (int r0 = band; r0 < std::min(band + kTurnBand, rFull); r0 += 8) {
-            // Three-byte steps whose row holds 4 bytes beyond them; the
-            // others load exactly their 24 bytes.
-            const bool roomy = std::size_t(r0 + 8) * 3 + 4 <= t.srcStride;
-            __m256i v[8];
-            for (int j = 0; j < 8; ++j) {
-                const uchar *s = t.srcRow(c0 + j) + std::size_t(r0) * std::size_t(t.srcBytes);
-                if (three && roomy) {
-                    // Two loads of four pixels each, the second reaching 4
-                    // bytes past the step: no lane crossing to spread them.
-                    const __m256i raw = _mm256_inserti128_si256(
-                        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s))),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 12)), 1);
-                    v[j] = _mm256_or_si256(_mm256_shuffle_epi8(raw, spread), opaque);
-                } else if (three) {
-                    const __m256i raw = _mm256_maskload_epi32(reinterpret_cast<const int *>(s), six);
-                    v[j] = _mm256_or_si256(
-                        _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(raw, halves), spread), opaque);
-                } else {
-                    v[j] = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(s)), opaque);
+                if (ahead)
+                    for (int k = 0; k < 8; ++k)
+                        _mm_prefetch(reinterpret_cast<const char *>(t.dstRow(r0 + k) + std::size_t(c0 + 8) * 4),
+                                     _MM_HINT_T0);
+                // Three-byte steps whose row holds 4 bytes beyond them; the
+                // others load exactly their 24 bytes.
+                const bool roomy = std::size_t(r0 + 8) * 3 + 4 <= t.srcStride;
+                __m256i v[8];
+                for (int j = 0; j < 8; ++j) {
+                    const uchar *s = t.srcRow(c0 + j) + std::size_t(r0) * std::size_t(t.srcBytes);
+                    if (three && roomy) {
+                        // Two loads of four pixels each, the second reaching 4
+                        // bytes past the step: no lane crossing to spread them.
+                        const __m256i raw = _mm256_inserti128_si256(
+                            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s))),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 12)), 1);
+                        v[j] = _mm256_or_si256(_mm256_shuffle_epi8(raw, spread), opaque);
+                    } else if (three) {
+                        const __m256i raw = _mm256_maskload_epi32(reinterpret_cast<const int *>(s), six);
+                        v[j] = _mm256_or_si256(
+                            _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(raw, halves), spread), opaque);
+                    } else {
+                        v[j] = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(s)), opaque);
+                    }
                 }
-            }
-            __m256i a[8], b[8];
-            for (int j = 0; j < 8; j += 2) {
-                a[j] = _mm256_unpacklo_epi32(v[j], v[j + 1]);
-                a[j + 1] = _mm256_unpackhi_epi32(v[j], v[j + 1]);
-            }
-            for (int j = 0; j < 8; j += 4) {
-                b[j] = _mm256_unpacklo_epi64(a[j], a[j + 2]);
-                b[j + 1] = _mm256_unpackhi_epi64(a[j], a[j + 2]);
-                b[j + 2] = _mm256_unpacklo_epi64(a[j + 1], a[j + 3]);
-                b[j + 3] = _mm256_unpackhi_epi64(a[j + 1], a[j + 3]);
-            }
-            for (int k = 0; k < 4; ++k) {
-                uchar *d = t.dstRow(r0 + k) + std::size_t(c0) * 4;
-                _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
-                                    _mm256_permute2x128_si256(b[k], b[k + 4], 0x20));
-                _mm256_storeu_si256(reinterpret_cast<__m256i *>(t.dstRow(r0 + k + 4) + std::size_t(c0) * 4),
-                                    _mm256_permute2x128_si256(b[k], b[k + 4], 0x31));
+                __m256i a[8], b[8];
+                for (int j = 0; j < 8; j += 2) {
+                    a[j] = _mm256_unpacklo_epi32(v[j], v[j + 1]);
+                    a[j + 1] = _mm256_unpackhi_epi32(v[j], v[j + 1]);
+                }
+                for (int j = 0; j < 8; j += 4) {
+                    b[j] = _mm256_unpacklo_epi64(a[j], a[j + 2]);
+                    b[j + 1] = _mm256_unpackhi_epi64(a[j], a[j + 2]);
+                    b[j + 2] = _mm256_unpacklo_epi64(a[j + 1], a[j + 3]);
+                    b[j + 3] = _mm256_unpackhi_epi64(a[j + 1], a[j + 3]);
+                }
+                for (int k = 0; k < 4; ++k) {
+                    uchar *d = t.dstRow(r0 + k) + std::size_t(c0) * 4;
+                    _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                                        _mm256_permute2x128_si256(b[k], b[k + 4], 0x20));
+                    _mm256_storeu_si256(reinterpret_cast<__m256i *>(t.dstRow(r0 + k + 4) + std::size_t(c0) * 4),
+                                        _mm256_permute2x128_si256(b[k], b[k + 4], 0x31));
+                }
             }
         }
     turnPlain(t, 0, rFull, cFull, t.h);
