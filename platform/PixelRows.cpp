@@ -747,6 +747,71 @@ ZK_VBMI void row24MirrorVbmi(uchar *__restrict dst, const uchar *__restrict src,
         row24MirrorSsse3(dst + 3 * x, src, n - x);
 }
 
+// Sixty-four pixels a step for the widening: exactly their 192 bytes in by
+// three loads, four byte permutes from neighbouring pairs of them spread the
+// pixels to 256; kWiden64[k]: register k from the pair (0, 1), (0, 1),
+// (1, 2), (1, 2). Fewer, fuller steps than sixteen pixels a masked load.
+alignas(64) constexpr auto kWiden64 = [] {
+    constexpr int base[4] = {0, 0, 64, 64};
+    std::array<std::array<signed char, 64>, 4> t{};
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 64; ++j)
+            t[std::size_t(k)][std::size_t(j)] =
+                static_cast<signed char>(j % 4 == 3 ? 0 : 3 * (16 * k + j / 4) + j % 4 - base[k]);
+    return t;
+}();
+
+struct Widen64
+{
+    __m512i pick[4], opaque, flip;
+    ZK_VBMI explicit Widen64(std::uint32_t bits)
+    {
+        for (std::size_t k = 0; k < 4; ++k)
+            pick[k] = _mm512_load_si512(kWiden64[k].data());
+        opaque = _mm512_set1_epi32(int(0xFF000000u));
+        flip = _mm512_set1_epi32(int(bits));
+    }
+    // All three loads come before the four stores, and the stores begin at
+    // or after the loads' first byte: in place, back to front, nothing is
+    // overwritten before it is read.
+    ZK_VBMI void step(uchar *dst, const uchar *src) const
+    {
+        const __m512i a = _mm512_loadu_si512(src);
+        const __m512i b = _mm512_loadu_si512(src + 64);
+        const __m512i c = _mm512_loadu_si512(src + 128);
+        const __m512i o0 = _mm512_permutex2var_epi8(a, pick[0], b);
+        const __m512i o1 = _mm512_permutex2var_epi8(a, pick[1], b);
+        const __m512i o2 = _mm512_permutex2var_epi8(b, pick[2], c);
+        const __m512i o3 = _mm512_permutex2var_epi8(b, pick[3], c);
+        _mm512_storeu_si512(dst + 192, opaqueFlip(o3, opaque, flip));
+        _mm512_storeu_si512(dst + 128, opaqueFlip(o2, opaque, flip));
+        _mm512_storeu_si512(dst + 64, opaqueFlip(o1, opaque, flip));
+        _mm512_storeu_si512(dst, opaqueFlip(o0, opaque, flip));
+    }
+};
+
+ZK_VBMI void row24To32Vbmi64(uchar *__restrict dst, const uchar *__restrict src, int n, std::uint32_t flip)
+{
+    const Widen64 widen(flip);
+    int x = 0;
+    for (; x + 64 <= n; x += 64)
+        widen.step(dst + 4 * x, src + 3 * x);
+    if (x < n)
+        row24To32Vbmi(dst + 4 * x, src + 3 * x, n - x, flip);
+}
+
+ZK_VBMI void row24To32BackVbmi64(uchar *dst, const uchar *src, int n, std::uint32_t flip)
+{
+    int x = n & ~63;
+    if (x < n)
+        row24To32BackVbmi(dst + 4 * x, src + 3 * x, n - x, flip);
+    const Widen64 widen(flip);
+    while (x >= 64) {
+        x -= 64;
+        widen.step(dst + 4 * x, src + 3 * x);
+    }
+}
+
 // Row32To24 and Row24Mirror in one: sixty-four pixels a step from the end
 // of src, four loads, then three stores, each put together from two
 // neighbouring loads by one two-table byte permute. Output register k needs
@@ -844,7 +909,7 @@ void Row24To32(uchar *__restrict dst, const uchar *__restrict src, int n, std::u
     flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveVbmi()) {
-        row24To32Vbmi(dst, src, n, flip);
+        row24To32Vbmi64(dst, src, n, flip);
         return;
     }
     if (haveSsse3()) {
@@ -860,7 +925,7 @@ void Row24To32Backward(uchar *dst, const uchar *src, int n, std::uint32_t flip)
     flip &= 0xFFFFFFu;
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveVbmi()) {
-        row24To32BackVbmi(dst, src, n, flip);
+        row24To32BackVbmi64(dst, src, n, flip);
         return;
     }
     if (haveSsse3()) {
