@@ -94,14 +94,17 @@ std::vector<Bytes> runAll(int n)
     Row24SwapRB(swapped.data(), in24.data(), n);
     out.push_back(swapped);
 
-    // An n x 9 picture turned, both sizes crossing the eight-pixel steps.
+    // An n x 17 picture turned: both sizes cross the eight-pixel steps, the
+    // source rows come in two groups of eight and a rest, and the widest
+    // rows span several bands of destination rows.
+    constexpr int h = 17;
     for (int bytes : {3, 4}) {
         const Bytes &src = bytes == 3 ? in24 : in32; // repeated, each repeat shifted
-        Bytes picture(std::size_t(bytes * n * 9));
+        Bytes picture(std::size_t(bytes * n * h));
         for (std::size_t i = 0; i < picture.size(); ++i)
             picture[i] = uchar(src.empty() ? 0 : src[i % src.size()] + i / src.size());
-        Bytes turned(std::size_t(4 * 9 * n) + 1, 0xAB);
-        Rotate32Clockwise(turned.data(), 4 * 9, picture.data(), std::size_t(bytes * n), n, 9, bytes);
+        Bytes turned(std::size_t(4 * h * n) + 1, 0xAB);
+        Rotate32Clockwise(turned.data(), 4 * h, picture.data(), std::size_t(bytes * n), n, h, bytes);
         out.push_back(turned);
     }
     return out;
