@@ -84,10 +84,6 @@ void TMainForm::MakeIdleSwitches()
     m_idleSwitchesFor = m_itemRegistrations;
 }
 
-namespace {
-
-} // namespace
-
 void TMainForm::SetupIdleHandling()
 {
     m_idleTimer = new QTimer(this);
