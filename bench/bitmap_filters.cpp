@@ -59,6 +59,8 @@ const Command commands[] = {
 
 int main(int argc, char **argv)
 {
+    // An argument keeps only the lines whose name holds it ("rotate", say).
+    const char *only = argc > 1 ? argv[1] : nullptr;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
     const int rounds = zkbench::Rounds(15);
@@ -68,6 +70,10 @@ int main(int argc, char **argv)
         for (const Command &c : commands) {
             if (!c.filter && c.format == depth)
                 continue; // no change to time
+            char name[96];
+            std::snprintf(name, sizeof name, "%s on %d-bit", c.name, depth == zk::pf24bit ? 24 : 32);
+            if (only && !std::strstr(name, only))
+                continue;
             zk::TBitmap ours, peer;
             const zkbench::Result r = zkbench::Turns(
                 [&] {
@@ -77,8 +83,6 @@ int main(int argc, char **argv)
                         c.filter(ours);
                 },
                 [&] { wordPass(peer); }, rounds, [&] { ours = original; }, [&] { peer = original; });
-            char name[96];
-            std::snprintf(name, sizeof name, "%s on %d-bit", c.name, depth == zk::pf24bit ? 24 : 32);
             zkbench::Print(name, r, c.goal);
         }
     }

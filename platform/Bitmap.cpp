@@ -730,33 +730,20 @@ bool TBitmap::FlipNarrowed()
     if (m_pf != pf32bit)
         return false;
     CheckNoCanvas();
-    // Rows are taken in pairs from the outside in. The top row of a pair
-    // goes narrowed to its final place at once (below it lie only rows
-    // already done); the bottom one waits, narrowed, in the slot its source
-    // row left, and all of those move down to their places in the end: half
-    // the picture moved once more instead of all of it.
+    // One pass: each row narrowed straight into its flipped place in a new
+    // buffer. In place, a narrowed row would land on rows still to be read,
+    // and the rows would have to move a second time. The old buffer goes
+    // back as the next large buffer asked for, so a following command takes
+    // no fresh pages for its result either.
     const int w = m_width, h = m_height;
     const std::size_t stride = BytesPerRow(w, 24), used = std::size_t(w) * 3;
-    uchar *base = m_bits.data();
-    PixelBuffer saved(std::size_t(w) * 4);
-    const auto row32 = [&](int y) { return base + std::size_t(y) * m_stride; };
-    const auto row24 = [&](int y) { return base + std::size_t(y) * stride; };
-    for (int top = 0, bottom = h - 1; top <= bottom; ++top, --bottom) {
-        if (top == bottom) {
-            Row32To24(row24(top), row32(top), w);
-            std::memset(row24(top) + used, 0, stride - used);
-            break;
-        }
-        std::memcpy(saved.data(), row32(top), std::size_t(w) * 4);
-        Row32To24(row24(top), row32(bottom), w);
-        std::memset(row24(top) + used, 0, stride - used);
-        Row32To24(row32(bottom), saved.data(), w);
+    PixelBuffer out(stride * std::size_t(h));
+    for (int y = 0; y < h; ++y) {
+        uchar *dst = out.data() + std::size_t(y) * stride;
+        Row32To24(dst, m_bits.data() + std::size_t(h - 1 - y) * m_stride, w);
+        std::memset(dst + used, 0, stride - used);
     }
-    for (int y = (h + 1) / 2; y < h; ++y) {
-        std::memmove(row24(y), row32(y), used);
-        std::memset(row24(y) + used, 0, stride - used);
-    }
-    m_bits.resize(stride * std::size_t(h));
+    m_bits = std::move(out);
     m_stride = stride;
     m_pf = pf24bit;
     m_palette.clear();

@@ -152,7 +152,7 @@ public:
     // changing nothing, when the picture is not 24 bits.
     bool WidenInverted();
     // A 32-bit picture turned top to bottom and narrowed to 24 bits in one
-    // pass over its own buffer: the flip command's two steps at once.
+    // pass into a new buffer: the flip command's two steps at once.
     // Returns false, changing nothing, when the picture is not 32 bits.
     bool FlipNarrowed();
     // Brings the picture to 24 bits and hands every row (its first

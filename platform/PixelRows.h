@@ -51,6 +51,10 @@ void Row24Grey(uchar *row, int n);
 // dst and src must not overlap.
 void Row24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
 
+// Row32To24 and Row24Mirror in one pass: dst's first pixel is src's last,
+// narrowed. dst and src must not overlap.
+void Row32To24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n);
+
 // n pixels with their first and third bytes swapped (B, G, R <-> R, G, B).
 // dst and src must not overlap.
 void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n);

@@ -117,8 +117,14 @@ void MirrorBitmapH(TBitmap &bitmap)
             Row24Mirror(row, buffer.data(), w);
         },
         [&](uchar *dst, const uchar *src) {
-            Row32To24(buffer.data(), src, w);
-            Row24Mirror(dst, buffer.data(), w);
+            // The first rows, narrowed in place, still overlap their own
+            // 32-bit source; the others are narrowed and mirrored at once.
+            if (dst + 3 * std::size_t(w) <= src) {
+                Row32To24Mirror(dst, src, w);
+            } else {
+                Row32To24(buffer.data(), src, w);
+                Row24Mirror(dst, buffer.data(), w);
+            }
         });
     if (!bitmap.Empty())
         notifyChanged(bitmap);

@@ -1065,6 +1065,22 @@ public:
     // The preview's Edit: the picture of file into the main window.
     void LoadPreviewPicture(const QString &file, const TBitmap &bitmap);
     // --- end of picture preview and gallery --------------------------------
+private:
+    // --- The idle pass's switching list (shell/MainFormIdle.cpp) ------------
+    // Each command the idle pass switches, looked up once: its action,
+    // whether its code exists, and one bit for each step of the pass that
+    // names it (the last step that applies decides its state).
+    struct TIdleSwitch
+    {
+        QAction *action;
+        bool built;
+        quint8 steps;
+    };
+    QList<TIdleSwitch> m_idleSwitches;
+    // Counts the items registered; the list is made again when it moved on.
+    quint32 m_itemRegistrations = 0, m_idleSwitchesFor = ~0u;
+    void MakeIdleSwitches();
+    // --- end of the idle pass's switching list ------------------------------
 };
 
 } // namespace zk

@@ -25,6 +25,7 @@
 #include <QPrinterInfo>
 #include <QTimer>
 #include <QToolBar>
+#include <bit>
 #include <typeinfo>
 
 namespace zk {
@@ -42,7 +43,46 @@ constexpr int kPositionPanel = 4;
 constexpr int kShellAlwaysOff = 6;
 constexpr int kShellAlwaysOn = 8;
 
+// The idle pass's steps in the order it takes them with a picture: the print
+// button on where a printer exists, the cursor, edit and file groups, both
+// print commands off where none exists, the view group, the JPEG scale, the
+// paste commands. A command named by more than one step ends as the last
+// that applies says.
+enum TIdleStep : quint8 { isPrintOn, isCursor, isEdit, isFile, isPrintOff, isView, isJpgScale, isPaste, isCount };
+
 } // namespace
+
+void TMainForm::MakeIdleSwitches()
+{
+    m_idleSwitches.clear();
+    const auto add = [this](const QString &name, TIdleStep step) {
+        QAction *a = Item(name);
+        if (!a)
+            return;
+        const quint8 bit = quint8(1u << step);
+        for (TIdleSwitch &s : m_idleSwitches)
+            if (s.action == a) {
+                s.steps |= bit;
+                return;
+            }
+        m_idleSwitches.append({a, CommandBuilt(name), bit});
+    };
+    const std::pair<TCommandGroup, TIdleStep> groups[] = {{TCommandGroup::Cursor, isCursor},
+                                                          {TCommandGroup::Edit, isEdit},
+                                                          {TCommandGroup::File, isFile},
+                                                          {TCommandGroup::View, isView}};
+    for (const auto &[group, step] : groups)
+        for (const QString &n : CommandGroup(group))
+            add(n, step);
+    add(QStringLiteral("PrintToolButton"), isPrintOn);
+    add(QStringLiteral("PrintToolButton"), isPrintOff);
+    add(QStringLiteral("PrintMenuItem"), isPrintOff);
+    add(QStringLiteral("JpgScaleToolButton"), isJpgScale);
+    add(QStringLiteral("JpgScaleMenuItem"), isJpgScale);
+    add(QStringLiteral("PasteMenuItem"), isPaste);
+    add(QStringLiteral("PasteToolButton"), isPaste);
+    m_idleSwitchesFor = m_itemRegistrations;
+}
 
 void TMainForm::SetupIdleHandling()
 {
@@ -196,41 +236,45 @@ bool TMainForm::PrinterExists() const
 void TMainForm::ZKApplicationEventsIdle()
 {
     m_inIdle = true;
+    // Each command's state is worked out first and set once, and only when
+    // it differs: a command switched on by its group and off again by a
+    // later step would tell every menu and bar showing it twice a pass.
+    bool state[isCount] = {};
+    unsigned steps = (1u << isCount) - 1;
     const TGraphic *graphic = ScanImage->Picture().Graphic();
     if (graphic && !ScanImage->Picture().Empty()) {
         if (!PopupBuilt) {
             PopupBuilt = true;
             GrEdtPopupMenuPopup();
         }
-        if (PrinterExists())
-            SetCommandEnabled(QStringLiteral("PrintToolButton"), true);
         // Exactly a bitmap: the edit commands work on nothing else.
         const bool bitmap = typeid(*graphic) == typeid(TBitmap);
-        EnableCursorCommands(bitmap);
-        EnableEditCommands(bitmap);
-        EnableFileCommands(true);
+        state[isPrintOn] = true;
+        state[isCursor] = state[isEdit] = bitmap;
+        state[isFile] = state[isView] = true;
         // The file group holds the print button and item; without a printer
         // both stay off, as the file menu switches its item when it opens.
-        if (!PrinterExists())
-            for (const char *name : {"PrintToolButton", "PrintMenuItem"})
-                SetCommandEnabled(QString::fromLatin1(name), false);
-        EnableViewCommands(true);
+        state[isPrintOff] = false;
+        steps &= ~(1u << (PrinterExists() ? isPrintOff : isPrintOn));
         // The menu item (also in the picture's context menu) follows the
         // button: a JPEG view scale for a JPEG only.
-        for (const char *name : {"JpgScaleToolButton", "JpgScaleMenuItem"})
-            SetCommandEnabled(QString::fromLatin1(name), StatusPanelText(kTypePanel) == QLatin1String("jpg"));
+        state[isJpgScale] = StatusPanelText(kTypePanel) == QLatin1String("jpg");
     } else {
         if (ScanImage->size() != QSize(0, 0))
             ScanImage->resize(0, 0);
-        EnableFileCommands(false);
-        EnableEditCommands(false);
-        EnableCursorCommands(false);
-        EnableViewCommands(false);
-        SetCommandEnabled(QStringLiteral("JpgScaleToolButton"), false);
-        SetCommandEnabled(QStringLiteral("JpgScaleMenuItem"), false);
+        steps &= ~(1u << isPrintOn | 1u << isPrintOff); // every group and the JPEG scale off
     }
-    SetCommandEnabled(QStringLiteral("PasteMenuItem"), m_clipboardPicture);
-    SetCommandEnabled(QStringLiteral("PasteToolButton"), m_clipboardPicture);
+    state[isPaste] = m_clipboardPicture;
+    if (m_idleSwitchesFor != m_itemRegistrations)
+        MakeIdleSwitches();
+    for (const TIdleSwitch &s : std::as_const(m_idleSwitches)) {
+        const unsigned mine = s.steps & steps;
+        if (!mine)
+            continue;
+        const bool enabled = s.built && state[std::bit_width(mine) - 1];
+        if (s.action->isEnabled() != enabled)
+            s.action->setEnabled(enabled);
+    }
     if (StatusPanelText(kPositionPanel).isEmpty())
         SetStatusPanelText(kPositionPanel, QStringLiteral("X: 0   Y: 0"));
     if (StatusPanelText(0).isEmpty())

@@ -37,6 +37,7 @@ void TMainForm::RegisterItem(QAction *action, const char *name)
 {
     action->setObjectName(QString::fromLatin1(name));
     m_items.insert(action->objectName(), action);
+    ++m_itemRegistrations;
 }
 
 QAction *TMainForm::AddItem(QMenu *menu, const char *name, const QString &caption)

@@ -86,18 +86,25 @@ std::vector<Bytes> runAll(int n)
     Row24Mirror(mirrored.data(), in24.data(), n);
     out.push_back(mirrored);
 
+    Bytes narrowedMirror(std::size_t(3 * n) + 1, 0xAB);
+    Row32To24Mirror(narrowedMirror.data(), in32.data(), n);
+    out.push_back(narrowedMirror);
+
     Bytes swapped(std::size_t(3 * n) + 1, 0xAB);
     Row24SwapRB(swapped.data(), in24.data(), n);
     out.push_back(swapped);
 
-    // An n x 9 picture turned, both sizes crossing the eight-pixel steps.
+    // An n x 17 picture turned: both sizes cross the eight-pixel steps, the
+    // source rows come in two groups of eight and a rest, and the widest
+    // rows span several bands of destination rows.
+    constexpr int h = 17;
     for (int bytes : {3, 4}) {
         const Bytes &src = bytes == 3 ? in24 : in32; // repeated, each repeat shifted
-        Bytes picture(std::size_t(bytes * n * 9));
+        Bytes picture(std::size_t(bytes * n * h));
         for (std::size_t i = 0; i < picture.size(); ++i)
             picture[i] = uchar(src.empty() ? 0 : src[i % src.size()] + i / src.size());
-        Bytes turned(std::size_t(4 * 9 * n) + 1, 0xAB);
-        Rotate32Clockwise(turned.data(), 4 * 9, picture.data(), std::size_t(bytes * n), n, 9, bytes);
+        Bytes turned(std::size_t(4 * h * n) + 1, 0xAB);
+        Rotate32Clockwise(turned.data(), 4 * h, picture.data(), std::size_t(bytes * n), n, h, bytes);
         out.push_back(turned);
     }
 
@@ -121,7 +128,7 @@ TEST(PixelRows, EveryPathGivesThePlainBytes)
     const char *names[] = {"32->24", "32->24 in place", "24->32", "24->32 widened in place", "24->32 inverted",
                            "24->32 inverted in place", "32->24 looked up in place", "32->24 grey in place",
                            "invert 32", "lookup",
-                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "swap",
+                           "add -255", "add -15", "add 15", "add 255", "grey", "mirror", "32->24 mirrored", "swap",
                            "turn 24", "turn 32", "flip rows"};
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n)
@@ -158,6 +165,10 @@ TEST(PixelRows, PlainRowsFollowTheirRules)
     Bytes mirrored(6);
     Row24Mirror(mirrored.data(), src.data(), 2);
     EXPECT_EQ(mirrored, (Bytes{4, 5, 6, 1, 2, 3}));
+    const Bytes src32 = {1, 2, 3, 9, 4, 5, 6, 9};
+    Bytes narrowedMirror(6);
+    Row32To24Mirror(narrowedMirror.data(), src32.data(), 2);
+    EXPECT_EQ(narrowedMirror, (Bytes{4, 5, 6, 1, 2, 3}));
     Bytes px = {0, 100, 255, 0, 1, 2, 3, 77};
     Row32Invert(px.data(), 2); // the fourth byte always ends up 0xFF
     EXPECT_EQ(px, (Bytes{255, 155, 0, 255, 254, 253, 252, 255}));
