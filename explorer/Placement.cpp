@@ -184,6 +184,25 @@ public:
             m_poll.start();
     }
 
+    // Gives the decorations back when they are known (or after the last
+    // tick); true when the window has its final size now.
+    bool Fit(bool tick)
+    {
+        if (m_done)
+            return true;
+        const QMargins decorations = DecorationsOf(m_form);
+        if (decorations.isNull() && !(tick && ++m_ticks >= kTicks))
+            return false;
+        if (!(m_form->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+            m_form->resize(m_frame.shrunkBy(decorations));
+        m_form->setProperty(kPendingFrameSize, QVariant());
+        m_poll.stop();
+        m_done = true;
+        setObjectName(QString());
+        deleteLater();
+        return true;
+    }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -195,25 +214,23 @@ protected:
 private:
     static constexpr int kTicks = 120; // three seconds of looking
 
-    void check()
-    {
-        const QMargins decorations = DecorationsOf(m_form);
-        if (decorations.isNull() && ++m_ticks < kTicks)
-            return;
-        if (!(m_form->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
-            m_form->resize(m_frame.shrunkBy(decorations));
-        m_form->setProperty(kPendingFrameSize, QVariant());
-        m_poll.stop();
-        deleteLater();
-    }
+    void check() { Fit(true); }
 
     QWidget *m_form;
     QSize m_frame;
     QTimer m_poll;
     int m_ticks = 0;
+    bool m_done = false;
 };
 
 } // namespace
+
+bool SettlePlacement(QWidget *form)
+{
+    // Only the fitter takes this name (and drops it when done).
+    QObject *fitter = form->findChild<QObject *>(QLatin1String(FrameSizeFitter::kName), Qt::FindDirectChildrenOnly);
+    return !fitter || static_cast<FrameSizeFitter *>(fitter)->Fit(false);
+}
 
 QMargins DecorationsOf(const QWidget *form)
 {

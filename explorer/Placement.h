@@ -52,6 +52,14 @@ TWindowPlacement PlacementOf(const QWidget *form);
 // size brings the window back that much smaller, never larger.
 void ApplyPlacement(QWidget *form, const TWindowPlacement &placement);
 
+// A restored window keeps the whole stored size inside until the window
+// manager's frame is known, and shrinks by it on a later tick. Whatever is
+// read back from the window's layout (tool-bar places, dock sites) must wait
+// for that: this gives the frame back now when it is known, so a close right
+// after the start reads the same layout as a later one. False while the frame
+// is still unknown.
+bool SettlePlacement(QWidget *form);
+
 // "WindowPos" under key (created when missing). Returns false when the
 // registry could not be written.
 bool SaveWindowPos(const QString &key, const QWidget *form);

@@ -796,6 +796,12 @@ void TMainForm::FormClose()
     // disk leaves the old settings or the new ones, never half of them, and a
     // store that cannot be written is said once.
     QString failure;
+    // A close soon after the start can come before the restored window gave
+    // the window manager's frame back; the tool-bar places and dock sites
+    // read below are those of the final size, not of the moment, so a close
+    // without changes writes what it read.
+    SettlePlacement(this);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     try {
         TRegistryBatch batch(RootKey::CurrentUser);
         for (std::string_view name : OptionViewSwitches()) {

@@ -4,6 +4,7 @@
 #include "Registry.h"
 
 #include <QApplication>
+#include <QTest>
 #include <QMainWindow>
 #include <QToolBar>
 #include <QWidget>
@@ -126,6 +127,40 @@ TEST_F(PlacementStore, WindowPositionRoundTripsThroughTheRegistry)
     third.move(5, 6);
     EXPECT_FALSE(LoadWindowPos(kKey, &third));
     EXPECT_EQ(third.pos(), QPoint(5, 6));
+}
+
+TEST_F(PlacementStore, AWindowClosedRightAfterItsRestoreWritesBackWhatWasRead)
+{
+    // A frame of 500 x 300 at (40, 50), stored by an earlier run.
+    const QByteArray stored = le32(44) + le32(0) + le32(1) + le32(-1) + le32(-1) + le32(-1) + le32(-1) + le32(40) +
+                              le32(50) + le32(540) + le32(350);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        reg.WriteBinaryData("WindowPos", stored);
+    }
+    QMainWindow main;
+    auto *bar = new QToolBar("bar", &main);
+    bar->addAction("a");
+    main.addToolBar(Qt::TopToolBarArea, bar);
+    ASSERT_TRUE(LoadWindowPos(kKey, &main));
+    main.show();
+    // No event has run since the show: the frame is given back now, and the
+    // bar filling the row has the final inside's width at once.
+    ASSERT_TRUE(SettlePlacement(&main));
+    const QSize inside = main.size();
+    EXPECT_EQ(main.frameGeometry().size(), QSize(500, 300));
+    EXPECT_EQ(bar->width(), inside.width());
+    ASSERT_TRUE(SaveWindowPos(kKey, &main));
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
+        EXPECT_EQ(reg.ReadBinaryData("WindowPos"), stored);
+    }
+    // Nothing moves on a later tick.
+    QTest::qWait(120);
+    EXPECT_EQ(main.size(), inside);
+    EXPECT_EQ(bar->width(), inside.width());
 }
 
 TEST_F(PlacementStore, DockStateOfADockedToolBar)

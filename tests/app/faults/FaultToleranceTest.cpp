@@ -168,17 +168,6 @@ TEST_F(FaultTolerance, AutoSavesKilledAtRandomLeaveOnlyWholePictures)
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), pictures.size());
 }
 
-// A store's section and value names in file order, without the values.
-QList<QByteArray> keysOf(const QByteArray &store)
-{
-    QList<QByteArray> keys;
-    for (const QByteArray &line : store.split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        keys << (eq < 0 ? line : line.left(eq));
-    }
-    return keys;
-}
-
 TEST_F(FaultTolerance, ClosesKilledAtRandomLeaveTheOldOrTheNewSettings)
 {
     ChildOptions o;
@@ -208,12 +197,9 @@ TEST_F(FaultTolerance, ClosesKilledAtRandomLeaveTheOldOrTheNewSettings)
         QThread::msleep(static_cast<unsigned long>(pause(rng)));
         killHard(*child);
         const QByteArray now = readBytes(storeFile(o.configHome));
-        // The new store's window sizes may differ by a few pixels from one
-        // run to the next; what must hold is every key of it, in order, with
-        // the new language: never a cut or mixed file.
-        const bool whole = now == before || (keysOf(now) == keysOf(after) &&
-                                             now.contains("\"Language\"=dword:00000001") && now.endsWith('\n'));
-        EXPECT_TRUE(whole) << "kill " << i << " left a mixed store";
+        // The same close from the same store writes the same bytes: the old
+        // store or the new one, never a cut or mixed file.
+        EXPECT_TRUE(now == before || now == after) << "kill " << i << " left a mixed store";
         oldSeen += now == before;
         newSeen += now != before;
     }
