@@ -695,7 +695,8 @@ void TAviFileReader::parse()
 }
 
 // The frames from the index, when every entry of the stream lies inside the
-// frame list and the first and last point at chunks of their tag and size.
+// frame list and the first and last point at chunks of their tag and size
+// (the last one's chunk may instead end exactly where the list ends).
 // Entries count from the 'movi' tag or, as some writers have it, from the
 // start of the file. False leaves the frames to the walk.
 bool TAviFileReader::useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegin, qint64 moviEnd,
@@ -741,7 +742,14 @@ bool TAviFileReader::useIndex(qint64 indexPos, qint64 indexSize, qint64 moviBegi
         if (!entryAgrees(base, first))
             return false;
     }
-    if (!entryAgrees(base, last))
+    // The last entry's chunk ending exactly where the frame list ends agrees
+    // with the list's own size, as the chunks of a file written in one go
+    // do; its header is then left to the check when that frame is read, and
+    // opening costs no read for it. Anywhere else it is read here.
+    const unsigned char *lastEntry = e + 16 * last;
+    const qint64 lastSize = rdU32(lastEntry + 12);
+    const bool endsTheList = base + rdU32(lastEntry + 8) + 8 + lastSize + (lastSize & 1) == moviEnd;
+    if (!endsTheList && !entryAgrees(base, last))
         return false;
     const qint64 lowest = moviBegin - base;    // an entry's offset may not lie before this
     const qint64 highest = moviEnd - base - 8; // nor may its data end after this

@@ -280,8 +280,10 @@ namespace {
 // colour masks: one video stream, the given format block, one '00db' chunk
 // per frame (rows as stored) and an idx1 index of the kind asked for.
 // WithSound puts a sound entry ('01wb', pointing at the first frame) before
-// each frame's entry: the frames are then listed one by one.
-enum class Index { FromMovi, FromFileStart, Wrong, None, WithSound };
+// each frame's entry: the frames are then listed one by one. Padded is
+// FromMovi with a JUNK chunk behind the last frame, so the last entry's
+// chunk does not end the frame list.
+enum class Index { FromMovi, FromFileStart, Wrong, None, WithSound, Padded };
 
 QByteArray handMadeAvi(const QByteArray &strf, const std::vector<QByteArray> &frames, Index index)
 {
@@ -322,6 +324,8 @@ QByteArray handMadeAvi(const QByteArray &strf, const std::vector<QByteArray> &fr
         u32(idx, quint32(f.size()));
         movi += chunk("00db", f);
     }
+    if (index == Index::Padded)
+        movi += chunk("JUNK", QByteArray(6, '\0'));
     QByteArray body = "AVI " + hdrl + list("movi", movi);
     if (index != Index::None)
         body += chunk("idx1", idx);
@@ -478,6 +482,7 @@ TEST(AviFrameRows, ReadStraightIntoThePictureAsStored)
         {"8 bits bottom-up", 37, 23, 8, false, Index::FromMovi, false},
         {"8 bits top-down, no index", 37, 23, 8, true, Index::None, true},
         {"8 bits bottom-up, index with a repeat", 37, 23, 8, false, Index::FromMovi, true},
+        {"8 bits bottom-up, padding behind the last frame", 37, 23, 8, false, Index::Padded, false},
         {"16 bits bottom-up, index with sound", 21, 9, 16, false, Index::WithSound, false},
         {"24 bits top-down", 37, 23, 24, true, Index::FromFileStart, false},
         {"24 bits bottom-up, wide and tall", 530, 1100, 24, false, Index::FromMovi, false},
