@@ -233,8 +233,7 @@ QRect TContrStatusBar::ChangedPart(int index, const QString &before, const QStri
     // One rectangle around the changed columns: Qt blends glyphs through a
     // clip of several rectangles far more slowly than it draws the few
     // unchanged glyphs between them again.
-    return quick->Changed(panel.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), flags, before, after)
-        .boundingRect()
+    return quick->ChangedBounds(panel.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), flags, before, after)
         .intersected(panel);
 }
 
@@ -330,11 +329,16 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
             left += w[i];
             if (r.width() <= 0 || !part.intersects(r))
                 continue;
-            p.save();
-            p.setClipRect(r, Qt::IntersectClip);
             if (Panels[i].OwnerDraw && OnDrawPanel) {
+                // The owner may leave the painter changed.
+                p.save();
+                p.setClipRect(part & r);
                 OnDrawPanel(p, static_cast<int>(i), r);
+                p.restore();
             } else {
+                // Drawing a text changes nothing in the painter but the
+                // clip, which the next panel sets again: no saved state.
+                p.setClipRect(part & r);
                 const QRect textRect = r.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0);
                 const int flags = int(Panels[i].Alignment | Qt::AlignVCenter);
                 if (quick && TQuickText::Handles(flags) && quick->Covers(Panels[i].Text))
@@ -342,7 +346,6 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
                 else
                     p.drawText(textRect, flags, Panels[i].Text);
             }
-            p.restore();
         }
     }
 }
