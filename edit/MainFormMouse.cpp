@@ -8,6 +8,7 @@
 #include "Bitmap.h"
 #include "EditCommands.h"
 #include "ImageControl.h"
+#include "MultiLanguage.h"
 #include "ScanGeometry.h"
 
 #include <QAction>
@@ -485,6 +486,21 @@ void TMainForm::ScanImageMouseDown(Qt::MouseButton Button, TShiftState Shift, in
     }
 }
 
+const QString &TMainForm::MoveStatusText()
+{
+    TMoveStatusText &c = m_moveStatusText;
+    const quint64 textsRead = ZKMultiLanguage ? ZKMultiLanguage->TextsRead() : 0;
+    if (!c.known || c.language != ZKMultiLanguage || c.textsRead != textsRead || c.numberMark != NumberMarkActive) {
+        c.text = NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
+                                  : ReadyText(*this);
+        c.known = true;
+        c.language = ZKMultiLanguage;
+        c.textsRead = textsRead;
+        c.numberMark = NumberMarkActive;
+    }
+    return c.text;
+}
+
 void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
 {
     if (!HasPicture(*this))
@@ -495,8 +511,7 @@ void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
     // A drag brings far more moves than the display shows frames: the bar
     // shows the newest position once a frame.
     ZKStatusBar->SetPanelTextNextFrame(kPositionPanel, [X, Y] { return PositionText(X, Y); });
-    SetStatusPanelText(0, NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
-                                           : ReadyText(*this));
+    SetStatusPanelText(0, MoveStatusText());
     const bool leftHeld = Shift.buttons & Qt::LeftButton;
     if (MarkerActive && leftHeld)
         DrawMarkerDot(*this, X, Y);
