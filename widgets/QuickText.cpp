@@ -223,6 +223,8 @@ void TQuickText::Draw(QPainter &painter, const QRect &rect, int flags, const QSt
 
     QList<quint32> glyphs;
     QList<QPointF> positions;
+    glyphs.reserve(p.cells.size());
+    positions.reserve(p.cells.size());
     for (int i = 0; i < p.cells.size(); ++i) {
         const QRect ink = Ink(p, i, x0, rect);
         if (ink.isEmpty() || !within.intersects(ink))
