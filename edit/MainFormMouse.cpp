@@ -8,6 +8,7 @@
 #include "Bitmap.h"
 #include "EditCommands.h"
 #include "ImageControl.h"
+#include "MultiLanguage.h"
 #include "ScanGeometry.h"
 
 #include <QAction>
@@ -199,6 +200,37 @@ namespace {
 QString ReadyText(const TMainForm &f)
 {
     return f.Text(QStringLiteral("statbar_ready"), QStringLiteral("Bereit"));
+}
+
+// The position panel's text, "X: 120   Y: 48" as QString::arg writes it.
+// A drag shows one every display frame: written in one go, with one
+// allocation, instead of parsing a pattern twice.
+QString PositionText(int x, int y)
+{
+    char16_t text[40];
+    int n = 0;
+    const auto put = [&](const char *s) {
+        while (*s)
+            text[n++] = char16_t(*s++);
+    };
+    const auto number = [&](int v) {
+        unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
+        if (v < 0)
+            text[n++] = u'-';
+        char16_t digits[10];
+        int k = 0;
+        do {
+            digits[k++] = char16_t(u'0' + u % 10);
+            u /= 10;
+        } while (u);
+        while (k)
+            text[n++] = digits[--k];
+    };
+    put("X: ");
+    number(x);
+    put("   Y: ");
+    number(y);
+    return QString(reinterpret_cast<const QChar *>(text), n);
 }
 
 bool HasPicture(const TMainForm &f)
@@ -454,6 +486,21 @@ void TMainForm::ScanImageMouseDown(Qt::MouseButton Button, TShiftState Shift, in
     }
 }
 
+const QString &TMainForm::MoveStatusText()
+{
+    TMoveStatusText &c = m_moveStatusText;
+    const quint64 textsRead = ZKMultiLanguage ? ZKMultiLanguage->TextsRead() : 0;
+    if (!c.known || c.language != ZKMultiLanguage || c.textsRead != textsRead || c.numberMark != NumberMarkActive) {
+        c.text = NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
+                                  : ReadyText(*this);
+        c.known = true;
+        c.language = ZKMultiLanguage;
+        c.textsRead = textsRead;
+        c.numberMark = NumberMarkActive;
+    }
+    return c.text;
+}
+
 void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
 {
     if (!HasPicture(*this))
@@ -463,9 +510,8 @@ void TMainForm::ScanImageMouseMove(TShiftState Shift, int X, int Y)
         ToolHooks.NumberMarkHint(p);
     // A drag brings far more moves than the display shows frames: the bar
     // shows the newest position once a frame.
-    ZKStatusBar->SetPanelTextNextFrame(kPositionPanel, [X, Y] { return QStringLiteral("X: %1   Y: %2").arg(X).arg(Y); });
-    SetStatusPanelText(0, NumberMarkActive ? Text(QStringLiteral("statbar_set_num_in_gr"), QStringLiteral("Nummer in die Grafik setzen"))
-                                           : ReadyText(*this));
+    ZKStatusBar->SetPanelTextNextFrame(kPositionPanel, [X, Y] { return PositionText(X, Y); });
+    SetStatusPanelText(0, MoveStatusText());
     const bool leftHeld = Shift.buttons & Qt::LeftButton;
     if (MarkerActive && leftHeld)
         DrawMarkerDot(*this, X, Y);

@@ -1081,6 +1081,20 @@ private:
     quint32 m_itemRegistrations = 0, m_idleSwitchesFor = ~0u;
     void MakeIdleSwitches();
     // --- end of the idle pass's switching list ------------------------------
+    // --- The resting text of a pointer move (edit/MainFormMouse.cpp) -------
+    // Every move puts panel 0's resting text back; it is looked up again
+    // only when the language's texts or the number mark changed.
+    struct TMoveStatusText
+    {
+        bool known = false;
+        const TMultiLanguage *language = nullptr;
+        quint64 textsRead = 0;
+        bool numberMark = false;
+        QString text;
+    };
+    TMoveStatusText m_moveStatusText;
+    const QString &MoveStatusText();
+    // --- end of the resting text of a pointer move --------------------------
 };
 
 } // namespace zk

@@ -958,6 +958,7 @@ void TMultiLanguage::readSection()
     const SectionIndex &section = IndexedSection(script_, language_);
     lines_ = section.lines;
     firstText_ = section.firstText;
+    ++textsRead_;
     heads_ = section.heads;
 }
 

@@ -174,6 +174,9 @@ public:
     // key exactly (case counts); empty when there is none.
     QString GetText(const QString &key) const;
     bool HasText(const QString &key) const;
+    // Counts the sections read: a text kept from GetText is current while
+    // this stays the same.
+    quint64 TextsRead() const { return textsRead_; }
 
     // The entries of the current section, in file order.
     const QList<LanguageEntry> &Lines() const { return lines_; }
@@ -193,6 +196,7 @@ private:
     QString language_;
     QList<LanguageEntry> lines_;
     QHash<QString, QString> firstText_;
+    quint64 textsRead_ = 0;
     QStringList heads_; // each line's first key part, lower case
     PropertyWriter writer_;
 };

@@ -175,7 +175,22 @@ QRect TQuickText::Ink(const Placed &p, int i, qint64 x0, const QRect &rect) cons
 
 int TQuickText::Width(const QString &text) const
 {
-    return int((Place(text).advance + 32) >> 6);
+    // Place's sum without keeping every glyph's place: the bar measures its
+    // panels at every repaint.
+    if (text.isEmpty())
+        return 0;
+    const int n = int(Alphabet().size());
+    const QChar *c = text.constData();
+    const qsizetype size = text.size();
+    int slot = m_index[c[0].unicode()] - 1;
+    qint64 x = 0;
+    for (qsizetype i = 1; i < size; ++i) {
+        const int next = m_index[c[i].unicode()] - 1;
+        x += m_pair[slot * n + next];
+        slot = next;
+    }
+    x += m_last[slot];
+    return int((x + 32) >> 6);
 }
 
 qint64 TQuickText::OriginX(const QRect &rect, int flags, qint64 advance) const
@@ -208,6 +223,8 @@ void TQuickText::Draw(QPainter &painter, const QRect &rect, int flags, const QSt
 
     QList<quint32> glyphs;
     QList<QPointF> positions;
+    glyphs.reserve(p.cells.size());
+    positions.reserve(p.cells.size());
     for (int i = 0; i < p.cells.size(); ++i) {
         const QRect ink = Ink(p, i, x0, rect);
         if (ink.isEmpty() || !within.intersects(ink))
@@ -230,28 +247,28 @@ void TQuickText::Draw(QPainter &painter, const QRect &rect, int flags, const QSt
         painter.restore();
 }
 
-QRegion TQuickText::Changed(const QRect &rect, int flags, const QString &before, const QString &after) const
+template <class Add>
+bool TQuickText::EachChanged(const QRect &rect, int flags, const QString &before, const QString &after, Add &&add) const
 {
     if (!Covers(before) || !Covers(after) || !Handles(flags))
-        return rect;
+        return false;
     const Placed a = Place(before), b = Place(after);
     const qint64 x0 = OriginX(rect, flags, a.advance);
     if (x0 != OriginX(rect, flags, b.advance))
-        return rect;
+        return false;
     const int na = int(a.cells.size()), nb = int(b.cells.size());
-    QRegion dirty;
-    const auto add = [&](const Placed &p, int i) {
+    const auto addInk = [&](const Placed &p, int i) {
         if (const QRect ink = Ink(p, i, x0, rect); !ink.isEmpty())
-            dirty += ink;
+            add(ink);
     };
     if (na == nb && a.x == b.x) {
         // Glyphs in the same places: only those that differ.
         for (int i = 0; i < na; ++i)
             if (a.cells[i] != b.cells[i]) {
-                add(a, i);
-                add(b, i);
+                addInk(a, i);
+                addInk(b, i);
             }
-        return dirty;
+        return true;
     }
     // Everything between the same beginning and the same end.
     int head = 0;
@@ -262,10 +279,27 @@ QRegion TQuickText::Changed(const QRect &rect, int flags, const QString &before,
            a.x[na - 1 - tail] == b.x[nb - 1 - tail])
         ++tail;
     for (int i = head; i < na - tail; ++i)
-        add(a, i);
+        addInk(a, i);
     for (int i = head; i < nb - tail; ++i)
-        add(b, i);
+        addInk(b, i);
+    return true;
+}
+
+QRegion TQuickText::Changed(const QRect &rect, int flags, const QString &before, const QString &after) const
+{
+    QRegion dirty;
+    if (!EachChanged(rect, flags, before, after, [&dirty](const QRect &ink) { dirty += ink; }))
+        return rect;
     return dirty;
+}
+
+QRect TQuickText::ChangedBounds(const QRect &rect, int flags, const QString &before, const QString &after) const
+{
+    // The same columns as Changed, without building a region of them.
+    QRect box;
+    if (!EachChanged(rect, flags, before, after, [&box](const QRect &ink) { box |= ink; }))
+        return rect;
+    return box;
 }
 
 bool TQuickText::SelfCheck(const QFont &font) const

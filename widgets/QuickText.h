@@ -46,6 +46,8 @@ public:
     // columns of rect's height; rect itself when either text is not covered
     // or the two texts start at different places.
     QRegion Changed(const QRect &rect, int flags, const QString &before, const QString &after) const;
+    // Changed's bounding rectangle.
+    QRect ChangedBounds(const QRect &rect, int flags, const QString &before, const QString &after) const;
 
 private:
     struct Placed
@@ -58,6 +60,10 @@ private:
     // p.x[i]; empty for a glyph without ink.
     QRect Ink(const Placed &p, int i, qint64 x0, const QRect &rect) const;
     Placed Place(const QString &text) const;
+    // Calls add with each changed glyph's ink columns; false when the whole
+    // rect changes instead.
+    template <class Add>
+    bool EachChanged(const QRect &rect, int flags, const QString &before, const QString &after, Add &&add) const;
     // Origin of the first glyph (1/64 pixel) as drawText puts it.
     qint64 OriginX(const QRect &rect, int flags, qint64 advance) const;
     qreal Baseline(const QRect &rect) const;

@@ -153,7 +153,7 @@ void TContrStatusBar::SetPanelText(int index, const QString &t)
 {
     if (index < 0 || index >= static_cast<int>(Panels.size()))
         return;
-    m_waiting.remove(index);
+    DropWaiting(index);
     if (Panels[index].Text == t)
         return;
     const int before = FittedWidth(index);
@@ -171,7 +171,7 @@ void TContrStatusBar::SetPanelTextNextFrame(int index, const QString &t)
 {
     if (index < 0 || index >= static_cast<int>(Panels.size()))
         return;
-    if (!m_waiting.contains(index) && Panels[index].Text == t)
+    if (!IsWaiting(index) && Panels[index].Text == t)
         return;
     SetPanelTextNextFrame(index, [t] { return t; });
 }
@@ -180,7 +180,14 @@ void TContrStatusBar::SetPanelTextNextFrame(int index, std::function<QString()> 
 {
     if (index < 0 || index >= static_cast<int>(Panels.size()))
         return;
-    m_waiting.insert(index, std::move(make));
+    if (!make)
+        return;
+    // One slot a panel: a move replaces the waiting text without allocating.
+    if (m_waiting.size() <= size_t(index))
+        m_waiting.resize(Panels.size());
+    if (!m_waiting[size_t(index)])
+        ++m_waitingCount;
+    m_waiting[size_t(index)] = std::move(make);
     if (!m_frameTimer) {
         // One frame of a 60 Hz display: the eye sees no later text, and the
         // pointer's other work is not held up by one repaint per move.
@@ -198,9 +205,26 @@ void TContrStatusBar::ShowWaitingTexts()
 {
     if (m_frameTimer)
         m_frameTimer->stop();
-    const QHash<int, std::function<QString()>> waiting = std::exchange(m_waiting, {});
-    for (auto it = waiting.cbegin(); it != waiting.cend(); ++it)
-        SetPanelText(it.key(), it.value()());
+    for (size_t i = 0; i < m_waiting.size() && m_waitingCount > 0; ++i) {
+        if (!m_waiting[i])
+            continue;
+        const std::function<QString()> make = std::exchange(m_waiting[i], nullptr);
+        --m_waitingCount;
+        SetPanelText(int(i), make());
+    }
+}
+
+bool TContrStatusBar::IsWaiting(int index) const
+{
+    return size_t(index) < m_waiting.size() && m_waiting[size_t(index)];
+}
+
+void TContrStatusBar::DropWaiting(int index)
+{
+    if (!IsWaiting(index))
+        return;
+    m_waiting[size_t(index)] = nullptr;
+    --m_waitingCount;
 }
 
 void TContrStatusBar::SetQuickText(bool on)
@@ -233,8 +257,7 @@ QRect TContrStatusBar::ChangedPart(int index, const QString &before, const QStri
     // One rectangle around the changed columns: Qt blends glyphs through a
     // clip of several rectangles far more slowly than it draws the few
     // unchanged glyphs between them again.
-    return quick->Changed(panel.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), flags, before, after)
-        .boundingRect()
+    return quick->ChangedBounds(panel.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0), flags, before, after)
         .intersected(panel);
 }
 
@@ -318,23 +341,32 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
     // through a clip of one rectangle is much cheaper than through a clip of
     // several, and a new pointer position repaints a few narrow columns.
     for (const QRect &part : e->region()) {
-        p.setClipRect(part);
-        p.fillRect(rect(), background);
         if (m_simple) {
+            p.setClipRect(part);
+            p.fillRect(rect(), background);
             p.drawText(rect().adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, m_simpleText);
             continue;
         }
+        // Each panel sets its own clip below: the blank needs none.
+        if (p.hasClipping())
+            p.setClipping(false);
+        p.fillRect(part & rect(), background);
         int left = 0;
         for (size_t i = 0; i < w.size(); ++i) {
             const QRect r(left, 0, w[i], height());
             left += w[i];
             if (r.width() <= 0 || !part.intersects(r))
                 continue;
-            p.save();
-            p.setClipRect(r, Qt::IntersectClip);
             if (Panels[i].OwnerDraw && OnDrawPanel) {
+                // The owner may leave the painter changed.
+                p.save();
+                p.setClipRect(part & r);
                 OnDrawPanel(p, static_cast<int>(i), r);
+                p.restore();
             } else {
+                // Drawing a text changes nothing in the painter but the
+                // clip, which the next panel sets again: no saved state.
+                p.setClipRect(part & r);
                 const QRect textRect = r.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0);
                 const int flags = int(Panels[i].Alignment | Qt::AlignVCenter);
                 if (quick && TQuickText::Handles(flags) && quick->Covers(Panels[i].Text))
@@ -342,7 +374,6 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
                 else
                     p.drawText(textRect, flags, Panels[i].Text);
             }
-            p.restore();
         }
     }
 }

@@ -97,7 +97,7 @@ public:
     void SetPanelTextNextFrame(int index, std::function<QString()> make);
     // Shows the waiting texts now (what the frame timer does).
     void ShowWaitingTexts();
-    bool HasWaitingTexts() const { return !m_waiting.isEmpty(); }
+    bool HasWaitingTexts() const { return m_waitingCount > 0; }
     // The shown text.
     QString PanelText(int index) const;
     // Widths of the panels as they are laid out now.
@@ -136,7 +136,10 @@ private:
     mutable QHash<QString, int> m_textWidths;
     bool m_quickOn = true;
     mutable std::unique_ptr<TQuickText> m_quick; // made at the first use in this font
-    QHash<int, std::function<QString()>> m_waiting; // panel -> text for the next frame
+    bool IsWaiting(int index) const;
+    void DropWaiting(int index);
+    std::vector<std::function<QString()>> m_waiting; // by panel: its text for the next frame, or empty
+    int m_waitingCount = 0;
     QTimer *m_frameTimer = nullptr;  // made at the first waiting text
 };
 

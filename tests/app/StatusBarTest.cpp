@@ -212,3 +212,25 @@ TEST_F(StatusBarLanguages, TextPanelsFitTheirTextInEveryLanguage)
                                          .horizontalAdvance(preview.PrPrevStatusBar->PanelText(0)) + 4);
     }
 }
+
+TEST_F(StatusBarLanguages, APointerMoveShowsTheRestingTextOfTheLanguageNowChosen)
+{
+    RecordingForm form;
+    form.ScanImage->Picture().Bitmap().SetSize(40, 30);
+    form.ScanImage->PictureChanged();
+    const struct {
+        const char *item;
+        bool numberMark;
+        const char *text;
+    } steps[] = {{"GermanMenuItem", false, "Bereit"},
+                 {"EnglishMenuItem", false, "Ready"},
+                 {"EnglishMenuItem", true, "Place a number in the picture"},
+                 {"ItalMenuItem", true, "Inserisci un numero nell'immagine"},
+                 {"ItalMenuItem", false, "Pronto"}};
+    for (const auto &s : steps) {
+        form.GermanMenuItemClick(form.Item(s.item));
+        form.NumberMarkActive = s.numberMark;
+        form.ScanImageMouseMove(TShiftState{}, 5, 6);
+        EXPECT_EQ(form.StatusPanelText(0), QString::fromUtf8(s.text)) << s.item;
+    }
+}

@@ -324,6 +324,19 @@ TEST_F(MainFormMouseTest, StatusBarShowsThePointerPosition)
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->StatusPanelText(4) == QStringLiteral("X: 12   Y: 34"); }, 5000))
         << qPrintable(form->StatusPanelText(4));
     EXPECT_EQ(form->StatusPanelText(0), QStringLiteral("Bereit"));
+    // Moves off the picture's edge and far numbers, as the bar shows them.
+    const struct {
+        int x, y;
+        const char *text;
+    } moves[] = {{0, 0, "X: 0   Y: 0"},
+                 {-7, 79, "X: -7   Y: 79"},
+                 {1234567, -40, "X: 1234567   Y: -40"},
+                 {-2147483647 - 1, 2147483647, "X: -2147483648   Y: 2147483647"}};
+    for (const auto &m : moves) {
+        form->ScanImageMouseMove(TShiftState{}, m.x, m.y);
+        form->ZKStatusBar->ShowWaitingTexts();
+        EXPECT_EQ(form->StatusPanelText(4), QString::fromLatin1(m.text));
+    }
 }
 
 TEST_F(MainFormMouseTest, KeyboardDrivesTheCutterOneOrFifteenPixelsAStep)
