@@ -171,29 +171,29 @@ bool TWindowFrame::Show(const QRect &bounds, bool filled)
         s.pixmap = pixmaps[k];
         s.area = area;
     }
-    for (int k = count; k < m_shown; ++k) {
-        Strip &s = m_strips[k];
-        xcb_unmap_window(m_c, s.window);
-        xcb_free_pixmap(m_c, s.pixmap);
-        s.pixmap = 0;
-        s.area = QRect();
-    }
+    UnmapStrips(count);
     xcb_flush(m_c);
     m_shown = count;
     m_bounds = count ? bounds : QRect();
     return true;
 }
 
+// Strips from `from` up to the shown count go away with their screen copies.
+void TWindowFrame::UnmapStrips(int from)
+{
+    for (int k = from; k < m_shown; ++k) {
+        Strip &s = m_strips[k];
+        xcb_unmap_window(m_c, s.window);
+        xcb_free_pixmap(m_c, s.pixmap);
+        s.pixmap = 0;
+        s.area = QRect();
+    }
+}
+
 void TWindowFrame::Hide()
 {
     if (m_c && m_shown) {
-        for (int k = 0; k < m_shown; ++k) {
-            Strip &s = m_strips[k];
-            xcb_unmap_window(m_c, s.window);
-            xcb_free_pixmap(m_c, s.pixmap);
-            s.pixmap = 0;
-            s.area = QRect();
-        }
+        UnmapStrips(0);
         xcb_flush(m_c);
     }
     m_shown = 0;

@@ -46,6 +46,7 @@ public:
     QList<std::uint32_t> WindowIds() const;
 
 private:
+    void UnmapStrips(int from);
     struct Strip
     {
         std::uint32_t window = 0;
