@@ -170,21 +170,28 @@ int main(int argc, char **argv)
     int next = 1;
     std::uint32_t seen = form.FLastElement;
     bool changed = true;
-    const zkbench::Result fresh = zkbench::Turns(
-        [&] {
-            form.WinFormFrameTimerTimer();
-            QApplication::processEvents();
-            settleServer();
-            changed = changed && form.FLastElement != seen && form.FLastElement != 0;
-            seen = form.FLastElement;
-        },
-        [&] { roundTrip(c, root); },
-        zkbench::Rounds(100),
-        [&] {
-            warp(centres[next]);
-            next ^= 1;
-        },
-        {});
+    // Each tick finds the other window: the pointer moves between them
+    // outside the timed part. `repaint` lets the tool window paint its new
+    // texts; `settled` waits for the server to finish what the tick sent.
+    const auto newElementTicks = [&](bool repaint, bool settled) {
+        return zkbench::Turns(
+            [&] {
+                form.WinFormFrameTimerTimer();
+                if (repaint)
+                    QApplication::processEvents();
+                if (settled)
+                    settleServer();
+                changed = changed && form.FLastElement != seen && form.FLastElement != 0;
+                seen = form.FLastElement;
+            },
+            [&] { roundTrip(c, root); }, zkbench::Rounds(100),
+            [&] {
+                warp(centres[next]);
+                next ^= 1;
+            },
+            {});
+    };
+    const zkbench::Result fresh = newElementTicks(true, true);
     if (!changed) {
         std::fprintf(stderr, "a tick did not find the new element\n");
         return 1;
@@ -193,36 +200,13 @@ int main(int argc, char **argv)
 
     // The same with the tool window's repaint left undone: reading the
     // element, setting its texts and sending the frame.
-    const zkbench::Result unpainted = zkbench::Turns(
-        [&] {
-            form.WinFormFrameTimerTimer();
-            settleServer();
-            changed = changed && form.FLastElement != seen && form.FLastElement != 0;
-            seen = form.FLastElement;
-        },
-        [&] { roundTrip(c, root); }, zkbench::Rounds(100),
-        [&] {
-            warp(centres[next]);
-            next ^= 1;
-        },
-        {});
+    const zkbench::Result unpainted = newElementTicks(false, true);
     QApplication::processEvents();
     zkbench::Print("  of it before the tool window repaints", unpainted, 20.0);
 
     // The same without the frame: what reading the new element costs.
     form.WindowFrame.reset();
-    const zkbench::Result bare = zkbench::Turns(
-        [&] {
-            form.WinFormFrameTimerTimer();
-            changed = changed && form.FLastElement != seen && form.FLastElement != 0;
-            seen = form.FLastElement;
-        },
-        [&] { roundTrip(c, root); }, zkbench::Rounds(100),
-        [&] {
-            warp(centres[next]);
-            next ^= 1;
-        },
-        {});
+    const zkbench::Result bare = newElementTicks(false, false);
     if (!changed) {
         std::fprintf(stderr, "a tick did not find the new element\n");
         return 1;
