@@ -10,6 +10,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace zk;
 
 namespace {
@@ -37,6 +39,19 @@ TBitmap patternFrame(int w, int h, int seed)
         }
     }
     return b;
+}
+
+// Three frames of the given size written into memory; `frame` makes frame i.
+QByteArray threeFrameAvi(int w, int h, const std::function<TBitmap(int)> &frame)
+{
+    QBuffer out;
+    out.open(QIODevice::ReadWrite);
+    TAviFileWriter writer;
+    writer.Open(out, w, h, 10, 3);
+    for (int i = 0; i < 3; ++i)
+        writer.WriteFrame(frame(i));
+    writer.Finish();
+    return out.data();
 }
 
 // ffmpeg's decoding of a file as rgb24 frames.
@@ -176,16 +191,7 @@ TEST_F(AviFileTest, ReadsFfmpegRawVideoAsFfmpegDecodesIt)
 
 TEST_F(AviFileTest, DamagedFilesFailCleanly)
 {
-    QBuffer good;
-    good.open(QIODevice::ReadWrite);
-    {
-        TAviFileWriter writer;
-        writer.Open(good, 16, 8, 10, 3);
-        for (int i = 0; i < 3; ++i)
-            writer.WriteFrame(patternFrame(16, 8, i));
-        writer.Finish();
-    }
-    const QByteArray bytes = good.data();
+    const QByteArray bytes = threeFrameAvi(16, 8, [](int i) { return patternFrame(16, 8, i); });
     const qint64 moviTag = bytes.indexOf("movi");
     const qint64 strf = bytes.indexOf("strf");
     ASSERT_GT(moviTag, 0);
@@ -543,17 +549,8 @@ TEST(AviFrameRows, ReadStraightIntoThePictureAsStored)
 
 TEST(AviFrameRows, AFileCutAfterOpeningFailsCleanly)
 {
-    QBuffer good;
-    good.open(QIODevice::ReadWrite);
-    {
-        TAviFileWriter writer;
-        writer.Open(good, 64, 40, 10, 3);
-        for (int i = 0; i < 3; ++i)
-            writer.WriteFrame(TBitmap(64, 40, pf24bit));
-        writer.Finish();
-    }
     const QString file = zktest::scratchDir("avicut") + "/cut.avi";
-    ASSERT_TRUE(zktest::writeBytes(file, good.data()));
+    ASSERT_TRUE(zktest::writeBytes(file, threeFrameAvi(64, 40, [](int) { return TBitmap(64, 40, pf24bit); })));
     TAviFileReader reader;
     reader.Open(file);
     ASSERT_EQ(reader.FrameCount(), 3);

@@ -44,6 +44,17 @@ void registerCodecs()
     RegisterPictureFileClasses();
 }
 
+// Automatic saving on, as "Shot" of the given type into `folder`.
+TZelkoraOptions autoSaveOptions(const QString &folder, int type)
+{
+    TZelkoraOptions o;
+    o.PersSave = true;
+    o.OutDir = folder;
+    o.FileName = "Shot";
+    o.FileTyp = std::uint8_t(type);
+    return o;
+}
+
 // Screen-like content with sharp edges, soft gradients and many colours.
 TBitmap samplePicture(int w = 64, int h = 48)
 {
@@ -233,11 +244,7 @@ TEST(DatedNames, TimeIsFixedAndDateHasNoSeparatorsOfPaths)
 TEST_F(PictureFiles, APngBandThatFailsToDeflateLeavesNoFile)
 {
     RegisterPngGraphics();
-    TZelkoraOptions o;
-    o.PersSave = true;
-    o.OutDir = dir.path();
-    o.FileName = "Shot";
-    o.FileTyp = ptPng;
+    TZelkoraOptions o = autoSaveOptions(dir.path(), ptPng);
     const TBitmap pic = samplePicture();
     png::ForcedBandsForTest = 4;
     png::BandFaultForTest = [](int band) {
@@ -259,11 +266,7 @@ TEST_F(PictureFiles, APngBandThatFailsToDeflateLeavesNoFile)
 TEST_F(PictureFiles, APngThatCannotBeWrittenToTheEndLeavesNoFileAndThePictureWhole)
 {
     RegisterPngGraphics();
-    TZelkoraOptions o;
-    o.PersSave = true;
-    o.OutDir = dir.path();
-    o.FileName = "Shot";
-    o.FileTyp = ptPng;
+    TZelkoraOptions o = autoSaveOptions(dir.path(), ptPng);
     // Noise: about a megabyte of PNG in several bands, far over the limit.
     TBitmap pic(800, 600, pf24bit);
     uint32_t seed = 1;
@@ -320,11 +323,7 @@ TEST_F(PictureFiles, APngWrittenWhileEncodingTakesTheNameOfEveryOtherSave)
             QFile f(folder.filePath(name));
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         }
-        TZelkoraOptions o;
-        o.PersSave = true;
-        o.OutDir = folder.path();
-        o.FileName = "Shot";
-        o.FileTyp = ptPng;
+        TZelkoraOptions o = autoSaveOptions(folder.path(), ptPng);
         o.IsDateTimeToFile = c.dated;
         TBitmap pic = samplePicture();
         EXPECT_EQ(AutoSavePicture(pic, o, when, de), folder.filePath(c.expected));
@@ -333,11 +332,7 @@ TEST_F(PictureFiles, APngWrittenWhileEncodingTakesTheNameOfEveryOtherSave)
 
 TEST_F(PictureFiles, AutoSaveNamesNumberedAndDatedFiles)
 {
-    TZelkoraOptions o;
-    o.PersSave = true;
-    o.OutDir = dir.path();
-    o.FileName = "Shot";
-    o.FileTyp = ptBmp;
+    TZelkoraOptions o = autoSaveOptions(dir.path(), ptBmp);
     o.BmpPixForm = pf24bit;
     const TBitmap pic = samplePicture();
 
