@@ -107,8 +107,7 @@ void TMainForm::WinFormFrameTimerTimer()
     FLastCursor = hit.pos;
     // The frame's own strips let the pointer through; where the server
     // cannot do that, the element they frame stays.
-    if (hit.child != FLastRootChild && WindowFrame && WindowFrame->Visible() &&
-        WindowFrame->WindowIds().contains(hit.child))
+    if (hit.child != FLastRootChild && WindowFrame && WindowFrame->IsOwnWindow(hit.child))
         hit.child = FLastRootChild;
     if (hit.child != FLastRootChild) {
         std::optional<TWindowElement> element;
