@@ -1,6 +1,7 @@
-// A field's new text repaints only the area inside its frame, and the window
-// then shows what painting it whole gives: the old text is gone, the frame
-// (plain or with the focus) is as it was.
+// A field's new text repaints only the area inside its frame (the panel
+// behind it copied from the style's picture), and the window then shows what
+// painting it whole gives: the old text is gone, the frame (plain or with
+// the focus) is as it was.
 #include "InfoField.h"
 
 #include <gtest/gtest.h>
