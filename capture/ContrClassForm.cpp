@@ -12,7 +12,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -86,10 +85,10 @@ TContrClassForm::TContrClassForm(TMainForm *main)
     auto *grid = new QGridLayout;
     outer->addLayout(grid);
     const auto row = [this, grid](int r, QLabel *&label, const char *labelName, const QString &caption,
-                                  QLineEdit *&edit, const char *editName) {
+                                  TInfoField *&edit, const char *editName) {
         label = new QLabel(caption, this);
         label->setObjectName(QLatin1String(labelName));
-        edit = new QLineEdit(this);
+        edit = new TInfoField(this);
         edit->setObjectName(QLatin1String(editName));
         edit->setReadOnly(true);
         edit->setMinimumWidth(220);

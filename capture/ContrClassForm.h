@@ -3,6 +3,8 @@
 // window under the mouse pointer and the pointer's position. The pick button
 // starts the tracking; releasing the mouse button anywhere ends it. The
 // texts it shows are made by the plain functions below.
+#include "InfoField.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -14,7 +16,6 @@
 class QCheckBox;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QToolButton;
 
@@ -46,17 +47,17 @@ public:
     ~TContrClassForm() override;
 
     QLabel *ClassNameLabel = nullptr;
-    QLineEdit *ClassNameEdit = nullptr;
+    TInfoField *ClassNameEdit = nullptr;
     QLabel *WinTitleLabel = nullptr;
-    QLineEdit *WinTitleEdit = nullptr;
+    TInfoField *WinTitleEdit = nullptr;
     QLabel *ModuleLabel = nullptr;
-    QLineEdit *ModuleEdit = nullptr;
+    TInfoField *ModuleEdit = nullptr;
     QLabel *DimAlignLabel = nullptr;
-    QLineEdit *DimAlignEdit = nullptr;
+    TInfoField *DimAlignEdit = nullptr;
     QLabel *CurPosAlignLabel = nullptr;
-    QLineEdit *CurPosAlignEdit = nullptr;
+    TInfoField *CurPosAlignEdit = nullptr;
     QLabel *WinHandleLabel = nullptr;
-    QLineEdit *WinHandleEdit = nullptr;
+    TInfoField *WinHandleEdit = nullptr;
     QPushButton *ClipbrdButton = nullptr;
     QPushButton *CloseCIFButton = nullptr;
     QFrame *SToolPanel = nullptr;

@@ -9,8 +9,6 @@
 #include "WindowFrame.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QLineEdit>
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QTimer>
@@ -27,12 +25,6 @@ const char *const kScanMenuItems[] = {"ZKCloseMenuItem",    "ZKPopupMenuItem", "
                                       "ScanMenuItem2",      "ScanTxt3MenuItem"};
 
 constexpr const char *kScanMenusOff = "zkScanMenusOff";
-
-void setIfChanged(QLineEdit *edit, const QString &text)
-{
-    if (edit->text() != text)
-        edit->setText(text);
-}
 
 } // namespace
 
@@ -115,8 +107,7 @@ void TMainForm::WinFormFrameTimerTimer()
     FLastCursor = hit.pos;
     // The frame's own strips let the pointer through; where the server
     // cannot do that, the element they frame stays.
-    if (hit.child != FLastRootChild && WindowFrame && WindowFrame->Visible() &&
-        WindowFrame->WindowIds().contains(hit.child))
+    if (hit.child != FLastRootChild && WindowFrame && WindowFrame->IsOwnWindow(hit.child))
         hit.child = FLastRootChild;
     if (hit.child != FLastRootChild) {
         std::optional<TWindowElement> element;
@@ -125,9 +116,8 @@ void TMainForm::WinFormFrameTimerTimer()
         // Our own windows (the tool window above all) are passed over: the
         // last element stays framed and shown.
         if (element)
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (w->isVisible() && w->internalWinId() && std::uint32_t(w->internalWinId()) == element->window)
-                    return;
+            if (const QWidget *own = QWidget::find(WId(element->window)); own && own->isWindow() && own->isVisible())
+                return;
         FLastRootChild = hit.child;
         const std::uint32_t wnd = element ? element->window : 0;
         if (wnd != FLastElement) {
@@ -183,14 +173,13 @@ void TMainForm::ShowWinElementInfo(std::uint32_t Wnd)
     }
     if (!ContrClassForm)
         return;
-    setIfChanged(ContrClassForm->ClassNameEdit, className);
-    setIfChanged(ContrClassForm->WinHandleEdit, handle);
-    setIfChanged(ContrClassForm->WinTitleEdit,
-                 ElementTitleText(e ? e->title : QString(),
-                                  Text(QStringLiteral("contrclassform_wintext_nowintitle"),
-                                       QStringLiteral("(kein Fenstertitel)"))));
-    setIfChanged(ContrClassForm->DimAlignEdit, ElementSizeText(e ? e->bounds : QRect()));
-    setIfChanged(ContrClassForm->CurPosAlignEdit, CursorPositionText(FLastCursor));
+    ContrClassForm->ClassNameEdit->ShowText(className);
+    ContrClassForm->WinHandleEdit->ShowText(handle);
+    ContrClassForm->WinTitleEdit->ShowText(
+        ElementTitleText(e ? e->title : QString(), Text(QStringLiteral("contrclassform_wintext_nowintitle"),
+                                                        QStringLiteral("(kein Fenstertitel)"))));
+    ContrClassForm->DimAlignEdit->ShowText(ElementSizeText(e ? e->bounds : QRect()));
+    ContrClassForm->CurPosAlignEdit->ShowText(CursorPositionText(FLastCursor));
 }
 
 void TMainForm::StopWindowInfo()

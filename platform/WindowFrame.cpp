@@ -16,12 +16,11 @@ TWindowFrame::~TWindowFrame()
 {
     if (!m_c)
         return;
-    for (const Strip &s : m_strips) {
+    for (const Strip &s : m_strips)
         if (s.pixmap)
             xcb_free_pixmap(m_c, s.pixmap);
-        if (s.window)
-            xcb_destroy_window(m_c, s.window);
-    }
+    // The strips go with their holder.
+    xcb_destroy_window(m_c, m_holder);
     xcb_free_gc(m_c, m_invertGc);
     xcb_free_gc(m_c, m_copyGc);
     xcb_disconnect(m_c);
@@ -95,21 +94,25 @@ void TWindowFrame::makeWindows()
     // can let input through a window.
     const xcb_query_extension_reply_t *shape = xcb_get_extension_data(m_c, &xcb_shape_id);
     const bool canPassInput = shape && shape->present;
-    for (Strip &s : m_strips) {
-        s.window = xcb_generate_id(m_c);
-        // Override-redirect: no manager frames, moves, raises or focuses it.
-        const std::uint32_t values[] = {1};
-        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, s.window, m_root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
+    // Override-redirect: no manager frames, moves, raises or focuses them.
+    // The holder has no background of its own: only its strips show.
+    const std::uint32_t values[] = {1};
+    const auto make = [&](std::uint32_t parent) {
+        const std::uint32_t w = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, w, parent, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
         // No input region: clicks and the pointer go to what lies beneath.
         if (canPassInput)
-            xcb_shape_rectangles(m_c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, s.window,
-                                 0, 0, 0, nullptr);
-        // WM_HINTS with the input flag off: never to be given the focus.
-        const std::uint32_t hints[9] = {1u /* InputHint */, 0u};
-        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, s.window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9,
-                            hints);
-    }
+            xcb_shape_rectangles(m_c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, w, 0, 0, 0,
+                                 nullptr);
+        return w;
+    };
+    m_holder = make(m_root);
+    // WM_HINTS with the input flag off: never to be given the focus.
+    const std::uint32_t hints[9] = {1u /* InputHint */, 0u};
+    xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_holder, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+    for (Strip &s : m_strips)
+        s.window = make(m_holder);
 }
 
 bool TWindowFrame::Show(const QRect &bounds, bool filled)
@@ -148,20 +151,57 @@ bool TWindowFrame::Show(const QRect &bounds, bool filled)
                           std::uint16_t(overlap.height()));
         }
     }
-    // Then the strips move there, on top of everything, showing their new
-    // background (a strip that was up keeps its old picture until cleared).
-    for (int k = 0; k < count; ++k) {
-        Strip &s = m_strips[k];
-        const QRect &area = pieces.at(k);
-        const std::uint32_t background[] = {pixmaps[k]};
-        xcb_change_window_attributes(m_c, s.window, XCB_CW_BACK_PIXMAP, background);
+    if (!count) {
+        Hide();
+        return true;
+    }
+
+    // Then the holder goes over the new rectangle, on top of everything, cut
+    // to the strips' shape (set again only when the rectangle's size changed).
+    QRect area;
+    for (int k = 0; k < count; ++k)
+        area |= pieces.at(k);
+    QList<QRect> shape;
+    for (int k = 0; k < count; ++k)
+        shape << pieces.at(k).translated(-area.topLeft());
+    if (shape != m_holderShape) {
+        std::array<xcb_rectangle_t, 4> rects{};
+        for (int k = 0; k < count; ++k)
+            rects[k] = {std::int16_t(shape.at(k).x()), std::int16_t(shape.at(k).y()),
+                        std::uint16_t(shape.at(k).width()), std::uint16_t(shape.at(k).height())};
+        xcb_shape_rectangles(m_c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, m_holder, 0,
+                             0, std::uint32_t(count), rects.data());
+        m_holderShape = shape;
+    }
+    if (area != m_holderArea) {
         const std::uint32_t geometry[] = {std::uint32_t(area.x()), std::uint32_t(area.y()),
                                           std::uint32_t(area.width()), std::uint32_t(area.height()),
                                           XCB_STACK_MODE_ABOVE};
-        xcb_configure_window(m_c, s.window,
+        xcb_configure_window(m_c, m_holder,
                              XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                                  XCB_CONFIG_WINDOW_HEIGHT | XCB_CONFIG_WINDOW_STACK_MODE,
                              geometry);
+        m_holderArea = area;
+    } else {
+        const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
+        xcb_configure_window(m_c, m_holder, XCB_CONFIG_WINDOW_STACK_MODE, above);
+    }
+    // The strips show their new pictures in their places inside it (a strip
+    // that was up keeps its old picture until cleared).
+    for (int k = 0; k < count; ++k) {
+        Strip &s = m_strips[k];
+        const std::uint32_t background[] = {pixmaps[k]};
+        xcb_change_window_attributes(m_c, s.window, XCB_CW_BACK_PIXMAP, background);
+        if (k >= m_shown || s.placed != shape.at(k)) {
+            const QRect &r = shape.at(k);
+            const std::uint32_t geometry[] = {std::uint32_t(r.x()), std::uint32_t(r.y()), std::uint32_t(r.width()),
+                                              std::uint32_t(r.height())};
+            xcb_configure_window(m_c, s.window,
+                                 XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                                     XCB_CONFIG_WINDOW_HEIGHT,
+                                 geometry);
+            s.placed = r;
+        }
         if (k < m_shown)
             xcb_clear_area(m_c, 0, s.window, 0, 0, 0, 0);
         else
@@ -169,12 +209,16 @@ bool TWindowFrame::Show(const QRect &bounds, bool filled)
         if (s.pixmap)
             xcb_free_pixmap(m_c, s.pixmap);
         s.pixmap = pixmaps[k];
-        s.area = area;
+        s.area = pieces.at(k);
     }
     UnmapStrips(count);
+    if (!m_holderMapped) {
+        xcb_map_window(m_c, m_holder);
+        m_holderMapped = true;
+    }
     xcb_flush(m_c);
     m_shown = count;
-    m_bounds = count ? bounds : QRect();
+    m_bounds = bounds;
     return true;
 }
 
@@ -193,6 +237,9 @@ void TWindowFrame::UnmapStrips(int from)
 void TWindowFrame::Hide()
 {
     if (m_c && m_shown) {
+        // The holder first, so the screen beneath is drawn again once.
+        xcb_unmap_window(m_c, m_holder);
+        m_holderMapped = false;
         UnmapStrips(0);
         xcb_flush(m_c);
     }
@@ -206,6 +253,18 @@ QList<std::uint32_t> TWindowFrame::WindowIds() const
     for (int k = 0; k < m_shown; ++k)
         ids << m_strips[k].window;
     return ids;
+}
+
+bool TWindowFrame::IsOwnWindow(std::uint32_t window) const
+{
+    if (!m_shown || !window)
+        return false;
+    if (window == m_holder)
+        return true;
+    for (int k = 0; k < m_shown; ++k)
+        if (m_strips[k].window == window)
+            return true;
+    return false;
 }
 
 } // namespace zk

@@ -8,9 +8,14 @@
 //
 // The whole frame lives in the X server: the windows are made once, and
 // framing a new rectangle copies the screen beneath each strip, inverted, into
-// a pixmap that becomes the strip's background, then moves and maps the strip.
-// No pixel travels to us and no request waits for an answer, so following the
-// pointer from window to window costs one write to the server.
+// a pixmap that becomes the strip's background. No pixel travels to us and no
+// request waits for an answer, so following the pointer from window to window
+// costs one write to the server.
+//
+// The strips sit in one holder window, cut to their shape, over the framed
+// rectangle: the server re-reckons which window shows where across the whole
+// screen once for the holder's move (and once more for its new shape when the
+// rectangle's size changed) rather than once for every strip.
 #include <QList>
 #include <QRect>
 
@@ -44,6 +49,8 @@ public:
     QRect Bounds() const { return m_bounds; }
     // The X11 ids of the pieces shown.
     QList<std::uint32_t> WindowIds() const;
+    // Whether window is one of the frame's, the holder included, while shown.
+    bool IsOwnWindow(std::uint32_t window) const;
 
 private:
     void UnmapStrips(int from);
@@ -51,7 +58,8 @@ private:
     {
         std::uint32_t window = 0;
         std::uint32_t pixmap = 0; // the inverted screen it shows; 0 while hidden
-        QRect area;
+        QRect area;               // on the screen
+        QRect placed;             // in the holder, as last configured
     };
 
     bool connect();
@@ -63,6 +71,10 @@ private:
     std::uint8_t m_depth = 0;
     std::uint32_t m_invertGc = 0; // root → pixmap, inverted, child windows included
     std::uint32_t m_copyGc = 0;   // pixmap → pixmap as it is
+    std::uint32_t m_holder = 0;
+    QRect m_holderArea;           // on the screen, as last configured
+    QList<QRect> m_holderShape;   // the strips' places in it, as last set
+    bool m_holderMapped = false;
     std::array<Strip, 4> m_strips;
     int m_shown = 0;
     QRect m_bounds;

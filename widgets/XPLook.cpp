@@ -1,6 +1,7 @@
 #include "XPLook.h"
 
 #include "BarPopupMenu.h"
+#include "InfoField.h"
 #include "XPLookStyle.h"
 
 #include <QAction>
@@ -358,9 +359,12 @@ void TXPLook::HookWidget(QWidget *w, std::uint16_t as)
             stale->End();
     }
     // A widget with a style of its own, or one that paints itself, keeps
-    // its painting unless the look is told to take it over.
+    // its painting unless the look is told to take it over. The fields'
+    // style draws as the application's does: such a field takes the look
+    // and gets its style back afterwards.
     const bool ownStyle = w->testAttribute(Qt::WA_SetStyle) && w->style() != style_;
-    if ((ownStyle || qobject_cast<TBarPopupMenu *>(w)) && !override_)
+    const bool followsApplication = qobject_cast<const TFieldStyle *>(w->style()) != nullptr;
+    if (((ownStyle && !followsApplication) || qobject_cast<TBarPopupMenu *>(w)) && !override_)
         return;
     THooked h;
     h.widget = w;

@@ -4,6 +4,8 @@
 // button face (212,208,200), button shadow (128,128,128), highlight (49,106,197).
 #include "XPLook.h"
 
+#include "InfoField.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -305,6 +307,16 @@ TEST(XPLookHooking, OwnStyleKeptUnlessOverriddenAndAddedWidgetsTaken)
     layout->addWidget(later);
     QApplication::processEvents();
     EXPECT_EQ(look.HookedAs(later), xcEdit);
+
+    // A field whose style only follows the application's takes the look
+    // like a plain edit and gets its style back.
+    auto *field = new TInfoField;
+    layout->addWidget(field);
+    QApplication::processEvents();
+    EXPECT_EQ(look.HookedAs(field), xcEdit);
+    EXPECT_EQ(field->style(), look.Style());
+    look.SetActive(false);
+    EXPECT_EQ(field->style(), TFieldStyle::Instance());
 }
 
 TEST(XPLookHooking, DestroyedWidgetsAndLookEndCleanly)

@@ -180,7 +180,11 @@ TEST(WindowInfoX11, ToolWindowShowsTheElementAndFramesIt)
         }
         auto *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, ids.first()), nullptr);
         ASSERT_TRUE(g);
-        EXPECT_EQ(QRect(g->x, g->y, g->width, g->height), QRect(outer.topLeft(), QSize(outer.width(), 3)));
+        auto *t = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, ids.first(), g->root, 0, 0),
+                                                  nullptr);
+        ASSERT_TRUE(t);
+        EXPECT_EQ(QRect(t->dst_x, t->dst_y, g->width, g->height), QRect(outer.topLeft(), QSize(outer.width(), 3)));
+        std::free(t);
         std::free(g);
         xcb_disconnect(c);
     }
