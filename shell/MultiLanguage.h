@@ -174,6 +174,9 @@ public:
     // key exactly (case counts); empty when there is none.
     QString GetText(const QString &key) const;
     bool HasText(const QString &key) const;
+    // The first text of every key of the current section, shared with the
+    // other forms of the same file and language (no copy is made).
+    const QHash<QString, QString> &Texts() const { return firstText_; }
     // Counts the sections read: a text kept from GetText is current while
     // this stays the same.
     quint64 TextsRead() const { return textsRead_; }
