@@ -88,7 +88,8 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     std::thread fontConfig([] { FcInit(); });
     zk::TZelkoraApplication app(argc, argv);
     // The language file is read the same way while the window is built.
-    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"));
+    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
+                            zk::LanguageName(zk::StoredLanguageIndex()));
     fontConfig.join();
     struct ModulesGuard
     {

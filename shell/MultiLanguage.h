@@ -51,8 +51,9 @@ QString LanguageName(int languageIndex);
 QStringList ReadLanguageFile(const QString &path);
 // Starts reading the file on a second thread; the next ReadLanguageFile of
 // the same path takes what it read (start-up reads it while the window is
-// being built).
-void PreloadLanguageFile(const QString &path);
+// being built). The section of language, when the file has one, is split
+// there too, for the forms that then ask for it.
+void PreloadLanguageFile(const QString &path, const QString &language = QString());
 
 // Decodes text bytes the same way (exposed for tests).
 QString DecodeLanguageText(const QByteArray &bytes);
