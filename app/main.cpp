@@ -16,6 +16,7 @@
 #include "ZelkoraApplication.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -90,6 +91,15 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // The language file is read the same way while the window is built.
     zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
                             zk::LanguageName(zk::StoredLanguageIndex()));
+    // The first control given a text starts the accessibility bridge, which
+    // waits for a connection to the session bus (where there is none, for
+    // an attempt to start one): a second core makes the connection
+    // meanwhile, and the bridge finds it made.
+    struct Joined
+    {
+        std::thread thread;
+        ~Joined() { thread.join(); }
+    } sessionBus{std::thread([] { QDBusConnection::sessionBus(); })};
     fontConfig.join();
     struct ModulesGuard
     {
