@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QFontDatabase>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
@@ -100,6 +101,9 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
         std::thread thread;
         ~Joined() { thread.join(); }
     } sessionBus{std::thread([] { QDBusConnection::sessionBus(); })};
+    // The font list the first measured text needs (shared by all threads)
+    // is read on another core meanwhile.
+    Joined fontList{std::thread([] { QFontDatabase::families(); })};
     fontConfig.join();
     struct ModulesGuard
     {
