@@ -417,7 +417,7 @@ namespace {
 
 // Property names of a class without case, built once per class (forms live
 // on the GUI thread, so the cache needs no lock).
-int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
+const QHash<QString, int> &PropertyNamesLower(const QMetaObject *mo)
 {
     static QHash<const QMetaObject *, QHash<QString, int>> cache;
     auto it = cache.find(mo);
@@ -427,7 +427,12 @@ int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
             names.insert(QString::fromLatin1(mo->property(i).name()).toLower(), i);
         it = cache.insert(mo, names);
     }
-    return it->value(name.toLower(), -1);
+    return *it;
+}
+
+int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
+{
+    return PropertyNamesLower(mo).value(name.toLower(), -1);
 }
 
 QStringList SplitLines(const QString &text)
@@ -497,12 +502,15 @@ bool PropertyWriter::MayReach(const QString &head) const
         return names;
     }();
     return index_.contains(head) || head == rootName_ || head == QLatin1String("font") || mappedNames.contains(head) ||
-           FindPropertyNoCase(root_->metaObject(), head) >= 0;
+           rootProperties_.contains(head);
 }
 
 void PropertyWriter::BeginPass()
 {
     rootName_ = root_->objectName().toLower();
+    // Shared, not copied: the table stays as it is while the pass asks it
+    // for every line's head (already in lower case).
+    rootProperties_ = PropertyNamesLower(root_->metaObject());
     // Breadth first, so a control directly on the form wins over a namesake
     // buried inside a composite control.
     index_.clear();

@@ -137,6 +137,7 @@ private:
 
     QObject *root_;
     QString rootName_; // lower case
+    QHash<QString, int> rootProperties_; // the form's property names in lower case, for a pass
     QHash<QString, QPointer<QObject>> index_; // a write may delete a control's children
     struct Saved {
         QPointer<QObject> obj;
