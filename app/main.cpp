@@ -16,7 +16,9 @@
 #include "ZelkoraApplication.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QFontDatabase>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
@@ -88,7 +90,20 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     std::thread fontConfig([] { FcInit(); });
     zk::TZelkoraApplication app(argc, argv);
     // The language file is read the same way while the window is built.
-    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"));
+    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
+                            zk::LanguageName(zk::StoredLanguageIndex()));
+    // The first control given a text starts the accessibility bridge, which
+    // waits for a connection to the session bus (where there is none, for
+    // an attempt to start one): a second core makes the connection
+    // meanwhile, and the bridge finds it made.
+    struct Joined
+    {
+        std::thread thread;
+        ~Joined() { thread.join(); }
+    } sessionBus{std::thread([] { QDBusConnection::sessionBus(); })};
+    // The font list the first measured text needs (shared by all threads)
+    // is read on another core meanwhile.
+    Joined fontList{std::thread([] { QFontDatabase::families(); })};
     fontConfig.join();
     struct ModulesGuard
     {

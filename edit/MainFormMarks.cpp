@@ -6,6 +6,7 @@
 #include "Bitmap.h"
 #include "EditCommands.h"
 #include "ImageControl.h"
+#include "LazyIcon.h"
 #include "MarkDialogs.h"
 #include "Marks.h"
 #include "MultiLanguage.h"
@@ -104,7 +105,9 @@ void TrueColourForMarks(TMainForm &f)
 
 QIcon MarkerIcon(int entry)
 {
-    return QIcon(QStringLiteral(":/icons/") + MarkerIconName(entry) + QStringLiteral(".svg"));
+    // Made when first drawn: an SVG icon loads the icon engine, which the
+    // window does not need before it is on the screen.
+    return LazyFileIcon(QStringLiteral(":/icons/") + MarkerIconName(entry) + QStringLiteral(".svg"));
 }
 
 } // namespace

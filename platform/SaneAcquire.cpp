@@ -26,6 +26,7 @@
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
+#include <dlfcn.h>
 #include <sys/mman.h>
 
 #if defined(__SSE2__)
@@ -36,11 +37,145 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace zk {
+
+// ---------------------------------------------------------------------------
+// The scanner library, opened at the first scanner command
+
+namespace {
+
+// libsane brings libusb, libxml2 and libudev along; a start that never scans
+// loads none of them. The functions below stand in for the library's own
+// within this file.
+constexpr const char *kSaneLibrary = "libsane.so.1";
+
+struct TSaneApi
+{
+    decltype(&::sane_init) init = nullptr;
+    decltype(&::sane_exit) exit = nullptr;
+    decltype(&::sane_get_devices) getDevices = nullptr;
+    decltype(&::sane_open) open = nullptr;
+    decltype(&::sane_close) close = nullptr;
+    decltype(&::sane_get_option_descriptor) getOptionDescriptor = nullptr;
+    decltype(&::sane_control_option) controlOption = nullptr;
+    decltype(&::sane_get_parameters) getParameters = nullptr;
+    decltype(&::sane_start) start = nullptr;
+    decltype(&::sane_read) read = nullptr;
+    decltype(&::sane_cancel) cancel = nullptr;
+    decltype(&::sane_strstatus) strstatus = nullptr;
+};
+
+QByteArray g_saneLoadError;
+
+const TSaneApi *SaneApi()
+{
+    static TSaneApi api;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void *lib = dlopen(kSaneLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            g_saneLoadError = dlerror();
+            return;
+        }
+        const auto bind = [lib](auto &fn, const char *name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+            return fn != nullptr;
+        };
+        if (!(bind(api.init, "sane_init") && bind(api.exit, "sane_exit") &&
+              bind(api.getDevices, "sane_get_devices") && bind(api.open, "sane_open") &&
+              bind(api.close, "sane_close") && bind(api.getOptionDescriptor, "sane_get_option_descriptor") &&
+              bind(api.controlOption, "sane_control_option") && bind(api.getParameters, "sane_get_parameters") &&
+              bind(api.start, "sane_start") && bind(api.read, "sane_read") && bind(api.cancel, "sane_cancel") &&
+              bind(api.strstatus, "sane_strstatus"))) {
+            api = TSaneApi{};
+            g_saneLoadError = QByteArray(kSaneLibrary) + ": a function is missing";
+        }
+    });
+    return api.init ? &api : nullptr;
+}
+
+// Without the library every call fails as an unsupported operation, whose
+// text says why.
+SANE_Status SaneInit(SANE_Int *version, SANE_Auth_Callback authorize)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->init(version, authorize) : SANE_STATUS_UNSUPPORTED;
+}
+
+void SaneExit()
+{
+    if (const TSaneApi *api = SaneApi())
+        api->exit();
+}
+
+SANE_Status SaneGetDevices(const SANE_Device ***list, SANE_Bool localOnly)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->getDevices(list, localOnly) : SANE_STATUS_UNSUPPORTED;
+}
+
+SANE_Status SaneOpen(SANE_String_Const name, SANE_Handle *handle)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->open(name, handle) : SANE_STATUS_UNSUPPORTED;
+}
+
+void SaneClose(SANE_Handle handle)
+{
+    if (const TSaneApi *api = SaneApi())
+        api->close(handle);
+}
+
+const SANE_Option_Descriptor *SaneGetOptionDescriptor(SANE_Handle handle, SANE_Int option)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->getOptionDescriptor(handle, option) : nullptr;
+}
+
+SANE_Status SaneControlOption(SANE_Handle handle, SANE_Int option, SANE_Action action, void *value,
+                                SANE_Int *info)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->controlOption(handle, option, action, value, info) : SANE_STATUS_UNSUPPORTED;
+}
+
+SANE_Status SaneGetParameters(SANE_Handle handle, SANE_Parameters *params)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->getParameters(handle, params) : SANE_STATUS_UNSUPPORTED;
+}
+
+SANE_Status SaneStart(SANE_Handle handle)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->start(handle) : SANE_STATUS_UNSUPPORTED;
+}
+
+SANE_Status SaneRead(SANE_Handle handle, SANE_Byte *data, SANE_Int maxLength, SANE_Int *length)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->read(handle, data, maxLength, length) : SANE_STATUS_UNSUPPORTED;
+}
+
+void SaneCancel(SANE_Handle handle)
+{
+    if (const TSaneApi *api = SaneApi())
+        api->cancel(handle);
+}
+
+SANE_String_Const SaneStrStatus(SANE_Status status)
+{
+    const TSaneApi *api = SaneApi();
+    return api ? api->strstatus(status) : g_saneLoadError.constData();
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Frames into a picture
@@ -351,7 +486,7 @@ void ErrorBox(const QString &text)
 
 void ReportStatus(const char *what, SANE_Status status)
 {
-    ErrorBox(QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(sane_strstatus(status)));
+    ErrorBox(QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(SaneStrStatus(status)));
 }
 
 void ClearImages()
@@ -368,7 +503,7 @@ void ClearImages()
 const SANE_Option_Descriptor *FindOption(SANE_Handle h, const QByteArray &name, SANE_Int *index)
 {
     for (SANE_Int i = 1;; ++i) {
-        const SANE_Option_Descriptor *d = sane_get_option_descriptor(h, i);
+        const SANE_Option_Descriptor *d = SaneGetOptionDescriptor(h, i);
         if (!d)
             return nullptr;
         if (d->name && name == d->name) {
@@ -391,7 +526,7 @@ QString OptionText(SANE_Handle h, const QByteArray &name)
     if (!d || !SANE_OPTION_IS_ACTIVE(d->cap) || d->size <= 0)
         return {};
     std::vector<char> value(std::size_t(d->size) + 1, '\0');
-    if (sane_control_option(h, index, SANE_ACTION_GET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD)
+    if (SaneControlOption(h, index, SANE_ACTION_GET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD)
         return {};
     SANE_Word w;
     std::memcpy(&w, value.data(), sizeof w);
@@ -447,7 +582,7 @@ SANE_Status SetOption(SANE_Handle h, const TSaneSetting &s)
         for (std::size_t at = 0; at + sizeof w <= std::size_t(d->size); at += sizeof w)
             std::memcpy(value.data() + at, &w, sizeof w);
     SANE_Int info = 0;
-    return sane_control_option(h, index, SANE_ACTION_SET_VALUE, value.data(), &info);
+    return SaneControlOption(h, index, SANE_ACTION_SET_VALUE, value.data(), &info);
 }
 
 // The feeder gives page after page; any other source one page a start.
@@ -492,12 +627,12 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
     std::vector<SANE_Byte> buffer(256 * 1024);
     TLayer &l = Layer();
     for (;;) {
-        SANE_Status st = sane_start(h);
+        SANE_Status st = SaneStart(h);
         if (st != SANE_STATUS_GOOD)
             return st;
         l.state = 6;
         SANE_Parameters p;
-        st = sane_get_parameters(h, &p);
+        st = SaneGetParameters(h, &p);
         if (st != SANE_STATUS_GOOD)
             return st;
         TSaneImageBuilder::TFrame f;
@@ -535,13 +670,13 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
             // frame's: read in pieces that stay in the cache, then streamed.
             std::size_t room = 0;
             if (unsigned char *direct = builder.DirectTarget(&room)) {
-                st = sane_read(h, buffer.data(), SANE_Int(std::min(room, kCachedRead)), &got);
+                st = SaneRead(h, buffer.data(), SANE_Int(std::min(room, kCachedRead)), &got);
                 if (st == SANE_STATUS_GOOD) {
                     StreamCopy(direct, buffer.data(), std::size_t(got));
                     builder.Fed(std::size_t(got));
                 }
             } else {
-                st = sane_read(h, buffer.data(), SANE_Int(buffer.size()), &got);
+                st = SaneRead(h, buffer.data(), SANE_Int(buffer.size()), &got);
                 if (st == SANE_STATUS_GOOD)
                     builder.Feed(buffer.data(), std::size_t(got));
             }
@@ -632,7 +767,7 @@ struct TDeviceRow
 QList<TDeviceRow> ListDevices(SANE_Status *status)
 {
     const SANE_Device **list = nullptr;
-    *status = sane_get_devices(&list, SANE_FALSE);
+    *status = SaneGetDevices(&list, SANE_FALSE);
     QList<TDeviceRow> rows;
     if (*status != SANE_STATUS_GOOD || !list)
         return rows;
@@ -761,11 +896,11 @@ TTwainHooks &TwainHooks()
 bool TWAIN_SourceAvailable()
 {
     SANE_Int version = 0;
-    if (sane_init(&version, nullptr) != SANE_STATUS_GOOD)
+    if (SaneInit(&version, nullptr) != SANE_STATUS_GOOD)
         return false;
     SANE_Status status;
     const bool any = !ListDevices(&status).isEmpty();
-    sane_exit();
+    SaneExit();
     return any;
 }
 
@@ -806,7 +941,7 @@ void TWAIN_CancelAcquire()
     // sane_cancel may be called while another thread reads: the read then
     // ends with SANE_STATUS_CANCELLED.
     if (SANE_Handle h = l.reading.load())
-        sane_cancel(h);
+        SaneCancel(h);
 }
 
 QString TWAIN_DefaultSource()
@@ -841,7 +976,7 @@ bool TWAIN_SelectImageSource(QWidget *Wnd)
     }
     TLayer &l = Layer();
     SANE_Int version = 0;
-    if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) {
+    if (SaneInit(&version, nullptr) != SANE_STATUS_GOOD) {
         ErrorBox(QStringLiteral("Unable to load Source Manager (SANE)"));
         return false;
     }
@@ -884,7 +1019,7 @@ bool TWAIN_SelectImageSource(QWidget *Wnd)
             chosen = true;
         }
     }
-    sane_exit();
+    SaneExit();
     l.state = 1;
     return chosen;
 }
@@ -901,7 +1036,7 @@ HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
         Wnd = proxy.get();
     }
     SANE_Int version = 0;
-    if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) {
+    if (SaneInit(&version, nullptr) != SANE_STATUS_GOOD) {
         ErrorBox(QStringLiteral("Unable to load Source Manager (SANE)"));
         return nullptr;
     }
@@ -923,7 +1058,7 @@ HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
             if (name.isEmpty()) {
                 ErrorBox(Tx("twain_no_source", QStringLiteral("Kein Scanner und keine Kamera gefunden.")));
                 failed = true;
-            } else if ((status = sane_open(name.toLocal8Bit().constData(), &h)) != SANE_STATUS_GOOD) {
+            } else if ((status = SaneOpen(name.toLocal8Bit().constData(), &h)) != SANE_STATUS_GOOD) {
                 ReportStatus("TWAIN_ReportLastError: an error occurred", status);
                 failed = true;
                 h = nullptr;
@@ -955,7 +1090,7 @@ HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
                     if (!feeder)
                         break;
                     if (l.imageCount >= l.pageLimit) {
-                        sane_cancel(h);
+                        SaneCancel(h);
                         if (l.pageLimit == kMaxTwainImages)
                             ErrorBox(Tx("twain_too_many", QStringLiteral("Es werden höchstens 999 Seiten übernommen; der Einzug wurde angehalten.")));
                         break;
@@ -970,22 +1105,22 @@ HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
                 }
                 if ((st == SANE_STATUS_IO_ERROR || st == SANE_STATUS_DEVICE_BUSY) && retries < 3) {
                     ++retries;
-                    sane_cancel(h);
+                    SaneCancel(h);
                     continue;
                 }
                 QString text = QStringLiteral("TWAIN_ReportLastError: an error occurred: ") +
-                               QString::fromLocal8Bit(sane_strstatus(st));
+                               QString::fromLocal8Bit(SaneStrStatus(st));
                 if (!why.isEmpty())
                     text += QStringLiteral(" (") + why + QLatin1Char(')');
                 ErrorBox(text);
                 failed = true;
             }
-            sane_cancel(h);
+            SaneCancel(h);
         }
-        sane_close(h);
+        SaneClose(h);
         l.state = 3;
     }
-    sane_exit();
+    SaneExit();
     l.state = 1;
     // A cancelled or failed acquisition hands out nothing.
     if (failed || l.cancelled)

@@ -144,14 +144,11 @@ void ApplyCommandIcons(TMainForm &form)
 }
 
 // The current section's texts for the picture classes' messages (the
-// first text of a key counts, as in TMultiLanguage::GetText).
+// first text of a key counts, as in TMultiLanguage::GetText): the section's
+// own table, shared, not a copy built anew.
 void installGraphicTexts(const TMultiLanguage &language)
 {
-    QHash<QString, QString> texts;
-    for (const LanguageEntry &e : language.Lines())
-        if (!texts.contains(e.key))
-            texts.insert(e.key, e.value);
-    SetGraphicTexts(texts);
+    SetGraphicTexts(language.Texts());
 }
 
 } // namespace

@@ -70,16 +70,9 @@ struct SectionIndex
     QStringList heads;
 };
 
-// Every form reads the same file: the section found last is kept for the
-// next form that asks. Holding the list keeps its data from changing or
-// going away, so the same data means the same lines.
-SectionIndex &LastSection(const QStringList &script, const QString &language)
+// The entries of one section, in file order.
+QList<LanguageEntry> SplitSection(const QStringList &script, const QString &wanted)
 {
-    thread_local SectionIndex last;
-    if (!last.script.isEmpty() && last.script.constData() == script.constData() &&
-        last.script.size() == script.size() && last.language == language)
-        return last;
-    const QString wanted = language.toLower();
     QList<LanguageEntry> out;
     QString current; // lines before the first header form the unnamed section
     // Views, not copies: the file holds every language, and all but one
@@ -98,27 +91,70 @@ SectionIndex &LastSection(const QStringList &script, const QString &language)
         if (SplitLanguageEntry(line.toString(), &e))
             out.append(std::move(e));
     }
+    return out;
+}
+
+void IndexSection(SectionIndex &section)
+{
+    section.firstText.reserve(section.lines.size());
+    section.heads.reserve(section.lines.size());
+    for (const LanguageEntry &e : std::as_const(section.lines)) {
+        if (!section.firstText.contains(e.key))
+            section.firstText.insert(e.key, e.value);
+        const qsizetype dot = e.key.indexOf(QLatin1Char('.'));
+        section.heads.append((dot < 0 ? e.key : e.key.left(dot)).toLower());
+    }
+    section.indexed = true;
+}
+
+// Sections split and indexed ahead, on the thread that read the file, for
+// the lines it handed out (PreloadLanguageFile). Only the GUI thread reads
+// them once the lines are taken.
+struct PreparedSections
+{
+    QStringList script;
+    QList<SectionIndex> sections;
+};
+
+std::mutex g_preparedLock;
+PreparedSections g_prepared;
+
+bool SameLines(const QStringList &a, const QStringList &b)
+{
+    return !a.isEmpty() && a.constData() == b.constData() && a.size() == b.size();
+}
+
+// Every form reads the same file: the section found last is kept for the
+// next form that asks. Holding the list keeps its data from changing or
+// going away, so the same data means the same lines.
+SectionIndex &LastSection(const QStringList &script, const QString &language)
+{
+    thread_local SectionIndex last;
+    if (SameLines(last.script, script) && last.language == language)
+        return last;
+    const QString wanted = language.toLower();
+    {
+        const std::lock_guard<std::mutex> lock(g_preparedLock);
+        if (SameLines(g_prepared.script, script))
+            for (const SectionIndex &s : std::as_const(g_prepared.sections))
+                if (s.language == wanted) {
+                    last = s;
+                    last.language = language;
+                    return last;
+                }
+    }
     last = SectionIndex();
+    last.lines = SplitSection(script, wanted);
     last.script = script;
     last.language = language;
-    last.lines = std::move(out);
     return last;
 }
 
 const SectionIndex &IndexedSection(const QStringList &script, const QString &language)
 {
     SectionIndex &section = LastSection(script, language);
-    if (!section.indexed) {
-        section.firstText.reserve(section.lines.size());
-        section.heads.reserve(section.lines.size());
-        for (const LanguageEntry &e : std::as_const(section.lines)) {
-            if (!section.firstText.contains(e.key))
-                section.firstText.insert(e.key, e.value);
-            const qsizetype dot = e.key.indexOf(QLatin1Char('.'));
-            section.heads.append((dot < 0 ? e.key : e.key.left(dot)).toLower());
-        }
-        section.indexed = true;
-    }
+    if (!section.indexed)
+        IndexSection(section);
     return section;
 }
 
@@ -201,25 +237,43 @@ QStringList readLanguageFileNow(const QString &path)
 struct LanguagePreload
 {
     QString path;
-    std::future<QStringList> lines;
+    std::future<PreparedSections> lines;
 };
+
+// Reads the file and splits the section of the language: the window built
+// meanwhile on the GUI thread then finds it ready.
+PreparedSections readAndPrepare(const QString &path, const QString &language)
+{
+    PreparedSections prepared;
+    prepared.script = readLanguageFileNow(path);
+    const QString name = language.toLower();
+    if (!name.isEmpty() && LanguageSectionNames(prepared.script).contains(name)) {
+        SectionIndex section;
+        section.lines = SplitSection(prepared.script, name);
+        section.script = prepared.script;
+        section.language = name;
+        IndexSection(section);
+        prepared.sections.append(std::move(section));
+    }
+    return prepared;
+}
 
 std::mutex g_preloadLock;
 std::optional<LanguagePreload> g_preload;
 
 } // namespace
 
-void PreloadLanguageFile(const QString &path)
+void PreloadLanguageFile(const QString &path, const QString &language)
 {
     const std::lock_guard<std::mutex> lock(g_preloadLock);
     g_preload.emplace();
     g_preload->path = path;
-    g_preload->lines = std::async(std::launch::async, readLanguageFileNow, path);
+    g_preload->lines = std::async(std::launch::async, readAndPrepare, path, language);
 }
 
 QStringList ReadLanguageFile(const QString &path)
 {
-    std::future<QStringList> preloaded;
+    std::future<PreparedSections> preloaded;
     {
         const std::lock_guard<std::mutex> lock(g_preloadLock);
         if (g_preload && g_preload->path == path) {
@@ -227,7 +281,13 @@ QStringList ReadLanguageFile(const QString &path)
             g_preload.reset();
         }
     }
-    return preloaded.valid() ? preloaded.get() : readLanguageFileNow(path);
+    if (!preloaded.valid())
+        return readLanguageFileNow(path);
+    PreparedSections prepared = preloaded.get();
+    const QStringList lines = prepared.script;
+    const std::lock_guard<std::mutex> lock(g_preparedLock);
+    g_prepared = std::move(prepared);
+    return lines;
 }
 
 namespace {
@@ -357,7 +417,7 @@ namespace {
 
 // Property names of a class without case, built once per class (forms live
 // on the GUI thread, so the cache needs no lock).
-int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
+const QHash<QString, int> &PropertyNamesLower(const QMetaObject *mo)
 {
     static QHash<const QMetaObject *, QHash<QString, int>> cache;
     auto it = cache.find(mo);
@@ -367,7 +427,12 @@ int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
             names.insert(QString::fromLatin1(mo->property(i).name()).toLower(), i);
         it = cache.insert(mo, names);
     }
-    return it->value(name.toLower(), -1);
+    return *it;
+}
+
+int FindPropertyNoCase(const QMetaObject *mo, const QString &name)
+{
+    return PropertyNamesLower(mo).value(name.toLower(), -1);
 }
 
 QStringList SplitLines(const QString &text)
@@ -437,12 +502,15 @@ bool PropertyWriter::MayReach(const QString &head) const
         return names;
     }();
     return index_.contains(head) || head == rootName_ || head == QLatin1String("font") || mappedNames.contains(head) ||
-           FindPropertyNoCase(root_->metaObject(), head) >= 0;
+           rootProperties_.contains(head);
 }
 
 void PropertyWriter::BeginPass()
 {
     rootName_ = root_->objectName().toLower();
+    // Shared, not copied: the table stays as it is while the pass asks it
+    // for every line's head (already in lower case).
+    rootProperties_ = PropertyNamesLower(root_->metaObject());
     // Breadth first, so a control directly on the form wins over a namesake
     // buried inside a composite control.
     index_.clear();

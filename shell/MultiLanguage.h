@@ -51,8 +51,9 @@ QString LanguageName(int languageIndex);
 QStringList ReadLanguageFile(const QString &path);
 // Starts reading the file on a second thread; the next ReadLanguageFile of
 // the same path takes what it read (start-up reads it while the window is
-// being built).
-void PreloadLanguageFile(const QString &path);
+// being built). The section of language, when the file has one, is split
+// there too, for the forms that then ask for it.
+void PreloadLanguageFile(const QString &path, const QString &language = QString());
 
 // Decodes text bytes the same way (exposed for tests).
 QString DecodeLanguageText(const QByteArray &bytes);
@@ -136,6 +137,7 @@ private:
 
     QObject *root_;
     QString rootName_; // lower case
+    QHash<QString, int> rootProperties_; // the form's property names in lower case, for a pass
     QHash<QString, QPointer<QObject>> index_; // a write may delete a control's children
     struct Saved {
         QPointer<QObject> obj;
@@ -174,6 +176,9 @@ public:
     // key exactly (case counts); empty when there is none.
     QString GetText(const QString &key) const;
     bool HasText(const QString &key) const;
+    // The first text of every key of the current section, shared with the
+    // other forms of the same file and language (no copy is made).
+    const QHash<QString, QString> &Texts() const { return firstText_; }
     // Counts the sections read: a text kept from GetText is current while
     // this stays the same.
     quint64 TextsRead() const { return textsRead_; }

@@ -28,6 +28,19 @@ bool IntroWanted()
     }
 }
 
+int StoredLanguageIndex()
+{
+    try {
+        TRegistry reg(RootKey::CurrentUser);
+        if (!reg.OpenKey(QString::fromLatin1(OptionsStore::KeyPath), false) ||
+            reg.GetDataType(QStringLiteral("Language")) != RegDataType::Integer)
+            return 0;
+        return reg.ReadInteger(QStringLiteral("Language"));
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
 QList<THotKeyRequest> HotKeyRequests(const TZelkoraOptions &options)
 {
     QList<THotKeyRequest> requests;

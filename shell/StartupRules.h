@@ -19,6 +19,10 @@ struct THotKeyRequest;
 // The "Intro" value of the options, read without creating the key: a first
 // run, a missing value or anything unreadable means no start picture.
 bool IntroWanted();
+// The language index the options hold, read the same way; 0 (German) for a
+// first run, a missing value or anything unreadable. Only a hint of which
+// language the window will want: the options decide.
+int StoredLanguageIndex();
 
 // The six hot keys of the options as slot 1..6 with their letters. Empty when
 // the system-wide keys are switched off; an index outside the letter table

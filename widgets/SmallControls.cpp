@@ -251,7 +251,9 @@ QRect TContrStatusBar::ChangedPart(int index, const QString &before, const QStri
     const QRect panel = PanelRect(index);
     const TStatusPanel &p = Panels[size_t(index)];
     const int flags = int(p.Alignment | Qt::AlignVCenter);
-    const TQuickText *quick = p.OwnerDraw ? nullptr : Quick();
+    // Before the bar's first paint (which makes the tables) the whole panel
+    // is painted anyway.
+    const TQuickText *quick = p.OwnerDraw || !m_quick ? nullptr : Quick();
     if (!quick || !TQuickText::Handles(flags) || !quick->Covers(before) || !quick->Covers(after))
         return panel;
     // One rectangle around the changed columns: Qt blends glyphs through a
@@ -281,7 +283,10 @@ int TContrStatusBar::FittedWidth(int index) const
 
 int TContrStatusBar::TextWidth(const QString &text) const
 {
-    if (const TQuickText *quick = Quick(); quick && quick->Covers(text))
+    // The tables measure as the font does, only faster: a width asked for
+    // before they are made (before the first paint, which makes them) comes
+    // from the font, so a window's start does not wait for them.
+    if (const TQuickText *quick = m_quick ? Quick() : nullptr; quick && quick->Covers(text))
         return quick->Width(text);
     const auto known = m_textWidths.constFind(text);
     if (known != m_textWidths.cend())

@@ -129,6 +129,40 @@ TEST(LanguageFile, SectionsMatchWithoutCaseButTextKeysDoNot)
     EXPECT_EQ(ml.GetText("Statbar_App_Run"), "");
 }
 
+TEST(LanguageFile, ASectionSplitWhileTheFileIsReadIsTheSectionReadLater)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Languages.lng";
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[german]\nOkButton.Caption=Ja\nmsg_a=Eins\nmsg_a=Zwei\n;msg_b=nicht\n"
+            "[English]\nOkButton.Caption='Yes '\nmsg_a=One\n[german]\nmsg_c=Drei\\nVier\n");
+    f.close();
+    // Told english (any case), the reading thread splits that section; the
+    // german one, asked for afterwards, is split as before.
+    zk::PreloadLanguageFile(path, QStringLiteral("ENGLISH"));
+    const QStringList lines = zk::ReadLanguageFile(path);
+    ASSERT_EQ(lines.size(), 10);
+    TMultiLanguage english(nullptr);
+    english.Assign(lines, QStringLiteral("English"));
+    ASSERT_EQ(english.Lines().size(), 2);
+    EXPECT_EQ(english.Lines()[0].key, "OkButton.Caption");
+    EXPECT_EQ(english.Lines()[0].value, "Yes ");
+    EXPECT_EQ(english.GetText("msg_a"), "One");
+    TMultiLanguage german(nullptr);
+    german.Assign(lines, zk::LanguageName(0));
+    ASSERT_EQ(german.Lines().size(), 4);
+    EXPECT_EQ(german.GetText("msg_a"), "Eins");
+    EXPECT_EQ(german.GetText("msg_c"), "Drei\nVier");
+    EXPECT_FALSE(german.HasText("msg_b"));
+    // A language the file lacks: nothing is split ahead, nothing is found.
+    zk::PreloadLanguageFile(path, QStringLiteral("france"));
+    TMultiLanguage french(nullptr);
+    french.Assign(zk::ReadLanguageFile(path), zk::LanguageName(4));
+    EXPECT_TRUE(french.Lines().isEmpty());
+    EXPECT_EQ(english.Lines()[0].value, "Yes ") << "an earlier form keeps its texts";
+}
+
 TEST(LanguageFile, LanguageIndexOutsideTheFiveIsGerman)
 {
     EXPECT_EQ(zk::LanguageName(0), "german");

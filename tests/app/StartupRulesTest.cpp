@@ -118,6 +118,12 @@ TEST(StartupRules, VersionTextAndIntroValue)
     EXPECT_FALSE(IntroWanted()) << "a value of the wrong type";
     reg.WriteBool("Intro", true);
     EXPECT_TRUE(IntroWanted());
+    // The stored language, a hint read the same way.
+    EXPECT_EQ(StoredLanguageIndex(), 0) << "no value";
+    reg.WriteString("Language", "1");
+    EXPECT_EQ(StoredLanguageIndex(), 0) << "a value of the wrong type";
+    reg.WriteInteger("Language", 3);
+    EXPECT_EQ(StoredLanguageIndex(), 3);
     reg.CloseKey();
     reg.DeleteKey("Software\\Tarvendo");
 }
