@@ -2,6 +2,7 @@
 
 #include "Bitmap.h"
 #include "PixelRows.h"
+#include "ReaderCancel.h"
 #include "Registry.h"
 
 #include <QApplication>
@@ -1035,6 +1036,7 @@ HDIB TWAIN_AcquireNative(QWidget *Wnd, unsigned PixelTypes)
         proxy = MakeProxy();
         Wnd = proxy.get();
     }
+    PrepareSaneReaders();
     SANE_Int version = 0;
     if (SaneInit(&version, nullptr) != SANE_STATUS_GOOD) {
         ErrorBox(QStringLiteral("Unable to load Source Manager (SANE)"));
