@@ -35,7 +35,7 @@ bool FromSaneBackend(void *caller)
 
 // Runs in the reader thread before it may be cancelled at all (a new
 // thread's cancelling is deferred until this returns).
-extern "C" int pthread_setcanceltype(int type, int *oldtype) noexcept
+extern "C" int pthread_setcanceltype(int type, int *oldtype)
 {
     if (type == PTHREAD_CANCEL_ASYNCHRONOUS && FromSaneBackend(__builtin_return_address(0))) {
         type = PTHREAD_CANCEL_DEFERRED;

@@ -38,7 +38,7 @@ void TMainForm::SetupLaunchers()
     const auto bind = [this](std::initializer_list<const char *> names, auto handler) {
         for (const char *name : names) {
             QAction *a = Item(QString::fromLatin1(name));
-            connect(a, &QAction::triggered, this, [this, a, handler] { handler(a); });
+            connect(a, &QAction::triggered, this, [a, handler] { handler(a); });
         }
     };
     bind({"ExtrToolButton", "ExeDllExtractMenuItem"}, [this](QAction *) { ExtractMenuItemClick(); });

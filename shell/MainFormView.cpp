@@ -90,7 +90,7 @@ void TMainForm::SetupViewCommands()
     const auto bind = [this](std::initializer_list<const char *> names, auto handler) {
         for (const char *n : names) {
             QAction *a = Item(QString::fromLatin1(n));
-            connect(a, &QAction::triggered, this, [this, a, handler] { handler(a); });
+            connect(a, &QAction::triggered, this, [a, handler] { handler(a); });
             a->setEnabled(true);
         }
     };
