@@ -472,7 +472,7 @@ void TChunkIDAT::Decode()
 
     if (interlace == 0) {
         // Every byte of every row is written below, so no clearing first.
-        out.bits.resize(stride * size_t(h));
+        out.bits = NewPixelRows(int(w), int(h), out.pf);
         InflateRows(z, layout.rowBytes, layout.bpp, h, [&](int64_t y, const uint8_t *row) {
             uint8_t *dst = out.bits.data() + size_t(y) * stride;
             conv.Convert(row + 1, w, dst);
@@ -485,7 +485,8 @@ void TChunkIDAT::Decode()
                 img->OnProgress(int(y * 100 / h));
         });
     } else {
-        out.bits.assign(stride * size_t(h), 0); // passes OR their pixels in
+        out.bits = NewPixelRows(int(w), int(h), out.pf);
+        std::memset(out.bits.data(), 0, out.bits.size()); // passes OR their pixels in
         std::vector<uint8_t> passRow(stride + 4, 0);
         for (int p = 0; p < 7; ++p) {
             const png::Adam7Pass &pass = png::Adam7[size_t(p)];

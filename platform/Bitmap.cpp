@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QIODevice>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +85,29 @@ void FreePixels(void *p, std::size_t bytes) noexcept
         }
     }
     std::free(p);
+}
+
+namespace {
+
+// The capacity a buffer of `bytes` bytes for such a picture is given: see
+// NewPixelRows.
+std::size_t pixelRoom(std::size_t bytes, int width, int height, TPixelFormat pf)
+{
+    if (pf != pf24bit)
+        return bytes;
+    const std::size_t wide = BytesPerRow(width, 32) * std::size_t(std::max(height, 0));
+    return wide >= kLargePageMinimum ? std::max(bytes, wide) : bytes;
+}
+
+} // namespace
+
+PixelBuffer NewPixelRows(int width, int height, TPixelFormat pf)
+{
+    const std::size_t bytes = BytesPerRow(width, BitsPerPixel(pf)) * std::size_t(std::max(height, 0));
+    PixelBuffer bits;
+    bits.reserve(pixelRoom(bytes, width, height, pf));
+    bits.resize(bytes);
+    return bits;
 }
 
 namespace {
@@ -331,7 +355,17 @@ TBitmap &TBitmap::operator=(const TBitmap &other)
     m_height = other.m_height;
     m_pf = other.m_pf;
     m_stride = other.m_stride;
-    m_bits = other.m_bits;
+    // A copy (an undo snapshot, say, which may become the picture again)
+    // keeps the room for widening in place that a new picture has.
+    const std::size_t room = pixelRoom(other.m_bits.size(), other.m_width, other.m_height, other.m_pf);
+    if (m_bits.capacity() < room) {
+        PixelBuffer bits;
+        bits.reserve(room);
+        m_bits = std::move(bits);
+    }
+    m_bits.resize(other.m_bits.size());
+    if (!m_bits.empty())
+        std::memcpy(m_bits.data(), other.m_bits.data(), m_bits.size());
     m_palette = other.m_palette;
     m_transparent = other.m_transparent;
     m_transparentColor = other.m_transparentColor;
@@ -410,7 +444,9 @@ void TBitmap::SetSize(int w, int h)
     if (w == m_width && h == m_height)
         return;
     const std::size_t stride = BytesPerRow(w, BitsPerPixel());
-    PixelBuffer bits(stride * std::size_t(h), uchar(0));
+    PixelBuffer bits = NewPixelRows(w, h, m_pf);
+    if (!bits.empty())
+        std::memset(bits.data(), 0, bits.size());
     const int cw = std::min(w, m_width), ch = std::min(h, m_height);
     if (cw > 0 && ch > 0) {
         // Whole bytes of the overlap, then the bits of a partial last byte.
@@ -644,7 +680,7 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
         return;
     }
     // Left uninitialised: every path below writes each byte, padding included.
-    PixelBuffer bits(stride * std::size_t(m_height));
+    PixelBuffer bits = NewPixelRows(m_width, m_height, pf);
     QVector<QRgb> palette;
     const int dstBpp = zk::BitsPerPixel(pf);
     const int srcBpp = BitsPerPixel();
@@ -737,9 +773,15 @@ bool TBitmap::FlipNarrowed()
     // no fresh pages for its result either.
     const int w = m_width, h = m_height;
     const std::size_t stride = BytesPerRow(w, 24), used = std::size_t(w) * 3;
-    PixelBuffer out(stride * std::size_t(h));
+    PixelBuffer out = NewPixelRows(w, h, pf24bit);
     for (int y = 0; y < h; ++y) {
         uchar *dst = out.data() + std::size_t(y) * stride;
+        // The next row's lines are asked for while this one is narrowed: the
+        // new buffer was last written a whole picture ago, and its stores
+        // would otherwise each wait for their line to come in.
+        if (y + 1 < h)
+            for (std::size_t i = 0; i < stride; i += 64)
+                __builtin_prefetch(dst + stride + i, 1, 3);
         Row32To24(dst, m_bits.data() + std::size_t(h - 1 - y) * m_stride, w);
         std::memset(dst + used, 0, stride - used);
     }
@@ -1018,7 +1060,9 @@ void TBitmap::Assign(const QImage &image)
     }
     const std::size_t stride = BytesPerRow(w, zk::BitsPerPixel(pf));
     const std::size_t rowBytes = std::min<std::size_t>(stride, std::size_t(src.bytesPerLine()));
-    PixelBuffer bits(stride * std::size_t(h), uchar(0));
+    PixelBuffer bits = NewPixelRows(w, h, pf);
+    if (!bits.empty())
+        std::memset(bits.data(), 0, bits.size());
     for (int y = 0; y < h; ++y)
         std::memcpy(bits.data() + std::size_t(y) * stride, src.constScanLine(y), rowBytes);
     Adopt(w, h, pf, std::move(bits), palette);

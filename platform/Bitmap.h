@@ -94,6 +94,15 @@ struct DefaultInitAllocator : std::allocator<T>
 };
 using PixelBuffer = std::vector<uchar, DefaultInitAllocator<uchar>>;
 
+// A buffer for the rows of a width x height picture of depth pf (padded as
+// BytesPerRow gives them), its bytes left uninitialised. A 24-bit picture
+// whose 32-bit form is a large buffer is given room for that form behind its
+// rows, so that the change to 32 bits (the invert asks for it first) widens
+// it in place instead of writing a new buffer whose lines are cold in every
+// cache. The room is no more than the rounding to whole large pages of the
+// 32-bit form, and its pages stay untouched until a widening uses them.
+PixelBuffer NewPixelRows(int width, int height, TPixelFormat pf);
+
 // The painter that TBitmap::Canvas() returns; see the header comment.
 class TCanvas : public QPainter
 {

@@ -299,7 +299,7 @@ Decoded decodeBody(const uchar *d, std::size_t n, const Header &h, std::size_t p
         break;
     }
     const std::size_t stride = BytesPerRow(w, BitsPerPixel(out.pf));
-    out.bits.resize(stride * std::size_t(rows));
+    out.bits = NewPixelRows(w, rows, out.pf);
     if (rawCopy) {
         for (int y = 0; y < rows; ++y) {
             uchar *dst = out.bits.data() + std::size_t(y) * stride;
@@ -394,7 +394,7 @@ bool ReadBmpDirect(QIODevice &in, TBitmap &out, std::size_t *used)
     const std::size_t avail = std::size_t(total) - offBits;
     if (avail < stride * std::size_t(rows - 1) + lastRow)
         return false;
-    PixelBuffer bits(stride * std::size_t(rows));
+    PixelBuffer bits = NewPixelRows(w, rows, h.bpp == 24 ? pf24bit : pf32bit);
     if (!in.seek(start + offBits))
         return false;
     for (int stored = 0; stored < rows; ++stored) {

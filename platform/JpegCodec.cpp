@@ -417,7 +417,7 @@ TBitmap JpegDecodeBitmap(const QByteArray &data, const JpegDecodeOptions &opt, J
         const std::size_t stride = BytesPerRow(w, indexed ? 8 : 24);
         const std::size_t used = BytesPerRow(w, indexed ? 8 : 24, 1);
         try {
-            bits.resize(stride * static_cast<std::size_t>(h));
+            bits = NewPixelRows(w, h, indexed ? pf8bit : pf24bit);
         } catch (const std::bad_alloc &) {
             throw EJPEG(GraphicText("showmsg_graphic_no_memory", QStringLiteral("Nicht genug Speicher für das Bild")));
         }

@@ -1170,7 +1170,7 @@ void DibToImage(HDIB Dib, TBitmap &Picture)
         // converted copy in between).
         const int w = Dib->width(), h = Dib->height();
         const std::size_t stride = BytesPerRow(w, 24);
-        PixelBuffer bits(stride * std::size_t(h));
+        PixelBuffer bits = NewPixelRows(w, h, pf24bit);
         for (int y = 0; y < h; ++y) {
             uchar *row = bits.data() + std::size_t(y) * stride;
             Row24SwapRB(row, Dib->constScanLine(y), w);

@@ -984,8 +984,9 @@ TEST(BitmapFilters, MirrorOfRandomRowsAtWidthsAroundSixteenPixels)
 
 // The flip of a 32-bit picture narrows it in the same pass, through the row
 // functions of every instruction path: each row must be the mirrored row's
-// first three bytes of every pixel, with zero padding.
-TEST(BitmapFilters, FlipOfRandomRowsAtEveryDepthWidthAndPath)
+// first three bytes of every pixel, with zero padding. Heights of one to
+// three rows end the pass (and the asking ahead for the next row) at once.
+TEST(BitmapFilters, FlipOfRandomRowsAtEveryDepthWidthHeightAndPath)
 {
     struct Restore
     {
@@ -994,21 +995,23 @@ TEST(BitmapFilters, FlipOfRandomRowsAtEveryDepthWidthAndPath)
     for (PixelRowPaths path : {PixelRowPaths::Plain, PixelRowPaths::Ssse3, PixelRowPaths::Avx512}) {
         LimitPixelRowPaths(path);
         for (TPixelFormat pf : {pf24bit, pf32bit})
-            for (int w : {1, 3, 5, 16, 17, 63, 64, 65, 130}) {
-                const int h = 5, step = pf == pf32bit ? 4 : 3;
-                const TBitmap original = randomPicture(w, h, quint32(w), pf);
-                TBitmap b = original;
-                MirrorBitmapV(b);
-                ASSERT_EQ(b.PixelFormat(), pf24bit);
-                for (int y = 0; y < h; ++y) {
-                    const uchar *row = b.ScanLine(y), *from = original.ScanLine(h - 1 - y);
-                    for (int x = 0; x < w; ++x)
-                        ASSERT_EQ(0, memcmp(row + 3 * x, from + step * x, 3))
-                            << "path " << int(path) << ", " << step * 8 << " bits, w " << w << " x " << x;
-                    for (std::size_t i = std::size_t(w) * 3; i < b.Stride(); ++i)
-                        EXPECT_EQ(row[i], 0);
+            for (int h : {1, 2, 3, 5})
+                for (int w : {1, 2, 3, 5, 16, 17, 63, 64, 65, 130}) {
+                    const int step = pf == pf32bit ? 4 : 3;
+                    const TBitmap original = randomPicture(w, h, quint32(w), pf);
+                    TBitmap b = original;
+                    MirrorBitmapV(b);
+                    ASSERT_EQ(b.PixelFormat(), pf24bit);
+                    for (int y = 0; y < h; ++y) {
+                        const uchar *row = b.ScanLine(y), *from = original.ScanLine(h - 1 - y);
+                        for (int x = 0; x < w; ++x)
+                            ASSERT_EQ(0, memcmp(row + 3 * x, from + step * x, 3))
+                                << "path " << int(path) << ", " << step * 8 << " bits, w " << w << " h " << h
+                                << " x " << x;
+                        for (std::size_t i = std::size_t(w) * 3; i < b.Stride(); ++i)
+                            EXPECT_EQ(row[i], 0);
+                    }
                 }
-            }
     }
 }
 

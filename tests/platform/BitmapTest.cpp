@@ -3,8 +3,10 @@
 #include "Bitmap.h"
 #include "BmpCodec.h"
 #include "Graphic.h"
+#include "PixelRows.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -424,5 +426,79 @@ TEST(Bitmap, TrueColourChangesKeepEveryPixelAndClearThePadding)
         EXPECT_EQ(again.ScanLine(0), buffer) << "w " << w;
         for (int y = 0; y < 4; ++y)
             EXPECT_EQ(std::memcmp(again.ScanLine(y), from32.ScanLine(y), from32.Stride()), 0) << "w " << w;
+    }
+}
+
+// Widening in place (a picture with room behind its rows) walks the rows
+// from the last one back, each row through the row functions of the path
+// allowed: at heights 1 to 3 and widths with and without row padding, the
+// bytes must be those the new buffer gets, on every path.
+TEST(Bitmap, WideningInPlaceGivesTheBytesOfANewBufferOnEveryPath)
+{
+    struct Restore
+    {
+        ~Restore() { LimitPixelRowPaths(PixelRowPaths::Avx512); }
+    } restore;
+    for (PixelRowPaths path : {PixelRowPaths::Plain, PixelRowPaths::Ssse3, PixelRowPaths::Avx512})
+        for (int h : {1, 2, 3})
+            for (int w : {1, 2, 3, 5, 17, 65, 130}) {
+                LimitPixelRowPaths(path);
+                TBitmap fresh(w, h, pf24bit); // small: no room, widened into a new buffer
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < 3 * w; ++x)
+                        fresh.ScanLine(y)[x] = uchar(x * 37 + y * 101 + w);
+                // Shrunk from 32 bits, a picture keeps its buffer as room.
+                TBitmap roomy(w, h, pf32bit);
+                roomy.SetPixelFormat(pf24bit);
+                for (int y = 0; y < h; ++y) {
+                    std::memcpy(roomy.ScanLine(y), fresh.ScanLine(y), 3 * std::size_t(w));
+                    std::memset(roomy.ScanLine(y) + 3 * w, 0x5A, roomy.Stride() - 3 * std::size_t(w));
+                }
+                const uchar *buffer = roomy.ScanLine(0);
+                roomy.SetPixelFormat(pf32bit);
+                LimitPixelRowPaths(PixelRowPaths::Plain);
+                fresh.SetPixelFormat(pf32bit);
+                ASSERT_EQ(roomy.ScanLine(0), buffer);
+                for (int y = 0; y < h; ++y)
+                    ASSERT_EQ(std::memcmp(roomy.ScanLine(y), fresh.ScanLine(y), 4 * std::size_t(w)), 0)
+                        << "path " << int(path) << " w " << w << " h " << h << " row " << y;
+            }
+}
+
+// A large 24-bit picture as the program makes one (sized, copied, taken from
+// a Qt image, read from a BMP file) has room for its 32-bit form: the change
+// to 32 bits keeps its buffer. One handed over in a buffer of exactly its
+// rows has none and is widened into a new one. Both give the same pixels.
+TEST(Bitmap, LargeNewPicturesWidenInPlaceAndOnesWithoutRoomStillWiden)
+{
+    const int w = 1101, h = 1000; // 4.4 MB in 32 bits; 24-bit rows padded by one byte
+    TBitmap sized(w, h, pf24bit);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < 3 * w; ++x)
+            sized.ScanLine(y)[x] = uchar(x * 7 + y * 13);
+    const QImage expected = sized.ToImage().convertToFormat(QImage::Format_RGB32);
+
+    TBitmap copied = sized;
+    TBitmap fromImage = TBitmap::FromImage(sized.ToImage());
+    QBuffer file;
+    file.open(QIODevice::ReadWrite);
+    sized.SaveToStream(file);
+    file.seek(0);
+    TBitmap read;
+    read.LoadFromStream(file);
+    PixelBuffer exact(sized.Stride() * std::size_t(h));
+    std::memcpy(exact.data(), sized.ScanLine(0), exact.size());
+    TBitmap adopted;
+    adopted.Adopt(w, h, pf24bit, std::move(exact));
+
+    const std::pair<const char *, TBitmap *> pictures[] = {
+        {"copied", &copied}, {"from image", &fromImage}, {"read", &read}, {"adopted", &adopted}, {"sized", &sized}};
+    for (const auto &[name, b] : pictures) {
+        const uchar *buffer = b->ScanLine(0);
+        b->SetPixelFormat(pf32bit);
+        EXPECT_EQ(b->ScanLine(0) == buffer, std::strcmp(name, "adopted") != 0) << name;
+        EXPECT_EQ(b->ToImage().convertToFormat(QImage::Format_RGB32), expected) << name;
+        for (int y : {0, h / 2, h - 1})
+            EXPECT_EQ(b->ScanLine(y)[4 * (w - 1) + 3], 0xFF) << name;
     }
 }
