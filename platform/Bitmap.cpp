@@ -776,12 +776,6 @@ bool TBitmap::FlipNarrowed()
     PixelBuffer out = NewPixelRows(w, h, pf24bit);
     for (int y = 0; y < h; ++y) {
         uchar *dst = out.data() + std::size_t(y) * stride;
-        // The next row's lines are asked for while this one is narrowed: the
-        // new buffer was last written a whole picture ago, and its stores
-        // would otherwise each wait for their line to come in.
-        if (y + 1 < h)
-            for (std::size_t i = 0; i < stride; i += 64)
-                __builtin_prefetch(dst + stride + i, 1, 3);
         Row32To24(dst, m_bits.data() + std::size_t(h - 1 - y) * m_stride, w);
         std::memset(dst + used, 0, stride - used);
     }

@@ -984,8 +984,8 @@ TEST(BitmapFilters, MirrorOfRandomRowsAtWidthsAroundSixteenPixels)
 
 // The flip of a 32-bit picture narrows it in the same pass, through the row
 // functions of every instruction path: each row must be the mirrored row's
-// first three bytes of every pixel, with zero padding. Heights of one to
-// three rows end the pass (and the asking ahead for the next row) at once.
+// first three bytes of every pixel, with zero padding, also where the
+// picture is only one to three rows high.
 TEST(BitmapFilters, FlipOfRandomRowsAtEveryDepthWidthHeightAndPath)
 {
     struct Restore
