@@ -210,6 +210,24 @@ void ZeroRunBlock(size_t n, BitPacker &bits)
     bits.PutCode(codes[256], lengths[256]);
 }
 
+// The deflate state of the last band this thread deflated, reset for its
+// next one: a new state is four buffers of 64 KB from the heap, which the
+// heap hands back to the system between pictures and takes again, cleared
+// page by page, for the next.
+struct KeptStream
+{
+    z_stream z{};
+    int level = 0;
+    bool ready = false;
+    bool inUse = false;
+    ~KeptStream()
+    {
+        if (ready)
+            deflateEnd(&z);
+    }
+};
+thread_local KeptStream t_kept;
+
 // A raw deflate of one band (no header, no checksum), fed piece by piece,
 // appended to out behind what it already holds, ended by a full flush or,
 // for the last band, by the final block; adler and length follow its input.
@@ -219,16 +237,25 @@ class BandDeflater final : public BandSink
 public:
     // Without a checksum the caller keeps adler and length itself.
     BandDeflater(int level, QByteArray &out, uLong &adler, size_t &length, bool checksum = true)
-        : fOut(out), fAdler(adler), fLength(length), fStart(out.size()), fChecksum(checksum)
+        : fKept(takeKept(level)), fZ(fKept ? fKept->z : fOwn), fOut(out), fAdler(adler), fLength(length),
+          fStart(out.size()), fChecksum(checksum)
     {
-        const int rc = deflateInit2(&fZ, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        if (rc != Z_OK)
-            zfail(rc, fZ);
+        if (!fKept) {
+            const int rc = deflateInit2(&fOwn, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+            if (rc != Z_OK)
+                zfail(rc, fOwn);
+        }
         fOut.resize(fStart + 64 * 1024);
         fZ.next_out = reinterpret_cast<Bytef *>(fOut.data() + fStart);
         fZ.avail_out = uInt(fOut.size() - fStart);
     }
-    ~BandDeflater() { deflateEnd(&fZ); }
+    ~BandDeflater()
+    {
+        if (fKept)
+            fKept->inUse = false;
+        else
+            deflateEnd(&fOwn);
+    }
     BandDeflater(const BandDeflater &) = delete;
     BandDeflater &operator=(const BandDeflater &) = delete;
 
@@ -307,6 +334,29 @@ public:
     }
 
 private:
+    // This thread's kept state, reset for the level, when it is free.
+    static KeptStream *takeKept(int level)
+    {
+        KeptStream &k = t_kept;
+        if (k.inUse)
+            return nullptr;
+        if (k.ready && (k.level != level || deflateReset(&k.z) != Z_OK)) {
+            deflateEnd(&k.z);
+            k.z = z_stream{};
+            k.ready = false;
+        }
+        if (!k.ready) {
+            if (deflateInit2(&k.z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+                k.z = z_stream{};
+                return nullptr; // the caller's own init says why
+            }
+            k.ready = true;
+            k.level = level;
+        }
+        k.inUse = true;
+        return &k;
+    }
+
     static bool zeroWord(const uint8_t *p)
     {
         uint64_t w;
@@ -396,7 +446,9 @@ private:
         return rc;
     }
 
-    z_stream fZ{};
+    KeptStream *fKept;
+    z_stream fOwn{}; // when this thread's kept state is taken
+    z_stream &fZ;
     QByteArray &fOut;
     uLong &fAdler;
     size_t &fLength;
