@@ -330,7 +330,7 @@ public:
             if (rc == Z_STREAM_END || (!last && fZ.avail_out > 0))
                 break;
         }
-        fOut.resize(fStart + qsizetype(fZ.total_out + fOwnBytes));
+        fOut.resize(fStart + qsizetype(fZ.total_out));
     }
 
 private:
@@ -393,27 +393,36 @@ private:
         }
     }
 
-    // Ends zlib's block on a byte boundary, puts the run's own block behind
-    // it, and has zlib go on from the bit after it with the run's last zeros
-    // as the window it looks back into: any match zlib could find further
-    // back, in zeros, is as near in these.
+    // Ends zlib's block where its last bit is, hands zlib the run's own
+    // block to put out right behind it, and has zlib go on behind that with
+    // the run's last zeros as the window it looks back into: any match zlib
+    // could find further back, in zeros, is as near in these. No flush
+    // marker, so a run costs no more than in zlib's own block of zeros.
     void zeroBlock(size_t n)
     {
-        // Room for the whole flush in one call (zlib holds at most its
-        // pending buffer): with too little, it would repeat its flush marker.
+        // Room for the whole block in one call (zlib holds at most its
+        // pending buffer).
         reserve(96 * 1024);
-        const int rc = deflate(&fZ, Z_SYNC_FLUSH);
-        if (rc != Z_OK || fZ.avail_out == 0)
+        const int rc = deflate(&fZ, Z_BLOCK);
+        if ((rc != Z_OK && rc != Z_BUF_ERROR) || fZ.avail_out == 0)
             zfail(rc == Z_OK ? Z_BUF_ERROR : rc, fZ);
         fBlock.clear();
         BitPacker bits(fBlock);
         ZeroRunBlock(n, bits);
-        reserve(fBlock.size() + 64);
-        std::memcpy(fZ.next_out, fBlock.data(), fBlock.size());
-        fZ.next_out += fBlock.size();
-        fZ.avail_out -= uInt(fBlock.size());
-        fOwnBytes += fBlock.size();
         int zrc = deflateSetDictionary(&fZ, kZeros, uInt(kZeroWindow));
+        for (size_t i = 0; zrc == Z_OK && i + 1 < fBlock.size(); i += 2) {
+            // zlib's buffer for bits given it this way is a part of its
+            // pending buffer: it goes out every few kilobytes.
+            if (i % 4096 == 0) {
+                reserve(8192);
+                const int drc = deflate(&fZ, Z_NO_FLUSH);
+                if (drc != Z_OK && drc != Z_BUF_ERROR)
+                    zfail(drc, fZ);
+            }
+            zrc = deflatePrime(&fZ, 16, fBlock[i] | fBlock[i + 1] << 8);
+        }
+        if (zrc == Z_OK && fBlock.size() % 2)
+            zrc = deflatePrime(&fZ, 8, fBlock.back());
         if (zrc == Z_OK && bits.LeftCount() > 0)
             zrc = deflatePrime(&fZ, bits.LeftCount(), int(bits.Left()));
         if (zrc != Z_OK)
@@ -455,7 +464,6 @@ private:
     qsizetype fStart;
     bool fChecksum;
     size_t fHeldZeros = 0; // zeros at the end of the input so far, not yet deflated
-    size_t fOwnBytes = 0;  // output bytes of our own blocks, which zlib does not count
     std::vector<uint8_t> fBlock;
 };
 
