@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace zk::png {
 
@@ -39,24 +41,221 @@ struct Band
     throw EZCompressionError(QString::fromLatin1(z.msg ? z.msg : zError(rc)));
 }
 
+// Zeros in a row at least this long leave zlib's stream for a block of their
+// own (see ZeroRunBlock): black screen areas filter to rows of zeros, and
+// zlib would otherwise look at every byte of them. Long enough that the
+// block's table and the flush before it cost less than zlib's own copies.
+constexpr size_t kLongZeroRun = 128 * 1024;
+
+const uint8_t kZeros[kWindow] = {};
+// The zeros zlib is given to look back into after a run's block.
+constexpr size_t kZeroWindow = 4 * 1024;
+
+// Bits as deflate packs them: the first bit in the lowest place.
+class BitPacker
+{
+public:
+    explicit BitPacker(std::vector<uint8_t> &bytes) : fBytes(bytes) {}
+
+    void Put(uint32_t value, int count)
+    {
+        fAcc |= uint64_t(value) << fCount;
+        fCount += count;
+        while (fCount >= 8) {
+            fBytes.push_back(uint8_t(fAcc));
+            fAcc >>= 8;
+            fCount -= 8;
+        }
+    }
+
+    // A Huffman code, whose first bit is its highest.
+    void PutCode(uint32_t code, int length)
+    {
+        uint32_t reversed = 0;
+        for (int i = 0; i < length; ++i)
+            reversed |= ((code >> i) & 1u) << (length - 1 - i);
+        Put(reversed, length);
+    }
+
+    void PutZeroBits(size_t count)
+    {
+        const size_t total = size_t(fCount) + count;
+        if (total < 8) {
+            fCount = int(total);
+            return;
+        }
+        fBytes.push_back(uint8_t(fAcc));
+        fBytes.insert(fBytes.end(), total / 8 - 1, uint8_t(0));
+        fAcc = 0;
+        fCount = int(total % 8);
+    }
+
+    // The bits that do not fill a byte yet.
+    uint32_t Left() const { return uint32_t(fAcc); }
+    int LeftCount() const { return fCount; }
+
+private:
+    std::vector<uint8_t> &fBytes;
+    uint64_t fAcc = 0;
+    int fCount = 0;
+};
+
+// Canonical Huffman codes for the given code lengths.
+template <size_t N>
+std::array<uint16_t, N> canonicalCodes(const std::array<uint8_t, N> &lengths)
+{
+    std::array<int, 16> count{};
+    for (uint8_t l : lengths)
+        ++count[l];
+    count[0] = 0;
+    std::array<int, 16> next{};
+    int code = 0;
+    for (int bits = 1; bits < 16; ++bits) {
+        code = (code + count[size_t(bits - 1)]) << 1;
+        next[size_t(bits)] = code;
+    }
+    std::array<uint16_t, N> codes{};
+    for (size_t i = 0; i < N; ++i)
+        if (lengths[i])
+            codes[i] = uint16_t(next[lengths[i]]++);
+    return codes;
+}
+
+// A deflate block (not the last) of n > 258 zero bytes with a table of its
+// own: a literal zero, then copies of 258 bytes (and one shorter, or one or
+// two literals) from one byte back. The copy of 258 and the one distance get
+// one-bit codes, so each 258 zeros cost two bits, as in a block zlib gives
+// to nothing but zeros. Whole bytes go to bytes; the bits past them stay in
+// the packer.
+void ZeroRunBlock(size_t n, BitPacker &bits)
+{
+    static constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    const size_t copies = (n - 1) / 258;
+    const int rest = int((n - 1) % 258);
+    int restCode = -1; // index into the length tables
+    if (rest >= 3)
+        for (int i = 27; i >= 0 && restCode < 0; --i)
+            if (kLengthBase[i] <= rest)
+                restCode = i;
+
+    // Literal/length code: the copy of 258 one bit, the zero two, the end
+    // (and the shorter copy) the rest: a complete code.
+    std::array<uint8_t, 286> lengths{};
+    lengths[285] = 1;
+    lengths[0] = 2;
+    lengths[256] = restCode >= 0 ? 3 : 2;
+    if (restCode >= 0)
+        lengths[size_t(257 + restCode)] = 3;
+    const std::array<uint16_t, 286> codes = canonicalCodes(lengths);
+
+    // The code lengths themselves go out through a code-length code of the
+    // six symbols they need, also complete.
+    std::array<uint8_t, 19> clLengths{};
+    clLengths[17] = clLengths[18] = 2;
+    clLengths[0] = clLengths[1] = clLengths[2] = clLengths[3] = 3;
+    const std::array<uint16_t, 19> clCodes = canonicalCodes(clLengths);
+    static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    constexpr int kSent = 18; // up to symbol 1 in kOrder
+
+    bits.Put(0, 1);         // not the last block
+    bits.Put(2, 2);         // dynamic tables
+    bits.Put(286 - 257, 5); // literal/length lengths sent
+    bits.Put(1 - 1, 5);     // distance lengths sent
+    bits.Put(kSent - 4, 4);
+    for (int i = 0; i < kSent; ++i)
+        bits.Put(clLengths[kOrder[i]], 3);
+    const auto putCl = [&](int symbol) { bits.PutCode(clCodes[size_t(symbol)], clLengths[size_t(symbol)]); };
+    const auto putZeros = [&](int z) {
+        while (z >= 11) {
+            const int take = std::min(z, 138);
+            putCl(18);
+            bits.Put(uint32_t(take - 11), 7);
+            z -= take;
+        }
+        if (z >= 3) {
+            putCl(17);
+            bits.Put(uint32_t(z - 3), 3);
+        } else {
+            for (; z > 0; --z)
+                putCl(0);
+        }
+    };
+    int zeros = 0;
+    for (uint8_t l : lengths) {
+        if (l == 0) {
+            ++zeros;
+            continue;
+        }
+        putZeros(zeros);
+        zeros = 0;
+        putCl(l);
+    }
+    putZeros(zeros);
+    putCl(1); // the one distance code (one byte back): one bit, as the format asks
+
+    bits.PutCode(codes[0], lengths[0]);
+    // Code 285 and the distance are both the one-bit code 0.
+    bits.PutZeroBits(2 * copies);
+    if (restCode >= 0) {
+        bits.PutCode(codes[size_t(257 + restCode)], 3);
+        bits.Put(uint32_t(rest - kLengthBase[restCode]), kLengthExtra[restCode]);
+        bits.Put(0, 1);
+    } else {
+        for (int i = 0; i < rest; ++i)
+            bits.PutCode(codes[0], lengths[0]);
+    }
+    bits.PutCode(codes[256], lengths[256]);
+}
+
+// The deflate state of the last band this thread deflated, reset for its
+// next one: a new state is four buffers of 64 KB from the heap, which the
+// heap hands back to the system between pictures and takes again, cleared
+// page by page, for the next.
+struct KeptStream
+{
+    z_stream z{};
+    int level = 0;
+    bool ready = false;
+    bool inUse = false;
+    ~KeptStream()
+    {
+        if (ready)
+            deflateEnd(&z);
+    }
+};
+thread_local KeptStream t_kept;
+
 // A raw deflate of one band (no header, no checksum), fed piece by piece,
 // appended to out behind what it already holds, ended by a full flush or,
 // for the last band, by the final block; adler and length follow its input.
+// Long runs of zeros, wherever the pieces are cut, get blocks of their own.
 class BandDeflater final : public BandSink
 {
 public:
     // Without a checksum the caller keeps adler and length itself.
     BandDeflater(int level, QByteArray &out, uLong &adler, size_t &length, bool checksum = true)
-        : fOut(out), fAdler(adler), fLength(length), fStart(out.size()), fChecksum(checksum)
+        : fKept(takeKept(level)), fZ(fKept ? fKept->z : fOwn), fOut(out), fAdler(adler), fLength(length),
+          fStart(out.size()), fChecksum(checksum)
     {
-        const int rc = deflateInit2(&fZ, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        if (rc != Z_OK)
-            zfail(rc, fZ);
+        if (!fKept) {
+            const int rc = deflateInit2(&fOwn, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+            if (rc != Z_OK)
+                zfail(rc, fOwn);
+        }
         fOut.resize(fStart + 64 * 1024);
         fZ.next_out = reinterpret_cast<Bytef *>(fOut.data() + fStart);
         fZ.avail_out = uInt(fOut.size() - fStart);
     }
-    ~BandDeflater() { deflateEnd(&fZ); }
+    ~BandDeflater()
+    {
+        if (fKept)
+            fKept->inUse = false;
+        else
+            deflateEnd(&fOwn);
+    }
     BandDeflater(const BandDeflater &) = delete;
     BandDeflater &operator=(const BandDeflater &) = delete;
 
@@ -74,14 +273,57 @@ public:
             fAdler = adler32_z(fAdler, data, size);
             fLength += size;
         }
-        fZ.next_in = const_cast<Bytef *>(data);
-        fZ.avail_in = uInt(size);
-        while (fZ.avail_in > 0)
-            step(Z_NO_FLUSH);
+        size_t from = 0; // the first byte neither deflated nor held
+        if (fHeldZeros > 0) {
+            size_t lead = 0;
+            while (lead + 32 <= size && zeroStep(data + lead))
+                lead += 32;
+            while (lead + 8 <= size && zeroWord(data + lead))
+                lead += 8;
+            while (lead < size && data[lead] == 0)
+                ++lead;
+            fHeldZeros += lead;
+            if (lead == size)
+                return;
+            settleZeros();
+            from = lead;
+        }
+        // Runs long enough are found by their 32-byte steps of zeros.
+        for (size_t at = from; at + 32 <= size;) {
+            if (!zeroStep(data + at)) {
+                at += 32;
+                continue;
+            }
+            size_t begin = at, end = at + 32;
+            while (begin > from && data[begin - 1] == 0)
+                --begin;
+            while (end + 32 <= size && zeroStep(data + end))
+                end += 32;
+            while (end + 8 <= size && zeroWord(data + end))
+                end += 8;
+            while (end < size && data[end] == 0)
+                ++end;
+            if (end == size)
+                break; // held below, to be measured with what follows
+            if (end - begin >= kLongZeroRun) {
+                feed(data + from, begin - from);
+                zeroBlock(end - begin);
+                from = end;
+            }
+            at = end;
+        }
+        // The zeros at the end wait for the next piece: a run is judged by
+        // its whole length, however the input was cut.
+        size_t tail = size;
+        while (tail > from && data[tail - 1] == 0)
+            --tail;
+        feed(data + from, tail - from);
+        fHeldZeros = size - tail;
     }
 
     void Finish(bool last)
     {
+        settleZeros();
         for (;;) {
             const int rc = step(last ? Z_FINISH : Z_FULL_FLUSH);
             // A flush is complete once zlib leaves output room unused.
@@ -92,6 +334,112 @@ public:
     }
 
 private:
+    // This thread's kept state, reset for the level, when it is free.
+    static KeptStream *takeKept(int level)
+    {
+        KeptStream &k = t_kept;
+        if (k.inUse)
+            return nullptr;
+        if (k.ready && (k.level != level || deflateReset(&k.z) != Z_OK)) {
+            deflateEnd(&k.z);
+            k.z = z_stream{};
+            k.ready = false;
+        }
+        if (!k.ready) {
+            if (deflateInit2(&k.z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+                k.z = z_stream{};
+                return nullptr; // the caller's own init says why
+            }
+            k.ready = true;
+            k.level = level;
+        }
+        k.inUse = true;
+        return &k;
+    }
+
+    static bool zeroWord(const uint8_t *p)
+    {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        return w == 0;
+    }
+
+    static bool zeroStep(const uint8_t *p)
+    {
+        uint64_t w[4];
+        std::memcpy(w, p, 32);
+        return (w[0] | w[1] | w[2] | w[3]) == 0;
+    }
+
+    void feed(const uint8_t *data, size_t size)
+    {
+        fZ.next_in = const_cast<Bytef *>(data);
+        fZ.avail_in = uInt(size);
+        while (fZ.avail_in > 0)
+            step(Z_NO_FLUSH);
+    }
+
+    void settleZeros()
+    {
+        const size_t n = std::exchange(fHeldZeros, 0);
+        if (n >= kLongZeroRun) {
+            zeroBlock(n);
+            return;
+        }
+        for (size_t left = n; left > 0;) {
+            const size_t take = std::min(left, sizeof kZeros);
+            feed(kZeros, take);
+            left -= take;
+        }
+    }
+
+    // Ends zlib's block where its last bit is, hands zlib the run's own
+    // block to put out right behind it, and has zlib go on behind that with
+    // the run's last zeros as the window it looks back into: any match zlib
+    // could find further back, in zeros, is as near in these. No flush
+    // marker, so a run costs no more than in zlib's own block of zeros.
+    void zeroBlock(size_t n)
+    {
+        // Room for the whole block in one call (zlib holds at most its
+        // pending buffer).
+        reserve(96 * 1024);
+        const int rc = deflate(&fZ, Z_BLOCK);
+        if ((rc != Z_OK && rc != Z_BUF_ERROR) || fZ.avail_out == 0)
+            zfail(rc == Z_OK ? Z_BUF_ERROR : rc, fZ);
+        fBlock.clear();
+        BitPacker bits(fBlock);
+        ZeroRunBlock(n, bits);
+        int zrc = deflateSetDictionary(&fZ, kZeros, uInt(kZeroWindow));
+        for (size_t i = 0; zrc == Z_OK && i + 1 < fBlock.size(); i += 2) {
+            // zlib's buffer for bits given it this way is a part of its
+            // pending buffer: it goes out every few kilobytes.
+            if (i % 4096 == 0) {
+                reserve(8192);
+                const int drc = deflate(&fZ, Z_NO_FLUSH);
+                if (drc != Z_OK && drc != Z_BUF_ERROR)
+                    zfail(drc, fZ);
+            }
+            zrc = deflatePrime(&fZ, 16, fBlock[i] | fBlock[i + 1] << 8);
+        }
+        if (zrc == Z_OK && fBlock.size() % 2)
+            zrc = deflatePrime(&fZ, 8, fBlock.back());
+        if (zrc == Z_OK && bits.LeftCount() > 0)
+            zrc = deflatePrime(&fZ, bits.LeftCount(), int(bits.Left()));
+        if (zrc != Z_OK)
+            zfail(zrc, fZ);
+    }
+
+    // At least `bytes` of output room.
+    void reserve(size_t bytes)
+    {
+        if (fZ.avail_out >= bytes)
+            return;
+        const qsizetype used = reinterpret_cast<char *>(fZ.next_out) - fOut.data();
+        fOut.resize(used + qsizetype(bytes) + used / 2);
+        fZ.next_out = reinterpret_cast<Bytef *>(fOut.data() + used);
+        fZ.avail_out = uInt(fOut.size() - used);
+    }
+
     int step(int flush)
     {
         if (fZ.avail_out == 0) {
@@ -107,12 +455,16 @@ private:
         return rc;
     }
 
-    z_stream fZ{};
+    KeptStream *fKept;
+    z_stream fOwn{}; // when this thread's kept state is taken
+    z_stream &fZ;
     QByteArray &fOut;
     uLong &fAdler;
     size_t &fLength;
     qsizetype fStart;
     bool fChecksum;
+    size_t fHeldZeros = 0; // zeros at the end of the input so far, not yet deflated
+    std::vector<uint8_t> fBlock;
 };
 
 // The two bytes zlib itself writes before a stream with a 32 KB window at
@@ -328,6 +680,63 @@ QByteArray DeflateBands(int count, int level, const std::function<void(int band,
 
 namespace {
 
+// The made rows of the last DeflateRows, kept for the next: a fresh buffer
+// of a screen's size costs the kernel a fault and a page clearing for every
+// page of it on each picture, more than making the rows. One buffer is kept,
+// up to kMostKept bytes; an encode meeting it in use, or needing more, takes
+// a fresh one, and the larger of the two is kept afterwards.
+class KeptRows
+{
+public:
+    static constexpr size_t kMostKept = size_t(48) << 20;
+
+    // A buffer of at least `bytes` bytes; its real size goes to capacity.
+    static uint8_t *Take(size_t bytes, size_t &capacity)
+    {
+        {
+            const std::lock_guard<std::mutex> hold(Lock());
+            Slot &slot = Kept();
+            if (slot.data && slot.size >= bytes) {
+                capacity = slot.size;
+                return std::exchange(slot.data, nullptr);
+            }
+        }
+        capacity = bytes;
+        return static_cast<uint8_t *>(AllocatePixels(bytes));
+    }
+
+    static void Give(uint8_t *data, size_t capacity) noexcept
+    {
+        if (capacity <= kMostKept) {
+            const std::lock_guard<std::mutex> hold(Lock());
+            Slot &slot = Kept();
+            if (!slot.data || slot.size < capacity) {
+                std::swap(slot.data, data);
+                std::swap(slot.size, capacity);
+            }
+        }
+        if (data)
+            FreePixels(data, capacity);
+    }
+
+private:
+    struct Slot
+    {
+        uint8_t *data = nullptr;
+        size_t size = 0;
+    };
+    static std::mutex &Lock()
+    {
+        static std::mutex lock;
+        return lock;
+    }
+    static Slot &Kept()
+    {
+        static Slot slot; // lives as long as the process, like its threads
+        return slot;
+    }
+};
+
 // A run of rows of one band, made as one piece of work.
 struct Piece
 {
@@ -390,11 +799,11 @@ public:
             fBack[size_t(b)] = fBandPieces[size_t(b)].second;
         }
         fBytes = size_t(h) * source.rowBytes;
-        fRows = static_cast<uint8_t *>(AllocatePixels(std::max<size_t>(fBytes, 1)));
+        fRows = KeptRows::Take(std::max<size_t>(fBytes, 1), fCapacity);
         fOutputs.resize(size_t(fBands));
         fDone.assign(size_t(fBands), false);
     }
-    ~RowPipeline() { FreePixels(fRows, std::max<size_t>(fBytes, 1)); }
+    ~RowPipeline() { KeptRows::Give(fRows, fCapacity); }
     RowPipeline(const RowPipeline &) = delete;
     RowPipeline &operator=(const RowPipeline &) = delete;
 
@@ -567,6 +976,7 @@ private:
     std::vector<size_t> fFront, fBack; // per band: pieces before fFront are the band's, from fBack on the helpers'
     uint8_t *fRows = nullptr;
     size_t fBytes = 0;
+    size_t fCapacity = 0;
     std::atomic<bool> fFailed{false};
     std::mutex fLock;
     std::condition_variable fChanged;

@@ -565,7 +565,11 @@ public:
                 best = png::FilterAndScore(png::ftNone, fNone.data() + 1, raw, prior, fN, fBpp);
                 noneMade = true;
             }
-            for (int t = 1; t <= 4; ++t) {
+            // Every byte past the fourth ending a run is the most a row can
+            // score, and only a higher score takes over: a row that has it
+            // (a flat stretch of screen) needs no other filter tried.
+            const int64_t most = fN > 4 ? int64_t(fN) - 4 : 0;
+            for (int t = 1; t <= 4 && best < most; ++t) {
                 if (!(fFilters & (1 << t)))
                     continue;
                 uint8_t *o = fOut[size_t(t)].data();

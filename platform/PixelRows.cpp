@@ -789,6 +789,37 @@ ZK_VBMI void row24MirrorVbmi(uchar *__restrict dst, const uchar *__restrict src,
         row24MirrorSsse3(dst + 3 * x, src, n - x);
 }
 
+// Sixty-four pixels a step, blue and red swapped: output register k takes
+// the source bytes from lo[k] on (each output byte is at most two bytes from
+// its source byte), so two loads from there stay within the step's 192 bytes.
+ZK_VBMI void row24SwapVbmi(uchar *__restrict dst, const uchar *__restrict src, int n)
+{
+    static constexpr int lo[3] = {0, 62, 64};
+    alignas(64) static constexpr auto kSwap = [] {
+        std::array<std::array<signed char, 64>, 3> t{};
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 64; ++j) {
+                const int out = 64 * k + j;
+                t[std::size_t(k)][std::size_t(j)] = static_cast<signed char>(3 * (out / 3) + 2 - out % 3 - lo[k]);
+            }
+        return t;
+    }();
+    const __m512i m0 = load64(kSwap[0].data()), m1 = load64(kSwap[1].data()), m2 = load64(kSwap[2].data());
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const uchar *s = src + 3 * x;
+        uchar *o = dst + 3 * x;
+        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[0]), m0,
+                                                         _mm512_loadu_si512(s + lo[0] + 64)));
+        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[1]), m1,
+                                                              _mm512_loadu_si512(s + lo[1] + 64)));
+        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[2]), m2,
+                                                               _mm512_loadu_si512(s + lo[2] + 64)));
+    }
+    if (x < n)
+        row24SwapSsse3(dst + 3 * x, src + 3 * x, n - x);
+}
+
 // Sixty-four pixels a step for the widening: exactly their 192 bytes in by
 // three loads, four byte permutes from neighbouring pairs of them spread the
 // pixels to 256; kWiden64[k]: register k from the pair (0, 1), (0, 1),
@@ -1119,6 +1150,10 @@ void Row32To24Mirror(uchar *__restrict dst, const uchar *__restrict src, int n)
 void Row24SwapRB(uchar *__restrict dst, const uchar *__restrict src, int n)
 {
 #ifdef ZK_PIXEL_ROWS_X86
+    if (haveVbmi()) {
+        row24SwapVbmi(dst, src, n);
+        return;
+    }
     if (haveSsse3()) {
         row24SwapSsse3(dst, src, n);
         return;

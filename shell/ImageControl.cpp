@@ -1,4 +1,5 @@
 #include "ImageControl.h"
+#include "PixelRows.h"
 
 #include "Bitmap.h"
 
@@ -67,10 +68,9 @@ void TImage::PictureChanged()
         g->SetTransparent(m_transparent);
     // The display copy is made by the next paint, not here: a capture that
     // is saved at once then encodes without first waiting for a copy of the
-    // whole picture.
+    // whole picture. Its buffer stays for that paint to fill again.
     m_displayOf = nullptr;
     m_announced = m_picture.Graphic();
-    m_display = QImage();
     m_scaled = QImage();
     ++m_generation;
     if (m_autoSize)
@@ -131,10 +131,24 @@ void TImage::RenewDisplayCopy()
 {
     const TGraphic *g = m_picture.Graphic();
     m_displayOf = g;
-    m_display = QImage();
     m_scaled = QImage();
-    if (!g || g->Empty() || g->Transparent())
+    if (!g || g->Empty() || g->Transparent()) {
+        m_display = QImage();
         return;
+    }
+    const auto *bmp = dynamic_cast<const TBitmap *>(g);
+    if (bmp && bmp->PixelFormat() == pf24bit) {
+        // A capture: its rows widened straight into the copy the picture
+        // before had, when the size is the same. A fresh copy of a screen
+        // through an interim one cost two buffers' page clearing each time.
+        const QSize size(bmp->Width(), bmp->Height());
+        if (m_display.size() != size || m_display.format() != QImage::Format_RGB32)
+            m_display = QImage(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            Row24To32(m_display.scanLine(y), bmp->ScanLine(y), size.width());
+        return;
+    }
+    m_display = QImage(); // gone before the new one is made
     m_display = g->ToImage().convertToFormat(QImage::Format_RGB32);
 }
 

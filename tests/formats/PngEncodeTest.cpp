@@ -70,6 +70,16 @@ void paintPhoto(TBitmap &bmp, int w, int h, unsigned seed = 3)
     }
 }
 
+// A window on a black desktop: the black rows filter to zeros, in runs long
+// enough for blocks of their own.
+void paintDarkDesktop(TBitmap &bmp, int w, int h)
+{
+    paintScreenshot(bmp, w, h);
+    auto c = bmp.Canvas();
+    c->fillRect(w / 2, 0, w - w / 2, h, Qt::black);
+    c->fillRect(0, h / 3, w, h - h / 3, Qt::black);
+}
+
 // Writes the picture to a file, checks it with pngcheck and compares what
 // ImageMagick reads with the bitmap's colours.
 void expectValidAndSame(TPNGImage &img, const QString &name)
@@ -331,6 +341,63 @@ TEST(PngEncodeEdges, AnEmptyPictureRaisesAndWritesNothing)
     EXPECT_TRUE(out.isEmpty());
 }
 
+// Black areas leave zlib's stream for blocks of their own: libpng reads the
+// pixels back at odd sizes and any band count, and one band is no larger
+// than zlib's deflate of the same rows.
+TEST_F(PngEncode, BlackAreasReadBackInLibpngAndCostNoMoreThanZlibsStream)
+{
+    for (const QSize size : {QSize(1283, 517), QSize(997, 389), QSize(4001, 97)}) {
+        TPNGImage img;
+        paintDarkDesktop(img, size.width(), size.height());
+        for (int bands : {1, 3, 0}) {
+            png::ForcedBandsForTest = bands;
+            const QString name = QStringLiteral("dark_%1x%2_%3").arg(size.width()).arg(size.height()).arg(bands);
+            expectValidAndSame(img, name);
+            if (bands != 1)
+                continue;
+            const QByteArray file = encode(img);
+            qsizetype idat = 0;
+            for (const RawChunk &c : walkChunks(file))
+                idat += c.type == "IDAT" ? c.data.size() : 0;
+            EXPECT_LE(idat, deflateBytes(imageData(file)).size()) << qPrintable(name);
+        }
+    }
+    png::ForcedBandsForTest = 0;
+}
+
+// The same for the deflate alone: whatever a run's length, and however the
+// input is cut into pieces, the stream inflates to the input, its bytes do
+// not depend on the cuts, and it is no larger than zlib's.
+TEST(PngEncodeEdges, LongZeroRunsInflateToTheInputWhereverThePiecesAreCut)
+{
+    const size_t shortest = 128 * 1024; // the shortest run with a block of its own
+    const size_t copies = 258 * 600;    // whole copies of 258 after the first zero
+    const size_t runs[] = {shortest - 1, shortest, copies + 1, copies + 2, copies + 3,
+                           copies + 4,   copies + 131, copies + 258, 3000000};
+    for (size_t run : runs) {
+        QByteArray input;
+        for (int i = 0; i < 5000; ++i)
+            input.append(char('a' + i * 7 % 26));
+        input.append(QByteArray(qsizetype(run), '\0'));
+        for (int i = 0; i < 3000; ++i)
+            input.append(char(i % 251 + 1));
+        input.append(QByteArray(qsizetype(run), '\0')); // up to the end
+        const auto *bytes = reinterpret_cast<const uint8_t *>(input.constData());
+        std::optional<QByteArray> first;
+        for (qsizetype piece : {input.size(), qsizetype(65536), qsizetype(4093)}) {
+            const QByteArray z = png::DeflateBands(1, Z_DEFAULT_COMPRESSION, [&](int, png::BandSink &sink) {
+                for (qsizetype at = 0; at < input.size(); at += piece)
+                    sink.Write(bytes + at, size_t(std::min(piece, input.size() - at)));
+            });
+            EXPECT_TRUE(inflateBytes(z) == input) << run << " in pieces of " << piece;
+            if (!first)
+                first = z;
+            EXPECT_TRUE(z == *first) << run << " in pieces of " << piece;
+        }
+        EXPECT_LE(first->size(), deflateBytes(input).size()) << run;
+    }
+}
+
 // Large pictures are deflated in bands on several cores: the file must stay
 // a standard PNG whose filtered rows are exactly those of the one-stream path.
 TEST_F(PngEncode, BandedDeflateGivesTheSameRowsAsOneStream)
@@ -457,17 +524,21 @@ TEST_F(PngEncode, WritingWhileEncodingGivesTheBytesOfTheOneThreadEncoder)
         TPixelFormat pf;
         int w, h, bands; // bands 0: as many as the machine gives
         bool photo;
+        bool dark = false;
     } cases[] = {
         {"screen", pf24bit, 1920, 1080, 0, false}, // pieces of 11 rows, 13 to a band
         {"photo", pf24bit, 420, 260, 7, true},
         {"tiny", pf24bit, 5, 3, 7, true},           // one row to a band
         {"palette", pf8bit, 900, 330, 5, false},
         {"narrow", pf24bit, 40, 3000, 3, true},     // the window reaches over several pieces
+        {"dark", pf24bit, 1283, 517, 3, false, true}, // black runs across pieces and bands
     };
     for (const auto &c : cases) {
         TPNGImage img;
         if (c.photo)
             paintPhoto(img, c.w, c.h);
+        else if (c.dark)
+            paintDarkDesktop(img, c.w, c.h);
         else
             paintScreenshot(img, c.w, c.h);
         img.SetPixelFormat(c.pf);

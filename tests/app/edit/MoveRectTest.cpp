@@ -260,3 +260,39 @@ TEST(MoveRectTest, ThePictureControlIsOpaqueExactlyWhenItsPictureCoversIt)
     image.PictureChanged();
     EXPECT_FALSE(image.testAttribute(Qt::WA_OpaquePaintEvent));
 }
+
+// A new picture of the same size shows itself, not the display copy of the
+// one before, whose buffer the control keeps; other depths show as well.
+TEST(MoveRectTest, ThePictureControlShowsEachNewPictureOfTheSameSize)
+{
+    TImage image;
+    image.SetAutoSize(false);
+    image.resize(7, 5);
+    image.show();
+    const auto pattern = [](int seed) {
+        QImage img(7, 5, QImage::Format_RGB32);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x)
+                img.setPixel(x, y, qRgb((x * 40 + seed) & 255, (y * 50 + seed) & 255, (seed * 3) & 255));
+        return img;
+    };
+    const struct
+    {
+        int seed;
+        TPixelFormat pf;
+    } cases[] = {{10, pf24bit}, {99, pf24bit}, {7, pf32bit}, {150, pf24bit}};
+    for (const auto &c : cases) {
+        const QImage want = pattern(c.seed);
+        auto bmp = std::make_unique<TBitmap>(TBitmap::FromImage(want));
+        bmp->SetPixelFormat(c.pf);
+        image.Picture().SetGraphic(std::move(bmp));
+        image.PictureChanged();
+        const QImage shown = image.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.size(), want.size());
+        int wrong = 0;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x)
+                wrong += shown.pixel(x, y) != want.pixel(x, y);
+        EXPECT_EQ(wrong, 0) << "seed " << c.seed;
+    }
+}
