@@ -88,19 +88,10 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // of the window would wait for: a second core reads it while the
     // application connects to the display.
     std::thread fontConfig([] { FcInit(); });
-    // So does the language file, with the settings store (parsed there to
-    // find the stored language, and then read from memory by the window);
-    // the window picks the lines up where it needs them.
-    const QString languageFile = QStringLiteral("Templates/Languages.lng");
-    const QString earlyDir = zk::ProgramDirBeforeApplication();
-    const auto storedLanguage = [] { return zk::LanguageName(zk::StoredLanguageIndex()); };
-    if (!earlyDir.isEmpty())
-        zk::PreloadLanguageFile(earlyDir + languageFile, storedLanguage);
     zk::TZelkoraApplication app(argc, argv);
-    // A program folder that only the application object can tell: the
-    // file is read while the window is built.
-    if (earlyDir.isEmpty())
-        zk::PreloadLanguageFile(zk::ProgramDir() + languageFile, storedLanguage);
+    // The language file is read the same way while the window is built.
+    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
+                            zk::LanguageName(zk::StoredLanguageIndex()));
     // The first control given a text starts the accessibility bridge, which
     // waits for a connection to the session bus (where there is none, for
     // an attempt to start one): a second core makes the connection

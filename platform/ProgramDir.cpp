@@ -84,18 +84,6 @@ QString ProgramDir()
     return resolved;
 }
 
-QString ProgramDirBeforeApplication()
-{
-    if (!overrideDir().isEmpty())
-        return overrideDir();
-    // Where QCoreApplication::applicationDirPath() looks on Linux.
-    const QString exeDir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    if (exeDir.isEmpty())
-        return QString();
-    const QString exe = withSlash(exeDir);
-    return isWritableDir(exe) ? exe : QString();
-}
-
 void SetProgramDirOverride(const QString &dir)
 {
     overrideDir() = dir.isEmpty() ? QString() : withSlash(dir);

@@ -10,13 +10,6 @@ namespace zk {
 // first use. Always ends in '/'. Everything else asks this function.
 QString ProgramDir();
 
-// What ProgramDir() will answer, asked before the application object exists
-// (start-up begins reading files in it while the display connects): the
-// executable's folder when that is the answer. Empty when the answer would
-// need the data folder, whose first use copies the templates in: that stays
-// ProgramDir()'s work.
-QString ProgramDirBeforeApplication();
-
 // Overrides the answer of ProgramDir() (tests, and a copy started with an
 // explicit folder). An empty string restores the automatic choice.
 void SetProgramDirOverride(const QString &dir);

@@ -265,17 +265,10 @@ std::optional<LanguagePreload> g_preload;
 
 void PreloadLanguageFile(const QString &path, const QString &language)
 {
-    PreloadLanguageFile(path, [language] { return language; });
-}
-
-void PreloadLanguageFile(const QString &path, std::function<QString()> language)
-{
     const std::lock_guard<std::mutex> lock(g_preloadLock);
     g_preload.emplace();
     g_preload->path = path;
-    g_preload->lines = std::async(std::launch::async, [path, language = std::move(language)] {
-        return readAndPrepare(path, language());
-    });
+    g_preload->lines = std::async(std::launch::async, readAndPrepare, path, language);
 }
 
 QStringList ReadLanguageFile(const QString &path)

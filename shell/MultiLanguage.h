@@ -54,9 +54,6 @@ QStringList ReadLanguageFile(const QString &path);
 // being built). The section of language, when the file has one, is split
 // there too, for the forms that then ask for it.
 void PreloadLanguageFile(const QString &path, const QString &language = QString());
-// The same, with the language found on that thread too (it reads the
-// settings store, which then is parsed when the window asks it).
-void PreloadLanguageFile(const QString &path, std::function<QString()> language);
 
 // Decodes text bytes the same way (exposed for tests).
 QString DecodeLanguageText(const QByteArray &bytes);

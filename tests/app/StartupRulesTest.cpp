@@ -1,7 +1,6 @@
 // The start-up decisions that need no window.
 #include "Graphic.h"
 #include "HotKeys.h"
-#include "MultiLanguage.h"
 #include "Options.h"
 #include "Registry.h"
 #include "StartupRules.h"
@@ -167,30 +166,4 @@ TEST(StartupRules, AutostartEntryQuotesThePathForTheDesktopShell)
     sh.start("sh", {"-c", "printf %s " + value});
     ASSERT_TRUE(sh.waitForFinished(5000));
     EXPECT_EQ(QString::fromUtf8(sh.readAllStandardOutput()), odd);
-}
-
-TEST(StartupRules, LanguageFileReadWithTheStoredLanguageOnTheReadingThread)
-{
-    QTemporaryDir dir;
-    const QString path = dir.path() + "/Languages.lng";
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[german]\nmsg_a=Eins\n[english]\nmsg_a=One\n[france]\nmsg_a=Un\n");
-    f.close();
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey(QString::fromLatin1(OptionsStore::KeyPath), true));
-    const auto stored = [] { return LanguageName(StoredLanguageIndex()); };
-    // The language asked for on the reading thread is the stored one; the
-    // texts the form then takes are those of a file read without the help.
-    for (const int index : {4, 1, 7}) {
-        reg.WriteInteger("Language", index);
-        PreloadLanguageFile(path, stored);
-        const QStringList lines = ReadLanguageFile(path);
-        EXPECT_EQ(lines, ReadLanguageFile(path));
-        TMultiLanguage form(nullptr);
-        form.Assign(lines, LanguageName(index));
-        EXPECT_EQ(form.GetText("msg_a"), index == 4 ? "Un" : index == 1 ? "One" : "Eins") << index;
-    }
-    reg.CloseKey();
-    reg.DeleteKey("Software\\Tarvendo");
 }

@@ -42,15 +42,3 @@ TEST(ProgramDir, SeedingKeepsWhatTheUserAlreadyHas)
     ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
     EXPECT_EQ(mine.readAll(), QByteArray("mine"));
 }
-
-TEST(ProgramDir, TheAnswerBeforeTheApplicationIsTheLaterOne)
-{
-    // The test program's folder is writable: it is the program folder both
-    // ways. An override is the answer both ways too.
-    EXPECT_EQ(zk::ProgramDirBeforeApplication(), zk::ProgramDir());
-    QTemporaryDir other;
-    zk::SetProgramDirOverride(other.path());
-    EXPECT_EQ(zk::ProgramDirBeforeApplication(), other.path() + "/");
-    EXPECT_EQ(zk::ProgramDir(), other.path() + "/");
-    zk::SetProgramDirOverride(QString());
-}
