@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -198,6 +199,10 @@ struct TSaneImageBuilder::TPageMemory
     std::atomic_bool stop{false};
     // Set once a large page came dear: the rest is made of small ones.
     std::atomic_bool smallOnly{false};
+    // Per 2 MB piece: taken by whoever makes it, a helper or the reader.
+    std::unique_ptr<std::atomic_bool[]> taken;
+    std::size_t pieces = 0;
+    bool Take(std::size_t piece) { return piece < pieces && !taken[piece].exchange(true); }
     void Release()
     {
         if (users.fetch_sub(1) == 1) {
@@ -239,6 +244,8 @@ QImage TSaneImageBuilder::NewPageImage(int width, int height, QImage::Format for
     *memory = new TPageMemory;
     (*memory)->data = data;
     (*memory)->bytes = rounded;
+    (*memory)->pieces = rounded / kLargePage;
+    (*memory)->taken = std::make_unique<std::atomic_bool[]>((*memory)->pieces);
     return QImage(
         static_cast<uchar *>(data), width, height, bytesPerLine, format,
         [](void *info) { static_cast<TPageMemory *>(info)->Release(); }, *memory);
@@ -266,7 +273,8 @@ TSaneImageBuilder::~TSaneImageBuilder()
 // far end, where the reader comes last. Once one came dear, the rest is made
 // of small pages, which come from the system's small free blocks. The
 // reader never meets a large page that was not asked for: where it overtakes
-// the helpers it makes small pages itself.
+// the helpers it makes the piece itself, of small pages and in one call
+// rather than 512 faults (see DirectTarget).
 void TSaneImageBuilder::Prefault(TPageMemory *memory)
 {
 #ifdef MADV_POPULATE_WRITE
@@ -289,6 +297,8 @@ void TSaneImageBuilder::Prefault(TPageMemory *memory)
             // Ten times what clearing a large page at hand takes.
             static constexpr std::int64_t kDearNs = 2000000;
             const auto make = [&](std::size_t chunk) {
+                if (!memory->Take(chunk))
+                    return true; // the reader came first
                 uchar *const at = bits + chunk * kChunk;
                 const std::size_t size = std::min(kChunk, bytes - chunk * kChunk);
                 const bool large = !memory->smallOnly && ::madvise(at, kChunk, MADV_HUGEPAGE) == 0;
@@ -451,6 +461,18 @@ unsigned char *TSaneImageBuilder::DirectTarget(std::size_t *room)
     if (!m_direct || m_directAt >= total)
         return nullptr; // bytes past the announced lines go through Feed, which drops them
     *room = total - m_directAt;
+#ifdef MADV_POPULATE_WRITE
+    // The piece the next bytes go to (and the one after, near its end),
+    // where no helper has taken it yet.
+    if (TPageMemory *memory = m_prefaulting) {
+        static constexpr std::size_t kNear = 256 * 1024; // more than one read
+        const std::size_t piece = m_directAt / kLargePage;
+        const std::size_t last = (m_directAt + kNear) / kLargePage;
+        for (std::size_t p = piece; p <= last; ++p)
+            if (memory->Take(p))
+                ::madvise(static_cast<uchar *>(memory->data) + p * kLargePage, kLargePage, MADV_POPULATE_WRITE);
+    }
+#endif
     return m_image.bits() + m_directAt;
 }
 
