@@ -38,6 +38,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -191,10 +193,16 @@ constexpr std::size_t kLargePage = std::size_t(2) << 20;
 // ahead of the reader (see Prefault); unmapped when the last of them lets go.
 struct TSaneImageBuilder::TPageMemory
 {
-    void *data;
-    std::size_t bytes;
+    void *data = nullptr;
+    std::size_t bytes = 0;
     std::atomic_int users{1}; // the picture
     std::atomic_bool stop{false};
+    // Set once a large page came dear: the rest is made of small ones.
+    std::atomic_bool smallOnly{false};
+    // Per 2 MB piece: taken by whoever makes it, a helper or the reader.
+    std::unique_ptr<std::atomic_bool[]> taken;
+    std::size_t pieces = 0;
+    bool Take(std::size_t piece) { return piece < pieces && !taken[piece].exchange(true); }
     void Release()
     {
         if (users.fetch_sub(1) == 1) {
@@ -206,10 +214,10 @@ struct TSaneImageBuilder::TPageMemory
 
 // A page's picture; a big one in memory of its own (*memory, else null), so
 // that its pages can be made ahead of the reader. That memory lies on
-// large-page boundaries and asks for large pages: the system then clears and
-// maps it 2 MB at a time instead of 4 KB at a time, which for a 600 dpi
-// colour page is 32 faults instead of 16,000. Where large pages are not
-// offered it works with small ones.
+// large-page boundaries, so that the system may clear and map it 2 MB at a
+// time instead of 4 KB at a time (for a 600 dpi colour page 32 faults
+// instead of 16,000); only the helpers ask for that, one large page at a
+// time (see Prefault). What the reader reaches first is made of small pages.
 QImage TSaneImageBuilder::NewPageImage(int width, int height, QImage::Format format, TPageMemory **memory)
 {
     *memory = nullptr;
@@ -230,8 +238,14 @@ QImage TSaneImageBuilder::NewPageImage(int width, int height, QImage::Format for
     if (const std::size_t tail = at + rounded + kLargePage - (aligned + rounded))
         ::munmap(reinterpret_cast<void *>(aligned + rounded), tail);
     void *data = reinterpret_cast<void *>(aligned);
-    ::madvise(data, rounded, MADV_HUGEPAGE); // a hint; refused, small pages serve
-    *memory = new TPageMemory{data, rounded};
+    // Small pages until a helper asks for large ones, also where the system
+    // would give large pages unasked.
+    ::madvise(data, rounded, MADV_NOHUGEPAGE);
+    *memory = new TPageMemory;
+    (*memory)->data = data;
+    (*memory)->bytes = rounded;
+    (*memory)->pieces = rounded / kLargePage;
+    (*memory)->taken = std::make_unique<std::atomic_bool[]>((*memory)->pieces);
     return QImage(
         static_cast<uchar *>(data), width, height, bytesPerLine, format,
         [](void *info) { static_cast<TPageMemory *>(info)->Release(); }, *memory);
@@ -248,6 +262,19 @@ TSaneImageBuilder::~TSaneImageBuilder()
 // writes make as before. The reader never waits for them: on a busy machine
 // a helper may not have run yet when the page is complete, and then it only
 // finds its work done; the memory stays until it lets go.
+//
+// A large page is cheap only while the system has one at hand: one the
+// system must first assemble (compaction), or, in a virtual machine, one it
+// handed back to the host while it lay free, costs some 10 ms of clearing
+// instead of 0.2 ms; a page made of such costs several times its reading.
+// So the helpers ask for large pages one at a time, each just before making
+// it, and time each in their own processor time (a busy machine taking a
+// helper off its core does not count). The first a helper makes lies at the
+// far end, where the reader comes last. Once one came dear, the rest is made
+// of small pages, which come from the system's small free blocks. The
+// reader never meets a large page that was not asked for: where it overtakes
+// the helpers it makes the piece itself, of small pages and in one call
+// rather than 512 faults (see DirectTarget).
 void TSaneImageBuilder::Prefault(TPageMemory *memory)
 {
 #ifdef MADV_POPULATE_WRITE
@@ -257,12 +284,35 @@ void TSaneImageBuilder::Prefault(TPageMemory *memory)
     const std::size_t bytes = std::size_t(m_image.sizeInBytes());
     // Whole large pages, so that no two helpers meet in one.
     static constexpr std::size_t kChunk = kLargePage;
-    for (int k = 0; k < kPrefaulters; ++k) {
+    const std::size_t chunks = (bytes + kChunk - 1) / kChunk;
+    const std::size_t helpers = std::min<std::size_t>(kPrefaulters, chunks);
+    for (std::size_t k = 0; k < helpers; ++k) {
         ++memory->users;
-        std::thread([memory, bits, bytes, k] {
-            for (std::size_t at = std::size_t(k) * kChunk; at < bytes && !memory->stop; at += kPrefaulters * kChunk)
-                if (::madvise(bits + at, std::min(kChunk, bytes - at), MADV_POPULATE_WRITE) != 0)
-                    break; // not offered here: the reader's writes make the pages
+        std::thread([memory, bits, bytes, chunks, helpers, k] {
+            const auto cpuNs = [] {
+                timespec t{};
+                ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+                return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+            };
+            // Ten times what clearing a large page at hand takes.
+            static constexpr std::int64_t kDearNs = 2000000;
+            const auto make = [&](std::size_t chunk) {
+                if (!memory->Take(chunk))
+                    return true; // the reader came first
+                uchar *const at = bits + chunk * kChunk;
+                const std::size_t size = std::min(kChunk, bytes - chunk * kChunk);
+                const bool large = !memory->smallOnly && ::madvise(at, kChunk, MADV_HUGEPAGE) == 0;
+                const std::int64_t t0 = cpuNs();
+                if (::madvise(at, size, MADV_POPULATE_WRITE) != 0)
+                    return false; // not offered here: the reader's writes make the pages
+                if (large && cpuNs() - t0 > kDearNs)
+                    memory->smallOnly = true;
+                return true;
+            };
+            bool ok = make(chunks - 1 - k);
+            const std::size_t rest = chunks - helpers; // the first ones made lie beyond
+            for (std::size_t c = k; ok && c < rest && !memory->stop; c += helpers)
+                ok = make(c);
             memory->Release();
         }).detach();
     }
@@ -411,6 +461,18 @@ unsigned char *TSaneImageBuilder::DirectTarget(std::size_t *room)
     if (!m_direct || m_directAt >= total)
         return nullptr; // bytes past the announced lines go through Feed, which drops them
     *room = total - m_directAt;
+#ifdef MADV_POPULATE_WRITE
+    // The piece the next bytes go to (and the one after, near its end),
+    // where no helper has taken it yet.
+    if (TPageMemory *memory = m_prefaulting) {
+        static constexpr std::size_t kNear = 256 * 1024; // more than one read
+        const std::size_t piece = m_directAt / kLargePage;
+        const std::size_t last = (m_directAt + kNear) / kLargePage;
+        for (std::size_t p = piece; p <= last; ++p)
+            if (memory->Take(p))
+                ::madvise(static_cast<uchar *>(memory->data) + p * kLargePage, kLargePage, MADV_POPULATE_WRITE);
+    }
+#endif
     return m_image.bits() + m_directAt;
 }
 
