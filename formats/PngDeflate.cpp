@@ -275,13 +275,7 @@ public:
         }
         size_t from = 0; // the first byte neither deflated nor held
         if (fHeldZeros > 0) {
-            size_t lead = 0;
-            while (lead + 32 <= size && zeroStep(data + lead))
-                lead += 32;
-            while (lead + 8 <= size && zeroWord(data + lead))
-                lead += 8;
-            while (lead < size && data[lead] == 0)
-                ++lead;
+            const size_t lead = zerosFrom(data, 0, size);
             fHeldZeros += lead;
             if (lead == size)
                 return;
@@ -294,15 +288,10 @@ public:
                 at += 32;
                 continue;
             }
-            size_t begin = at, end = at + 32;
+            size_t begin = at;
             while (begin > from && data[begin - 1] == 0)
                 --begin;
-            while (end + 32 <= size && zeroStep(data + end))
-                end += 32;
-            while (end + 8 <= size && zeroWord(data + end))
-                end += 8;
-            while (end < size && data[end] == 0)
-                ++end;
+            const size_t end = zerosFrom(data, at + 32, size);
             if (end == size)
                 break; // held below, to be measured with what follows
             if (end - begin >= kLongZeroRun) {
@@ -369,6 +358,18 @@ private:
         uint64_t w[4];
         std::memcpy(w, p, 32);
         return (w[0] | w[1] | w[2] | w[3]) == 0;
+    }
+
+    // The first byte at or after at that is not zero (size if none is).
+    static size_t zerosFrom(const uint8_t *data, size_t at, size_t size)
+    {
+        while (at + 32 <= size && zeroStep(data + at))
+            at += 32;
+        while (at + 8 <= size && zeroWord(data + at))
+            at += 8;
+        while (at < size && data[at] == 0)
+            ++at;
+        return at;
     }
 
     void feed(const uint8_t *data, size_t size)

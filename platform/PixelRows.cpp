@@ -757,6 +757,17 @@ ZK_VBMI void row32GreyVbmi(uchar *dst, const uchar *src, int n)
     }
 }
 
+// One 192-byte step of a 24-bit byte shuffle: output register k is permuted
+// from the two source registers at lo[k].
+ZK_VBMI inline void permute192(uchar *o, const uchar *s, const int (&lo)[3], __m512i m0, __m512i m1, __m512i m2)
+{
+    _mm512_storeu_si512(o, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[0]), m0, _mm512_loadu_si512(s + lo[0] + 64)));
+    _mm512_storeu_si512(o + 64,
+                        _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[1]), m1, _mm512_loadu_si512(s + lo[1] + 64)));
+    _mm512_storeu_si512(o + 128,
+                        _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[2]), m2, _mm512_loadu_si512(s + lo[2] + 64)));
+}
+
 // Sixty-four pixels a step from the end of src to the start of dst. Output
 // register k needs the source bytes from lo[k] on (at most 128 of them);
 // two loads from there never reach past the step's 192 bytes.
@@ -777,12 +788,7 @@ ZK_VBMI void row24MirrorVbmi(uchar *__restrict dst, const uchar *__restrict src,
     for (; x + 64 <= n; x += 64) {
         const uchar *s = src + 3 * (n - 64 - x);
         uchar *o = dst + 3 * x;
-        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[0]), m0,
-                                                         _mm512_loadu_si512(s + lo[0] + 64)));
-        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[1]), m1,
-                                                              _mm512_loadu_si512(s + lo[1] + 64)));
-        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[2]), m2,
-                                                               _mm512_loadu_si512(s + lo[2] + 64)));
+        permute192(o, s, lo, m0, m1, m2);
     }
     // The middle pixels left: the first ones of src into the end of dst.
     if (x < n)
@@ -809,12 +815,7 @@ ZK_VBMI void row24SwapVbmi(uchar *__restrict dst, const uchar *__restrict src, i
     for (; x + 64 <= n; x += 64) {
         const uchar *s = src + 3 * x;
         uchar *o = dst + 3 * x;
-        _mm512_storeu_si512(o, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[0]), m0,
-                                                         _mm512_loadu_si512(s + lo[0] + 64)));
-        _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[1]), m1,
-                                                              _mm512_loadu_si512(s + lo[1] + 64)));
-        _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(_mm512_loadu_si512(s + lo[2]), m2,
-                                                               _mm512_loadu_si512(s + lo[2] + 64)));
+        permute192(o, s, lo, m0, m1, m2);
     }
     if (x < n)
         row24SwapSsse3(dst + 3 * x, src + 3 * x, n - x);
