@@ -1,8 +1,9 @@
 // The zelkora executable: the one-copy test first, before anything else is
 // read or written. A second copy hands its picture and "show yourself" to
-// the running copy and ends, having loaded only QtCore and Qt Network; the
-// first copy goes on into the program (libzelkora.so beside this file).
-#include "LocalChannel.h"
+// the running copy and ends, having loaded only QtCore and the channel's
+// module (platform/ChannelModule.h); the first copy goes on into the program
+// (libzelkora.so beside this file) without Qt Network.
+#include "ChannelModule.h"
 #include "OneInstanceLock.h"
 #include "ProgramEntry.h"
 
@@ -39,7 +40,7 @@ int RunProgram(int argc, char **argv, int start)
 
 int main(int argc, char **argv)
 {
-    const zk::TInstanceLock lock = zk::TestOneInstanceLock(zk::TLocalChannel::RuntimeFolder(),
+    const zk::TInstanceLock lock = zk::TestOneInstanceLock(zk::ChannelRuntimeFolder(),
                                                             QStringLiteral("Zelkora 5.0"));
     // The lock, when taken, stays open for the life of the process.
     if (!lock.exists)
@@ -53,7 +54,7 @@ int main(int argc, char **argv)
             // Only the first argument names a picture.
             const QStringList files = zk::AbsoluteFileArguments(args.mid(0, 1), QDir::currentPath());
             QString error;
-            handedOver = zk::HandOverToRunningCopy(files, zk::TLocalChannel::DefaultPath(), 3000, &error);
+            handedOver = zk::HandOverToRunningCopy(files, zk::ChannelDefaultPath(), 3000, &error);
         }
         if (handedOver)
             return 0;

@@ -14,7 +14,7 @@
 #include "Globals.h"
 #include "HistList.h"
 #include "ImageControl.h"
-#include "LocalChannel.h"
+#include "ChannelModule.h"
 #include "PictureFiles.h"
 #include "ScreenGrab.h"
 #include "ScreenSettle.h"
@@ -362,11 +362,6 @@ void TMainForm::SetupCaptureCommands()
         CaptureHooks.SaveAsClick = [this](QObject *sender) { return SaveAsClick(sender); };
     }
 
-    m_localChannel = new TLocalChannel(this);
-    connect(m_localChannel, &TLocalChannel::MessageReceived, this, &TMainForm::QueueChannelMessage);
-    // Other programs reach the running copy here (docs/ipc.md).
-    StartLocalChannel();
-
     Item("AutoFileToolButton")->setChecked(Options.PersSave);
     Item("AutoFileMenuItem")->setChecked(Options.PersSave);
     Item("CoordLoupeToolButton")->setChecked(Options.Loupe);
@@ -408,7 +403,19 @@ void TMainForm::UpdateCaptureCommands()
 
 bool TMainForm::StartLocalChannel(const QString &path)
 {
-    const QString where = path.isEmpty() ? TLocalChannel::DefaultPath() : path;
+    if (!m_localChannel) {
+        QString error;
+        m_localChannel = NewChannelServer(
+            [this](quint32 id, const QByteArray &payload) { QueueChannelMessage(id, payload); }, &error);
+        if (!m_localChannel) {
+            qCWarning(lcCapture).noquote() << "The program's socket is not available:" << error;
+            return false;
+        }
+        // A picture from the companion program may be far larger than a
+        // command.
+        m_localChannel->SetMaxPayloadFor(MsgCopyData, kCopyDataMaxPayload);
+    }
+    const QString where = path.isEmpty() ? ChannelDefaultPath() : path;
     if (m_localChannel->Listen(where))
         return true;
     qCWarning(lcCapture).noquote() << "The program's socket is not available:" << m_localChannel->ErrorString();

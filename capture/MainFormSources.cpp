@@ -11,7 +11,7 @@
 #include "Globals.h"
 #include "ImageControl.h"
 #include "IniFile.h"
-#include "LocalChannel.h"
+#include "ChannelModule.h"
 #include "MultiLanguage.h"
 #include "PictureFiles.h"
 #include "ProgramDir.h"
@@ -36,12 +36,6 @@
 #include <QtEndian>
 
 namespace zk {
-
-namespace {
-
-constexpr std::uint32_t kCopyDataLimit = 64u << 20;
-
-} // namespace
 
 void TMainForm::SetupCaptureSources()
 {
@@ -83,10 +77,6 @@ void TMainForm::SetupCaptureSources()
         connect(form, &QObject::destroyed, this, [this] { FTextScanActive = false; });
         return form;
     };
-
-    // A picture from the companion program may be far larger than a command.
-    if (LocalChannel())
-        LocalChannel()->SetMaxPayloadFor(MsgCopyData, kCopyDataLimit);
 
     ZKsvcTrayIcon->OnMouseDown = [this](TsvcComponent *, Qt::MouseButton button, TShiftState, int, int) {
         ZKsvcTrayIconMouseDown(button);

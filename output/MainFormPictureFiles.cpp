@@ -12,7 +12,7 @@
 #include "ImageControl.h"
 #include "Jpeg.h"
 #include "JpgScaleForm.h"
-#include "LocalChannel.h"
+#include "ChannelModule.h"
 #include "Metafile.h"
 #include "MultiLanguage.h"
 #include "PNGImage.h"

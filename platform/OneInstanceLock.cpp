@@ -1,6 +1,6 @@
 #include "OneInstanceLock.h"
 
-#include "LocalChannel.h"
+#include "ChannelModule.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -81,8 +81,14 @@ bool HandOverToRunningCopy(const QStringList &files, const QString &path, int ti
     for (const QString &file : files)
         frames << TChannelFrame{MsgLoadFile, file.toUtf8()};
     frames << TChannelFrame{MsgShowApplication, {}};
+    // Without the channel's module no attempt can succeed.
+    if (const QString problem = ChannelModuleProblem(); !problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
     while (true) {
-        if (TLocalChannel::Send(frames, path, int(std::max<qint64>(1, deadline.remainingTime())), error))
+        if (SendChannelFrames(frames, path, int(std::max<qint64>(1, deadline.remainingTime())), error))
             return true;
         if (deadline.hasExpired())
             return false;

@@ -1,6 +1,6 @@
 #pragma once
 // The one-copy test and the hand-over to the running copy, with nothing but
-// QtCore and the message channel: the program's executable runs them before
+// QtCore and the message channel's module: the program's executable runs them before
 // it loads the rest of the program, and TsvcOneInstance (widgets/) builds on
 // them.
 //

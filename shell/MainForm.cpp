@@ -28,6 +28,8 @@
 #include "WindowElement.h"
 #include "WindowFrame.h"
 
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -536,6 +538,17 @@ void TMainForm::FormShow()
     if (!FirstShowDone) {
         SetStatusPanelText(0, Text("statbar_app_run"));
         QMetaObject::invokeMethod(this, &TMainForm::WMAfterShow, Qt::QueuedConnection);
+        // Other programs (and a second copy, which keeps asking for a few
+        // seconds) reach the running copy through the channel (docs/ipc.md).
+        // Its module binds Qt Network's libraries: another core opens it
+        // once the window is up, and the channel listens from here after.
+        auto *channelLoad = new QFutureWatcher<void>(this);
+        connect(channelLoad, &QFutureWatcherBase::finished, this, [this, channelLoad] {
+            channelLoad->deleteLater();
+            if (!m_localChannel)
+                StartLocalChannel();
+        });
+        channelLoad->setFuture(QtConcurrent::run([] { ChannelModuleProblem(); }));
         FirstShowDone = true;
     }
     for (int slot = 1; slot <= 6; ++slot)

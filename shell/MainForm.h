@@ -5,6 +5,7 @@
 #include "Options.h"
 #include "StartupRules.h"
 #include "CaptureControl.h"
+#include "ChannelModule.h"
 #include "CapturePlan.h"
 #include "CursorImage.h"
 #include "BarPopupMenu.h"
@@ -60,7 +61,6 @@ class TGlobalHotKeys;
 class THistoryList;
 class TImage;
 class TMultiLanguage;
-class TLocalChannel;
 
 // Command codes of the window's system commands.
 enum TSysCommand : int {
@@ -285,7 +285,7 @@ public:
     // Sends the load-file message to this window; the name is copied.
     void PostLoadFile(const QString &FileName);
     void WMDropFiles(const QStringList &Files);
-    // Receiver of the program's message channel (TLocalChannel::MessageReceived).
+    // Receiver of the program's message channel (IChannelServer's handler).
     void ChannelMessage(quint32 id, const QByteArray &payload);
     void CopyClick();
     void PasteToolButtonClick();
@@ -466,7 +466,7 @@ public:
     void RememberCursor();
     // Enables the capture commands whose code is there (hooks included).
     void UpdateCaptureCommands();
-    TLocalChannel *LocalChannel() const { return m_localChannel; }
+    IChannelServer *LocalChannel() const { return m_localChannel.get(); }
     // Listens on the program's socket (docs/ipc.md); false when another
     // copy holds it.
     bool StartLocalChannel(const QString &path = {});
@@ -495,7 +495,7 @@ private:
     void ShowHeldMessages();
     QList<QPointer<QMessageBox>> m_heldMessages;
     bool m_holdMessages = false; // the steps after a capture run
-    TLocalChannel *m_localChannel = nullptr;
+    std::unique_ptr<IChannelServer> m_localChannel;
     QIcon m_staticTrayIcon;
     QList<QPointer<QWidget>> m_hiddenToolWindows;
     QString m_lastSaved;

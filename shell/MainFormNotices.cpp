@@ -6,7 +6,7 @@
 // asking.
 #include "MainForm.h"
 
-#include "LocalChannel.h"
+#include "ChannelModule.h"
 #include "Registry.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "SvcOneInstance.h"
 
-#include "LocalChannel.h"
+#include "ChannelModule.h"
 #include "OneInstanceLock.h"
 #include "XcbReply.h"
 
@@ -90,7 +90,7 @@ bool TsvcOneInstance::InstanceExists()
 {
     ReleaseLock();
     const TInstanceLock lock =
-        TestOneInstanceLock(LockFolder.isEmpty() ? TLocalChannel::RuntimeFolder() : LockFolder, Title);
+        TestOneInstanceLock(LockFolder.isEmpty() ? ChannelRuntimeFolder() : LockFolder, Title);
     m_lockFd = lock.fd;
     m_lockError = lock.error;
     return lock.exists;
@@ -134,7 +134,7 @@ void TsvcOneInstance::DoInstanceFound()
 bool TsvcOneInstance::ActivateFirstCopy()
 {
     m_handOverError.clear();
-    const QString path = ChannelPath.isEmpty() ? TLocalChannel::DefaultPath() : ChannelPath;
+    const QString path = ChannelPath.isEmpty() ? ChannelDefaultPath() : ChannelPath;
     QString error;
     if (HandOverToRunningCopy(Files, path, HandOverTimeoutMs, &error))
         return true;

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "X11Support.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QDirIterator>
@@ -60,6 +61,42 @@ std::map<QString, QByteArray> snapshot(const QString &folder)
         files[f] = readBytes(f);
     }
     return files;
+}
+
+// At least half of a 160x120 picture of one colour is on the screen inside
+// the window.
+bool showsPicture(const QByteArray &id, QRgb colour)
+{
+    QByteArray geo;
+    runProgram("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)}, &geo);
+    QHash<QString, int> v;
+    for (const QByteArray &line : geo.split('\n'))
+        if (line.contains('='))
+            v[QString::fromLatin1(line.split('=').at(0))] = line.split('=').at(1).toInt();
+    const QRect window = QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]) & zk::ScreenGrabber::instance().rootRect();
+    zk::GrabbedPixels px;
+    if (!zk::ScreenGrabber::instance().grab(window, &px))
+        return false;
+    int hits = 0;
+    for (int y = 0; y < px.height; ++y)
+        for (int x = 0; x < px.width; ++x) {
+            const std::uint8_t *p = px.row(y) + 4 * x;
+            hits += p[0] == qBlue(colour) && p[1] == qGreen(colour) && p[2] == qRed(colour);
+        }
+    return hits >= 160 * 120 / 2;
+}
+
+// A copy holds the program's lock in the runtime folder.
+bool lockHeld()
+{
+    const QByteArray path = QFile::encodeName(qEnvironmentVariable("XDG_RUNTIME_DIR") +
+                                              "/Zelkora 5.0.OneInstance.Default");
+    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
 }
 
 void noCloseQuestion()
@@ -133,26 +170,7 @@ TEST(OneInstanceX11, SecondCopyHandsItsPictureOverAndTouchesNothing)
     EXPECT_EQ(snapshot(config), before);
 
     // The first copy shows the picture: magenta appears in its window.
-    QByteArray geo;
-    runProgram("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)}, &geo);
-    QHash<QString, int> v;
-    for (const QByteArray &line : geo.split('\n'))
-        if (line.contains('='))
-            v[QString::fromLatin1(line.split('=').at(0))] = line.split('=').at(1).toInt();
-    const QRect window = QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]) & zk::ScreenGrabber::instance().rootRect();
-    const auto showsMagenta = [&] {
-        zk::GrabbedPixels px;
-        if (!zk::ScreenGrabber::instance().grab(window, &px))
-            return false;
-        int hits = 0;
-        for (int y = 0; y < px.height; ++y)
-            for (int x = 0; x < px.width; ++x) {
-                const std::uint8_t *p = px.row(y) + 4 * x;
-                hits += p[0] == 255 && p[1] == 0 && p[2] == 255;
-            }
-        return hits >= 160 * 120 / 2;
-    };
-    EXPECT_TRUE(waitFor(showsMagenta, 10000));
+    EXPECT_TRUE(waitFor([&] { return showsPicture(id, qRgb(255, 0, 255)); }, 10000));
 
     first.terminate();
     if (!first.waitForFinished(10000))
@@ -160,6 +178,39 @@ TEST(OneInstanceX11, SecondCopyHandsItsPictureOverAndTouchesNothing)
     zk::TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("Software\\Tarvendo\\Zelkora\\5.0\\Options", true));
     reg.WriteBool("AutoSysStart", false);
+}
+
+// The running copy opens its channel only once its window is up: a second
+// copy started the moment the first holds the lock keeps asking until then.
+TEST(OneInstanceX11, SecondCopyStartedWithTheFirstHandsItsPictureOver)
+{
+    REQUIRE_X11_XDOTOOL();
+    noCloseQuestion();
+    QTemporaryDir work;
+    QImage picture(160, 120, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 160, 64));
+    ASSERT_TRUE(picture.save(work.path() + "/early.png"));
+
+    QProcess first, second;
+    KillAtEnd killFirst{first}, killSecond{second};
+    quietStart(first);
+    // Asked every millisecond: the window, and the channel, come tens of
+    // milliseconds after the lock.
+    QDeadlineTimer lockDeadline(10000);
+    while (!lockHeld() && !lockDeadline.hasExpired())
+        ::usleep(1000);
+    ASSERT_TRUE(lockHeld());
+    quietStart(second, {"early.png"}, work.path());
+    // A hand-over that failed would stop the second copy at a message box.
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    const QByteArray id = waitForWindow("Zelkora 5.0", 30000, true, first.processId());
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_TRUE(waitFor([&] { return showsPicture(id, qRgb(0, 160, 64)); }, 10000));
+    first.terminate();
+    if (!first.waitForFinished(10000))
+        first.kill();
 }
 
 // A running copy that holds the lock but never takes the hand-over: the

@@ -1,6 +1,5 @@
 #include "LocalChannel.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -19,18 +18,6 @@ namespace zk {
 namespace {
 
 constexpr qint64 kReadChunk = 64 * 1024;
-
-// A folder we may put a socket in: a real folder (not a link) of ours that
-// nobody else can enter or write.
-bool IsPrivateFolder(const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
-}
 
 std::uint32_t ReadLe32(const QByteArray &bytes, qsizetype at)
 {
@@ -118,23 +105,6 @@ TLocalChannel::TLocalChannel(QObject *parent)
 TLocalChannel::~TLocalChannel()
 {
     Close();
-}
-
-QString TLocalChannel::RuntimeFolder()
-{
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (IsPrivateFolder(runtime))
-        return runtime;
-    const QString fallback = QDir::tempPath() + QStringLiteral("/zelkora-%1").arg(::geteuid());
-    ::mkdir(QFile::encodeName(fallback).constData(), 0700);
-    // Someone else may have made that name first; then it is not ours to use.
-    return IsPrivateFolder(fallback) ? fallback : QString();
-}
-
-QString TLocalChannel::DefaultPath()
-{
-    const QString folder = RuntimeFolder();
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/zelkora.sock");
 }
 
 bool TLocalChannel::Listen(const QString &path)

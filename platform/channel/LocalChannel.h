@@ -10,6 +10,8 @@
 // receiver's limit ends that connection before anything is buffered; only
 // the user who runs the program may connect (the socket is owner-only and
 // every peer's uid is checked).
+#include "ChannelModule.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -22,21 +24,6 @@ class QLocalServer;
 class QLocalSocket;
 
 namespace zk {
-
-// The messages other programs may send.
-enum TChannelMessage : std::uint32_t {
-    MsgLoadFile = 0x8066,        // payload: a picture file name, UTF-8
-    MsgStartScan = 0x8067,       // start a capture as the capture command does
-    MsgAfterShow = 0x8068,       // go to the tray when the settings say so
-    MsgShowApplication = 0x806E, // show the program
-    MsgCopyData = 0x004A,        // dwData (4 bytes LE) + a data block; 1: a whole BMP file
-};
-
-struct TChannelFrame
-{
-    std::uint32_t id = 0;
-    QByteArray payload;
-};
 
 // Bytes of one frame on the wire.
 QByteArray EncodeChannelFrame(std::uint32_t id, const QByteArray &payload = {});
@@ -85,13 +72,9 @@ public:
     explicit TLocalChannel(QObject *parent = nullptr);
     ~TLocalChannel() override;
 
-    // The folder for the socket: $XDG_RUNTIME_DIR when it is a folder owned
-    // by this user and closed to everyone else; otherwise a private folder
-    // "zelkora-<uid>" in the temporary folder, created owner-only. Empty when
-    // neither can be had safely.
-    static QString RuntimeFolder();
-    // RuntimeFolder() + "/zelkora.sock".
-    static QString DefaultPath();
+    // ChannelRuntimeFolder() and ChannelDefaultPath() (ChannelModule.h).
+    static QString RuntimeFolder() { return ChannelRuntimeFolder(); }
+    static QString DefaultPath() { return ChannelDefaultPath(); }
 
     // Starts listening. A socket file left behind by a copy that died is
     // replaced; a socket that still answers is not (false, "in use").
