@@ -63,8 +63,15 @@ std::map<QString, QByteArray> snapshot(const QString &folder)
     return files;
 }
 
-// At least half of a 160x120 picture of one colour is on the screen inside
-// the window.
+// The 160x120 picture of one colour a second copy hands over.
+bool savePicture(const QString &path, QRgb colour)
+{
+    QImage picture(160, 120, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture.save(path);
+}
+
+// At least half of such a picture is on the screen inside the window.
 bool showsPicture(const QByteArray &id, QRgb colour)
 {
     QByteArray geo;
@@ -140,9 +147,7 @@ TEST(OneInstanceX11, SecondCopyHandsItsPictureOverAndTouchesNothing)
     REQUIRE_X11_XDOTOOL();
     noCloseQuestion();
     QTemporaryDir work;
-    QImage picture(160, 120, QImage::Format_RGB32);
-    picture.fill(qRgb(255, 0, 255));
-    ASSERT_TRUE(picture.save(work.path() + "/probe.png"));
+    ASSERT_TRUE(savePicture(work.path() + "/probe.png", qRgb(255, 0, 255)));
     const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     {
         // The first copy keeps its autostart entry, which the second must leave alone.
@@ -187,9 +192,7 @@ TEST(OneInstanceX11, SecondCopyStartedWithTheFirstHandsItsPictureOver)
     REQUIRE_X11_XDOTOOL();
     noCloseQuestion();
     QTemporaryDir work;
-    QImage picture(160, 120, QImage::Format_RGB32);
-    picture.fill(qRgb(0, 160, 64));
-    ASSERT_TRUE(picture.save(work.path() + "/early.png"));
+    ASSERT_TRUE(savePicture(work.path() + "/early.png", qRgb(0, 160, 64)));
 
     QProcess first, second;
     KillAtEnd killFirst{first}, killSecond{second};
