@@ -1,8 +1,9 @@
 #include "ChannelModule.h"
 
+#include "ProgramModule.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <mutex>
 
@@ -33,36 +34,14 @@ struct TChannelModule
     QString error;
 };
 
-// The module lies beside the executable; tests and benchmarks run from the
-// build tree, away from the program.
 const TChannelModule &channelModule()
 {
     static TChannelModule m;
     static std::once_flag once;
     std::call_once(once, [] {
-        QStringList folders;
-        char self[4096] = {};
-        const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-        if (n > 0)
-            folders << QFileInfo(QFile::decodeName(QByteArray(self, qsizetype(n)))).absolutePath();
-#ifdef ZK_BUILD_PROGRAM_DIR
-        folders << QStringLiteral(ZK_BUILD_PROGRAM_DIR);
-#endif
-        void *lib = nullptr;
-        for (const QString &folder : folders) {
-            const QString path = folder + u'/' + QLatin1String(channel::kModuleName);
-            if (!QFileInfo::exists(path))
-                continue;
-            lib = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-            if (!lib)
-                m.error = QString::fromLocal8Bit(::dlerror());
-            break;
-        }
-        if (!lib) {
-            if (m.error.isEmpty())
-                m.error = QStringLiteral("%1 is not beside the program").arg(QLatin1String(channel::kModuleName));
+        void *lib = OpenProgramModule(channel::kModuleName, &m.error);
+        if (!lib)
             return;
-        }
         m.newServer = reinterpret_cast<ZkChannelNewServerFn>(::dlsym(lib, channel::kNewServer));
         m.send = reinterpret_cast<ZkChannelSendFn>(::dlsym(lib, channel::kSend));
         if (!m.newServer || !m.send) {
