@@ -6,6 +6,7 @@
 #include "ChannelModule.h"
 #include "OneInstanceLock.h"
 #include "ProgramEntry.h"
+#include "ReaderCancel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,6 +41,8 @@ int RunProgram(int argc, char **argv, int start)
 
 int main(int argc, char **argv)
 {
+    // The hook SANE's reader threads meet is this executable's.
+    zk::PrepareSaneReaders();
     const zk::TInstanceLock lock = zk::TestOneInstanceLock(zk::ChannelRuntimeFolder(),
                                                             QStringLiteral("Zelkora 5.0"));
     // The lock, when taken, stays open for the life of the process.

@@ -12,7 +12,8 @@
 // C library's for every library it loads; so each executable that may load
 // SANE carries this file's definition and exports that one symbol (see the
 // link options in CMakeLists.txt). A copy inside a shared library is never
-// reached.
+// reached: the zelkora executable carries its own beside the program
+// library's hidden one, and prepares it itself.
 namespace zk {
 
 // Looks up the C library's own routine now, before any reader runs.

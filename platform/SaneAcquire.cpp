@@ -41,6 +41,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -288,33 +289,40 @@ void TSaneImageBuilder::Prefault(TPageMemory *memory)
     const std::size_t helpers = std::min<std::size_t>(kPrefaulters, chunks);
     for (std::size_t k = 0; k < helpers; ++k) {
         ++memory->users;
-        std::thread([memory, bits, bytes, chunks, helpers, k] {
-            const auto cpuNs = [] {
-                timespec t{};
-                ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-                return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-            };
-            // Ten times what clearing a large page at hand takes.
-            static constexpr std::int64_t kDearNs = 2000000;
-            const auto make = [&](std::size_t chunk) {
-                if (!memory->Take(chunk))
-                    return true; // the reader came first
-                uchar *const at = bits + chunk * kChunk;
-                const std::size_t size = std::min(kChunk, bytes - chunk * kChunk);
-                const bool large = !memory->smallOnly && ::madvise(at, kChunk, MADV_HUGEPAGE) == 0;
-                const std::int64_t t0 = cpuNs();
-                if (::madvise(at, size, MADV_POPULATE_WRITE) != 0)
-                    return false; // not offered here: the reader's writes make the pages
-                if (large && cpuNs() - t0 > kDearNs)
-                    memory->smallOnly = true;
-                return true;
-            };
-            bool ok = make(chunks - 1 - k);
-            const std::size_t rest = chunks - helpers; // the first ones made lie beyond
-            for (std::size_t c = k; ok && c < rest && !memory->stop; c += helpers)
-                ok = make(c);
+        // A helper the system will not start is simply not there: the
+        // reader's own writes make its pages.
+        try {
+            std::thread([memory, bits, bytes, chunks, helpers, k] {
+                const auto cpuNs = [] {
+                    timespec t{};
+                    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+                    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+                };
+                // Ten times what clearing a large page at hand takes.
+                static constexpr std::int64_t kDearNs = 2000000;
+                const auto make = [&](std::size_t chunk) {
+                    if (!memory->Take(chunk))
+                        return true; // the reader came first
+                    uchar *const at = bits + chunk * kChunk;
+                    const std::size_t size = std::min(kChunk, bytes - chunk * kChunk);
+                    const bool large = !memory->smallOnly && ::madvise(at, kChunk, MADV_HUGEPAGE) == 0;
+                    const std::int64_t t0 = cpuNs();
+                    if (::madvise(at, size, MADV_POPULATE_WRITE) != 0)
+                        return false; // not offered here: the reader's writes make the pages
+                    if (large && cpuNs() - t0 > kDearNs)
+                        memory->smallOnly = true;
+                    return true;
+                };
+                bool ok = make(chunks - 1 - k);
+                const std::size_t rest = chunks - helpers; // the first ones made lie beyond
+                for (std::size_t c = k; ok && c < rest && !memory->stop; c += helpers)
+                    ok = make(c);
+                memory->Release();
+            }).detach();
+        } catch (const std::system_error &) {
             memory->Release();
-        }).detach();
+            break;
+        }
     }
 #else
     (void)memory;
@@ -352,9 +360,12 @@ bool TSaneImageBuilder::BeginFrame(const TFrame &frame, QString *why)
     const bool separate = frame.kind == Red || frame.kind == Green || frame.kind == Blue;
     if (separate && !m_image.isNull()) {
         // A later pass of a three-pass page: same size as the first.
-        if (m_image.width() != frame.pixelsPerLine || m_image.format() != QImage::Format_RGB888)
+        if (m_image.width() != frame.pixelsPerLine || m_image.format() != QImage::Format_RGB888 ||
+            (frame.lines > 0 && frame.lines != m_image.height()))
             return fail(QStringLiteral("passes of different size"));
     } else {
+        m_short = false;
+        m_lost.clear();
         QImage::Format format = QImage::Format_RGB888;
         if (frame.kind == Gray)
             format = frame.depth == 1 ? QImage::Format_Mono : QImage::Format_Grayscale8;
@@ -385,11 +396,20 @@ void TSaneImageBuilder::StoreLine(const unsigned char *line)
 {
     if (m_frame.lines > 0 && m_row >= m_frame.lines)
         return; // more than announced: the rest is dropped
+    if (!m_lost.isEmpty())
+        return;
     if (m_row >= m_image.height()) {
-        // Height unknown: grow by doubling.
-        if (std::int64_t(m_image.width()) * m_image.height() * 2 > TBitmap::MaxPixels())
+        // Height unknown: grow by doubling. A page that cannot grow is not
+        // handed out cut short.
+        if (std::int64_t(m_image.width()) * m_image.height() * 2 > TBitmap::MaxPixels()) {
+            m_lost = QStringLiteral("picture too large");
             return;
+        }
         QImage grown = m_image.copy(0, 0, m_image.width(), m_image.height() * 2);
+        if (grown.isNull()) {
+            m_lost = QStringLiteral("out of memory");
+            return;
+        }
         m_image.swap(grown);
     }
     uchar *out = m_image.scanLine(m_row);
@@ -486,14 +506,15 @@ void TSaneImageBuilder::Fed(std::size_t size)
 bool TSaneImageBuilder::EndFrame()
 {
     StopPrefault();
-    const bool complete = m_frame.lines < 0 || m_row >= m_frame.lines;
+    const bool complete = m_lost.isEmpty() && (m_frame.lines < 0 || m_row >= m_frame.lines);
+    m_short = m_short || !complete;
     if (m_frame.lines < 0 && m_row < m_image.height()) {
         if (m_row == 0)
             return false;
         m_image = m_image.copy(0, 0, m_image.width(), m_row);
     }
     if (m_frame.lastFrame)
-        m_done = complete;
+        m_done = !m_short;
     return complete;
 }
 
@@ -588,7 +609,8 @@ QString OptionText(SANE_Handle h, const QByteArray &name)
     const SANE_Option_Descriptor *d = FindOption(h, name, &index);
     if (!d || !SANE_OPTION_IS_ACTIVE(d->cap) || d->size <= 0)
         return {};
-    std::vector<char> value(std::size_t(d->size) + 1, '\0');
+    // At least one word: a value shorter than that is still read as one.
+    std::vector<char> value(std::max(std::size_t(d->size), sizeof(SANE_Word)) + 1, '\0');
     if (SaneControlOption(h, index, SANE_ACTION_GET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD)
         return {};
     SANE_Word w;
@@ -689,10 +711,16 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
     static constexpr std::size_t kCachedRead = 64 * 1024;
     std::vector<SANE_Byte> buffer(256 * 1024);
     TLayer &l = Layer();
+    // Many backends forget a cancel that comes before or during their
+    // start (or between the passes of a page): the flag is looked at too.
     for (;;) {
+        if (l.cancelled)
+            return SANE_STATUS_CANCELLED;
         SANE_Status st = SaneStart(h);
         if (st != SANE_STATUS_GOOD)
             return st;
+        if (l.cancelled)
+            return SANE_STATUS_CANCELLED;
         l.state = 6;
         SANE_Parameters p;
         st = SaneGetParameters(h, &p);
@@ -728,6 +756,8 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
             return SANE_STATUS_UNSUPPORTED;
         l.state = 7;
         for (;;) {
+            if (l.cancelled)
+                return SANE_STATUS_CANCELLED;
             SANE_Int got = 0;
             // Into the picture without converting where its lines match the
             // frame's: read in pieces that stay in the cache, then streamed.
@@ -749,6 +779,10 @@ SANE_Status ReadPage(SANE_Handle h, TSaneImageBuilder &builder, QString *why)
                 return st;
         }
         if (!builder.EndFrame() && f.lastFrame) {
+            if (!builder.Lost().isEmpty()) {
+                *why = builder.Lost();
+                return SANE_STATUS_NO_MEM;
+            }
             *why = QStringLiteral("the page ended early");
             return SANE_STATUS_IO_ERROR;
         }
@@ -803,6 +837,10 @@ SANE_Status ReadPageWithProgress(SANE_Handle h, QWidget *owner, QImage *out, QSt
     tick.start(50);
     if (!done)
         loop.exec();
+    // The program is ending (its event loops all quit): the page is given
+    // up rather than read to its end with the program standing still.
+    if (!done)
+        TWAIN_CancelAcquire();
     worker.join();
     l.reading = nullptr;
     if (progress) {

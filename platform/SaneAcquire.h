@@ -121,6 +121,8 @@ public:
     // from another thread while the reader feeds.
     std::int64_t ExpectedBytes() const { return m_expected; }
     std::int64_t ReceivedBytes() const { return m_received; }
+    // Why the page's lines could not all be kept (empty when they were).
+    const QString &Lost() const { return m_lost; }
 
 private:
     void StoreLine(const unsigned char *line);
@@ -139,6 +141,8 @@ private:
     std::atomic<std::int64_t> m_received{0};
     std::atomic<std::int64_t> m_expected{-1};
     bool m_done = false;
+    bool m_short = false; // a pass of the page ended early
+    QString m_lost;       // why lines of the page had to be dropped, if they had
 };
 
 } // namespace zk

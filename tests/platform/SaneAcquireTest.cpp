@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -215,6 +216,21 @@ TEST_F(SaneTest, ReaderThreadIsCancelledOnlyWhereThatIsSafe)
     EXPECT_EQ(SaneAsyncCancelsDeferred(), before + 1);
 }
 
+// The backends are loaded by the zelkora executable, whose own symbols come
+// first: the hook must be defined there and exported, not only inside the
+// program library (where the loader never offers it to them).
+TEST(SaneReaderCancel, ShippedExecutableExportsTheHook)
+{
+    QProcess nm;
+    nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"),
+                                    QStringLiteral(ZK_PROGRAM_EXECUTABLE)});
+    ASSERT_TRUE(nm.waitForFinished(30000));
+    ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
+    const QList<QByteArray> lines = nm.readAllStandardOutput().split('\n');
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QByteArray &l) { return l.endsWith(" T pthread_setcanceltype"); }));
+}
+
 TEST_F(SaneTest, IoErrorIsRetriedThreeTimesThenReported)
 {
     TWAIN_SetSourceSettings({{"resolution", QStringLiteral("10")},
@@ -233,6 +249,29 @@ TEST_F(SaneTest, CancelDuringASlowReadHandsOutNothing)
     QTimer::singleShot(300, [] { TWAIN_CancelAcquire(); });
     EXPECT_EQ(TWAIN_AcquireNative(nullptr, 0), nullptr);
     EXPECT_EQ(TWAIN_ImageCount(), 0);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The program is asked to end while a feeder batch is read (a scan started
+// from its event loop): the batch is given up at once, nothing handed out
+// and no message, instead of being read to its end with the program
+// standing still.
+TEST_F(SaneTest, EndingTheProgramDuringABatchGivesItUp)
+{
+    TWAIN_SetSourceSettings({{"source", QStringLiteral("Automatic Document Feeder")},
+                             {"resolution", QStringLiteral("100")},
+                             {"read-delay", QStringLiteral("yes")},
+                             {"read-delay-duration", QStringLiteral("100000")}});
+    HDIB last = reinterpret_cast<HDIB>(1);
+    int pages = -1;
+    QTimer::singleShot(0, [&] {
+        last = TWAIN_AcquireNative(nullptr, 0);
+        pages = TWAIN_ImageCount();
+    });
+    QTimer::singleShot(300, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_EQ(last, nullptr);
+    EXPECT_EQ(pages, 0);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
@@ -284,6 +323,56 @@ TEST(SaneImageBuilder, LinesArrivingInPiecesAndTooFewLines)
     QString why;
     EXPECT_FALSE(b.BeginFrame(f, &why));
     EXPECT_FALSE(why.isEmpty());
+}
+
+// A page is handed out only whole: a three-pass page whose first pass came
+// short, or whose passes differ in height, and a page of unknown height that
+// outgrows the picture limit give nothing (the last with its reason).
+TEST(SaneImageBuilder, PagesMissingLinesAreNotHandedOut)
+{
+    const unsigned char line[2] = {200, 100};
+    const auto pass = [](TSaneImageBuilder::TFrameKind kind, int lines, bool last) {
+        TSaneImageBuilder::TFrame f;
+        f.kind = kind;
+        f.pixelsPerLine = 2;
+        f.bytesPerLine = 2;
+        f.lines = lines;
+        f.lastFrame = last;
+        return f;
+    };
+    {
+        TSaneImageBuilder b;
+        ASSERT_TRUE(b.BeginFrame(pass(TSaneImageBuilder::Red, 2, false)));
+        b.Feed(line, 2); // one line of two
+        EXPECT_FALSE(b.EndFrame());
+        for (const auto kind : {TSaneImageBuilder::Green, TSaneImageBuilder::Blue}) {
+            ASSERT_TRUE(b.BeginFrame(pass(kind, 2, kind == TSaneImageBuilder::Blue)));
+            b.Feed(line, 2);
+            b.Feed(line, 2);
+            EXPECT_TRUE(b.EndFrame());
+        }
+        EXPECT_TRUE(b.Take().isNull());
+    }
+    {
+        TSaneImageBuilder b;
+        ASSERT_TRUE(b.BeginFrame(pass(TSaneImageBuilder::Red, 2, false)));
+        b.Feed(line, 2);
+        b.Feed(line, 2);
+        ASSERT_TRUE(b.EndFrame());
+        EXPECT_FALSE(b.BeginFrame(pass(TSaneImageBuilder::Green, 5, false)));
+    }
+    {
+        // 64 lines are made at first; the limit lets the picture double once.
+        TBitmap::SetMaxPixels(2 * 100);
+        TSaneImageBuilder b;
+        ASSERT_TRUE(b.BeginFrame(pass(TSaneImageBuilder::Gray, -1, true)));
+        for (int y = 0; y < 101; ++y)
+            b.Feed(line, 2);
+        TBitmap::SetMaxPixels(0);
+        EXPECT_FALSE(b.EndFrame());
+        EXPECT_EQ(b.Lost(), QStringLiteral("picture too large"));
+        EXPECT_TRUE(b.Take().isNull());
+    }
 }
 
 // A big colour page whose lines are laid out as the picture's is read into
