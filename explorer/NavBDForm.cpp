@@ -750,6 +750,14 @@ bool TNavBDForm::LazyWorkPending() const
     return !m_pending.isEmpty() || m_inFlight > 0 || m_lazyTimer->isActive();
 }
 
+// How many thumbnail cells one screen of the view shows (at least a few).
+int TNavBDForm::thumbsPerScreen() const
+{
+    const QSize grid = FileListView->gridSize().isValid() ? FileListView->gridSize() : QSize(180, 176);
+    const QSize area = FileListView->viewport()->size();
+    return std::max(32, std::max(1, area.width() / grid.width()) * (area.height() / grid.height() + 1));
+}
+
 // The BMP rows from the first one in view through the screen after the last
 // one in view whose thumbnail is neither held, nor being made, nor failed;
 // at most room of them, as (row, path). A hidden view counts its own size
@@ -761,8 +769,7 @@ QList<QPair<int, QString>> TNavBDForm::wantedThumbs(int room) const
     if (!ThumbView || rows == 0 || room <= 0)
         return out;
     const QSize grid = FileListView->gridSize().isValid() ? FileListView->gridSize() : QSize(180, 176);
-    const QSize area = FileListView->viewport()->size();
-    const int perScreen = std::max(32, std::max(1, area.width() / grid.width()) * (area.height() / grid.height() + 1));
+    const int perScreen = thumbsPerScreen();
     int first = 0;
     if (FileListView->isVisible())
         for (int y = 1; y < grid.height(); y += 8) {
@@ -789,7 +796,11 @@ void TNavBDForm::dispatchLazy()
     if (room <= 0)
         return;
     // Thumbnails of the rows in view and the next screen first, then icons:
-    // the rows in view first, then the rest in listing order.
+    // the rows in view first, then the rest in listing order. The held
+    // thumbnails take in those two screens and half a screen more on a
+    // view larger than the usual bound allows for.
+    if (ThumbView)
+        ThumbImageList.HoldAtLeast(thumbsPerScreen() * 5 / 2, kListThumbSize);
     QList<QPair<int, QString>> next = wantedThumbs(room);
     for (const auto &t : std::as_const(next))
         m_thumbsInFlight.insert(t.second);

@@ -147,6 +147,7 @@ private:
     void queueLazy(const QString &path);
     void dispatchLazy();
     QList<QPair<int, QString>> wantedThumbs(int room) const;
+    int thumbsPerScreen() const;
     void lazyDone(int generation, int rowHint, const QString &path, const QImage &image, bool ok);
     bool deleteFile(const QString &path);
     void showMessage(const QString &text) const;

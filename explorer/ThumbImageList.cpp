@@ -20,6 +20,13 @@ int TThumbImageList::Add(const QPixmap &thumb)
     return index;
 }
 
+void TThumbImageList::HoldAtLeast(int count, int side)
+{
+    const qsizetype need = qsizetype(count) * qMax<qsizetype>(1, qsizetype(side) * side * 4 / 1024);
+    if (need > m_held.maxCost())
+        m_held.setMaxCost(need);
+}
+
 QPixmap TThumbImageList::At(int index) const
 {
     const QPixmap *p = m_held.object(index);

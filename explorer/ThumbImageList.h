@@ -20,6 +20,10 @@ public:
     bool Holds(int index) const { return index >= 0 && m_held.contains(index); }
     // The thumbnail of index (a null pixmap once dropped); counts as drawn.
     QPixmap At(int index) const;
+    // Makes room for at least count thumbnails of side x side pixels (the
+    // bound only grows): a view showing more of them than the bound holds
+    // would drop and make the ones it shows for ever.
+    void HoldAtLeast(int count, int side);
     // How many are held now.
     qsizetype size() const { return m_held.size(); }
     void clear() { m_held.clear(); }

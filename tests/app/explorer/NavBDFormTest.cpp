@@ -331,6 +331,51 @@ TEST_F(NavBDFormTest, ATenThousandPictureFolderListsWholeAndThumbnailsItsFirstSc
     EXPECT_LT(nav->ThumbImageList.size(), 1000);
 }
 
+// A view of about 5K pixels and the screen after it take more thumbnails
+// than the usual bound holds: the bound grows with the view, so the work
+// settles with every cell in view drawn and no thumbnail made twice (it used
+// to drop and make them without end).
+TEST_F(NavBDFormTest, AVeryLargeThumbnailViewSettles)
+{
+    QTemporaryDir folder;
+    QByteArray bmp;
+    {
+        QImage img(8, 8, QImage::Format_RGB32);
+        img.fill(Qt::red);
+        QBuffer buffer(&bmp);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && img.save(&buffer, "BMP"));
+    }
+    for (int i = 0; i < 2000; ++i) {
+        QFile f(folder.filePath(QString::asprintf("p%04d.bmp", i)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bmp) == bmp.size());
+    }
+    make(&host);
+    host.resize(5400, 3000);
+    host.show();
+    nav->show();
+    nav->resize(5300, 2950);
+    nav->ThumbView = true;
+    nav->ListFolder(folder.path());
+    ASSERT_EQ(nav->FileListModel->rowCount(), 2000);
+    waitLazy();
+    const QRect area = nav->FileListView->viewport()->rect();
+    ASSERT_GT(area.width(), 5000);
+    int inView = 0, made = 0;
+    for (int r = 0; r < 2000; ++r) {
+        const TFileEntry &e = nav->FileListModel->entry(r);
+        made = std::max(made, e.thumb + 1);
+        if (!nav->FileListView->visualRect(nav->FileListModel->index(r)).intersects(area))
+            continue;
+        ++inView;
+        EXPECT_TRUE(nav->ThumbImageList.Holds(e.thumb)) << r;
+    }
+    // The rows in view and the next screen: more than 48 MB of 140 x 140
+    // thumbnails (646 of them).
+    EXPECT_GT(2 * inView, 646);
+    EXPECT_GT(made, 646);
+    EXPECT_EQ(made, nav->ThumbImageList.size());
+}
+
 TEST_F(NavBDFormTest, AListingStartedInsideAnotherTakesOver)
 {
     make(&host);
