@@ -238,8 +238,9 @@ void TTextSearcher::SearchOpenFile(int fd, const QString &fileName, const THitSi
         buffer.reset(new char[capacity]);
     }
     char *const base = buffer.get();
-    std::size_t carry = 0;   // bytes of the previous block at the front, already counted
+    std::size_t carry = 0;   // bytes of the previous block at the front
     std::size_t skip = 0;    // of those, the ones a hit has used up
+    std::size_t counted = 0; // of those, the ones the line count has passed
     TLineCounter lines;
     const TMatcher matcher(m_text, m_caseSensitive);
     while (!stop.load(std::memory_order_relaxed)) {
@@ -260,23 +261,29 @@ void TTextSearcher::SearchOpenFile(int fd, const QString &fileName, const THitSi
             return;
         char *const fresh = base + carry;
         char *const end = fresh + got;
-        const char *counted = fresh;
+        const char *countedTo = base + counted;
         const char *from = base + skip;
         std::size_t hitEnd = 0; // offset behind the last hit, from base
         while (const char *at = matcher.Find(from, end)) {
-            // A hit that starts in the carried bytes lies before `counted`.
-            if (at > counted) {
-                lines.Count(counted, at);
-                counted = at;
+            if (at > countedTo) {
+                lines.Count(countedTo, at);
+                countedTo = at;
             }
             sink(TTextHit{fileName, lines.line, TSearchFault::None, 0});
             from = at + m_text.size();
             hitEnd = std::size_t(from - base);
         }
-        lines.Count(counted, end);
         const std::size_t total = carry + got;
         const std::size_t nextCarry = std::min(keep, total);
         const std::size_t tailStart = total - nextCarry;
+        // The bytes carried on are counted with the next block: a hit that
+        // starts among them and holds a line end must get the line it
+        // starts on.
+        if (countedTo < base + tailStart) {
+            lines.Count(countedTo, base + tailStart);
+            countedTo = base + tailStart;
+        }
+        counted = std::size_t(countedTo - base) - tailStart;
         skip = hitEnd > tailStart ? hitEnd - tailStart : 0;
         std::memmove(base, base + tailStart, nextCarry);
         carry = nextCarry;

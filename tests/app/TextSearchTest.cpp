@@ -118,6 +118,29 @@ TEST_F(TextSearchTest, HitsAndLinesAcrossTheBlockBoundary)
     EXPECT_EQ(lines(searchFile(f, "needle")), (QList<int>{2, 4}));
 }
 
+TEST_F(TextSearchTest, TextWithALineEndAcrossTheBlockBoundaryKeepsItsStartLine)
+{
+    // The hit starts before the boundary and its line end is the last byte
+    // of the first block: the line is the one the hit starts on.
+    const std::size_t block = TTextSearcher::BlockSize;
+    struct Row
+    {
+        const char *name;
+        QByteArray text;
+    };
+    for (const Row &r : {Row{"lf", "ke\ny"}, Row{"cr", "ke\ry"}, Row{"crlf", "ke\r\ny"}}) {
+        SCOPED_TRACE(r.name);
+        QByteArray bytes = "first\n";
+        bytes += QByteArray(qsizetype(block) - bytes.size() - (r.text.size() - 1), 'x');
+        bytes += r.text; // all but its last byte in the first block
+        bytes += "\nzz\r\nkey";
+        ASSERT_EQ(bytes.indexOf(r.text), qsizetype(block) - (r.text.size() - 1));
+        const QString f = put(QString::fromLatin1(r.name), bytes);
+        EXPECT_EQ(lines(searchFile(f, r.text)), (QList<int>{2}));
+        EXPECT_EQ(lines(searchFile(f, "key")), (QList<int>{5}));
+    }
+}
+
 TEST_F(TextSearchTest, FilesThatCannotBeSearchedGiveOneErrorEach)
 {
     put("tree/a.txt", "key\n");
