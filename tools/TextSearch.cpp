@@ -201,7 +201,12 @@ TTextSearcher::TTextSearcher(const QByteArray &text, bool caseSensitive)
 
 void TTextSearcher::SearchFile(const QString &fileName, const THitSink &sink, const std::atomic_bool &stop) const
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    SearchPath(QFile::encodeName(fileName), fileName, sink, stop);
+}
+
+void TTextSearcher::SearchPath(const QByteArray &path, const QString &fileName, const THitSink &sink,
+                               const std::atomic_bool &stop) const
+{
     // Not blocking: a FIFO would otherwise wait for a writer at the open.
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -295,13 +300,19 @@ void TTextSearcher::SearchOpenFile(int fd, const QString &fileName, const THitSi
 void TTextSearcher::SearchFolder(const QString &folder, bool recursive, const THitSink &sink,
                                  const std::atomic_bool &stop) const
 {
-    QByteArray path = QFile::encodeName(folder);
+    SearchTree(QFile::encodeName(folder), recursive, sink, stop);
+}
+
+void TTextSearcher::SearchTree(QByteArray path, bool recursive, const THitSink &sink,
+                               const std::atomic_bool &stop) const
+{
     // A root given with its separator must not end up with two.
     while (path.size() > 1 && path.endsWith("//"))
         path.chop(1);
     DIR *dir = ::opendir(path.constData());
     if (!dir) {
-        sink(TTextHit{QFile::decodeName(path), 0, TSearchFault::Open, errno});
+        const int err = errno;
+        sink(TTextHit{QFile::decodeName(path), 0, TSearchFault::Open, err});
         return;
     }
     struct Entry
@@ -336,17 +347,19 @@ void TTextSearcher::SearchFolder(const QString &folder, bool recursive, const TH
             else
                 type = DT_FIFO;
         }
+        // The name is opened by its bytes: one that is not UTF-8 would not
+        // come back the same from its decoded form.
         const QString name = QFile::decodeName(full);
         switch (type) {
         case DT_DIR:
             if (recursive)
-                SearchFolder(name + QLatin1Char('/'), true, sink, stop);
+                SearchTree(full + '/', true, sink, stop);
             break;
         case DT_LNK:
             sink(TTextHit{name, 0, TSearchFault::Link, 0});
             break;
         case DT_REG:
-            SearchFile(name, sink, stop);
+            SearchPath(full, name, sink, stop);
             break;
         default:
             sink(TTextHit{name, 0, TSearchFault::NotRegular, 0});

@@ -52,6 +52,9 @@ public:
                       const std::atomic_bool &stop) const;
 
 private:
+    void SearchPath(const QByteArray &path, const QString &fileName, const THitSink &sink,
+                    const std::atomic_bool &stop) const;
+    void SearchTree(QByteArray path, bool recursive, const THitSink &sink, const std::atomic_bool &stop) const;
     void SearchOpenFile(int fd, const QString &fileName, const THitSink &sink, const std::atomic_bool &stop) const;
 
     QByteArray m_text;

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,6 +166,37 @@ TEST_F(TextSearchTest, FilesThatCannotBeSearchedGiveOneErrorEach)
     // Named directly, the FIFO and the link do not hang or loop either.
     EXPECT_EQ(searchFile(fifo, "key"), (QList<Found>{{fifo, 0, TSearchFault::NotRegular}}));
     EXPECT_EQ(searchFile(t + "loop", "key"), (QList<Found>{{t + "loop", 0, TSearchFault::Link}}));
+}
+
+TEST_F(TextSearchTest, NamesThatAreNotUtf8AreSearched)
+{
+    // Latin-1 names, a folder and a file in it, next to a plain one.
+    const QByteArray root = QFile::encodeName(dir.filePath("n"));
+    ASSERT_EQ(::mkdir(root.constData(), 0700), 0);
+    ASSERT_EQ(::mkdir((root + "/caf\xe9").constData(), 0700), 0);
+    const auto write = [](const QByteArray &path) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "\nkey\n", 5), 5);
+        ::close(fd);
+    };
+    write(root + "/caf\xe9/\xe4pfel.txt");
+    write(root + "/\xfc.txt");
+    write(root + "/plain.txt");
+    QList<Found> hits;
+    std::atomic_bool stop{false};
+    TTextSearcher("key", true).SearchFolder(dir.filePath("n/"), true,
+                                            [&](const TTextHit &h) { hits.append({h.file, h.line, h.fault}); }, stop);
+    EXPECT_EQ(hits.size(), 3);
+    for (const Found &h : hits) {
+        SCOPED_TRACE(h.file.toStdString());
+        EXPECT_EQ(h.fault, TSearchFault::None);
+        EXPECT_EQ(h.line, 2);
+    }
+    // The temporary folder is removed by decoded names, which miss these.
+    ::unlink((root + "/caf\xe9/\xe4pfel.txt").constData());
+    ::unlink((root + "/\xfc.txt").constData());
+    ::rmdir((root + "/caf\xe9").constData());
 }
 
 TEST_F(TextSearchTest, SameHitsAsGrepOnLfFiles)
