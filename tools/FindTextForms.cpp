@@ -367,7 +367,16 @@ void TFindOptBMForm::FndTxtOkButtonClick()
         Worker = std::make_unique<TFndTxtThread>(text, found, path, caseSensitive, recursive);
     }
     m_output = output;
-    connect(Worker.get(), &QThread::finished, this, &TFindOptBMForm::WorkerFinished, Qt::QueuedConnection);
+    // A worker stopped for this search still has its end queued: that end
+    // is not this search's.
+    const std::uint64_t search = ++m_search;
+    connect(
+        Worker.get(), &QThread::finished, this,
+        [this, search] {
+            if (search == m_search)
+                WorkerFinished();
+        },
+        Qt::QueuedConnection);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     SearchRunning = true;
     Worker->start();

@@ -152,6 +152,7 @@ private:
     QString Tx(const char *key, const QString &german) const;
     TZelkoraOptions &m_options;
     QPointer<TFileOutputBDForm> m_output;
+    std::uint64_t m_search = 0; // counts the searches started
     QStringList m_script;
     int m_language = 0;
 };

@@ -310,6 +310,44 @@ TEST_F(TextSearchTest, DialogListsHitsAppendsOrClearsAndOpensNamesWithEquals)
     EXPECT_EQ(infos, QStringList{QStringLiteral("Es ist gerade ein Suchvorgang aktiv!")});
 }
 
+TEST_F(TextSearchTest, ASearchStoppedByTheNextDoesNotEndTheNextOne)
+{
+    // A sparse file far too large to be read through while the test runs:
+    // both searches are still going when the next step comes.
+    const QString big = dir.filePath("sparse");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        if (!f.resize(qint64(1) << 40))
+            GTEST_SKIP() << "no sparse file of a terabyte here";
+    }
+    TZelkoraOptions options;
+    TFindOptBMForm dlg(nullptr, options);
+    dlg.ShowOutput = [] { return nullptr; };
+    int ended = 0;
+    dlg.OnSearchEnd = [&] {
+        ++ended;
+        dlg.EndSearch();
+    };
+    dlg.FindTextEdit->setText(QStringLiteral("key"));
+    dlg.OnlyFileCheckBox->setChecked(true);
+    dlg.FndPlcHistoryCombo->setCurrentText(big);
+
+    dlg.FndTxtOkButtonClick();
+    ASSERT_TRUE(dlg.SearchRunning);
+    dlg.FndTxtOkButtonClick(); // stops the first, starts the second
+    EXPECT_EQ(ended, 1);
+    EXPECT_TRUE(dlg.SearchRunning);
+    // The first worker's end, still queued, is for the first search only.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dlg.SearchRunning);
+    EXPECT_EQ(ended, 1);
+    dlg.StopSearch();
+    EXPECT_FALSE(dlg.SearchRunning);
+    EXPECT_EQ(ended, 2);
+}
+
 TEST(TextSearchLines, ErrorLineNamesReasonAndFile)
 {
     const auto german = [](const char *, const QString &g) { return g; };
