@@ -46,6 +46,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPrinter>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -331,4 +332,76 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     const Texts back = everything(0);
     for (auto it = german.cbegin(); it != german.cend(); ++it)
         EXPECT_EQ(back.value(it.key()), it.value()) << it.key().toStdString();
+}
+
+namespace {
+
+// The key letter of a menu text: the one after a single '&'.
+QChar keyLetter(const QString &text)
+{
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&')
+            continue;
+        if (text[i + 1] == u'&') {
+            ++i;
+            continue;
+        }
+        return text[i + 1].toLower();
+    }
+    return {};
+}
+
+// Pairs of items in one menu that share their key letter, as
+// "menu: first / second (letter)". A shared letter makes the key step
+// between the items instead of choosing one.
+QMap<QString, QString> sharedKeys(const QList<QWidget *> &menus)
+{
+    QMap<QString, QString> out; // the pair -> their texts
+    for (QWidget *w : menus) {
+        QHash<QChar, QAction *> seen;
+        for (QAction *a : w->actions()) {
+            if (a->isSeparator() || !a->isVisible())
+                continue;
+            const QChar key = keyLetter(a->text());
+            if (key.isNull())
+                continue;
+            const auto name = [](QAction *a) {
+                return a->objectName().isEmpty() && a->menu() ? a->menu()->objectName() : a->objectName();
+            };
+            if (QAction *first = seen.value(key))
+                out.insert(name(first) + QStringLiteral(" / ") + name(a),
+                           first->text() + QStringLiteral(" / ") + a->text());
+            else
+                seen.insert(key, a);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(LanguageWalk, TranslatedMenusGiveEachItemItsOwnKey)
+{
+    TMainForm main;
+    CreateFolderExplorer(main);
+    QList<QWidget *> menus{main.menuBar()};
+    for (QMenu *m : main.findChildren<QMenu *>())
+        menus << m;
+    const auto clashes = [&](int language) {
+        main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
+                                                        "SpanMenuItem", "FranceMenuItem"}[language]));
+        return sharedKeys(menus);
+    };
+    // The German texts are the program's originals; a translation adds no
+    // clash of its own.
+    const QMap<QString, QString> german = clashes(0);
+    for (int language = 1; language < 5; ++language) {
+        SCOPED_TRACE(LanguageName(language).toStdString());
+        QStringList added;
+        const QMap<QString, QString> now = clashes(language);
+        for (auto it = now.cbegin(); it != now.cend(); ++it)
+            if (!german.contains(it.key()))
+                added << it.key() + QStringLiteral(" = ") + it.value();
+        EXPECT_TRUE(added.isEmpty()) << added.join(u'\n').toStdString();
+    }
 }

@@ -658,7 +658,7 @@ TEST_F(MainFormTest, ShippedLanguageFileSwitchesTheMainWindowAndTheDropDialog)
     EXPECT_EQ(form.Item("DateiMenuItem")->text(), "&File");
     EXPECT_EQ(form.Item("HelpMenuItem")->text(), "&Help");
     EXPECT_EQ(form.Item("RectMenuItem")->statusTip(), "Capture a rectangular area");
-    EXPECT_EQ(form.Item("AMenuItem")->text(), "&Tool bars");
+    EXPECT_EQ(form.Item("AMenuItem")->text(), "Tool &bars");
 
     QTemporaryDir files;
     const QStringList paths = {files.path() + "/a.bmp", files.path() + "/b.bmp"};
