@@ -699,8 +699,15 @@ void TNavBDForm::ListRealFolder(const QString &path)
         ListRealFolderPictures(path);
         return;
     }
-    if (listReal(path, TNameFilter::Every) && m_explorer && m_explorer->isVisible())
-        m_explorer->setFocus();
+    if (listReal(path, TNameFilter::Every) && m_explorer && m_explorer->isVisible()) {
+        // Back to the control that had it in the folder window, so that the
+        // keys go on walking its tree; the window's frame would take none.
+        QWidget *back = m_explorer->focusWidget();
+        if (!back)
+            back = m_explorer->DirPageControl->currentIndex() == 0 ? m_explorer->InternTreeView
+                                                                   : m_explorer->ExternTreeView;
+        back->setFocus();
+    }
 }
 
 void TNavBDForm::ListRealFolderPictures(const QString &path)

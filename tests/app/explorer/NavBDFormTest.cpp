@@ -486,6 +486,35 @@ TEST_F(NavBDFormActions, ClicksOpenPicturesInTheMainWindowOrHandThemOn)
     EXPECT_TRUE(boxes[0].contains(NoConverterMessage())) << boxes[0].toStdString();
 }
 
+TEST_F(NavBDFormActions, WalkingTheFolderTreeWithTheKeysKeepsItsFocus)
+{
+    TMainForm main;
+    make(&main);
+    QTemporaryDir real;
+    QDir(real.path()).mkpath("a/inner");
+    QDir(real.path()).mkpath("b");
+    touch(real.filePath("a/x.txt"));
+    explorer->ExternRootSource = [&real] { return QList<TExternRoot>{{real.path(), 1}}; };
+    explorer->DirPageControl->setCurrentIndex(1);
+    main.show();
+    QApplication::setActiveWindow(&main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    QTreeWidget *tree = explorer->ExternTreeView;
+    ASSERT_GT(tree->topLevelItemCount(), 0);
+    QTreeWidgetItem *root = tree->topLevelItem(0);
+    tree->setCurrentItem(root);
+    tree->setFocus();
+    // Open the root, step down to "a" (its files are listed), open "a".
+    QTest::keyClick(tree, Qt::Key_Right);
+    ASSERT_TRUE(root->isExpanded());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    ASSERT_EQ(tree->currentItem()->text(0), "a");
+    EXPECT_EQ(captions(), QStringList({"x.txt"}));
+    EXPECT_EQ(QApplication::focusWidget(), tree);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_TRUE(tree->currentItem()->isExpanded());
+}
+
 TEST_F(NavBDFormActions, ShellVerbsDeletingAndTheEditor)
 {
     TMainForm main;
