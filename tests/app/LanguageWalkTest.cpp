@@ -48,6 +48,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QStackedLayout>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +57,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace zk;
@@ -225,23 +227,16 @@ bool hasWords(const QString &text)
     return letters >= 2 && small > 0;
 }
 
-using LanguageWalk = zktest::ShippedLanguageTest;
-
-} // namespace
-
-TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
+// The program in one language, as its language menu switches it.
+void switchTo(TMainForm &main, int language)
 {
-    TMainForm main;
-    CreateFolderExplorer(main);
-    auto bmp = std::make_unique<TBitmap>(41, 27, pf24bit);
-    main.ScanImage->Picture().SetGraphic(std::move(bmp));
-    main.ScanImage->PictureChanged();
-    QTest::qWait(5);
-    const QStringList script = main.ZKMultiLanguage->Script();
-    ASSERT_FALSE(script.isEmpty());
+    main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
+                                                    "SpanMenuItem", "FranceMenuItem"}[language]));
+}
 
-    // The forms a menu item opens, made as their openers make them.
-    QPrinter printer;
+// The forms a menu item opens, made as their openers make them.
+std::vector<std::unique_ptr<QWidget>> makeForms(TMainForm &main, QPrinter &printer)
+{
     TScanHost *noHost = nullptr;
     std::vector<std::unique_ptr<QWidget>> forms;
     forms.emplace_back(new TOptionDlgBMForm(&main));
@@ -282,23 +277,48 @@ TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
     forms.emplace_back(main.MakePreviewForm(&main, 3));
     forms.emplace_back(new TSlideConfigBMForm(&main));
     forms.emplace_back(new TImgGalBMForm(&main));
+    return forms;
+}
+
+// The forms follow the language as the main window hands it to them.
+void setLanguage(const std::vector<std::unique_ptr<QWidget>> &forms, const QStringList &script, int language)
+{
+    for (const auto &f : forms) {
+        if (auto *d = dynamic_cast<TBaseModalForm *>(f.get()))
+            d->SetLanguage(script, language);
+        else if (auto *r = dynamic_cast<TRecorderForm *>(f.get()))
+            r->SetLanguage(script, language);
+        else if (auto *e = dynamic_cast<TSaveAviEdtForm *>(f.get()))
+            e->SetLanguage(script, language);
+        else if (auto *w = dynamic_cast<TContrClassForm *>(f.get()))
+            w->SetLanguage(script, language);
+    }
+}
+
+using LanguageWalk = zktest::ShippedLanguageTest;
+
+} // namespace
+
+TEST_F(LanguageWalk, EveryVisibleTextFollowsEachLanguage)
+{
+    TMainForm main;
+    CreateFolderExplorer(main);
+    auto bmp = std::make_unique<TBitmap>(41, 27, pf24bit);
+    main.ScanImage->Picture().SetGraphic(std::move(bmp));
+    main.ScanImage->PictureChanged();
+    QTest::qWait(5);
+    const QStringList script = main.ZKMultiLanguage->Script();
+    ASSERT_FALSE(script.isEmpty());
+
+    QPrinter printer;
+    const std::vector<std::unique_ptr<QWidget>> forms = makeForms(main, printer);
 
     const auto everything = [&](int language) {
-        main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
-                                                        "SpanMenuItem", "FranceMenuItem"}[language]));
+        switchTo(main, language);
         Texts all = fileDialogTexts("GrafOpenPictureDialog", [&] { main.OpenClick(nullptr); });
         all.insert(fileDialogTexts("ZKSaveDialog", [&] { main.SaveAsClick(&main); }));
         all.insert(fileDialogTexts("KachOpenPictureDialog", [&] { main.Kacheln1Click(); }));
-        for (const auto &f : forms) {
-            if (auto *d = dynamic_cast<TBaseModalForm *>(f.get()))
-                d->SetLanguage(script, language);
-            else if (auto *r = dynamic_cast<TRecorderForm *>(f.get()))
-                r->SetLanguage(script, language);
-            else if (auto *e = dynamic_cast<TSaveAviEdtForm *>(f.get()))
-                e->SetLanguage(script, language);
-            else if (auto *w = dynamic_cast<TContrClassForm *>(f.get()))
-                w->SetLanguage(script, language);
-        }
+        setLanguage(forms, script, language);
         all.insert(textsOf(&main)); // with the dialogs the window owns
         const QList<QWidget *> owned = main.findChildren<QWidget *>();
         for (const auto &f : forms)
@@ -388,8 +408,7 @@ TEST_F(LanguageWalk, TranslatedMenusGiveEachItemItsOwnKey)
     for (QMenu *m : main.findChildren<QMenu *>())
         menus << m;
     const auto clashes = [&](int language) {
-        main.GermanMenuItemClick(main.Item(QStringList{"GermanMenuItem", "EnglishMenuItem", "ItalMenuItem",
-                                                        "SpanMenuItem", "FranceMenuItem"}[language]));
+        switchTo(main, language);
         return sharedKeys(menus);
     };
     // The German texts are the program's originals; a translation adds no
@@ -403,5 +422,130 @@ TEST_F(LanguageWalk, TranslatedMenusGiveEachItemItsOwnKey)
             if (!german.contains(it.key()))
                 added << it.key() + QStringLiteral(" = ") + it.value();
         EXPECT_TRUE(added.isEmpty()) << added.join(u'\n').toStdString();
+    }
+}
+
+namespace {
+
+// A page of a stack (a tab widget's, or one a form switches itself): only
+// the current page is shown, so the keys of two pages never meet.
+bool isPage(const QWidget *w)
+{
+    const QWidget *holder = w->parentWidget();
+    const auto *stack = holder ? qobject_cast<const QStackedLayout *>(holder->layout()) : nullptr;
+    return stack && stack->indexOf(const_cast<QWidget *>(w)) >= 0;
+}
+
+struct Keyed {
+    QString where; // within its window
+    QString text;
+    QChar key;
+    QHash<const QWidget *, const QWidget *> pages; // stack holder -> page
+};
+
+// The key letters a window's shown controls carry. A control hidden by its
+// form (or inside a hidden part) has no working key; one on a page behind
+// the current one has it when its page is chosen.
+void keysOf(QWidget *w, QHash<QWidget *, QList<Keyed>> &out)
+{
+    QWidget *window = w->window();
+    if (w == window || qtsOwn(w))
+        return;
+    Keyed k;
+    for (const QWidget *x = w; x && x != window; x = x->parentWidget()) {
+        if (isPage(x))
+            k.pages.insert(x->parentWidget(), x);
+        else if (x->isHidden())
+            return;
+    }
+    const auto add = [&](const QString &where, const QString &text) {
+        k.where = where;
+        k.text = text;
+        k.key = keyLetter(text);
+        if (k.key.isLetterOrNumber())
+            out[window] << k;
+    };
+    const QString at = pathOf(w, window);
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        add(at, b->text());
+    else if (auto *l = qobject_cast<QLabel *>(w))
+        add(at, l->text());
+    else if (auto *g = qobject_cast<QGroupBox *>(w))
+        add(at, g->title());
+    else if (auto *t = qobject_cast<QTabBar *>(w))
+        for (int i = 0; i < t->count(); ++i)
+            if (t->isTabVisible(i))
+                add(at + QStringLiteral(".tab") + QString::number(i), t->tabText(i));
+}
+
+// Two controls meet unless some stack shows them on different pages.
+bool meet(const Keyed &a, const Keyed &b)
+{
+    for (auto it = a.pages.cbegin(); it != a.pages.cend(); ++it)
+        if (b.pages.contains(it.key()) && b.pages.value(it.key()) != it.value())
+            return false;
+    return true;
+}
+
+// Pairs of controls of one window that share their key letter, as
+// "window: first / second" -> their texts. Alt with a shared letter steps
+// between the controls instead of choosing one.
+QMap<QString, QString> sharedControlKeys(const QList<QWidget *> &roots, qsizetype &keys)
+{
+    QSet<QWidget *> widgets;
+    for (QWidget *root : roots) {
+        widgets.insert(root);
+        for (QWidget *w : root->findChildren<QWidget *>())
+            widgets.insert(w);
+    }
+    QHash<QWidget *, QList<Keyed>> keyed;
+    for (QWidget *w : widgets)
+        keysOf(w, keyed);
+    QMap<QString, QString> out;
+    keys = 0;
+    for (auto it = keyed.cbegin(); it != keyed.cend(); ++it) {
+        QList<Keyed> all = it.value();
+        keys += all.size();
+        std::sort(all.begin(), all.end(), [](const Keyed &a, const Keyed &b) { return a.where < b.where; });
+        for (qsizetype i = 0; i < all.size(); ++i)
+            for (qsizetype j = i + 1; j < all.size(); ++j)
+                if (all[i].key == all[j].key && meet(all[i], all[j]))
+                    out.insert(nameIn(it.key()) + QStringLiteral(": ") + all[i].where + QStringLiteral(" / ") +
+                                   all[j].where,
+                               all[i].text + QStringLiteral(" / ") + all[j].text);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(LanguageWalk, TranslatedFormsGiveEachControlItsOwnKey)
+{
+    TMainForm main;
+    CreateFolderExplorer(main);
+    const QStringList script = main.ZKMultiLanguage->Script();
+    ASSERT_FALSE(script.isEmpty());
+    QPrinter printer;
+    const std::vector<std::unique_ptr<QWidget>> forms = makeForms(main, printer);
+    QList<QWidget *> roots{&main}; // with the dialogs the window owns
+    for (const auto &f : forms)
+        roots << f.get();
+    qsizetype keys = 0;
+    const auto clashes = [&](int language) {
+        switchTo(main, language);
+        setLanguage(forms, script, language);
+        return sharedControlKeys(roots, keys);
+    };
+    // As with the menus, a clash the German form has is the original's.
+    const QMap<QString, QString> german = clashes(0);
+    ASSERT_GT(keys, 100) << "the walk reached the forms' keys";
+    for (int language = 1; language < 5; ++language) {
+        SCOPED_TRACE(LanguageName(language).toStdString());
+        QStringList added;
+        const QMap<QString, QString> now = clashes(language);
+        for (auto it = now.cbegin(); it != now.cend(); ++it)
+            if (!german.contains(it.key()))
+                added << it.key() + QStringLiteral(" = ") + it.value();
+        EXPECT_TRUE(added.isEmpty()) << added.size() << " pairs:\n" << added.join(u'\n').toStdString();
     }
 }
