@@ -400,6 +400,20 @@ QMap<QString, QString> sharedKeys(const QList<QWidget *> &menus)
 
 } // namespace
 
+namespace {
+
+// The clashes of a translation that its German original does not have.
+QStringList clashesOfItsOwn(const QMap<QString, QString> &now, const QMap<QString, QString> &german)
+{
+    QStringList added;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (!german.contains(it.key()))
+            added << it.key() + QStringLiteral(" = ") + it.value();
+    return added;
+}
+
+} // namespace
+
 TEST_F(LanguageWalk, TranslatedMenusGiveEachItemItsOwnKey)
 {
     TMainForm main;
@@ -416,12 +430,8 @@ TEST_F(LanguageWalk, TranslatedMenusGiveEachItemItsOwnKey)
     const QMap<QString, QString> german = clashes(0);
     for (int language = 1; language < 5; ++language) {
         SCOPED_TRACE(LanguageName(language).toStdString());
-        QStringList added;
-        const QMap<QString, QString> now = clashes(language);
-        for (auto it = now.cbegin(); it != now.cend(); ++it)
-            if (!german.contains(it.key()))
-                added << it.key() + QStringLiteral(" = ") + it.value();
-        EXPECT_TRUE(added.isEmpty()) << added.join(u'\n').toStdString();
+        const QStringList added = clashesOfItsOwn(clashes(language), german);
+        EXPECT_TRUE(added.isEmpty()) << added.size() << " pairs:\n" << added.join(u'\n').toStdString();
     }
 }
 
@@ -541,11 +551,7 @@ TEST_F(LanguageWalk, TranslatedFormsGiveEachControlItsOwnKey)
     ASSERT_GT(keys, 100) << "the walk reached the forms' keys";
     for (int language = 1; language < 5; ++language) {
         SCOPED_TRACE(LanguageName(language).toStdString());
-        QStringList added;
-        const QMap<QString, QString> now = clashes(language);
-        for (auto it = now.cbegin(); it != now.cend(); ++it)
-            if (!german.contains(it.key()))
-                added << it.key() + QStringLiteral(" = ") + it.value();
+        const QStringList added = clashesOfItsOwn(clashes(language), german);
         EXPECT_TRUE(added.isEmpty()) << added.size() << " pairs:\n" << added.join(u'\n').toStdString();
     }
 }
