@@ -179,7 +179,7 @@ int main(int argc, char **argv)
         // alike, untimed.
         const auto pause = [] { QThread::msleep(2000); };
         const zkbench::Result cold = zkbench::Turns(
-            scan, [&] { RunQuiet(QStringLiteral("scanimage"), scanArgs, true); }, 5, pause);
+            scan, [&] { RunQuiet(QStringLiteral("scanimage"), scanArgs, true); }, 9, pause);
         zkbench::Print("scan 600 dpi colour after 2 s idle", cold, 1.2);
         const long scanPeak = PeakAbove(scan);
         const double pixelKb = double(size.width()) * size.height() * 3 / 1024;

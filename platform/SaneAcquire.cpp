@@ -276,6 +276,12 @@ TSaneImageBuilder::~TSaneImageBuilder()
 // reader never meets a large page that was not asked for: where it overtakes
 // the helpers it makes the piece itself, of small pages and in one call
 // rather than 512 faults (see DirectTarget).
+int TSaneImageBuilder::Prefaulters()
+{
+    static const int helpers = std::clamp(int(std::thread::hardware_concurrency()) - 1, 2, 4);
+    return helpers;
+}
+
 void TSaneImageBuilder::Prefault(TPageMemory *memory)
 {
 #ifdef MADV_POPULATE_WRITE
@@ -286,7 +292,7 @@ void TSaneImageBuilder::Prefault(TPageMemory *memory)
     // Whole large pages, so that no two helpers meet in one.
     static constexpr std::size_t kChunk = kLargePage;
     const std::size_t chunks = (bytes + kChunk - 1) / kChunk;
-    const std::size_t helpers = std::min<std::size_t>(kPrefaulters, chunks);
+    const std::size_t helpers = std::min<std::size_t>(std::size_t(Prefaulters()), chunks);
     for (std::size_t k = 0; k < helpers; ++k) {
         ++memory->users;
         // A helper the system will not start is simply not there: the
