@@ -1,5 +1,6 @@
 #include "Bitmap.h"
 #include "PixelRows.h"
+#include "RowTeam.h"
 
 #include "BmpCodec.h"
 
@@ -725,6 +726,21 @@ void TBitmap::SetPixelFormat(TPixelFormat pf)
     Changed();
 }
 
+namespace {
+
+// Rows a band of a shared pass holds (see RunBandsDescending).
+constexpr int kBandRows = 8;
+int bandCount(int height)
+{
+    return (std::max(height, 0) + kBandRows - 1) / kBandRows;
+}
+int bandEnd(int band, int height)
+{
+    return std::min((band + 1) * kBandRows, height);
+}
+
+} // namespace
+
 void TBitmap::widenTo32(std::uint32_t flip)
 {
     const std::size_t stride = BytesPerRow(m_width, 32);
@@ -734,16 +750,35 @@ void TBitmap::widenTo32(std::uint32_t flip)
         // when it shrinks): widened in place from the last row and pixel
         // back, each 32-bit byte at or after the 24-bit byte it comes from.
         // 32-bit rows have no padding.
+        // Shared out in bands of rows: a band waits for the bands above it
+        // whose 24-bit rows its 32-bit rows cover.
         const std::size_t oldStride = m_stride;
         m_bits.resize(bytes);
-        for (int y = m_height - 1; y >= 0; --y)
-            Row24To32Backward(m_bits.data() + std::size_t(y) * stride, m_bits.data() + std::size_t(y) * oldStride,
-                              m_width, flip);
+        uchar *const bits = m_bits.data();
+        const int h = m_height, w = m_width;
+        RunBandsDescending(
+            bandCount(h), bytes,
+            [&](int band) {
+                // The 24-bit rows under the band's 32-bit rows.
+                const std::size_t begin = std::size_t(band) * kBandRows * stride;
+                const std::size_t end = std::size_t(bandEnd(band, h)) * stride;
+                return std::pair(int(begin / oldStride) / kBandRows, int((end - 1) / oldStride) / kBandRows);
+            },
+            [&](int band) {
+                for (int y = bandEnd(band, h) - 1; y >= band * kBandRows; --y)
+                    Row24To32Backward(bits + std::size_t(y) * stride, bits + std::size_t(y) * oldStride, w, flip);
+            });
     } else {
         PixelBuffer bits(bytes);
-        for (int y = 0; y < m_height; ++y)
-            Row24To32(bits.data() + std::size_t(y) * stride, m_bits.data() + std::size_t(y) * m_stride, m_width,
-                      flip);
+        const uchar *const from = m_bits.data();
+        const std::size_t oldStride = m_stride;
+        const int h = m_height, w = m_width;
+        RunBandsDescending(
+            bandCount(h), bytes, [](int) { return std::pair(0, -1); },
+            [&](int band) {
+                for (int y = band * kBandRows; y < bandEnd(band, h); ++y)
+                    Row24To32(bits.data() + std::size_t(y) * stride, from + std::size_t(y) * oldStride, w, flip);
+            });
         m_bits = std::move(bits);
     }
     m_stride = stride;
@@ -774,11 +809,17 @@ bool TBitmap::FlipNarrowed()
     const int w = m_width, h = m_height;
     const std::size_t stride = BytesPerRow(w, 24), used = std::size_t(w) * 3;
     PixelBuffer out = NewPixelRows(w, h, pf24bit);
-    for (int y = 0; y < h; ++y) {
-        uchar *dst = out.data() + std::size_t(y) * stride;
-        Row32To24(dst, m_bits.data() + std::size_t(h - 1 - y) * m_stride, w);
-        std::memset(dst + used, 0, stride - used);
-    }
+    const uchar *const from = m_bits.data();
+    const std::size_t fromStride = m_stride;
+    RunBandsDescending(
+        bandCount(h), out.size(), [](int) { return std::pair(0, -1); },
+        [&](int band) {
+            for (int y = band * kBandRows; y < bandEnd(band, h); ++y) {
+                uchar *dst = out.data() + std::size_t(y) * stride;
+                Row32To24(dst, from + std::size_t(h - 1 - y) * fromStride, w);
+                std::memset(dst + used, 0, stride - used);
+            }
+        });
     m_bits = std::move(out);
     m_stride = stride;
     m_pf = pf24bit;

@@ -1,4 +1,5 @@
 #include "PixelRows.h"
+#include "RowTeam.h"
 
 #include <algorithm>
 #include <array>
@@ -160,9 +161,9 @@ constexpr int kTurnBand = 256;
 // as two halves of four, or by a masked load of exactly their 24 bytes at a
 // row's end, then spread to four), turned by the usual unpack ladder, stored
 // as eight destination rows. The edges that do not fill a step go plain.
-__attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
+__attribute__((target("avx2"))) void turnAvx2(const Turn &t, int rBegin, int rEnd)
 {
-    const int rFull = w & ~7, cFull = t.h & ~7;
+    const int cFull = t.h & ~7;
     const __m256i six = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, 0, 0);
     const __m256i halves = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
     const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3,
@@ -180,10 +181,10 @@ __attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
     // lines (each row lies in another page), so every step asks for the
     // places the next eight source rows will write, a band's sweep ahead:
     // a fifth faster than waiting for each line at its first store.
-    for (int band = 0; band < rFull; band += kTurnBand)
+    for (int band = rBegin; band < rEnd; band += kTurnBand)
         for (int c0 = 0; c0 < cFull; c0 += 8) {
             const bool ahead = c0 + 8 < cFull;
-            for (int r0 = band; r0 < std::min(band + kTurnBand, rFull); r0 += 8) {
+            for (int r0 = band; r0 < std::min(band + kTurnBand, rEnd); r0 += 8) {
                 if (ahead)
                     for (int k = 0; k < 8; ++k)
                         _mm_prefetch(reinterpret_cast<const char *>(t.dstRow(r0 + k) + std::size_t(c0 + 8) * 4),
@@ -229,8 +230,6 @@ __attribute__((target("avx2"))) void turnAvx2(const Turn &t, int w)
                 }
             }
         }
-    turnPlain(t, 0, rFull, cFull, t.h);
-    turnPlain(t, rFull, w, 0, t.h);
 }
 
 // Shuffle masks for 16 pixels held in three registers: output register k
@@ -1169,7 +1168,15 @@ void Rotate32Clockwise(uchar *dst, std::size_t dstStride, const uchar *src, std:
     const Turn t{dst, dstStride, src, srcStride, h, srcBytes};
 #ifdef ZK_PIXEL_ROWS_X86
     if (haveAvx2()) {
-        turnAvx2(t, w);
+        // The bands of destination rows are shared out; the edges that do
+        // not fill a step of eight go plain.
+        const int rFull = w & ~7, cFull = h & ~7;
+        RunBandsDescending(
+            (rFull + kTurnBand - 1) / kTurnBand, std::size_t(w) * std::size_t(std::max(h, 0)) * 4,
+            [](int) { return std::pair(0, -1); },
+            [&](int band) { turnAvx2(t, band * kTurnBand, std::min((band + 1) * kTurnBand, rFull)); });
+        turnPlain(t, 0, rFull, cFull, t.h);
+        turnPlain(t, rFull, w, 0, t.h);
         return;
     }
 #endif

@@ -884,10 +884,6 @@ TEST(BitmapFilters, AgreeWithImageMagick)
         GTEST_SKIP() << "ImageMagick is not installed";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const TBitmap original = randomPicture(7, 5, 99);
-    const QString in = dir.filePath("in.ppm");
-    writePpm(original, in);
-
     struct Case
     {
         const char *name;
@@ -900,17 +896,30 @@ TEST(BitmapFilters, AgreeWithImageMagick)
         {"rotate", {"-rotate", "90"}, RotateBitmap90},
         {"negate", {"-negate"}, InvertBitmap},
     };
-    for (const Case &c : cases) {
-        const QString out = dir.filePath(QString::fromLatin1(c.name) + ".ppm");
-        ASSERT_EQ(zktest::runProgram(kConvert, QStringList{in} + c.args + QStringList{out}), 0) << c.name;
-        int w = 0, h = 0;
-        std::vector<Rgb> expected;
-        ASSERT_TRUE(readPpm(out, w, h, expected)) << c.name;
-        TBitmap b = original;
-        c.filter(b);
-        EXPECT_EQ(b.Width(), w) << c.name;
-        EXPECT_EQ(b.Height(), h) << c.name;
-        EXPECT_EQ(pixels(b), expected) << c.name;
+    // A small picture, and large ones whose rows are shared between threads
+    // (the 24-bit one widened in place for the invert, the 32-bit one
+    // narrowed into its flipped rows).
+    const struct
+    {
+        int w, h;
+        TPixelFormat pf;
+    } pictures[] = {{7, 5, pf24bit}, {1101, 1000, pf24bit}, {1101, 1000, pf32bit}};
+    for (const auto &p : pictures) {
+        const TBitmap original = randomPicture(p.w, p.h, 99, p.pf);
+        const QString in = dir.filePath("in.ppm");
+        writePpm(original, in);
+        for (const Case &c : cases) {
+            const QString out = dir.filePath(QString::fromLatin1(c.name) + ".ppm");
+            ASSERT_EQ(zktest::runProgram(kConvert, QStringList{in} + c.args + QStringList{out}), 0) << c.name;
+            int w = 0, h = 0;
+            std::vector<Rgb> expected;
+            ASSERT_TRUE(readPpm(out, w, h, expected)) << c.name;
+            TBitmap b = original;
+            c.filter(b);
+            EXPECT_EQ(b.Width(), w) << c.name << " " << p.w;
+            EXPECT_EQ(b.Height(), h) << c.name << " " << p.w;
+            EXPECT_TRUE(pixels(b) == expected) << c.name << " " << p.w << "x" << p.h << " pf " << p.pf;
+        }
     }
 }
 
