@@ -42,6 +42,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimer>
@@ -72,6 +73,26 @@ QString autosaveFolder()
 
 // Grid lines under the rows of the report view, and the hovered caption
 // underlined (the list follows the pointer like a link).
+// The file list's header: its one section says how many pictures there are.
+// Qt sizes a header by measuring its texts in bold, which at start-up loads a
+// font that nothing draws. Measured in the header's own font the text comes
+// out a few pixels narrower; the list below is wider than either, and the
+// header's height is fixed.
+class TFileListHeader final : public QHeaderView
+{
+public:
+    using QHeaderView::QHeaderView;
+    QSize sizeHint() const override
+    {
+        QStyleOptionHeader opt;
+        initStyleOption(&opt);
+        if (model())
+            opt.text = model()->headerData(0, orientation(), Qt::DisplayRole).toString();
+        opt.fontMetrics = fontMetrics();
+        return style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), this);
+    }
+};
+
 class TFileListDelegate : public QStyledItemDelegate
 {
 public:
@@ -267,7 +288,7 @@ void TNavBDForm::buildList()
     FileListModel->Decoration = [this](const TFileEntry &e) { return decoration(e); };
     updateCountCaption();
 
-    FileListHeader = new QHeaderView(Qt::Horizontal, body);
+    FileListHeader = new TFileListHeader(Qt::Horizontal, body);
     FileListHeader->setObjectName(QStringLiteral("FileListHeader"));
     FileListHeader->setModel(FileListModel);
     FileListHeader->setSectionsClickable(false);

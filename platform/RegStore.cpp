@@ -21,9 +21,29 @@ const char *const FileHeader = "Zelkora Registry Version 1";
 
 namespace {
 
+// Every value read folds its key's path and its own name. They are nearly
+// always ASCII, where folding is lowering A to Z: done in one pass without
+// the Unicode tables, and a name already in lower case is shared, not copied.
 QString fold(const QString &s)
 {
-    return s.toCaseFolded();
+    const QChar *p = s.constData();
+    const qsizetype n = s.size();
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c >= 0x80)
+            return s.toCaseFolded();
+        if (first < 0 && c >= u'A' && c <= u'Z')
+            first = i;
+    }
+    if (first < 0)
+        return s;
+    QString out = s;
+    QChar *o = out.data();
+    for (qsizetype i = first; i < n; ++i)
+        if (o[i].unicode() >= u'A' && o[i].unicode() <= u'Z')
+            o[i] = QChar(char16_t(o[i].unicode() + (u'a' - u'A')));
+    return out;
 }
 
 int hexDigit(QChar c)

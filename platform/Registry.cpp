@@ -59,7 +59,7 @@ struct TRegistry::Impl
     bool readOnly = false;
     QString path; // of the open key, normalised, without leading '\'
 
-    Store &store() const { return Store::at(TRegistry::StoreFile(root)); }
+    Store &store() const;
 
     // Turns a key argument into a normalised absolute path. Returns false for
     // a path no key can have.
@@ -162,15 +162,48 @@ void ReportDamagedStore(const QString &storeFile, const QString &copy)
         g_damagedHandler(storeFile, copy);
 }
 
+namespace {
+
+// Every value read or written asks for its store. The file's name and its
+// store are kept, per thread, while the two settings the name comes from
+// stay the same (tests point them at folders of their own between cases).
+struct KeptStore
+{
+    QByteArray xdg, home;
+    QString file;
+    Store *store = nullptr;
+};
+
+const KeptStore &keptStore(RootKey root)
+{
+    thread_local KeptStore kept[2];
+    KeptStore &k = kept[root == RootKey::LocalMachine ? 1 : 0];
+    QByteArray xdg = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
+    if (!k.store || xdg != k.xdg || home != k.home) {
+        const QString name = root == RootKey::LocalMachine ? QStringLiteral("HKLM.reg") : QStringLiteral("HKCU.reg");
+        k.file = configHome() + QStringLiteral("/Zelkora/") + name;
+        k.store = &Store::at(k.file); // stores live to the program's end
+        k.xdg = std::move(xdg);
+        k.home = std::move(home);
+    }
+    return k;
+}
+
+} // namespace
+
+Store &TRegistry::Impl::store() const
+{
+    return *keptStore(root).store;
+}
+
 void MarkStoreDamaged(RootKey root)
 {
-    regstore::Store::at(TRegistry::StoreFile(root)).markDamaged();
+    keptStore(root).store->markDamaged();
 }
 
 QString TRegistry::StoreFile(RootKey root)
 {
-    const QString name = root == RootKey::LocalMachine ? QStringLiteral("HKLM.reg") : QStringLiteral("HKCU.reg");
-    return configHome() + QStringLiteral("/Zelkora/") + name;
+    return keptStore(root).file;
 }
 
 bool TRegistry::OpenKey(const QString &key, bool canCreate)
@@ -410,7 +443,7 @@ QString sectionKey(const QString &base, const QString &section)
 
 TRegistryBatch::TRegistryBatch(RootKey root) : m_root(root)
 {
-    Store::at(TRegistry::StoreFile(m_root)).beginBatch();
+    keptStore(m_root).store->beginBatch();
     m_open = true;
 }
 
@@ -430,7 +463,7 @@ void TRegistryBatch::Commit()
     if (!m_open)
         return;
     m_open = false;
-    Store::at(TRegistry::StoreFile(m_root)).endBatch();
+    keptStore(m_root).store->endBatch();
 }
 
 TRegistryIniFile::TRegistryIniFile(const QString &baseKey, RootKey root) : m_base(baseKey), m_root(root)
