@@ -21,6 +21,7 @@ struct Job
     const std::function<void(int)> *work = nullptr;
     std::atomic<int> next{0};     // the next band to hand out, counting down
     std::atomic<int> finished{0}; // bands done
+    std::atomic<int> helpers{0};  // helpers that may still touch the job
     std::unique_ptr<std::atomic<bool>[]> done;
 
     // Takes bands until none is left; false at once when there was none.
@@ -42,9 +43,10 @@ struct Job
 };
 
 // The helpers sleep on `calls` between jobs. A helper counts itself in
-// `inside` before it looks at `current`, and the caller waits for `inside`
-// to fall to zero after taking its job away, so no helper touches a job that
-// has ended.
+// `inside` while it looks at `current` and signs on to the job it finds; the
+// caller takes its job away, waits for `inside` to fall to zero (a few
+// instructions) and then for its own helpers to sign off, so no helper
+// touches a job that has ended, and no caller waits for another's job.
 struct Team
 {
     std::atomic<unsigned> calls{0};
@@ -59,9 +61,14 @@ struct Team
             calls.wait(seen, std::memory_order_acquire);
             seen = calls.load(std::memory_order_acquire);
             inside.fetch_add(1);
-            if (Job *job = current.load())
-                job->Run();
+            Job *job = current.load();
+            if (job)
+                job->helpers.fetch_add(1);
             inside.fetch_sub(1);
+            if (job) {
+                job->Run();
+                job->helpers.fetch_sub(1, std::memory_order_release); // the last touch
+            }
         }
     }
 };
@@ -126,6 +133,8 @@ void RunBandsDescending(int count, std::size_t bytes, const std::function<std::p
     if (shared) {
         t->current.store(nullptr);
         while (t->inside.load() > 0)
+            std::this_thread::yield();
+        while (job.helpers.load(std::memory_order_acquire) > 0)
             std::this_thread::yield();
     }
 }
