@@ -509,12 +509,15 @@ void TMainForm::FastSaveToolButtonClick(QObject *Sender)
             if (WriteFileNew(path, data))
                 written = path;
         }
+        // Every number taken (up to the highest there is): said, not passed
+        // over as if the picture were kept.
+        if (written.isEmpty())
+            throw EGraphicFileError(
+                QStringLiteral("Kein freier Dateiname in \"%1\"").arg(QDir::toNativeSeparators(dir)));
     } catch (const EGraphicError &e) {
         showSaveError(*this, e);
         return;
     }
-    if (written.isEmpty())
-        return;
     FHasFileName = true;
     FFileName = written;
     if (Options.SaveHist && RecentList)

@@ -20,6 +20,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSet>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -38,6 +39,41 @@
 namespace zk {
 
 namespace {
+
+// The place a path names: links and "." resolved as far as the file or its
+// folder exist, so that two spellings of one file compare equal.
+QString placeOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (const QString real = info.canonicalFilePath(); !real.isEmpty())
+        return real;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+}
+
+// Where a list job's results go: none over a file of the list (its own
+// source or another one not done yet) and none over the result of an earlier
+// file of the same run. An item refused here fails and the run goes on.
+class TTargetPlaces
+{
+public:
+    explicit TTargetPlaces(const QStringList &sources)
+    {
+        for (const QString &s : sources)
+            m_sources.insert(placeOf(s));
+    }
+    bool Claim(const QString &target)
+    {
+        const QString place = placeOf(target);
+        if (m_sources.contains(place) || m_claimed.contains(place))
+            return false;
+        m_claimed.insert(place);
+        return true;
+    }
+
+private:
+    QSet<QString> m_sources, m_claimed;
+};
 
 constexpr const char *kHistoryKey = "Software\\Tarvendo\\Zelkora\\5.0";
 
@@ -866,10 +902,13 @@ void TMultiKonvertForm::StartButtonClick()
                QStringLiteral("Aktion: Multi-Konvertieren, Konvertieren von Formaten in ") + type);
 
     std::vector<TKonvBatch::Item> items(files.size());
+    TTargetPlaces places(files);
     for (size_t i = 0; i < items.size(); ++i) {
         const QString file = files[int(i)];
         const QString ext = KonvFileExt(file);
         items[i].Files = {file, folder + u'/' + KonvBaseName(KonvFileName(file)) + target};
+        if (!places.Claim(items[i].Files[1]))
+            continue; // two files of one name ("a.bmp", "a.jpg"), or a listed file in the way
         if (GetConversionCode(ext.toLower(), target) == -1) {
             // The list offers every type not listed, so a pair may have no
             // converter: the conversion layer says so, the file fails.
@@ -1095,14 +1134,14 @@ void TThumbBMForm::StartButtonClick()
         log->Begin(KonvHeaderLine(TKonvJob::Thumb), QStringLiteral("Aktion: Thumb-Konvertieren, Konvertieren in Thumbnail"));
 
     std::vector<TKonvBatch::Item> items(files.size());
+    TTargetPlaces places(files);
     for (size_t i = 0; i < items.size(); ++i) {
         const QString source = files[int(i)];
         const QString thumb = ThumbPath(source);
         items[i].Files = {source, thumb};
-        const QFileInfo s(source), t(thumb);
-        // Never over its own source: with no prefix into the source's folder.
-        if (s.exists() && (s.canonicalFilePath() == t.absoluteFilePath() ||
-                           (t.exists() && s.canonicalFilePath() == t.canonicalFilePath())))
+        // Never over a listed picture (with no prefix into a source's own
+        // folder) nor over the thumbnail of a file of the same name.
+        if (!places.Claim(thumb))
             continue;
         const QString ext = KonvFileExt(source).toLower();
         if (ext == QLatin1String(".jpg"))

@@ -327,6 +327,16 @@ TEST_F(MainFormPictureFiles, FastSaveNeverOverwritesAfterDeletions)
     }
     form.Item("ASMenuItem")->trigger();
     EXPECT_TRUE(QFileInfo::exists(autosave + "ZK_Scan_5.bmp"));
+
+    // No number left above the highest: the user is told, the picture keeps
+    // the name it had and nothing else is written.
+    writeFile(autosave + "ZK_Scan_2147483647.bmp", "last");
+    const QString kept = form.FFileName;
+    const QStringList messages = zktest::AnswerDialogs([&] { form.Item("FastSaveToolButton")->trigger(); }, QString());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("Kein freier Dateiname")) << qPrintable(messages[0]);
+    EXPECT_EQ(form.FFileName, kept);
+    EXPECT_EQ(QDir(autosave).entryList(QDir::Files).size(), 5);
 }
 
 TEST_F(MainFormPictureFiles, AutoSaveAfterACapture)

@@ -573,6 +573,58 @@ TEST_F(KonvJobs, ThumbnailsHaveTheChosenSizeAndNeverReplaceTheirSource)
     EXPECT_EQ(zktest::readBytes(path("src/a.jpg")), original);
 }
 
+// Two listed files of one name make two results of one name: the second is
+// refused (it failed) instead of replacing the first, and no result is
+// written over a listed file that is not its own source.
+TEST_F(KonvJobs, ListJobsNeverWriteOverAListedFileOrAnEarlierResult)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("other"));
+    QDir(dir.path()).mkpath(QStringLiteral("thumbs"));
+    bmp("src/a.bmp", 30, 20);
+    jpg("src/a.jpg", 25, 15);
+    TMultiKonvertForm list(hooksFor(answers), nullptr);
+    list.LogFile = {true, path("out")};
+    answers.files = {path("src/a.bmp"), path("src/a.jpg")};
+    list.OpenBitBtnClick();
+    list.TypComboBox->setCurrentText("PNG");
+    list.PathHistoryCombo->setEditText(path("out"));
+    list.StartButtonClick();
+    waitRun(&list);
+    EXPECT_TRUE(logText(&list).contains("0: a.bmp ---------> a.png ---------> STATUS: OK\r\n"
+                                        "1: a.jpg ---------> a.png ---------> STATUS: FEHLER\r\n"))
+        << qPrintable(logText(&list));
+    EXPECT_EQ(identify(path("out/a.png")), "PNG 30 20");
+
+    jpg("src/x.jpg", 40, 30);
+    jpg("other/x.jpg", 30, 60);
+    const QByteArray other = zktest::readBytes(path("other/x.jpg"));
+    TThumbBMForm thumbs(hooksFor(answers), nullptr);
+    thumbs.LogFile = {true, path("out")};
+    answers.files = {path("src/x.jpg"), path("other/x.jpg")};
+    thumbs.OpenBitBtnClick();
+    const struct
+    {
+        const char *folder, *log;
+    } runs[] = {
+        // Into the second file's folder: the first one's thumbnail would be it.
+        {"other", "0: x.jpg ---------> x.jpg ---------> STATUS: FEHLER\r\n"
+                  "1: x.jpg ---------> x.jpg ---------> STATUS: FEHLER\r\n"},
+        {"thumbs", "0: x.jpg ---------> x.jpg ---------> STATUS: OK\r\n"
+                   "1: x.jpg ---------> x.jpg ---------> STATUS: FEHLER\r\n"},
+    };
+    for (const auto &run : runs) {
+        thumbs.PathHistoryCombo->setEditText(path(run.folder));
+        thumbs.StartButtonClick();
+        waitRun(&thumbs);
+        EXPECT_TRUE(logText(&thumbs).contains(run.log)) << run.folder << "\n" << qPrintable(logText(&thumbs));
+        EXPECT_EQ(zktest::readBytes(path("other/x.jpg")), other) << run.folder;
+    }
+    // The thumbnail is the first, wide x.jpg's (fill above and below the
+    // picture), not the tall second one's (fill left and right).
+    EXPECT_EQ(pixel(path("thumbs/x.jpg"), 60, 5), pixel(path("thumbs/x.jpg"), 60, 144));
+    EXPECT_NE(pixel(path("thumbs/x.jpg"), 60, 5), pixel(path("thumbs/x.jpg"), 5, 75));
+}
+
 TEST_F(KonvJobs, HostKeepsItsFormsRefusesToCloseDuringARunAndStoresTheLogSettings)
 {
     TAllKonvBMForm host(nullptr, hooksFor(answers));
