@@ -516,9 +516,14 @@ void writePending(TPendingFile &file, const QString &path, const QByteArray &dat
 
 void WriteFileReplacing(const QString &path, const QByteArray &data)
 {
+    // A picture saved over a link updates the file it points to and keeps
+    // the link; one saved over a file keeps that file's permissions (a
+    // private screenshot stays private).
+    const QString target = ResolveLinkTarget(path);
     TPendingFile file;
-    writePending(file, path, data);
     QString reason;
+    if (!file.Write(target, data, 0666, &reason, target))
+        throw writeError(path, reason);
     if (!file.Replace(&reason))
         throw writeError(path, reason);
 }

@@ -546,6 +546,27 @@ TEST_F(PictureFiles, WritesAreAtomicAndNewNamesNeverReplace)
     }
 }
 
+// A picture saved over an existing file keeps that file's permissions, and
+// one saved over a link updates the linked file and keeps the link.
+TEST_F(PictureFiles, ReplacingKeepsThePermissionsAndTheLink)
+{
+    const QString privat = path("private.bmp");
+    touch(privat, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(privat).constData(), 0600), 0);
+    WriteFileReplacing(privat, "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(privat).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(zktest::readBytes(privat), QByteArray("new"));
+
+    ASSERT_TRUE(QDir().mkpath(path("real")));
+    touch(path("real/shot.bmp"), "old");
+    ASSERT_TRUE(QFile::link(path("real/shot.bmp"), path("shot.bmp")));
+    WriteFileReplacing(path("shot.bmp"), "new");
+    EXPECT_TRUE(QFileInfo(path("shot.bmp")).isSymLink());
+    EXPECT_EQ(zktest::readBytes(path("real/shot.bmp")), QByteArray("new"));
+}
+
 TEST_F(PictureFiles, FastSaveTakesAFreeNumber)
 {
     SetProgramDirOverride(dir.path());
