@@ -70,6 +70,9 @@ public:
     void WindowKeyCaptured(TBitmap &&picture, const QRect &area) override
     {
         f.SetScanPicture(std::move(picture), area);
+        // Nothing is saved on this road: the new picture has no file, whatever
+        // automatic name the command prepared before the overlay came.
+        f.FHasFileName = false;
         f.ShowApplication(true);
         f.ShowToolBars(true);
         if (f.Options.ScanSound)

@@ -347,6 +347,17 @@ TEST_F(OverlayX11, CaptureCommandThroughTheMainWindow)
     EXPECT_EQ(form->FFileName, QStringLiteral("/pictures/Before.bmp"));
     EXPECT_TRUE(form->FHasFileName);
     EXPECT_TRUE(QDir(outDir.path()).isEmpty()) << "a cancelled capture saves nothing";
+
+    // Return takes the window under the pointer and saves nothing, so the
+    // new picture names no file either (not the prepared automatic name of
+    // a file that was never written): closing asks whether to save it.
+    command->trigger();
+    ASSERT_TRUE(waitFor([&] { return form->ScanForm->isVisible(); }, 5000));
+    QTest::qWait(150);
+    ASSERT_EQ(xdotool({"key", "Return"}), 0);
+    ASSERT_TRUE(waitFor([&] { return !form->ScanForm->isVisible() && form->isVisible(); }, 5000));
+    EXPECT_FALSE(form->FHasFileName) << qPrintable(form->FFileName);
+    EXPECT_TRUE(QDir(outDir.path()).isEmpty());
     form->Options.PersSave = false;
 
     // Typed coordinates from the tray menu's item.
