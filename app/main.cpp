@@ -9,6 +9,7 @@
 #include "PictureClasses.h"
 #include "ProgramEntry.h"
 #include "ProgramDir.h"
+#include "SessionBus.h"
 #include "Splash.h"
 #include "StartupRules.h"
 #include "SvcAppProperties.h"
@@ -19,6 +20,7 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
@@ -84,6 +86,9 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // inside a Wayland session the program runs on XWayland.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("DISPLAY") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // Without a session bus that could be reached or started, the first
+    // connection fails at once instead of forking the program to try.
+    zk::TSessionBusShortcut busShortcut;
     // Reading the font configuration takes milliseconds that the first text
     // of the window would wait for: a second core reads it while the
     // application connects to the display.
@@ -99,11 +104,20 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     struct Joined
     {
         std::thread thread;
-        ~Joined() { thread.join(); }
+        ~Joined()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
     } sessionBus{std::thread([] { QDBusConnection::sessionBus(); })};
-    // The font list the first measured text needs (shared by all threads)
-    // is read on another core meanwhile.
-    Joined fontList{std::thread([] { QFontDatabase::families(); })};
+    // The font list the first measured text needs is read on another core
+    // meanwhile, and that core measures a text in the application's font:
+    // the fallback fonts it sorts out are kept for every thread, and the
+    // window's first text finds them.
+    Joined fontList{std::thread([] {
+        QFontDatabase::families();
+        QFontMetrics(QGuiApplication::font()).height();
+    })};
     fontConfig.join();
     struct ModulesGuard
     {
@@ -137,6 +151,11 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     files.removeFirst();
     zk::TMainForm mainForm(files);
     zk::CreateFolderExplorer(mainForm);
+    // The window's first control with a text has made the bus connection
+    // (or found there is none): the environment is the user's again for
+    // the programs started from here.
+    sessionBus.thread.join();
+    busShortcut.Release();
     // An exception that reaches the event loop goes through the chain of the
     // application components (the main window's shows the error box); with
     // no handler left, the standard box shows it.

@@ -155,7 +155,7 @@ void TMainForm::SetupEditCommands()
             a->setEnabled(true);
     // The form takes its language once its items are all made (the texts
     // were read at creation).
-    ApplyLanguage();
+    ApplyStartLanguage();
 }
 
 // ---------------------------------------------------------------------------

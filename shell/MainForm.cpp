@@ -55,7 +55,10 @@
 #include <QTimer>
 #include <QWindow>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcHotKeys, "zk.hotkeys", QtWarningMsg)
 
@@ -424,6 +427,51 @@ void TMainForm::ApplyLanguage()
     ShowPictureSizePanel();
 }
 
+namespace {
+
+// An item whose text nobody sees before a menu opens: one shown only in
+// drop-down menus or as a picture on a tool bar (its hints show when the
+// pointer rests on it). The menu bar's titles are seen at once.
+bool ShownOnlyInMenus(QObject *o)
+{
+    if (auto *menu = qobject_cast<QMenu *>(o))
+        return !menu->isVisible();
+    auto *action = qobject_cast<QAction *>(o);
+    if (!action)
+        return false;
+    const QList<QObject *> shownBy = action->associatedObjects();
+    return std::all_of(shownBy.begin(), shownBy.end(), [](QObject *w) {
+        if (qobject_cast<QMenu *>(w))
+            return true;
+        if (auto *bar = qobject_cast<QToolBar *>(w))
+            return bar->toolButtonStyle() == Qt::ToolButtonIconOnly;
+        if (auto *button = qobject_cast<QToolButton *>(w))
+            return button->toolButtonStyle() == Qt::ToolButtonIconOnly;
+        return false;
+    });
+}
+
+} // namespace
+
+void TMainForm::ApplyStartLanguage()
+{
+    ZKMultiLanguage->SetWaitingTest(&ShownOnlyInMenus);
+    ApplyLanguage();
+    ZKMultiLanguage->SetWaitingTest({});
+    QMetaObject::invokeMethod(this, [this] { ApplyWaitingTexts(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::ApplyWaitingTexts()
+{
+    if (!ZKMultiLanguage->HasWaiting())
+        return;
+    ZKMultiLanguage->ApplyWaiting();
+    // The texts the code gives these items win over the file's lines, as
+    // after every other pass.
+    ApplySubMenuTexts();
+    SetScanToolHints();
+}
+
 void TMainForm::ApplySubMenuTexts()
 {
     // The two hung-in sub-menus have no caption of their own in the form;
@@ -541,14 +589,17 @@ void TMainForm::FormShow()
         // Other programs (and a second copy, which keeps asking for a few
         // seconds) reach the running copy through the channel (docs/ipc.md).
         // Its module binds Qt Network's libraries: another core opens it
-        // once the window is up, and the channel listens from here after.
-        auto *channelLoad = new QFutureWatcher<void>(this);
-        connect(channelLoad, &QFutureWatcherBase::finished, this, [this, channelLoad] {
-            channelLoad->deleteLater();
-            if (!m_localChannel)
-                StartLocalChannel();
-        });
-        channelLoad->setFuture(QtConcurrent::run([] { ChannelModuleProblem(); }));
+        // once the window is up (starting that thread is not left in the
+        // way of the window's map), and the channel listens from there on.
+        QMetaObject::invokeMethod(this, [this] {
+            auto *channelLoad = new QFutureWatcher<void>(this);
+            connect(channelLoad, &QFutureWatcherBase::finished, this, [this, channelLoad] {
+                channelLoad->deleteLater();
+                if (!m_localChannel)
+                    StartLocalChannel();
+            });
+            channelLoad->setFuture(QtConcurrent::run([] { ChannelModuleProblem(); }));
+        }, Qt::QueuedConnection);
         FirstShowDone = true;
     }
     for (int slot = 1; slot <= 6; ++slot)

@@ -207,6 +207,11 @@ public:
     // Several files dropped on the window.
     void ZKsvcApplicationPropertiesMessage(const QStringList &droppedFiles);
     void ApplyLanguage();
+    // The form's first language pass: the texts of items shown only in
+    // drop-down menus follow right after the first show (ApplyWaitingTexts,
+    // queued here), so the window is up sooner.
+    void ApplyStartLanguage();
+    void ApplyWaitingTexts();
     void GermanMenuItemClick(QAction *sender);
     void SetScanToolHints();
     void ApplySubMenuTexts();

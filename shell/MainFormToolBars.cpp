@@ -156,21 +156,26 @@ void installGraphicTexts(const TMultiLanguage &language)
 void TMainForm::RelayToolBars(const std::array<QRect, kToolBarCount> &bounds)
 {
     // Re-lay the bars docked in their stored rows, left to right within a
-    // row. Taking a bar out hides it, so each keeps the visibility it had.
+    // row. Adding a docked bar again moves it and leaves it as it was (a row
+    // its bars all left goes); a floating bar is taken out and made a child
+    // again, which hides it, so each keeps the visibility it had. Showing a
+    // bar lays out its buttons, which the window's first show does anyway.
     const auto bars = DockOrderToolBars();
     std::array<bool, kToolBarCount> visible{};
     for (int i = 0; i < kToolBarCount; ++i) {
         visible[i] = !bars[i]->isHidden();
-        removeToolBar(bars[i]);
-        if (bars[i]->isWindow())
+        if (bars[i]->isWindow()) {
+            removeToolBar(bars[i]);
             bars[i]->setWindowFlags(Qt::Widget);
+        }
     }
     const QList<QList<int>> rows = ToolBarRows(QList<QRect>(bounds.begin(), bounds.end()));
     for (const QList<int> &row : rows) {
         addToolBarBreak(Qt::TopToolBarArea);
         for (int i : row) {
             addToolBar(Qt::TopToolBarArea, bars[i]);
-            bars[i]->setVisible(visible[i]);
+            if (bars[i]->isHidden() == visible[i])
+                bars[i]->setVisible(visible[i]);
             StandardToolBarResize(bars[i]);
         }
     }

@@ -135,8 +135,12 @@ void TMainForm::SetupViewCommands()
         bind({"DskIcOutMenuItem", "DskIcInMenuItem"}, [this](QAction *a) { DskIcOutMenuItemClick(a); });
         bind({"TskbOutMenuItem", "TskbInMenuItem"}, [this](QAction *a) { TskbOutMenuItemClick(a); });
         bind({"InvScrMenuItem"}, [this](QAction *) { InvScrMenuItemClick(); });
-        if (ShowingDesktopSupported())
-            bind({"WinMinMenuItem"}, [this](QAction *) { WinMinMenuItemClick(); });
+        // Asking the window manager is a round trip to the display, and the
+        // item sits in a closed menu: it is asked right after the window is up.
+        QMetaObject::invokeMethod(this, [this, bind] {
+            if (ShowingDesktopSupported())
+                bind({"WinMinMenuItem"}, [this](QAction *) { WinMinMenuItemClick(); });
+        }, Qt::QueuedConnection);
     }
     // Only what is hidden can be shown again.
     Item("DskIcInMenuItem")->setEnabled(false);

@@ -584,6 +584,20 @@ bool PropertyWriter::Apply(const QString &key, const QString &value)
     return setProperty(t, rest, value);
 }
 
+QObject *PropertyWriter::FirstComponent(const QString &key) const
+{
+    const qsizetype dot = key.indexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return nullptr;
+    const QString head = key.left(dot).toLower();
+    if (QObject *o = index_.value(head).data())
+        return o;
+    if (head != rootName_)
+        return nullptr;
+    const qsizetype next = key.indexOf(QLatin1Char('.'), dot + 1);
+    return next < 0 ? nullptr : index_.value(key.mid(dot + 1, next - dot - 1).toLower()).data();
+}
+
 void PropertyWriter::remember(QObject *obj, const QString &aspect, std::function<void(QObject *)> restore)
 {
     const QPair<const QObject *, QString> key(obj, aspect);
@@ -1028,6 +1042,8 @@ void TMultiLanguage::readSection()
     firstText_ = section.firstText;
     ++textsRead_;
     heads_ = section.heads;
+    // What waited was for the lines read before.
+    waiting_.clear();
 }
 
 void TMultiLanguage::reapply()
@@ -1038,11 +1054,38 @@ void TMultiLanguage::reapply()
         writer_.BeginPass();
         // The file addresses every form at once; a form writes only the
         // lines that start with something it has.
-        for (qsizetype i = 0; i < lines_.size(); ++i)
-            if (writer_.MayReach(heads_.at(i)))
-                writer_.Apply(lines_.at(i).key, lines_.at(i).value);
+        for (qsizetype i = 0; i < lines_.size(); ++i) {
+            if (!writer_.MayReach(heads_.at(i))) {
+                // The form may still make the control before the waiting
+                // lines are written.
+                if (waits_)
+                    waiting_.append(i);
+                continue;
+            }
+            // Lines of one control all wait or none does, so the file's
+            // order still decides among the lines that write the same thing.
+            if (waits_) {
+                QObject *first = writer_.FirstComponent(lines_.at(i).key);
+                if (first && waits_(first)) {
+                    waiting_.append(i);
+                    continue;
+                }
+            }
+            writer_.Apply(lines_.at(i).key, lines_.at(i).value);
+        }
     }
     emit OnTranslate();
+}
+
+void TMultiLanguage::ApplyWaiting()
+{
+    if (waiting_.isEmpty() || !parent())
+        return;
+    const QList<qsizetype> lines = std::exchange(waiting_, {});
+    writer_.BeginPass();
+    for (qsizetype i : lines)
+        if (writer_.MayReach(heads_.at(i)))
+            writer_.Apply(lines_.at(i).key, lines_.at(i).value);
 }
 
 // ---------------------------------------------------------------------------

@@ -117,6 +117,9 @@ public:
     // Resolves the key (components, then object properties such as Font,
     // then the property) and sets it. True when a property was written.
     bool Apply(const QString &key, const QString &value);
+    // The control a key starts at in the current pass (behind the form's own
+    // name when the key begins with it); null when the key starts elsewhere.
+    QObject *FirstComponent(const QString &key) const;
     // Puts every property written since the last restore back to the value
     // it had before the first write (the form-defined one).
     void RestoreDefined();
@@ -190,6 +193,14 @@ public:
     // keeps the title the form defined.
     void SetOwnerCaption(const QString &key);
 
+    // While set, the lines for controls the test picks (ones nobody sees
+    // before a menu opens) wait for ApplyWaiting instead of being written by
+    // the next re-application, and so do the lines for controls the form has
+    // not made yet; a later re-application drops what still waits.
+    void SetWaitingTest(std::function<bool(QObject *)> waits) { waits_ = std::move(waits); }
+    bool HasWaiting() const { return !waiting_.isEmpty(); }
+    void ApplyWaiting();
+
 signals:
     void OnTranslate();
 
@@ -204,6 +215,8 @@ private:
     quint64 textsRead_ = 0;
     QStringList heads_; // each line's first key part, lower case
     PropertyWriter writer_;
+    std::function<bool(QObject *)> waits_;
+    QList<qsizetype> waiting_; // lines of lines_, in file order
 };
 
 // ---------------------------------------------------------------------------

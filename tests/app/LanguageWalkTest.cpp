@@ -555,3 +555,34 @@ TEST_F(LanguageWalk, TranslatedFormsGiveEachControlItsOwnKey)
         EXPECT_TRUE(added.isEmpty()) << added.size() << " pairs:\n" << added.join(u'\n').toStdString();
     }
 }
+
+// A window started in a language takes the items of its closed menus
+// after it is up; once the loop has run, it says everything a switch to the
+// same language would make it say, and its menu bar is translated at once.
+TEST_F(LanguageWalk, AWindowStartedInALanguageSaysWhatASwitchToItSays)
+{
+    for (const int language : {1, 4}) {
+        SCOPED_TRACE(LanguageName(language).toStdString());
+        {
+            TRegistry reg;
+            ASSERT_TRUE(reg.OpenKey(QStringLiteral("Software\\Tarvendo\\Zelkora\\5.0\\Options"), true));
+            reg.WriteInteger(QStringLiteral("Language"), language);
+        }
+        TMainForm main;
+        CreateFolderExplorer(main);
+        const QString fileMenu = main.Item("DateiMenuItem")->text();
+        EXPECT_NE(fileMenu, QStringLiteral("&Datei"));
+        QCoreApplication::processEvents();
+        const Texts started = textsOf(&main);
+        switchTo(main, language);
+        const Texts switched = textsOf(&main);
+        EXPECT_EQ(main.Item("DateiMenuItem")->text(), fileMenu);
+        QStringList differ;
+        for (auto it = switched.cbegin(); it != switched.cend(); ++it)
+            if (started.value(it.key()) != it.value())
+                differ << it.key() + ": \"" + started.value(it.key()) + "\" / \"" + it.value() + "\"";
+        EXPECT_GT(started.size(), 1000);
+        EXPECT_TRUE(differ.isEmpty()) << differ.join(u'\n').toStdString();
+        main.Options.EndDlg = false;
+    }
+}

@@ -297,6 +297,44 @@ TEST(LanguageProperties, CaptionsHintsAndNamesWithoutCase)
     EXPECT_EQ(f.form->objectName(), "SampleForm");
 }
 
+// Lines of controls the waiting test picks are written later, in file order
+// (behind the form's name too); a line that starts at another control is
+// written at once, and the next switch drops what still waits.
+TEST(LanguageProperties, WaitingLinesFollowInFileOrderUntilTheNextSwitch)
+{
+    SampleForm f;
+    f.ml->SetWaitingTest([&f](QObject *o) { return o == f.action || o == f.inner; });
+    const char *english = "[english]\n"
+                          "OpenMenuItem.Caption=&Open...\n"
+                          "CancelButton.Caption=&Cancel\n"
+                          "SampleForm.OpenMenuItem.Caption=Open &again\n"
+                          "MainPanel.InnerButton.Caption=Inside\n"
+                          "LaterButton.Caption=Later\n"
+                          "[german]\n"
+                          "CancelButton.Caption=Ab&brechen\n";
+    f.Switch(english, QStringLiteral("english"));
+    EXPECT_EQ(f.button->text(), "&Cancel");
+    EXPECT_EQ(f.inner->text(), "Inside") << "the line starts at the panel";
+    EXPECT_EQ(f.action->text(), "Ö&ffnen...");
+    ASSERT_TRUE(f.ml->HasWaiting());
+    // A control made meanwhile takes its line with the waiting ones.
+    auto *later = new QPushButton(QStringLiteral("Später"), f.form.get());
+    later->setObjectName(QStringLiteral("LaterButton"));
+    f.ml->ApplyWaiting();
+    EXPECT_FALSE(f.ml->HasWaiting());
+    EXPECT_EQ(f.action->text(), "Open &again");
+    EXPECT_EQ(later->text(), "Later");
+
+    f.Switch(english, QStringLiteral("english"));
+    EXPECT_EQ(f.action->text(), "Ö&ffnen...") << "back to its own text while its lines wait";
+    f.ml->SetWaitingTest({});
+    f.Switch(english, QStringLiteral("german"));
+    EXPECT_FALSE(f.ml->HasWaiting());
+    f.ml->ApplyWaiting();
+    EXPECT_EQ(f.action->text(), "Ö&ffnen...");
+    EXPECT_EQ(f.button->text(), "Ab&brechen");
+}
+
 // A form writes only the lines that start with something it has: lines
 // that start at the form itself (its name, its font, its own properties,
 // with or without a dot) must still arrive.

@@ -361,6 +361,8 @@ TEST_F(MainFormEditTest, TheNewItemsFollowTheLanguageFromTheStart)
     reg.WriteInteger(QStringLiteral("Language"), 1);
     reg.CloseKey();
     form = std::make_unique<TMainForm>();
+    // Items of closed menus take their texts right after the window is up.
+    QCoreApplication::processEvents();
     EXPECT_EQ(Item("ValScaleMenuItem")->text(), QStringLiteral("By &value..."));
     EXPECT_EQ(form->ScalePopupMenu->actions().at(2)->text(), QStringLiteral("Temporary scaling"));
     EXPECT_EQ(Item("UndoMenuItem")->statusTip(), QStringLiteral("Undo the last action"));
