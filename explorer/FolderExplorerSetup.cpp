@@ -11,6 +11,25 @@
 
 namespace zk {
 
+namespace {
+
+// A docked form's first pass: the items of its closed menus take their texts
+// right after the window is up, as the main window's do.
+template <class Form>
+void SetStartLanguage(Form *form, const TMainForm &mainForm)
+{
+    TMultiLanguage *ml = FormMultiLanguage(form);
+    if (ml)
+        ml->SetWaitingTest(&ShownOnlyInMenus);
+    form->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    if (!ml)
+        return;
+    ml->SetWaitingTest({});
+    QMetaObject::invokeMethod(ml, [ml] { ml->ApplyWaiting(); }, Qt::QueuedConnection);
+}
+
+} // namespace
+
 TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
 {
     auto *form = new TDirBDForm(&mainForm, &mainForm.Options);
@@ -18,7 +37,7 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     mainForm.DirBDForm = form;
     form->MainMenuItem = [&mainForm](const QString &name) { return mainForm.Item(name); };
     if (mainForm.ZKMultiLanguage)
-        form->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+        SetStartLanguage(form, mainForm);
     if (mainForm.FormLookHook)
         mainForm.FormLookHook(form, mainForm.Options.XPContrStyle);
     // The main window's explorer items act on the folder explorer.
@@ -73,7 +92,7 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
     mainForm.splitDockWidget(form, list, Qt::Vertical);
     mainForm.NavBDForm = list;
     if (mainForm.ZKMultiLanguage)
-        list->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+        SetStartLanguage(list, mainForm);
     if (mainForm.FormLookHook)
         mainForm.FormLookHook(list, mainForm.Options.XPContrStyle);
     mainForm.FileListShellMenu = list->ShellMenu;

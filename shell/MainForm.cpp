@@ -427,32 +427,6 @@ void TMainForm::ApplyLanguage()
     ShowPictureSizePanel();
 }
 
-namespace {
-
-// An item whose text nobody sees before a menu opens: one shown only in
-// drop-down menus or as a picture on a tool bar (its hints show when the
-// pointer rests on it). The menu bar's titles are seen at once.
-bool ShownOnlyInMenus(QObject *o)
-{
-    if (auto *menu = qobject_cast<QMenu *>(o))
-        return !menu->isVisible();
-    auto *action = qobject_cast<QAction *>(o);
-    if (!action)
-        return false;
-    const QList<QObject *> shownBy = action->associatedObjects();
-    return std::all_of(shownBy.begin(), shownBy.end(), [](QObject *w) {
-        if (qobject_cast<QMenu *>(w))
-            return true;
-        if (auto *bar = qobject_cast<QToolBar *>(w))
-            return bar->toolButtonStyle() == Qt::ToolButtonIconOnly;
-        if (auto *button = qobject_cast<QToolButton *>(w))
-            return button->toolButtonStyle() == Qt::ToolButtonIconOnly;
-        return false;
-    });
-}
-
-} // namespace
-
 void TMainForm::ApplyStartLanguage()
 {
     ZKMultiLanguage->SetWaitingTest(&ShownOnlyInMenus);

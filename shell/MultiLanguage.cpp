@@ -10,6 +10,10 @@
 #include <QDebug>
 #include <QFont>
 #include <QListWidget>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
+#include <QAction>
 #include <QMetaProperty>
 #include <QPalette>
 #include <QStringDecoder>
@@ -17,6 +21,7 @@
 #include <QTabWidget>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <mutex>
@@ -1076,6 +1081,29 @@ void TMultiLanguage::reapply()
     }
     emit OnTranslate();
 }
+
+// An item whose text nobody sees before a menu opens: one shown only in
+// drop-down menus or as a picture on a tool bar (its hints show when the
+// pointer rests on it). The menu bar's titles are seen at once.
+bool ShownOnlyInMenus(QObject *o)
+{
+    if (auto *menu = qobject_cast<QMenu *>(o))
+        return !menu->isVisible();
+    auto *action = qobject_cast<QAction *>(o);
+    if (!action)
+        return false;
+    const QList<QObject *> shownBy = action->associatedObjects();
+    return std::all_of(shownBy.begin(), shownBy.end(), [](QObject *w) {
+        if (qobject_cast<QMenu *>(w))
+            return true;
+        if (auto *bar = qobject_cast<QToolBar *>(w))
+            return bar->toolButtonStyle() == Qt::ToolButtonIconOnly;
+        if (auto *button = qobject_cast<QToolButton *>(w))
+            return button->toolButtonStyle() == Qt::ToolButtonIconOnly;
+        return false;
+    });
+}
+
 
 void TMultiLanguage::ApplyWaiting()
 {

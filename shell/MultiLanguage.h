@@ -219,6 +219,10 @@ private:
     QList<qsizetype> waiting_; // lines of lines_, in file order
 };
 
+// A waiting test for a form's first pass: the controls whose texts nobody
+// sees before a menu opens (items of closed menus, tool-bar pictures).
+bool ShownOnlyInMenus(QObject *o);
+
 // ---------------------------------------------------------------------------
 // The per-form language switch
 
