@@ -151,11 +151,13 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     files.removeFirst();
     zk::TMainForm mainForm(files);
     zk::CreateFolderExplorer(mainForm);
-    // The window's first control with a text has made the bus connection
-    // (or found there is none): the environment is the user's again for
-    // the programs started from here.
-    sessionBus.thread.join();
-    busShortcut.Release();
+    // The window's first control with a text has tried the bus connection
+    // and found there is none: the environment is the user's again for the
+    // programs started from here.
+    if (busShortcut.Active()) {
+        sessionBus.thread.join();
+        busShortcut.Release();
+    }
     // An exception that reaches the event loop goes through the chain of the
     // application components (the main window's shows the error box); with
     // no handler left, the standard box shows it.
