@@ -55,10 +55,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
-
-#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcHotKeys, "zk.hotkeys", QtWarningMsg)
 
