@@ -43,7 +43,7 @@ int main(int argc, char **argv)
     const QString tree = dir.filePath("tree");
     form.ExternRootSource = [&] { return QList<zk::TExternRoot>{{tree, zk::eiFixed}}; };
     form.FillExternRoots();
-    QTreeWidgetItem *node = form.ExternTreeView->topLevelItem(0);
+    QTreeWidgetItem *node = form.ExternTree()->topLevelItem(0);
 
     const int rounds = zkbench::Rounds(30);
     const zkbench::Result open = zkbench::Turns([&] { form.ExpandExternNode(node); },

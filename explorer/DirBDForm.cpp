@@ -292,6 +292,29 @@ void TDirBDForm::applyLaterImages()
     }
 }
 
+namespace {
+
+QTreeWidget *makeTree(QWidget *page, const char *name)
+{
+    if (!page->layout()) {
+        auto *l = new QVBoxLayout(page);
+        l->setContentsMargins(0, 0, 0, 0);
+    }
+    auto *tree = new QTreeWidget(page);
+    tree->setObjectName(QString::fromLatin1(name));
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(1);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Every row is one line with a small icon: the first row's height
+    // serves for all, so laying out the tree opens no icon but one.
+    tree->setUniformRowHeights(true);
+    page->layout()->addWidget(tree);
+    return tree;
+}
+
+} // namespace
+
 void TDirBDForm::buildTrees()
 {
     auto *body = new QWidget(this);
@@ -303,21 +326,6 @@ void TDirBDForm::buildTrees()
     DirPageControl->setTabPosition(QTabWidget::South);
     layout->addWidget(DirPageControl);
 
-    const auto makeTree = [](QWidget *page, const char *name) {
-        auto *l = new QVBoxLayout(page);
-        l->setContentsMargins(0, 0, 0, 0);
-        auto *tree = new QTreeWidget(page);
-        tree->setObjectName(QString::fromLatin1(name));
-        tree->setHeaderHidden(true);
-        tree->setColumnCount(1);
-        tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        tree->setContextMenuPolicy(Qt::CustomContextMenu);
-        // Every row is one line with a small icon: the first row's height
-        // serves for all, so laying out the tree opens no icon but one.
-        tree->setUniformRowHeights(true);
-        l->addWidget(tree);
-        return tree;
-    };
     InternTabSheet = new QWidget;
     InternTabSheet->setObjectName(QStringLiteral("InternTabSheet"));
     ExternTabSheet = new QWidget;
@@ -325,13 +333,15 @@ void TDirBDForm::buildTrees()
     InternTreeView = makeTree(InternTabSheet, "InternTreeView");
     InternTreeView->setToolTip(QStringLiteral("Verzeichnis auswählen"));
     InternTreeView->setMouseTracking(true);
-    ExternTreeView = makeTree(ExternTabSheet, "ExternTreeView");
     DirPageControl->addTab(InternTabSheet, QStringLiteral("Intern"));
     DirPageControl->addTab(ExternTabSheet, QStringLiteral("Extern"));
     // Laying out a tab or a tree row measures its image, which opens the
     // icon theme: the images of the tabs and nodes made now follow right
     // after the window is up.
     QTimer::singleShot(0, this, &TDirBDForm::applyLaterImages);
+    // The folder tree sits on the tab not shown at first: it is made right
+    // after the window is up too, before its texts are written.
+    QTimer::singleShot(0, this, [this] { ExternTree(); });
     setWidget(body);
 
     QList<QTreeWidgetItem *> made;
@@ -343,10 +353,6 @@ void TDirBDForm::buildTrees()
     connect(InternTreeView, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *, QTreeWidgetItem *previous) { InternTreeViewChanging(previous); });
     InternTreeView->installEventFilter(this);
-    connect(ExternTreeView, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *item) {
-        ExpandExternNode(item);
-    });
-    connect(ExternTreeView, &QTreeWidget::currentItemChanged, this, [this] { ExternTreeViewChange(); });
     connect(DirPageControl, &QTabWidget::currentChanged, this, [this](int index) {
         if (m_pageGuard || index == m_page)
             return;
@@ -359,15 +365,32 @@ void TDirBDForm::buildTrees()
         m_page = index;
         DirPageControlChange();
     });
-    for (QTreeWidget *tree : {InternTreeView, ExternTreeView})
-        connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint &pos) {
-            // A right click selects the node under the mouse first.
-            if (QTreeWidgetItem *item = tree->itemAt(pos))
-                tree->setCurrentItem(item);
-            FEPopupMenuPopup();
-            const QPoint global = tree->viewport()->mapToGlobal(pos);
-            FEBarPopupMenu->Popup(global.x(), global.y());
-        });
+    connectTreePopup(InternTreeView);
+}
+
+QTreeWidget *TDirBDForm::ExternTree()
+{
+    if (ExternTreeView)
+        return ExternTreeView;
+    ExternTreeView = makeTree(ExternTabSheet, "ExternTreeView");
+    connect(ExternTreeView, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *item) {
+        ExpandExternNode(item);
+    });
+    connect(ExternTreeView, &QTreeWidget::currentItemChanged, this, [this] { ExternTreeViewChange(); });
+    connectTreePopup(ExternTreeView);
+    return ExternTreeView;
+}
+
+void TDirBDForm::connectTreePopup(QTreeWidget *tree)
+{
+    connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint &pos) {
+        // A right click selects the node under the mouse first.
+        if (QTreeWidgetItem *item = tree->itemAt(pos))
+            tree->setCurrentItem(item);
+        FEPopupMenuPopup();
+        const QPoint global = tree->viewport()->mapToGlobal(pos);
+        FEBarPopupMenu->Popup(global.x(), global.y());
+    });
 }
 
 bool TDirBDForm::eventFilter(QObject *watched, QEvent *event)
@@ -611,14 +634,14 @@ void TDirBDForm::DirPageControlChange()
     if (!m_externFilled) {
         FillExternRoots();
         m_externFilled = true;
-    } else if (ExternTreeView->currentItem()) {
+    } else if (ExternTree()->currentItem()) {
         ExternTreeViewChange();
     }
 }
 
 void TDirBDForm::ExternTreeViewChange()
 {
-    const QTreeWidgetItem *node = ExternTreeView->currentItem();
+    const QTreeWidgetItem *node = ExternTree()->currentItem();
     if (!node || !FileList.ListRealFolder)
         return;
     FileList.ListRealFolder(GetNodePath(node));
@@ -630,10 +653,10 @@ void TDirBDForm::ExternTreeViewChange()
 void TDirBDForm::FillExternRoots()
 {
     const QList<TExternRoot> roots = ExternRootSource ? ExternRootSource() : ExternRootsFrom(MountedVolumes());
-    const QSignalBlocker block(ExternTreeView);
-    ExternTreeView->clear();
+    const QSignalBlocker block(ExternTree());
+    ExternTree()->clear();
     for (const TExternRoot &r : roots) {
-        auto *node = new QTreeWidgetItem(ExternTreeView);
+        auto *node = new QTreeWidgetItem(ExternTree());
         node->setText(0, r.path);
         node->setData(0, kPathRole, r.path);
         node->setIcon(0, NodeIcon(ExternImageList, r.image, r.image));
@@ -655,7 +678,7 @@ void TDirBDForm::ExpandExternNode(QTreeWidgetItem *node)
 {
     if (!node)
         return;
-    ExternTreeView->setUpdatesEnabled(false);
+    ExternTree()->setUpdatesEnabled(false);
     const QString base = GetNodePath(node);
     const QList<QTreeWidgetItem *> old = node->takeChildren();
     qDeleteAll(old);
@@ -664,22 +687,22 @@ void TDirBDForm::ExpandExternNode(QTreeWidgetItem *node)
     for (const QString &name : SubFolders(base, m_followLinks))
         children.append(FolderNode(base, name, folder));
     node->addChildren(children);
-    ExternTreeView->setUpdatesEnabled(true);
+    ExternTree()->setUpdatesEnabled(true);
 }
 
 void TDirBDForm::SelectRealPath(const QString &path)
 {
     RealPathRest = path;
     QStringList roots;
-    for (int i = 0; i < ExternTreeView->topLevelItemCount(); ++i)
-        roots.append(ExternTreeView->topLevelItem(i)->data(0, kPathRole).toString());
+    for (int i = 0; i < ExternTree()->topLevelItemCount(); ++i)
+        roots.append(ExternTree()->topLevelItem(i)->data(0, kPathRole).toString());
     const TRealPathRoute route = RouteToFolder(path, roots);
     const QString problem = QStringLiteral("Problem, da wahrscheinlich gleiche Verzeichnisnamen: ");
     if (route.root < 0) {
         showMessage(problem + path);
         return;
     }
-    QTreeWidgetItem *node = ExternTreeView->topLevelItem(route.root);
+    QTreeWidgetItem *node = ExternTree()->topLevelItem(route.root);
     for (const QString &component : route.components) {
         node->setExpanded(true);
         if (IsPlaceholderOnly(node))
@@ -704,8 +727,8 @@ void TDirBDForm::SelectRealPath(const QString &path)
         node = found;
         RealPathRest = RealPathRest.mid(RealPathRest.indexOf(component) + component.size() + 1);
     }
-    ExternTreeView->setCurrentItem(node);
-    ExternTreeView->scrollToItem(node);
+    ExternTree()->setCurrentItem(node);
+    ExternTree()->scrollToItem(node);
 }
 
 // ---------------------------------------------------------------------------
@@ -920,14 +943,14 @@ void TDirBDForm::NodesExpMenuItemClick(int tag)
             if (IsPseudoFileSystem(m))
                 m_skipPaths.insert(QDir::cleanPath(m.path));
         // Mounted volumes are roots of their own; below "/" they are skipped.
-        for (int i = 1; i < ExternTreeView->topLevelItemCount(); ++i)
-            m_skipPaths.insert(ExternTreeView->topLevelItem(i)->data(0, kPathRole).toString());
+        for (int i = 1; i < ExternTree()->topLevelItemCount(); ++i)
+            m_skipPaths.insert(ExternTree()->topLevelItem(i)->data(0, kPathRole).toString());
     }
     m_followLinks = !expand;
-    ExternTreeView->setUpdatesEnabled(false);
-    for (int i = 0; i < ExternTreeView->topLevelItemCount(); ++i)
-        expandAll(ExternTreeView->topLevelItem(i), expand, true);
-    ExternTreeView->setUpdatesEnabled(true);
+    ExternTree()->setUpdatesEnabled(false);
+    for (int i = 0; i < ExternTree()->topLevelItemCount(); ++i)
+        expandAll(ExternTree()->topLevelItem(i), expand, true);
+    ExternTree()->setUpdatesEnabled(true);
     m_followLinks = true;
 }
 

@@ -103,7 +103,9 @@ public:
     QWidget *InternTabSheet = nullptr;
     QWidget *ExternTabSheet = nullptr;
     QTreeWidget *InternTreeView = nullptr;
-    QTreeWidget *ExternTreeView = nullptr;
+    // The tree of the computer's folders, made on first use (at the latest
+    // right after the window is up).
+    QTreeWidget *ExternTree();
     TMultiLanguage *DirBDMultiLanguage = nullptr;
     TBarPopupMenu *FEBarPopupMenu = nullptr;
     QAction *FEMag2MenuItem = nullptr;
@@ -175,6 +177,8 @@ protected:
 
 private:
     void buildTrees();
+    // A right click on a tree selects the node and opens the explorer's menu.
+    void connectTreePopup(QTreeWidget *tree);
     void buildMenu();
     void loadNodeState();
     void saveNodeState() const;
@@ -187,6 +191,7 @@ private:
     void applyLaterImages();
     void expandAll(QTreeWidgetItem *item, bool expand, bool followExtern);
 
+    QTreeWidget *ExternTreeView = nullptr;
     TZelkoraOptions *m_options;
     bool m_explorerShown = false;
     bool m_externFilled = false;

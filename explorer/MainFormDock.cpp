@@ -459,7 +459,7 @@ void TMainForm::TreeMenuItemClick(QObject *Sender)
     switch (tag) {
     case 0:
         if (dir && dir->isVisible())
-            (dir->DirPageControl->currentIndex() == 0 ? dir->InternTreeView : dir->ExternTreeView)->setFocus();
+            (dir->DirPageControl->currentIndex() == 0 ? dir->InternTreeView : dir->ExternTree())->setFocus();
         break;
     case 1:
         if (dir && dir->isVisible())

@@ -726,7 +726,7 @@ void TNavBDForm::ListRealFolder(const QString &path)
         QWidget *back = m_explorer->focusWidget();
         if (!back)
             back = m_explorer->DirPageControl->currentIndex() == 0 ? m_explorer->InternTreeView
-                                                                   : m_explorer->ExternTreeView;
+                                                                   : m_explorer->ExternTree();
         back->setFocus();
     }
 }
@@ -1001,7 +1001,7 @@ void TNavBDForm::ActMenuItemClick()
         else
             m_explorer->InternTreeViewClick();
     } else {
-        ListRealFolder(m_explorer->GetNodePath(m_explorer->ExternTreeView->currentItem()));
+        ListRealFolder(m_explorer->GetNodePath(m_explorer->ExternTree()->currentItem()));
     }
 }
 
@@ -1040,7 +1040,7 @@ void TNavBDForm::RepMenuItemClick(int tag)
             ListFolder(ListBase);
     } else if (ThumbView) {
         // The thumbnails of the folder selected there, not of an older listing.
-        ListRealFolder(m_explorer->GetNodePath(m_explorer->ExternTreeView->currentItem()));
+        ListRealFolder(m_explorer->GetNodePath(m_explorer->ExternTree()->currentItem()));
     }
 }
 

@@ -198,7 +198,6 @@ void TMainForm::BuildComponents()
     m_hotKeys = new TGlobalHotKeys(this);
     connect(m_hotKeys, &TGlobalHotKeys::hotKey, this, &TMainForm::OnHotKey);
 
-    EnableBuiltCommands();
     for (QAction *close : {Item("FZKCloseMenuItem"), Item("ZKCloseMenuItem"), Item("ExitToolButton")})
         connect(close, &QAction::triggered, this, &TMainForm::CloseClick);
     connect(Item("ZKPopupMenuItem"), &QAction::triggered, this, &TMainForm::ZKPopupMenuItemClick);

@@ -964,7 +964,8 @@ private:
     TBarPopupMenu *AddBarPopup(const char *name);
     void BuildStatusBar();
     void RegisterItem(QAction *action, const char *name);
-    void EnableBuiltCommands();
+    // A command item: registered, and disabled unless its code is in place.
+    void RegisterCommand(QAction *action, const char *name);
     void RestoreToolBarDockStates();
     void SaveToolBarDockStates();
     void HideToTray();

@@ -40,12 +40,21 @@ void TMainForm::RegisterItem(QAction *action, const char *name)
     ++m_itemRegistrations;
 }
 
+void TMainForm::RegisterCommand(QAction *action, const char *name)
+{
+    RegisterItem(action, name);
+    // Decided before the command is on a menu or a button: a later change
+    // would have every one of them look at the action again.
+    action->setEnabled(BuiltCommands().contains(action->objectName()));
+}
+
 QAction *TMainForm::AddItem(QMenu *menu, const char *name, const QString &caption)
 {
     if (qstrcmp(name, "-") == 0)
         return menu->addSeparator();
-    QAction *a = menu->addAction(caption);
-    RegisterItem(a, name);
+    auto *a = new QAction(caption, menu);
+    RegisterCommand(a, name);
+    menu->addAction(a);
     return a;
 }
 
@@ -86,6 +95,8 @@ QMenu *TMainForm::SubMenu(const QString &itemName) const
 
 void TMainForm::BuildMenus()
 {
+    // Room for every item of the menus and tool bars, grown once.
+    m_items.reserve(512);
     const auto fill = [this](QMenu *menu, std::initializer_list<ItemRow> rows) {
         for (const ItemRow &r : rows) {
             QAction *a = AddItem(menu, r.name, QString::fromUtf8(r.caption));
@@ -378,8 +389,9 @@ void TMainForm::BuildToolBars()
                 tb->addSeparator();
                 continue;
             }
-            QAction *a = tb->addAction(QString::fromUtf8(r.caption));
-            RegisterItem(a, r.name);
+            auto *a = new QAction(QString::fromUtf8(r.caption), tb);
+            RegisterCommand(a, r.name);
+            tb->addAction(a);
         }
     };
 
@@ -475,17 +487,6 @@ void TMainForm::BuildToolBars()
     // As the window defines them: the standard, picture-tool and crop bars show.
     for (QToolBar *tb : {WordToolBar, OptionsToolBar, HelpToolBar, ExitToolBar, XtrasToolBar, ViewToolBar})
         tb->setVisible(false);
-}
-
-void TMainForm::EnableBuiltCommands()
-{
-    const QSet<QString> &built = BuiltCommands();
-    for (auto it = m_items.cbegin(); it != m_items.cend(); ++it) {
-        QAction *a = it.value();
-        if (a->menu())
-            continue; // a sub-menu opens; its items decide for themselves
-        a->setEnabled(built.contains(it.key()));
-    }
 }
 
 } // namespace zk

@@ -189,7 +189,11 @@ void TMainForm::ReadPaletteFlags()
     const auto bars = DockOrderToolBars();
     for (const TPaletteRow &r : PaletteTable()) {
         PaletteFlags[r.tag] = flags.bars[r.tag];
-        bars[r.tag]->setVisible(flags.bars[r.tag]);
+        // A bar nobody hid shows with the window; showing it before would
+        // lay out all its buttons once more for a size it does not keep.
+        QToolBar *bar = bars[r.tag];
+        if (!flags.bars[r.tag] || (bar->isHidden() && bar->testAttribute(Qt::WA_WState_ExplicitShowHide)))
+            bar->setVisible(flags.bars[r.tag]);
         Item(QString::fromLatin1(r.menuItem))->setChecked(flags.bars[r.tag]);
     }
     // Without stored flags the colour readout stays as it is.

@@ -518,13 +518,15 @@ void PropertyWriter::BeginPass()
     rootProperties_ = PropertyNamesLower(root_->metaObject());
     // Breadth first, so a control directly on the form wins over a namesake
     // buried inside a composite control.
+    const qsizetype lastSize = index_.size();
     index_.clear();
+    index_.reserve(lastSize);
     WalkComponents(root_, root_, [this](QObject *o) {
         const QString name = o->objectName();
         if (!name.isEmpty()) {
-            const QString key = name.toLower();
-            if (!index_.contains(key))
-                index_.insert(key, o);
+            QPointer<QObject> &slot = index_[name.toLower()];
+            if (slot.isNull())
+                slot = o;
         }
         return false;
     });
@@ -589,12 +591,11 @@ bool PropertyWriter::Apply(const QString &key, const QString &value)
     return setProperty(t, rest, value);
 }
 
-QObject *PropertyWriter::FirstComponent(const QString &key) const
+QObject *PropertyWriter::FirstComponent(const QString &key, const QString &head) const
 {
     const qsizetype dot = key.indexOf(QLatin1Char('.'));
     if (dot < 0)
         return nullptr;
-    const QString head = key.left(dot).toLower();
     if (QObject *o = index_.value(head).data())
         return o;
     if (head != rootName_)
@@ -1070,7 +1071,7 @@ void TMultiLanguage::reapply()
             // Lines of one control all wait or none does, so the file's
             // order still decides among the lines that write the same thing.
             if (waits_) {
-                QObject *first = writer_.FirstComponent(lines_.at(i).key);
+                QObject *first = writer_.FirstComponent(lines_.at(i).key, heads_.at(i));
                 if (first && waits_(first)) {
                     waiting_.append(i);
                     continue;

@@ -119,7 +119,8 @@ public:
     bool Apply(const QString &key, const QString &value);
     // The control a key starts at in the current pass (behind the form's own
     // name when the key begins with it); null when the key starts elsewhere.
-    QObject *FirstComponent(const QString &key) const;
+    // head is the key's first part in lower case, as MayReach takes it.
+    QObject *FirstComponent(const QString &key, const QString &head) const;
     // Puts every property written since the last restore back to the value
     // it had before the first write (the form-defined one).
     void RestoreDefined();

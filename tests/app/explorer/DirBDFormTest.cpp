@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QLayout>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTabWidget>
@@ -332,12 +333,12 @@ TEST_F(DirBDFormTest, ExternTreeReadsFoldersWhenOpened)
     f.ExternRootSource = [&tree] { return QList<TExternRoot>{{"/", eiFixed}, {tree.path(), eiRemovable}}; };
     f.DirPageControl->setCurrentIndex(1);
     ASSERT_TRUE(f.ExternFilled());
-    ASSERT_EQ(f.ExternTreeView->topLevelItemCount(), 2);
-    QTreeWidgetItem *root = f.ExternTreeView->topLevelItem(1);
+    ASSERT_EQ(f.ExternTree()->topLevelItemCount(), 2);
+    QTreeWidgetItem *root = f.ExternTree()->topLevelItem(1);
     EXPECT_EQ(root->text(0), tree.path());
     ASSERT_EQ(root->childCount(), 1);
     EXPECT_EQ(root->child(0)->text(0), "y");
-    EXPECT_EQ(f.GetNodePath(f.ExternTreeView->topLevelItem(0)), "/");
+    EXPECT_EQ(f.GetNodePath(f.ExternTree()->topLevelItem(0)), "/");
     EXPECT_EQ(f.GetNodePath(nullptr), "");
 
     root->setExpanded(true);
@@ -351,20 +352,20 @@ TEST_F(DirBDFormTest, ExternTreeReadsFoldersWhenOpened)
     root->child(0)->setExpanded(true); // "Bilder" now stands earlier in the tree
 
     f.SelectRealPath(tree.path() + "/b/x/Bilder");
-    ASSERT_TRUE(f.ExternTreeView->currentItem());
-    EXPECT_EQ(f.GetNodePath(f.ExternTreeView->currentItem()), tree.path() + "/b/x/Bilder/");
+    ASSERT_TRUE(f.ExternTree()->currentItem());
+    EXPECT_EQ(f.GetNodePath(f.ExternTree()->currentItem()), tree.path() + "/b/x/Bilder/");
     EXPECT_EQ(listed.last(), "real:" + tree.path() + "/b/x/Bilder/");
     EXPECT_TRUE(messages.isEmpty());
 
     // A hidden folder is not listed, yet a path leads through it.
     f.SelectRealPath(tree.path() + "/a/.cache/shots");
-    EXPECT_EQ(f.GetNodePath(f.ExternTreeView->currentItem()), tree.path() + "/a/.cache/shots/");
+    EXPECT_EQ(f.GetNodePath(f.ExternTree()->currentItem()), tree.path() + "/a/.cache/shots/");
     EXPECT_TRUE(messages.isEmpty());
 
     // A folder that is not there: the message, the deepest folder found.
     f.SelectRealPath(tree.path() + "/b/nothing");
     EXPECT_EQ(messages.size(), 1);
-    EXPECT_EQ(f.GetNodePath(f.ExternTreeView->currentItem()), tree.path() + "/b/");
+    EXPECT_EQ(f.GetNodePath(f.ExternTree()->currentItem()), tree.path() + "/b/");
 
     // The real-folder command on "Ablage" goes to the storage folder.
     options.OutDir = tree.path() + "/a/Bilder";
@@ -372,15 +373,27 @@ TEST_F(DirBDFormTest, ExternTreeReadsFoldersWhenOpened)
     f.InternTreeView->setCurrentItem(f.InternNode(1));
     f.ChRealDirMenuItemClick();
     EXPECT_EQ(f.DirPageControl->currentIndex(), 1);
-    EXPECT_EQ(f.GetNodePath(f.ExternTreeView->currentItem()), tree.path() + "/a/Bilder/");
+    EXPECT_EQ(f.GetNodePath(f.ExternTree()->currentItem()), tree.path() + "/a/Bilder/");
 
     // Collapsing everything on the Extern page asks first.
     answers = {false};
     f.NodesExpMenuItemClick(1);
-    EXPECT_TRUE(f.ExternTreeView->topLevelItem(1)->isExpanded());
+    EXPECT_TRUE(f.ExternTree()->topLevelItem(1)->isExpanded());
     answers = {true};
     f.NodesExpMenuItemClick(1);
-    EXPECT_FALSE(f.ExternTreeView->topLevelItem(1)->isExpanded());
+    EXPECT_FALSE(f.ExternTree()->topLevelItem(1)->isExpanded());
+}
+
+TEST_F(DirBDFormTest, TheFolderTreeStandsOnItsPageByNameOnceTheEventLoopRan)
+{
+    // The language file and the look find it by name on its page.
+    TDirBDForm &f = make();
+    QCoreApplication::processEvents();
+    auto *tree = f.ExternTabSheet->findChild<QTreeWidget *>("ExternTreeView");
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(f.ExternTree(), tree);
+    EXPECT_EQ(f.ExternTabSheet->layout()->indexOf(tree), 0);
+    EXPECT_EQ(tree->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 
 TEST_F(DirBDFormTest, InternExpandAndCollapseEverything)

@@ -499,7 +499,7 @@ TEST_F(NavBDFormActions, WalkingTheFolderTreeWithTheKeysKeepsItsFocus)
     main.show();
     QApplication::setActiveWindow(&main);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
-    QTreeWidget *tree = explorer->ExternTreeView;
+    QTreeWidget *tree = explorer->ExternTree();
     ASSERT_GT(tree->topLevelItemCount(), 0);
     QTreeWidgetItem *root = tree->topLevelItem(0);
     tree->setCurrentItem(root);
@@ -584,7 +584,7 @@ TEST_F(NavBDFormActions, DropsOpenTheFoldersUnlessOnlyPicturesAreShown)
     options.ShowOnlyGraphTypes = false;
     nav->DropFile(dropped.filePath("notes.txt"));
     EXPECT_EQ(explorer->DirPageControl->currentIndex(), 1);
-    EXPECT_EQ(explorer->GetNodePath(explorer->ExternTreeView->currentItem()), dropped.path() + "/");
+    EXPECT_EQ(explorer->GetNodePath(explorer->ExternTree()->currentItem()), dropped.path() + "/");
     EXPECT_EQ(captions(), QStringList({"notes.txt"}));
 }
 
