@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -93,10 +94,13 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // of the window would wait for: a second core reads it while the
     // application connects to the display.
     std::thread fontConfig([] { FcInit(); });
+    // So is the settings file: a third core parses it, and every later read
+    // finds it parsed. The language stored there is the first value needed.
+    std::future<int> storedLanguage = std::async(std::launch::async, [] { return zk::StoredLanguageIndex(); });
     zk::TZelkoraApplication app(argc, argv);
     // The language file is read the same way while the window is built.
     zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
-                            zk::LanguageName(zk::StoredLanguageIndex()));
+                            zk::LanguageName(storedLanguage.get()));
     // The first control given a text starts the accessibility bridge, which
     // waits for a connection to the session bus (where there is none, for
     // an attempt to start one): a second core makes the connection

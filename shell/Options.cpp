@@ -471,6 +471,8 @@ int UsableIndex(const TZelkoraOptions &options, std::string_view name)
 bool OptionsStore::Load(TZelkoraOptions &options)
 {
     options.TimeScanRunning = false;
+    // The record is read from one look at the file, not a look per value.
+    TRegistryBatch oneLook(RootKey::CurrentUser);
     TRegistry reg(RootKey::CurrentUser);
     bool opened = false;
     try {
