@@ -73,6 +73,7 @@ struct SectionIndex
     bool indexed = false;
     QHash<QString, QString> firstText;
     QStringList heads;
+    QHash<QString, QList<qsizetype>> linesByHead; // in file order
 };
 
 // The entries of one section, in file order.
@@ -108,6 +109,7 @@ void IndexSection(SectionIndex &section)
             section.firstText.insert(e.key, e.value);
         const qsizetype dot = e.key.indexOf(QLatin1Char('.'));
         section.heads.append((dot < 0 ? e.key : e.key.left(dot)).toLower());
+        section.linesByHead[section.heads.constLast()].append(section.heads.size() - 1);
     }
     section.indexed = true;
 }
@@ -495,19 +497,52 @@ void WalkComponents(QObject *root, QObject *in, Visit visit)
 
 } // namespace
 
+namespace {
+
+// The names of the mapping table's rows in lower case.
+const QSet<QString> &MappedNamesLower()
+{
+    static const QSet<QString> names = [] {
+        QSet<QString> set;
+        for (const PropertyRow &row : PropertyRows())
+            set.insert(QString::fromLatin1(row.name).toLower());
+        return set;
+    }();
+    return names;
+}
+
+} // namespace
+
 bool PropertyWriter::MayReach(const QString &head) const
 {
     // Apply starts at a control of the form, at the form's own name, at the
     // form's font or another property of the form (also one of the mapped
     // names when the key has no dot); anything else it turns down unwritten.
-    static const QSet<QString> mappedNames = [] {
-        QSet<QString> names;
-        for (const PropertyRow &row : PropertyRows())
-            names.insert(QString::fromLatin1(row.name).toLower());
-        return names;
-    }();
-    return index_.contains(head) || head == rootName_ || head == QLatin1String("font") || mappedNames.contains(head) ||
-           rootProperties_.contains(head);
+    return index_.contains(head) || head == rootName_ || head == QLatin1String("font") ||
+           MappedNamesLower().contains(head) || rootProperties_.contains(head);
+}
+
+QList<qsizetype> PropertyWriter::LinesReached(const QHash<QString, QList<qsizetype>> &linesByHead) const
+{
+    // The heads MayReach accepts, looked up among the file's heads: a form
+    // has far fewer names than the file has lines.
+    QList<qsizetype> lines;
+    const auto take = [&](const QString &head) {
+        const auto it = linesByHead.constFind(head);
+        if (it != linesByHead.cend())
+            lines.append(*it);
+    };
+    for (auto it = index_.cbegin(); it != index_.cend(); ++it)
+        take(it.key());
+    take(rootName_);
+    take(QStringLiteral("font"));
+    for (const QString &name : MappedNamesLower())
+        take(name);
+    for (auto it = rootProperties_.cbegin(); it != rootProperties_.cend(); ++it)
+        take(it.key());
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    return lines;
 }
 
 void PropertyWriter::BeginPass()
@@ -1048,6 +1083,7 @@ void TMultiLanguage::readSection()
     firstText_ = section.firstText;
     ++textsRead_;
     heads_ = section.heads;
+    linesByHead_ = section.linesByHead;
     // What waited was for the lines read before.
     waiting_.clear();
 }
@@ -1059,15 +1095,18 @@ void TMultiLanguage::reapply()
     if (parent()) {
         writer_.BeginPass();
         // The file addresses every form at once; a form writes only the
-        // lines that start with something it has.
-        for (qsizetype i = 0; i < lines_.size(); ++i) {
-            if (!writer_.MayReach(heads_.at(i))) {
-                // The form may still make the control before the waiting
-                // lines are written.
-                if (waits_)
-                    waiting_.append(i);
-                continue;
-            }
+        // lines that start with something it has, in the file's order.
+        const QList<qsizetype> reached = writer_.LinesReached(linesByHead_);
+        if (waits_)
+            waiting_.reserve(lines_.size() - reached.size());
+        qsizetype next = 0; // lines before it that were not reached wait
+        for (qsizetype i : reached) {
+            // The form may still make the controls of the others before the
+            // waiting lines are written.
+            if (waits_)
+                for (; next < i; ++next)
+                    waiting_.append(next);
+            next = i + 1;
             // Lines of one control all wait or none does, so the file's
             // order still decides among the lines that write the same thing.
             if (waits_) {
@@ -1079,6 +1118,9 @@ void TMultiLanguage::reapply()
             }
             writer_.Apply(lines_.at(i).key, lines_.at(i).value);
         }
+        if (waits_)
+            for (; next < lines_.size(); ++next)
+                waiting_.append(next);
     }
     emit OnTranslate();
 }

@@ -114,6 +114,9 @@ public:
     // it has no dot) can write anything on this form in the current pass.
     // False only where Apply would write nothing.
     bool MayReach(const QString &head) const;
+    // The lines MayReach accepts, given the lines of each head (lower case)
+    // in file order; in file order.
+    QList<qsizetype> LinesReached(const QHash<QString, QList<qsizetype>> &linesByHead) const;
     // Resolves the key (components, then object properties such as Font,
     // then the property) and sets it. True when a property was written.
     bool Apply(const QString &key, const QString &value);
@@ -215,6 +218,7 @@ private:
     QHash<QString, QString> firstText_;
     quint64 textsRead_ = 0;
     QStringList heads_; // each line's first key part, lower case
+    QHash<QString, QList<qsizetype>> linesByHead_; // lines of each head
     PropertyWriter writer_;
     std::function<bool(QObject *)> waits_;
     QList<qsizetype> waiting_; // lines of lines_, in file order

@@ -347,6 +347,7 @@ TEST(LanguageProperties, LinesStartingAtTheFormItselfAreWritten)
              "Font.Size=15\n"
              "windowIconText=Form icon text\n"
              "Hint=Form hint|long\n"
+             "InfoLabel.Caption=Overwritten by the next line\n"
              "sampleform.InfoLabel.Caption=By the form's name\n",
              QStringLiteral("english"));
     EXPECT_EQ(f.button->text(), "&Stop");
