@@ -3,6 +3,7 @@
 // (app/Launcher.cpp) once it has made the one-copy test.
 #include "CloseSignals.h"
 #include "DLLImport.h"
+#include "FirstFrame.h"
 #include "FolderExplorerSetup.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
@@ -153,6 +154,9 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     zk::RegisterPictureCodecs();
     QStringList files = QApplication::arguments();
     files.removeFirst();
+    // What the window queues for later waits until its first frame is on
+    // the screen, so the user does not look at an empty frame meanwhile.
+    zk::HoldUntilFirstFrame();
     zk::TMainForm mainForm(files);
     zk::CreateFolderExplorer(mainForm);
     // The window's first control with a text has tried the bus connection
@@ -175,10 +179,11 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     });
     zk::TCloseSignals closeSignals([&mainForm](int) { mainForm.CloseBySignal(); });
     mainForm.show();
+    zk::ReleaseAfterFirstFrame(mainForm.windowHandle());
     // The two outside modules are bound once, from the program's folder,
-    // right after the window is up (only commands use them), and let go
+    // right after the window's first frame (only commands use them), and let go
     // only after every window that used them is gone (modulesGuard).
-    QTimer::singleShot(0, [] { zk::LoadOutsideModules(); });
+    zk::AfterFirstFrame(&app, [] { zk::LoadOutsideModules(); });
 
     splash.reset();
     return app.exec();

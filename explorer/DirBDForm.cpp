@@ -2,6 +2,7 @@
 #include "XPLook.h"
 
 #include "BarPopupMenu.h"
+#include "FirstFrame.h"
 #include "FolderTree.h"
 #include "Globals.h"
 #include "LazyIcon.h"
@@ -340,8 +341,8 @@ void TDirBDForm::buildTrees()
     // after the window is up.
     QTimer::singleShot(0, this, &TDirBDForm::applyLaterImages);
     // The folder tree sits on the tab not shown at first: it is made right
-    // after the window is up too, before its texts are written.
-    QTimer::singleShot(0, this, [this] { ExternTree(); });
+    // after the window's first frame, before its texts are written.
+    AfterFirstFrame(this, [this] { ExternTree(); });
     setWidget(body);
 
     QList<QTreeWidgetItem *> made;

@@ -1,6 +1,7 @@
 #include "FolderExplorerSetup.h"
 
 #include "DirBDForm.h"
+#include "FirstFrame.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
@@ -14,7 +15,7 @@ namespace zk {
 namespace {
 
 // A docked form's first pass: the items of its closed menus take their texts
-// right after the window is up, as the main window's do.
+// right after the window's first frame, as the main window's do.
 template <class Form>
 void SetStartLanguage(Form *form, const TMainForm &mainForm)
 {
@@ -25,7 +26,7 @@ void SetStartLanguage(Form *form, const TMainForm &mainForm)
     if (!ml)
         return;
     ml->SetWaitingTest({});
-    QMetaObject::invokeMethod(ml, [ml] { ml->ApplyWaiting(); }, Qt::QueuedConnection);
+    AfterFirstFrame(ml, [ml] { ml->ApplyWaiting(); });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The main window's creation, first show, hiding, closing and the window
 // commands it answers itself.
 #include "MainForm.h"
+#include "FirstFrame.h"
 #include "ShellOpen.h"
 #include "ZelkoraApplication.h"
 #include "RecorderForm.h"
@@ -428,7 +429,7 @@ void TMainForm::ApplyStartLanguage()
     ZKMultiLanguage->SetWaitingTest(&ShownOnlyInMenus);
     ApplyLanguage();
     ZKMultiLanguage->SetWaitingTest({});
-    QMetaObject::invokeMethod(this, [this] { ApplyWaitingTexts(); }, Qt::QueuedConnection);
+    AfterFirstFrame(this, [this] { ApplyWaitingTexts(); });
 }
 
 void TMainForm::ApplyWaitingTexts()
@@ -560,8 +561,9 @@ void TMainForm::FormShow()
         // seconds) reach the running copy through the channel (docs/ipc.md).
         // Its module binds Qt Network's libraries: another core opens it
         // once the window is up (starting that thread is not left in the
-        // way of the window's map), and the channel listens from there on.
-        QMetaObject::invokeMethod(this, [this] {
+        // way of the window's first frame), and the channel listens from
+        // there on.
+        AfterFirstFrame(this, [this] {
             auto *channelLoad = new QFutureWatcher<void>(this);
             connect(channelLoad, &QFutureWatcherBase::finished, this, [this, channelLoad] {
                 channelLoad->deleteLater();
@@ -569,14 +571,14 @@ void TMainForm::FormShow()
                     StartLocalChannel();
             });
             channelLoad->setFuture(QtConcurrent::run([] { ChannelModuleProblem(); }));
-        }, Qt::QueuedConnection);
+        });
         FirstShowDone = true;
     }
     for (int slot = 1; slot <= 6; ++slot)
         FHotKeyIds[slot - 1] = slot;
     // Each grab is a round trip to the display: the keys are taken right
-    // after the window is up.
-    QMetaObject::invokeMethod(this, [this] { RegisterHotKeys(0); }, Qt::QueuedConnection);
+    // after the window's first frame.
+    AfterFirstFrame(this, [this] { RegisterHotKeys(0); });
     ShowHeldMessages();
 }
 

@@ -3,6 +3,7 @@
 #include "MainForm.h"
 
 #include "Bitmap.h"
+#include "FirstFrame.h"
 #include "BarPopupMenu.h"
 #include "ColViewForm.h"
 #include "DesktopWindows.h"
@@ -136,11 +137,12 @@ void TMainForm::SetupViewCommands()
         bind({"TskbOutMenuItem", "TskbInMenuItem"}, [this](QAction *a) { TskbOutMenuItemClick(a); });
         bind({"InvScrMenuItem"}, [this](QAction *) { InvScrMenuItemClick(); });
         // Asking the window manager is a round trip to the display, and the
-        // item sits in a closed menu: it is asked right after the window is up.
-        QMetaObject::invokeMethod(this, [this, bind] {
+        // item sits in a closed menu: it is asked right after the window's
+        // first frame.
+        AfterFirstFrame(this, [this, bind] {
             if (ShowingDesktopSupported())
                 bind({"WinMinMenuItem"}, [this](QAction *) { WinMinMenuItemClick(); });
-        }, Qt::QueuedConnection);
+        });
     }
     // Only what is hidden can be shown again.
     Item("DskIcInMenuItem")->setEnabled(false);
