@@ -16,6 +16,7 @@ struct Held {
 };
 
 bool g_holding = false;
+int g_hold = 0; // which hold a timer or a watch was set for
 QList<Held> g_held;
 
 void queue(QObject *context, std::function<void()> work)
@@ -23,9 +24,10 @@ void queue(QObject *context, std::function<void()> work)
     QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
 }
 
-void release()
+void release(int hold)
 {
-    if (!g_holding)
+    // A timer or watch of an earlier hold leaves a later one alone.
+    if (!g_holding || hold != g_hold)
         return;
     g_holding = false;
     const QList<Held> held = std::exchange(g_held, {});
@@ -39,17 +41,20 @@ void release()
 class ExposeWatch : public QObject
 {
 public:
-    explicit ExposeWatch(QWindow *window) : QObject(window) { window->installEventFilter(this); }
+    ExposeWatch(QWindow *window, int hold) : QObject(window), m_hold(hold) { window->installEventFilter(this); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
-            QTimer::singleShot(0, [] { release(); });
+            QTimer::singleShot(0, [hold = m_hold] { release(hold); });
             deleteLater();
         }
         return false;
     }
+
+private:
+    int m_hold;
 };
 
 } // namespace
@@ -57,19 +62,21 @@ protected:
 void HoldUntilFirstFrame()
 {
     g_holding = true;
+    ++g_hold;
 }
 
 void ReleaseAfterFirstFrame(QWindow *window, int fallbackMs)
 {
     if (!g_holding)
         return;
+    const int hold = g_hold;
     if (window && window->isExposed()) {
-        QTimer::singleShot(0, [] { release(); });
+        QTimer::singleShot(0, [hold] { release(hold); });
         return;
     }
     if (window)
-        new ExposeWatch(window);
-    QTimer::singleShot(fallbackMs, [] { release(); });
+        new ExposeWatch(window, hold);
+    QTimer::singleShot(fallbackMs, [hold] { release(hold); });
 }
 
 void AfterFirstFrame(QObject *context, std::function<void()> work)
