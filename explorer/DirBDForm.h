@@ -104,7 +104,7 @@ public:
     QWidget *ExternTabSheet = nullptr;
     QTreeWidget *InternTreeView = nullptr;
     // The tree of the computer's folders, made on first use (at the latest
-    // right after the window is up).
+    // right after the window's first frame).
     QTreeWidget *ExternTree();
     TMultiLanguage *DirBDMultiLanguage = nullptr;
     TBarPopupMenu *FEBarPopupMenu = nullptr;
