@@ -1,7 +1,6 @@
 #include "FolderExplorerSetup.h"
 
 #include "DirBDForm.h"
-#include "FirstFrame.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
 #include "NavBDForm.h"
@@ -19,14 +18,13 @@ namespace {
 template <class Form>
 void SetStartLanguage(Form *form, const TMainForm &mainForm)
 {
-    TMultiLanguage *ml = FormMultiLanguage(form);
-    if (ml)
-        ml->SetWaitingTest(&ShownOnlyInMenus);
-    form->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
-    if (!ml)
-        return;
-    ml->SetWaitingTest({});
-    AfterFirstFrame(ml, [ml] { ml->ApplyWaiting(); });
+    const auto pass = [form, &mainForm] {
+        form->SetLanguage(mainForm.ZKMultiLanguage->Script(), mainForm.Options.Language);
+    };
+    if (TMultiLanguage *ml = FormMultiLanguage(form))
+        FirstLanguagePass(ml, ml, pass);
+    else
+        pass();
 }
 
 } // namespace

@@ -426,10 +426,7 @@ void TMainForm::ApplyLanguage()
 
 void TMainForm::ApplyStartLanguage()
 {
-    ZKMultiLanguage->SetWaitingTest(&ShownOnlyInMenus);
-    ApplyLanguage();
-    ZKMultiLanguage->SetWaitingTest({});
-    AfterFirstFrame(this, [this] { ApplyWaitingTexts(); });
+    FirstLanguagePass(ZKMultiLanguage, this, [this] { ApplyLanguage(); }, [this] { ApplyWaitingTexts(); });
 }
 
 void TMainForm::ApplyWaitingTexts()

@@ -1,5 +1,7 @@
 #include "MultiLanguage.h"
 
+#include "FirstFrame.h"
+
 #include "Colors.h"
 #include "StoreIo.h"
 
@@ -1147,6 +1149,20 @@ bool ShownOnlyInMenus(QObject *o)
     });
 }
 
+
+void FirstLanguagePass(TMultiLanguage *ml, QObject *context, const std::function<void()> &pass,
+                       std::function<void()> writeWaiting)
+{
+    ml->SetWaitingTest(&ShownOnlyInMenus);
+    pass();
+    ml->SetWaitingTest({});
+    if (!writeWaiting)
+        writeWaiting = [ml = QPointer<TMultiLanguage>(ml)] {
+            if (ml)
+                ml->ApplyWaiting();
+        };
+    AfterFirstFrame(context, std::move(writeWaiting));
+}
 
 void TMultiLanguage::ApplyWaiting()
 {

@@ -227,6 +227,11 @@ private:
 // A waiting test for a form's first pass: the controls whose texts nobody
 // sees before a menu opens (items of closed menus, tool-bar pictures).
 bool ShownOnlyInMenus(QObject *o);
+// A form's first pass: pass() writes what the first frame shows; the lines
+// of controls shown only in menus wait, and writeWaiting (by default the
+// waiting lines alone) writes them right after the window's first frame.
+void FirstLanguagePass(TMultiLanguage *ml, QObject *context, const std::function<void()> &pass,
+                       std::function<void()> writeWaiting = {});
 
 // ---------------------------------------------------------------------------
 // The per-form language switch
