@@ -31,8 +31,6 @@
 #include <memory>
 #include <thread>
 
-#include <fontconfig/fontconfig.h>
-
 namespace {
 
 // A second copy: hands its work to the running one and ends, having touched
@@ -91,21 +89,10 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // Without a session bus that could be reached or started, the first
     // connection fails at once instead of forking the program to try.
     zk::TSessionBusShortcut busShortcut;
-    // Reading the font configuration takes milliseconds that the first text
-    // of the window would wait for: a second core reads it while the
-    // application connects to the display.
-    std::thread fontConfig([] { FcInit(); });
-    // So is the settings file: a third core parses it, and every later read
-    // finds it parsed. The language stored there is the first value needed.
-    std::future<int> storedLanguage = std::async(std::launch::async, [] { return zk::StoredLanguageIndex(); });
+    // Nothing else runs while the application connects to the display: on
+    // this kind of machine (virtual cores) any busy second thread makes the
+    // connection's round trips wait longer, by more than its work would save.
     zk::TZelkoraApplication app(argc, argv);
-    // The language file is read the same way while the window is built.
-    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
-                            zk::LanguageName(storedLanguage.get()));
-    // The first control given a text starts the accessibility bridge, which
-    // waits for a connection to the session bus (where there is none, for
-    // an attempt to start one): a second core makes the connection
-    // meanwhile, and the bridge finds it made.
     struct Joined
     {
         std::thread thread;
@@ -114,16 +101,28 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
             if (thread.joinable())
                 thread.join();
         }
-    } sessionBus{std::thread([] { QDBusConnection::sessionBus(); })};
-    // The font list the first measured text needs is read on another core
-    // meanwhile, and that core measures a text in the application's font:
-    // the fallback fonts it sorts out are kept for every thread, and the
-    // window's first text finds them.
+    };
+    // Then other cores do what the window will wait for, in the order it is
+    // needed. First the fonts: the font configuration and list are read and
+    // a text is measured in the application's font, so the fallback fonts
+    // it sorts out (kept for every thread) are ready for the window's first
+    // text.
     Joined fontList{std::thread([] {
         QFontDatabase::families();
         QFontMetrics(QGuiApplication::font()).height();
     })};
-    fontConfig.join();
+    // The settings file is parsed, and every later read finds it parsed. The
+    // language stored there is the first value needed: the language file is
+    // read, and that language's section indexed, as soon as it is known.
+    const std::shared_future<int> storedLanguage =
+        std::async(std::launch::async, [] { return zk::StoredLanguageIndex(); }).share();
+    zk::PreloadLanguageFile(zk::ProgramDir() + QStringLiteral("Templates/Languages.lng"),
+                            [storedLanguage] { return zk::LanguageName(storedLanguage.get()); });
+    // The first control given a text starts the accessibility bridge, which
+    // waits for a connection to the session bus (where there is none, for
+    // an attempt to start one): that connection is made meanwhile, and the
+    // bridge finds it made.
+    Joined sessionBus{std::thread([] { QDBusConnection::sessionBus(); })};
     struct ModulesGuard
     {
         ~ModulesGuard() { zk::FreeOutsideModules(); }

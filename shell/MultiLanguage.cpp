@@ -251,11 +251,11 @@ struct LanguagePreload
 
 // Reads the file and splits the section of the language: the window built
 // meanwhile on the GUI thread then finds it ready.
-PreparedSections readAndPrepare(const QString &path, const QString &language)
+PreparedSections readAndPrepare(const QString &path, const std::function<QString()> &language)
 {
     PreparedSections prepared;
     prepared.script = readLanguageFileNow(path);
-    const QString name = language.toLower();
+    const QString name = language ? language().toLower() : QString();
     if (!name.isEmpty() && LanguageSectionNames(prepared.script).contains(name)) {
         SectionIndex section;
         section.lines = SplitSection(prepared.script, name);
@@ -274,10 +274,15 @@ std::optional<LanguagePreload> g_preload;
 
 void PreloadLanguageFile(const QString &path, const QString &language)
 {
+    PreloadLanguageFile(path, [language] { return language; });
+}
+
+void PreloadLanguageFile(const QString &path, std::function<QString()> language)
+{
     const std::lock_guard<std::mutex> lock(g_preloadLock);
     g_preload.emplace();
     g_preload->path = path;
-    g_preload->lines = std::async(std::launch::async, readAndPrepare, path, language);
+    g_preload->lines = std::async(std::launch::async, readAndPrepare, path, std::move(language));
 }
 
 QStringList ReadLanguageFile(const QString &path)

@@ -54,6 +54,9 @@ QStringList ReadLanguageFile(const QString &path);
 // being built). The section of language, when the file has one, is split
 // there too, for the forms that then ask for it.
 void PreloadLanguageFile(const QString &path, const QString &language = QString());
+// The same, for a language known only later: language() is asked on the
+// reading thread once the file is read.
+void PreloadLanguageFile(const QString &path, std::function<QString()> language);
 
 // Decodes text bytes the same way (exposed for tests).
 QString DecodeLanguageText(const QByteArray &bytes);
