@@ -31,6 +31,8 @@
 #include <memory>
 #include <thread>
 
+#include <fontconfig/fontconfig.h>
+
 namespace {
 
 // A second copy: hands its work to the running one and ends, having touched
@@ -89,10 +91,6 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // Without a session bus that could be reached or started, the first
     // connection fails at once instead of forking the program to try.
     zk::TSessionBusShortcut busShortcut;
-    // Nothing else runs while the application connects to the display: on
-    // this kind of machine (virtual cores) any busy second thread makes the
-    // connection's round trips wait longer, by more than its work would save.
-    zk::TZelkoraApplication app(argc, argv);
     struct Joined
     {
         std::thread thread;
@@ -102,15 +100,46 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
                 thread.join();
         }
     };
-    // Then other cores do what the window will wait for, in the order it is
-    // needed. First the fonts: the font configuration and list are read and
-    // a text is measured in the application's font, so the fallback fonts
-    // it sorts out (kept for every thread) are ready for the window's first
-    // text.
-    Joined fontList{std::thread([] {
+    // The fonts: the window's first text waits for them. Fontconfig's own
+    // configuration (3 ms of parsing) needs no application and is read on a
+    // second core while the application connects to the display; the font
+    // list follows once the application is up, and a text is measured in its
+    // font, so the fallback fonts it sorts out (kept for every thread) are
+    // ready for the window's first text.
+    struct FontPreparation
+    {
+        std::promise<bool> applicationUp;
+        std::thread thread;
+        bool told = false;
+        void Tell(bool up)
+        {
+            if (!told)
+                applicationUp.set_value(up);
+            told = true;
+        }
+        ~FontPreparation()
+        {
+            Tell(false);
+            if (thread.joinable())
+                thread.join();
+        }
+    } fonts;
+    fonts.thread = std::thread([up = fonts.applicationUp.get_future()]() mutable {
+        FcInit();
+        if (!up.get())
+            return;
         QFontDatabase::families();
         QFontMetrics(QGuiApplication::font()).height();
-    })};
+    });
+    // Nothing more runs meanwhile: on virtual cores every busy thread that
+    // allocates and maps memory makes the connection's round trips wait
+    // longer. For the fonts that is worth it; reading the settings and the
+    // language file here cost more than it saved.
+    zk::TZelkoraApplication app(argc, argv);
+    fonts.Tell(true);
+    // Joined before the application goes.
+    Joined fontList{std::move(fonts.thread)};
+    // Then other cores do the rest of what the window will wait for.
     // The settings file is parsed, and every later read finds it parsed. The
     // language stored there is the first value needed: the language file is
     // read, and that language's section indexed, as soon as it is known.
