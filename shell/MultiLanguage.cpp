@@ -35,19 +35,25 @@ namespace zk {
 // ---------------------------------------------------------------------------
 // The file format
 
-bool SplitLanguageEntry(const QString &line, LanguageEntry *out)
+bool SplitLanguageEntry(QStringView line, LanguageEntry *out)
 {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
     if (eq < 0)
         return false;
-    out->key = line.left(eq).trimmed();
-    QString value = line.mid(eq + 1).trimmed();
+    out->key = line.left(eq).trimmed().toString();
+    QStringView value = line.mid(eq + 1).trimmed();
     // Quotes let a translator keep blanks at either end of a text.
     if (value.size() >= 2 && value.startsWith(QLatin1Char('\'')) && value.endsWith(QLatin1Char('\'')))
         value = value.mid(1, value.size() - 2);
-    value.replace(QLatin1String("\\n"), QLatin1String("\n"));
-    out->value = value;
+    out->value = value.toString();
+    if (value.contains(QLatin1String("\\n")))
+        out->value.replace(QLatin1String("\\n"), QLatin1String("\n"));
     return true;
+}
+
+bool SplitLanguageEntry(const QString &line, LanguageEntry *out)
+{
+    return SplitLanguageEntry(QStringView(line), out);
 }
 
 namespace {
@@ -96,7 +102,7 @@ QList<LanguageEntry> SplitSection(const QStringList &script, const QString &want
         if (line.startsWith(QLatin1Char(';')) || current != wanted)
             continue;
         LanguageEntry e;
-        if (SplitLanguageEntry(line.toString(), &e))
+        if (SplitLanguageEntry(line, &e))
             out.append(std::move(e));
     }
     return out;
@@ -104,14 +110,28 @@ QList<LanguageEntry> SplitSection(const QStringList &script, const QString &want
 
 void IndexSection(SectionIndex &section)
 {
-    section.firstText.reserve(section.lines.size());
-    section.heads.reserve(section.lines.size());
-    for (const LanguageEntry &e : std::as_const(section.lines)) {
-        if (!section.firstText.contains(e.key))
-            section.firstText.insert(e.key, e.value);
-        const qsizetype dot = e.key.indexOf(QLatin1Char('.'));
-        section.heads.append((dot < 0 ? e.key : e.key.left(dot)).toLower());
-        section.linesByHead[section.heads.constLast()].append(section.heads.size() - 1);
+    const qsizetype count = section.lines.size();
+    section.firstText.reserve(count);
+    section.heads.reserve(count);
+    section.linesByHead.reserve(count);
+    // Backwards, so the first line of a key is the one left standing.
+    for (qsizetype i = count - 1; i >= 0; --i)
+        section.firstText.insert(section.lines.at(i).key, section.lines.at(i).value);
+    // A control's lines stand together: its head is folded once for all.
+    QStringView lastRaw;
+    QString head;
+    QList<qsizetype> *headLines = nullptr;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString &key = section.lines.at(i).key;
+        const qsizetype dot = key.indexOf(QLatin1Char('.'));
+        const QStringView raw = dot < 0 ? QStringView(key) : QStringView(key).left(dot);
+        if (!headLines || raw != lastRaw) {
+            head = raw.toString().toLower();
+            lastRaw = raw;
+            headLines = &section.linesByHead[head];
+        }
+        section.heads.append(head);
+        headLines->append(i);
     }
     section.indexed = true;
 }

@@ -32,6 +32,7 @@ struct LanguageEntry {
 // or more characters wrapped in single quotes loses them, and every "\n"
 // becomes a line break. False for a line without "=".
 bool SplitLanguageEntry(const QString &line, LanguageEntry *out);
+bool SplitLanguageEntry(QStringView line, LanguageEntry *out);
 
 // The entries of one section (matched without case; the empty name is the
 // part before the first header), in file order. Comments, empty lines and
