@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace zk::regstore {
 
@@ -38,11 +39,12 @@ QString fold(const QString &s)
     }
     if (first < 0)
         return s;
-    QString out = s;
+    QString out(n, Qt::Uninitialized);
     QChar *o = out.data();
-    for (qsizetype i = first; i < n; ++i)
-        if (o[i].unicode() >= u'A' && o[i].unicode() <= u'Z')
-            o[i] = QChar(char16_t(o[i].unicode() + (u'a' - u'A')));
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        o[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c);
+    }
     return out;
 }
 
@@ -331,17 +333,17 @@ Value *Key::find(const QString &name)
     return i < 0 ? nullptr : &values[i];
 }
 
-void Key::set(const Value &value)
+void Key::set(Value value)
 {
-    const int i = indexOf(value.name);
+    QString folded = fold(value.name);
+    const int i = m_index.value(folded, -1);
     if (i >= 0) {
-        const QString keptName = values[i].name;
-        values[i] = value;
-        values[i].name = keptName;
+        value.name = values[i].name;
+        values[i] = std::move(value);
         return;
     }
-    m_index.insert(fold(value.name), int(values.size()));
-    values.append(value);
+    m_index.insert(std::move(folded), int(values.size()));
+    values.append(std::move(value));
 }
 
 bool Key::remove(const QString &name)
@@ -570,7 +572,7 @@ Tree parse(const QByteArray &data, const QString &fileName, bool *damagedOut)
                 damaged(QStringLiteral("the data of value \"%1\" is damaged").arg(v.name));
                 continue;
             }
-            current->set(v);
+            current->set(std::move(v));
             continue;
         }
         damaged(QStringLiteral("not a key, a value or a comment"));

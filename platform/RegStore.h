@@ -43,7 +43,7 @@ struct Key
     Value *find(const QString &name);
     // Replaces the data of an existing value (keeping its name's case) or
     // appends a new one.
-    void set(const Value &value);
+    void set(Value value);
     bool remove(const QString &name);
 
 private:
