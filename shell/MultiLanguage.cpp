@@ -502,24 +502,52 @@ namespace {
 // A window docked into another one is still a form of its own: its controls
 // are its own language component's business, and a namesake among them must
 // not hide the host's control of the same name.
-bool IsOtherForm(const QObject *o, const QObject *root)
-{
-    return o != root && FormMultiLanguage(const_cast<QObject *>(o)) != nullptr;
-}
-
-// The form's components, breadth first, without other forms' subtrees.
+// The form's components, breadth first, without other forms' subtrees (a
+// form holds a language component of its own). Each object's children are
+// looked at once: for that component and to queue them.
 template <class Visit>
 void WalkComponents(QObject *root, QObject *in, Visit visit)
 {
-    QList<QObject *> queue = in->children();
+    QList<QObject *> queue;
+    queue.reserve(256);
+    for (QObject *c : in->children())
+        if (!qobject_cast<TMultiLanguage *>(c))
+            queue.append(c);
     for (qsizetype i = 0; i < queue.size(); ++i) {
         QObject *o = queue[i];
-        if (qobject_cast<TMultiLanguage *>(o) || IsOtherForm(o, root))
+        const qsizetype mark = queue.size();
+        bool form = false;
+        for (QObject *c : o->children()) {
+            if (qobject_cast<TMultiLanguage *>(c))
+                form = true;
+            else
+                queue.append(c);
+        }
+        if (form && o != root) {
+            queue.resize(mark);
             continue;
+        }
         if (visit(o))
             return;
-        queue.append(o->children());
     }
+}
+
+// Component names are ASCII nearly always: lowered in one pass without the
+// Unicode tables (others go through them).
+QString LowerName(const QString &name)
+{
+    const qsizetype n = name.size();
+    const QChar *p = name.constData();
+    for (qsizetype i = 0; i < n; ++i)
+        if (p[i].unicode() >= 0x80)
+            return name.toLower();
+    QString out(n, Qt::Uninitialized);
+    QChar *o = out.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        o[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c);
+    }
+    return out;
 }
 
 } // namespace
@@ -582,11 +610,11 @@ void PropertyWriter::BeginPass()
     // buried inside a composite control.
     const qsizetype lastSize = index_.size();
     index_.clear();
-    index_.reserve(lastSize);
+    index_.reserve(std::max<qsizetype>(lastSize, 256));
     WalkComponents(root_, root_, [this](QObject *o) {
         const QString name = o->objectName();
         if (!name.isEmpty()) {
-            QPointer<QObject> &slot = index_[name.toLower()];
+            QPointer<QObject> &slot = index_[LowerName(name)];
             if (slot.isNull())
                 slot = o;
         }
