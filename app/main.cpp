@@ -10,6 +10,7 @@
 #include "PictureClasses.h"
 #include "ProgramEntry.h"
 #include "ProgramDir.h"
+#include "Registry.h"
 #include "SessionBus.h"
 #include "Splash.h"
 #include "StartupRules.h"
@@ -29,6 +30,7 @@
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
@@ -167,6 +169,9 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // The entry written when the last session ended has done its job.
     zk::RemoveRunOnceEntry();
 
+    // Building the window reads a few hundred settings: they come from one
+    // look at the store file.
+    std::optional<zk::TRegistryOneLook> oneLook(std::in_place);
     const bool intro = zk::IntroWanted();
     std::unique_ptr<zk::TSplashForm> splash;
     if (intro) {
@@ -187,6 +192,7 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     zk::HoldUntilFirstFrame();
     zk::TMainForm mainForm(files);
     zk::CreateFolderExplorer(mainForm);
+    oneLook.reset();
     // The window's first control with a text has tried the bus connection
     // and found there is none: the environment is the user's again for the
     // programs started from here.

@@ -673,9 +673,11 @@ void Store::refresh()
 {
     // A batch looks at the file once: its changes go onto the newest file
     // when it ends anyway, and a look per value would cost a system call each.
-    if (m_batchDepth > 0 && m_batchLooked && m_loaded)
+    // So does a look (its writes read the file again under the lock).
+    const bool once = m_batchDepth > 0 || m_lookDepth > 0;
+    if (once && m_looked && m_loaded)
         return;
-    m_batchLooked = m_batchDepth > 0;
+    m_looked = once;
     const storeio::FileStamp now = storeio::stampOf(m_file);
     if (m_loaded && now == m_stamp)
         return;
@@ -820,7 +822,20 @@ void Store::beginBatch()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_batchDepth++ == 0)
-        m_batchLooked = false;
+        m_looked = false;
+}
+
+void Store::beginLook()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    ++m_lookDepth;
+}
+
+void Store::endLook()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_lookDepth > 0 && --m_lookDepth == 0 && m_batchDepth == 0)
+        m_looked = false;
 }
 
 void Store::endBatch()
@@ -828,7 +843,7 @@ void Store::endBatch()
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_batchDepth == 0 || --m_batchDepth > 0)
         return;
-    m_batchLooked = false;
+    m_looked = m_lookDepth > 0 && m_looked;
     commitPending();
 }
 

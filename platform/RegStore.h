@@ -127,6 +127,13 @@ public:
     void beginBatch();
     void endBatch();
 
+    // Between beginLook and endLook reads look at the file once, as a batch
+    // does, but writes are made at once. For a burst of reads where a look
+    // per value would cost a system call each; changes other processes make
+    // meanwhile are seen from the next look after endLook.
+    void beginLook();
+    void endLook();
+
     // The file read holds something its reader could not use (a value of
     // another type than expected): it is kept before it is next replaced.
     void markDamaged();
@@ -141,8 +148,9 @@ private:
     void commitPending();
     std::vector<std::function<void(Tree &)>> m_pending;
     int m_batchDepth = 0;
+    int m_lookDepth = 0;
     bool m_stale = false; // m_tree is not m_raw with m_pending on top
-    bool m_batchLooked = false; // the running batch has looked at the file
+    bool m_looked = false; // the running batch or look has looked at the file
 
     explicit Store(const QString &fileName);
     void refresh();

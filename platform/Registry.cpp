@@ -174,10 +174,17 @@ struct KeptStore
     Store *store = nullptr;
 };
 
+// Looks (TRegistryOneLook) open on this thread, per root: the kept name
+// stands while they last.
+thread_local int t_looks[2];
+
 const KeptStore &keptStore(RootKey root)
 {
     thread_local KeptStore kept[2];
-    KeptStore &k = kept[root == RootKey::LocalMachine ? 1 : 0];
+    const int which = root == RootKey::LocalMachine ? 1 : 0;
+    KeptStore &k = kept[which];
+    if (t_looks[which] > 0 && k.store)
+        return k;
     QByteArray xdg = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
     if (!k.store || xdg != k.xdg || home != k.home) {
         const QString name = root == RootKey::LocalMachine ? QStringLiteral("HKLM.reg") : QStringLiteral("HKCU.reg");
@@ -464,6 +471,18 @@ void TRegistryBatch::Commit()
         return;
     m_open = false;
     keptStore(m_root).store->endBatch();
+}
+
+TRegistryOneLook::TRegistryOneLook(RootKey root) : m_root(root)
+{
+    keptStore(m_root).store->beginLook();
+    ++t_looks[root == RootKey::LocalMachine ? 1 : 0];
+}
+
+TRegistryOneLook::~TRegistryOneLook()
+{
+    --t_looks[m_root == RootKey::LocalMachine ? 1 : 0];
+    keptStore(m_root).store->endLook();
 }
 
 TRegistryIniFile::TRegistryIniFile(const QString &baseKey, RootKey root) : m_base(baseKey), m_root(root)

@@ -117,6 +117,23 @@ private:
     bool m_open = false;
 };
 
+// While it lives, the values read from one root look at the store file once
+// instead of once each, and the file's name is not worked out anew: for a
+// burst of reads on one thread, such as building the main window. Writes are
+// made at once, onto the newest file, as always; what other processes write
+// meanwhile is read after the look ends.
+class TRegistryOneLook
+{
+public:
+    explicit TRegistryOneLook(RootKey root = RootKey::CurrentUser);
+    ~TRegistryOneLook();
+    TRegistryOneLook(const TRegistryOneLook &) = delete;
+    TRegistryOneLook &operator=(const TRegistryOneLook &) = delete;
+
+private:
+    RootKey m_root;
+};
+
 // Ini-style access over the registry: a section is a subkey of the base key,
 // an ident a value in it (as the class library's TRegistryIniFile does).
 class TRegistryIniFile

@@ -15,6 +15,24 @@
 
 namespace zk {
 
+template<class Call>
+bool TsvcAppPropList::Walk(const Call &call) const
+{
+    // A copy: a handler may free an instance (the guarded pointer then
+    // skips it) or make a new one (it takes part from the next event on).
+    const QList<QPointer<TsvcApplicationProperties>> walk = m_instances;
+    for (qsizetype i = walk.size() - 1; i >= 0; --i) {
+        TsvcApplicationProperties *p = walk.at(i);
+        if (!p)
+            continue;
+        QPointer<TsvcApplicationProperties> guard(p);
+        call(p);
+        if (guard && !guard->Chained)
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 TsvcAppPropList *g_list = nullptr;
@@ -108,22 +126,6 @@ void TsvcAppPropList::Remove(TsvcApplicationProperties *instance)
     m_instances.removeIf([instance](const QPointer<TsvcApplicationProperties> &p) { return !p || p == instance; });
 }
 
-bool TsvcAppPropList::Walk(const std::function<bool(TsvcApplicationProperties *)> &call) const
-{
-    // A copy: a handler may free an instance (the guarded pointer then
-    // skips it) or make a new one (it takes part from the next event on).
-    const QList<QPointer<TsvcApplicationProperties>> walk = m_instances;
-    for (qsizetype i = walk.size() - 1; i >= 0; --i) {
-        TsvcApplicationProperties *p = walk.at(i);
-        if (!p)
-            continue;
-        QPointer<TsvcApplicationProperties> guard(p);
-        call(p);
-        if (guard && !guard->Chained)
-            return false;
-    }
-    return true;
-}
 
 bool TsvcAppPropList::DispatchException(const QString &typeName, const QString &message)
 {
@@ -169,7 +171,7 @@ bool TsvcAppPropList::HintsShown()
 bool TsvcAppPropList::eventFilter(QObject *watched, QEvent *event)
 {
     bool handled = false;
-    const auto walk = [this](const std::function<bool(TsvcApplicationProperties *)> &call) { return Walk(call); };
+    const auto walk = [this](const auto &call) { return Walk(call); };
     walk([&](TsvcApplicationProperties *p) {
         if (!p->OnMessage)
             return false;

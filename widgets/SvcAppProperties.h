@@ -162,7 +162,9 @@ private:
     void Remove(TsvcApplicationProperties *instance);
     // Walks newest to oldest over a copy (a handler may free an instance);
     // true when the walk ran to its end.
-    bool Walk(const std::function<bool(TsvcApplicationProperties *)> &call) const;
+    // (A template: it runs for every event of the program.)
+    template<class Call>
+    bool Walk(const Call &call) const;
 
     QList<QPointer<TsvcApplicationProperties>> m_instances;
     QList<QMetaObject::Connection> m_connections;

@@ -760,6 +760,33 @@ TEST_F(RegistryTest, ABatchWritesOnceAndMergesWithAWriterThatCameInBetween)
     EXPECT_TRUE(fresh.ValueExists("W2"));
 }
 
+TEST_F(RegistryTest, AOneLookReadsTheFileOnceButWritesOntoTheNewestFile)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("Software\\Look", true));
+    reg.WriteInteger("mine", 1);
+    {
+        zk::TRegistryOneLook look;
+        EXPECT_EQ(reg.ReadInteger("mine"), 1);
+        // Another process writes: the look does not see it ...
+        ASSERT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"write", "Software\\Look", "W", "2"}), 0);
+        EXPECT_FALSE(reg.ValueExists("W1"));
+        // ... but a write made meanwhile goes onto the file as it is now,
+        // at once, and keeps the other writer's values.
+        reg.WriteInteger("mine", 5);
+        QByteArray out;
+        ASSERT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"dump", "Software\\Look"}, &out), 0);
+        EXPECT_EQ(out.count('\n'), 3);
+        EXPECT_EQ(reg.ReadInteger("mine"), 5);
+        EXPECT_TRUE(reg.ValueExists("W1"));
+        ASSERT_EQ(zktest::runProgram(ZK_STORE_WRITER, {"write", "Software\\Look", "X", "1"}), 0);
+        EXPECT_FALSE(reg.ValueExists("X0"));
+    }
+    // Once the look ends, the next read looks at the file again.
+    EXPECT_TRUE(reg.ValueExists("X0"));
+    EXPECT_EQ(reg.ReadInteger("W1"), 7 - 1000);
+}
+
 TEST_F(RegistryTest, ChangesThatLeaveTheFileAsItIsTouchNothing)
 {
     TRegistry reg;
