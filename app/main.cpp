@@ -33,7 +33,6 @@
 #include <optional>
 #include <thread>
 
-#include <fontconfig/fontconfig.h>
 
 namespace {
 
@@ -102,45 +101,20 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
                 thread.join();
         }
     };
-    // The fonts: the window's first text waits for them. Fontconfig's own
-    // configuration (3 ms of parsing) needs no application and is read on a
-    // second core while the application connects to the display; the font
-    // list follows once the application is up, and a text is measured in its
-    // font, so the fallback fonts it sorts out (kept for every thread) are
-    // ready for the window's first text.
-    struct FontPreparation
-    {
-        std::promise<bool> applicationUp;
-        std::thread thread;
-        bool told = false;
-        void Tell(bool up)
-        {
-            if (!told)
-                applicationUp.set_value(up);
-            told = true;
-        }
-        ~FontPreparation()
-        {
-            Tell(false);
-            if (thread.joinable())
-                thread.join();
-        }
-    } fonts;
-    fonts.thread = std::thread([up = fonts.applicationUp.get_future()]() mutable {
-        FcInit();
-        if (!up.get())
-            return;
+    // Nothing runs beside the application's connection to the display: on
+    // virtual cores any busy thread of the process makes the loader's page
+    // protections and the connection's round trips wait for it.
+    zk::TZelkoraApplication app(argc, argv);
+    // The fonts: the window's first text waits for them (fontconfig's own
+    // configuration takes 3 ms to parse, the font list as long again). They
+    // are read on another core while the window's first steps, which measure
+    // no text, are made; a text is measured in the application's font, so the
+    // fallback fonts it sorts out (kept for every thread) are ready too.
+    // Joined before the application goes.
+    Joined fontList{std::thread([] {
         QFontDatabase::families();
         QFontMetrics(QGuiApplication::font()).height();
-    });
-    // Nothing more runs meanwhile: on virtual cores every busy thread that
-    // allocates and maps memory makes the connection's round trips wait
-    // longer. For the fonts that is worth it; reading the settings and the
-    // language file here cost more than it saved.
-    zk::TZelkoraApplication app(argc, argv);
-    fonts.Tell(true);
-    // Joined before the application goes.
-    Joined fontList{std::move(fonts.thread)};
+    })};
     // Then other cores do the rest of what the window will wait for.
     // The settings file is parsed, and every later read finds it parsed. The
     // language stored there is the first value needed: the language file is

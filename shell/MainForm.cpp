@@ -125,6 +125,11 @@ TMainForm::TMainForm(const QStringList &commandLineFiles, QWidget *parent)
     SetupPreviewGallery();
     SetupWindowInfo();
     SetupCommandSurface();
+    // The status bar is the window's first control that measures a text,
+    // which needs the font list: it comes after the steps that measure none,
+    // and the list, read on another core meanwhile, is ready by then. Texts
+    // given to its panels before wait for it.
+    BuildStatusBar();
     SetupXPLook();
 }
 
@@ -169,8 +174,6 @@ void TMainForm::BuildComponents()
     BottomDockPanel = new TDockSite(this, Qt::BottomDockWidgetArea, 2, QStringLiteral("BottomDockPanel"));
     setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
     setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
-
-    BuildStatusBar();
 
     ZKsvcTrayIcon = new TsvcTrayIcon(this);
     ZKsvcTrayIcon->setObjectName("ZKsvcTrayIcon");
@@ -270,7 +273,6 @@ void TMainForm::FormCreate()
         Item("FileExMenuItem")->setChecked(Options.FileExp);
         const bool statBar = Options.StatBar || Options.OnceCellStatbar;
         Item("StatBarMenuItem")->setChecked(statBar);
-        ZKStatusBar->setFixedHeight(statBar ? 20 : 1);
     });
     CreateStep("bitmaps and history", [this] {
         UndoBitmap = std::make_unique<TBitmap>();
@@ -392,6 +394,8 @@ QString TMainForm::Text(const QString &key, const QString &fallback) const
 
 QString TMainForm::StatusPanelText(int index) const
 {
+    if (!ZKStatusBar)
+        return m_panelTextsBeforeBar.value(index, InitialPanelText(index));
     return ZKStatusBar->PanelText(index);
 }
 

@@ -963,6 +963,10 @@ private:
     QMenu *AddPopup(const char *name);
     TBarPopupMenu *AddBarPopup(const char *name);
     void BuildStatusBar();
+    // What a panel shows until something is written to it.
+    static QString InitialPanelText(int index);
+    // Panel texts written before the status bar is made.
+    QHash<int, QString> m_panelTextsBeforeBar;
     void RegisterItem(QAction *action, const char *name);
     // A command item: registered, and disabled unless its code is in place.
     void RegisterCommand(QAction *action, const char *name);

@@ -153,6 +153,10 @@ void TMainForm::RequestIdle()
 
 void TMainForm::SetStatusPanelText(int index, const QString &text)
 {
+    if (!ZKStatusBar) {
+        m_panelTextsBeforeBar.insert(index, text);
+        return;
+    }
     const bool same = ZKStatusBar->PanelText(index) == text;
     // Also when the same text is shown: a position still waiting for the
     // next frame must not come up over this newer one.

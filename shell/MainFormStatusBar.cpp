@@ -94,6 +94,20 @@ QIcon drawStatusImage(int index)
 
 } // namespace
 
+QString TMainForm::InitialPanelText(int index)
+{
+    switch (index) {
+    case 2:
+        return QStringLiteral("Farbcodes");
+    case 4:
+        return QStringLiteral("X: 0   Y: 0");
+    case 6:
+        return kNoPicture;
+    default:
+        return QString();
+    }
+}
+
 void TMainForm::BuildStatusBar()
 {
     ZKStatusBar = new TContrStatusBar(this);
@@ -107,9 +121,9 @@ void TMainForm::BuildStatusBar()
             panel.Alignment = Qt::AlignHCenter;
         ZKStatusBar->Panels.push_back(panel);
     }
-    ZKStatusBar->Panels[2].Text = QStringLiteral("Farbcodes");
-    ZKStatusBar->Panels[4].Text = QStringLiteral("X: 0   Y: 0");
-    ZKStatusBar->Panels[6].Text = kNoPicture;
+    for (int i = 0; i < kPanelCount; ++i)
+        ZKStatusBar->Panels[i].Text = m_panelTextsBeforeBar.value(i, InitialPanelText(i));
+    m_panelTextsBeforeBar.clear();
     for (int i = 0; i < static_cast<int>(StatusImageList.size()); ++i)
         StatusImageList[i] = drawStatusImage(i);
     ZKStatusBar->OnDrawPanel = [this](QPainter &p, int panel, const QRect &r) {
@@ -129,6 +143,7 @@ void TMainForm::BuildStatusBar()
         ZKStatBarPopupMenu->Popup(g.x(), g.y());
     });
     setStatusBar(ZKStatusBar);
+    ZKStatusBar->setFixedHeight(Options.StatBar || Options.OnceCellStatbar ? 20 : 1);
     // Every change of the picture (capture, open, paste, edit, undo) shows
     // its size: the panel never keeps an earlier picture's.
     connect(ScanImage, &TImage::OnChange, this, [this] { ShowPictureSizePanel(); });

@@ -574,9 +574,17 @@ TEST_F(LanguageWalk, AWindowStartedInALanguageSaysWhatASwitchToItSays)
         EXPECT_NE(fileMenu, QStringLiteral("&Datei"));
         QCoreApplication::processEvents();
         const Texts started = textsOf(&main);
+        // The status bar's panels too (the window writes them before the bar
+        // is made).
+        QStringList panels;
+        for (int i = 0; i < 8; ++i)
+            panels << main.StatusPanelText(i);
         switchTo(main, language);
         const Texts switched = textsOf(&main);
         EXPECT_EQ(main.Item("DateiMenuItem")->text(), fileMenu);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(main.StatusPanelText(i), panels[i]) << "panel " << i;
+        EXPECT_NE(panels[2], QStringLiteral("Farbcodes aus"));
         QStringList differ;
         for (auto it = switched.cbegin(); it != switched.cend(); ++it)
             if (started.value(it.key()) != it.value())
