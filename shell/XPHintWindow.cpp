@@ -10,6 +10,7 @@
 #include <QStyleOption>
 
 #include <optional>
+#include <utility>
 
 namespace zk {
 
@@ -38,6 +39,17 @@ void TXPHintWindow::drawPrimitive(PrimitiveElement element, const QStyleOption *
 QIcon TXPHintWindow::standardIcon(StandardPixmap standardIcon, const QStyleOption *option,
                                   const QWidget *widget) const
 {
+    // A docked window asks for its title buttons' icons whenever its title
+    // is laid out, and each answer looks them up in the icon theme anew: the
+    // first answer is kept (they depend on the layout direction only).
+    if (option && option->type == QStyleOption::SO_DockWidget &&
+        (standardIcon == SP_TitleBarCloseButton || standardIcon == SP_TitleBarNormalButton)) {
+        const auto key = std::make_pair(int(standardIcon), int(option->direction));
+        auto found = m_titleButtons.find(key);
+        if (found == m_titleButtons.end())
+            found = m_titleButtons.emplace(key, QProxyStyle::standardIcon(standardIcon, option, widget)).first;
+        return found->second;
+    }
     // An option is the caller's, valid only during this call: a plain one
     // is kept as a copy (tool bars pass one), any other is used at once.
     if (option && option->type != QStyleOption::SO_Default)

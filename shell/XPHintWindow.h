@@ -5,6 +5,9 @@
 // whatever style the desktop chose.
 #include <QProxyStyle>
 
+#include <map>
+#include <utility>
+
 namespace zk {
 
 class TXPHintWindow : public QProxyStyle
@@ -25,6 +28,10 @@ public:
 
     // Makes it the application's style unless it already is.
     static void Install();
+
+private:
+    // The docked windows' title buttons, by button and layout direction.
+    mutable std::map<std::pair<int, int>, QIcon> m_titleButtons;
 };
 
 } // namespace zk

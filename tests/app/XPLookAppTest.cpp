@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QStyleOption>
 #include <QToolBar>
 #include <QToolButton>
@@ -124,4 +125,24 @@ TEST_F(XPLookAppTest, WrappedFloatingBarButtonsAndToolTipsUnderTheLook)
     // The look's style sits over the program's tool-tip style.
     TXPHintWindow hint;
     EXPECT_EQ(tipPanel(form.ZKXPLook->Style()), tipPanel(&hint));
+}
+
+// The docked windows' title buttons keep the icons the wrapped style gives,
+// in either layout direction, however often a layout asks.
+TEST(XPHintWindowTest, DockTitleButtonsShowTheWrappedStylesIcons)
+{
+    auto *hint = new TXPHintWindow; // the style it wraps is the application's
+    QStyle *plain = QStyleFactory::create(QApplication::style()->name());
+    ASSERT_NE(plain, nullptr);
+    for (const Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+        for (const QStyle::StandardPixmap button : {QStyle::SP_TitleBarCloseButton, QStyle::SP_TitleBarNormalButton}) {
+            QStyleOptionDockWidget option;
+            option.direction = direction;
+            const QImage expected = plain->standardIcon(button, &option).pixmap(16).toImage();
+            for (int ask = 0; ask < 2; ++ask)
+                EXPECT_EQ(hint->standardIcon(button, &option).pixmap(16).toImage(), expected) << int(button);
+        }
+    }
+    delete plain;
+    delete hint;
 }
