@@ -216,28 +216,77 @@ QString LanguageName(int languageIndex)
     return QString::fromLatin1(names[languageIndex]);
 }
 
+namespace {
+
+// Windows-1252: Latin-1 except for the printable characters it puts into
+// 0x80..0x9F; the five unassigned codes pass through unchanged.
+QString DecodeWindows1252(QByteArrayView bytes)
+{
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        *out++ = b >= 0x80 && b < 0xA0 ? QChar(high[b - 0x80]) : QChar(b);
+    }
+    return text;
+}
+
+} // namespace
+
 QString DecodeLanguageText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8(bytes);
-    if (utf8.hasError()) {
-        // Windows-1252: Latin-1 except for the printable characters it puts
-        // into 0x80..0x9F; the five unassigned codes pass through unchanged.
-        static const char16_t high[32] = {
-            0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-            0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-        text.clear();
-        text.reserve(bytes.size());
-        for (char ch : bytes) {
-            const auto b = static_cast<unsigned char>(ch);
-            text.append(b >= 0x80 && b < 0xA0 ? QChar(high[b - 0x80]) : QChar(b));
-        }
-    }
+    if (utf8.hasError())
+        text = DecodeWindows1252(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return text;
+}
+
+QStringList DecodeLanguageLines(const QByteArray &bytes)
+{
+    // Line by line, with no copy of the whole text in between: the file is
+    // read while the window is built, and every page of memory it touches
+    // for the first time costs. A UTF-8 sequence never holds a line feed,
+    // so the lines are valid UTF-8 exactly when the whole file is.
+    QStringList lines;
+    lines.reserve(bytes.count('\n') + 1);
+    const auto eachLine = [&bytes](const auto &decode) {
+        qsizetype start = bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
+        while (start < bytes.size()) {
+            qsizetype end = bytes.indexOf('\n', start);
+            if (end < 0)
+                end = bytes.size();
+            qsizetype stop = end;
+            if (stop > start && bytes.at(stop - 1) == '\r')
+                --stop;
+            if (!decode(QByteArrayView(bytes.constData() + start, stop - start)))
+                return false;
+            start = end + 1;
+        }
+        return true;
+    };
+    // The byte-order mark is skipped above, at the start of the file only.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    const bool valid = eachLine([&](QByteArrayView line) {
+        lines.append(utf8(line));
+        return !utf8.hasError();
+    });
+    if (!valid) {
+        lines.clear();
+        eachLine([&](QByteArrayView line) {
+            lines.append(DecodeWindows1252(line));
+            return true;
+        });
+    }
+    return lines;
 }
 
 namespace {
@@ -254,13 +303,7 @@ QStringList readLanguageFileNow(const QString &path)
             qWarning().noquote() << QStringLiteral("Cannot read the language file \"%1\": %2").arg(path, error);
         return {};
     }
-    QStringList lines = DecodeLanguageText(bytes).split(QLatin1Char('\n'));
-    for (QString &l : lines)
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return DecodeLanguageLines(bytes);
 }
 
 struct LanguagePreload

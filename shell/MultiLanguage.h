@@ -61,6 +61,9 @@ void PreloadLanguageFile(const QString &path, std::function<QString()> language)
 
 // Decodes text bytes the same way (exposed for tests).
 QString DecodeLanguageText(const QByteArray &bytes);
+// The file's lines, decoded the same way (a carriage return before a line
+// feed and a last empty line are not part of them).
+QStringList DecodeLanguageLines(const QByteArray &bytes);
 
 // The integer rule of the file: a decimal number, else a cursor name
 // ("crHourGlass"), else a colour name ("clRed"), else a character-set name

@@ -236,6 +236,25 @@ TEST(LanguageFile, Utf8OrWindows1252)
     EXPECT_EQ(zk::DecodeLanguageText(QByteArray("Gr\xf6\xdf" "e \x80 \x93x\x94")),
               QString::fromUtf8("Größe € “x”"));
 
+    // The lines the file is read as: a carriage return before a line feed
+    // and the empty line after the last line feed are not part of them; a
+    // byte-order mark only at the very start; one byte that is no UTF-8
+    // makes every line Windows-1252.
+    const struct
+    {
+        QByteArray bytes;
+        QStringList lines;
+    } files[] = {
+        {"", {}},
+        {"\n", {""}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"a\rb\n", {"a\rb"}},
+        {"\xef\xbb\xbf[x]\n\xef\xbb\xbfy=1\n", {"[x]", QChar(0xFEFF) + QStringLiteral("y=1")}},
+        {"ok=\xc3\xa4\nbad=\xe4\r\n", {QString::fromUtf8("ok=\xc3\x83\xc2\xa4"), QString::fromUtf8("bad=\xc3\xa4")}},
+    };
+    for (const auto &f : files)
+        EXPECT_EQ(zk::DecodeLanguageLines(f.bytes), f.lines) << f.bytes.toHex().constData();
+
     QTemporaryDir dir;
     const QString path = dir.filePath("Languages.lng");
     QFile file(path);
