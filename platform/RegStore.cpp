@@ -1,5 +1,7 @@
 #include "RegStore.h"
 
+#include "AsciiCase.h"
+
 #include "SafeFile.h"
 
 #include <QDir>
@@ -27,25 +29,9 @@ namespace {
 // the Unicode tables, and a name already in lower case is shared, not copied.
 QString fold(const QString &s)
 {
-    const QChar *p = s.constData();
-    const qsizetype n = s.size();
-    qsizetype first = -1;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c >= 0x80)
-            return s.toCaseFolded();
-        if (first < 0 && c >= u'A' && c <= u'Z')
-            first = i;
-    }
-    if (first < 0)
-        return s;
-    QString out(n, Qt::Uninitialized);
-    QChar *o = out.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
-        o[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c);
-    }
-    return out;
+    if (std::optional<QString> lowered = AsciiLowered(s))
+        return *std::move(lowered);
+    return s.toCaseFolded();
 }
 
 int hexDigit(QChar c)

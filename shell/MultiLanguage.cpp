@@ -1,5 +1,7 @@
 #include "MultiLanguage.h"
 
+#include "AsciiCase.h"
+
 #include "FirstFrame.h"
 
 #include "Colors.h"
@@ -579,18 +581,9 @@ void WalkComponents(QObject *root, QObject *in, Visit visit)
 // Unicode tables (others go through them).
 QString LowerName(const QString &name)
 {
-    const qsizetype n = name.size();
-    const QChar *p = name.constData();
-    for (qsizetype i = 0; i < n; ++i)
-        if (p[i].unicode() >= 0x80)
-            return name.toLower();
-    QString out(n, Qt::Uninitialized);
-    QChar *o = out.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
-        o[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c);
-    }
-    return out;
+    if (std::optional<QString> lowered = AsciiLowered(name))
+        return *std::move(lowered);
+    return name.toLower();
 }
 
 } // namespace
