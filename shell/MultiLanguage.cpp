@@ -240,17 +240,6 @@ QString DecodeWindows1252(QByteArrayView bytes)
 
 } // namespace
 
-QString DecodeLanguageText(const QByteArray &bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
-        text = DecodeWindows1252(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
-}
-
 QStringList DecodeLanguageLines(const QByteArray &bytes)
 {
     // Line by line, with no copy of the whole text in between: the file is

@@ -59,10 +59,9 @@ void PreloadLanguageFile(const QString &path, const QString &language = QString(
 // reading thread once the file is read.
 void PreloadLanguageFile(const QString &path, std::function<QString()> language);
 
-// Decodes text bytes the same way (exposed for tests).
-QString DecodeLanguageText(const QByteArray &bytes);
-// The file's lines, decoded the same way (a carriage return before a line
-// feed and a last empty line are not part of them).
+// The file's lines, decoded as UTF-8, or as Windows-1252 when the file is
+// not UTF-8 (a carriage return before a line feed and a last empty line are
+// not part of them; exposed for tests).
 QStringList DecodeLanguageLines(const QByteArray &bytes);
 
 // The integer rule of the file: a decimal number, else a cursor name

@@ -230,11 +230,12 @@ TEST(LanguageFile, UnnamedSectionCommentsAndBrokenHeaders)
 
 TEST(LanguageFile, Utf8OrWindows1252)
 {
-    EXPECT_EQ(zk::DecodeLanguageText(QByteArray("Gr\xc3\xb6\xc3\x9f" "e \xe2\x82\xac")), QString::fromUtf8("Größe €"));
-    EXPECT_EQ(zk::DecodeLanguageText(QByteArray("\xef\xbb\xbf" "a=b")), "a=b");
+    EXPECT_EQ(zk::DecodeLanguageLines(QByteArray("Gr\xc3\xb6\xc3\x9f" "e \xe2\x82\xac")),
+              QStringList{QString::fromUtf8("Größe €")});
+    EXPECT_EQ(zk::DecodeLanguageLines(QByteArray("\xef\xbb\xbf" "a=b")), QStringList{"a=b"});
     // Not UTF-8: the bytes of the Western Windows code page.
-    EXPECT_EQ(zk::DecodeLanguageText(QByteArray("Gr\xf6\xdf" "e \x80 \x93x\x94")),
-              QString::fromUtf8("Größe € “x”"));
+    EXPECT_EQ(zk::DecodeLanguageLines(QByteArray("Gr\xf6\xdf" "e \x80 \x93x\x94")),
+              QStringList{QString::fromUtf8("Größe € “x”")});
 
     // The lines the file is read as: a carriage return before a line feed
     // and the empty line after the last line feed are not part of them; a
