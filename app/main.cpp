@@ -165,15 +165,6 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
     // the screen, so the user does not look at an empty frame meanwhile.
     zk::HoldUntilFirstFrame();
     zk::TMainForm mainForm(files);
-    zk::CreateFolderExplorer(mainForm);
-    oneLook.reset();
-    // The window's first control with a text has tried the bus connection
-    // and found there is none: the environment is the user's again for the
-    // programs started from here.
-    if (busShortcut.Active()) {
-        sessionBus.thread.join();
-        busShortcut.Release();
-    }
     // An exception that reaches the event loop goes through the chain of the
     // application components (the main window's shows the error box); with
     // no handler left, the standard box shows it.
@@ -186,7 +177,18 @@ extern "C" __attribute__((visibility("default"))) int ZelkoraProgramMain(int arg
         zk::TsvcAppPropList::DispatchException(type, message);
     });
     zk::TCloseSignals closeSignals([&mainForm](int) { mainForm.CloseBySignal(); });
-    mainForm.show();
+    // From the map request to the map the window manager frames the window
+    // (2-3 ms), and no frame can be painted before: the docked explorer is
+    // built meanwhile instead of before the show.
+    zk::ShowWithFolderExplorer(mainForm);
+    oneLook.reset();
+    // The window's first control with a text has tried the bus connection
+    // and found there is none: the environment is the user's again for the
+    // programs started from here.
+    if (busShortcut.Active()) {
+        sessionBus.thread.join();
+        busShortcut.Release();
+    }
     zk::ReleaseAfterFirstFrame(mainForm.windowHandle());
     // The two outside modules are bound once, from the program's folder,
     // right after the window's first frame (only commands use them), and let go

@@ -6,7 +6,10 @@
 #include "NavBDForm.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDockWidget>
+#include <QEvent>
+#include <QLayout>
 #include <QPointer>
 
 namespace zk {
@@ -121,6 +124,22 @@ TDirBDForm *CreateFolderExplorer(TMainForm &mainForm)
         dirEx->setChecked(!form->isHidden());
     mainForm.SetupDockLayout();
     mainForm.RestoreDockForms();
+    return form;
+}
+
+TDirBDForm *ShowWithFolderExplorer(TMainForm &mainForm)
+{
+    mainForm.show();
+    // A shown window lays out each dock as it comes, and the next one splits
+    // the room the first has taken: the docks share it as on a first layout
+    // when the window's layout waits for both.
+    QLayout *layout = mainForm.layout();
+    layout->setEnabled(false);
+    TDirBDForm *form = CreateFolderExplorer(mainForm);
+    layout->setEnabled(true);
+    layout->invalidate();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    layout->activate();
     return form;
 }
 

@@ -9,4 +9,10 @@ class TDirBDForm;
 
 TDirBDForm *CreateFolderExplorer(TMainForm &mainForm);
 
+// The start: shows the main window, then builds the explorer into it while
+// the window manager frames the window, and settles the layout before the
+// event loop can paint, so the first frame is the one the window would show
+// with the explorer built before.
+TDirBDForm *ShowWithFolderExplorer(TMainForm &mainForm);
+
 } // namespace zk

@@ -638,8 +638,11 @@ void TMainForm::OnHotKey(int id)
 
 void TMainForm::WMAfterShow()
 {
-    // Once the window is up: nothing on it waits for the printer list.
-    QTimer::singleShot(0, this, &TMainForm::FindPrinters);
+    // Nothing on the first frame waits for the printer list, and loading the
+    // printing system's plug-in takes longer than painting it: the list is
+    // asked for once the frame is on the screen (a picture shown in that
+    // frame asks for it itself, to set its print commands).
+    AfterFirstFrame(this, [this] { FindPrinters(); });
     ShowTrayIcon();
     if (Options.TrayStart && Options.TnaUse)
         HideToTray();

@@ -5,6 +5,7 @@
 #include "BmpCodec.h"
 #include "DockSite.h"
 #include "DragDropFiles.h"
+#include "FolderExplorerSetup.h"
 #include "ContrClassForm.h"
 #include "MainForm.h"
 #include "MultiLanguage.h"
@@ -299,6 +300,52 @@ TEST_F(MainFormTest, HidingTakesFloatingExplorerWindowsAlongAndLeavesDockedOnes)
     form.Options.FileExp = false;
     form.hide();
     EXPECT_TRUE(floatingDir.isVisible());
+}
+
+// The start shows the window before its explorer is built: what the window
+// paints, at once and once the queued work has run, is what it paints with
+// the explorer built first; on a first run, with the explorer switched off,
+// and with a dock layout a closed window stored.
+TEST_F(MainFormTest, TheExplorerBuiltIntoTheShownWindowPaintsAsIfBuiltBefore)
+{
+    const auto frames = [](bool shownFirst) {
+        ObservedMainForm form;
+        form.Options.EndDlg = false;
+        if (shownFirst) {
+            ShowWithFolderExplorer(form);
+        } else {
+            CreateFolderExplorer(form);
+            form.show();
+        }
+        const QImage atOnce = form.grab().toImage();
+        QTest::qWait(50);
+        EXPECT_EQ(form.DirBDForm->isVisible(), form.Options.FileExp);
+        return std::make_pair(atOnce, form.grab().toImage());
+    };
+    for (const char *setup : {"first run", "explorer off", "stored docks"}) {
+        SCOPED_TRACE(setup);
+        TRegistry().DeleteKey(QStringLiteral("Software\\Tarvendo"));
+        if (qstrcmp(setup, "explorer off") == 0)
+            storeOption(QStringLiteral("FileExp"), 0);
+        if (qstrcmp(setup, "stored docks") == 0) {
+            ObservedMainForm form;
+            form.Options.EndDlg = false;
+            CreateFolderExplorer(form);
+            form.show();
+            auto *dir = qobject_cast<QDockWidget *>(form.DirBDForm.data());
+            auto *nav = qobject_cast<QDockWidget *>(form.NavBDForm.data());
+            ASSERT_TRUE(dir && nav);
+            form.resizeDocks({dir}, {330}, Qt::Horizontal);
+            form.resizeDocks({dir, nav}, {120, 340}, Qt::Vertical);
+            QTest::qWait(20);
+            ASSERT_TRUE(form.close());
+        }
+        const auto built = frames(false);
+        const auto shown = frames(true);
+        EXPECT_FALSE(shown.first.isNull());
+        EXPECT_TRUE(shown.first == built.first);
+        EXPECT_TRUE(shown.second == built.second);
+    }
 }
 
 TEST_F(MainFormTest, CompanionItemsFollowTheIniFile)
