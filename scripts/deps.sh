@@ -8,7 +8,7 @@ PACKAGES=(
   g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   # Qt and the libraries the program calls
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 adwaita-icon-theme qt6-translations-l10n
-  zlib1g-dev libjpeg62-turbo-dev
+  zlib1g-dev libjpeg62-turbo-dev libfontconfig-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-xtest0-dev libx11-xcb-dev libxkbcommon-dev
   libxcb-xinput-dev libxcb-shape0-dev

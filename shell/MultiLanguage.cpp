@@ -303,10 +303,29 @@ struct LanguagePreload
     std::future<PreparedSections> lines;
 };
 
+// A thread's first allocation gives it an arena of its own, which glibc
+// grows a page at a time, each step a change of page protections that waits
+// for (and holds up) the loader and the window's thread. The file's lines
+// take about a megabyte and a half: the arena is grown in large steps first,
+// and what is freed stays reserved for the lines.
+void growThreadArena()
+{
+#ifdef __GLIBC__
+    constexpr int kSteps = 16;
+    constexpr std::size_t kStep = 100 * 1024; // below the size glibc maps on its own
+    void *blocks[kSteps];
+    for (void *&block : blocks)
+        block = std::malloc(kStep);
+    for (void *block : blocks)
+        std::free(block);
+#endif
+}
+
 // Reads the file and splits the section of the language: the window built
 // meanwhile on the GUI thread then finds it ready.
 PreparedSections readAndPrepare(const QString &path, const std::function<QString()> &language)
 {
+    growThreadArena();
     PreparedSections prepared;
     prepared.script = readLanguageFileNow(path);
     const QString name = language ? language().toLower() : QString();
