@@ -86,28 +86,97 @@ struct SectionIndex
     QHash<QString, QList<qsizetype>> linesByHead; // in file order
 };
 
+// One line of the file on the way through it: a header names the section
+// the next lines belong to (`current`; lines before the first header form
+// the unnamed section), an entry of the wanted section goes into `out`.
+// Returns whether the line was a header.
+bool SplitLine(QStringView raw, QString &current, const QString &wanted, QList<LanguageEntry> &out)
+{
+    const QStringView line = raw.trimmed();
+    if (line.isEmpty())
+        return false;
+    if (line.startsWith(QLatin1Char('['))) {
+        current = HeaderName(line);
+        return true;
+    }
+    if (line.startsWith(QLatin1Char(';')) || current != wanted)
+        return false;
+    LanguageEntry e;
+    if (SplitLanguageEntry(line, &e))
+        out.append(std::move(e));
+    return false;
+}
+
 // The entries of one section, in file order.
 QList<LanguageEntry> SplitSection(const QStringList &script, const QString &wanted)
 {
     QList<LanguageEntry> out;
-    QString current; // lines before the first header form the unnamed section
+    QString current;
     // Views, not copies: the file holds every language, and all but one
     // section are only skipped over.
-    for (const QString &raw : script) {
-        const QStringView line = QStringView(raw).trimmed();
-        if (line.isEmpty())
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            current = HeaderName(line);
-            continue;
-        }
-        if (line.startsWith(QLatin1Char(';')) || current != wanted)
-            continue;
-        LanguageEntry e;
-        if (SplitLanguageEntry(line, &e))
-            out.append(std::move(e));
-    }
+    for (const QString &raw : script)
+        SplitLine(raw, current, wanted, out);
     return out;
+}
+
+// Where the file's lines start and end: a line feed ends a line, a carriage
+// return before it is dropped, and a UTF-8 byte-order mark opens the file
+// only.
+template<typename Each>
+void EachByteLine(const QByteArray &bytes, Each each)
+{
+    qsizetype start = bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        qsizetype stop = end;
+        if (stop > start && bytes.at(stop - 1) == '\r')
+            --stop;
+        if (!each(QByteArrayView(bytes.constData() + start, stop - start)))
+            return;
+        start = end + 1;
+    }
+}
+
+// The wanted sections' entries cut straight from the file's bytes, read as
+// UTF-8: only header lines and the lines of those sections are decoded.
+// Nothing when a line it decodes is not valid UTF-8.
+struct ByteCut
+{
+    bool found = false; // a header named the section
+    SectionIndex section;
+};
+
+std::optional<ByteCut> SplitSectionFromBytes(const QByteArray &bytes, const QString &wanted)
+{
+    ByteCut cut;
+    QString current;
+    bool valid = true;
+    // As the whole file is decoded: a byte-order mark that opens a line is a
+    // character of it.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    EachByteLine(bytes, [&](QByteArrayView line) {
+        // Only a "[" after blanks starts a header; a byte beyond ASCII may be
+        // the start of a blank of its own, so that line is decoded to see.
+        qsizetype first = 0;
+        while (first < line.size() && (line[first] == ' ' || (line[first] >= '\t' && line[first] <= '\r')))
+            ++first;
+        const bool mayBeHeader =
+            first < line.size() && (line[first] == '[' || static_cast<unsigned char>(line[first]) >= 0x80);
+        if (!mayBeHeader && current != wanted)
+            return true;
+        const QString raw = utf8(line);
+        if (utf8.hasError())
+            return valid = false;
+        if (SplitLine(raw, current, wanted, cut.section.lines) && current == wanted)
+            cut.found = true;
+        return true;
+    });
+    if (!valid)
+        return std::nullopt;
+    return cut;
 }
 
 void IndexSection(SectionIndex &section)
@@ -240,7 +309,9 @@ QString DecodeWindows1252(QByteArrayView bytes)
 
 } // namespace
 
-QStringList DecodeLanguageLines(const QByteArray &bytes)
+namespace {
+
+QStringList decodeLines(const QByteArray &bytes, bool *isUtf8)
 {
     // Line by line, with no copy of the whole text in between: the file is
     // read while the window is built, and every page of memory it touches
@@ -248,53 +319,54 @@ QStringList DecodeLanguageLines(const QByteArray &bytes)
     // so the lines are valid UTF-8 exactly when the whole file is.
     QStringList lines;
     lines.reserve(bytes.count('\n') + 1);
-    const auto eachLine = [&bytes](const auto &decode) {
-        qsizetype start = bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
-        while (start < bytes.size()) {
-            qsizetype end = bytes.indexOf('\n', start);
-            if (end < 0)
-                end = bytes.size();
-            qsizetype stop = end;
-            if (stop > start && bytes.at(stop - 1) == '\r')
-                --stop;
-            if (!decode(QByteArrayView(bytes.constData() + start, stop - start)))
-                return false;
-            start = end + 1;
-        }
-        return true;
-    };
-    // The byte-order mark is skipped above, at the start of the file only.
+    // The byte-order mark is skipped by the line cut, at the start of the
+    // file only.
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    const bool valid = eachLine([&](QByteArrayView line) {
+    bool valid = true;
+    EachByteLine(bytes, [&](QByteArrayView line) {
         lines.append(utf8(line));
-        return !utf8.hasError();
+        return valid = !utf8.hasError();
     });
     if (!valid) {
         lines.clear();
-        eachLine([&](QByteArrayView line) {
+        EachByteLine(bytes, [&](QByteArrayView line) {
             lines.append(DecodeWindows1252(line));
             return true;
         });
     }
+    *isUtf8 = valid;
     return lines;
+}
+
+} // namespace
+
+QStringList DecodeLanguageLines(const QByteArray &bytes)
+{
+    bool isUtf8 = false;
+    return decodeLines(bytes, &isUtf8);
 }
 
 namespace {
 
-QStringList readLanguageFileNow(const QString &path)
+bool readLanguageBytes(const QString &path, QByteArray *bytes)
 {
     // A FIFO or a device in the file's place gives no texts instead of a hang
     // or an endless read; a language file is never near this size.
-    QByteArray bytes;
     storeio::FileStamp stamp;
     QString error;
-    if (storeio::readWholeFile(path, &bytes, &stamp, &error, 64ll * 1024 * 1024) != storeio::ReadResult::Ok) {
+    if (storeio::readWholeFile(path, bytes, &stamp, &error, 64ll * 1024 * 1024) != storeio::ReadResult::Ok) {
         if (QFileInfo::exists(path))
             qWarning().noquote() << QStringLiteral("Cannot read the language file \"%1\": %2").arg(path, error);
-        return {};
+        return false;
     }
-    return DecodeLanguageLines(bytes);
+    return true;
+}
+
+QStringList readLanguageFileNow(const QString &path)
+{
+    QByteArray bytes;
+    return readLanguageBytes(path, &bytes) ? DecodeLanguageLines(bytes) : QStringList();
 }
 
 struct LanguagePreload
@@ -327,15 +399,44 @@ PreparedSections readAndPrepare(const QString &path, const std::function<QString
 {
     growThreadArena();
     PreparedSections prepared;
-    prepared.script = readLanguageFileNow(path);
+    QByteArray bytes;
+    if (!readLanguageBytes(path, &bytes))
+        return prepared;
     const QString name = language ? language().toLower() : QString();
-    if (!name.isEmpty() && LanguageSectionNames(prepared.script).contains(name)) {
-        SectionIndex section;
-        section.lines = SplitSection(prepared.script, name);
-        section.script = prepared.script;
-        section.language = name;
-        IndexSection(section);
-        prepared.sections.append(std::move(section));
+    // The window waits for its own section, not for the whole file: the
+    // section is cut from the bytes and indexed on another core while this
+    // one decodes every line. Nothing comes of the cut when a line it reads
+    // is not UTF-8.
+    std::future<std::optional<ByteCut>> early;
+    if (!name.isEmpty())
+        early = std::async(std::launch::async, [&bytes, &name] {
+            growThreadArena();
+            std::optional<ByteCut> cut = SplitSectionFromBytes(bytes, name);
+            if (cut && cut->found) {
+                cut->section.language = name;
+                IndexSection(cut->section);
+            }
+            return cut;
+        });
+    bool isUtf8 = false;
+    prepared.script = decodeLines(bytes, &isUtf8);
+    if (name.isEmpty())
+        return prepared;
+    std::optional<ByteCut> cut = early.get();
+    // A file read as Windows-1252 has other lines than the UTF-8 cut: the
+    // section is cut from them instead.
+    if (!isUtf8 || !cut) {
+        cut.emplace();
+        cut->found = LanguageSectionNames(prepared.script).contains(name);
+        if (cut->found) {
+            cut->section.lines = SplitSection(prepared.script, name);
+            cut->section.language = name;
+            IndexSection(cut->section);
+        }
+    }
+    if (cut->found) {
+        cut->section.script = prepared.script;
+        prepared.sections.append(std::move(cut->section));
     }
     return prepared;
 }

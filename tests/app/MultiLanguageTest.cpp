@@ -163,6 +163,66 @@ TEST(LanguageFile, ASectionSplitWhileTheFileIsReadIsTheSectionReadLater)
     EXPECT_EQ(english.Lines()[0].value, "Yes ") << "an earlier form keeps its texts";
 }
 
+TEST(LanguageFile, TheSectionCutWhileTheFileIsDecodedIsTheSectionOfTheDecodedLines)
+{
+    // The reading thread cuts the wanted section from the file's bytes; the
+    // same file decoded line by line and split afterwards is the yardstick.
+    const QByteArray files[] = {
+        "intro=x\n[german]\nA=1\n[english]\nA=one\nB= 'two ' \n;C=x\n\n[German]\nD=drei\\nvier\n[ENGLISH]\nE=five\n",
+        "\xef\xbb\xbf[english]\r\nA=one\r\n[german]\r\nA=eins\r\n",
+        "[english] ; note\nA=1\n[english\nB=2\n[englisch]\nC=3\n  [english]x\nD=4\n",
+        "\xc2\xa0[english]\nA=1\n\xe3\x80\x80[german]\nB=2\n\tC\t=\t3\t\n[english]\nD=4\n\xc2\xa0[german]\nE=5\n",
+        "[german]\nA=1\n\xef\xbb\xbf[english]\nB=2\n[english]\nC=3\n",
+        // Not UTF-8 in the German section: the whole file is Windows-1252,
+        // and the English section's bytes read so are other characters.
+        "[german]\nA=Gr\xf6\xdf" "e\n[english]\nA=caf\xc3\xa9\n",
+        "[german]\nA=1\n[english]\nA=caf\xe9\n",
+        "[german]\nA=1\n",
+        "",
+        "no header=at all\n;[english]\nA=1\n=empty key\nnoequals\n",
+    };
+    const char *const names[] = {"english", "GERMAN", "france"};
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Languages.lng";
+    for (const QByteArray &bytes : files) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        for (const char *name : names) {
+            const QString language = QString::fromLatin1(name);
+            zk::PreloadLanguageFile(path, language);
+            const QStringList lines = zk::ReadLanguageFile(path);
+            const QList<zk::LanguageEntry> cut = zk::LanguageSection(lines, language);
+            const QStringList decoded = zk::DecodeLanguageLines(bytes);
+            EXPECT_EQ(lines, decoded) << bytes.toHex().constData();
+            const QList<zk::LanguageEntry> split = zk::LanguageSection(decoded, language);
+            ASSERT_EQ(cut.size(), split.size()) << name << " " << bytes.toHex().constData();
+            for (qsizetype i = 0; i < cut.size(); ++i) {
+                EXPECT_EQ(cut[i].key, split[i].key) << name << " " << bytes.toHex().constData();
+                EXPECT_EQ(cut[i].value, split[i].value) << name << " " << bytes.toHex().constData();
+            }
+        }
+    }
+    // Two of them by hand: a byte-order mark inside the file is no blank, so
+    // its line is no header; a file read as Windows-1252 gives "Ã©" for the
+    // two bytes of a UTF-8 "é".
+    const auto englishOf = [&path](const QByteArray &bytes) {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(bytes);
+        f.close();
+        zk::PreloadLanguageFile(path, QStringLiteral("english"));
+        const QList<zk::LanguageEntry> e = zk::LanguageSection(zk::ReadLanguageFile(path), QStringLiteral("english"));
+        QStringList out;
+        for (const zk::LanguageEntry &entry : e)
+            out << entry.key + u'=' + entry.value;
+        return out;
+    };
+    EXPECT_EQ(englishOf(files[4]), QStringList{"C=3"});
+    EXPECT_EQ(englishOf(files[5]), QStringList{QStringLiteral("A=caf\u00c3\u00a9")});
+}
+
 TEST(LanguageFile, LanguageIndexOutsideTheFiveIsGerman)
 {
     EXPECT_EQ(zk::LanguageName(0), "german");
