@@ -816,9 +816,13 @@ void TMainForm::FormCloseQuery(bool &canClose)
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName("CloseQueryBox");
     box.setDefaultButton(QMessageBox::Yes);
-    const bool german = UsableIndex(Options, "Language") == 0;
-    box.button(QMessageBox::Yes)->setText(german ? QStringLiteral("&Ja") : QStringLiteral("&Yes"));
-    box.button(QMessageBox::No)->setText(german ? QStringLiteral("&Nein") : QStringLiteral("&No"));
+    // Qt's catalogue names the buttons in every language of the window;
+    // German is named here too, so it reads right where that catalogue is
+    // missing.
+    if (UsableIndex(Options, "Language") == 0) {
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    }
     canClose = box.exec() == QMessageBox::Yes;
 }
 

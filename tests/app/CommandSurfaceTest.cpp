@@ -20,6 +20,8 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPainter>
 #include <QStyleOption>
 #include <QTemporaryDir>
@@ -441,16 +443,40 @@ TEST_F(CommandSurfaceTest, EveryItemFollowsEachLanguageAndGermanRestoresEveryTex
         EXPECT_EQ(back.value(it.key()), it.value()) << it.key().toStdString();
 }
 
-TEST_F(CommandSurfaceTest, QtOwnTextsFollowTheLanguage)
+TEST_F(CommandSurfaceTest, QtOwnTextsAndTheQuitQuestionFollowTheLanguage)
 {
     TMainForm form;
-    const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
-    form.GermanMenuItemClick(form.Item("GermanMenuItem"));
-    EXPECT_EQ(yes(), QString("&Ja"));
-    form.GermanMenuItemClick(form.Item("FranceMenuItem"));
-    EXPECT_EQ(yes(), QString("&Oui"));
-    form.GermanMenuItemClick(form.Item("EnglishMenuItem"));
-    EXPECT_EQ(yes(), QString("&Yes"));
+    form.Options.EndDlg = true;
+    struct Case
+    {
+        const char *item;
+        QString yes, no;
+    };
+    const Case cases[] = {
+        {"GermanMenuItem", "&Ja", "&Nein"}, {"FranceMenuItem", "&Oui", "&Non"}, {"ItalMenuItem", "&S\u00ec", "&No"},
+        {"SpanMenuItem", "&S\u00ed", "&No"}, {"EnglishMenuItem", "&Yes", "&No"},
+    };
+    for (const Case &c : cases) {
+        form.GermanMenuItemClick(form.Item(c.item));
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), c.yes) << c.item;
+        // As in a running program, the switch's own events are done before
+        // the question comes.
+        QCoreApplication::sendPostedEvents();
+        // The quit question is answered "No" as soon as it shows.
+        QString shownYes, shownNo;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box && box->objectName() == "CloseQueryBox");
+            shownYes = box->button(QMessageBox::Yes)->text();
+            shownNo = box->button(QMessageBox::No)->text();
+            box->button(QMessageBox::No)->click();
+        });
+        bool canClose = true;
+        form.FormCloseQuery(canClose);
+        EXPECT_FALSE(canClose) << c.item;
+        EXPECT_EQ(shownYes, c.yes) << c.item;
+        EXPECT_EQ(shownNo, c.no) << c.item;
+    }
     form.GermanMenuItemClick(form.Item("GermanMenuItem"));
     EXPECT_EQ(QtCatalogueCode(7), QString("de"));
 }
