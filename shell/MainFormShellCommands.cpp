@@ -261,7 +261,7 @@ void TMainForm::BmpsToAviMenuItemClick()
     const QString target = ShellPrompts.ChooseFolder ? ShellPrompts.ChooseFolder(1, QString()) : BrowseForFolder();
     if (target.isEmpty() || !QFileInfo(target).isDir())
         return;
-    // The copies would overwrite the bitmaps they are made from.
+    // Copies into the folder they are made from would only double its bitmaps.
     if (SameFolder(source, target)) {
         ShellMessage(Text(QStringLiteral("showmsg_bmps_target_is_source"), QStringLiteral("Der Zielordner darf nicht der Ordner der Bitmaps sein.")));
         return;

@@ -2,12 +2,20 @@
 
 #include "AviFile.h"
 #include "Bitmap.h"
-#include "Globals.h"
+#include "RecorderLogic.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace zk {
+
+namespace {
+
+// Frame names have eight digits; one more would wrap round to 00000000.
+constexpr std::uint32_t kLastFrameNumber = 99999999u;
+
+} // namespace
 
 QStringList BitmapSourceFiles(const QString &folder)
 {
@@ -31,6 +39,9 @@ TNumberedCopyResult NumberedBitmapCopies(const QStringList &files, const QString
                                          const std::function<void()> &step)
 {
     TNumberedCopyResult result;
+    // The target is the AVI build's frame folder: the copies follow the
+    // frames already there, as recorded frames do, and replace none of them.
+    std::uint32_t next = NextFrameNumber(target);
     TBitmap picture; // reused: one picture's pixels at a time
     for (const QString &file : files) {
         bool loaded = true;
@@ -42,13 +53,35 @@ TNumberedCopyResult NumberedBitmapCopies(const QStringList &files, const QString
         if (!loaded) {
             result.Skipped << file;
         } else {
-            const QString name = target + QLatin1Char('/') + IntToStr8(std::uint32_t(result.Written)) +
-                                 QStringLiteral(".bmp");
-            try {
-                picture.SaveToFile(name);
-            } catch (const EGraphicError &e) {
-                result.WriteError = e.message();
-                return result;
+            // Published only under a free name: a name in use (a folder or a
+            // link too, or a file made meanwhile) moves the copy on to the
+            // next number.
+            for (bool taken = true; taken;) {
+                if (next > kLastFrameNumber) {
+                    result.WriteError = QStringLiteral("No frame number is left after 99999999 in \"%1\"").arg(target);
+                    return result;
+                }
+                const QString name = FrameFileName(target, next++);
+                const QFileInfo entry(name);
+                if (entry.exists() || entry.isSymLink())
+                    continue;
+                TSafeFile out(name);
+                QString error;
+                if (!out.open(QIODevice::WriteOnly)) {
+                    error = out.errorString();
+                } else {
+                    try {
+                        picture.SaveToStream(out);
+                    } catch (const EGraphicError &e) {
+                        error = e.message(); // out discards the unfinished file
+                    }
+                    if (error.isEmpty() && !out.commitNew(&taken) && !taken)
+                        error = out.errorString();
+                }
+                if (!error.isEmpty()) {
+                    result.WriteError = QStringLiteral("Cannot write \"%1\": %2").arg(name, error);
+                    return result;
+                }
             }
             ++result.Written;
         }

@@ -25,8 +25,11 @@ struct TNumberedCopyResult
 };
 
 // Loads each file and saves it as target + "/" + eight-digit number + ".bmp",
-// numbers counting up from 0 over the files that could be read. Only one
-// picture is held at a time. step runs after each file (the progress).
+// numbers counting up over the files that could be read from one past the
+// highest frame file already in target (0 in a folder without frames). No
+// existing file is replaced; when the numbers run out after 99999999 the run
+// stops with WriteError. Only one picture is held at a time. step runs after
+// each file (the progress).
 TNumberedCopyResult NumberedBitmapCopies(const QStringList &files, const QString &target,
                                          const std::function<void()> &step = {});
 

@@ -183,6 +183,43 @@ TEST_F(ShellCommandsTest, NumberedCopiesSkipDamagedBitmapsAndSetTheAviFolderOnly
     EXPECT_EQ(questions.size(), 3);
 }
 
+TEST(NumberedCopies, FollowTheFramesAlreadyInTheTargetAndReplaceNone)
+{
+    QTemporaryDir dir;
+    const QString src = dir.path() + "/src", dst = dir.path() + "/dst";
+    QDir().mkpath(src);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(testPicture(6, 4, 10 + i).save(src + QStringLiteral("/p%1.bmp").arg(i), "BMP"));
+    // An earlier run's frames with a gap, and a folder under the next name.
+    QDir().mkpath(dst + "/00000003.bmp");
+    ASSERT_TRUE(zktest::writeBytes(dst + "/00000000.bmp", "earlier frame 0"));
+    ASSERT_TRUE(zktest::writeBytes(dst + "/00000002.bmp", "earlier frame 2"));
+
+    TNumberedCopyResult r = NumberedBitmapCopies(BitmapSourceFiles(src), dst);
+    EXPECT_TRUE(r.WriteError.isEmpty()) << r.WriteError.toStdString();
+    EXPECT_EQ(r.Written, 2);
+    EXPECT_EQ(zktest::readBytes(dst + "/00000000.bmp"), "earlier frame 0");
+    EXPECT_EQ(zktest::readBytes(dst + "/00000002.bmp"), "earlier frame 2");
+    EXPECT_FALSE(QFileInfo::exists(dst + "/00000001.bmp"));
+    EXPECT_TRUE(QFileInfo(dst + "/00000003.bmp").isDir());
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(QImage(dst + QStringLiteral("/0000000%1.bmp").arg(4 + i)).convertToFormat(QImage::Format_RGB888),
+                  testPicture(6, 4, 10 + i))
+            << i;
+
+    // Eight digits end at 99999999: the next copy must not wrap round to 00000000.
+    const QString full = dir.path() + "/full";
+    QDir().mkpath(full);
+    ASSERT_TRUE(zktest::writeBytes(full + "/00000000.bmp", "first"));
+    ASSERT_TRUE(zktest::writeBytes(full + "/99999998.bmp", "last but one"));
+    r = NumberedBitmapCopies(BitmapSourceFiles(src), full);
+    EXPECT_EQ(r.Written, 1);
+    EXPECT_FALSE(r.WriteError.isEmpty());
+    EXPECT_EQ(zktest::readBytes(full + "/00000000.bmp"), "first");
+    EXPECT_EQ(QImage(full + "/99999999.bmp").convertToFormat(QImage::Format_RGB888), testPicture(6, 4, 10));
+    EXPECT_EQ(QDir(full).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
 TEST_F(ShellCommandsTest, ExtractedFramesEqualFfmpegsDecoding)
 {
     if (!zktest::haveProgram(kFfmpeg))
