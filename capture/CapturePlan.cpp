@@ -106,6 +106,10 @@ void planCoordinates(PlanBuilder &b, const TCaptureContext &c, const TZelkoraOpt
         if (o.ScanToClipboard)
             b.grouped(TCaptureStep::CopyToClipboard, TOnFailure::Continue);
         b.grouped(TCaptureStep::ShowSaveFormat, TOnFailure::Continue);
+    } else {
+        // Unsaved, the new picture has no file: the name of the picture it
+        // replaced must not stay on it for the file commands to act on.
+        b.add(TCaptureStep::ClearFileName);
     }
     if (o.ExtGrafikEditor) {
         b.add(TCaptureStep::StartExtEditor);

@@ -276,7 +276,13 @@ void TMainForm::SaveUndo()
     if (!UndoBitmap)
         UndoBitmap = std::make_unique<TBitmap>();
     QAction *undo = Item("UndoMenuItem");
-    switch (TakeSnapshot(ScanImage->Picture(), *UndoBitmap)) {
+    const TSnapshotResult taken = TakeSnapshot(ScanImage->Picture(), *UndoBitmap);
+    if (taken != TSnapshotResult::NoGraphic) {
+        FUndoFileName = FFileName;
+        FUndoHasFileName = FHasFileName;
+        FUndoFormatText = StatusPanelText(6);
+    }
+    switch (taken) {
     case TSnapshotResult::NoGraphic:
         return;
     case TSnapshotResult::Taken:
@@ -299,6 +305,9 @@ void TMainForm::UndoMenuItemClick()
         return;
     RestoreSnapshot(ScanImage->Picture(), *UndoBitmap);
     undo->setEnabled(false);
+    FFileName = FUndoFileName;
+    FHasFileName = FUndoHasFileName;
+    SetStatusPanelText(6, FUndoFormatText);
     EditDone(*this);
     const QSize screen = ScreenSize();
     if (Options.AutoWinSize && ScanImage->Picture().Width() < screen.width() &&

@@ -149,6 +149,12 @@ public:
     bool FHasFileName = false;
     std::unique_ptr<THistoryList> RecentList;
     std::unique_ptr<TBitmap> UndoBitmap;
+    // The file name and the format panel that belonged to the picture in
+    // UndoBitmap: undoing an open or a capture brings the earlier picture
+    // back under its own name, not the name of the file that replaced it.
+    QString FUndoFileName;
+    bool FUndoHasFileName = false;
+    QString FUndoFormatText;
     std::unique_ptr<TBitmap> WorkBitmap;
     bool FirstShowDone = false;
     // Dialogs open on the picture (TPicturePin); a capture hands each of

@@ -169,7 +169,8 @@ TEST(OverlayPlan, ExternalEditorAndHotKeyCaptureDecideTheToolBars)
 
 TEST(CoordinatesPlan, SoundOrBeepThenWindowThenSaveThenClipboard)
 {
-    EXPECT_EQ(plan(on(TCapturePath::Coordinates), {}), (QStringList{"MessageBeep", "ShowApplication"}));
+    EXPECT_EQ(plan(on(TCapturePath::Coordinates), {}),
+              (QStringList{"MessageBeep", "ClearFileName", "ShowApplication"}));
 
     TZelkoraOptions o = autoSaving();
     o.ScanSound = o.AutoWinSize = o.AutoWinCenter = o.FocusMode = o.ScanToClipboard = o.SaveHist = true;
@@ -179,13 +180,13 @@ TEST(CoordinatesPlan, SoundOrBeepThenWindowThenSaveThenClipboard)
                            "CopyToClipboard", "ShowSaveFormat", "StartExtEditor", "HideApplication"}));
 }
 
-TEST(CoordinatesPlan, MissingFolderMeansNoSaveAndNoClipboard)
+TEST(CoordinatesPlan, MissingFolderMeansNoSaveAndNoClipboardAndNoName)
 {
     TZelkoraOptions o = autoSaving();
     o.ScanToClipboard = true;
     TCaptureContext c = on(TCapturePath::Coordinates);
     c.outDirExists = false;
-    EXPECT_EQ(plan(c, o), (QStringList{"MessageBeep", "ShowApplication"}));
+    EXPECT_EQ(plan(c, o), (QStringList{"MessageBeep", "ClearFileName", "ShowApplication"}));
 }
 
 // ---------------------------------------------------------------------------

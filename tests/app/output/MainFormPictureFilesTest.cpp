@@ -16,6 +16,7 @@
 #include "PictureFiles.h"
 #include "ProgramDir.h"
 #include "Registry.h"
+#include "Scan.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -502,4 +503,66 @@ TEST_F(MainFormPictureFiles, ShowingOrHidingTheToolBarsClosesTheJpegScaleWindow)
         form.ShowToolBars(visible);
         EXPECT_TRUE(form.JpgScaleBMForm.isNull()) << visible;
     }
+}
+
+TEST_F(MainFormPictureFiles, ATypedCoordinatesCaptureLeavesTheOpenedFileBehind)
+{
+    TMainForm form;
+    form.Options.OAsBmp = false;
+    writeFile(file("a.png"), encoded(pattern(12, 9, 31), ptPng));
+    TScanHost *host = nullptr;
+    for (QObject *child : form.children())
+        if (auto *h = dynamic_cast<TScanHost *>(child))
+            host = h;
+    ASSERT_NE(host, nullptr);
+
+    // Not saved by the capture: without automatic saving, and with it but
+    // no output folder to save into.
+    for (const bool persSave : {false, true}) {
+        SCOPED_TRACE(persSave);
+        form.Options.PersSave = persSave;
+        form.Options.OutDir = file("missing");
+        form.OpenPictureFile(file("a.png"));
+        ASSERT_TRUE(form.FHasFileName);
+        const QImage grabbed = pattern(20, 10, 32);
+        host->CoordinatesCaptured(TBitmap::FromImage(grabbed), QRect(5, 5, 20, 10));
+        ASSERT_EQ(shown(form), grabbed);
+        // Otherwise the file commands (properties, delete, print, convert)
+        // would take the captured picture for a.png.
+        EXPECT_FALSE(form.FHasFileName) << qPrintable(form.FFileName);
+    }
+}
+
+TEST_F(MainFormPictureFiles, UndoAfterOpenGivesThePictureBackWithItsOwnName)
+{
+    TMainForm form;
+    form.Options.OAsBmp = false;
+    const QImage opened = pattern(12, 9, 33);
+    writeFile(file("a.png"), encoded(opened, ptPng));
+    const QImage captured = pattern(20, 10, 34);
+    capture(form, captured);
+    form.ShowSaveFormat();
+    ASSERT_EQ(form.StatusPanelText(6), QString("|bmp|"));
+
+    ASSERT_TRUE(zktest::WithModal([&] { form.Item("OpenMenuItem")->trigger(); }, [&](QWidget *w) {
+        auto *edit = w->findChild<QLineEdit *>("fileNameEdit");
+        ASSERT_NE(edit, nullptr);
+        edit->setText(file("a.png"));
+        QTest::keyClick(edit, Qt::Key_Return);
+    }));
+    ASSERT_EQ(form.FFileName, file("a.png"));
+    form.Item("UndoMenuItem")->trigger();
+    ASSERT_EQ(shown(form), captured);
+    // The capture was never saved: it must not pass for a.png.
+    EXPECT_FALSE(form.FHasFileName) << qPrintable(form.FFileName);
+    EXPECT_EQ(form.StatusPanelText(6), QString("|bmp|"));
+
+    // Undoing an edit of the opened file leaves it named after the file.
+    form.OpenPictureFile(file("a.png"));
+    form.Item("MirrorHMenuItem")->trigger();
+    form.Item("UndoMenuItem")->trigger();
+    ASSERT_EQ(shown(form), opened);
+    EXPECT_TRUE(form.FHasFileName);
+    EXPECT_EQ(form.FFileName, file("a.png"));
+    EXPECT_EQ(form.StatusPanelText(6), QString("png"));
 }
