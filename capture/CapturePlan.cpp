@@ -177,6 +177,10 @@ void planHotKey(PlanBuilder &b, const TCaptureContext &c, const TZelkoraOptions 
     const bool grabbingKey = role == 1 || role == 2;
     const bool grabbed = grabbingKey && c.grabbed;
     bool hideAfter = false;
+    // A fresh picture that is not saved has no file of its own: the name of
+    // the one it replaced must not reach the editor or the file commands.
+    if (grabbed && !o.PersSave)
+        b.add(TCaptureStep::ClearFileName);
     // Only a fresh picture gets the cursor, and before it is saved; on the
     // other keys the picture in the window is an older one.
     if (grabbed && o.ImgWithMouse)

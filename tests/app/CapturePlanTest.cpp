@@ -253,11 +253,12 @@ TEST(HotKeyPlan, DesktopKeyWithoutSavingShowsTheWindow)
 {
     TZelkoraOptions o;
     o.ScanSound = true;
-    EXPECT_EQ(plan(hotKey(2, true, true), o), (QStringList{"PlaySound", "ShowApplication(1)", "ShowToolBars(1)"}));
+    EXPECT_EQ(plan(hotKey(2, true, true), o),
+              (QStringList{"ClearFileName", "PlaySound", "ShowApplication(1)", "ShowToolBars(1)"}));
     o.AutoWinSize = o.AutoWinCenter = true;
     o.ScanSound = false;
-    EXPECT_EQ(plan(hotKey(1, true, false), o), (QStringList{"MessageBeep", "ShowApplication(1)", "FitMainWindow",
-                                                            "CenterMainWindow", "ShowToolBars(1)"}));
+    EXPECT_EQ(plan(hotKey(1, true, false), o), (QStringList{"ClearFileName", "MessageBeep", "ShowApplication(1)",
+                                                            "FitMainWindow", "CenterMainWindow", "ShowToolBars(1)"}));
 }
 
 TEST(HotKeyPlan, SavingLeavesAHiddenWindowHidden)
@@ -299,8 +300,8 @@ TEST(HotKeyPlan, EditorHandOffHidesAgainWhenTheWindowWasHidden)
     o.HotkeyOutputExtern = true;
     o.MinAScan = true;
     EXPECT_EQ(plan(hotKey(1, true, false), o),
-              (QStringList{"StartExtEditor", "MessageBeep", "ShowApplication(1)", "StayHidden", "ShowToolBars(1)",
-                           "HideApplication", "ShowToolBars(0)"}));
+              (QStringList{"ClearFileName", "StartExtEditor", "MessageBeep", "ShowApplication(1)", "StayHidden",
+                           "ShowToolBars(1)", "HideApplication", "ShowToolBars(0)"}));
     EXPECT_FALSE(PlanAfterCapture(hotKey(1, true, true), o).Has(TCaptureStep::HideApplication));
 }
 
