@@ -151,6 +151,9 @@ void TMainForm::BuildStatusBar()
     ZKStatBarPopupMenu->addAction(Item("LongHintsMenuItem"));
     connect(Item("StatBarMenuItem"), &QAction::triggered, this, [this] { StatBarMenuItemClick(); });
     connect(Item("LongHintsMenuItem"), &QAction::triggered, this, [this] { LongHintsMenuItemClick(); });
+    // The bar comes up in the layout the user left it in.
+    if (Options.OnceCellStatbar)
+        SetStatusBarSimple();
 }
 
 QString TMainForm::DateLine() const

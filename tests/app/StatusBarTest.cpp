@@ -5,6 +5,7 @@
 #include "Bitmap.h"
 #include "ImageControl.h"
 #include "MainForm.h"
+#include "Options.h"
 #include "PrPrevForm.h"
 #include "ShippedLanguage.h"
 #include "Registry.h"
@@ -170,6 +171,15 @@ TEST_F(StatusBarTest, SizePanelAndSingleCellRoundTrip)
     ASSERT_TRUE(viewCopy);
     EXPECT_FALSE(qobject_cast<TBarPopupMenu *>(viewCopy));
     EXPECT_EQ(viewCopy->actions(), form.MenStatBarPopupMenu->actions());
+
+    // The next start shows the single cell the options keep.
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QString::fromLatin1(OptionsStore::KeyPath), true));
+    reg.WriteBool("OnceCellStatbar", true);
+    reg.WriteBool("StatBar", false);
+    RecordingForm again;
+    EXPECT_TRUE(again.ZKStatusBar->SimplePanel());
+    EXPECT_EQ(again.ZKStatusBar->maximumHeight(), 20);
 }
 
 // The given widths suit a small font and the German texts; in every language
