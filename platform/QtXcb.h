@@ -8,4 +8,9 @@ namespace zk {
 
 xcb_connection_t *QtXcbConnection();
 
+// Whether a client holds the clipboard, asked without going through Qt's
+// clipboard (which asks the holder what it has and waits for the answer).
+// True where it cannot be known.
+bool ClipboardHeld();
+
 } // namespace zk

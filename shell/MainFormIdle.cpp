@@ -10,9 +10,11 @@
 #include "MainForm.h"
 
 #include "Bitmap.h"
+#include "FirstFrame.h"
 #include "Graphic.h"
 #include "HistList.h"
 #include "ImageControl.h"
+#include "QtXcb.h"
 #include "ToolBarStore.h"
 
 #include <QAction>
@@ -107,9 +109,18 @@ void TMainForm::SetupIdleHandling()
         RequestIdle();
     };
     connect(clipboard, &QClipboard::dataChanged, this, clipboardChanged);
-    // Asking the clipboard's owner is a round trip to it (a slow owner keeps
-    // us waiting): the first look comes right after the window is up.
-    QTimer::singleShot(0, this, clipboardChanged);
+    // Asking the clipboard's holder what it has is a round trip to it (a
+    // slow holder keeps us waiting): the first look comes right after the
+    // window is up, before its first frame, so that frame shows the paste
+    // commands as they are. With nobody holding the clipboard there is
+    // nothing to paste and nobody to ask; the look then waits until after
+    // the first frame.
+    QTimer::singleShot(0, this, [this, clipboardChanged] {
+        if (ClipboardHeld())
+            clipboardChanged();
+        else
+            AfterFirstFrame(this, clipboardChanged);
+    });
 
     connect(ScanImage, &TImage::OnChange, this, &TMainForm::RequestIdle);
     connect(ZKMainMenu, &QMenuBar::triggered, this, &TMainForm::RequestIdle);

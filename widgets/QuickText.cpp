@@ -51,10 +51,16 @@ bool TQuickText::Handles(int flags)
 
 bool TQuickText::Covers(const QString &text) const
 {
-    if (!m_usable || text.isEmpty() || text.front() == QLatin1Char(' ') || text.back() == QLatin1Char(' '))
+    return m_usable && OfTheFew(text);
+}
+
+bool TQuickText::OfTheFew(const QString &text)
+{
+    if (text.isEmpty() || text.front() == QLatin1Char(' ') || text.back() == QLatin1Char(' '))
         return false;
+    const QString &chars = Alphabet();
     for (const QChar c : text)
-        if (c.unicode() >= m_index.size() || !m_index[c.unicode()])
+        if (!chars.contains(c))
             return false;
     return true;
 }

@@ -33,6 +33,9 @@ public:
     // Usable, and every character of text is one of the few; the text
     // neither starts nor ends with a space.
     bool Covers(const QString &text) const;
+    // Covers for a font whose tables are usable (answered without them,
+    // so a caller can leave them unmade for texts they cannot draw).
+    static bool OfTheFew(const QString &text);
     // Alignments Draw takes: left or horizontally centred, vertically centred.
     static bool Handles(int flags);
 

@@ -251,8 +251,8 @@ QRect TContrStatusBar::ChangedPart(int index, const QString &before, const QStri
     const QRect panel = PanelRect(index);
     const TStatusPanel &p = Panels[size_t(index)];
     const int flags = int(p.Alignment | Qt::AlignVCenter);
-    // Before the bar's first paint (which makes the tables) the whole panel
-    // is painted anyway.
+    // Before the tables are made (by the first paint of a text they can
+    // draw) the whole panel is painted anyway.
     const TQuickText *quick = p.OwnerDraw || !m_quick ? nullptr : Quick();
     if (!quick || !TQuickText::Handles(flags) || !quick->Covers(before) || !quick->Covers(after))
         return panel;
@@ -284,8 +284,8 @@ int TContrStatusBar::FittedWidth(int index) const
 int TContrStatusBar::TextWidth(const QString &text) const
 {
     // The tables measure as the font does, only faster: a width asked for
-    // before they are made (before the first paint, which makes them) comes
-    // from the font, so a window's start does not wait for them.
+    // before they are made (by the first paint of a text they can draw)
+    // comes from the font, so a window's start does not wait for them.
     if (const TQuickText *quick = m_quick ? Quick() : nullptr; quick && quick->Covers(text))
         return quick->Width(text);
     const auto known = m_textWidths.constFind(text);
@@ -341,7 +341,11 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
     p.setPen(palette().color(QPalette::WindowText));
     const QBrush background = palette().window();
     const std::vector<int> w = m_simple ? std::vector<int>() : PanelWidths();
-    const TQuickText *quick = m_simple ? nullptr : Quick();
+    // The tables are made for the first text they can draw (a position),
+    // not for the first paint: the window's first frame does not wait for
+    // them, and both ways give the same pixels.
+    bool quickAsked = false;
+    const TQuickText *quick = nullptr;
     // One rectangle of the region at a time: filling and drawing glyphs
     // through a clip of one rectangle is much cheaper than through a clip of
     // several, and a new pointer position repaints a few narrow columns.
@@ -374,6 +378,10 @@ void TContrStatusBar::paintEvent(QPaintEvent *e)
                 p.setClipRect(part & r);
                 const QRect textRect = r.adjusted(kPanelTextInset, 0, -kPanelTextInset, 0);
                 const int flags = int(Panels[i].Alignment | Qt::AlignVCenter);
+                if (!quickAsked && TQuickText::Handles(flags) && TQuickText::OfTheFew(Panels[i].Text)) {
+                    quickAsked = true;
+                    quick = Quick();
+                }
                 if (quick && TQuickText::Handles(flags) && quick->Covers(Panels[i].Text))
                     quick->Draw(p, textRect, flags, Panels[i].Text, QRegion(part));
                 else

@@ -43,6 +43,7 @@ TEST(QuickText, MeasuresAndDrawsAsQtDoes)
     for (const char *t : texts) {
         const QString text = QString::fromLatin1(t);
         ASSERT_TRUE(quick.Covers(text)) << t;
+        EXPECT_TRUE(TQuickText::OfTheFew(text)) << t;
         EXPECT_EQ(quick.Width(text), QFontMetrics(font, &screen).horizontalAdvance(text)) << t;
         for (const QRect &r : rects)
             for (const int flags : {kLeft, kCentre}) {
@@ -56,8 +57,10 @@ TEST(QuickText, MeasuresAndDrawsAsQtDoes)
             }
     }
     // Not covered: other letters, a leading or trailing space, nothing.
-    for (const char *t : {"Grafik: 10 x 20", " X: 1", "X: 1 ", ""})
+    for (const char *t : {"Grafik: 10 x 20", " X: 1", "X: 1 ", ""}) {
         EXPECT_FALSE(quick.Covers(QString::fromLatin1(t))) << t;
+        EXPECT_FALSE(TQuickText::OfTheFew(QString::fromLatin1(t))) << t;
+    }
     EXPECT_FALSE(TQuickText::Handles(Qt::AlignRight | Qt::AlignVCenter));
     EXPECT_FALSE(TQuickText::Handles(kCentre | Qt::TextWordWrap));
 }

@@ -2,7 +2,9 @@
 // another program puts on the clipboard, and a tool bar dragged out of the
 // window floats, hides with its menu item, wraps its buttons when narrowed
 // and floats again after a restart.
+#include "FirstFrame.h"
 #include "MainForm.h"
+#include "QtXcb.h"
 #include "Registry.h"
 #include "TestSupport.h"
 #include "ToolBarFlow.h"
@@ -93,8 +95,6 @@ TEST_F(CommandSurfaceX11, PasteFollowsAPictureAnotherProgramPutsOnTheClipboard)
 {
     if (!zktest::haveProgram("xclip"))
         GTEST_SKIP() << "xclip is missing";
-    TMainForm form;
-    form.show();
     QImage img = zktest::knownPicture(12, 9, 7);
     QByteArray png;
     {
@@ -102,6 +102,27 @@ TEST_F(CommandSurfaceX11, PasteFollowsAPictureAnotherProgramPutsOnTheClipboard)
         buf.open(QIODevice::WriteOnly);
         img.save(&buf, "PNG");
     }
+    // Taken and given up: nobody holds the clipboard.
+    QGuiApplication::clipboard()->setText("mine");
+    QGuiApplication::clipboard()->clear();
+    EXPECT_TRUE(zktest::waitFor([] { return !ClipboardHeld(); }, 3000));
+    // A picture put there before the window is built: the window's first
+    // look finds it before the first frame (held here until the end).
+    clipboardFromOtherProgram("image/png", png);
+    EXPECT_TRUE(ClipboardHeld());
+    {
+        HoldUntilFirstFrame();
+        TMainForm early;
+        early.show();
+        EXPECT_TRUE(zktest::waitFor([&] { return early.Item("PasteToolButton")->isEnabled(); }, 5000));
+        ReleaseAfterFirstFrame(nullptr, 0);
+        QTest::qWait(20);
+    }
+    clipboardFromOtherProgram("UTF8_STRING", "only words");
+
+    TMainForm form;
+    form.show();
+    EXPECT_TRUE(zktest::waitFor([&] { return !form.Item("PasteToolButton")->isEnabled(); }, 5000));
     clipboardFromOtherProgram("image/png", png);
     EXPECT_TRUE(zktest::waitFor([&] { return form.Item("PasteMenuItem")->isEnabled(); }, 5000));
     EXPECT_TRUE(form.Item("PasteToolButton")->isEnabled());
