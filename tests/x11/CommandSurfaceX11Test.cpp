@@ -1,5 +1,7 @@
 // The command surface against a real X server: paste follows a picture that
-// another program puts on the clipboard, and a tool bar dragged out of the
+// another program puts on the clipboard (before the window's first frame
+// too, and whether anybody holds the clipboard is seen without asking the
+// holder), and a tool bar dragged out of the
 // window floats, hides with its menu item, wraps its buttons when narrowed
 // and floats again after a restart.
 #include "FirstFrame.h"
