@@ -156,6 +156,9 @@ bool loadIntoPicture(TMainForm &form, const QString &fileName, bool convert)
     }
     if (progress)
         progress->close();
+    // Whichever way the file came (Open, a drop, the recent list, the
+    // explorer, another program), Undo brings back the picture it replaces.
+    form.SaveUndo();
     // The crop rectangle belonged to the picture that is going.
     form.FreeCutRect();
     form.ScanImage->Picture().SetGraphic(std::move(loaded));

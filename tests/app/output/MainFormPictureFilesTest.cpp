@@ -533,6 +533,33 @@ TEST_F(MainFormPictureFiles, ATypedCoordinatesCaptureLeavesTheOpenedFileBehind)
     }
 }
 
+// A drop, the recent list (and another program's load message) and the
+// explorer replace the picture as Open does: Undo brings the capture back.
+TEST_F(MainFormPictureFiles, EveryWayOfLoadingLeavesThePictureBeforeToUndo)
+{
+    writeFile(file("b.bmp"), encoded(pattern(14, 11, 41), ptBmp));
+    const std::pair<const char *, std::function<void(TMainForm &)>> routes[] = {
+        {"drop", [&](TMainForm &f) { f.WMDropFiles({file("b.bmp")}); }},
+        {"recent list", [&](TMainForm &f) {
+             f.PostLoadFile(file("b.bmp"));
+             EXPECT_TRUE(QTest::qWaitFor([&] { return f.FFileName == file("b.bmp"); }, 5000));
+         }},
+        {"explorer", [&](TMainForm &f) { f.OpenPictureFile(file("b.bmp")); }},
+    };
+    for (const auto &[route, load] : routes) {
+        SCOPED_TRACE(route);
+        TMainForm form;
+        const QImage captured = pattern(20, 10, 42);
+        capture(form, captured);
+        load(form);
+        ASSERT_EQ(shown(form), pattern(14, 11, 41));
+        ASSERT_TRUE(form.Item("UndoMenuItem")->isEnabled());
+        form.Item("UndoMenuItem")->trigger();
+        EXPECT_EQ(shown(form), captured);
+        EXPECT_FALSE(form.FHasFileName);
+    }
+}
+
 TEST_F(MainFormPictureFiles, UndoAfterOpenGivesThePictureBackWithItsOwnName)
 {
     TMainForm form;
