@@ -189,6 +189,8 @@ TEST_F(ViewX11, ExplorerSwitchPinningAndTheAreaWidthOverARestart)
         EXPECT_EQ(form.dockWidgetArea(nav), Qt::LeftDockWidgetArea);
         EXPECT_FALSE(dir->isFloating() || nav->isFloating());
         EXPECT_LT(dir->geometry().top(), nav->geometry().top());
+        EXPECT_TRUE(zktest::waitFor([&] { return dir->width() == 169 && nav->width() == 169; }, 2000))
+            << dir->width() << " " << nav->width();
 
         // Pinned: both float at the main window's left edge and follow it.
         QAction *pin = form.Item("FEMagMenuItem");
