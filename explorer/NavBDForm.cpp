@@ -750,6 +750,13 @@ void TNavBDForm::applyViewMode()
     const int side = ThumbView ? kListThumbSize : (icons ? kLargeIcon : kSmallIcon);
     FileListView->setIconSize(QSize(side, side));
     FileListView->setGridSize(icons ? QSize(side + 40, side + 36) : QSize());
+    // The report view scrolls by rows and fixes the scroll bar's step at one
+    // row for good; the icon views scroll by pixels and kept that step, so
+    // the wheel moved them three pixels a notch. They get the step of a view
+    // made in icon mode: a row of pictures (a notch scrolls three, a page at
+    // most).
+    if (icons)
+        FileListView->verticalScrollBar()->setSingleStep(FileListView->gridSize().height());
     FileListHeader->setVisible(!icons);
     FileListView->viewport()->update();
 }

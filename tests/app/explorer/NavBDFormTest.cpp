@@ -41,6 +41,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -374,6 +375,56 @@ TEST_F(NavBDFormTest, AVeryLargeThumbnailViewSettles)
     EXPECT_GT(2 * inView, 646);
     EXPECT_GT(made, 646);
     EXPECT_EQ(made, nav->ThumbImageList.size());
+}
+
+// A notch of the wheel moves every view three rows, a page at most, also
+// the icon views after the report view was shown first (they kept its
+// one-row step in pixels: a notch moved them three pixels).
+TEST_F(NavBDFormTest, AWheelNotchMovesEveryViewByRows)
+{
+    for (int i = 0; i < 120; ++i)
+        writeImage(stored(QString::asprintf("p%03d.bmp", i)), 8, 8, Qt::red);
+    make(&host);
+    host.resize(900, 700);
+    host.show();
+    nav->show();
+    nav->resize(420, 400);
+    nav->ListStorageFolder();
+    ASSERT_EQ(nav->FileListModel->rowCount(), 120);
+    QListView *view = nav->FileListView;
+    const auto topOf = [&](int row) { return view->visualRect(nav->FileListModel->index(row)).top(); };
+    const auto notch = [&](int delta) {
+        const QPointF at(20, 20);
+        QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+        QApplication::processEvents();
+    };
+    const struct
+    {
+        int tag;
+        const char *view;
+    } views[] = {{0, "report"}, {1, "icons"}, {2, "thumbnails"}, {0, "report again"}};
+    for (const auto &v : views) {
+        nav->RepMenuItemClick(v.tag);
+        nav->ListStorageFolder();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return topOf(119) > 0 && nav->FileListModel->rowCount() == 120; }, 3000))
+            << v.view;
+        view->scrollToTop();
+        QApplication::processEvents();
+        // The rows of the report view hold one file; an icon row as many as
+        // share the first one's top.
+        int perRow = 1;
+        if (v.tag != 0)
+            while (topOf(perRow) == topOf(0))
+                ++perRow;
+        const int rowHeight = topOf(perRow) - topOf(0);
+        const int firstTop = topOf(0);
+        notch(-120);
+        EXPECT_EQ(topOf(0), firstTop - std::min(3 * rowHeight, view->viewport()->height())) << v.view;
+        notch(120);
+        EXPECT_EQ(topOf(0), firstTop) << v.view;
+    }
 }
 
 TEST_F(NavBDFormTest, AListingStartedInsideAnotherTakesOver)
