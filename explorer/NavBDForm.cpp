@@ -785,6 +785,28 @@ bool TNavBDForm::LazyWorkPending() const
     return !m_pending.isEmpty() || m_inFlight > 0 || m_lazyTimer->isActive();
 }
 
+// The list view's own paging looks for an item a view's height away and
+// finds none when the view is not a whole number of rows high (the dock
+// usually holds less than one row of thumbnails): the current item stays
+// where it was. A page is the rows the view shows, at least one, in the
+// same column.
+void TNavBDForm::pageIconView(int direction)
+{
+    const int rows = FileListModel->rowCount();
+    const QSize grid = FileListView->gridSize();
+    if (rows == 0 || !grid.isValid())
+        return;
+    const QSize area = FileListView->viewport()->size();
+    const int perRow = std::max(1, area.width() / grid.width());
+    const int step = std::max(1, area.height() / grid.height()) * perRow;
+    const QModelIndex current = FileListView->currentIndex();
+    const int from = current.isValid() ? current.row() : 0;
+    // Past either end: the last or the first item.
+    const QModelIndex target = FileListModel->index(std::clamp(from + direction * step, 0, rows - 1));
+    FileListView->setCurrentIndex(target);
+    FileListView->scrollTo(target);
+}
+
 // How many thumbnail cells one screen of the view shows (at least a few).
 int TNavBDForm::thumbsPerScreen() const
 {
@@ -989,6 +1011,12 @@ bool TNavBDForm::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
             FileListViewClick();
+            return true;
+        }
+        const Qt::KeyboardModifiers mods = static_cast<QKeyEvent *>(event)->modifiers();
+        if ((key == Qt::Key_PageDown || key == Qt::Key_PageUp) && !(mods & ~Qt::KeypadModifier)
+            && FileListView->viewMode() == QListView::IconMode) {
+            pageIconView(key == Qt::Key_PageDown ? 1 : -1);
             return true;
         }
     }

@@ -148,6 +148,7 @@ private:
     void dispatchLazy();
     QList<QPair<int, QString>> wantedThumbs(int room) const;
     int thumbsPerScreen() const;
+    void pageIconView(int direction);
     void lazyDone(int generation, int rowHint, const QString &path, const QImage &image, bool ok);
     bool deleteFile(const QString &path);
     void showMessage(const QString &text) const;

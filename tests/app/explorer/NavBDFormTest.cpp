@@ -379,8 +379,9 @@ TEST_F(NavBDFormTest, AVeryLargeThumbnailViewSettles)
 
 // A notch of the wheel moves every view three rows, a page at most, also
 // the icon views after the report view was shown first (they kept its
-// one-row step in pixels: a notch moved them three pixels).
-TEST_F(NavBDFormTest, AWheelNotchMovesEveryViewByRows)
+// one-row step in pixels: a notch moved them three pixels); the page keys
+// move through the icon views whatever the dock's height.
+TEST_F(NavBDFormTest, TheWheelAndThePageKeysMoveEveryViewByRows)
 {
     for (int i = 0; i < 120; ++i)
         writeImage(stored(QString::asprintf("p%03d.bmp", i)), 8, 8, Qt::red);
@@ -424,6 +425,24 @@ TEST_F(NavBDFormTest, AWheelNotchMovesEveryViewByRows)
         EXPECT_EQ(topOf(0), firstTop - std::min(3 * rowHeight, view->viewport()->height())) << v.view;
         notch(120);
         EXPECT_EQ(topOf(0), firstTop) << v.view;
+        if (v.tag == 0)
+            continue;
+        // Page Down moves the current item down the same column to one in
+        // view, Page Up back; in every height of the dock.
+        for (const int height : {260, 330, 400}) {
+            nav->resize(420, height);
+            QApplication::processEvents();
+            view->setCurrentIndex(nav->FileListModel->index(0));
+            QTest::keyClick(view, Qt::Key_PageDown);
+            const int down = view->currentIndex().row();
+            EXPECT_GT(down, 0) << v.view << " " << height;
+            EXPECT_EQ(down % perRow, 0) << v.view << " " << height;
+            EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(view->currentIndex())))
+                << v.view << " " << height;
+            QTest::keyClick(view, Qt::Key_PageUp);
+            EXPECT_EQ(view->currentIndex().row(), 0) << v.view << " " << height;
+        }
+        nav->resize(420, 400);
     }
 }
 
